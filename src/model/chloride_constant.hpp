@@ -1,0 +1,54 @@
+// Chloride ingress with a constant diffusion coefficient: the coefficient typed, or derived
+// from a measured profile or from the water-cement ratio; erosion coefficient and initiation
+// time; then the cracking-time iteration with the fine error function.
+#pragma once
+
+#include <optional>
+
+#include "model/chloride_rate.hpp"
+
+namespace pellucor::model {
+
+enum class DiffusionSource { MeasuredProfile, WaterCementRatio };
+
+// Inputs in the units typed; the model converts them (mm to m, cm2/a to m2/a) as read.
+struct ChlorideConstantInput {
+  double Ke = 0;       // local environment coefficient
+  double T = 0;        // ambient temperature, deg C
+  double RH = 0;       // relative humidity, fraction
+  double fcu = 0;      // concrete strength, MPa
+  double coverMm = 0;  // cover thickness, mm
+  double t = 0;        // inspection age, a
+  double Dcm2 = 0;     // diffusion coefficient, cm2/a (0: derive it)
+  double Cs = 0;       // surface chloride concentration, kg/m3
+  double Ccr = 0;      // critical chloride concentration, kg/m3
+  double xMm = 0;      // measuring depth, mm
+  double Cx = 0;       // measured chloride concentration, kg/m3
+  double wc = 0;       // water-cement ratio
+  double tcStart = 0;  // assumed cracking time, a
+  double dMm = 0;      // steel diameter, mm
+  SteelKind kind = 0;
+  DiffusionSource source = DiffusionSource::MeasuredProfile;
+};
+
+struct ChlorideConstantResult {
+  double c = 0;              // cover, m
+  double d = 0;              // diameter, m
+  double x = 0;              // measuring depth, m
+  double D = 0;              // diffusion coefficient as used, m2/a
+  std::optional<double> zx;  // profile argument at the measuring depth (when derived from it)
+  double zcr = 0;            // profile argument of the critical concentration
+  double K = 0;              // chloride erosion coefficient, m/a^0.5
+  double ti = 0;             // initiation time, a
+  double Cb = 0;             // bar-surface chloride concentration at the assumed cracking time
+  double Cm = 0;             // mean cover chloride concentration
+  Rate rate;
+  Propagation prop;
+  Iteration iteration;
+  std::optional<StopReason> stop;
+};
+
+ChlorideConstantResult run_chloride_constant(
+    const ChlorideConstantInput& in, IterationObserver<ChlorideConstantResult>* observer = nullptr);
+
+}  // namespace pellucor::model

@@ -1,0 +1,51 @@
+// Chloride ingress with a diffusion coefficient that falls with age as t^-m: apparent
+// coefficient from a measured profile, initiation time with the age exponent, then the
+// cracking-time iteration with the fine error function.
+#pragma once
+
+#include <optional>
+
+#include "model/chloride_rate.hpp"
+
+namespace pellucor::model {
+
+// Inputs in the units typed; the model converts them as read.
+struct ChlorideVariableInput {
+  double Ke = 0;
+  double T = 0;
+  double RH = 0;
+  double fcu = 0;
+  double coverMm = 0;  // cover thickness, mm
+  double t = 0;        // inspection age, a
+  double m = 0;        // time-dependence exponent
+  double Cs = 0;
+  double Ccr = 0;
+  double xMm = 0;  // measuring depth, mm
+  double Cx = 0;
+  double tcStart = 0;  // assumed cracking time, a
+  double dMm = 0;      // steel diameter, mm
+  SteelKind kind = 0;
+};
+
+struct ChlorideVariableResult {
+  double c = 0;  // cover, m
+  double d = 0;  // diameter, m
+  double x = 0;  // measuring depth, m
+  double zx = 0;
+  double zcr = 0;
+  double D = 0;  // apparent diffusion coefficient at the inspection age, m2/a
+  double K = 0;  // chloride erosion coefficient, m/a^0.5
+  double g = 0;  // 1/(1 - m)
+  double ti = 0;
+  double Cb = 0;
+  double Cm = 0;
+  Rate rate;
+  Propagation prop;
+  Iteration iteration;
+  std::optional<StopReason> stop;
+};
+
+ChlorideVariableResult run_chloride_variable(
+    const ChlorideVariableInput& in, IterationObserver<ChlorideVariableResult>* observer = nullptr);
+
+}  // namespace pellucor::model

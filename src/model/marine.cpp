@@ -1,0 +1,142 @@
+#include "model/marine.hpp"
+
+#include <cmath>
+
+#include "model/erf.hpp"
+
+namespace pellucor::model {
+
+namespace {
+
+// The searches cut the error function off above this argument and take 1 instead.
+constexpr double kSearchErfCutoff = 2.36;
+constexpr double kSearchStep = 0.5;       // a
+constexpr double kSearchTolerance = 0.5;  // kg/m3
+
+double search_erf(double u) {
+  return u <= kSearchErfCutoff ? fun_erf_coarse(u) : 1;
+}
+
+// One half-year step search: moves `time` down while the concentration is above C_cr and up
+// otherwise, until the concentration is within 0.5 kg/m3 of C_cr.
+template <class Concentration>
+std::optional<StopReason> search(double& time, int& rounds, double ccr, Concentration conc) {
+  double c = 0;
+  rounds = 0;
+  do {
+    if (rounds >= kMaxSearchRounds) return StopReason::SearchLimit;
+    ++rounds;
+    if (c > ccr) {
+      time = time - kSearchStep;
+    } else {
+      time = time + kSearchStep;
+    }
+    // Zero ends the search; a time that stepped past zero has no square root either.
+    if (!(time > 0)) return StopReason::SearchTimeNotPositive;
+    c = conc(time);
+    if (!printable(c)) return StopReason::NotFinite;
+  } while (!(std::fabs(ccr - c) < kSearchTolerance));
+  return std::nullopt;
+}
+
+struct MarinePass {
+  MarineResult& r;
+  double Cs;
+
+  std::optional<StopReason> before(double, PropagationInput& p) {
+    p.ti = r.ti;
+    return std::nullopt;
+  }
+  std::optional<StopReason> concentrations(double tcStar, RateInput& rate) {
+    const double u = r.c / (2 * std::pow(r.D * tcStar, 0.5));
+    r.Cb = Cs * (1 - fun_erf_coarse(u));
+    r.Cm = (Cs + r.Cb) / 2;
+    rate.cr = r.Cm;
+    rate.cl = r.Cb;
+    return std::nullopt;
+  }
+  bool printable() const { return model::printable({r.Cb, r.Cm}); }
+};
+
+std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& r) {
+  // Both profile arguments are computed whether or not they are used.
+  const auto zx = fun_erf_fan(1 - in.Cx / in.Cs);
+  const auto zcr = fun_erf_fan(1 - in.Ccr / in.Cs);
+  if (!zx || !zcr) return StopReason::NoInverse;
+  r.zx = *zx;
+  r.zcr = *zcr;
+
+  if (r.D == 0) {
+    if (in.source == DiffusionSource::MeasuredProfile) {
+      r.D = std::pow(r.x, 2) / (4 * in.t * std::pow(r.zx, 2));
+    } else {
+      r.D = (7.08 * in.wc - 1.846) * (0.0447 * in.T - 0.052) / 10000;
+    }
+  }
+  if (!(r.D > 0) || !printable(r.D)) return StopReason::InvalidDiffusion;
+  r.K = 2 * std::sqrt(r.D) * r.zcr;
+
+  // First search: surface concentration growing as k sqrt(t).
+  const double c = r.c;
+  const double D = r.D;
+  r.ti = in.tiStart;
+  if (auto stop = search(r.ti, r.searchRounds, in.Ccr, [&](double ti) {
+        const double u = 0.5 * c / std::sqrt(D * ti);
+        const double e = search_erf(u);
+        return in.k * std::sqrt(ti) *
+               (std::exp(-0.25 * c * c / D / ti) - std::sqrt(3.14159) * u * (1 - e));
+      })) {
+    return stop;
+  }
+
+  // Second search, when the first ended beyond the stable time: constant surface value.
+  if (r.ti > in.ts) {
+    const double us = 0.5 * c / std::sqrt(D * in.ts);
+    const double es = search_erf(us);
+    const double C1 =
+        in.Cs * (std::exp(-0.25 * c * c / D / in.ts) - std::sqrt(3.14159) * us * (1 - es));
+    r.C1 = C1;
+    double T2 = in.T2Start;
+    auto stop = search(T2, r.secondSearchRounds, in.Ccr, [&](double t2) {
+      const double u2 = 0.5 * c / std::sqrt(D * t2);
+      const double e2 = search_erf(u2);
+      return C1 + (in.Cs - C1) * (1 - e2);
+    });
+    r.T2 = T2;
+    if (stop) return stop;
+    r.ti = in.ts + T2;
+  }
+  if (!printable({r.K, r.ti})) return StopReason::NotFinite;
+  return std::nullopt;
+}
+
+}  // namespace
+
+MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer) {
+  MarineResult r;
+  r.c = in.coverMm / 1000;
+  r.d = in.dMm / 1000;
+  r.x = in.xMm / 1000;
+  r.D = in.Dcm2 / 10000;
+  if (auto stop = before_iteration(in, r)) {
+    r.stop = stop;
+    return r;
+  }
+  RateInput rate;
+  rate.fcu = in.fcu;
+  rate.T = in.T;
+  rate.RH = in.RH;
+  rate.Ke = in.Ke;
+  PropagationInput p;
+  p.c = r.c * 1000;
+  p.d = r.d * 1000;
+  p.fcu = in.fcu;
+  p.t = in.t;
+  p.kind = in.kind;
+  MarinePass pass{r, in.Cs};
+  r.stop =
+      iterate_cracking_time(in.tcStart, rate, RateScaling::DivideAfterKe, p, r, pass, observer);
+  return r;
+}
+
+}  // namespace pellucor::model
