@@ -1,0 +1,367 @@
+// pellucor-cli: fills a calculation sheet from the command line as a user would, presses
+// Calculate and, when asked, Save data; prints the output pane and every message box.
+#include <algorithm>
+#include <cstddef>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console_view.hpp"
+#include "modules/registry.hpp"
+#include "sheet/controller.hpp"
+#include "sheet/number_form.hpp"
+
+namespace {
+
+using pellucor::sheet::Control;
+using pellucor::sheet::FieldSpec;
+using pellucor::sheet::Module;
+using pellucor::sheet::SheetSpec;
+namespace sheet = pellucor::sheet;
+
+constexpr int kStatusDone = 0;
+constexpr int kStatusUsage = 1;
+constexpr int kStatusStopped = 2;
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Arguments {
+  bool help = false;
+  std::optional<std::string> sheet;
+  std::vector<std::string> assignments;  // NAME=TEXT as given
+  std::optional<std::string> saveFile;
+};
+
+struct Assignment {
+  Control control = Control::None;
+  std::string name;   // as given, for notes
+  std::string value;  // the text to type, the item to choose
+};
+
+bool iequal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char ch) {
+      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+Arguments parse(int argc, char** argv) {
+  Arguments args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      args.help = true;
+    } else if (arg == "--save" || arg.rfind("--save=", 0) == 0) {
+      if (args.saveFile) throw UsageError("--save given twice");
+      if (arg == "--save") {
+        if (i + 1 >= argc) throw UsageError("--save needs a file name");
+        args.saveFile = argv[++i];
+      } else {
+        args.saveFile = std::string(arg.substr(7));
+      }
+      if (args.saveFile->empty()) throw UsageError("--save needs a file name");
+    } else if (!arg.empty() && arg[0] == '-') {
+      throw UsageError("unknown option '" + std::string(arg) + "'");
+    } else if (!args.sheet) {
+      args.sheet = std::string(arg);
+    } else if (arg.find('=') != std::string_view::npos) {
+      args.assignments.emplace_back(arg);
+    } else {
+      throw UsageError("malformed argument '" + std::string(arg) + "' (expected NAME=TEXT)");
+    }
+  }
+  return args;
+}
+
+const Module& find_sheet(const std::string& name) {
+  const Module* m = pellucor::modules::find_module(name);
+  if (m == nullptr) {
+    throw UsageError("unknown sheet '" + name + "' (sheets: 1-5 or their names, see --help)");
+  }
+  return *m;
+}
+
+std::string range_text(const FieldSpec& f) {
+  return sheet::general_digits(f.lo, 15) + " to " + sheet::general_digits(f.hi, 15);
+}
+
+std::string names_of(const std::vector<Control>& controls) {
+  std::string out;
+  for (Control c : controls) {
+    if (!out.empty()) out += ", ";
+    out += sheet::control_name(c);
+  }
+  return out;
+}
+
+// What the sheet does with a box's text, in a few words.
+std::string check_text(const FieldSpec& f) {
+  using sheet::ChangeCheck;
+  using sheet::LeaveCheck;
+  std::string out;
+  switch (f.change) {
+    case ChangeCheck::Range:
+      out = "valid " + range_text(f) + ", checked on every change; 0 empties the box";
+      break;
+    case ChangeCheck::EitherOr:
+      out = "valid " + range_text(f) + ", checked on every change; a value empties and disables " +
+            std::string(sheet::control_name(f.partner)) + " (give one of the two)";
+      break;
+    case ChangeCheck::LockDerivation:
+      out = "valid " + range_text(f) + ", checked on every change; a value empties and disables " +
+            names_of(f.locked) + " (0: derived from them)";
+      break;
+    case ChangeCheck::None:
+      break;
+  }
+  switch (f.leave) {
+    case LeaveCheck::Range:
+      out = "valid " + range_text(f) + ", checked when the box is left";
+      break;
+    case LeaveCheck::ZeroBlankThenRange:
+      out = "valid " + range_text(f) + ", checked when the box is left (0 empties it)";
+      break;
+    case LeaveCheck::ZeroBlankOnly:
+      out += out.empty() ? "0 empties the box when it is left" : "; 0 empties it when it is left";
+      break;
+    case LeaveCheck::None:
+      if (f.change == ChangeCheck::None) out = "no range check";
+      break;
+  }
+  return out;
+}
+
+void print_overview(std::ostream& out) {
+  out << "Usage: pellucor-cli SHEET [NAME=TEXT ...] [--save FILE]\n"
+         "       pellucor-cli --help [SHEET]\n"
+         "\n"
+         "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
+         "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
+         "and, with --save, Save data with FILE as the file chosen in the save dialog (the\n"
+         "block is appended to FILE).\n"
+         "\n"
+         "NAME is a control name (Text1..Text18, Option1..Option4, Combo1) or its alias;\n"
+         "'pellucor-cli --help SHEET' lists them. Combo1 (alias steel) takes 1, 2, 3 or an\n"
+         "item text; an option is chosen with NAME=1.\n"
+         "\n"
+         "Standard output: the output pane at the end, one line each (UTF-8).\n"
+         "Standard error: every message box as TITLE: TEXT.\n"
+         "Exit status: 0 the calculation (and the save) ran to its end, 2 a message box\n"
+         "stopped it, 1 usage error.\n"
+         "\n"
+         "Sheets:\n";
+  for (const Module* m : pellucor::modules::all_modules()) {
+    const SheetSpec& s = m->spec();
+    std::string name(s.cliName);
+    name.resize(std::max<std::size_t>(name.size(), 18), ' ');
+    out << "  " << s.number << "  " << name << "  " << s.caption << '\n';
+  }
+}
+
+void print_sheet_help(const Module& module, std::ostream& out) {
+  const SheetSpec& s = module.spec();
+  out << "Sheet " << s.number << " (" << s.cliName << "): " << s.caption << "\n\n"
+      << "Inputs in tab order: NAME (alias)  label\n";
+  for (Control c : s.tabOrder) {
+    if (const FieldSpec* f = s.field(c)) {
+      out << "  " << sheet::control_name(c) << " (" << f->alias << ")  " << f->label << '\n'
+          << "      " << f->meaning << '\n'
+          << "      " << check_text(*f) << '\n';
+      continue;
+    }
+    for (const auto& g : s.groups) {
+      for (const auto& o : g.options) {
+        if (o.control != c) continue;
+        const bool first = &o == &g.options[0];
+        out << "  " << sheet::control_name(c) << " (" << o.alias << ")  " << o.caption << '\n'
+            << "      option of " << g.caption << (first ? ", chosen when the sheet opens" : "")
+            << "; " << sheet::control_name(c) << "=1 chooses it\n";
+      }
+    }
+    if (c == Control::Combo1) {
+      out << "  Combo1 (steel)  " << s.combo.label << '\n' << "      steel kind:";
+      for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
+        out << (i == 0 ? " " : ", ") << sheet::kSteelItems[i];
+      }
+      out << "; Combo1=N or the item text chooses an item\n";
+    }
+  }
+}
+
+bool is_option_of(const SheetSpec& s, Control c) {
+  for (const auto& g : s.groups) {
+    for (const auto& o : g.options) {
+      if (o.control == c) return true;
+    }
+  }
+  return false;
+}
+
+Control resolve(const SheetSpec& s, std::string_view name) {
+  for (const auto& f : s.fields) {
+    if (iequal(name, sheet::control_name(f.control)) ||
+        (!f.alias.empty() && iequal(name, f.alias))) {
+      return f.control;
+    }
+  }
+  for (const auto& g : s.groups) {
+    for (const auto& o : g.options) {
+      if (iequal(name, sheet::control_name(o.control)) ||
+          (!o.alias.empty() && iequal(name, o.alias))) {
+        return o.control;
+      }
+    }
+  }
+  if (iequal(name, "Combo1") || iequal(name, "steel")) return Control::Combo1;
+  const std::string sheetName = std::to_string(s.number);
+  for (int i = static_cast<int>(Control::Text1); i <= static_cast<int>(Control::Picture1); ++i) {
+    const auto c = static_cast<Control>(i);
+    if (iequal(name, sheet::control_name(c))) {
+      throw UsageError("sheet " + sheetName + " has no input " +
+                       std::string(sheet::control_name(c)) + " (see --help " + sheetName + ")");
+    }
+  }
+  throw UsageError("unknown control or alias '" + std::string(name) + "' on sheet " + sheetName +
+                   " (see --help " + sheetName + ")");
+}
+
+std::vector<Assignment> resolve_all(const SheetSpec& s, const std::vector<std::string>& given) {
+  std::vector<Assignment> out;
+  for (const std::string& arg : given) {
+    const auto eq = arg.find('=');
+    Assignment a;
+    a.name = arg.substr(0, eq);
+    a.value = arg.substr(eq + 1);
+    if (a.name.empty()) throw UsageError("malformed argument '" + arg + "' (expected NAME=TEXT)");
+    a.control = resolve(s, a.name);
+    for (const Assignment& before : out) {
+      if (before.control == a.control) {
+        throw UsageError(std::string(sheet::control_name(a.control)) + " given twice");
+      }
+    }
+    if (a.control == Control::Combo1) {
+      std::optional<std::string> item;
+      for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
+        if (a.value == std::to_string(i + 1) || a.value == sheet::kSteelItems[i]) {
+          item = std::string(sheet::kSteelItems[i]);
+        }
+      }
+      if (!item) {
+        throw UsageError("'" + a.value + "' is no item of " + a.name +
+                         " (1, 2, 3 or an item text)");
+      }
+      a.value = *item;
+    } else if (is_option_of(s, a.control) && a.value != "1") {
+      throw UsageError(arg + ": an option is chosen with " + a.name +
+                       "=1 (choose the other option of its group instead)");
+    }
+    out.push_back(std::move(a));
+  }
+  auto rank = [&s](Control c) {
+    const auto it = std::find(s.tabOrder.begin(), s.tabOrder.end(), c);
+    return it - s.tabOrder.begin();
+  };
+  std::stable_sort(out.begin(), out.end(), [&](const Assignment& a, const Assignment& b) {
+    return rank(a.control) < rank(b.control);
+  });
+  return out;
+}
+
+// Plays the sheet: the assignments, Calculate, Save. Returns the exit status.
+int play(const Module& module, const std::vector<Assignment>& assignments,
+         const std::optional<std::string>& saveFile) {
+  const SheetSpec& s = module.spec();
+  pellucor::cli::ConsoleView view(s, std::cerr);
+  sheet::SheetController ctl(module);
+  ctl.open(view);
+
+  // The control whose leave check has run since it got the focus (once is enough: the user
+  // goes on even when it failed).
+  Control alreadyLeft = Control::None;
+  auto moveFocus = [&](Control target) {
+    const Control from = ctl.focused();
+    if (from != Control::None && from != target && from != alreadyLeft) ctl.leaving(from);
+    ctl.focusGained(target);
+    alreadyLeft = Control::None;
+  };
+
+  for (const Assignment& a : assignments) {
+    if (!view.isEnabled(a.control)) {
+      std::cerr << "pellucor-cli: " << sheet::control_name(a.control)
+                << " is disabled; its text is not typed\n";
+      continue;
+    }
+    moveFocus(a.control);
+    if (is_option_of(s, a.control)) {
+      view.select(a.control);
+    } else if (view.text(a.control) != a.value) {
+      view.setText(a.control, a.value);  // the whole text in one change, like a paste
+      ctl.textChanged(a.control);
+    }
+    ctl.leaving(a.control);
+    alreadyLeft = a.control;
+  }
+
+  moveFocus(Control::CmdCal);
+  const int beforeCalculate = view.messageCount();
+  ctl.calculate();
+  const bool completed = view.messageCount() == beforeCalculate && ctl.lastReport().has_value();
+  bool saveFailed = false;
+  if (saveFile) {
+    if (!view.isEnabled(Control::CmdSave)) {
+      std::cerr << "pellucor-cli: Cmd_save is disabled (no completed calculation); "
+                   "nothing saved\n";
+    } else {
+      moveFocus(Control::CmdSave);
+      view.setSaveAnswer(*saveFile);
+      const int beforeSave = view.messageCount();
+      ctl.save();
+      saveFailed = view.messageCount() != beforeSave;
+    }
+  }
+
+  for (const std::string& line : view.pane()) std::cout << line << '\n';
+  std::cout.flush();
+  return completed && !saveFailed ? kStatusDone : kStatusStopped;
+}
+
+int run(int argc, char** argv) {
+  const Arguments args = parse(argc, argv);
+  if (args.help) {
+    if (args.sheet) {
+      print_sheet_help(find_sheet(*args.sheet), std::cout);
+    } else {
+      print_overview(std::cout);
+    }
+    return kStatusDone;
+  }
+  if (!args.sheet) throw UsageError("no sheet given");
+  const Module& module = find_sheet(*args.sheet);
+  const auto assignments = resolve_all(module.spec(), args.assignments);
+  return play(module, assignments, args.saveFile);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const UsageError& e) {
+    std::cerr << "pellucor-cli: " << e.what() << "\nTry 'pellucor-cli --help'.\n";
+    return kStatusUsage;
+  } catch (const std::exception& e) {
+    std::cerr << "pellucor-cli: " << e.what() << '\n';
+    return kStatusUsage;
+  }
+}

@@ -1,0 +1,17 @@
+// The admixed-chloride sheet frm_main5: corrosion caused by chloride mixed into the concrete
+// when it was made.
+#pragma once
+
+#include "sheet/spec.hpp"
+
+namespace pellucor::modules {
+
+class AdmixedSheet final : public sheet::Module {
+ public:
+  const sheet::SheetSpec& spec() const override;
+  std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
+  sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
+                                      sheet::CalculationSink& sink) const override;
+};
+
+}  // namespace pellucor::modules

@@ -1,0 +1,223 @@
+#include "modules/carbonation/carbonation_sheet.hpp"
+
+#include "model/carbonation.hpp"
+#include "modules/common/sheet_parts.hpp"
+
+namespace pellucor::modules {
+
+namespace {
+
+using sheet::ChangeCheck;
+using sheet::Control;
+using sheet::LeaveCheck;
+
+// The either-or pair: the measured carbonation depth or the CO2 coefficient.
+constexpr parts::Quantity kMeasuredDepth{"实测碳化深度",
+                                         " 实测碳化深度（单位为mm），请输入 1--60 间的数或不输入!",
+                                         "您输入的实测碳化深度不在有效范围！请输入 1--60 间的数!",
+                                         "您未输入实测碳化深度或二氧化碳系数，请输入数据!",
+                                         1,
+                                         60};
+constexpr std::string_view kMeasuredDepthSecondPrompt = " 若不输入，则必须输入二氧化碳浓度系数!";
+constexpr parts::Quantity kCo2{"二氧化碳系数",
+                               " 二氧化碳浓度系数，请输入 1.0--3.5 间的数或不输入!",
+                               "您输入的二氧化碳浓度系数不在有效范围！请输入 1.0--3.5 间的数!",
+                               kMeasuredDepth.notEntered,
+                               1.0,
+                               3.5};
+constexpr std::string_view kCo2SecondPrompt = " 若不输入，则必须输入实测碳化深度!";
+
+constexpr std::string_view kIndoor = "室内";
+constexpr std::string_view kOutdoor = "室外";
+constexpr std::string_view kTension = "受拉";
+constexpr std::string_view kCompression = "受压";
+
+constexpr int kBoxWidth = 1095;
+constexpr int kBoxHeight = 372;
+constexpr int kColumns[3] = {2040, 4800, 7560};
+constexpr int kRows[3] = {180, 780, 1380};
+
+sheet::Rect box_at(int row, int column) {
+  return {kColumns[column], kRows[row], kBoxWidth, kBoxHeight};
+}
+
+sheet::SheetSpec make_spec() {
+  using parts::make_field;
+  sheet::SheetSpec s;
+  s.number = 1;
+  s.formName = "frm_main1";
+  s.caption = "由中性化引起的钢筋腐蚀";
+  s.cliName = "carbonation";
+  s.menuCaption = "碳化(&A)";
+
+  s.fields = {
+      make_field(parts::kEnvironment,
+                 {Control::Text1, "environment", "local environment coefficient m, no unit",
+                  LeaveCheck::None, ChangeCheck::Range, box_at(0, 0)}),
+      make_field(parts::kTemperature,
+                 {Control::Text2, "temperature", "ambient temperature T, degrees Celsius",
+                  LeaveCheck::Range, ChangeCheck::None, box_at(0, 1)}),
+      make_field(parts::kHumidity,
+                 {Control::Text3, "humidity", "ambient relative humidity RH as a fraction",
+                  LeaveCheck::ZeroBlankThenRange, ChangeCheck::None, box_at(0, 2)}),
+      make_field(parts::kStrength,
+                 {Control::Text4, "strength", "concrete strength fcu, MPa",
+                  LeaveCheck::ZeroBlankThenRange, ChangeCheck::None, box_at(1, 0)}),
+      make_field(parts::kCover, {Control::Text5, "cover", "cover thickness c, mm",
+                                 LeaveCheck::Range, ChangeCheck::None, box_at(1, 1)}),
+      make_field(parts::kInspectionAge, {Control::Text6, "age", "inspection age t, years",
+                                         LeaveCheck::None, ChangeCheck::Range, box_at(1, 2)}),
+      make_field(kMeasuredDepth,
+                 {Control::Text7, "carbonation-depth",
+                  "measured carbonation depth x at the inspection age, mm; may be left empty "
+                  "when the CO2 coefficient is given",
+                  LeaveCheck::None, ChangeCheck::EitherOr, box_at(2, 0)}),
+      make_field(kCo2, {Control::Text8, "co2",
+                        "carbon dioxide concentration coefficient, no unit; may be left empty "
+                        "when the measured carbonation depth is given",
+                        LeaveCheck::None, ChangeCheck::EitherOr, box_at(2, 1)}),
+      make_field(parts::kDiameter, {Control::Text9, "diameter", "steel diameter d, mm",
+                                    LeaveCheck::Range, ChangeCheck::None, box_at(2, 2)}),
+  };
+  s.fields[6].prompts.push_back(kMeasuredDepthSecondPrompt);
+  s.fields[6].partner = Control::Text8;
+  s.fields[7].prompts.push_back(kCo2SecondPrompt);
+  s.fields[7].partner = Control::Text7;
+
+  s.groups = {
+      {"Frame1",
+       "钢筋应力状态",
+       {360, 1920, 2175, 615},
+       {{{Control::Option1,
+          kTension,
+          "tension",
+          " 钢筋应力状态（受拉或受压），请中从选择一种!",
+          {240, 240, 855, 255}},
+         {Control::Option2,
+          kCompression,
+          "compression",
+          " 钢筋应力状态（受拉或受压），请从中选择一种!",
+          {1200, 240, 855, 255}}}}},
+      {"Frame2",
+       "结构工作条件",
+       {3240, 1920, 2175, 615},
+       {{{Control::Option3,
+          kIndoor,
+          "indoor",
+          " 结构工作条件（室内或室外），请中从选择一种!",
+          {240, 240, 855, 255}},
+         {Control::Option4,
+          kOutdoor,
+          "outdoor",
+          " 结构工作条件（室内或室外），请从中选择一种!",
+          {1200, 240, 855, 255}}}}},
+  };
+  s.combo.box = {7080, 1980, 1635, 360};
+  s.combo.labelRect = parts::label_beside(s.combo.box, s.combo.label);
+
+  s.cmdCal = {9240, 360, 1400, 400};
+  s.cmdSave = {9240, 1140, 1400, 400};
+  s.cmdExit = {9240, 1920, 1400, 400};
+  s.pane = {120, 2640, 10815, 5895};
+  s.tabOrder = {Control::Text1,   Control::Text2,   Control::Text3,   Control::Text4,
+                Control::Text5,   Control::Text6,   Control::Text7,   Control::Text8,
+                Control::Text9,   Control::Option1, Control::Option2, Control::Option3,
+                Control::Option4, Control::Combo1,  Control::CmdCal,  Control::CmdSave,
+                Control::CmdExit, Control::Picture1};
+  s.enabledAfterCalculation = {Control::Text7, Control::Text8};
+  s.assumedTimeBox = Control::None;
+  return s;
+}
+
+// The report lines. The result file writes the units of the inspection depth and of the
+// crack width the other way round from the pane.
+std::vector<std::string> result_lines(const model::CarbonationResult& r, bool forFile) {
+  using parts::result_line;
+  const auto& p = r.prop;
+  const std::string_view depthUnit = forFile ? " mm" : "  mm";
+  const std::string_view widthUnit = forFile ? "  mm" : " mm";
+  return {
+      result_line("碳化系数:", r.k),
+      result_line("碳化残量:", r.x0, " mm"),
+      result_line("钢筋开始锈蚀时间:", r.ti, " a"),
+      result_line("保护层开裂前的钢筋腐蚀速度:", r.lambda0, " mm/a"),
+      result_line("保护层开裂前的钢筋腐蚀深度:", p.dcr, " mm"),
+      result_line("保护层开裂前的钢筋腐蚀时间:", p.tp, " a"),
+      result_line("保护层开裂时间:", p.tc, "  a"),
+      result_line("保护层开裂后的钢筋腐蚀速度:", p.lambda1, " mm/a"),
+      result_line("检测时钢筋的腐蚀深度:", p.dt, depthUnit),
+      parts::crack_width_line("检测时锈胀裂缝宽度:", p.w, widthUnit),
+      result_line("耐久性终结时的钢筋腐蚀深度:", p.dd, " mm"),
+      result_line("从保护层开裂到耐久性终结的时间:", p.dtd, " a"),
+  };
+}
+
+}  // namespace
+
+const sheet::SheetSpec& CarbonationSheet::spec() const {
+  static const sheet::SheetSpec s = make_spec();
+  return s;
+}
+
+std::optional<sheet::CheckFailure> CarbonationSheet::check(const sheet::SheetInputs& in) const {
+  if (auto f = parts::first_missing(in, {{1, parts::kEnvironment.notEntered},
+                                         {2, parts::kTemperature.notEntered},
+                                         {3, parts::kHumidity.notEntered},
+                                         {4, parts::kStrength.notEntered},
+                                         {5, parts::kCover.notEntered},
+                                         {6, parts::kInspectionAge.notEntered}})) {
+    return f;
+  }
+  // One of the pair is enough.
+  if (in.box(7) == 0 && in.box(8) == 0) {
+    return sheet::CheckFailure{kMeasuredDepth.notEntered, Control::Text7};
+  }
+  if (auto f = parts::first_missing(in, {{9, parts::kDiameter.notEntered}})) return f;
+  return parts::steel_kind_missing(in);
+}
+
+sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& in,
+                                                      sheet::CalculationSink& sink) const {
+  model::CarbonationInput mi;
+  mi.m = in.box(1);
+  mi.T = in.box(2);
+  mi.RH = in.box(3);
+  mi.fcu = in.box(4);
+  mi.c = in.box(5);
+  mi.t = in.box(6);
+  mi.x = in.box(7);
+  mi.kco2 = in.box(8);
+  mi.d = in.box(9);
+  mi.kind = in.steelKind;
+  const bool indoor = in.option(3);
+  const bool tension = in.option(1);
+  mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;
+  mi.stress = tension ? model::StressState::Tension : model::StressState::Compression;
+
+  const model::CarbonationResult r = model::run_carbonation(mi);
+  sheet::CalculationOutcome out;
+  if (r.stop) {
+    out.stop = r.stop;
+    return out;
+  }
+
+  out.report.pane = result_lines(r, false);
+  out.report.file = result_lines(r, true);
+  // The humidity is echoed as the rate used it (capped at 0.8).
+  out.report.echo = {
+      parts::echo_climate(mi.m, mi.T, r.RH),
+      parts::echo_concrete(mi.fcu, mi.c, mi.t),
+      parts::EchoLine()("实测碳化深度（单位为mm）= ", mi.x)(",二氧化碳浓度系数= ", mi.kco2)(
+          ",钢筋直径（单位为mm）= ", mi.d)
+          .str(),
+      parts::EchoLine()
+          .text("钢筋种类= ", in.steelName)
+          .text(",结构工作条件= ", indoor ? kIndoor : kOutdoor)
+          .text(",钢筋应力状态= ", tension ? kTension : kCompression)
+          .str(),
+  };
+  sink.passFinished(out.report.pane);
+  return out;
+}
+
+}  // namespace pellucor::modules

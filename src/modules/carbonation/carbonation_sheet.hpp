@@ -1,0 +1,17 @@
+// The carbonation sheet frm_main1: corrosion of the steel caused by carbonation
+// (neutralisation) of the cover concrete.
+#pragma once
+
+#include "sheet/spec.hpp"
+
+namespace pellucor::modules {
+
+class CarbonationSheet final : public sheet::Module {
+ public:
+  const sheet::SheetSpec& spec() const override;
+  std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
+  sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
+                                      sheet::CalculationSink& sink) const override;
+};
+
+}  // namespace pellucor::modules

@@ -1,0 +1,17 @@
+// The constant-coefficient chloride sheet frm_main2: corrosion caused by chloride ingress with a
+// diffusion coefficient taken as constant.
+#pragma once
+
+#include "sheet/spec.hpp"
+
+namespace pellucor::modules {
+
+class ChlorideConstantSheet final : public sheet::Module {
+ public:
+  const sheet::SheetSpec& spec() const override;
+  std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
+  sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
+                                      sheet::CalculationSink& sink) const override;
+};
+
+}  // namespace pellucor::modules

@@ -1,0 +1,17 @@
+// The time-dependent-coefficient chloride sheet frm_main3: corrosion caused by chloride ingress
+// with a diffusion coefficient that falls with age.
+#pragma once
+
+#include "sheet/spec.hpp"
+
+namespace pellucor::modules {
+
+class ChlorideVariableSheet final : public sheet::Module {
+ public:
+  const sheet::SheetSpec& spec() const override;
+  std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
+  sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
+                                      sheet::CalculationSink& sink) const override;
+};
+
+}  // namespace pellucor::modules

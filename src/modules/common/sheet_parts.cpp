@@ -1,0 +1,107 @@
+#include "modules/common/sheet_parts.hpp"
+
+#include "sheet/number_form.hpp"
+
+namespace pellucor::modules::parts {
+
+sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup) {
+  return make_field(q, setup, label_beside(setup.box, q.label));
+}
+
+sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label) {
+  sheet::FieldSpec f;
+  f.control = setup.control;
+  f.label = q.label;
+  f.alias = setup.alias;
+  f.meaning = setup.meaning;
+  f.leave = setup.leave;
+  f.change = setup.change;
+  const bool ranged = (setup.leave == sheet::LeaveCheck::Range ||
+                       setup.leave == sheet::LeaveCheck::ZeroBlankThenRange ||
+                       setup.change != sheet::ChangeCheck::None);
+  if (ranged) {
+    f.lo = q.lo;
+    f.hi = q.hi;
+    f.rangeMessage = q.rangeMessage;
+  }
+  f.prompts = {q.prompt};
+  f.box = setup.box;
+  f.labelRect = label;
+  return f;
+}
+
+int caption_width(std::string_view caption) {
+  int width = 0;
+  for (std::size_t i = 0; i < caption.size();) {
+    const auto lead = static_cast<unsigned char>(caption[i]);
+    std::size_t length = 1;
+    if (lead >= 0xF0) {
+      length = 4;
+    } else if (lead >= 0xE0) {
+      length = 3;
+    } else if (lead >= 0xC0) {
+      length = 2;
+    }
+    width += length >= 3 ? 240 : 120;
+    i += length;
+  }
+  return width;
+}
+
+sheet::Rect label_beside(const sheet::Rect& box, std::string_view caption) {
+  const int width = caption_width(caption);
+  return {box.left - 120 - width, box.top + 60, width, 240};
+}
+
+std::string crack_width_line(std::string_view label, const std::optional<double>& width,
+                             std::string_view unit) {
+  if (!width) return std::string(label) + std::string(sheet::kNoCrackWidth);
+  return result_line(label, *width, unit);
+}
+
+EchoLine& EchoLine::operator()(std::string_view label, double value) {
+  line_ += label;
+  line_ += sheet::number_double(value);
+  return *this;
+}
+
+EchoLine& EchoLine::text(std::string_view label, std::string_view value) {
+  line_ += label;
+  line_ += value;
+  return *this;
+}
+
+std::string echo_climate(double Ke, double T, double RH) {
+  return EchoLine()("局部环境系数= ", Ke)(",环境温度（单位为摄示度）= ", T)(",环境湿度= ", RH)
+      .str();
+}
+
+std::string echo_concrete(double fcu, double coverMm, double t) {
+  return EchoLine()("混凝土强度（单位为mpa）= ", fcu)(",保护层厚度（单位为mm）= ", coverMm)(
+             ",结构使用（检测）时间（单位为a）= ", t)
+      .str();
+}
+
+std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
+                                                 std::initializer_list<Required> boxes) {
+  for (const auto& r : boxes) {
+    if (in.box(r.box) == 0) return sheet::CheckFailure{r.message, sheet::text_box(r.box)};
+  }
+  return std::nullopt;
+}
+
+std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in) {
+  if (in.steelKind == 0)
+    return sheet::CheckFailure{sheet::kSteelKindNotEntered, sheet::Control::Combo1};
+  return std::nullopt;
+}
+
+std::optional<sheet::CheckFailure> concentrations_inconsistent(double measured, double critical,
+                                                               double surface) {
+  if (measured >= surface || critical >= surface) {
+    return sheet::CheckFailure{sheet::kPlausibility, sheet::Control::None};
+  }
+  return std::nullopt;
+}
+
+}  // namespace pellucor::modules::parts

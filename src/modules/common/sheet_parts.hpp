@@ -1,0 +1,191 @@
+// Pieces that the five calculation sheets share: the quantities that several sheets ask for
+// (caption, prompt, range, messages), the placing of a label beside its box, and the result
+// and parameter-echo lines of the report.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/chloride_rate.hpp"
+#include "sheet/number_form.hpp"
+#include "sheet/spec.hpp"
+
+namespace pellucor::modules::parts {
+
+// One quantity as a sheet asks for it. The texts are shown exactly as they stand.
+struct Quantity {
+  std::string_view label;         // caption of the label beside the box
+  std::string_view prompt;        // printed into the output pane when the box gets the focus
+  std::string_view rangeMessage;  // out-of-range message (empty: the box has no range check)
+  std::string_view notEntered;    // message of the not-entered check at Calculate
+  double lo = 0;
+  double hi = 0;
+};
+
+// Quantities asked for by more than one sheet.
+inline constexpr Quantity kEnvironment{"局部环境系数",
+                                       " 局部环境系数，请输入 1.0--5.5 的数!",
+                                       "您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!",
+                                       "您未输入局部环境系数，请输入 1.0--5.5 间的数!",
+                                       1.0,
+                                       5.5};
+inline constexpr Quantity kTemperature{"环境温度",
+                                       " 环境温度（单位为摄示度），请输入 4--30 间的数!",
+                                       "您输入的环境温度不在有效范围！请输入 4--30 间的数!",
+                                       "您未输入环境温度，请输入 4--30 间的数!",
+                                       4,
+                                       30};
+inline constexpr Quantity kHumidity{"环境湿度",
+                                    " 环境湿度（为小数形式的相对湿度），请输入 0.4--1.0 间的数!",
+                                    "您输入的环境湿度不在有效范围！请输入  0.4--1.0 间的数!",
+                                    "您未输入环境湿度，请输入 0.4--1.0 间的数!",
+                                    0.4,
+                                    1.0};
+inline constexpr Quantity kStrength{"混凝土强度",
+                                    " 混凝土强度（单位为mpa），请输入 10--50 间的数!",
+                                    "您输入的混凝土强度不在有效范围！请输入 10--50 间的数!",
+                                    "您未输入混凝土强度，请输入 10--50 间的数!",
+                                    10,
+                                    50};
+inline constexpr Quantity kCover{"保护层厚度",
+                                 " 保护层厚度（单位为mm），请输入 3--90 间的数!",
+                                 "您输入的保护层厚度不在有效范围！请输入 3--90 间的数!",
+                                 "您未输入保护层厚度，请输入 3--90 间的数!",
+                                 3,
+                                 90};
+inline constexpr Quantity kInspectionAge{
+    "检测时间",
+    " 结构使用（检测）时间（单位为a），请输入 1--80 间的数!",
+    "您输入的结构使用（检测）时间不在有效范围！请输入 1--80 间的数!",
+    "您未输入检测时间，请输入 1--80 间的数!",
+    1,
+    80};
+inline constexpr Quantity kDiameter{"钢筋直径",
+                                    " 钢筋直径（单位为mm），请输入 8--40间的数!",
+                                    "您输入的钢筋直径不在有效范围！请输入 8--40间的数!",
+                                    "您未输入钢筋直径，请输入 8--40 间的数!",
+                                    8,
+                                    40};
+inline constexpr Quantity kDiffusion{"离子扩散系数",
+                                     " 氯离子扩散系数（单位为cm^2/a），请输入 0.2--8.0 间的数!",
+                                     "您输入的氯离子扩散系数不在有效范围！请输入 0.2--8.0 间的数!",
+                                     "您未输入氯离子扩散系数，请输入 0.2--8.0 间的数!",
+                                     0.2,
+                                     8.0};
+inline constexpr Quantity kSurface{
+    "表面氯浓度",
+    " 混凝土表面氯离子浓度（单位为kg/m^3），请输入 1.0--13.0 间的数!",
+    "您输入的混凝土表面氯离子浓度不在有效范围！请输入 1.0--13.0 间的数!",
+    "您未输入混凝表面氯离子浓度，请输入 1.0--13.0 间的数!",
+    1.0,
+    13.0};
+inline constexpr Quantity kCritical{"氯临界浓度",
+                                    " 氯离子临界浓度（单位为kg/m^3），请输入 1.2--1.6 间的数!",
+                                    "您输入的氯离子临界浓度不在有效范围！请输入 1.2--1.6 间的数!",
+                                    "您未输入氯离子临界浓度，请输入 1.2--1.6 间的数!",
+                                    1.2,
+                                    1.6};
+inline constexpr Quantity kDepth{"距表面深度",
+                                 " 距混凝土表面的深度（单位为mm），请输入 10--80 间的数!",
+                                 "您输入的距混凝土表面的深度不在有效范围！请输入 10--80 间的数!",
+                                 "您未输入距混凝土表面的深度，请输入 10--80 间的数!",
+                                 10,
+                                 80};
+inline constexpr Quantity kMeasured{
+    "实测氯浓度",
+    " 距混凝土表面深度YC处的氯离子浓度（单位为kg/m^3），请输入 1.0--13.0 间的数!",
+    "您输入的距混凝土表面深度YC处的氯离子浓度-实测氯浓度不在有效范围！请输入 1.0--13.0 间的数!",
+    "您未输入距混凝土表面深度YC处的氯离子浓度-实测氯浓度，请输入 1.0--13.0 间的数!",
+    1.0,
+    13.0};
+inline constexpr Quantity kWaterCement{"水灰比", " 水灰比（小数形式），请输入 0.35--0.7 间的数!",
+                                       "",       "您未输入水灰比，请输入 0.35--0.7 间的数!",
+                                       0.35,     0.7};
+// The assumed cracking time of the chloride sheets whose box is Text12 or Text13.
+inline constexpr Quantity kAssumedCracking{"初设开裂时间",
+                                           " 初设开裂时间（单位为a），请输入 1--80 间的数!",
+                                           "您输入的初设扩散时间不在有效范围！请输入 1--80 间的数!",
+                                           "您未输入初设保护层开裂时间，请输入 1--80 间的数!",
+                                           1,
+                                           80};
+
+// The source of the diffusion coefficient as the result file names it.
+inline constexpr std::string_view kSourceMeasured = "由实测氯浓度推算";
+inline constexpr std::string_view kSourceOther = "由距表面深度推算";
+
+// A box of a sheet's field table: the texts of `q`, the checks and the position.
+struct BoxSetup {
+  sheet::Control control = sheet::Control::None;
+  std::string_view alias;
+  std::string_view meaning;
+  sheet::LeaveCheck leave = sheet::LeaveCheck::Range;
+  sheet::ChangeCheck change = sheet::ChangeCheck::None;
+  sheet::Rect box;
+};
+// With the label placed beside the box, or at `label`.
+sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup);
+sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label);
+
+// Twips a caption needs: 240 a wide (CJK) character, 120 a narrow one.
+int caption_width(std::string_view caption);
+// A label just left of its box: right edge 120 twips before the box, top 60 below the box's
+// top, 240 high, as wide as its caption.
+sheet::Rect label_beside(const sheet::Rect& box, std::string_view caption);
+
+// A result line: the label, the value in the single-precision number form, the unit text.
+using sheet::result_line;
+// The crack-width line. Wall or slab reinforcement has no crack width: the line says so.
+std::string crack_width_line(std::string_view label, const std::optional<double>& width,
+                             std::string_view unit);
+
+// A parameter-echo line: labels and values written back to back, numbers in the
+// double-precision number form, texts as they are.
+class EchoLine {
+ public:
+  EchoLine& operator()(std::string_view label, double value);
+  EchoLine& text(std::string_view label, std::string_view value);
+  const std::string& str() const { return line_; }
+
+ private:
+  std::string line_;
+};
+
+// The first two parameter-echo lines of sheets 1 to 4: climate, then concrete strength, cover
+// (in mm) and inspection age.
+std::string echo_climate(double Ke, double T, double RH);
+std::string echo_concrete(double fcu, double coverMm, double t);
+
+// The first box among `boxes` (in order) that reads 0, as a not-entered failure.
+struct Required {
+  int box = 0;  // TextN
+  std::string_view message;
+};
+std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
+                                                 std::initializer_list<Required> boxes);
+// The steel-kind check at Calculate.
+std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in);
+// The consistency of the chloride concentrations: a measured or critical concentration not
+// below the surface concentration stops the calculation.
+std::optional<sheet::CheckFailure> concentrations_inconsistent(double measured, double critical,
+                                                               double surface);
+
+// Forwards the passes of a cracking-time iteration to the sheet: the assumed cracking time,
+// then the pass's result lines formatted by `lines`.
+template <class Result, class Lines>
+class PassForwarder final : public model::IterationObserver<Result> {
+ public:
+  PassForwarder(sheet::CalculationSink& sink, Lines lines) : sink_(sink), lines_(lines) {}
+  void passStarted(int, double assumedCrackingTime) override {
+    sink_.passStarted(assumedCrackingTime);
+  }
+  void passFinished(int, const Result& values) override { sink_.passFinished(lines_(values)); }
+
+ private:
+  sheet::CalculationSink& sink_;
+  Lines lines_;
+};
+
+}  // namespace pellucor::modules::parts

@@ -1,0 +1,74 @@
+// The sheet controller: turns the events of a sheet's controls into operations on a view,
+// following the module's tables. One controller per sheet kind lives for the whole run; it
+// keeps the sheet record (inputs read by the last Calculate, the last completed results)
+// while its window is closed and reopened.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "sheet/spec.hpp"
+#include "sheet/view.hpp"
+
+namespace pellucor::sheet {
+
+class SheetController {
+ public:
+  explicit SheetController(const Module& module);
+
+  const Module& module() const { return module_; }
+  const SheetSpec& spec() const { return module_.spec(); }
+
+  // The sheet window was (re)built: puts the defaults into the view (without change
+  // checks), disables Save, focuses Text1 and prints its prompt.
+  void open(SheetView& view);
+  // The window is gone (Exit, or the main window closed).
+  void closed();
+  bool isOpen() const { return view_ != nullptr; }
+
+  // A control got the focus from the user: prints its prompt (nothing for buttons/pane).
+  void focusGained(Control c);
+  // The focus is about to leave c. Runs its leave check; false keeps the focus in c.
+  bool leaving(Control c);
+  // The user changed the text of a box (every keystroke, a paste).
+  void textChanged(Control c);
+
+  void calculate();
+  void save();
+  void exit();
+
+  // The control that holds the focus as far as the controller knows.
+  Control focused() const { return focused_; }
+  // Inputs as read by the last Calculate.
+  const SheetInputs& inputs() const { return inputs_; }
+  // Report of the last calculation that ran to its end.
+  const std::optional<Report>& lastReport() const { return last_; }
+  // The file-name field: the last path chosen in the save dialog, without blanks around it.
+  const std::string& fileName() const { return fileName_; }
+
+ private:
+  class PassSink;
+
+  // Sets a text; when it differs, runs the box's change check at once (nested).
+  void setText(Control c, std::string_view text);
+  void setFocus(Control c);
+  void runChangeCheck(Control c);
+  void printReport(const std::vector<std::string>& lines);
+  // Clears the pane and prints the prompt line(s) of a box, an option or the steel-kind list.
+  void printPrompt(Control c);
+  // Value of a box or of the list's text by the numeric prefix rule.
+  double value(Control c) const;
+  // Shows a message box; false when the sheet was closed while it was up.
+  bool message(std::string_view text, std::string_view title);
+  void readInputs();
+
+  const Module& module_;
+  SheetView* view_ = nullptr;
+  Control focused_ = Control::None;
+  SheetInputs inputs_;
+  std::optional<Report> last_;
+  std::string fileName_;
+  int changeDepth_ = 0;  // nesting of change checks raised by the controller's own texts
+};
+
+}  // namespace pellucor::sheet

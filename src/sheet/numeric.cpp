@@ -1,0 +1,167 @@
+#include "sheet/numeric.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <system_error>
+
+namespace pellucor::sheet {
+
+namespace {
+
+bool is_ignored(char ch) {
+  return ch == ' ' || ch == '\t' || ch == '\n';
+}
+bool is_digit(char ch) {
+  return ch >= '0' && ch <= '9';
+}
+
+// Decimal exponent of the leading significant digit of a mantissa (digits with at most one
+// point), e.g. "123.4" -> 3, "0.001" -> -2; 0 when every digit is zero. Only its sign is
+// used: it tells an overflow from an underflow.
+long long leading_exponent(std::string_view mantissa) {
+  const std::size_t point = mantissa.find('.');
+  const std::size_t intDigits = point == std::string_view::npos ? mantissa.size() : point;
+  for (std::size_t i = 0; i < mantissa.size(); ++i) {
+    const char ch = mantissa[i];
+    if (ch == '.' || ch == '0') continue;
+    return i < intDigits ? static_cast<long long>(intDigits - i)
+                         : -static_cast<long long>(i - intDigits - 1);
+  }
+  return 0;
+}
+
+// Value of an exponent's digits, saturated far beyond any double's range.
+long long saturated_exponent(std::string_view digits) {
+  constexpr long long kCap = 1'000'000'000LL;
+  long long e = 0;
+  for (char ch : digits) {
+    e = e * 10 + (ch - '0');
+    if (e > kCap) return kCap;
+  }
+  return e;
+}
+
+}  // namespace
+
+double numeric_prefix(std::string_view utf8) {
+  std::string compact;
+  compact.reserve(utf8.size());
+  for (char ch : utf8) {
+    if (!is_ignored(ch)) compact.push_back(ch);
+  }
+
+  std::size_t pos = 0;
+  bool negative = false;
+  if (pos < compact.size() && (compact[pos] == '+' || compact[pos] == '-')) {
+    negative = compact[pos] == '-';
+    ++pos;
+  }
+  const std::size_t mantissaStart = pos;
+  bool seenPoint = false;
+  bool seenDigit = false;
+  while (pos < compact.size()) {
+    const char ch = compact[pos];
+    if (is_digit(ch)) {
+      seenDigit = true;
+    } else if (ch == '.' && !seenPoint) {
+      seenPoint = true;
+    } else {
+      break;
+    }
+    ++pos;
+  }
+  if (!seenDigit) return 0.0;
+  const std::string_view mantissa(compact.data() + mantissaStart, pos - mantissaStart);
+
+  // An exponent counts only when at least one digit follows the letter and its sign.
+  std::size_t end = pos;
+  bool expNegative = false;
+  std::string_view expDigits;
+  if (pos < compact.size() && (compact[pos] == 'E' || compact[pos] == 'e')) {
+    std::size_t q = pos + 1;
+    if (q < compact.size() && (compact[q] == '+' || compact[q] == '-')) {
+      expNegative = compact[q] == '-';
+      ++q;
+    }
+    const std::size_t digitsStart = q;
+    while (q < compact.size() && is_digit(compact[q])) ++q;
+    if (q > digitsStart) {
+      expDigits = std::string_view(compact.data() + digitsStart, q - digitsStart);
+      end = q;
+    }
+  }
+
+  // from_chars takes no leading '+'; the sign is applied afterwards.
+  const char* first = compact.data() + mantissaStart;
+  const char* last = compact.data() + end;
+  double magnitude = 0.0;
+  const auto [ptr, ec] = std::from_chars(first, last, magnitude, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    long long e = leading_exponent(mantissa);
+    const long long x = saturated_exponent(expDigits);
+    e += expNegative ? -x : x;
+    magnitude = e > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (ec != std::errc() || ptr != last) {
+    return 0.0;  // cannot happen for the text checked above
+  }
+  return negative ? -magnitude : magnitude;
+}
+
+std::int16_t steel_kind(std::string_view comboText) {
+  const double v = numeric_prefix(comboText);
+  if (!std::isfinite(v)) return 0;
+  // Round half to even without depending on the floating-point rounding mode.
+  double r = std::round(v);  // halves away from zero
+  if (std::fabs(v - std::trunc(v)) == 0.5 && std::fmod(r, 2.0) != 0.0) {
+    r -= std::copysign(1.0, v);
+  }
+  if (r < std::numeric_limits<std::int16_t>::min() ||
+      r > std::numeric_limits<std::int16_t>::max()) {
+    return 0;
+  }
+  return static_cast<std::int16_t>(r);
+}
+
+namespace {
+
+// Length in bytes of the UTF-8 sequence that starts at s[i]; a malformed byte counts as one
+// character of its own.
+std::size_t sequence_length(std::string_view s, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  std::size_t len = 1;
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    len = 4;
+  } else if (lead >= 0xE0) {
+    len = lead <= 0xEF ? 3 : 1;
+  } else if (lead >= 0xC2) {
+    len = 2;
+  }
+  if (i + len > s.size()) return 1;
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return len;
+}
+
+}  // namespace
+
+std::string steel_name(std::string_view comboText) {
+  std::string name;
+  std::size_t chars = 0;
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < comboText.size() && chars < kSteelNameWidth;) {
+    const std::size_t len = sequence_length(comboText, i);
+    if (index >= 2) {
+      name.append(comboText.substr(i, len));
+      ++chars;
+    }
+    ++index;
+    i += len;
+  }
+  name.append(kSteelNameWidth - chars, ' ');
+  return name;
+}
+
+}  // namespace pellucor::sheet

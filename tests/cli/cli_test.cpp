@@ -1,0 +1,318 @@
+// pellucor-cli end to end: each sheet's worked example, the messages that stop a
+// calculation, and the bytes of a saved result file.
+#include <fcntl.h>
+#include <iconv.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kEquals(59, '=');
+const std::string kHyphens(59, '-');
+const std::string kResultsHeader = "计算结果如下:";
+const std::string kWaitLine = "正在计算，请稍候………………";
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> lines() const {  // standard output, one entry a line
+    std::vector<std::string> result;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+  }
+};
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("pellucor-cli-test-" + std::to_string(getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the program with `args`; standard output and error go to files of the test.
+  Outcome run(const std::vector<std::string>& args) {
+    const fs::path outPath = dir_ / "stdout";
+    const fs::path errPath = dir_ / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> all = {PELLUCOR_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Outcome r;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, PELLUCOR_CLI, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0) << "cannot start " << PELLUCOR_CLI;
+    if (spawned != 0) return r;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = read_file(outPath);
+    r.err = read_file(errPath);
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+// The value of a result line "label" + number + "unit".
+double value_of(const std::string& line, const std::string& label, const std::string& unit) {
+  EXPECT_TRUE(line.starts_with(label) && line.ends_with(unit)) << line;
+  return std::strtod(line.c_str() + label.size(), nullptr);
+}
+
+struct Example {
+  std::string name;
+  std::vector<std::string> args;
+  std::size_t resultLines;
+  std::vector<std::pair<std::size_t, std::string>> exact;  // result line index, whole line
+};
+
+std::vector<Example> examples() {
+  return {
+      {"carbonation by aliases",
+       {"carbonation", "environment=2", "temperature=15", "humidity=0.7", "strength=30", "cover=30",
+        "age=60", "co2=1.5", "diameter=20", "outdoor=1", "steel=1"},
+       12,
+       {{4, "保护层开裂前的钢筋腐蚀深度: 0.0612  mm"}}},
+      {"constant coefficient by control names",
+       {"2", "Text1=1.5", "Text2=20", "Text3=0.8", "Text4=30", "Text5=40", "Text6=20", "Text7=1.5",
+        "Text8=5", "Text9=1.4", "Text13=20", "Text14=20", "Combo1=2"},
+       11,
+       {{0, "计算扩散系数: 0.00015  m^2/a"}, {4, "保护层开裂前钢筋锈蚀深度: 0.0672  mm"}}},
+      {"time-dependent coefficient, steel chosen by its item text",
+       {"chloride-variable", "Text1=1", "Text2=20", "Text3=0.8", "Text4=30", "Text5=30", "Text6=10",
+        "Text7=0.3", "Text8=5", "Text9=1.4", "Text10=20", "Text11=2", "Text12=20", "Text13=20",
+        "Combo1=2 变形钢筋"},
+       11,
+       {{4, "保护层开裂前钢筋锈蚀深度: 0.0612  mm"}}},
+      {"marine atmosphere",
+       {"marine", "environment=1.5", "temperature=20", "humidity=0.8", "strength=30", "cover=40",
+        "age=20", "diffusion=1.5", "surface=5", "critical=1.4", "cracking-time=20", "diameter=20",
+        "accumulation=1.0", "stable-time=25", "initiation-time=10", "t2=5", "steel=2"},
+       11,
+       {{2, "钢筋开始锈蚀时间: 10.5  a"}, {4, "保护层开裂前钢筋锈蚀深度: 0.0672  mm"}}},
+      {"admixed chloride",
+       {"admixed", "Text1=1", "Text2=20", "Text3=0.8", "Text4=30", "Text5=30", "Text6=30",
+        "Text7=20", "Text8=6", "Text9=20", "Combo1=2"},
+       8,
+       {{1, "保护层开裂前钢筋锈蚀深度: 0.0612  mm"}, {4, "性能严重退化时腐蚀深度:  0.3015  mm"}}},
+  };
+}
+
+TEST_F(Cli, WorkedExamplesPrintTheirReport) {
+  for (const auto& ex : examples()) {
+    SCOPED_TRACE(ex.name);
+    const Outcome r = run(ex.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const auto lines = r.lines();
+    ASSERT_EQ(lines.size(), ex.resultLines + 2) << r.out;
+    EXPECT_EQ(lines[0], kResultsHeader);
+    EXPECT_EQ(lines[1], kEquals);
+    for (const auto& [index, line] : ex.exact) {
+      EXPECT_EQ(lines[index + 2], line);
+    }
+  }
+}
+
+// Relations between the printed values that the propagation steps guarantee.
+TEST_F(Cli, AdmixedReportHoldsTogether) {
+  const Outcome r = run(examples().back().args);
+  ASSERT_EQ(r.status, 0);
+  const auto lines = r.lines();
+  ASSERT_EQ(lines.size(), 10U);
+  const double lambda0 = value_of(lines[2], "保护层开裂前钢筋锈蚀速度:", " mm/a");
+  const double tc = value_of(lines[4], "保护层开裂的时间:", " a");
+  const double lambda1 = value_of(lines[5], "保护层开裂后钢筋锈蚀速度:", " mm/a");
+  const double td = value_of(lines[7], "性能严重退化的时间:", " a");
+  const double dt = value_of(lines[8], "检测时的钢筋腐蚀深度:", " mm");
+  EXPECT_NEAR(tc, 0.0612 / lambda0, 1e-5 * tc);  // no initiation stage
+  EXPECT_NEAR(lambda1, std::max(4.5 - 26 * lambda0, 1.8) * lambda0, 1e-5 * lambda1);
+  EXPECT_NEAR(td, tc + (0.3015 - 0.0612) / lambda1, 1e-5 * td);
+  EXPECT_NEAR(dt, 0.0612 + lambda1 * (30 - tc), 1e-5);
+  EXPECT_NEAR(value_of(lines[9], "检测时的裂缝宽度:", " mm"),
+              (dt - 0.008 * 1.5 - 0.00055 * 30 - 0.015) / 0.086, 1e-4);
+}
+
+TEST_F(Cli, WallReinforcementReportsThatNoCrackWidthIsComputed) {
+  auto args = examples()[2].args;
+  args.back() = "Combo1=3";
+  const Outcome r = run(args);
+  EXPECT_EQ(r.status, 0);
+  const auto lines = r.lines();
+  ASSERT_EQ(lines.size(), 13U);
+  EXPECT_EQ(lines.back(), "检测时的裂缝宽度: 不计算（墙板配筋）");
+}
+
+TEST_F(Cli, EmptySheetStopsAtItsFirstNotEnteredCheck) {
+  const std::string expected = "输入验证: 您未输入局部环境系数，请输入 1.0--5.5 间的数!\n";
+  for (const std::string sheet : {"1", "2", "3", "4", "5"}) {
+    SCOPED_TRACE(sheet);
+    const Outcome r = run({sheet});
+    EXPECT_EQ(r.status, 2);
+    // Leaving the first box on the way to Calculate may show its own range message first.
+    EXPECT_TRUE(r.err.ends_with(expected)) << r.err;
+    EXPECT_EQ(r.err.find("输入验证"), r.err.size() - expected.size()) << r.err;
+    EXPECT_EQ(r.out.find(kResultsHeader), std::string::npos);
+  }
+}
+
+TEST_F(Cli, StopsReportTheirMessageAndLeaveThePaneWithoutAReport) {
+  struct Stop {
+    std::string name;
+    std::vector<std::string> args;
+    std::string message;
+    bool waitLine;  // the model had started: the pane shows the wait line
+  };
+  auto without = [](std::vector<std::string> args, const std::string& name) {
+    std::erase_if(args, [&](const std::string& a) { return a.starts_with(name + "="); });
+    return args;
+  };
+  auto with = [](std::vector<std::string> args, const std::string& assignment) {
+    args.push_back(assignment);
+    return args;
+  };
+  const auto ex = examples();
+  const std::vector<Stop> stops = {
+      {"no steel kind chosen", without(ex[0].args, "steel"),
+       "输入验证: 您未选择钢筋种类，请从下拉列表中选择一种钢筋!\n", false},
+      {"measured concentration equals the surface concentration",
+       with(without(ex[2].args, "Text11"), "Text11=5"), "输入验证: 请您检查输入数据的合理性!\n",
+       false},
+      {"water-cement ratio needed by the chosen source",
+       with(with(with(without(ex[1].args, "Text7"), "Option2=1"), "Text10=30"), "Text11=2"),
+       "输入验证: 您未输入水灰比，请输入 0.35--0.7 间的数!\n", false},
+      {"humidity too low for the outdoor rate",
+       with(without(ex[0].args, "humidity"), "humidity=0.45"),
+       "输入验证: 请您检查输入数据的合理性!\n", true},
+  };
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(stop.name);
+    const Outcome r = run(stop.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, stop.message);
+    EXPECT_EQ(r.out.find(kResultsHeader), std::string::npos) << r.out;
+    if (stop.waitLine) {
+      EXPECT_EQ(r.out, kWaitLine + "\n");
+    }
+  }
+}
+
+std::string to_gbk(const std::string& utf8) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::string in = utf8;
+  std::string out(in.size() * 2 + 4, '\0');
+  char* src = in.data();
+  char* dst = out.data();
+  std::size_t srcLeft = in.size();
+  std::size_t dstLeft = out.size();
+  EXPECT_NE(iconv(cd, &src, &srcLeft, &dst, &dstLeft), static_cast<std::size_t>(-1)) << utf8;
+  iconv_close(cd);
+  out.resize(out.size() - dstLeft);
+  return out;
+}
+
+TEST_F(Cli, SavingTwiceAppendsTwoGbkBlocksWithCrLfLineEnds) {
+  const fs::path file = dir_ / "result.DAT";
+  auto args = examples()[0].args;
+  args.insert(args.end(), {"--save", file.string()});
+  const Outcome first = run(args);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const Outcome second = run(args);
+  ASSERT_EQ(second.status, 0) << second.err;
+
+  // After Save the pane shows the report again, without the wait line.
+  const auto pane = second.lines();
+  ASSERT_EQ(pane.size(), 14U);
+  EXPECT_EQ(pane[0], kResultsHeader);
+  EXPECT_EQ(second.out, first.out);
+
+  // The file carries the result lines with the units of the inspection depth and of the
+  // crack width the other way round.
+  std::vector<std::string> results(pane.begin() + 2, pane.end());
+  // (The number's own trailing blank comes before the unit text.)
+  ASSERT_TRUE(results[8].ends_with("   mm") && results[9].ends_with("  mm") &&
+              !results[9].ends_with("   mm"));
+  results[8].erase(results[8].size() - 3, 1);
+  results[9].insert(results[9].size() - 3, " ");
+
+  std::vector<std::string> block = {
+      kEquals,
+      "计算参数如下:",
+      "局部环境系数=  2 ,环境温度（单位为摄示度）=  15 ,环境湿度=  0.7 ",
+      "混凝土强度（单位为mpa）=  30 ,保护层厚度（单位为mm）=  30 ,"
+      "结构使用（检测）时间（单位为a）=  60 ",
+      "实测碳化深度（单位为mm）=  0 ,二氧化碳浓度系数=  1.5 ,钢筋直径（单位为mm）=  20 ",
+      "钢筋种类= 圆钢筋       ,结构工作条件= 室外,钢筋应力状态= 受拉",
+      kHyphens,
+      kResultsHeader,
+  };
+  block.insert(block.end(), results.begin(), results.end());
+  block.push_back(kEquals);
+  std::string expected;
+  for (const auto& line : block) expected += to_gbk(line) + "\r\n";
+
+  const std::string bytes = read_file(file);
+  EXPECT_EQ(bytes.size(), 2 * expected.size());
+  EXPECT_EQ(bytes, expected + expected);
+}
+
+TEST_F(Cli, SaveAppendsToAnExistingFileAndKeepsItsContent) {
+  const fs::path file = dir_ / "kept.DAT";
+  { std::ofstream(file, std::ios::binary) << "earlier\r\n"; }
+  auto args = examples()[4].args;
+  args.insert(args.end(), {"--save", file.string()});
+  const Outcome r = run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string bytes = read_file(file);
+  ASSERT_TRUE(bytes.starts_with("earlier\r\n" + kEquals + "\r\n")) << bytes.substr(0, 80);
+  // 59 equals, header, 4 echo lines, hyphens, header, 8 results, 59 equals.
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      EXPECT_EQ(bytes[i - 1], '\r');
+    }
+    if (bytes[i] == '\r' && bytes[i + 1] == '\n') ++lines;
+  }
+  EXPECT_TRUE(bytes.ends_with(kEquals + "\r\n"));
+  EXPECT_EQ(lines, 1U + 17U);
+  EXPECT_NE(bytes.find(to_gbk(",表面氯浓度（单位为kg/m^3）=  6 \r\n")), std::string::npos);
+}
+
+}  // namespace
