@@ -1,0 +1,16 @@
+// The desktop program: the main window with its five calculation sheets.
+#include <QApplication>
+
+#include "shell/dialogs.hpp"
+#include "shell/main_window.hpp"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Pellucor"));
+
+  pellucor::shell::QtMessagePresenter messages;
+  pellucor::shell::QtFileChooser files;
+  pellucor::shell::MainWindow window(messages, files);
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Shows what a user sees: starts the program's main window under Xvfb, opens every sheet, types
+# the worked example of its module into the boxes, presses Calculate and writes one PNG per sheet
+# (and one of the empty main window) into the folder given.
+#   scripts/screenshots.sh OUTPUT_FOLDER
+set -euo pipefail
+if (($# != 1)); then
+  echo "usage: scripts/screenshots.sh OUTPUT_FOLDER" >&2
+  exit 1
+fi
+out=$(realpath -m "$1")
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+"$root/scripts/setup.sh"
+
+cmake -S "$root" -B "$root/build/screenshots" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPELLUCOR_GUI=ON -DPELLUCOR_TESTS=ON -DPELLUCOR_BENCH=OFF >/dev/null
+cmake --build "$root/build/screenshots" --target pellucor_screenshots -j "$jobs"
+
+mkdir -p "$out"
+# A 96 dpi screen: the sheets' design sizes come out at 15 twips a pixel.
+xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
+  env QT_QPA_PLATFORM=xcb "$root/build/screenshots/tests/shell/pellucor_screenshots" "$out"

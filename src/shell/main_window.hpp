@@ -1,0 +1,72 @@
+// The main window: a multiple-document area with the background picture, the module menu, the
+// window list and Exit. It keeps one SheetController per sheet kind for the whole run.
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <array>
+#include <memory>
+
+#include "sheet/controller.hpp"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace pellucor::shell {
+
+class FileChooser;
+class MessagePresenter;
+class QtSheetView;
+
+inline constexpr int kSheetCount = 5;
+// Design size of the main window's client area, twips (748 x 621 pixels at 96 dpi).
+inline constexpr int kClientWidthTwips = 11220;
+inline constexpr int kClientHeightTwips = 9315;
+
+class MainWindow final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  QMdiArea* mdiArea() const { return mdi_; }
+  // Entries 1..5 show the sheets, 6 is the window list's menu action, 7 is Exit.
+  QAction* menuAction(int entry) const;
+  QMenu* windowMenu() const { return windowMenu_; }
+
+  // Shows sheet 1..5 as the menu entries do: creates its controller on first use, builds its
+  // window if it is not open, and activates it. Returns its view.
+  QtSheetView* showSheet(int number);
+  // The open window of sheet 1..5, or nullptr.
+  QtSheetView* sheetView(int number) const;
+  // The controller of sheet 1..5, or nullptr before its first opening.
+  sheet::SheetController* controller(int number) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct Slot {
+    std::unique_ptr<sheet::SheetController> controller;
+    QPointer<QMdiSubWindow> window;
+    QPointer<QtSheetView> view;
+  };
+
+  void createActions();
+  void createMenus();
+  void updateWindowMenu();
+  void updateMenus();
+
+  MessagePresenter& messages_;
+  FileChooser& files_;
+  QMdiArea* mdi_ = nullptr;
+  std::array<QAction*, 7> actions_{};
+  QMenu* windowMenu_ = nullptr;
+  std::array<Slot, kSheetCount> slots_;
+};
+
+}  // namespace pellucor::shell

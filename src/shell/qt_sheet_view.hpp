@@ -1,0 +1,104 @@
+// The Qt window of a calculation sheet: widgets built from the module's layout table, driven by a
+// SheetController.
+//
+// Focus and validation: the leave check of the control that holds the focus runs BEFORE another
+// control of the sheet takes the focus, and a failed check keeps the focus where it is. Tab and
+// Shift+Tab go through focusNextPrevChild(); a mouse press aimed at another control goes through
+// the event filter, which swallows the press when the check fails. The controls therefore take the
+// focus by Tab only (Qt::TabFocus); clicks are given the focus by the filter after the check has
+// passed.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sheet/controller.hpp"
+#include "sheet/view.hpp"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace pellucor::shell {
+
+class MessagePresenter;
+class FileChooser;
+
+class QtSheetView final : public QWidget, public sheet::SheetView {
+  Q_OBJECT
+
+ public:
+  QtSheetView(sheet::SheetController& controller, MessagePresenter& messages, FileChooser& files,
+              QWidget* parent = nullptr);
+  ~QtSheetView() override;
+
+  sheet::SheetController& controller() const { return controller_; }
+  const sheet::SheetSpec& spec() const { return controller_.spec(); }
+
+  // The widget of a control; nullptr when the sheet has no such control.
+  QWidget* widget(sheet::Control c) const;
+  // The control a widget (or the pane's viewport) belongs to; None for anything else.
+  sheet::Control controlOf(const QObject* object) const;
+  // The control that holds the focus within this sheet (also while the sheet is inactive).
+  sheet::Control focusedControl() const;
+  // False once the window has been closed: events no longer reach the controller.
+  bool isAttached() const { return attached_; }
+
+  // SheetView
+  std::string text(sheet::Control c) const override;
+  void setText(sheet::Control c, std::string_view text) override;
+  void setEnabled(sheet::Control c, bool enabled) override;
+  bool isEnabled(sheet::Control c) const override;
+  void setFocus(sheet::Control c) override;
+  bool isSelected(sheet::Control option) const override;
+  void select(sheet::Control option) override;
+  void clearPane() override;
+  void printLine(std::string_view line) override;
+  void showMessage(std::string_view text, std::string_view title) override;
+  std::optional<std::string> askSaveFileName(std::string_view title, std::string_view filter,
+                                             std::string_view defaultExtension) override;
+  // Closes the hosting sub-window (Exit). Hides QWidget::close(), which still closes the widget.
+  void close() override;
+
+  // The lines the output pane shows.
+  QStringList paneLines() const;
+
+ protected:
+  bool focusNextPrevChild(bool next) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void build();
+  void addControl(sheet::Control c, QWidget* w);
+  bool isTabStop(sheet::Control c) const;
+  sheet::Control nextInTabOrder(sheet::Control from, bool forward) const;
+  // Runs the leave check of `from`; false when the focus must stay in it.
+  bool mayLeave(sheet::Control from);
+  bool handlePress(sheet::Control target);
+  void buttonClicked(sheet::Control button);
+
+  sheet::SheetController& controller_;
+  MessagePresenter& messages_;
+  FileChooser& files_;
+
+  std::array<QWidget*, static_cast<std::size_t>(sheet::Control::Picture1) + 1> widgets_{};
+  std::map<const QObject*, sheet::Control> controls_;
+  QComboBox* combo_ = nullptr;
+  QPlainTextEdit* pane_ = nullptr;
+  bool paneEmpty_ = true;
+
+  bool attached_ = true;
+  // A controller call that may open a modal box is running: no second one starts.
+  bool busy_ = false;
+  // The controller is moving the focus itself: the resulting focus-in is not reported back.
+  int settingFocus_ = 0;
+};
+
+}  // namespace pellucor::shell

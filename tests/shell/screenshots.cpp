@@ -1,0 +1,170 @@
+// Writes one PNG per sheet as a user sees it: the main window with the sheet open, its worked
+// example typed in through the widgets, after Calculate. Also the empty main window.
+// Usage: pellucor_screenshots OUTPUT_FOLDER (under a real display server, e.g. xvfb-run).
+#include <QApplication>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <cstdio>
+#include <vector>
+
+#include "sheet_driver.hpp"
+#include "shell/main_window.hpp"
+#include "shell/qt_sheet_view.hpp"
+
+using pellucor::sheet::Control;
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+
+namespace {
+
+struct Example {
+  int sheet = 0;
+  const char* file = "";
+  std::vector<std::pair<int, QString>> boxes;  // typed in this order
+  std::vector<Control> options;                // clicked after the boxes
+  int steelKind = 0;
+};
+
+// The worked examples of the five models.
+const std::vector<Example> kExamples = {
+    {1,
+     "1-carbonation.png",
+     {{1, "2.0"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}},
+     {Control::Option4},
+     1},
+    {2,
+     "2-chloride-constant.png",
+     {{1, "1.5"},
+      {2, "20"},
+      {3, "0.8"},
+      {4, "30"},
+      {5, "40"},
+      {6, "20"},
+      {7, "1.5"},
+      {8, "5"},
+      {9, "1.4"},
+      {13, "20"},
+      {14, "20"}},
+     {},
+     2},
+    {3,
+     "3-chloride-variable.png",
+     {{1, "1"},
+      {2, "20"},
+      {3, "0.8"},
+      {4, "30"},
+      {5, "30"},
+      {6, "10"},
+      {7, "0.3"},
+      {8, "5"},
+      {9, "1.4"},
+      {10, "20"},
+      {11, "2"},
+      {12, "20"},
+      {13, "20"}},
+     {},
+     2},
+    {4,
+     "4-marine.png",
+     {{1, "1.5"},
+      {2, "20"},
+      {3, "0.8"},
+      {4, "30"},
+      {5, "40"},
+      {6, "20"},
+      {7, "1.5"},
+      {8, "5"},
+      {9, "1.4"},
+      {13, "20"},
+      {14, "20"},
+      {15, "1.0"},
+      {16, "25"},
+      {17, "10"},
+      {18, "5"}},
+     {},
+     2},
+    {5,
+     "5-admixed.png",
+     {{1, "1"},
+      {2, "20"},
+      {3, "0.8"},
+      {4, "30"},
+      {5, "30"},
+      {6, "30"},
+      {7, "20"},
+      {8, "6"},
+      {9, "20"}},
+     {},
+     2},
+};
+
+bool save(QWidget& window, const QDir& folder, const char* name) {
+  const QString path = folder.filePath(QString::fromLatin1(name));
+  if (!window.grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: pellucor_screenshots OUTPUT_FOLDER\n");
+    return 1;
+  }
+  QDir folder(QString::fromLocal8Bit(argv[1]));
+  if (!folder.mkpath(".")) {
+    std::fprintf(stderr, "cannot create %s\n", argv[1]);
+    return 1;
+  }
+
+  RecordingPresenter messages;
+  ScriptedChooser files;
+  MainWindow window(messages, files);
+  window.show();
+  // Without a window manager nothing activates the window for us.
+  if (QTest::qWaitForWindowExposed(&window)) window.activateWindow();
+  if (!QTest::qWaitForWindowActive(&window)) {
+    std::fprintf(stderr, "the main window did not become active\n");
+    return 1;
+  }
+  bool ok = save(window, folder, "0-main-window.png");
+
+  for (const Example& e : kExamples) {
+    window.menuAction(e.sheet)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window.sheetView(e.sheet);
+    if (!view) {
+      std::fprintf(stderr, "sheet %d did not open\n", e.sheet);
+      return 1;
+    }
+    fill(view, e.boxes);
+    for (const Control c : e.options) click(view, c);
+    if (!chooseSteelKind(view, e.steelKind)) {
+      std::fprintf(stderr, "sheet %d: the steel kind could not be chosen\n", e.sheet);
+      ok = false;
+    }
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    for (const auto& m : messages.shown) {
+      std::fprintf(stderr, "sheet %d: message \"%s\": %s\n", e.sheet, qPrintable(m.title),
+                   qPrintable(m.text));
+      ok = false;
+    }
+    messages.shown.clear();
+    if (!view->isEnabled(Control::CmdSave)) {
+      std::fprintf(stderr, "sheet %d: the calculation did not finish\n", e.sheet);
+      ok = false;
+    }
+    ok = save(window, folder, e.file) && ok;
+    click(view, Control::CmdExit);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  return ok ? 0 : 2;
+}
