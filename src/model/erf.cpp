@@ -50,20 +50,33 @@ class CheckpointTable {
     std::lock_guard lock(grow_);
     std::size_t n = count_.load(std::memory_order_relaxed);
     Checkpoint state = at(n - 1);
+    const double constant = constant_;
+    const double step = step_;
+    const double divisor = divisor_;
     while (!saturated_.load(std::memory_order_relaxed) && !done(state)) {
-      std::size_t k = 0;
-      for (; k < stride_; ++k) {
-        const double add = term(state.at);
-        const double next = state.sum + add;
-        if (next == state.sum) {
-          saturation_ = state;
-          saturated_.store(true, std::memory_order_release);
-          break;
-        }
-        state.sum = next;
-        state.at = state.at + step_;
+      // A stride of plain steps, with no test on the sum inside, so that the exponentials
+      // of successive steps overlap. Terms never grow, so if the last step still changed
+      // the sum, every step of the stride did.
+      Checkpoint next = state;
+      double before = next.sum;
+      for (std::size_t k = 0; k < stride_; ++k) {
+        before = next.sum;
+        next.sum = next.sum + (constant / std::exp(next.at * next.at)) / divisor;
+        next.at = next.at + step;
       }
-      if (k < stride_) break;
+      if (next.sum == before) {
+        // The sum stopped growing inside this stride: find the first step that left it.
+        for (;;) {
+          const double add = (constant / std::exp(state.at * state.at)) / divisor;
+          if (state.sum + add == state.sum) break;
+          state.sum = state.sum + add;
+          state.at = state.at + step;
+        }
+        saturation_ = state;
+        saturated_.store(true, std::memory_order_release);
+        break;
+      }
+      state = next;
       append(n, state);
       ++n;
     }
