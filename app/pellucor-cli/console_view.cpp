@@ -4,8 +4,8 @@ namespace pellucor::cli {
 
 using sheet::Control;
 
-ConsoleView::ConsoleView(const sheet::SheetSpec& spec, std::ostream& messages)
-    : spec_(spec), messages_(messages) {}
+ConsoleView::ConsoleView(const sheet::SheetTable& table, std::ostream& messages)
+    : table_(table), messages_(messages) {}
 
 std::string ConsoleView::text(Control c) const {
   const auto it = texts_.find(c);
@@ -34,7 +34,7 @@ bool ConsoleView::isSelected(Control option) const {
 
 void ConsoleView::select(Control option) {
   // Selecting one option of a group deselects the other.
-  for (const auto& g : spec_.groups) {
+  for (const auto& g : table_.groups) {
     if (g.options[0].control == option || g.options[1].control == option) {
       selected_.erase(g.options[0].control);
       selected_.erase(g.options[1].control);

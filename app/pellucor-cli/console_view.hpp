@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
 
 namespace pellucor::cli {
 
 class ConsoleView final : public sheet::SheetView {
  public:
-  ConsoleView(const sheet::SheetSpec& spec, std::ostream& messages);
+  ConsoleView(const sheet::SheetTable& table, std::ostream& messages);
 
   std::string text(sheet::Control c) const override;
   void setText(sheet::Control c, std::string_view text) override;
@@ -42,7 +42,7 @@ class ConsoleView final : public sheet::SheetView {
   bool closed() const { return closed_; }
 
  private:
-  const sheet::SheetSpec& spec_;
+  const sheet::SheetTable& table_;
   std::ostream& messages_;
   std::map<sheet::Control, std::string> texts_;
   std::set<sheet::Control> disabled_;

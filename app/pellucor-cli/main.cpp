@@ -18,9 +18,9 @@
 namespace {
 
 using pellucor::sheet::Control;
-using pellucor::sheet::FieldSpec;
+using pellucor::sheet::FieldRow;
 using pellucor::sheet::Module;
-using pellucor::sheet::SheetSpec;
+using pellucor::sheet::SheetTable;
 namespace sheet = pellucor::sheet;
 
 constexpr int kStatusDone = 0;
@@ -92,7 +92,7 @@ const Module& find_sheet(const std::string& name) {
   return *m;
 }
 
-std::string range_text(const FieldSpec& f) {
+std::string range_text(const FieldRow& f) {
   return sheet::general_digits(f.lo, 15) + " to " + sheet::general_digits(f.hi, 15);
 }
 
@@ -106,7 +106,7 @@ std::string names_of(const std::vector<Control>& controls) {
 }
 
 // What the sheet does with a box's text, in a few words.
-std::string check_text(const FieldSpec& f) {
+std::string check_text(const FieldRow& f) {
   using sheet::ChangeCheck;
   using sheet::LeaveCheck;
   std::string out;
@@ -162,7 +162,7 @@ void print_overview(std::ostream& out) {
          "\n"
          "Sheets:\n";
   for (const Module* m : pellucor::modules::all_modules()) {
-    const SheetSpec& s = m->spec();
+    const SheetTable& s = m->table();
     std::string name(s.cliName);
     name.resize(std::max<std::size_t>(name.size(), 18), ' ');
     out << "  " << s.number << "  " << name << "  " << s.caption << '\n';
@@ -170,11 +170,11 @@ void print_overview(std::ostream& out) {
 }
 
 void print_sheet_help(const Module& module, std::ostream& out) {
-  const SheetSpec& s = module.spec();
+  const SheetTable& s = module.table();
   out << "Sheet " << s.number << " (" << s.cliName << "): " << s.caption << "\n\n"
       << "Inputs in tab order: NAME (alias)  label\n";
   for (Control c : s.tabOrder) {
-    if (const FieldSpec* f = s.field(c)) {
+    if (const FieldRow* f = s.field(c)) {
       out << "  " << sheet::control_name(c) << " (" << f->alias << ")  " << f->label << '\n'
           << "      " << f->meaning << '\n'
           << "      " << check_text(*f) << '\n';
@@ -199,7 +199,7 @@ void print_sheet_help(const Module& module, std::ostream& out) {
   }
 }
 
-bool is_option_of(const SheetSpec& s, Control c) {
+bool is_option_of(const SheetTable& s, Control c) {
   for (const auto& g : s.groups) {
     for (const auto& o : g.options) {
       if (o.control == c) return true;
@@ -208,7 +208,7 @@ bool is_option_of(const SheetSpec& s, Control c) {
   return false;
 }
 
-Control resolve(const SheetSpec& s, std::string_view name) {
+Control resolve(const SheetTable& s, std::string_view name) {
   for (const auto& f : s.fields) {
     if (iequal(name, sheet::control_name(f.control)) ||
         (!f.alias.empty() && iequal(name, f.alias))) {
@@ -236,7 +236,7 @@ Control resolve(const SheetSpec& s, std::string_view name) {
                    " (see --help " + sheetName + ")");
 }
 
-std::vector<Assignment> resolve_all(const SheetSpec& s, const std::vector<std::string>& given) {
+std::vector<Assignment> resolve_all(const SheetTable& s, const std::vector<std::string>& given) {
   std::vector<Assignment> out;
   for (const std::string& arg : given) {
     const auto eq = arg.find('=');
@@ -281,7 +281,7 @@ std::vector<Assignment> resolve_all(const SheetSpec& s, const std::vector<std::s
 // Plays the sheet: the assignments, Calculate, Save. Returns the exit status.
 int play(const Module& module, const std::vector<Assignment>& assignments,
          const std::optional<std::string>& saveFile) {
-  const SheetSpec& s = module.spec();
+  const SheetTable& s = module.table();
   pellucor::cli::ConsoleView view(s, std::cerr);
   sheet::SheetController ctl(module);
   ctl.open(view);
@@ -348,7 +348,7 @@ int run(int argc, char** argv) {
   }
   if (!args.sheet) throw UsageError("no sheet given");
   const Module& module = find_sheet(*args.sheet);
-  const auto assignments = resolve_all(module.spec(), args.assignments);
+  const auto assignments = resolve_all(module.table(), args.assignments);
   return play(module, assignments, args.saveFile);
 }
 

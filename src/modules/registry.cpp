@@ -23,7 +23,7 @@ const std::vector<const sheet::Module*>& all_modules() {
 
 const sheet::Module* find_module(std::string_view name) {
   for (const sheet::Module* m : all_modules()) {
-    const auto& s = m->spec();
+    const auto& s = m->table();
     if (name == s.cliName || name == std::to_string(s.number)) return m;
   }
   return nullptr;

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules {
 

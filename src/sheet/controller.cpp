@@ -15,12 +15,12 @@ namespace {
 // table whose checks would feed each other for ever.
 constexpr int kMaxChangeDepth = 8;
 
-bool in_range(const FieldSpec& f, double v) {
+bool in_range(const FieldRow& f, double v) {
   return f.lo <= v && v <= f.hi;
 }
 
-const OptionSpec* find_option(const SheetSpec& spec, Control c) {
-  for (const auto& g : spec.groups) {
+const OptionRow* find_option(const SheetTable& table, Control c) {
+  for (const auto& g : table.groups) {
     for (const auto& o : g.options) {
       if (o.control == c) return &o;
     }
@@ -44,7 +44,7 @@ class SheetController::PassSink final : public CalculationSink {
   explicit PassSink(SheetController& owner) : owner_(owner) {}
 
   void passStarted(double assumedCrackingTime) override {
-    const Control box = owner_.spec().assumedTimeBox;
+    const Control box = owner_.table().assumedTimeBox;
     if (owner_.view_ != nullptr && box != Control::None) {
       owner_.setText(box, box_text_single(assumedCrackingTime));
     }
@@ -68,7 +68,7 @@ SheetController::SheetController(const Module& module) : module_(module) {}
 
 void SheetController::open(SheetView& view) {
   view_ = &view;
-  const SheetSpec& s = spec();
+  const SheetTable& s = table();
   // The defaults go straight into the view: no change check runs for them.
   for (const auto& f : s.fields) {
     view.setText(f.control, kDefaultBoxText);
@@ -110,7 +110,7 @@ bool SheetController::leaving(Control c) {
     setFocus(c);
     return false;
   }
-  const FieldSpec* f = spec().field(c);
+  const FieldRow* f = table().field(c);
   if (f == nullptr) return true;
   const double v = value(c);
   switch (f->leave) {
@@ -141,7 +141,7 @@ void SheetController::textChanged(Control c) {
 }
 
 void SheetController::runChangeCheck(Control c) {
-  const FieldSpec* f = spec().field(c);
+  const FieldRow* f = table().field(c);
   if (f == nullptr || f->change == ChangeCheck::None || view_ == nullptr) return;
   if (changeDepth_ >= kMaxChangeDepth) return;
   struct Depth {
@@ -211,10 +211,10 @@ void SheetController::setFocus(Control c) {
 
 void SheetController::printPrompt(Control c) {
   if (view_ == nullptr) return;
-  if (const FieldSpec* f = spec().field(c)) {
+  if (const FieldRow* f = table().field(c)) {
     view_->clearPane();
     for (std::string_view line : f->prompts) view_->printLine(line);
-  } else if (const OptionSpec* o = find_option(spec(), c)) {
+  } else if (const OptionRow* o = find_option(table(), c)) {
     view_->clearPane();
     view_->printLine(o->prompt);
   } else if (c == Control::Combo1) {
@@ -242,7 +242,7 @@ bool SheetController::message(std::string_view text, std::string_view title) {
 
 void SheetController::readInputs() {
   SheetInputs in;
-  const SheetSpec& s = spec();
+  const SheetTable& s = table();
   for (const auto& f : s.fields) {
     const int n = text_box_number(f.control);
     if (n > 0) in.value[static_cast<std::size_t>(n)] = value(f.control);
@@ -286,7 +286,7 @@ void SheetController::calculate() {
   }
   last_ = std::move(outcome.report);
   view_->setEnabled(Control::CmdSave, true);
-  for (Control c : spec().enabledAfterCalculation) view_->setEnabled(c, true);
+  for (Control c : table().enabledAfterCalculation) view_->setEnabled(c, true);
 }
 
 void SheetController::save() {

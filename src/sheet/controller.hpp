@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
 
 namespace pellucor::sheet {
@@ -17,7 +17,7 @@ class SheetController {
   explicit SheetController(const Module& module);
 
   const Module& module() const { return module_; }
-  const SheetSpec& spec() const { return module_.spec(); }
+  const SheetTable& table() const { return module_.table(); }
 
   // The sheet window was (re)built: puts the defaults into the view (without change
   // checks), disables Save, focuses Text1 and prints its prompt.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::sheet {
 

@@ -75,7 +75,7 @@ void MainWindow::createActions() {
   if (modules.size() != kSheetCount) throw std::logic_error("five sheet modules expected");
   for (int i = 0; i < kSheetCount; ++i) {
     const int number = i + 1;
-    auto* action = new QAction(qs(modules[static_cast<std::size_t>(i)]->spec().menuCaption), this);
+    auto* action = new QAction(qs(modules[static_cast<std::size_t>(i)]->table().menuCaption), this);
     action->setObjectName(QStringLiteral("menu_%1").arg(number));
     connect(action, &QAction::triggered, this, [this, number] { showSheet(number); });
     actions_[static_cast<std::size_t>(i)] = action;

@@ -63,7 +63,7 @@ QtSheetView::QtSheetView(sheet::SheetController& controller, MessagePresenter& m
 QtSheetView::~QtSheetView() = default;
 
 void QtSheetView::build() {
-  const auto& s = spec();
+  const auto& s = table();
   setObjectName(qs(s.formName));
   setWindowTitle(qs(s.caption));
   setFont(sheet_font(SheetFont::Sheet));
@@ -310,7 +310,7 @@ bool QtSheetView::isTabStop(Control c) const {
 }
 
 Control QtSheetView::nextInTabOrder(Control from, bool forward) const {
-  const auto& order = spec().tabOrder;
+  const auto& order = table().tabOrder;
   const auto n = static_cast<std::ptrdiff_t>(order.size());
   if (n == 0) return Control::None;
   auto at = std::find(order.begin(), order.end(), from);

@@ -39,7 +39,7 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   ~QtSheetView() override;
 
   sheet::SheetController& controller() const { return controller_; }
-  const sheet::SheetSpec& spec() const { return controller_.spec(); }
+  const sheet::SheetTable& table() const { return controller_.table(); }
 
   // The widget of a control; nullptr when the sheet has no such control.
   QWidget* widget(sheet::Control c) const;

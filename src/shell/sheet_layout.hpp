@@ -6,7 +6,7 @@
 #include <QRect>
 #include <QSize>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::shell {
 

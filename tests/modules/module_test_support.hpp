@@ -15,7 +15,7 @@
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules::testing {
 

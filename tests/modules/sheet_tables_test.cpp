@@ -27,7 +27,7 @@ TEST(Registry, ListsTheFiveSheetsInMenuOrderAndFindsThemByNumberOrName) {
   const auto& all = all_modules();
   ASSERT_EQ(all.size(), 5U);
   for (std::size_t i = 0; i < all.size(); ++i) {
-    const auto& s = all[i]->spec();
+    const auto& s = all[i]->table();
     EXPECT_EQ(s.number, static_cast<int>(i) + 1);
     EXPECT_EQ(s.cliName, names[i]);
     EXPECT_EQ(s.formName, forms[i]);
@@ -44,36 +44,36 @@ TEST(Registry, ListsTheFiveSheetsInMenuOrderAndFindsThemByNumberOrName) {
 
 class EverySheet : public ::testing::TestWithParam<int> {
  protected:
-  const sheet::SheetSpec& spec() const { return sheet_module(GetParam()).spec(); }
+  const sheet::SheetTable& table() const { return sheet_module(GetParam()).table(); }
 };
 
 TEST_P(EverySheet, EveryBoxOptionAndTheListPromptWithALeadingBlank) {
-  for (const auto& f : spec().fields) {
+  for (const auto& f : table().fields) {
     ASSERT_FALSE(f.prompts.empty()) << sheet::control_name(f.control);
     for (auto p : f.prompts) EXPECT_TRUE(p.starts_with(" ")) << p;
     EXPECT_FALSE(f.label.empty());
     EXPECT_FALSE(f.meaning.empty());
   }
-  for (const auto& g : spec().groups) {
+  for (const auto& g : table().groups) {
     EXPECT_FALSE(g.caption.empty());
     for (const auto& o : g.options) {
       EXPECT_TRUE(o.prompt.starts_with(" ")) << o.caption;
       EXPECT_FALSE(o.caption.empty());
     }
   }
-  EXPECT_EQ(spec().combo.label, "钢筋种类");
+  EXPECT_EQ(table().combo.label, "钢筋种类");
 }
 
 TEST_P(EverySheet, BoxesAreNumberedFromText1WithoutGaps) {
-  const auto& fields = spec().fields;
+  const auto& fields = table().fields;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     EXPECT_EQ(fields[i].control, sheet::text_box(static_cast<int>(i) + 1));
-    EXPECT_EQ(spec().field(fields[i].control), &fields[i]);
+    EXPECT_EQ(table().field(fields[i].control), &fields[i]);
   }
 }
 
 TEST_P(EverySheet, RangeCheckedBoxesCarryTheirRangeAndMessageOthersNone) {
-  for (const auto& f : spec().fields) {
+  for (const auto& f : table().fields) {
     const bool ranged = f.leave == LeaveCheck::Range || f.leave == LeaveCheck::ZeroBlankThenRange ||
                         f.change == ChangeCheck::Range || f.change == ChangeCheck::EitherOr ||
                         f.change == ChangeCheck::LockDerivation;
@@ -91,12 +91,12 @@ TEST_P(EverySheet, RangeCheckedBoxesCarryTheirRangeAndMessageOthersNone) {
 
 TEST_P(EverySheet, AliasesAreUniqueAndNoControlName) {
   std::set<std::string_view> seen;
-  for (const auto& f : spec().fields) {
+  for (const auto& f : table().fields) {
     EXPECT_FALSE(f.alias.empty());
     EXPECT_TRUE(seen.insert(f.alias).second) << f.alias;
     EXPECT_FALSE(sheet::control_from_name(f.alias).has_value()) << f.alias;
   }
-  for (const auto& g : spec().groups) {
+  for (const auto& g : table().groups) {
     for (const auto& o : g.options) {
       EXPECT_TRUE(seen.insert(o.alias).second) << o.alias;
       EXPECT_FALSE(sheet::control_from_name(o.alias).has_value()) << o.alias;
@@ -106,15 +106,15 @@ TEST_P(EverySheet, AliasesAreUniqueAndNoControlName) {
 }
 
 TEST_P(EverySheet, TabOrderRunsThroughTheBoxesByNumberThenTheChoicesThenTheButtons) {
-  const auto& tab = spec().tabOrder;
-  const std::size_t boxes = spec().fields.size();
+  const auto& tab = table().tabOrder;
+  const std::size_t boxes = table().fields.size();
   ASSERT_GE(tab.size(), boxes + 5);
   for (std::size_t i = 0; i < boxes; ++i) {
     EXPECT_EQ(tab[i], sheet::text_box(static_cast<int>(i) + 1));
   }
   std::set<Control> choices(tab.begin() + static_cast<std::ptrdiff_t>(boxes), tab.end() - 4);
   std::set<Control> expected = {Control::Combo1};
-  for (const auto& g : spec().groups) {
+  for (const auto& g : table().groups) {
     for (const auto& o : g.options) expected.insert(o.control);
   }
   EXPECT_EQ(choices, expected);
@@ -137,7 +137,7 @@ bool inside(const Rect& r, int width, int height) {
 }
 
 TEST_P(EverySheet, LayoutKeepsLabelsBesideTheirBoxesAndNothingOverlaps) {
-  const auto& s = spec();
+  const auto& s = table();
   std::vector<std::pair<std::string, Rect>> placed;
   for (const auto& f : s.fields) {
     const std::string name(sheet::control_name(f.control));
@@ -218,7 +218,7 @@ TEST(SheetShapes, ChoicesEnabledBoxesAndAssumedTimeBoxPerSheet) {
   };
   for (const auto& shape : shapes) {
     SCOPED_TRACE(shape.number);
-    const auto& s = sheet_module(shape.number).spec();
+    const auto& s = sheet_module(shape.number).table();
     ASSERT_EQ(s.fields.size(), shape.boxes);
     const std::vector<Control> choices(
         s.tabOrder.begin() + static_cast<std::ptrdiff_t>(shape.boxes), s.tabOrder.end() - 4);
@@ -230,7 +230,7 @@ TEST(SheetShapes, ChoicesEnabledBoxesAndAssumedTimeBoxPerSheet) {
 
 // The special checks of boxes: typed and derived coefficients, the either-or pair.
 TEST(SpecialBoxes, CarbonationChecksTheEnvironmentAndAgeOnChangeAndPairsDepthWithCo2) {
-  const auto& s = sheet_module(1).spec();
+  const auto& s = sheet_module(1).table();
   for (int n : {1, 6}) {
     EXPECT_EQ(s.fields[n - 1].change, ChangeCheck::Range);
     EXPECT_EQ(s.fields[n - 1].leave, LeaveCheck::None);
@@ -248,7 +248,7 @@ TEST(SpecialBoxes, CarbonationChecksTheEnvironmentAndAgeOnChangeAndPairsDepthWit
 TEST(SpecialBoxes, TypedDiffusionCoefficientLocksTheBoxesItWouldBeDerivedFrom) {
   for (int number : {2, 4}) {
     SCOPED_TRACE(number);
-    const auto& s = sheet_module(number).spec();
+    const auto& s = sheet_module(number).table();
     const auto* d = s.field(Control::Text7);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->change, ChangeCheck::LockDerivation);
@@ -262,7 +262,7 @@ TEST(SpecialBoxes, TypedDiffusionCoefficientLocksTheBoxesItWouldBeDerivedFrom) {
     }
   }
   // The time-dependent sheet checks its depth and concentration like any other box.
-  const auto& s3 = sheet_module(3).spec();
+  const auto& s3 = sheet_module(3).table();
   for (const auto& f : s3.fields) {
     EXPECT_EQ(f.leave, LeaveCheck::Range) << sheet::control_name(f.control);
     EXPECT_EQ(f.change, ChangeCheck::None) << sheet::control_name(f.control);
@@ -270,7 +270,7 @@ TEST(SpecialBoxes, TypedDiffusionCoefficientLocksTheBoxesItWouldBeDerivedFrom) {
 }
 
 TEST(SpecialBoxes, AdmixedEnvironmentPromptNamesFiveWhileTheBoxAcceptsFivePointFive) {
-  const auto& f = sheet_module(5).spec().fields[0];
+  const auto& f = sheet_module(5).table().fields[0];
   EXPECT_EQ(f.prompts.front(), " 局部环境系数，请输入 1.0--5.0 间的数!");
   EXPECT_DOUBLE_EQ(f.hi, 5.5);
   EXPECT_EQ(f.rangeMessage, "您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!");

@@ -50,7 +50,7 @@ class ControllerTest : public ::testing::Test {
 };
 
 TEST_F(ControllerTest, OpenPutsDefaultsWithoutChangeChecksAndPromptsText1) {
-  for (const auto& f : module.spec().fields) {
+  for (const auto& f : module.table().fields) {
     EXPECT_EQ(text(f.control), "0.000") << control_name(f.control);
     EXPECT_TRUE(enabled(f.control));
   }
@@ -520,7 +520,7 @@ TEST_F(ControllerTest, ExitClosesAndReopeningRestoresTheDefaultsButKeepsTheRecor
   FakeView fresh({{Control::Option1, Control::Option2}});
   fresh.enabled[Control::CmdSave] = true;
   ctl.open(fresh);
-  for (const auto& f : module.spec().fields) {
+  for (const auto& f : module.table().fields) {
     EXPECT_EQ(fresh.text(f.control), "0.000") << control_name(f.control);
     EXPECT_TRUE(fresh.isEnabled(f.control)) << control_name(f.control);
   }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sheet/number_form.hpp"
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
 
 namespace pellucor::sheet::testing {
@@ -112,15 +112,15 @@ class FakeView : public SheetView {
 //   Text7-Text9 no checks              Text10 assumed cracking time, leave range 1-80
 // Option1/Option2 in one group. Checks at Calculate: Text1, Text4 or Text5, Text10, steel
 // kind, then the plausibility stop when Text7 >= Text8 > 0.
-inline SheetSpec fake_spec() {
-  SheetSpec s;
+inline SheetTable fake_table() {
+  SheetTable s;
   s.number = 9;
   s.formName = "frm_fake";
   s.caption = "fake";
   s.cliName = "fake";
   auto field = [](Control c, double lo, double hi, LeaveCheck leave, ChangeCheck change,
                   std::vector<std::string_view> prompts, std::string_view msg) {
-    FieldSpec f;
+    FieldRow f;
     f.control = c;
     f.lo = lo;
     f.hi = hi;
@@ -148,7 +148,7 @@ inline SheetSpec fake_spec() {
   s.fields.push_back(field(Control::Text8, 1, 13, LC::None, CC::None, {" p8"}, ""));
   s.fields.push_back(field(Control::Text9, 0.35, 0.7, LC::None, CC::None, {" p9"}, ""));
   s.fields.push_back(field(Control::Text10, 1, 80, LC::Range, CC::None, {" p10"}, "bad 10"));
-  OptionGroupSpec g;
+  OptionGroupRow g;
   g.name = "Frame1";
   g.options[0].control = Control::Option1;
   g.options[0].prompt = " o1";
@@ -169,9 +169,9 @@ inline SheetSpec fake_spec() {
 // one report without passes) and can stop after a given number of passes.
 class FakeModule : public Module {
  public:
-  FakeModule() : spec_(fake_spec()) {}
+  FakeModule() : table_(fake_table()) {}
 
-  const SheetSpec& spec() const override { return spec_; }
+  const SheetTable& table() const override { return table_; }
 
   std::optional<CheckFailure> check(const SheetInputs& in) const override {
     ++checks;
@@ -214,7 +214,7 @@ class FakeModule : public Module {
   mutable int runs = 0;
 
  private:
-  SheetSpec spec_;
+  SheetTable table_;
 };
 
 }  // namespace pellucor::sheet::testing

@@ -21,7 +21,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 #include "sheet_driver.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
@@ -60,7 +60,7 @@ void typeHere(const QString& text) {
 
 QStringList promptOf(const QtSheetView* view, Control c) {
   QStringList lines;
-  for (const auto p : view->spec().field(c)->prompts) lines << qs(p);
+  for (const auto p : view->table().field(c)->prompts) lines << qs(p);
   return lines;
 }
 

@@ -37,14 +37,14 @@ constexpr int kColumns[3] = {2040, 4920, 7440};
 constexpr int kWidths[3] = {1300, 1300, 1400};
 constexpr int kRows[3] = {180, 780, 1380};
 
-sheet::FieldSpec field(const parts::Quantity& q, Control c, std::string_view alias,
-                       std::string_view meaning, int row, int column) {
+sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alias,
+                      std::string_view meaning, int row, int column) {
   const sheet::Rect box{kColumns[column], kRows[row], kWidths[column], 372};
   return parts::make_field(q, {c, alias, meaning, LeaveCheck::Range, ChangeCheck::None, box});
 }
 
-sheet::SheetSpec make_spec() {
-  sheet::SheetSpec s;
+sheet::SheetTable make_table() {
+  sheet::SheetTable s;
   s.number = 5;
   s.formName = "frm_main5";
   s.caption = "制备混凝土时含氯盐钢筋腐蚀";
@@ -99,8 +99,8 @@ std::vector<std::string> result_lines(const model::AdmixedResult& r) {
 
 }  // namespace
 
-const sheet::SheetSpec& AdmixedSheet::spec() const {
-  static const sheet::SheetSpec s = make_spec();
+const sheet::SheetTable& AdmixedSheet::table() const {
+  static const sheet::SheetTable s = make_table();
   return s;
 }
 

@@ -2,13 +2,13 @@
 // when it was made.
 #pragma once
 
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules {
 
 class AdmixedSheet final : public sheet::Module {
  public:
-  const sheet::SheetSpec& spec() const override;
+  const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
                                       sheet::CalculationSink& sink) const override;

@@ -41,9 +41,9 @@ sheet::Rect box_at(int row, int column) {
   return {kColumns[column], kRows[row], kBoxWidth, kBoxHeight};
 }
 
-sheet::SheetSpec make_spec() {
+sheet::SheetTable make_table() {
   using parts::make_field;
-  sheet::SheetSpec s;
+  sheet::SheetTable s;
   s.number = 1;
   s.formName = "frm_main1";
   s.caption = "由中性化引起的钢筋腐蚀";
@@ -154,8 +154,8 @@ std::vector<std::string> result_lines(const model::CarbonationResult& r, bool fo
 
 }  // namespace
 
-const sheet::SheetSpec& CarbonationSheet::spec() const {
-  static const sheet::SheetSpec s = make_spec();
+const sheet::SheetTable& CarbonationSheet::table() const {
+  static const sheet::SheetTable s = make_table();
   return s;
 }
 

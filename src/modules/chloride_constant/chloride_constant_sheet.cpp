@@ -17,9 +17,9 @@ constexpr std::string_view kSourcePrompt =
 
 constexpr int kBoxHeight = 372;
 
-sheet::SheetSpec make_spec() {
+sheet::SheetTable make_table() {
   using parts::make_field;
-  sheet::SheetSpec s;
+  sheet::SheetTable s;
   s.number = 2;
   s.formName = "frm_main2";
   s.caption = "由氯离子侵蚀引起的钢筋腐蚀（扩散系数取常数）";
@@ -146,40 +146,14 @@ std::vector<std::string> result_lines(const model::ChlorideConstantResult& r) {
 
 }  // namespace
 
-const sheet::SheetSpec& ChlorideConstantSheet::spec() const {
-  static const sheet::SheetSpec s = make_spec();
+const sheet::SheetTable& ChlorideConstantSheet::table() const {
+  static const sheet::SheetTable s = make_table();
   return s;
 }
 
 std::optional<sheet::CheckFailure> ChlorideConstantSheet::check(
     const sheet::SheetInputs& in) const {
-  if (auto f = parts::first_missing(in, {{1, parts::kEnvironment.notEntered},
-                                         {2, parts::kTemperature.notEntered},
-                                         {3, parts::kHumidity.notEntered},
-                                         {4, parts::kStrength.notEntered},
-                                         {5, parts::kCover.notEntered},
-                                         {6, parts::kInspectionAge.notEntered}})) {
-    return f;
-  }
-  const bool typed = in.box(7) != 0;
-  // No coefficient and nothing to derive it from.
-  if (!typed && in.box(10) == 0 && in.box(11) == 0 && in.box(12) == 0) {
-    return sheet::CheckFailure{parts::kDiffusion.notEntered, Control::Text7};
-  }
-  if (auto f = parts::first_missing(
-          in, {{8, parts::kSurface.notEntered}, {9, parts::kCritical.notEntered}})) {
-    return f;
-  }
-  if (!typed) {
-    if (in.option(1)) {
-      if (auto f = parts::first_missing(
-              in, {{10, parts::kDepth.notEntered}, {11, parts::kMeasured.notEntered}})) {
-        return f;
-      }
-    } else if (auto f = parts::first_missing(in, {{12, parts::kWaterCement.notEntered}})) {
-      return f;
-    }
-  }
+  if (auto f = parts::derivable_coefficient_missing(in)) return f;
   if (auto f = parts::first_missing(
           in, {{13, parts::kAssumedCracking.notEntered}, {14, parts::kDiameter.notEntered}})) {
     return f;

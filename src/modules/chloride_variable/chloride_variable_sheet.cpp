@@ -26,14 +26,14 @@ sheet::Rect box_at(int row, int column) {
   return {kColumns[column], kRows[row], 1300, 372};
 }
 
-sheet::FieldSpec field(const parts::Quantity& q, Control c, std::string_view alias,
-                       std::string_view meaning, int row, int column) {
+sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alias,
+                      std::string_view meaning, int row, int column) {
   return parts::make_field(
       q, {c, alias, meaning, LeaveCheck::Range, ChangeCheck::None, box_at(row, column)});
 }
 
-sheet::SheetSpec make_spec() {
-  sheet::SheetSpec s;
+sheet::SheetTable make_table() {
+  sheet::SheetTable s;
   s.number = 3;
   s.formName = "frm_main3";
   s.caption = "由氯离子侵蚀引起的钢筋腐蚀（扩散系数随时间变化）";
@@ -99,8 +99,8 @@ std::vector<std::string> result_lines(const model::ChlorideVariableResult& r) {
 
 }  // namespace
 
-const sheet::SheetSpec& ChlorideVariableSheet::spec() const {
-  static const sheet::SheetSpec s = make_spec();
+const sheet::SheetTable& ChlorideVariableSheet::table() const {
+  static const sheet::SheetTable s = make_table();
   return s;
 }
 

@@ -4,12 +4,12 @@
 
 namespace pellucor::modules::parts {
 
-sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup) {
+sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup) {
   return make_field(q, setup, label_beside(setup.box, q.label));
 }
 
-sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label) {
-  sheet::FieldSpec f;
+sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label) {
+  sheet::FieldRow f;
   f.control = setup.control;
   f.label = q.label;
   f.alias = setup.alias;
@@ -88,6 +88,30 @@ std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
     if (in.box(r.box) == 0) return sheet::CheckFailure{r.message, sheet::text_box(r.box)};
   }
   return std::nullopt;
+}
+
+std::optional<sheet::CheckFailure> derivable_coefficient_missing(const sheet::SheetInputs& in) {
+  if (auto f = first_missing(in, {{1, kEnvironment.notEntered},
+                                  {2, kTemperature.notEntered},
+                                  {3, kHumidity.notEntered},
+                                  {4, kStrength.notEntered},
+                                  {5, kCover.notEntered},
+                                  {6, kInspectionAge.notEntered}})) {
+    return f;
+  }
+  const bool typed = in.box(7) != 0;
+  // No coefficient and nothing to derive it from.
+  if (!typed && in.box(10) == 0 && in.box(11) == 0 && in.box(12) == 0) {
+    return sheet::CheckFailure{kDiffusion.notEntered, sheet::Control::Text7};
+  }
+  if (auto f = first_missing(in, {{8, kSurface.notEntered}, {9, kCritical.notEntered}})) {
+    return f;
+  }
+  if (typed) return std::nullopt;
+  if (in.option(1)) {
+    return first_missing(in, {{10, kDepth.notEntered}, {11, kMeasured.notEntered}});
+  }
+  return first_missing(in, {{12, kWaterCement.notEntered}});
 }
 
 std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in) {

@@ -11,7 +11,7 @@
 
 #include "model/chloride_rate.hpp"
 #include "sheet/number_form.hpp"
-#include "sheet/spec.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules::parts {
 
@@ -126,8 +126,8 @@ struct BoxSetup {
   sheet::Rect box;
 };
 // With the label placed beside the box, or at `label`.
-sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup);
-sheet::FieldSpec make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label);
+sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup);
+sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup, const sheet::Rect& label);
 
 // Twips a caption needs: 240 a wide (CJK) character, 120 a narrow one.
 int caption_width(std::string_view caption);
@@ -165,6 +165,9 @@ struct Required {
 };
 std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
                                                  std::initializer_list<Required> boxes);
+// The checks of Text1 to Text12 shared by the two sheets whose diffusion coefficient is typed
+// or derived (from the measured profile with Option1, else from the water-cement ratio).
+std::optional<sheet::CheckFailure> derivable_coefficient_missing(const sheet::SheetInputs& in);
 // The steel-kind check at Calculate.
 std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in);
 // The consistency of the chloride concentrations: a measured or critical concentration not

@@ -52,16 +52,16 @@ struct Place {
   int labelTop;
 };
 
-sheet::FieldSpec field(const parts::Quantity& q, Control c, std::string_view alias,
-                       std::string_view meaning, Place at, LeaveCheck leave = LeaveCheck::Range,
-                       ChangeCheck change = ChangeCheck::None) {
+sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alias,
+                      std::string_view meaning, Place at, LeaveCheck leave = LeaveCheck::Range,
+                      ChangeCheck change = ChangeCheck::None) {
   const sheet::Rect box{kColumns[at.column], kRows[at.row], kWidths[at.column], 372};
   const sheet::Rect label{at.labelLeft, at.labelTop, parts::caption_width(q.label), 240};
   return parts::make_field(q, {c, alias, meaning, leave, change, box}, label);
 }
 
-sheet::SheetSpec make_spec() {
-  sheet::SheetSpec s;
+sheet::SheetTable make_table() {
+  sheet::SheetTable s;
   s.number = 4;
   s.formName = "frm_main4";
   s.caption = "近海大气侵蚀引起的钢筋腐蚀";
@@ -165,38 +165,13 @@ std::vector<std::string> result_lines(const model::MarineResult& r) {
 
 }  // namespace
 
-const sheet::SheetSpec& MarineSheet::spec() const {
-  static const sheet::SheetSpec s = make_spec();
+const sheet::SheetTable& MarineSheet::table() const {
+  static const sheet::SheetTable s = make_table();
   return s;
 }
 
 std::optional<sheet::CheckFailure> MarineSheet::check(const sheet::SheetInputs& in) const {
-  if (auto f = parts::first_missing(in, {{1, parts::kEnvironment.notEntered},
-                                         {2, parts::kTemperature.notEntered},
-                                         {3, parts::kHumidity.notEntered},
-                                         {4, parts::kStrength.notEntered},
-                                         {5, parts::kCover.notEntered},
-                                         {6, parts::kInspectionAge.notEntered}})) {
-    return f;
-  }
-  const bool typed = in.box(7) != 0;
-  if (!typed && in.box(10) == 0 && in.box(11) == 0 && in.box(12) == 0) {
-    return sheet::CheckFailure{parts::kDiffusion.notEntered, Control::Text7};
-  }
-  if (auto f = parts::first_missing(
-          in, {{8, parts::kSurface.notEntered}, {9, parts::kCritical.notEntered}})) {
-    return f;
-  }
-  if (!typed) {
-    if (in.option(1)) {
-      if (auto f = parts::first_missing(
-              in, {{10, parts::kDepth.notEntered}, {11, parts::kMeasured.notEntered}})) {
-        return f;
-      }
-    } else if (auto f = parts::first_missing(in, {{12, parts::kWaterCement.notEntered}})) {
-      return f;
-    }
-  }
+  if (auto f = parts::derivable_coefficient_missing(in)) return f;
   if (auto f = parts::first_missing(in, {{13, parts::kAssumedCracking.notEntered},
                                          {14, parts::kDiameter.notEntered},
                                          {15, kAccumulation.notEntered},

@@ -39,7 +39,7 @@ enum class ChangeCheck {
   LockDerivation,  // a value clears and disables `locked`; 0 enables them again
 };
 
-struct FieldSpec {
+struct FieldRow {
   Control control = Control::None;
   std::string_view label;    // caption of the label beside the box
   std::string_view alias;    // readable console name, e.g. "cover"
@@ -56,7 +56,7 @@ struct FieldSpec {
   Rect box;
 };
 
-struct OptionSpec {
+struct OptionRow {
   Control control = Control::None;
   std::string_view caption;
   std::string_view alias;   // console name
@@ -64,25 +64,24 @@ struct OptionSpec {
   Rect rect;                // relative to the frame
 };
 
-struct OptionGroupSpec {
-  std::string_view name;     // "Frame1", "Frame2"
+struct OptionGroupRow {
+  std::string_view name;  // "Frame1", "Frame2"
   std::string_view caption;
   Rect frame;
-  std::array<OptionSpec, 2> options;  // the first is selected when the sheet opens
+  std::array<OptionRow, 2> options;  // the first is selected when the sheet opens
 };
 
-struct ComboSpec {
+struct ComboRow {
   std::string_view label = "钢筋种类";
   Rect labelRect;
   Rect box;
 };
 
 inline constexpr std::array<std::string_view, 3> kSteelItems = {"1 圆钢筋", "2 变形钢筋",
-                                                                 "3 墙板配筋"};
+                                                                "3 墙板配筋"};
 inline constexpr std::string_view kComboPrompt =
     " 钢筋种类（圆钢筋、变形钢筋、墙板配筋），请从下拉列表中选择一种!";
-inline constexpr std::string_view kSteelKindMessage =
-    "您没有选择钢筋种类！请从下拉列表中选择一种!";
+inline constexpr std::string_view kSteelKindMessage = "您没有选择钢筋种类！请从下拉列表中选择一种!";
 inline constexpr std::string_view kSteelKindNotEntered =
     "您未选择钢筋种类，请从下拉列表中选择一种钢筋!";
 inline constexpr std::string_view kTitleValidity = "有效性验证";
@@ -105,15 +104,15 @@ inline constexpr std::string_view kDefaultBoxText = "0.000";
 // Shown instead of a crack width for wall or slab reinforcement.
 inline constexpr std::string_view kNoCrackWidth = " 不计算（墙板配筋）";
 
-struct SheetSpec {
+struct SheetTable {
   int number = 0;                // 1..5
   std::string_view formName;     // "frm_main1"
   std::string_view caption;      // window caption
   std::string_view cliName;      // "carbonation"
   std::string_view menuCaption;  // "碳化(&A)"
-  std::vector<FieldSpec> fields;
-  std::vector<OptionGroupSpec> groups;
-  ComboSpec combo;
+  std::vector<FieldRow> fields;
+  std::vector<OptionGroupRow> groups;
+  ComboRow combo;
   Rect cmdCal;
   Rect cmdSave;
   Rect cmdExit;
@@ -124,7 +123,7 @@ struct SheetSpec {
   std::vector<Control> enabledAfterCalculation;  // boxes a finished calculation enables
   Control assumedTimeBox = Control::None;        // box the iteration writes its running value to
 
-  const FieldSpec* field(Control c) const {
+  const FieldRow* field(Control c) const {
     for (const auto& f : fields) {
       if (f.control == c) return &f;
     }
@@ -177,7 +176,7 @@ struct CalculationOutcome {
 class Module {
  public:
   virtual ~Module() = default;
-  virtual const SheetSpec& spec() const = 0;
+  virtual const SheetTable& table() const = 0;
   // The checks of Calculate in the module's order (not-entered checks, then consistency).
   virtual std::optional<CheckFailure> check(const SheetInputs& in) const = 0;
   // Runs the model on checked inputs; reports every pass to the sink.
