@@ -285,6 +285,7 @@ void SheetController::calculate() {
     printReport(outcome.report.pane);
   }
   last_ = std::move(outcome.report);
+  lastRun_ = std::move(outcome.run);
   view_->setEnabled(Control::CmdSave, true);
   for (Control c : table().enabledAfterCalculation) view_->setEnabled(c, true);
 }

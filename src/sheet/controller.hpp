@@ -43,6 +43,8 @@ class SheetController {
   const SheetInputs& inputs() const { return inputs_; }
   // Report of the last calculation that ran to its end.
   const std::optional<Report>& lastReport() const { return last_; }
+  // Model inputs and result of the last calculation that ran to its end (empty before).
+  const model::ModelRun& lastRun() const { return lastRun_; }
   // The file-name field: the last path chosen in the save dialog, without blanks around it.
   const std::string& fileName() const { return fileName_; }
 
@@ -67,6 +69,7 @@ class SheetController {
   Control focused_ = Control::None;
   SheetInputs inputs_;
   std::optional<Report> last_;
+  model::ModelRun lastRun_;
   std::string fileName_;
   int changeDepth_ = 0;  // nesting of change checks raised by the controller's own texts
 };

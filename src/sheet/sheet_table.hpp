@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/model_run.hpp"
 #include "model/stop.hpp"
 #include "sheet/control.hpp"
 
@@ -170,6 +171,7 @@ class CalculationSink {
 struct CalculationOutcome {
   std::optional<model::StopReason> stop;  // set: the plausibility stop ended the calculation
   Report report;                          // complete when the calculation ran to its end
+  model::ModelRun run;                    // the model's inputs and result (also on a stop)
 };
 
 // One module: its sheet and its calculation.

@@ -90,6 +90,9 @@ void MainWindow::createMenus() {
   // Every entry sits on the menu bar itself and acts at once; only the window list drops down.
   QMenuBar* bar = menuBar();
   for (int i = 0; i < kSheetCount; ++i) bar->addAction(actions_[static_cast<std::size_t>(i)]);
+  analysisMenu_ = new QMenu(QStringLiteral("分析(&N)"), this);
+  analysisMenu_->setObjectName(QStringLiteral("analysisMenu"));
+  bar->addMenu(analysisMenu_)->setObjectName(QStringLiteral("menu_analysis"));
   windowMenu_ = new QMenu(QStringLiteral("窗口(&W)"), this);
   windowMenu_->setObjectName(QStringLiteral("windowList"));
   QAction* windowEntry = bar->addMenu(windowMenu_);
@@ -172,6 +175,27 @@ QtSheetView* MainWindow::sheetView(int number) const {
 sheet::SheetController* MainWindow::controller(int number) const {
   if (number < 1 || number > kSheetCount) return nullptr;
   return slots_[static_cast<std::size_t>(number - 1)].controller.get();
+}
+
+int MainWindow::activeSheet() const {
+  const QMdiSubWindow* active = mdi_->activeSubWindow();
+  if (active == nullptr) return 0;
+  for (int i = 0; i < kSheetCount; ++i) {
+    const Slot& s = slots_[static_cast<std::size_t>(i)];
+    if (s.window == active && s.view && s.view->isAttached()) return i + 1;
+  }
+  return 0;
+}
+
+QMdiSubWindow* MainWindow::addChildWindow(QWidget* content, const QString& title) {
+  auto* window = new QMdiSubWindow;
+  window->setWidget(content);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowTitle(title);
+  mdi_->addSubWindow(window);
+  window->show();
+  mdi_->setActiveSubWindow(window);
+  return window;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -37,6 +37,8 @@ class MainWindow final : public QMainWindow {
   // Entries 1..5 show the sheets, 6 is the window list's menu action, 7 is Exit.
   QAction* menuAction(int entry) const;
   QMenu* windowMenu() const { return windowMenu_; }
+  // The analysis menu 分析(&N), between the sheets' entries and the window list.
+  QMenu* analysisMenu() const { return analysisMenu_; }
 
   // Shows sheet 1..5 as the menu entries do: creates its controller on first use, builds its
   // window if it is not open, and activates it. Returns its view.
@@ -45,6 +47,11 @@ class MainWindow final : public QMainWindow {
   QtSheetView* sheetView(int number) const;
   // The controller of sheet 1..5, or nullptr before its first opening.
   sheet::SheetController* controller(int number) const;
+  // The number of the sheet whose window is active, or 0 when no sheet window is active.
+  int activeSheet() const;
+  // Shows `content` as a child window of the workspace (listed in the window list like a
+  // sheet) under `title`, and activates it. The window is deleted when closed.
+  QMdiSubWindow* addChildWindow(QWidget* content, const QString& title);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -66,6 +73,7 @@ class MainWindow final : public QMainWindow {
   QMdiArea* mdi_ = nullptr;
   std::array<QAction*, 7> actions_{};
   QMenu* windowMenu_ = nullptr;
+  QMenu* analysisMenu_ = nullptr;
   std::array<Slot, kSheetCount> slots_;
 };
 

@@ -131,18 +131,18 @@ class ShellTest : public QObject {
     QApplication::processEvents();
   }
 
-  void mainWindowHasTheSevenEntries() {
+  void mainWindowHasTheSevenEntriesAndTheAnalysisMenu() {
     QCOMPARE(window_->windowTitle(), QString("Pellucor"));
     QCOMPARE(window_->objectName(), QString("MDI_calculate"));
     const QStringList expected = {
         "碳化(&A)",   "渗氯盐_常系数(&B)", "渗氯盐_变系数(&C)", "渗氯盐_近海大气(&D)",
-        "掺氯盐(&E)", "窗口(&W)",          "退出(&X)"};
+        "掺氯盐(&E)", "分析(&N)",          "窗口(&W)",          "退出(&X)"};
     QStringList shown;
     for (QAction* a : window_->menuBar()->actions()) shown << a->text();
     QCOMPARE(shown, expected);
-    // Only the window list drops down; the other entries act directly.
+    // Only the analysis menu and the window list drop down; the other entries act directly.
     for (QAction* a : window_->menuBar()->actions()) {
-      QCOMPARE(a->menu() != nullptr, a->text() == "窗口(&W)");
+      QCOMPARE(a->menu() != nullptr, a->text() == "窗口(&W)" || a->text() == "分析(&N)");
     }
     QVERIFY(window_->mdiArea()->subWindowList().isEmpty());
   }

@@ -136,6 +136,7 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   parts::PassForwarder<model::AdmixedResult, decltype(&result_lines)> forward(sink, &result_lines);
   const model::AdmixedResult r = model::run_admixed(mi, &forward);
   sheet::CalculationOutcome out;
+  out.run = model::AdmixedRun{mi, r};
   if (r.stop) {
     out.stop = r.stop;
     return out;

@@ -196,6 +196,7 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
 
   const model::CarbonationResult r = model::run_carbonation(mi);
   sheet::CalculationOutcome out;
+  out.run = model::CarbonationRun{mi, r};
   if (r.stop) {
     out.stop = r.stop;
     return out;

@@ -188,6 +188,7 @@ sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInp
       sink, &result_lines);
   const model::ChlorideConstantResult r = model::run_chloride_constant(mi, &forward);
   sheet::CalculationOutcome out;
+  out.run = model::ChlorideConstantRun{mi, r};
   if (r.stop) {
     out.stop = r.stop;
     return out;

@@ -147,6 +147,7 @@ sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInp
       sink, &result_lines);
   const model::ChlorideVariableResult r = model::run_chloride_variable(mi, &forward);
   sheet::CalculationOutcome out;
+  out.run = model::ChlorideVariableRun{mi, r};
   if (r.stop) {
     out.stop = r.stop;
     return out;

@@ -213,6 +213,7 @@ sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
   parts::PassForwarder<model::MarineResult, decltype(&result_lines)> forward(sink, &result_lines);
   const model::MarineResult r = model::run_marine(mi, &forward);
   sheet::CalculationOutcome out;
+  out.run = model::MarineRun{mi, r};
   if (r.stop) {
     out.stop = r.stop;
     return out;
