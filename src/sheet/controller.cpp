@@ -259,25 +259,40 @@ void SheetController::readInputs() {
   inputs_ = std::move(in);
 }
 
-void SheetController::calculate() {
-  if (view_ == nullptr) return;
+CalculateOutcome SheetController::calculate() {
+  CalculateOutcome result;
+  if (view_ == nullptr) return result;
   // Everything is read into the record before the first check.
   readInputs();
   if (const auto failure = module_.check(inputs_)) {
-    if (!message(failure->message, kTitleInput)) return;
+    result.status = CalculateOutcome::Status::CheckFailed;
+    result.control = failure->focus;
+    result.message = failure->message;
+    result.title = kTitleInput;
+    if (!message(failure->message, kTitleInput)) {
+      result.status = CalculateOutcome::Status::Closed;
+      return result;
+    }
     if (failure->focus != Control::None) setFocus(failure->focus);
-    return;  // pane, Save and the last results untouched
+    return result;  // pane, Save and the last results untouched
   }
 
   view_->clearPane();
   view_->printLine(kWaitLine);
   PassSink sink(*this);
   CalculationOutcome outcome = module_.calculate(inputs_, sink);
-  if (view_ == nullptr) return;
+  if (view_ == nullptr) {
+    result.status = CalculateOutcome::Status::Closed;
+    return result;
+  }
   if (outcome.stop) {
+    result.status = CalculateOutcome::Status::Stopped;
+    result.message = kPlausibility;
+    result.title = kTitleInput;
+    result.reason = outcome.stop;
     // The pane keeps what it shows, the focus stays, Save keeps its state.
-    message(kPlausibility, kTitleInput);
-    return;
+    if (!message(kPlausibility, kTitleInput)) result.status = CalculateOutcome::Status::Closed;
+    return result;
   }
   // A calculation without passes has printed nothing yet; after passes the pane shows the
   // last pass's report, which is the final one.
@@ -288,6 +303,8 @@ void SheetController::calculate() {
   lastRun_ = std::move(outcome.run);
   view_->setEnabled(Control::CmdSave, true);
   for (Control c : table().enabledAfterCalculation) view_->setEnabled(c, true);
+  result.status = CalculateOutcome::Status::Done;
+  return result;
 }
 
 void SheetController::save() {

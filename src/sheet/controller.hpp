@@ -12,6 +12,25 @@
 
 namespace pellucor::sheet {
 
+// What a Calculate came to, so that a front end without a window knows exactly what happened.
+struct CalculateOutcome {
+  enum class Status {
+    NotOpen,      // no sheet window: nothing ran
+    CheckFailed,  // a check at Calculate failed; its message was shown
+    Stopped,      // the model gave up; the plausibility message was shown
+    Closed,       // the sheet was closed while a message box was up
+    Done,         // the calculation ran to its end; lastReport() holds the report
+  };
+  Status status = Status::NotOpen;
+  Control control = Control::None;  // CheckFailed: the control the message focuses (None for the
+                                    // consistency stop, which leaves the focus where it is)
+  std::string_view message;         // CheckFailed, Stopped: the text of the message box
+  std::string_view title;           // its title
+  std::optional<model::StopReason> reason;  // Stopped: why the model gave up
+
+  bool done() const { return status == Status::Done; }
+};
+
 class SheetController {
  public:
   explicit SheetController(const Module& module);
@@ -33,7 +52,7 @@ class SheetController {
   // The user changed the text of a box (every keystroke, a paste).
   void textChanged(Control c);
 
-  void calculate();
+  CalculateOutcome calculate();
   void save();
   void exit();
 
