@@ -278,6 +278,15 @@ std::vector<Assignment> resolve_all(const SheetTable& s, const std::vector<std::
   return out;
 }
 
+// The exit status from what Calculate and Save came to: done only when the calculation ran
+// to its end and, when a save was asked for, the block is in the file.
+int exit_status(const sheet::CalculateOutcome& calculated, bool saveAsked,
+                const std::optional<sheet::SaveOutcome>& saved) {
+  if (!calculated.done()) return kStatusStopped;
+  if (saveAsked && !(saved && saved->saved())) return kStatusStopped;
+  return kStatusDone;
+}
+
 // Plays the sheet: the assignments, Calculate, Save. Returns the exit status.
 int play(const Module& module, const std::vector<Assignment>& assignments,
          const std::optional<std::string>& saveFile) {
@@ -314,10 +323,8 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
   }
 
   moveFocus(Control::CmdCal);
-  const int beforeCalculate = view.messageCount();
-  ctl.calculate();
-  const bool completed = view.messageCount() == beforeCalculate && ctl.lastReport().has_value();
-  bool saveFailed = false;
+  const sheet::CalculateOutcome calculated = ctl.calculate();
+  std::optional<sheet::SaveOutcome> saved;
   if (saveFile) {
     if (!view.isEnabled(Control::CmdSave)) {
       std::cerr << "pellucor-cli: Cmd_save is disabled (no completed calculation); "
@@ -325,15 +332,16 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
     } else {
       moveFocus(Control::CmdSave);
       view.setSaveAnswer(*saveFile);
-      const int beforeSave = view.messageCount();
-      ctl.save();
-      saveFailed = view.messageCount() != beforeSave;
+      saved = ctl.save();
+      if (saved->status == sheet::SaveOutcome::Status::Cancelled) {
+        std::cerr << "pellucor-cli: the file name is blank; nothing saved\n";
+      }
     }
   }
 
   for (const std::string& line : view.pane()) std::cout << line << '\n';
   std::cout.flush();
-  return completed && !saveFailed ? kStatusDone : kStatusStopped;
+  return exit_status(calculated, saveFile.has_value(), saved);
 }
 
 int run(int argc, char** argv) {

@@ -64,7 +64,8 @@ class SheetController::PassSink final : public CalculationSink {
   std::optional<std::vector<std::string>> printed_;
 };
 
-SheetController::SheetController(const Module& module) : module_(module) {}
+SheetController::SheetController(const Module& module, ResultFileWriter& writer)
+    : module_(module), writer_(writer) {}
 
 void SheetController::open(SheetView& view) {
   view_ = &view;
@@ -307,31 +308,51 @@ CalculateOutcome SheetController::calculate() {
   return result;
 }
 
-void SheetController::save() {
-  if (view_ == nullptr || !last_) return;
+SaveOutcome SheetController::save() {
+  SaveOutcome result;
+  if (view_ == nullptr) return result;
+  if (!last_) {
+    result.status = SaveOutcome::Status::NothingToSave;
+    return result;
+  }
   const auto answer =
       view_->askSaveFileName(kSaveDialogTitle, kSaveDialogFilter, kSaveDialogExtension);
-  if (view_ == nullptr) return;
+  if (view_ == nullptr) {
+    result.status = SaveOutcome::Status::Closed;
+    return result;
+  }
   std::string name;
   if (answer) {
     fileName_ = trim_blanks(*answer);
     name = fileName_;
   }
+  result.status = SaveOutcome::Status::Cancelled;
   if (!name.empty()) {
+    result.path = name;
     // The block comes from the snapshot of the last completed calculation: its echo and
     // results belong together even when a later Calculate stopped at a check.
-    if (append_block(name, result_file_block(*last_))) {
-      const std::string text = "无法写入文件 " + name + "，数据未保存!";
-      if (!message(text, kSaveDialogTitle)) return;
+    result.failure = writer_.append(name, result_file_block(*last_));
+    if (result.failure) {
+      result.status = SaveOutcome::Status::Failed;
+      result.message = save_failure_message(name, *result.failure);
+      result.title = kSaveDialogTitle;
+      if (!message(result.message, kSaveDialogTitle)) {
+        result.status = SaveOutcome::Status::Closed;
+        return result;
+      }
+    } else {
+      result.status = SaveOutcome::Status::Saved;
     }
   }
   printReport(last_->pane);
+  return result;
 }
 
-void SheetController::exit() {
-  if (view_ == nullptr) return;
+bool SheetController::exit() {
+  if (view_ == nullptr) return false;
   view_->close();
   closed();
+  return true;
 }
 
 }  // namespace pellucor::sheet

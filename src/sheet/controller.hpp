@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "sheet/result_writer.hpp"
 #include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
 
@@ -31,9 +32,30 @@ struct CalculateOutcome {
   bool done() const { return status == Status::Done; }
 };
 
+// What a Save came to.
+struct SaveOutcome {
+  enum class Status {
+    NotOpen,        // no sheet window: nothing happened
+    NothingToSave,  // no calculation has run to its end yet (Save is disabled)
+    Cancelled,      // the dialog was cancelled or the name was blank; the results reprinted
+    Saved,          // the block was appended to `path`; the results reprinted
+    Failed,         // the block was not written (`failure`); its message was shown
+    Closed,         // the sheet was closed while the dialog or the message was up
+  };
+  Status status = Status::NotOpen;
+  std::string path;                     // Saved, Failed: the name as used
+  std::optional<WriteFailure> failure;  // Failed (and Closed during its message): why
+  std::string message;                  // the text of the message box, if one was shown
+  std::string_view title;               // its title
+
+  bool saved() const { return status == Status::Saved; }
+};
+
 class SheetController {
  public:
-  explicit SheetController(const Module& module);
+  // `writer` receives the blocks of Save; it must outlive the controller.
+  explicit SheetController(const Module& module,
+                           ResultFileWriter& writer = default_result_file_writer());
 
   const Module& module() const { return module_; }
   const SheetTable& table() const { return module_.table(); }
@@ -53,8 +75,9 @@ class SheetController {
   void textChanged(Control c);
 
   CalculateOutcome calculate();
-  void save();
-  void exit();
+  SaveOutcome save();
+  // Closes the sheet window; false when there was none.
+  bool exit();
 
   // The control that holds the focus as far as the controller knows.
   Control focused() const { return focused_; }
@@ -84,6 +107,7 @@ class SheetController {
   void readInputs();
 
   const Module& module_;
+  ResultFileWriter& writer_;
   SheetView* view_ = nullptr;
   Control focused_ = Control::None;
   SheetInputs inputs_;

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "fakes.hpp"
 #include "sheet/numeric.hpp"
+#include "sheet/result_file.hpp"
 
 namespace pellucor::sheet {
 namespace {
@@ -451,15 +453,19 @@ TEST_F(SaveTest, UnwritablePathIsReportedAndTheSheetStaysUsable) {
   ctl.calculate();
   const std::string path = (dir / "missing" / "r.DAT").string();
   view.saveAnswer = path;
-  ctl.save();
+  const SaveOutcome failed = ctl.save();
+  EXPECT_EQ(failed.status, SaveOutcome::Status::Failed);
+  ASSERT_TRUE(failed.failure.has_value());
+  EXPECT_EQ(failed.failure->reason, WriteFailure::Reason::MissingFolder);
   ASSERT_EQ(view.messages.size(), 1U);
-  EXPECT_EQ(view.messages[0].text, "无法写入文件 " + path + "，数据未保存!");
+  EXPECT_EQ(view.messages[0].text, failed.message);
+  EXPECT_EQ(view.messages[0].text, "无法写入文件 " + path + "（文件夹不存在），数据未保存!");
   EXPECT_EQ(view.messages[0].title, kSaveDialogTitle);
   EXPECT_EQ(view.pane, report({"no passes"}));
   EXPECT_TRUE(enabled(Control::CmdSave));
 
   view.saveAnswer = (dir / "ok.DAT").string();
-  ctl.save();
+  EXPECT_TRUE(ctl.save().saved());
   EXPECT_EQ(read(dir / "ok.DAT"), block("2", "first"));
 }
 
@@ -505,7 +511,8 @@ TEST_F(ControllerTest, ExitClosesAndReopeningRestoresTheDefaultsButKeepsTheRecor
   ctl.calculate();
   view.type(ctl, Control::Text4, "5");  // disables Text5 after the calculation
   ASSERT_TRUE(ctl.lastReport().has_value());
-  ctl.exit();
+  EXPECT_TRUE(ctl.exit());
+  EXPECT_FALSE(ctl.exit());  // nothing left to close
   EXPECT_TRUE(view.closed);
   EXPECT_FALSE(ctl.isOpen());
   EXPECT_EQ(ctl.focused(), Control::None);
@@ -530,6 +537,217 @@ TEST_F(ControllerTest, ExitClosesAndReopeningRestoresTheDefaultsButKeepsTheRecor
   ASSERT_TRUE(ctl.lastReport().has_value());
   EXPECT_EQ(ctl.lastReport()->pane, Lines{"no passes"});
   EXPECT_EQ(ctl.inputs().box(6), 3.0);
+}
+
+// A sheet of its own for each case of a table.
+struct OpenSheet {
+  explicit OpenSheet(ResultFileWriter& writer = default_result_file_writer())
+      : ctl(module, writer) {
+    ctl.open(view);
+  }
+  OpenSheet(const OpenSheet&) = delete;
+  OpenSheet& operator=(const OpenSheet&) = delete;
+
+  void fillValid() {
+    for (auto [c, t] :
+         {std::pair{Control::Text1, "2"}, {Control::Text4, "12"}, {Control::Text10, "10"}}) {
+      view.edit(ctl, c, t);
+    }
+    view.texts[Control::Combo1] = std::string(kSteelItems[1]);
+  }
+
+  FakeModule module;
+  FakeView view{{{Control::Option1, Control::Option2}}};
+  SheetController ctl;
+};
+
+struct CalculateCase {
+  const char* name;
+  std::function<void(OpenSheet&)> setUp;
+  CalculateOutcome::Status status;
+  Control control;
+  std::string_view message;
+  std::string_view title;
+  std::optional<model::StopReason> reason;
+  bool reportKept;  // lastReport() holds a report afterwards
+};
+
+TEST(CalculateOutcomeTest, SaysWhatTheCalculationCameTo) {
+  using S = CalculateOutcome::Status;
+  const std::vector<CalculateCase> cases = {
+      {"not entered", [](OpenSheet& s) { s.view.texts[Control::Text1] = ""; }, S::CheckFailed,
+       Control::Text1, "not entered 1", kTitleInput, std::nullopt, false},
+      {"no steel kind", [](OpenSheet& s) { s.view.texts[Control::Combo1] = ""; }, S::CheckFailed,
+       Control::Combo1, kSteelKindNotEntered, kTitleInput, std::nullopt, false},
+      {"inconsistent inputs",
+       [](OpenSheet& s) {
+         s.view.texts[Control::Text7] = "5";
+         s.view.texts[Control::Text8] = "5";
+       },
+       S::CheckFailed, Control::None, kPlausibility, kTitleInput, std::nullopt, false},
+      {"model stop in a pass",
+       [](OpenSheet& s) {
+         s.module.assumedTimes = {4, 5};
+         s.module.stopAfterPasses = 1;
+       },
+       S::Stopped, Control::None, kPlausibility, kTitleInput, model::StopReason::ZeroRate, false},
+      {"iteration without end",
+       [](OpenSheet& s) {
+         s.module.assumedTimes = {4, 5};
+         s.module.stopAfterPasses = 2;
+       },
+       S::Stopped, Control::None, kPlausibility, kTitleInput, model::StopReason::PassLimit, false},
+      {"closed during the check message",
+       [](OpenSheet& s) {
+         s.view.texts[Control::Text10] = "";
+         s.view.onMessage = [&s] { s.ctl.closed(); };
+       },
+       S::Closed, Control::Text10, "not entered 10", kTitleInput, std::nullopt, false},
+      {"closed during the stop message",
+       [](OpenSheet& s) {
+         s.module.assumedTimes = {4};
+         s.module.stopAfterPasses = 0;
+         s.view.onMessage = [&s] { s.ctl.closed(); };
+       },
+       S::Closed, Control::None, kPlausibility, kTitleInput, model::StopReason::ZeroRate, false},
+      {"done",
+       [](OpenSheet& s) {
+         s.module.assumedTimes = {4, 5};
+       },
+       S::Done, Control::None, "", "", std::nullopt, true},
+      {"not open", [](OpenSheet& s) { s.ctl.exit(); }, S::NotOpen, Control::None, "", "",
+       std::nullopt, false},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    OpenSheet s;
+    s.fillValid();
+    k.setUp(s);
+    const auto messagesBefore = s.view.messages.size();
+    const CalculateOutcome out = s.ctl.calculate();
+    EXPECT_EQ(out.status, k.status);
+    EXPECT_EQ(out.done(), k.status == S::Done);
+    EXPECT_EQ(out.control, k.control);
+    EXPECT_EQ(out.message, k.message);
+    EXPECT_EQ(out.title, k.title);
+    EXPECT_EQ(out.reason, k.reason);
+    EXPECT_EQ(s.ctl.lastReport().has_value(), k.reportKept);
+    // The outcome's message is the one the user saw, and the only one.
+    if (k.message.empty()) {
+      EXPECT_EQ(s.view.messages.size(), messagesBefore);
+    } else {
+      ASSERT_EQ(s.view.messages.size(), messagesBefore + 1);
+      EXPECT_EQ(s.view.messages.back().text, k.message);
+      EXPECT_EQ(s.view.messages.back().title, k.title);
+    }
+  }
+}
+
+// Keeps the blocks it is given in memory and fails when told to.
+class RecordingWriter : public ResultFileWriter {
+ public:
+  std::optional<WriteFailure> append(const std::string& path,
+                                     const std::vector<std::string>& lines) override {
+    calls.push_back({path, lines});
+    return failure;
+  }
+
+  struct Call {
+    std::string path;
+    std::vector<std::string> lines;
+  };
+  std::vector<Call> calls;
+  std::optional<WriteFailure> failure;
+};
+
+struct SaveCase {
+  const char* name;
+  bool calculated;
+  std::function<void(OpenSheet&, RecordingWriter&)> setUp;
+  SaveOutcome::Status status;
+  std::string path;  // as the outcome and the writer have it
+  bool written;      // the writer was called
+  bool reprinted;    // the pane shows the results again afterwards
+};
+
+TEST(SaveOutcomeTest, SaysWhatTheSaveCameToAndWritesThroughTheGivenWriter) {
+  using S = SaveOutcome::Status;
+  WriteFailure full;
+  full.reason = WriteFailure::Reason::DiskFull;
+  full.error = 28;
+  const std::vector<SaveCase> cases = {
+      {"saved", true, [](OpenSheet& s, RecordingWriter&) { s.view.saveAnswer = " r.DAT "; },
+       S::Saved, "r.DAT", true, true},
+      {"failed", true,
+       [&full](OpenSheet& s, RecordingWriter& w) {
+         s.view.saveAnswer = "r.DAT";
+         w.failure = full;
+       },
+       S::Failed, "r.DAT", true, true},
+      {"closed during the failure message", true,
+       [&full](OpenSheet& s, RecordingWriter& w) {
+         s.view.saveAnswer = "r.DAT";
+         w.failure = full;
+         s.view.onMessage = [&s] { s.ctl.closed(); };
+       },
+       S::Closed, "r.DAT", true, false},
+      {"dialog cancelled", true, [](OpenSheet&, RecordingWriter&) {}, S::Cancelled, "", false,
+       true},
+      {"blank name", true, [](OpenSheet& s, RecordingWriter&) { s.view.saveAnswer = "   "; },
+       S::Cancelled, "", false, true},
+      {"closed during the dialog", true,
+       [](OpenSheet& s, RecordingWriter&) {
+         s.view.saveAnswer = "r.DAT";
+         s.view.onDialog = [&s] { s.ctl.closed(); };
+       },
+       S::Closed, "", false, false},
+      {"nothing calculated", false,
+       [](OpenSheet& s, RecordingWriter&) { s.view.saveAnswer = "r.DAT"; }, S::NothingToSave, "",
+       false, false},
+      {"not open", true,
+       [](OpenSheet& s, RecordingWriter&) {
+         s.view.saveAnswer = "r.DAT";
+         s.ctl.exit();
+       },
+       S::NotOpen, "", false, false},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    RecordingWriter writer;
+    OpenSheet s(writer);
+    s.fillValid();
+    if (k.calculated) {
+      ASSERT_TRUE(s.ctl.calculate().done());
+    }
+    k.setUp(s, writer);
+    s.ctl.focusGained(Control::Text2);  // the pane shows a prompt now
+    const auto messagesBefore = s.view.messages.size();
+    const Lines paneBefore = s.view.pane;
+
+    const SaveOutcome out = s.ctl.save();
+    EXPECT_EQ(out.status, k.status);
+    EXPECT_EQ(out.saved(), k.status == S::Saved);
+    EXPECT_EQ(out.path, k.path);
+    ASSERT_EQ(writer.calls.size(), k.written ? 1U : 0U);
+    if (k.written) {
+      EXPECT_EQ(writer.calls[0].path, k.path);
+      EXPECT_EQ(writer.calls[0].lines, result_file_block(*s.ctl.lastReport()));
+    }
+    EXPECT_EQ(out.failure, k.written ? writer.failure : std::nullopt);
+    if (out.failure) {
+      const std::string expected = "无法写入文件 r.DAT（磁盘已满），数据未保存!";
+      EXPECT_EQ(out.message, expected);
+      EXPECT_EQ(out.title, kSaveDialogTitle);
+      ASSERT_EQ(s.view.messages.size(), messagesBefore + 1);
+      EXPECT_EQ(s.view.messages.back().text, expected);
+      EXPECT_EQ(s.view.messages.back().title, kSaveDialogTitle);
+    } else {
+      EXPECT_EQ(out.message, "");
+      EXPECT_EQ(s.view.messages.size(), messagesBefore);
+    }
+    const Lines results = {std::string(kResultsHeader), std::string(kEqualsLine), "no passes"};
+    EXPECT_EQ(s.view.pane, k.reprinted ? results : paneBefore);
+  }
 }
 
 }  // namespace

@@ -66,6 +66,7 @@ class FakeView : public SheetView {
   std::optional<std::string> askSaveFileName(std::string_view title, std::string_view filter,
                                              std::string_view ext) override {
     dialogs.push_back(std::string(title) + "|" + std::string(filter) + "|" + std::string(ext));
+    if (onDialog) onDialog();
     return saveAnswer;
   }
   void close() override { closed = true; }
@@ -100,6 +101,7 @@ class FakeView : public SheetView {
   std::optional<std::string> saveAnswer;
   bool closed = false;
   std::function<void()> onMessage;
+  std::function<void()> onDialog;
 
  private:
   std::vector<std::pair<Control, Control>> optionPairs_;
