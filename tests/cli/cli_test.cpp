@@ -8,13 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -58,6 +64,22 @@ class Cli : public ::testing::Test {
 
   // Runs the program with `args`; standard output and error go to files of the test.
   Outcome run(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {PELLUCOR_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    return spawn(all);
+  }
+
+  // Runs the program with `args` under a shell that first runs `setup` (ulimit, trap ...).
+  Outcome runUnder(const std::string& setup, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"/bin/bash", "-c", setup + "; exec \"$0\" \"$@\"",
+                                    PELLUCOR_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    return spawn(all);
+  }
+
+  // Runs argv[0] with argv; a program that does not end within a minute is killed and the
+  // test fails (a Save must never wait for anything).
+  Outcome spawn(std::vector<std::string> all) {
     const fs::path outPath = dir_ / "stdout";
     const fs::path errPath = dir_ / "stderr";
     posix_spawn_file_actions_t actions;
@@ -66,19 +88,27 @@ class Cli : public ::testing::Test {
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    std::vector<std::string> all = {PELLUCOR_CLI};
-    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
     Outcome r;
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, PELLUCOR_CLI, &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << PELLUCOR_CLI;
+    EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
     if (spawned != 0) return r;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    for (;;) {
+      const pid_t done = waitpid(pid, &status, WNOHANG);
+      if (done == pid || (done < 0 && errno != EINTR)) break;
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "the program did not end; killed";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = read_file(outPath);
@@ -313,6 +343,86 @@ TEST_F(Cli, SaveAppendsToAnExistingFileAndKeepsItsContent) {
   EXPECT_TRUE(bytes.ends_with(kEquals + "\r\n"));
   EXPECT_EQ(lines, 1U + 17U);
   EXPECT_NE(bytes.find(to_gbk(",表面氯浓度（单位为kg/m^3）=  6 \r\n")), std::string::npos);
+}
+
+// A Save that cannot write says why and leaves the file exactly as it was; the pane shows
+// the results as after any Save, and the exit status says that the save did not happen.
+TEST_F(Cli, FailedSaveSaysWhyAndLeavesTheFileAlone) {
+  struct Fault {
+    std::string name;
+    std::string shell;  // set-up run before the program, empty: none
+    std::function<fs::path(const fs::path&)> target;
+    std::string why;
+    bool skipAsRoot = false;
+  };
+  const std::string earlier = std::string(1290, 'x') + "\r\n";  // about 1.3 KB
+  auto existing = [&earlier](const fs::path& d) {
+    const fs::path f = d / "existing.DAT";
+    std::ofstream(f, std::ios::binary) << earlier;
+    return f;
+  };
+  const std::vector<Fault> faults = {
+      {"file size limit, signal ignored", "trap '' XFSZ; ulimit -f 2", existing,
+       "文件超过允许的大小"},
+      {"file size limit", "ulimit -f 2", existing, "文件超过允许的大小"},
+      {"pipe without a reader", "",
+       [](const fs::path& d) {
+         EXPECT_EQ(mkfifo((d / "pipe").c_str(), 0644), 0);
+         return d / "pipe";
+       },
+       "不是普通文件"},
+      {"a folder", "",
+       [](const fs::path& d) {
+         fs::create_directory(d / "folder");
+         return d / "folder";
+       },
+       "这是一个文件夹"},
+      {"missing folder", "", [](const fs::path& d) { return d / "missing" / "r.DAT"; },
+       "文件夹不存在"},
+      {"read-only folder", "",
+       [](const fs::path& d) {
+         fs::create_directory(d / "ro");
+         fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+         return d / "ro" / "r.DAT";
+       },
+       "没有写入权限", true},
+  };
+  const auto ex = examples()[0];
+  const Outcome plain = run(ex.args);
+  ASSERT_EQ(plain.status, 0);
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    if (fault.skipAsRoot && geteuid() == 0) continue;  // root writes whatever the bits say
+    const fs::path work = dir_ / "work";
+    fs::create_directory(work);
+    const fs::path target = fault.target(work);
+    std::error_code ignored;
+    const bool existed = fs::is_regular_file(target, ignored);
+    const std::string before = existed ? read_file(target) : "";
+    auto args = ex.args;
+    args.insert(args.end(), {"--save", target.string()});
+    const Outcome r = fault.shell.empty() ? run(args) : runUnder(fault.shell, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "保存数据: 无法写入文件 " + target.string() + "（" + fault.why + "），数据未保存!\n");
+    EXPECT_EQ(r.out, plain.out);
+    if (existed) {
+      EXPECT_EQ(read_file(target), before);
+    } else if (!fs::is_fifo(target, ignored) && !fs::is_directory(target, ignored)) {
+      EXPECT_FALSE(fs::exists(target, ignored));
+    }
+    fs::permissions(work / "ro", fs::perms::owner_all, ignored);
+    fs::remove_all(work);
+  }
+}
+
+TEST_F(Cli, BlankFileNameSavesNothingAndSaysSo) {
+  auto args = examples()[0].args;
+  args.insert(args.end(), {"--save", "   "});
+  const Outcome r = run(args);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "pellucor-cli: the file name is blank; nothing saved\n");
+  EXPECT_EQ(r.out, run(examples()[0].args).out);
 }
 
 }  // namespace
