@@ -44,7 +44,6 @@ void ConsoleView::select(Control option) {
 }
 
 void ConsoleView::showMessage(std::string_view text, std::string_view title) {
-  ++messageCount_;
   messages_ << title << ": " << text << '\n' << std::flush;
 }
 

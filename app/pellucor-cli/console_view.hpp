@@ -37,7 +37,6 @@ class ConsoleView final : public sheet::SheetView {
   void setSaveAnswer(std::optional<std::string> answer) { saveAnswer_ = std::move(answer); }
 
   const std::vector<std::string>& pane() const { return pane_; }
-  int messageCount() const { return messageCount_; }
   sheet::Control focus() const { return focus_; }
   bool closed() const { return closed_; }
 
@@ -50,7 +49,6 @@ class ConsoleView final : public sheet::SheetView {
   std::vector<std::string> pane_;
   std::optional<std::string> saveAnswer_;
   sheet::Control focus_ = sheet::Control::None;
-  int messageCount_ = 0;
   bool closed_ = false;
 };
 

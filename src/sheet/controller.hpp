@@ -43,7 +43,7 @@ struct SaveOutcome {
     Closed,         // the sheet was closed while the dialog or the message was up
   };
   Status status = Status::NotOpen;
-  std::string path;                     // Saved, Failed: the name as used
+  std::string path;                     // the name handed to the writer (empty: none was)
   std::optional<WriteFailure> failure;  // Failed (and Closed during its message): why
   std::string message;                  // the text of the message box, if one was shown
   std::string_view title;               // its title
@@ -74,7 +74,10 @@ class SheetController {
   // The user changed the text of a box (every keystroke, a paste).
   void textChanged(Control c);
 
+  // Calculate: reads every control, runs the checks and the model, prints the report.
   CalculateOutcome calculate();
+  // Save data: asks for a file, appends the block of the last completed calculation through
+  // the writer (a failure is shown with its reason), reprints the results.
   SaveOutcome save();
   // Closes the sheet window; false when there was none.
   bool exit();
