@@ -131,7 +131,7 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   mi.tcStart = in.box(7);
   mi.C0 = in.box(8);
   mi.d = in.box(9);
-  mi.kind = in.steelKind;
+  mi.kind = model::steel_kind_of(in.steelKind);
 
   parts::PassForwarder<model::AdmixedResult, decltype(&result_lines)> forward(sink, &result_lines);
   const model::AdmixedResult r = model::run_admixed(mi, &forward);

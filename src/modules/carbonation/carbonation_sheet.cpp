@@ -188,7 +188,7 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   mi.x = in.box(7);
   mi.kco2 = in.box(8);
   mi.d = in.box(9);
-  mi.kind = in.steelKind;
+  mi.kind = model::steel_kind_of(in.steelKind);
   const bool indoor = in.option(3);
   const bool tension = in.option(1);
   mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;

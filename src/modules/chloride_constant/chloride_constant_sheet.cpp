@@ -179,7 +179,7 @@ sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInp
   mi.wc = in.box(12);
   mi.tcStart = in.box(13);
   mi.dMm = in.box(14);
-  mi.kind = in.steelKind;
+  mi.kind = model::steel_kind_of(in.steelKind);
   const bool measured = in.option(1);
   mi.source =
       measured ? model::DiffusionSource::MeasuredProfile : model::DiffusionSource::WaterCementRatio;

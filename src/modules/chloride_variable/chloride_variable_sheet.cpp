@@ -141,7 +141,7 @@ sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInp
   mi.Cx = in.box(11);
   mi.tcStart = in.box(12);
   mi.dMm = in.box(13);
-  mi.kind = in.steelKind;
+  mi.kind = model::steel_kind_of(in.steelKind);
 
   parts::PassForwarder<model::ChlorideVariableResult, decltype(&result_lines)> forward(
       sink, &result_lines);

@@ -205,7 +205,7 @@ sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
   mi.ts = in.box(16);
   mi.tiStart = in.box(17);
   mi.T2Start = in.box(18);
-  mi.kind = in.steelKind;
+  mi.kind = model::steel_kind_of(in.steelKind);
   const bool measured = in.option(1);
   mi.source =
       measured ? model::DiffusionSource::MeasuredProfile : model::DiffusionSource::WaterCementRatio;
