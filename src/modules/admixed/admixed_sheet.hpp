@@ -8,6 +8,19 @@ namespace pellucor::modules {
 
 class AdmixedSheet final : public sheet::Module {
  public:
+  // The boxes by what they hold; the values are the box numbers (Text1 ...).
+  enum class Box {
+    Environment = 1,  // local environment coefficient K_e
+    Temperature,      // ambient temperature
+    Humidity,         // relative humidity
+    Strength,         // concrete strength
+    Cover,            // cover thickness
+    Age,              // inspection age
+    AssumedCracking,  // assumed cracking time
+    Chloride,         // chloride content mixed in
+    Diameter,         // steel diameter
+  };
+
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
