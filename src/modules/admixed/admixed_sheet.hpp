@@ -8,18 +8,14 @@ namespace pellucor::modules {
 
 class AdmixedSheet final : public sheet::Module {
  public:
-  // The boxes by what they hold; the values are the box numbers (Text1 ...).
+  // The boxes by what they hold, in the order of their numbers (Text1 ...); the first six
+  // (climate and concrete) are alike on every sheet.
+  // clang-format off
   enum class Box {
-    Environment = 1,  // local environment coefficient K_e
-    Temperature,      // ambient temperature
-    Humidity,         // relative humidity
-    Strength,         // concrete strength
-    Cover,            // cover thickness
-    Age,              // inspection age
-    AssumedCracking,  // assumed cracking time
-    Chloride,         // chloride content mixed in
-    Diameter,         // steel diameter
+    Environment = 1, Temperature, Humidity, Strength, Cover, Age,
+    AssumedCracking, Chloride, Diameter,
   };
+  // clang-format on
 
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;

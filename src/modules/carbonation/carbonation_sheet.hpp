@@ -8,18 +8,14 @@ namespace pellucor::modules {
 
 class CarbonationSheet final : public sheet::Module {
  public:
-  // The boxes by what they hold; the values are the box numbers (Text1 ...).
+  // The boxes by what they hold, in the order of their numbers (Text1 ...); the first six
+  // (climate and concrete) are alike on every sheet.
+  // clang-format off
   enum class Box {
-    Environment = 1,   // local environment coefficient m
-    Temperature,       // ambient temperature
-    Humidity,          // relative humidity
-    Strength,          // concrete strength
-    Cover,             // cover thickness
-    Age,               // inspection age
-    CarbonationDepth,  // measured carbonation depth (or the CO2 coefficient)
-    Co2,               // CO2 concentration coefficient (or the measured depth)
-    Diameter,          // steel diameter
+    Environment = 1, Temperature, Humidity, Strength, Cover, Age,
+    CarbonationDepth, Co2, Diameter,
   };
+  // clang-format on
 
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;

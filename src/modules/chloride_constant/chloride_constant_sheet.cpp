@@ -98,22 +98,8 @@ sheet::SheetTable make_table() {
                   Rect{4800, 2220, 1300, kBoxHeight}},
                  Rect{3720, 2280, 960, 240}),
   };
-  parts::row(s, Box::Diffusion).locked = {control(Box::Depth), control(Box::Measured),
-                                          control(Box::WaterCement)};
-
-  s.groups = {{"Frame1",
-               "扩散系数来源",
-               {480, 2640, 5175, 615},
-               {{{parts::kFromProfile,
-                  "由实测氯浓度推算",
-                  "from-profile",
-                  kSourcePrompt,
-                  {480, 240, 2295, 255}},
-                 {parts::kFromWaterCement,
-                  "由水灰比推算",
-                  "from-water-cement",
-                  kSourcePrompt,
-                  {3000, 240, 2295, 255}}}}}};
+  parts::add_derivation<Box>(s, {480, 2640, 5175, 615}, {480, 240, 2295, 255},
+                             {3000, 240, 2295, 255}, kSourcePrompt);
   s.combo.box = {7320, 2220, 1635, 360};
   s.combo.labelRect = {6240, 2280, 960, 240};
 
@@ -125,8 +111,6 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(),
                     {Control::Combo1, Control::Option1, Control::Option2, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
-  s.enabledAfterCalculation = {control(Box::Depth), control(Box::Measured),
-                               control(Box::WaterCement)};
   s.assumedTimeBox = control(Box::AssumedCracking);
   return s;
 }
@@ -148,12 +132,9 @@ const sheet::SheetTable& ChlorideConstantSheet::table() const {
 std::optional<sheet::CheckFailure> ChlorideConstantSheet::check(
     const sheet::SheetInputs& in) const {
   if (auto f = parts::derivable_coefficient_missing<Box>(in)) return f;
-  if (auto f = parts::first_missing(in, {{Box::AssumedCracking, parts::kAssumedCracking.notEntered},
-                                         {Box::Diameter, parts::kDiameter.notEntered}})) {
-    return f;
-  }
-  if (auto f = parts::steel_kind_missing(in)) return f;
-  return parts::profile_inconsistent<Box>(in);
+  return parts::profile_rest_missing<Box>(
+      in, {{Box::AssumedCracking, parts::kAssumedCracking.notEntered},
+           {Box::Diameter, parts::kDiameter.notEntered}});
 }
 
 sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInputs& in,

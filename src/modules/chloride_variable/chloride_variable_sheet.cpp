@@ -96,17 +96,14 @@ const sheet::SheetTable& ChlorideVariableSheet::table() const {
 std::optional<sheet::CheckFailure> ChlorideVariableSheet::check(
     const sheet::SheetInputs& in) const {
   if (auto f = parts::climate_and_concrete_missing<Box>(in)) return f;
-  if (auto f = parts::first_missing(in, {{Box::Exponent, kExponent.notEntered},
-                                         {Box::Surface, parts::kSurface.notEntered},
-                                         {Box::Critical, parts::kCritical.notEntered},
-                                         {Box::Depth, parts::kDepth.notEntered},
-                                         {Box::Measured, parts::kMeasured.notEntered},
-                                         {Box::AssumedCracking, parts::kAssumedCracking.notEntered},
-                                         {Box::Diameter, parts::kDiameter.notEntered}})) {
-    return f;
-  }
-  if (auto f = parts::steel_kind_missing(in)) return f;
-  return parts::profile_inconsistent<Box>(in);
+  return parts::profile_rest_missing<Box>(
+      in, {{Box::Exponent, kExponent.notEntered},
+           {Box::Surface, parts::kSurface.notEntered},
+           {Box::Critical, parts::kCritical.notEntered},
+           {Box::Depth, parts::kDepth.notEntered},
+           {Box::Measured, parts::kMeasured.notEntered},
+           {Box::AssumedCracking, parts::kAssumedCracking.notEntered},
+           {Box::Diameter, parts::kDiameter.notEntered}});
 }
 
 sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInputs& in,

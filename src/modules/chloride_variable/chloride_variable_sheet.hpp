@@ -8,22 +8,14 @@ namespace pellucor::modules {
 
 class ChlorideVariableSheet final : public sheet::Module {
  public:
-  // The boxes by what they hold; the values are the box numbers (Text1 ...).
+  // The boxes by what they hold, in the order of their numbers (Text1 ...); the first six
+  // (climate and concrete) are alike on every sheet.
+  // clang-format off
   enum class Box {
-    Environment = 1,  // local environment coefficient K_e
-    Temperature,      // ambient temperature
-    Humidity,         // relative humidity
-    Strength,         // concrete strength
-    Cover,            // cover thickness
-    Age,              // inspection age
-    Exponent,         // time-dependence exponent m
-    Surface,          // surface chloride concentration
-    Critical,         // critical chloride concentration
-    Depth,            // measuring depth
-    Measured,         // measured chloride concentration
-    AssumedCracking,  // assumed cracking time
-    Diameter,         // steel diameter
+    Environment = 1, Temperature, Humidity, Strength, Cover, Age,
+    Exponent, Surface, Critical, Depth, Measured, AssumedCracking, Diameter,
   };
+  // clang-format on
 
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;

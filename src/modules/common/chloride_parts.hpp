@@ -19,6 +19,23 @@ namespace pellucor::modules::parts {
 inline constexpr sheet::Control kFromProfile = sheet::Control::Option1;
 inline constexpr sheet::Control kFromWaterCement = sheet::Control::Option2;
 
+// The derivation of the coefficient on the two sheets that type or derive it: a typed
+// coefficient locks the boxes it would be derived from (a finished calculation enables them
+// again), and the option group of the source, its two options at `first` and `second`.
+template <BoxName Box>
+void add_derivation(sheet::SheetTable& s, const sheet::Rect& frame, const sheet::Rect& first,
+                    const sheet::Rect& second, std::string_view prompt) {
+  const std::vector<sheet::Control> from = {control(Box::Depth), control(Box::Measured),
+                                            control(Box::WaterCement)};
+  row(s, Box::Diffusion).locked = from;
+  s.enabledAfterCalculation = from;
+  s.groups = {{"Frame1",
+               "扩散系数来源",
+               frame,
+               {{{kFromProfile, "由实测氯浓度推算", "from-profile", prompt, first},
+                 {kFromWaterCement, "由水灰比推算", "from-water-cement", prompt, second}}}}};
+}
+
 // The not-entered checks of the two sheets whose diffusion coefficient is typed or derived
 // (from the measured profile with kFromProfile, else from the water-cement ratio), up to the
 // water-cement ratio.
@@ -43,9 +60,13 @@ std::optional<sheet::CheckFailure> derivable_coefficient_missing(const sheet::Sh
   return first_missing(in, {{Box::WaterCement, kWaterCement.notEntered}});
 }
 
-// The consistency check of the measured and critical concentrations against the surface one.
+// The last checks of a diffusion sheet: its further boxes `more` in order, the steel kind,
+// then the consistency of the measured and critical concentrations with the surface one.
 template <BoxName Box>
-std::optional<sheet::CheckFailure> profile_inconsistent(const sheet::SheetInputs& in) {
+std::optional<sheet::CheckFailure> profile_rest_missing(const sheet::SheetInputs& in,
+                                                        std::initializer_list<Required> more) {
+  if (auto f = first_missing(in, more)) return f;
+  if (auto f = steel_kind_missing(in)) return f;
   return concentrations_inconsistent(in.box(Box::Measured), in.box(Box::Critical),
                                      in.box(Box::Surface));
 }

@@ -115,22 +115,8 @@ sheet::SheetTable make_table() {
       field(kAssumedT2, control(Box::AssumedT2), "t2",
             "assumed T2, years: the start of the search after the stable time", {5, 2, 6480, 2670}),
   };
-  parts::row(s, Box::Diffusion).locked = {control(Box::Depth), control(Box::Measured),
-                                          control(Box::WaterCement)};
-
-  s.groups = {{"Frame1",
-               "扩散系数来源",
-               {480, 3000, 4935, 615},
-               {{{parts::kFromProfile,
-                  "由实测氯浓度推算",
-                  "from-profile",
-                  kSourcePrompt,
-                  {240, 240, 1935, 255}},
-                 {parts::kFromWaterCement,
-                  "由水灰比推算",
-                  "from-water-cement",
-                  kSourcePrompt,
-                  {2880, 240, 1935, 255}}}}}};
+  parts::add_derivation<Box>(s, {480, 3000, 4935, 615}, {240, 240, 1935, 255},
+                             {2880, 240, 1935, 255}, kSourcePrompt);
   s.combo.box = {7200, 3180, 1635, 360};
   s.combo.labelRect = {6120, 3240, parts::caption_width(s.combo.label), 240};
 
@@ -142,8 +128,6 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(),
                     {Control::Option1, Control::Option2, Control::Combo1, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
-  s.enabledAfterCalculation = {control(Box::Depth), control(Box::Measured),
-                               control(Box::WaterCement)};
   s.assumedTimeBox = control(Box::AssumedCracking);
   return s;
 }
@@ -166,16 +150,13 @@ const sheet::SheetTable& MarineSheet::table() const {
 
 std::optional<sheet::CheckFailure> MarineSheet::check(const sheet::SheetInputs& in) const {
   if (auto f = parts::derivable_coefficient_missing<Box>(in)) return f;
-  if (auto f = parts::first_missing(in, {{Box::AssumedCracking, parts::kAssumedCracking.notEntered},
-                                         {Box::Diameter, parts::kDiameter.notEntered},
-                                         {Box::Accumulation, kAccumulation.notEntered},
-                                         {Box::StableTime, kStableTime.notEntered},
-                                         {Box::AssumedInitiation, kAssumedInitiation.notEntered},
-                                         {Box::AssumedT2, kAssumedT2.notEntered}})) {
-    return f;
-  }
-  if (auto f = parts::steel_kind_missing(in)) return f;
-  return parts::profile_inconsistent<Box>(in);
+  return parts::profile_rest_missing<Box>(
+      in, {{Box::AssumedCracking, parts::kAssumedCracking.notEntered},
+           {Box::Diameter, parts::kDiameter.notEntered},
+           {Box::Accumulation, kAccumulation.notEntered},
+           {Box::StableTime, kStableTime.notEntered},
+           {Box::AssumedInitiation, kAssumedInitiation.notEntered},
+           {Box::AssumedT2, kAssumedT2.notEntered}});
 }
 
 sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,

@@ -8,27 +8,15 @@ namespace pellucor::modules {
 
 class MarineSheet final : public sheet::Module {
  public:
-  // The boxes by what they hold; the values are the box numbers (Text1 ...).
+  // The boxes by what they hold, in the order of their numbers (Text1 ...); the first six
+  // (climate and concrete) are alike on every sheet.
+  // clang-format off
   enum class Box {
-    Environment = 1,    // local environment coefficient K_e
-    Temperature,        // ambient temperature
-    Humidity,           // relative humidity
-    Strength,           // concrete strength
-    Cover,              // cover thickness
-    Age,                // inspection age
-    Diffusion,          // diffusion coefficient (empty: derived)
-    Surface,            // stable surface chloride concentration
-    Critical,           // critical chloride concentration
-    Depth,              // measuring depth
-    Measured,           // measured chloride concentration
-    WaterCement,        // water-cement ratio
-    AssumedCracking,    // assumed cracking time
-    Diameter,           // steel diameter
-    Accumulation,       // accumulation coefficient k
-    StableTime,         // time to the stable surface value
-    AssumedInitiation,  // assumed initiation time (start of the first search)
-    AssumedT2,          // assumed T2 (start of the second search)
+    Environment = 1, Temperature, Humidity, Strength, Cover, Age,
+    Diffusion, Surface, Critical, Depth, Measured, WaterCement, AssumedCracking, Diameter,
+    Accumulation, StableTime, AssumedInitiation, AssumedT2,
   };
+  // clang-format on
 
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
