@@ -14,7 +14,7 @@ struct Timeline {
   double lambda0 = 0;  // pre-cracking rate, mm/a
   double t = 0;        // inspection age, a
   double coverMm = 0;  // cover thickness, mm
-  model::SteelKind kind = 0;
+  model::SteelKind kind{};
   model::Propagation prop;  // cracking depth and time, post-cracking rate, end of durability,
                             // inspection depth and crack width
 };

@@ -27,20 +27,8 @@ struct AdmixedPass {
 
 AdmixedResult run_admixed(const AdmixedInput& in, IterationObserver<AdmixedResult>* observer) {
   AdmixedResult r;
-  RateInput rate;
-  rate.fcu = in.fcu;
-  rate.T = in.T;
-  rate.RH = in.RH;
-  rate.Ke = in.Ke;
-  PropagationInput p;
-  p.c = in.c;
-  p.d = in.d;
-  p.fcu = in.fcu;
-  p.t = in.t;
-  p.kind = in.kind;
   AdmixedPass pass{in, r};
-  r.stop =
-      iterate_cracking_time(in.tcStart, rate, RateScaling::MilliBeforeKe, p, r, pass, observer);
+  r.stop = iterate_chloride_model(in, RateScaling::MilliBeforeKe, in.c, in.d, r, pass, observer);
   return r;
 }
 

@@ -18,7 +18,7 @@ struct AdmixedInput {
   double tcStart = 0;  // assumed cracking time, a
   double C0 = 0;       // chloride content at the steel surface, kg/m3
   double d = 0;        // steel diameter, mm
-  SteelKind kind = 0;
+  SteelKind kind{};
 };
 
 struct AdmixedResult {

@@ -10,10 +10,10 @@ namespace pellucor::model {
 
 CarbonationResult run_carbonation(const CarbonationInput& in) {
   CarbonationResult r;
-  const bool bar = in.kind == 1 || in.kind == 2;
+  const SteelCoefficients& steel = steel_coefficients(in.kind);
   const bool indoor = in.condition == WorkingCondition::Indoor;
-  r.Ks = bar ? 1.4 : 1.0;
-  r.Kr = bar ? 1.6 : 1.0;
+  r.Ks = steel.carbonationFactor;
+  r.Kr = steel.rateFactor;
   r.Kw = indoor ? 1.0 : 1.1;
   r.RH = in.RH;
 

@@ -23,7 +23,7 @@ struct CarbonationInput {
   double x = 0;     // measured carbonation depth, mm (0: not measured)
   double kco2 = 0;  // CO2 concentration coefficient (0: not given)
   double d = 0;     // steel diameter, mm
-  SteelKind kind = 0;
+  SteelKind kind{};
   WorkingCondition condition = WorkingCondition::Indoor;
   StressState stress = StressState::Tension;  // echoed only
 };

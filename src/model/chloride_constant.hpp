@@ -27,7 +27,7 @@ struct ChlorideConstantInput {
   double wc = 0;       // water-cement ratio
   double tcStart = 0;  // assumed cracking time, a
   double dMm = 0;      // steel diameter, mm
-  SteelKind kind = 0;
+  SteelKind kind{};
   DiffusionSource source = DiffusionSource::MeasuredProfile;
 };
 

@@ -106,4 +106,26 @@ std::optional<StopReason> iterate_cracking_time(double tcStart, const RateInput&
   return std::nullopt;
 }
 
+// A chloride model's iteration with the fixed values taken from its input (members Ke, T, RH,
+// fcu, t, kind and tcStart): climate and strength for the rate block; the cover and diameter
+// in millimetres as the model hands them on, strength, inspection age and steel kind for the
+// propagation steps; the input's assumed cracking time as the first guess.
+template <class Input, class Result, class Pass>
+std::optional<StopReason> iterate_chloride_model(const Input& in, RateScaling scaling,
+                                                 double coverMm, double diameterMm, Result& r,
+                                                 Pass& pass, IterationObserver<Result>* observer) {
+  RateInput rate;
+  rate.fcu = in.fcu;
+  rate.T = in.T;
+  rate.RH = in.RH;
+  rate.Ke = in.Ke;
+  PropagationInput p;
+  p.c = coverMm;
+  p.d = diameterMm;
+  p.fcu = in.fcu;
+  p.t = in.t;
+  p.kind = in.kind;
+  return iterate_cracking_time(in.tcStart, rate, scaling, p, r, pass, observer);
+}
+
 }  // namespace pellucor::model

@@ -24,7 +24,7 @@ struct ChlorideVariableInput {
   double Cx = 0;
   double tcStart = 0;  // assumed cracking time, a
   double dMm = 0;      // steel diameter, mm
-  SteelKind kind = 0;
+  SteelKind kind{};
 };
 
 struct ChlorideVariableResult {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "model/erf.hpp"
+#include "model/chloride_ingress.hpp"
 
 namespace pellucor::model {
 
@@ -47,12 +47,9 @@ struct MarinePass {
     p.ti = r.ti;
     return std::nullopt;
   }
+  // The coarse error function, its argument's root taken as the power 0.5.
   std::optional<StopReason> concentrations(double tcStar, RateInput& rate) {
-    const double u = r.c / (2 * std::pow(r.D * tcStar, 0.5));
-    r.Cb = Cs * (1 - fun_erf_coarse(u));
-    r.Cm = (Cs + r.Cb) / 2;
-    rate.cr = r.Cm;
-    rate.cl = r.Cb;
+    bar_concentrations(Cs, fun_erf_coarse(r.c / (2 * std::pow(r.D * tcStar, 0.5))), r, rate);
     return std::nullopt;
   }
   bool printable() const { return model::printable({r.Cb, r.Cm}); }
@@ -68,13 +65,13 @@ std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& 
 
   if (r.D == 0) {
     if (in.source == DiffusionSource::MeasuredProfile) {
-      r.D = std::pow(r.x, 2) / (4 * in.t * std::pow(r.zx, 2));
+      r.D = diffusion_from_profile(r.x, in.t, r.zx);
     } else {
-      r.D = (7.08 * in.wc - 1.846) * (0.0447 * in.T - 0.052) / 10000;
+      r.D = diffusion_from_water_cement(in.wc, in.T);
     }
   }
   if (!(r.D > 0) || !printable(r.D)) return StopReason::InvalidDiffusion;
-  r.K = 2 * std::sqrt(r.D) * r.zcr;
+  r.K = 2 * std::sqrt(r.D) * r.zcr;  // this order of the factors, not erosion_coefficient's
 
   // First search: surface concentration growing as k sqrt(t).
   const double c = r.c;
@@ -122,20 +119,9 @@ MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* 
     r.stop = stop;
     return r;
   }
-  RateInput rate;
-  rate.fcu = in.fcu;
-  rate.T = in.T;
-  rate.RH = in.RH;
-  rate.Ke = in.Ke;
-  PropagationInput p;
-  p.c = r.c * 1000;
-  p.d = r.d * 1000;
-  p.fcu = in.fcu;
-  p.t = in.t;
-  p.kind = in.kind;
   MarinePass pass{r, in.Cs};
-  r.stop =
-      iterate_cracking_time(in.tcStart, rate, RateScaling::DivideAfterKe, p, r, pass, observer);
+  r.stop = iterate_chloride_model(in, RateScaling::DivideAfterKe, r.c * 1000, r.d * 1000, r, pass,
+                                  observer);
   return r;
 }
 

@@ -31,7 +31,7 @@ struct MarineInput {
   double ts = 0;       // stable time, a
   double tiStart = 0;  // assumed initiation time, a
   double T2Start = 0;  // assumed T2, a
-  SteelKind kind = 0;
+  SteelKind kind{};
   DiffusionSource source = DiffusionSource::MeasuredProfile;
 };
 

@@ -4,17 +4,42 @@
 
 namespace pellucor::model {
 
+namespace {
+
+// clang-format off
+constexpr SteelCoefficients kSteelTable[] = {
+//   kind                   bar    crack: c/d, f_cu, const   power  end: c/d, f_cu, const
+//                                 width: c/d, f_cu, const   divisor                     K_s  K_r
+    {SteelKind::PlainRound, true,  {0.012, 0.00084, 0.018},  1,     {0.012, 0.00084, 0.255},
+                                   {0.012, 0.00084, 0.08},   0.07,                       1.4, 1.6},
+    {SteelKind::Deformed,   true,  {0.012, 0.00084, 0.018},  1,     {0.008, 0.00055, 0.273},
+                                   {0.008, 0.00055, 0.015},  0.086,                      1.4, 1.6},
+    {SteelKind::WallOrSlab, false, {0.015, 0.0014,  0.016},  1.55,  {0,     0,       0.3},
+                                   {0,     0,       0},      0,                          1.0, 1.0},
+};
+// clang-format on
+
+}  // namespace
+
+const SteelCoefficients& steel_coefficients(SteelKind kind) {
+  for (const auto& row : kSteelTable) {
+    if (row.kind == kind) return row;
+  }
+  return kSteelTable[2];
+}
+
 std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out) {
   out = Propagation{};
-  const bool bar = in.kind == 1 || in.kind == 2;
+  const SteelCoefficients& k = steel_coefficients(in.kind);
   const double c = in.c;
   const double d = in.d;
 
   // Cracking depth.
-  if (bar) {
-    out.dcr = 0.012 * c / d + 0.00084 * in.fcu + 0.018;
+  if (k.bar) {
+    out.dcr = k.crack.ratio * c / d + k.crack.strength * in.fcu + k.crack.constant;
   } else {
-    out.dcr = 0.015 * std::pow(c / d, 1.55) + 0.0014 * in.fcu + 0.016;
+    out.dcr = k.crack.ratio * std::pow(c / d, k.crackPower) + k.crack.strength * in.fcu +
+              k.crack.constant;
   }
 
   // Pre-cracking duration and cracking time (a zero rate only leads to the guard below).
@@ -27,12 +52,10 @@ std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out
   out.lambda1 = out.eta * in.lambda0;
 
   // End-of-durability depth, capped at 0.026 d.
-  if (in.kind == 1) {
-    out.dd = 0.255 + 0.012 * c / d + 0.00084 * in.fcu;
-  } else if (in.kind == 2) {
-    out.dd = 0.273 + 0.008 * c / d + 0.00055 * in.fcu;
+  if (k.bar) {
+    out.dd = k.end.constant + k.end.ratio * c / d + k.end.strength * in.fcu;
   } else {
-    out.dd = 0.3;
+    out.dd = k.end.constant;
   }
   if (out.dd > 0.026 * d) out.dd = 0.026 * d;
 
@@ -56,10 +79,9 @@ std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out
   } else {
     out.dt = out.dcr + out.lambda1 * (in.t - out.tc);
   }
-  if (in.kind == 1) {
-    out.w = (out.dt - 0.012 * c / d - 0.00084 * in.fcu - 0.08) / 0.07;
-  } else if (in.kind == 2) {
-    out.w = (out.dt - 0.008 * c / d - 0.00055 * in.fcu - 0.015) / 0.086;
+  if (k.bar) {
+    out.w = (out.dt - k.width.ratio * c / d - k.width.strength * in.fcu - k.width.constant) /
+            k.widthDivisor;
   }
   return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "model/model_run.hpp"
@@ -141,6 +142,12 @@ struct SheetInputs {
   std::string steelName;  // from its third character on, 10 characters, blank padded
 
   double box(int n) const { return value[static_cast<std::size_t>(n)]; }
+  // By a sheet's name for the box: an enumeration whose values are the box numbers.
+  template <class Box>
+    requires(std::is_enum_v<Box> && !std::is_same_v<Box, Control>)
+  double box(Box b) const {
+    return box(static_cast<int>(b));
+  }
   bool option(int n) const { return selected[static_cast<std::size_t>(n)]; }
 };
 

@@ -48,7 +48,10 @@ class BackgroundArea final : public QMdiArea {
 }  // namespace
 
 MainWindow::MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* parent)
-    : QMainWindow(parent), messages_(messages), files_(files) {
+    : QMainWindow(parent),
+      messages_(messages),
+      files_(files),
+      slots_(pellucor::modules::all_modules().size()) {
   setObjectName(QStringLiteral("MDI_calculate"));
   setWindowTitle(QStringLiteral("Pellucor"));
 
@@ -72,8 +75,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createActions() {
   const auto& modules = pellucor::modules::all_modules();
-  if (modules.size() != kSheetCount) throw std::logic_error("five sheet modules expected");
-  for (int i = 0; i < kSheetCount; ++i) {
+  actions_.assign(modules.size() + 2, nullptr);
+  for (int i = 0; i < sheetCount(); ++i) {
     const int number = i + 1;
     auto* action = new QAction(qs(modules[static_cast<std::size_t>(i)]->table().menuCaption), this);
     action->setObjectName(QStringLiteral("menu_%1").arg(number));
@@ -81,28 +84,28 @@ void MainWindow::createActions() {
     actions_[static_cast<std::size_t>(i)] = action;
   }
   auto* exit = new QAction(QStringLiteral("退出(&X)"), this);
-  exit->setObjectName(QStringLiteral("menu_7"));
+  exit->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 2));
   connect(exit, &QAction::triggered, this, &QWidget::close);
-  actions_[6] = exit;
+  actions_.back() = exit;
 }
 
 void MainWindow::createMenus() {
   // Every entry sits on the menu bar itself and acts at once; only the window list drops down.
   QMenuBar* bar = menuBar();
-  for (int i = 0; i < kSheetCount; ++i) bar->addAction(actions_[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < sheetCount(); ++i) bar->addAction(actions_[static_cast<std::size_t>(i)]);
   analysisMenu_ = new QMenu(QStringLiteral("分析(&N)"), this);
   analysisMenu_->setObjectName(QStringLiteral("analysisMenu"));
   bar->addMenu(analysisMenu_)->setObjectName(QStringLiteral("menu_analysis"));
   windowMenu_ = new QMenu(QStringLiteral("窗口(&W)"), this);
   windowMenu_->setObjectName(QStringLiteral("windowList"));
   QAction* windowEntry = bar->addMenu(windowMenu_);
-  windowEntry->setObjectName(QStringLiteral("menu_6"));
-  actions_[5] = windowEntry;
+  windowEntry->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 1));
+  actions_[static_cast<std::size_t>(sheetCount())] = windowEntry;
   // Filled each time it drops down (as the MDI example does), never while one of its own
   // entries is being triggered.
   connect(windowMenu_, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
   connect(mdi_, &QMdiArea::subWindowActivated, this, &MainWindow::updateMenus);
-  bar->addAction(actions_[6]);
+  bar->addAction(actions_.back());
   updateWindowMenu();
 }
 
@@ -132,11 +135,13 @@ void MainWindow::updateMenus() {
 }
 
 QAction* MainWindow::menuAction(int entry) const {
-  return entry >= 1 && entry <= 7 ? actions_[static_cast<std::size_t>(entry - 1)] : nullptr;
+  return entry >= 1 && entry <= static_cast<int>(actions_.size())
+             ? actions_[static_cast<std::size_t>(entry - 1)]
+             : nullptr;
 }
 
 QtSheetView* MainWindow::showSheet(int number) {
-  if (number < 1 || number > kSheetCount) return nullptr;
+  if (number < 1 || number > sheetCount()) return nullptr;
   Slot& s = slots_[static_cast<std::size_t>(number - 1)];
   if (!s.controller) {
     s.controller = std::make_unique<sheet::SheetController>(
@@ -167,20 +172,20 @@ QtSheetView* MainWindow::showSheet(int number) {
 }
 
 QtSheetView* MainWindow::sheetView(int number) const {
-  if (number < 1 || number > kSheetCount) return nullptr;
+  if (number < 1 || number > sheetCount()) return nullptr;
   const Slot& s = slots_[static_cast<std::size_t>(number - 1)];
   return s.view && s.view->isAttached() ? s.view.data() : nullptr;
 }
 
 sheet::SheetController* MainWindow::controller(int number) const {
-  if (number < 1 || number > kSheetCount) return nullptr;
+  if (number < 1 || number > sheetCount()) return nullptr;
   return slots_[static_cast<std::size_t>(number - 1)].controller.get();
 }
 
 int MainWindow::activeSheet() const {
   const QMdiSubWindow* active = mdi_->activeSubWindow();
   if (active == nullptr) return 0;
-  for (int i = 0; i < kSheetCount; ++i) {
+  for (int i = 0; i < sheetCount(); ++i) {
     const Slot& s = slots_[static_cast<std::size_t>(i)];
     if (s.window == active && s.view && s.view->isAttached()) return i + 1;
   }

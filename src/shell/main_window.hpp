@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "sheet/controller.hpp"
 
@@ -21,7 +22,6 @@ class FileChooser;
 class MessagePresenter;
 class QtSheetView;
 
-inline constexpr int kSheetCount = 5;
 // Design size of the main window's client area, twips (748 x 621 pixels at 96 dpi).
 inline constexpr int kClientWidthTwips = 11220;
 inline constexpr int kClientHeightTwips = 9315;
@@ -34,7 +34,10 @@ class MainWindow final : public QMainWindow {
   ~MainWindow() override;
 
   QMdiArea* mdiArea() const { return mdi_; }
-  // Entries 1..5 show the sheets, 6 is the window list's menu action, 7 is Exit.
+  // The number of sheets: one per module of the registry (five).
+  int sheetCount() const { return static_cast<int>(slots_.size()); }
+  // Entries 1..sheetCount() show the sheets, the next is the window list's menu action, the
+  // last is Exit (6 and 7 with five sheets).
   QAction* menuAction(int entry) const;
   QMenu* windowMenu() const { return windowMenu_; }
   // The analysis menu 分析(&N), between the sheets' entries and the window list.
@@ -71,10 +74,10 @@ class MainWindow final : public QMainWindow {
   MessagePresenter& messages_;
   FileChooser& files_;
   QMdiArea* mdi_ = nullptr;
-  std::array<QAction*, 7> actions_{};
+  std::vector<QAction*> actions_;
   QMenu* windowMenu_ = nullptr;
   QMenu* analysisMenu_ = nullptr;
-  std::array<Slot, kSheetCount> slots_;
+  std::vector<Slot> slots_;
 };
 
 }  // namespace pellucor::shell

@@ -18,7 +18,7 @@ CarbonationInput example() {
   in.x = 0;
   in.kco2 = 1.5;
   in.d = 20;
-  in.kind = 1;
+  in.kind = SteelKind::PlainRound;
   in.condition = WorkingCondition::Outdoor;
   return in;
 }
@@ -72,7 +72,7 @@ TEST(Carbonation, HumidityCapIndoorThinCoverAndStressState) {
   in.t = 30;
   in.kco2 = 2.0;
   in.d = 16;
-  in.kind = 2;
+  in.kind = SteelKind::Deformed;
   in.condition = WorkingCondition::Indoor;
   const auto r = run_carbonation(in);
   ASSERT_FALSE(r.stop);

@@ -27,7 +27,7 @@ ChlorideConstantInput constant_example() {
   in.Ccr = 1.4;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = 2;
+  in.kind = SteelKind::Deformed;
   return in;
 }
 
@@ -46,7 +46,7 @@ ChlorideVariableInput variable_example() {
   in.Cx = 2;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = 2;
+  in.kind = SteelKind::Deformed;
   return in;
 }
 
@@ -67,7 +67,7 @@ MarineInput marine_example() {
   in.ts = 25;
   in.tiStart = 10;
   in.T2Start = 5;
-  in.kind = 2;
+  in.kind = SteelKind::Deformed;
   return in;
 }
 
@@ -82,7 +82,7 @@ AdmixedInput admixed_example() {
   in.tcStart = 20;
   in.C0 = 6;
   in.d = 20;
-  in.kind = 2;
+  in.kind = SteelKind::Deformed;
   return in;
 }
 

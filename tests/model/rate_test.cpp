@@ -85,7 +85,7 @@ TEST(CrackingTimeIteration, EndsAtItsBoundWhenPassesDoNotSettle) {
   p.d = 20;
   p.fcu = 30;
   p.t = 20;
-  p.kind = 2;
+  p.kind = SteelKind::Deformed;
   const auto stop = iterate_cracking_time(10.0, RateInput{0, 0, 30, 20, 0.8, 1},
                                           RateScaling::DivideAfterKe, p, r, pass, &counter);
   ASSERT_TRUE(stop.has_value());
@@ -101,7 +101,7 @@ TEST(CrackingTimeIteration, ZeroOrNegativeAssumedTimeStopsBeforeTheReport) {
     Alternating pass;
     Counter counter;
     PropagationInput p;
-    p.kind = 1;
+    p.kind = SteelKind::PlainRound;
     p.c = p.d = 20;
     const auto stop = iterate_cracking_time(start, RateInput{0, 0, 30, 20, 0.8, 1},
                                             RateScaling::DivideAfterKe, p, r, pass, &counter);

@@ -6,6 +6,11 @@
 #include <vector>
 
 #include "module_test_support.hpp"
+#include "modules/admixed/admixed_sheet.hpp"
+#include "modules/carbonation/carbonation_sheet.hpp"
+#include "modules/chloride_constant/chloride_constant_sheet.hpp"
+#include "modules/chloride_variable/chloride_variable_sheet.hpp"
+#include "modules/marine/marine_sheet.hpp"
 #include "sheet/control.hpp"
 
 namespace pellucor::modules {
@@ -70,6 +75,71 @@ TEST_P(EverySheet, BoxesAreNumberedFromText1WithoutGaps) {
     EXPECT_EQ(fields[i].control, sheet::text_box(static_cast<int>(i) + 1));
     EXPECT_EQ(table().field(fields[i].control), &fields[i]);
   }
+}
+
+// The names the sheets give their boxes in code must be the boxes the console's aliases name
+// (a name one box off would bind the wrong value to the model).
+struct NamedBox {
+  int sheet;
+  int box;  // the enumerator's value
+  std::string_view alias;
+};
+
+TEST(NamedBoxes, EveryNameIsTheBoxOfItsAlias) {
+  using A = AdmixedSheet::Box;
+  using C = CarbonationSheet::Box;
+  using K = ChlorideConstantSheet::Box;
+  using V = ChlorideVariableSheet::Box;
+  using M = MarineSheet::Box;
+  auto n = [](auto box) { return static_cast<int>(box); };
+  const NamedBox cases[] = {
+      {1, n(C::Environment), "environment"},
+      {1, n(C::Age), "age"},
+      {1, n(C::CarbonationDepth), "carbonation-depth"},
+      {1, n(C::Co2), "co2"},
+      {1, n(C::Diameter), "diameter"},
+      {2, n(K::Cover), "cover"},
+      {2, n(K::Diffusion), "diffusion"},
+      {2, n(K::Surface), "surface"},
+      {2, n(K::Critical), "critical"},
+      {2, n(K::Depth), "depth"},
+      {2, n(K::Measured), "measured"},
+      {2, n(K::WaterCement), "water-cement"},
+      {2, n(K::AssumedCracking), "cracking-time"},
+      {2, n(K::Diameter), "diameter"},
+      {3, n(V::Exponent), "exponent"},
+      {3, n(V::Surface), "surface"},
+      {3, n(V::Critical), "critical"},
+      {3, n(V::Depth), "depth"},
+      {3, n(V::Measured), "measured"},
+      {3, n(V::AssumedCracking), "cracking-time"},
+      {3, n(V::Diameter), "diameter"},
+      {4, n(M::Humidity), "humidity"},
+      {4, n(M::Diffusion), "diffusion"},
+      {4, n(M::WaterCement), "water-cement"},
+      {4, n(M::AssumedCracking), "cracking-time"},
+      {4, n(M::Diameter), "diameter"},
+      {4, n(M::Accumulation), "accumulation"},
+      {4, n(M::StableTime), "stable-time"},
+      {4, n(M::AssumedInitiation), "initiation-time"},
+      {4, n(M::AssumedT2), "t2"},
+      {5, n(A::Strength), "strength"},
+      {5, n(A::AssumedCracking), "cracking-time"},
+      {5, n(A::Chloride), "chloride"},
+      {5, n(A::Diameter), "diameter"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "sheet " << c.sheet << ", " << c.alias);
+    const sheet::FieldRow* f = sheet_module(c.sheet).table().field(sheet::text_box(c.box));
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->alias, c.alias);
+  }
+  // The last name of each sheet is its last box.
+  EXPECT_EQ(sheet_module(1).table().fields.size(), static_cast<std::size_t>(n(C::Diameter)));
+  EXPECT_EQ(sheet_module(2).table().fields.size(), static_cast<std::size_t>(n(K::Diameter)));
+  EXPECT_EQ(sheet_module(3).table().fields.size(), static_cast<std::size_t>(n(V::Diameter)));
+  EXPECT_EQ(sheet_module(4).table().fields.size(), static_cast<std::size_t>(n(M::AssumedT2)));
+  EXPECT_EQ(sheet_module(5).table().fields.size(), static_cast<std::size_t>(n(A::Diameter)));
 }
 
 TEST_P(EverySheet, RangeCheckedBoxesCarryTheirRangeAndMessageOthersNone) {

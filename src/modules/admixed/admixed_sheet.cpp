@@ -1,15 +1,17 @@
 #include "modules/admixed/admixed_sheet.hpp"
 
 #include "model/admixed.hpp"
-#include "modules/common/sheet_parts.hpp"
+#include "modules/common/chloride_parts.hpp"
 
 namespace pellucor::modules {
 
 namespace {
 
+using parts::control;
 using sheet::ChangeCheck;
 using sheet::Control;
 using sheet::LeaveCheck;
+using Box = AdmixedSheet::Box;
 
 // This sheet's prompt names 5.0 as the upper end; the box accepts up to 5.5.
 constexpr parts::Quantity kEnvironment{parts::kEnvironment.label,
@@ -52,20 +54,21 @@ sheet::SheetTable make_table() {
   s.menuCaption = "掺氯盐(&E)";
 
   s.fields = {
-      field(kEnvironment, Control::Text1, "environment",
+      field(kEnvironment, control(Box::Environment), "environment",
             "local environment coefficient K_e, no unit", 0, 0),
-      field(parts::kTemperature, Control::Text2, "temperature",
+      field(parts::kTemperature, control(Box::Temperature), "temperature",
             "ambient temperature T, degrees Celsius", 0, 1),
-      field(parts::kHumidity, Control::Text3, "humidity",
+      field(parts::kHumidity, control(Box::Humidity), "humidity",
             "ambient relative humidity RH as a fraction", 0, 2),
-      field(parts::kStrength, Control::Text4, "strength", "concrete strength f_cu, MPa", 1, 0),
-      field(parts::kCover, Control::Text5, "cover", "cover thickness c, mm", 1, 1),
-      field(parts::kInspectionAge, Control::Text6, "age", "inspection age t, years", 1, 2),
-      field(kAssumedCracking, Control::Text7, "cracking-time",
+      field(parts::kStrength, control(Box::Strength), "strength", "concrete strength f_cu, MPa", 1,
+            0),
+      field(parts::kCover, control(Box::Cover), "cover", "cover thickness c, mm", 1, 1),
+      field(parts::kInspectionAge, control(Box::Age), "age", "inspection age t, years", 1, 2),
+      field(kAssumedCracking, control(Box::AssumedCracking), "cracking-time",
             "assumed cracking time t_c*, years: the start of the cracking-time iteration", 2, 0),
-      field(kChlorideContent, Control::Text8, "chloride",
+      field(kChlorideContent, control(Box::Chloride), "chloride",
             "chloride content C_0 mixed into the concrete (at the steel surface), kg/m3", 2, 1),
-      field(parts::kDiameter, Control::Text9, "diameter", "steel diameter d, mm", 2, 2),
+      field(parts::kDiameter, control(Box::Diameter), "diameter", "steel diameter d, mm", 2, 2),
   };
 
   s.combo.box = {2040, 1980, 1755, 360};
@@ -74,10 +77,10 @@ sheet::SheetTable make_table() {
   s.cmdSave = {9240, 1020, 1400, 400};
   s.cmdExit = {9240, 1800, 1400, 400};
   s.pane = {120, 2520, 10815, 6015};
-  for (int n = 1; n <= 9; ++n) s.tabOrder.push_back(sheet::text_box(n));
+  s.tabOrder = parts::boxes_through(Box::Diameter);
   s.tabOrder.insert(s.tabOrder.end(), {Control::Combo1, Control::CmdCal, Control::CmdSave,
                                        Control::CmdExit, Control::Picture1});
-  s.assumedTimeBox = Control::Text7;
+  s.assumedTimeBox = control(Box::AssumedCracking);
   return s;
 }
 
@@ -105,15 +108,10 @@ const sheet::SheetTable& AdmixedSheet::table() const {
 }
 
 std::optional<sheet::CheckFailure> AdmixedSheet::check(const sheet::SheetInputs& in) const {
-  if (auto f = parts::first_missing(in, {{1, kEnvironment.notEntered},
-                                         {2, parts::kTemperature.notEntered},
-                                         {3, parts::kHumidity.notEntered},
-                                         {4, parts::kStrength.notEntered},
-                                         {5, parts::kCover.notEntered},
-                                         {6, parts::kInspectionAge.notEntered},
-                                         {7, kAssumedCracking.notEntered},
-                                         {8, kChlorideContent.notEntered},
-                                         {9, parts::kDiameter.notEntered}})) {
+  if (auto f = parts::climate_and_concrete_missing<Box>(in, kEnvironment)) return f;
+  if (auto f = parts::first_missing(in, {{Box::AssumedCracking, kAssumedCracking.notEntered},
+                                         {Box::Chloride, kChlorideContent.notEntered},
+                                         {Box::Diameter, parts::kDiameter.notEntered}})) {
     return f;
   }
   return parts::steel_kind_missing(in);
@@ -122,43 +120,32 @@ std::optional<sheet::CheckFailure> AdmixedSheet::check(const sheet::SheetInputs&
 sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
                                                   sheet::CalculationSink& sink) const {
   model::AdmixedInput mi;
-  mi.Ke = in.box(1);
-  mi.T = in.box(2);
-  mi.RH = in.box(3);
-  mi.fcu = in.box(4);
-  mi.c = in.box(5);
-  mi.t = in.box(6);
-  mi.tcStart = in.box(7);
-  mi.C0 = in.box(8);
-  mi.d = in.box(9);
-  mi.kind = in.steelKind;
-
-  parts::PassForwarder<model::AdmixedResult, decltype(&result_lines)> forward(sink, &result_lines);
-  const model::AdmixedResult r = model::run_admixed(mi, &forward);
-  sheet::CalculationOutcome out;
-  out.run = model::AdmixedRun{mi, r};
-  if (r.stop) {
-    out.stop = r.stop;
-    return out;
-  }
-  out.report.pane = result_lines(r);
-  out.report.file = out.report.pane;
-  // Several labels of this sheet's echo have no blank after the equals sign, and the chloride
-  // content stands on a line of its own that begins with a comma.
-  out.report.echo = {
-      parts::EchoLine()("局部环境系数= ", mi.Ke)(",环境温度（单位为摄示度）=", mi.T)(",环境湿度=",
-                                                                                     mi.RH)
-          .str(),
-      parts::EchoLine()("混凝土强度（单位为mpa）=", mi.fcu)(",保护层厚度（单位为mm）=", mi.c)(
-          ",结构使用（检测）时间（单位为a）=", mi.t)
-          .str(),
-      parts::EchoLine()("初设开裂时间（单位为a）= ", r.iteration.tcStar)(",钢筋直径(单位为mm) = ",
-                                                                         mi.d)
-          .text(",钢筋种类 = ", in.steelName)
-          .str(),
-      parts::EchoLine()(",表面氯浓度（单位为kg/m^3）= ", mi.C0).str(),
+  mi.Ke = in.box(Box::Environment);
+  mi.T = in.box(Box::Temperature);
+  mi.RH = in.box(Box::Humidity);
+  mi.fcu = in.box(Box::Strength);
+  mi.c = in.box(Box::Cover);
+  mi.t = in.box(Box::Age);
+  mi.tcStart = in.box(Box::AssumedCracking);
+  mi.C0 = in.box(Box::Chloride);
+  mi.d = in.box(Box::Diameter);
+  mi.kind = model::steel_kind_of(in.steelKind);
+  // Several labels of this sheet's echo have no blank after the equals sign, the diameter is
+  // the value typed, and the chloride content stands on a line of its own that begins with a
+  // comma.
+  auto echo = [&](const model::AdmixedResult& r) -> std::vector<std::string> {
+    return {
+        parts::EchoLine()("局部环境系数= ", mi.Ke)(",环境温度（单位为摄示度）=", mi.T)(",环境湿度=",
+                                                                                       mi.RH)
+            .str(),
+        parts::EchoLine()("混凝土强度（单位为mpa）=", mi.fcu)(",保护层厚度（单位为mm）=", mi.c)(
+            ",结构使用（检测）时间（单位为a）=", mi.t)
+            .str(),
+        parts::echo_cracking_and_steel(r.iteration.tcStar, mi.d, in.steelName),
+        parts::EchoLine()(",表面氯浓度（单位为kg/m^3）= ", mi.C0).str(),
+    };
   };
-  return out;
+  return parts::calculate_iterating(mi, &model::run_admixed, &result_lines, echo, sink);
 }
 
 }  // namespace pellucor::modules

@@ -7,9 +7,15 @@ namespace pellucor::modules {
 
 namespace {
 
+using parts::control;
 using sheet::ChangeCheck;
 using sheet::Control;
 using sheet::LeaveCheck;
+using Box = CarbonationSheet::Box;
+
+// The option groups: the stress state (echoed only) and the working condition.
+constexpr Control kTensionOption = Control::Option1;
+constexpr Control kIndoorOption = Control::Option3;
 
 // The either-or pair: the measured carbonation depth or the CO2 coefficient.
 constexpr parts::Quantity kMeasuredDepth{"实测碳化深度",
@@ -51,44 +57,44 @@ sheet::SheetTable make_table() {
   s.menuCaption = "碳化(&A)";
 
   s.fields = {
-      make_field(parts::kEnvironment,
-                 {Control::Text1, "environment", "local environment coefficient m, no unit",
-                  LeaveCheck::None, ChangeCheck::Range, box_at(0, 0)}),
-      make_field(parts::kTemperature,
-                 {Control::Text2, "temperature", "ambient temperature T, degrees Celsius",
-                  LeaveCheck::Range, ChangeCheck::None, box_at(0, 1)}),
+      make_field(parts::kEnvironment, {control(Box::Environment), "environment",
+                                       "local environment coefficient m, no unit", LeaveCheck::None,
+                                       ChangeCheck::Range, box_at(0, 0)}),
+      make_field(parts::kTemperature, {control(Box::Temperature), "temperature",
+                                       "ambient temperature T, degrees Celsius", LeaveCheck::Range,
+                                       ChangeCheck::None, box_at(0, 1)}),
       make_field(parts::kHumidity,
-                 {Control::Text3, "humidity", "ambient relative humidity RH as a fraction",
+                 {control(Box::Humidity), "humidity", "ambient relative humidity RH as a fraction",
                   LeaveCheck::ZeroBlankThenRange, ChangeCheck::None, box_at(0, 2)}),
       make_field(parts::kStrength,
-                 {Control::Text4, "strength", "concrete strength fcu, MPa",
+                 {control(Box::Strength), "strength", "concrete strength fcu, MPa",
                   LeaveCheck::ZeroBlankThenRange, ChangeCheck::None, box_at(1, 0)}),
-      make_field(parts::kCover, {Control::Text5, "cover", "cover thickness c, mm",
+      make_field(parts::kCover, {control(Box::Cover), "cover", "cover thickness c, mm",
                                  LeaveCheck::Range, ChangeCheck::None, box_at(1, 1)}),
-      make_field(parts::kInspectionAge, {Control::Text6, "age", "inspection age t, years",
+      make_field(parts::kInspectionAge, {control(Box::Age), "age", "inspection age t, years",
                                          LeaveCheck::None, ChangeCheck::Range, box_at(1, 2)}),
       make_field(kMeasuredDepth,
-                 {Control::Text7, "carbonation-depth",
+                 {control(Box::CarbonationDepth), "carbonation-depth",
                   "measured carbonation depth x at the inspection age, mm; may be left empty "
                   "when the CO2 coefficient is given",
                   LeaveCheck::None, ChangeCheck::EitherOr, box_at(2, 0)}),
-      make_field(kCo2, {Control::Text8, "co2",
+      make_field(kCo2, {control(Box::Co2), "co2",
                         "carbon dioxide concentration coefficient, no unit; may be left empty "
                         "when the measured carbonation depth is given",
                         LeaveCheck::None, ChangeCheck::EitherOr, box_at(2, 1)}),
-      make_field(parts::kDiameter, {Control::Text9, "diameter", "steel diameter d, mm",
+      make_field(parts::kDiameter, {control(Box::Diameter), "diameter", "steel diameter d, mm",
                                     LeaveCheck::Range, ChangeCheck::None, box_at(2, 2)}),
   };
-  s.fields[6].prompts.push_back(kMeasuredDepthSecondPrompt);
-  s.fields[6].partner = Control::Text8;
-  s.fields[7].prompts.push_back(kCo2SecondPrompt);
-  s.fields[7].partner = Control::Text7;
+  parts::row(s, Box::CarbonationDepth).prompts.push_back(kMeasuredDepthSecondPrompt);
+  parts::row(s, Box::CarbonationDepth).partner = control(Box::Co2);
+  parts::row(s, Box::Co2).prompts.push_back(kCo2SecondPrompt);
+  parts::row(s, Box::Co2).partner = control(Box::CarbonationDepth);
 
   s.groups = {
       {"Frame1",
        "钢筋应力状态",
        {360, 1920, 2175, 615},
-       {{{Control::Option1,
+       {{{kTensionOption,
           kTension,
           "tension",
           " 钢筋应力状态（受拉或受压），请中从选择一种!",
@@ -101,7 +107,7 @@ sheet::SheetTable make_table() {
       {"Frame2",
        "结构工作条件",
        {3240, 1920, 2175, 615},
-       {{{Control::Option3,
+       {{{kIndoorOption,
           kIndoor,
           "indoor",
           " 结构工作条件（室内或室外），请中从选择一种!",
@@ -119,12 +125,11 @@ sheet::SheetTable make_table() {
   s.cmdSave = {9240, 1140, 1400, 400};
   s.cmdExit = {9240, 1920, 1400, 400};
   s.pane = {120, 2640, 10815, 5895};
-  s.tabOrder = {Control::Text1,   Control::Text2,   Control::Text3,   Control::Text4,
-                Control::Text5,   Control::Text6,   Control::Text7,   Control::Text8,
-                Control::Text9,   Control::Option1, Control::Option2, Control::Option3,
-                Control::Option4, Control::Combo1,  Control::CmdCal,  Control::CmdSave,
-                Control::CmdExit, Control::Picture1};
-  s.enabledAfterCalculation = {Control::Text7, Control::Text8};
+  s.tabOrder = parts::boxes_through(Box::Diameter);
+  s.tabOrder.insert(s.tabOrder.end(), {Control::Option1, Control::Option2, Control::Option3,
+                                       Control::Option4, Control::Combo1, Control::CmdCal,
+                                       Control::CmdSave, Control::CmdExit, Control::Picture1});
+  s.enabledAfterCalculation = {control(Box::CarbonationDepth), control(Box::Co2)};
   s.assumedTimeBox = Control::None;
   return s;
 }
@@ -160,37 +165,30 @@ const sheet::SheetTable& CarbonationSheet::table() const {
 }
 
 std::optional<sheet::CheckFailure> CarbonationSheet::check(const sheet::SheetInputs& in) const {
-  if (auto f = parts::first_missing(in, {{1, parts::kEnvironment.notEntered},
-                                         {2, parts::kTemperature.notEntered},
-                                         {3, parts::kHumidity.notEntered},
-                                         {4, parts::kStrength.notEntered},
-                                         {5, parts::kCover.notEntered},
-                                         {6, parts::kInspectionAge.notEntered}})) {
-    return f;
-  }
+  if (auto f = parts::climate_and_concrete_missing<Box>(in)) return f;
   // One of the pair is enough.
-  if (in.box(7) == 0 && in.box(8) == 0) {
-    return sheet::CheckFailure{kMeasuredDepth.notEntered, Control::Text7};
+  if (in.box(Box::CarbonationDepth) == 0 && in.box(Box::Co2) == 0) {
+    return sheet::CheckFailure{kMeasuredDepth.notEntered, control(Box::CarbonationDepth)};
   }
-  if (auto f = parts::first_missing(in, {{9, parts::kDiameter.notEntered}})) return f;
+  if (auto f = parts::first_missing(in, {{Box::Diameter, parts::kDiameter.notEntered}})) return f;
   return parts::steel_kind_missing(in);
 }
 
 sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& in,
                                                       sheet::CalculationSink& sink) const {
   model::CarbonationInput mi;
-  mi.m = in.box(1);
-  mi.T = in.box(2);
-  mi.RH = in.box(3);
-  mi.fcu = in.box(4);
-  mi.c = in.box(5);
-  mi.t = in.box(6);
-  mi.x = in.box(7);
-  mi.kco2 = in.box(8);
-  mi.d = in.box(9);
-  mi.kind = in.steelKind;
-  const bool indoor = in.option(3);
-  const bool tension = in.option(1);
+  mi.m = in.box(Box::Environment);
+  mi.T = in.box(Box::Temperature);
+  mi.RH = in.box(Box::Humidity);
+  mi.fcu = in.box(Box::Strength);
+  mi.c = in.box(Box::Cover);
+  mi.t = in.box(Box::Age);
+  mi.x = in.box(Box::CarbonationDepth);
+  mi.kco2 = in.box(Box::Co2);
+  mi.d = in.box(Box::Diameter);
+  mi.kind = model::steel_kind_of(in.steelKind);
+  const bool indoor = parts::chosen(in, kIndoorOption);
+  const bool tension = parts::chosen(in, kTensionOption);
   mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;
   mi.stress = tension ? model::StressState::Tension : model::StressState::Compression;
 

@@ -8,6 +8,15 @@ namespace pellucor::modules {
 
 class ChlorideVariableSheet final : public sheet::Module {
  public:
+  // The boxes by what they hold, in the order of their numbers (Text1 ...); the first six
+  // (climate and concrete) are alike on every sheet.
+  // clang-format off
+  enum class Box {
+    Environment = 1, Temperature, Humidity, Strength, Cover, Age,
+    Exponent, Surface, Critical, Depth, Measured, AssumedCracking, Diameter,
+  };
+  // clang-format on
+
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,

@@ -1,5 +1,7 @@
 #include "modules/common/sheet_parts.hpp"
 
+#include <stdexcept>
+
 #include "sheet/number_form.hpp"
 
 namespace pellucor::modules::parts {
@@ -82,36 +84,19 @@ std::string echo_concrete(double fcu, double coverMm, double t) {
       .str();
 }
 
+sheet::FieldRow& row(sheet::SheetTable& s, sheet::Control c) {
+  for (auto& f : s.fields) {
+    if (f.control == c) return f;
+  }
+  throw std::logic_error("no field row for this control");
+}
+
 std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
                                                  std::initializer_list<Required> boxes) {
   for (const auto& r : boxes) {
     if (in.box(r.box) == 0) return sheet::CheckFailure{r.message, sheet::text_box(r.box)};
   }
   return std::nullopt;
-}
-
-std::optional<sheet::CheckFailure> derivable_coefficient_missing(const sheet::SheetInputs& in) {
-  if (auto f = first_missing(in, {{1, kEnvironment.notEntered},
-                                  {2, kTemperature.notEntered},
-                                  {3, kHumidity.notEntered},
-                                  {4, kStrength.notEntered},
-                                  {5, kCover.notEntered},
-                                  {6, kInspectionAge.notEntered}})) {
-    return f;
-  }
-  const bool typed = in.box(7) != 0;
-  // No coefficient and nothing to derive it from.
-  if (!typed && in.box(10) == 0 && in.box(11) == 0 && in.box(12) == 0) {
-    return sheet::CheckFailure{kDiffusion.notEntered, sheet::Control::Text7};
-  }
-  if (auto f = first_missing(in, {{8, kSurface.notEntered}, {9, kCritical.notEntered}})) {
-    return f;
-  }
-  if (typed) return std::nullopt;
-  if (in.option(1)) {
-    return first_missing(in, {{10, kDepth.notEntered}, {11, kMeasured.notEntered}});
-  }
-  return first_missing(in, {{12, kWaterCement.notEntered}});
 }
 
 std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in) {

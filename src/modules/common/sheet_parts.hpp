@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "model/chloride_rate.hpp"
@@ -158,16 +159,55 @@ class EchoLine {
 std::string echo_climate(double Ke, double T, double RH);
 std::string echo_concrete(double fcu, double coverMm, double t);
 
+// A sheet names its boxes with an enumeration whose values are the box numbers (TextN).
+template <class Box>
+concept BoxName = std::is_enum_v<Box> && !std::is_same_v<Box, sheet::Control>;
+
+// The control of a named box.
+template <BoxName Box>
+constexpr sheet::Control control(Box b) {
+  return sheet::text_box(static_cast<int>(b));
+}
+// The controls of the boxes Text1 to `last`, in order.
+template <BoxName Box>
+std::vector<sheet::Control> boxes_through(Box last) {
+  std::vector<sheet::Control> out;
+  for (int n = 1; n <= static_cast<int>(last); ++n) out.push_back(sheet::text_box(n));
+  return out;
+}
+// The row of a named box in a field table being built.
+sheet::FieldRow& row(sheet::SheetTable& s, sheet::Control c);
+template <BoxName Box>
+sheet::FieldRow& row(sheet::SheetTable& s, Box b) {
+  return row(s, control(b));
+}
+
 // The first box among `boxes` (in order) that reads 0, as a not-entered failure.
 struct Required {
+  template <BoxName Box>
+  constexpr Required(Box b, std::string_view m) : box(static_cast<int>(b)), message(m) {}
   int box = 0;  // TextN
   std::string_view message;
 };
 std::optional<sheet::CheckFailure> first_missing(const sheet::SheetInputs& in,
                                                  std::initializer_list<Required> boxes);
-// The checks of Text1 to Text12 shared by the two sheets whose diffusion coefficient is typed
-// or derived (from the measured profile with Option1, else from the water-cement ratio).
-std::optional<sheet::CheckFailure> derivable_coefficient_missing(const sheet::SheetInputs& in);
+
+// The climate and concrete boxes that every sheet asks for first, in this order.
+template <BoxName Box>
+std::optional<sheet::CheckFailure> climate_and_concrete_missing(
+    const sheet::SheetInputs& in, const Quantity& environment = kEnvironment) {
+  return first_missing(in, {{Box::Environment, environment.notEntered},
+                            {Box::Temperature, kTemperature.notEntered},
+                            {Box::Humidity, kHumidity.notEntered},
+                            {Box::Strength, kStrength.notEntered},
+                            {Box::Cover, kCover.notEntered},
+                            {Box::Age, kInspectionAge.notEntered}});
+}
+// Whether an option button is chosen.
+inline bool chosen(const sheet::SheetInputs& in, sheet::Control option) {
+  return in.option(sheet::option_number(option));
+}
+
 // The steel-kind check at Calculate.
 std::optional<sheet::CheckFailure> steel_kind_missing(const sheet::SheetInputs& in);
 // The consistency of the chloride concentrations: a measured or critical concentration not

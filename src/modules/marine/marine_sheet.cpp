@@ -1,15 +1,17 @@
 #include "modules/marine/marine_sheet.hpp"
 
 #include "model/marine.hpp"
-#include "modules/common/sheet_parts.hpp"
+#include "modules/common/chloride_parts.hpp"
 
 namespace pellucor::modules {
 
 namespace {
 
+using parts::control;
 using sheet::ChangeCheck;
 using sheet::Control;
 using sheet::LeaveCheck;
+using Box = MarineSheet::Box;
 
 constexpr parts::Quantity kAccumulation{"累计系数",
                                         " 累计系数（单位为kg/a^0.5），请输入 0.5--5.0 间的数!",
@@ -70,64 +72,51 @@ sheet::SheetTable make_table() {
 
   constexpr auto None = LeaveCheck::None;
   s.fields = {
-      field(parts::kEnvironment, Control::Text1, "environment",
+      field(parts::kEnvironment, control(Box::Environment), "environment",
             "local environment coefficient, no unit", {0, 0, 480, 240}),
-      field(parts::kTemperature, Control::Text2, "temperature",
+      field(parts::kTemperature, control(Box::Temperature), "temperature",
             "ambient temperature, degrees Celsius", {0, 1, 3960, 240}),
-      field(parts::kHumidity, Control::Text3, "humidity", "ambient relative humidity as a fraction",
-            {0, 2, 6720, 240}),
-      field(parts::kStrength, Control::Text4, "strength", "concrete strength, MPa",
+      field(parts::kHumidity, control(Box::Humidity), "humidity",
+            "ambient relative humidity as a fraction", {0, 2, 6720, 240}),
+      field(parts::kStrength, control(Box::Strength), "strength", "concrete strength, MPa",
             {1, 0, 720, 720}),
-      field(parts::kCover, Control::Text5, "cover", "cover thickness, mm", {1, 1, 3720, 720}),
-      field(parts::kInspectionAge, Control::Text6, "age",
+      field(parts::kCover, control(Box::Cover), "cover", "cover thickness, mm", {1, 1, 3720, 720}),
+      field(parts::kInspectionAge, control(Box::Age), "age",
             "inspection age (service time at inspection), years", {1, 2, 6720, 720}),
-      field(parts::kDiffusion, Control::Text7, "diffusion",
+      field(parts::kDiffusion, control(Box::Diffusion), "diffusion",
             "chloride diffusion coefficient, cm2/a; leave empty to derive it", {2, 0, 480, 1215},
             LeaveCheck::ZeroBlankOnly, ChangeCheck::LockDerivation),
-      field(parts::kSurface, Control::Text8, "surface",
+      field(parts::kSurface, control(Box::Surface), "surface",
             "surface chloride concentration (the stable value), kg/m3", {2, 1, 3720, 1215}),
-      field(parts::kCritical, Control::Text9, "critical",
+      field(parts::kCritical, control(Box::Critical), "critical",
             "critical chloride concentration at the bar, kg/m3", {2, 2, 6480, 1215}),
-      field(parts::kDepth, Control::Text10, "depth",
+      field(parts::kDepth, control(Box::Depth), "depth",
             "measuring depth below the surface, mm (no range check)", {3, 0, 720, 1695}, None),
-      field(parts::kMeasured, Control::Text11, "measured",
+      field(parts::kMeasured, control(Box::Measured), "measured",
             "measured chloride concentration at the measuring depth at the inspection age, "
             "kg/m3 (no range check)",
             {3, 1, 3720, 1695}, None),
-      field(parts::kWaterCement, Control::Text12, "water-cement",
+      field(parts::kWaterCement, control(Box::WaterCement), "water-cement",
             "water-cement ratio as a fraction (no range check)", {3, 2, 6960, 1695}, None),
-      field(parts::kAssumedCracking, Control::Text13, "cracking-time",
+      field(parts::kAssumedCracking, control(Box::AssumedCracking), "cracking-time",
             "assumed cracking time, years: the start of the cracking-time iteration",
             {4, 0, 480, 2190}),
-      field(parts::kDiameter, Control::Text14, "diameter", "steel diameter, mm",
+      field(parts::kDiameter, control(Box::Diameter), "diameter", "steel diameter, mm",
             {4, 1, 3960, 2190}),
-      field(kAccumulation, Control::Text15, "accumulation",
+      field(kAccumulation, control(Box::Accumulation), "accumulation",
             "accumulation coefficient k of the surface chloride (grows as k sqrt(t)), "
             "kg/m3 per a^0.5",
             {4, 2, 6720, 2190}),
-      field(kStableTime, Control::Text16, "stable-time",
+      field(kStableTime, control(Box::StableTime), "stable-time",
             "age at which the surface chloride reaches its stable value, years", {5, 0, 480, 2670}),
-      field(kAssumedInitiation, Control::Text17, "initiation-time",
+      field(kAssumedInitiation, control(Box::AssumedInitiation), "initiation-time",
             "assumed initiation time, years: the start of the initiation-time search",
             {5, 1, 3480, 2670}),
-      field(kAssumedT2, Control::Text18, "t2",
+      field(kAssumedT2, control(Box::AssumedT2), "t2",
             "assumed T2, years: the start of the search after the stable time", {5, 2, 6480, 2670}),
   };
-  s.fields[6].locked = {Control::Text10, Control::Text11, Control::Text12};
-
-  s.groups = {{"Frame1",
-               "扩散系数来源",
-               {480, 3000, 4935, 615},
-               {{{Control::Option1,
-                  "由实测氯浓度推算",
-                  "from-profile",
-                  kSourcePrompt,
-                  {240, 240, 1935, 255}},
-                 {Control::Option2,
-                  "由水灰比推算",
-                  "from-water-cement",
-                  kSourcePrompt,
-                  {2880, 240, 1935, 255}}}}}};
+  parts::add_derivation<Box>(s, {480, 3000, 4935, 615}, {240, 240, 1935, 255},
+                             {2880, 240, 1935, 255}, kSourcePrompt);
   s.combo.box = {7200, 3180, 1635, 360};
   s.combo.labelRect = {6120, 3240, parts::caption_width(s.combo.label), 240};
 
@@ -135,32 +124,21 @@ sheet::SheetTable make_table() {
   s.cmdSave = {9360, 1620, 1400, 400};
   s.cmdExit = {9360, 2640, 1400, 400};
   s.pane = {120, 3720, 10815, 4815};
-  for (int n = 1; n <= 18; ++n) s.tabOrder.push_back(sheet::text_box(n));
+  s.tabOrder = parts::boxes_through(Box::AssumedT2);
   s.tabOrder.insert(s.tabOrder.end(),
                     {Control::Option1, Control::Option2, Control::Combo1, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
-  s.enabledAfterCalculation = {Control::Text10, Control::Text11, Control::Text12};
-  s.assumedTimeBox = Control::Text13;
+  s.assumedTimeBox = control(Box::AssumedCracking);
   return s;
 }
 
-// Line 8 carries the post-cracking rate under a depth label with a length unit.
+// The cracking time's unit has no blank; line 8 carries the post-cracking rate under a depth
+// label with a length unit.
+constexpr parts::DiffusionReportStyle kReportStyle{
+    .crackingUnit = "a", .postRateLabel = "保护层开裂后钢筋锈蚀深度:", .postRateUnit = " mm"};
+
 std::vector<std::string> result_lines(const model::MarineResult& r) {
-  using parts::result_line;
-  const auto& p = r.prop;
-  return {
-      result_line("计算扩散系数:", r.D, " m^2/a"),
-      result_line("氯侵蚀系数:", r.K, " mm/a^0.5"),
-      result_line("钢筋开始锈蚀时间:", r.ti, " a"),
-      result_line("保护层开裂前钢筋锈蚀速度:", r.rate.lambda0, " mm/a"),
-      result_line("保护层开裂前钢筋锈蚀深度:", p.dcr, " mm"),
-      result_line("钢筋锈蚀时间:", p.tp, " a"),
-      result_line("保护层开裂的时间:", p.tc, "a"),
-      result_line("保护层开裂后钢筋锈蚀深度:", p.lambda1, " mm"),
-      result_line("使用年限:", p.td, " a"),
-      result_line("检测时的钢筋腐蚀深度:", p.dt, " mm"),
-      parts::crack_width_line("检测时的裂缝宽度:", p.w, " mm"),
-  };
+  return parts::diffusion_result_lines(r, kReportStyle);
 }
 
 }  // namespace
@@ -171,77 +149,37 @@ const sheet::SheetTable& MarineSheet::table() const {
 }
 
 std::optional<sheet::CheckFailure> MarineSheet::check(const sheet::SheetInputs& in) const {
-  if (auto f = parts::derivable_coefficient_missing(in)) return f;
-  if (auto f = parts::first_missing(in, {{13, parts::kAssumedCracking.notEntered},
-                                         {14, parts::kDiameter.notEntered},
-                                         {15, kAccumulation.notEntered},
-                                         {16, kStableTime.notEntered},
-                                         {17, kAssumedInitiation.notEntered},
-                                         {18, kAssumedT2.notEntered}})) {
-    return f;
-  }
-  if (auto f = parts::steel_kind_missing(in)) return f;
-  return parts::concentrations_inconsistent(in.box(11), in.box(9), in.box(8));
+  if (auto f = parts::derivable_coefficient_missing<Box>(in)) return f;
+  return parts::profile_rest_missing<Box>(
+      in, {{Box::AssumedCracking, parts::kAssumedCracking.notEntered},
+           {Box::Diameter, parts::kDiameter.notEntered},
+           {Box::Accumulation, kAccumulation.notEntered},
+           {Box::StableTime, kStableTime.notEntered},
+           {Box::AssumedInitiation, kAssumedInitiation.notEntered},
+           {Box::AssumedT2, kAssumedT2.notEntered}});
 }
 
 sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
                                                  sheet::CalculationSink& sink) const {
   model::MarineInput mi;
-  mi.Ke = in.box(1);
-  mi.T = in.box(2);
-  mi.RH = in.box(3);
-  mi.fcu = in.box(4);
-  mi.coverMm = in.box(5);
-  mi.t = in.box(6);
-  mi.Dcm2 = in.box(7);
-  mi.Cs = in.box(8);
-  mi.Ccr = in.box(9);
-  mi.xMm = in.box(10);
-  mi.Cx = in.box(11);
-  mi.wc = in.box(12);
-  mi.tcStart = in.box(13);
-  mi.dMm = in.box(14);
-  mi.k = in.box(15);
-  mi.ts = in.box(16);
-  mi.tiStart = in.box(17);
-  mi.T2Start = in.box(18);
-  mi.kind = in.steelKind;
-  const bool measured = in.option(1);
-  mi.source =
-      measured ? model::DiffusionSource::MeasuredProfile : model::DiffusionSource::WaterCementRatio;
-
-  parts::PassForwarder<model::MarineResult, decltype(&result_lines)> forward(sink, &result_lines);
-  const model::MarineResult r = model::run_marine(mi, &forward);
-  sheet::CalculationOutcome out;
-  out.run = model::MarineRun{mi, r};
-  if (r.stop) {
-    out.stop = r.stop;
-    return out;
-  }
-  out.report.pane = result_lines(r);
-  out.report.file = out.report.pane;
-  out.report.echo = {
-      parts::echo_climate(mi.Ke, mi.T, mi.RH),
-      parts::echo_concrete(mi.fcu, r.c * 1000, mi.t),
-      parts::EchoLine()("氯离子扩散系数（单位为cm^2/a）= ", r.D * 10000)(
-          ",表面氯浓度（单位为kg/m^3）= ", mi.Cs)(",氯临界浓度（单位为kg/m^3）= ", mi.Ccr)
-          .str(),
-      parts::EchoLine()("距表面深度（单位为mm）= ", r.x * 1000)(",实测氯浓度单位为kg/m^3= ", mi.Cx)(
-          ",水灰比= ", mi.wc)
-          .str(),
-      parts::EchoLine()("初设开裂时间（单位为a）= ", r.iteration.tcStar)(",钢筋直径(单位为mm) = ",
-                                                                         r.d * 1000)
-          .text(",钢筋种类 = ", in.steelName)
-          .str(),
-      parts::EchoLine()("积累到稳定值的时间（单位为a）= ", mi.ts)(
-          ",初设开始锈蚀时间（单位为a） = ", mi.tiStart)(",初设T2时间（单位为a） = ", mi.T2Start)
-          .str(),
-      parts::EchoLine()
-          .text("扩散系数来源= ", measured ? parts::kSourceMeasured : parts::kSourceOther)(
-              ",累计系数（单位为kg/a^0.5）= ", mi.k)
-          .str(),
+  parts::bind_derivable<Box>(in, mi);
+  mi.k = in.box(Box::Accumulation);
+  mi.ts = in.box(Box::StableTime);
+  mi.tiStart = in.box(Box::AssumedInitiation);
+  mi.T2Start = in.box(Box::AssumedT2);
+  auto echo = [&](const model::MarineResult& r) {
+    auto lines = parts::derivable_echo(mi, r, in.steelName);
+    lines.push_back(
+        parts::EchoLine()("积累到稳定值的时间（单位为a）= ", mi.ts)(
+            ",初设开始锈蚀时间（单位为a） = ", mi.tiStart)(",初设T2时间（单位为a） = ", mi.T2Start)
+            .str());
+    lines.push_back(parts::EchoLine()
+                        .text("扩散系数来源= ", parts::source_name(mi.source))(
+                            ",累计系数（单位为kg/a^0.5）= ", mi.k)
+                        .str());
+    return lines;
   };
-  return out;
+  return parts::calculate_iterating(mi, &model::run_marine, &result_lines, echo, sink);
 }
 
 }  // namespace pellucor::modules
