@@ -86,6 +86,9 @@ void carbonation_cases(std::vector<SheetCase>& out) {
                      {1, 4}));
   out.push_back(with(example, "carbonation/cover-28-uncorrected", {{5, 28}}));
   out.push_back(with(example, "carbonation/cover-28.5-corrected", {{5, 28.5}}));
+  // A diameter whose depth limit 0.026 d is exactly 0.3, with a cracking depth above it.
+  out.push_back(with(with_kind(example, "", 3), "carbonation/wall-depth-limit-exactly-0.3",
+                     {{5, 90}, {4, 50}, {9, 11.538461538461538}}));
   out.push_back(make("carbonation/inspection-after-cracking", 1,
                      {{1, 5.5}, {2, 30}, {3, 0.8}, {4, 10}, {5, 10}, {6, 80}, {7, 40}, {9, 12}}, 1,
                      {1, 4}));
@@ -270,6 +273,8 @@ void marine_cases(std::vector<SheetCase>& out) {
     out.push_back(with(c, "marine/stop-water-cement-too-low", {{12, 0.2}}));
   }
   out.push_back(with(example, "marine/start-cracking-1", {{13, 1}}));
+  // The first search ends exactly at the stable time: no second search.
+  out.push_back(with(example, "marine/first-search-ends-at-stable-time", {{16, 10.5}}));
   out.push_back(with(example, "marine/start-cracking-80", {{13, 80}}));
   // Thin cover and a fast-growing surface: the first search walks down to zero.
   out.push_back(
@@ -328,6 +333,9 @@ void admixed_cases(std::vector<SheetCase>& out) {
   out.push_back(make(
       "admixed/wall-thin-bar-early-end", 5,
       {{1, 5.5}, {2, 30}, {3, 1.0}, {4, 50}, {5, 90}, {6, 80}, {7, 5}, {8, 13}, {9, 8}}, 3, {}));
+
+  out.push_back(with(with_kind(example, "", 3), "admixed/wall-depth-limit-exactly-0.3",
+                     {{5, 90}, {4, 50}, {9, 11.538461538461538}}));
 
   Typist r(5);
   for (int i = 1; i <= 24; ++i) {
