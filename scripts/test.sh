@@ -15,6 +15,7 @@ cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPELLUCOR_WERROR=ON -DPELLUCOR_GUI=ON >/dev/null
 cmake --build "$root/build/test" -j "$jobs"
 ctest --test-dir "$root/build/test" --output-on-failure -j "$jobs"
+"$root/scripts/check-package.sh" "$root/build/test"
 
 cmake -S "$root" -B "$root/build/test-nogui" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPELLUCOR_WERROR=ON -DPELLUCOR_GUI=OFF -DPELLUCOR_BENCH=OFF >/dev/null

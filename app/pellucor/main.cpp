@@ -1,12 +1,13 @@
 // The desktop program: the main window with its five calculation sheets.
 #include <QApplication>
 
+#include "shell/application.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Pellucor"));
+  pellucor::shell::prepare_application(app);
 
   pellucor::shell::QtMessagePresenter messages;
   pellucor::shell::QtFileChooser files;

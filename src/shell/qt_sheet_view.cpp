@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <utility>
 
 #include "shell/dialogs.hpp"
 #include "shell/sheet_layout.hpp"
@@ -224,6 +226,8 @@ void QtSheetView::setFocus(Control c) {
   ++settingFocus_;
   w->setFocus(Qt::OtherFocusReason);
   --settingFocus_;
+  // Also when the box already holds the focus (a check that sends it back to its own box).
+  selectWhole(w);
 }
 
 bool QtSheetView::isSelected(Control option) const {
@@ -347,17 +351,28 @@ bool QtSheetView::focusNextPrevChild(bool next) {
   return true;
 }
 
+void QtSheetView::selectWhole(QWidget* w) {
+  if (auto* box = qobject_cast<QLineEdit*>(w)) box->selectAll();
+}
+
 bool QtSheetView::handlePress(Control target) {
   QWidget* w = widget(target);
   // A disabled control takes no focus and runs no check.
   if (!w->isEnabled()) return false;
   if (busy_) return true;
+  selectOnRelease_ = nullptr;
   const Control from = focusedControl();
   if (from != Control::None && from != target) {
     if (!mayLeave(from)) return true;  // the press is swallowed; the focus stays
     if (!attached_ || !w->isEnabled()) return true;
   }
-  if (QApplication::focusWidget() != w) w->setFocus(Qt::MouseFocusReason);
+  if (QApplication::focusWidget() != w) {
+    w->setFocus(Qt::MouseFocusReason);
+    // A click that brings the focus into a box selects its whole text when the button is
+    // released, unless the user dragged over a part of it. A click into the box being edited
+    // only places the cursor.
+    selectOnRelease_ = qobject_cast<QLineEdit*>(w);
+  }
   return false;
 }
 
@@ -366,12 +381,24 @@ bool QtSheetView::eventFilter(QObject* watched, QEvent* event) {
   if (c == Control::None || !attached_) return QWidget::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::FocusIn:
+      // Typing into a box that has just got the focus replaces its text: by Tab, by the
+      // controller (opening, checks), by activating the window. A click selects on release.
+      if (static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason) {
+        selectWhole(static_cast<QWidget*>(watched));
+      }
       // The controller prints the prompt unless it moved the focus itself.
       if (settingFocus_ == 0 && watched != pane_->viewport()) controller_.focusGained(c);
       break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
+      if (event->type() == QEvent::MouseButtonDblClick) selectOnRelease_ = nullptr;
       return handlePress(c);
+    case QEvent::MouseButtonRelease:
+      if (selectOnRelease_ != nullptr && watched == selectOnRelease_) {
+        QLineEdit* clicked = std::exchange(selectOnRelease_, nullptr);
+        if (!clicked->hasSelectedText()) clicked->selectAll();
+      }
+      break;
     case QEvent::Wheel:
       // The wheel must not change the steel kind of a list that does not hold the focus.
       if (c == Control::Combo1 && !combo_->hasFocus()) return true;

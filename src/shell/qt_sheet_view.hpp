@@ -7,6 +7,9 @@
 // the event filter, which swallows the press when the check fails. The controls therefore take the
 // focus by Tab only (Qt::TabFocus); clicks are given the focus by the filter after the check has
 // passed.
+//
+// A box that gets the focus, by whichever path, has its whole text selected, so that typing
+// replaces the default "0.000" or the earlier value.
 #pragma once
 
 #include <QWidget>
@@ -82,6 +85,8 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   // Runs the leave check of `from`; false when the focus must stay in it.
   bool mayLeave(sheet::Control from);
   bool handlePress(sheet::Control target);
+  // Selects the whole text when `w` is a box.
+  static void selectWhole(QWidget* w);
   void buttonClicked(sheet::Control button);
 
   sheet::SheetController& controller_;
@@ -99,6 +104,8 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   bool busy_ = false;
   // The controller is moving the focus itself: the resulting focus-in is not reported back.
   int settingFocus_ = 0;
+  // The box that a mouse press has just given the focus: selected when the button is released.
+  QLineEdit* selectOnRelease_ = nullptr;
 };
 
 }  // namespace pellucor::shell

@@ -1,0 +1,140 @@
+// The real message box and save dialog: the toolkit's texts in Chinese whatever the locale, the
+// sheet's typeface in the message box, the sheet fonts found on the machine.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "sheet/sheet_table.hpp"
+#include "shell/sheet_layout.hpp"
+#include "shell_fixture.hpp"
+
+using pellucor::sheet::Control;
+using pellucor::sheet::text_box;
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace sheet = pellucor::sheet;
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<Session> s_;
+
+ private slots:
+  void init() {
+    s_ = std::make_unique<Session>();
+    QVERIFY(s_->active);
+  }
+  void cleanup() { s_.reset(); }
+
+  void realMessageBoxAppears() {
+    s_.reset();
+    s_ = std::make_unique<Session>(true);
+    QVERIFY(s_->active);
+    QtSheetView* view = s_->open(3);
+
+    struct Seen {
+      bool found = false;
+      QMessageBox::Icon icon = QMessageBox::NoIcon;
+      QString title;
+      QString text;
+      QMessageBox::StandardButtons buttons;
+      QString okText;
+      QFont font;
+    } seen;
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      seen = {true,
+              box->icon(),
+              box->windowTitle(),
+              box->text(),
+              box->standardButtons(),
+              box->button(QMessageBox::Ok)->text(),
+              box->findChild<QLabel*>("qt_msgbox_label")->font()};
+      poll.stop();
+      QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start();
+    press(Qt::Key_Tab);
+    poll.stop();
+
+    QVERIFY(seen.found);
+    QCOMPARE(seen.icon, QMessageBox::Warning);
+    QCOMPARE(seen.title, QString("有效性验证"));
+    QCOMPARE(seen.text, QString("您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!"));
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    // The toolkit's own button text in Chinese, whatever the machine's locale.
+    QCOMPARE(seen.okText, QString("确定"));
+    // The sheet's typeface and size, not the desktop's smaller one.
+    const QFontInfo sheetFace(sheet_font(SheetFont::Sheet));
+    QCOMPARE(QFontInfo(seen.font).family(), sheetFace.family());
+    QCOMPARE(seen.font.pointSizeF(), 12.0);
+    QCOMPARE(box(view, 1)->text(), QString());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  // The design faces are Windows fonts; the fallbacks must give faces that have the glyphs.
+  void sheetFontsResolveToInstalledFaces() {
+    const QStringList chinese = {
+        "宋体", "SimSun", "隶书", "LiSu", "AR PL UMing CN", "AR PL UKai CN", "Noto Serif CJK SC"};
+    for (const SheetFont kind : {SheetFont::Sheet, SheetFont::Frame, SheetFont::Button}) {
+      const QFontInfo info(sheet_font(kind));
+      QVERIFY2(chinese.contains(info.family()), qPrintable(info.family()));
+      QVERIFY(QFontMetrics(sheet_font(kind)).inFont(QChar(0x8BA1)));  // 计
+    }
+  }
+
+  // The real save dialog speaks Chinese: its buttons, labels and title.
+  void saveDialogSpeaksChinese() {
+    s_.reset();
+    s_ = std::make_unique<Session>(true);
+    QVERIFY(s_->active);
+    QtSheetView* view = s_->open(5);
+    QVERIFY(fillAdmixedExample(view));
+    click(view, Control::CmdCal);
+
+    QStringList seen;
+    ModalScript script;
+    script.then<QFileDialog>([&](QFileDialog* d) {
+      auto* buttons = d->findChild<QDialogButtonBox*>("buttonBox");
+      seen << d->windowTitle() << buttons->button(QDialogButtonBox::Save)->text()
+           << buttons->button(QDialogButtonBox::Cancel)->text()
+           << d->findChild<QLabel*>("lookInLabel")->text()
+           << d->findChild<QLabel*>("fileNameLabel")->text()
+           << d->findChild<QLabel*>("fileTypeLabel")->text();
+      QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    QVERIFY(script.run([&] { click(view, Control::CmdSave); }));
+    QCOMPARE(seen.size(), 6);
+    QCOMPARE(seen[0], QString("保存数据"));
+    QVERIFY2(seen[1].startsWith("保存"), qPrintable(seen[1]));
+    QVERIFY2(seen[2].startsWith("取消"), qPrintable(seen[2]));
+    for (int i = 3; i < 6; ++i) {
+      QVERIFY2(!seen[i].contains(QRegularExpression("[A-Za-z]{2}")), qPrintable(seen[i]));
+    }
+    // Cancelled: nothing asked, nothing written, the results shown again.
+    QVERIFY(s_->messages.shown.empty());
+    QCOMPARE(view->paneLines().front(), qs(sheet::kResultsHeader));
+  }
+};
+
+PELLUCOR_SHELL_TEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

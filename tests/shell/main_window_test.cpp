@@ -1,0 +1,220 @@
+// The main window: its menu, the sheets' windows and the window list, the background picture and
+// the program's icon.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <memory>
+
+#include "sheet/sheet_table.hpp"
+#include "shell/sheet_layout.hpp"
+#include "shell_fixture.hpp"
+
+using pellucor::sheet::Control;
+using pellucor::sheet::text_box;
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace sheet = pellucor::sheet;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<Session> s_;
+
+ private slots:
+  void init() {
+    s_ = std::make_unique<Session>();
+    QVERIFY(s_->active);
+  }
+  void cleanup() { s_.reset(); }
+
+  void mainWindowHasTheSevenEntriesAndTheAnalysisMenu() {
+    QCOMPARE(s_->window->windowTitle(), QString("Pellucor"));
+    QCOMPARE(s_->window->objectName(), QString("MDI_calculate"));
+    const QStringList expected = {
+        "碳化(&A)",   "渗氯盐_常系数(&B)", "渗氯盐_变系数(&C)", "渗氯盐_近海大气(&D)",
+        "掺氯盐(&E)", "分析(&N)",          "窗口(&W)",          "退出(&X)"};
+    QStringList shown;
+    for (QAction* a : s_->window->menuBar()->actions()) shown << a->text();
+    QCOMPARE(shown, expected);
+    // Only the analysis menu and the window list drop down; the other entries act directly.
+    for (QAction* a : s_->window->menuBar()->actions()) {
+      QCOMPARE(a->menu() != nullptr, a->text() == "窗口(&W)" || a->text() == "分析(&N)");
+    }
+    QVERIFY(s_->window->mdiArea()->subWindowList().isEmpty());
+  }
+
+  void accessKeyOpensSheet() {
+    QTest::keyClick(s_->window.get(), Qt::Key_C, Qt::AltModifier);
+    QApplication::processEvents();
+    QtSheetView* view = s_->window->sheetView(3);
+    QVERIFY(view);
+    QCOMPARE(s_->window->mdiArea()->activeSubWindow()->windowTitle(),
+             QString("由氯离子侵蚀引起的钢筋腐蚀（扩散系数随时间变化）"));
+  }
+
+  void openingTwiceGivesOneWindow() {
+    QtSheetView* first = s_->open(1);
+    QVERIFY(first);
+    QCOMPARE(QApplication::focusWidget(), box(first, 1));
+    QCOMPARE(first->paneLines(), QStringList{" 局部环境系数，请输入 1.0--5.5 的数!"});
+    typeHere("2");
+    s_->open(2);
+    QtSheetView* again = s_->open(1);
+    QCOMPARE(again, first);
+    QCOMPARE(s_->window->mdiArea()->subWindowList().size(), 2);
+    QCOMPARE(s_->window->mdiArea()->activeSubWindow()->widget(), first);
+    QCOMPARE(box(first, 1)->text(), QString("2"));
+  }
+
+  void reopeningRestoresTheDefaults_data() {
+    QTest::addColumn<bool>("byExitButton");
+    QTest::newRow("Exit button") << true;
+    QTest::newRow("sub-window closed") << false;
+  }
+
+  void reopeningRestoresTheDefaults() {
+    QFETCH(bool, byExitButton);
+    QtSheetView* view = s_->open(5);
+    QVERIFY(fillAdmixedExample(view));
+    click(view, Control::CmdCal);
+    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(view->isEnabled(Control::CmdSave));
+    sheet::SheetController* controller = s_->window->controller(5);
+    QVERIFY(controller->lastReport().has_value());
+
+    if (byExitButton) {
+      click(view, Control::CmdExit);
+    } else {
+      s_->window->mdiArea()->activeSubWindow()->close();
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!controller->isOpen());
+    QVERIFY(s_->window->sheetView(5) == nullptr);
+    QVERIFY(s_->window->mdiArea()->subWindowList().isEmpty());
+
+    QtSheetView* reopened = s_->open(5);
+    QVERIFY(reopened);
+    QCOMPARE(s_->window->controller(5), controller);  // one instance for the whole run
+    for (int n = 1; n <= 9; ++n) {
+      QCOMPARE(box(reopened, n)->text(), QString("0.000"));
+      QVERIFY(box(reopened, n)->isEnabled());
+    }
+    QCOMPARE(qobject_cast<QComboBox*>(control(reopened, Control::Combo1))->currentIndex(), -1);
+    QVERIFY(!control(reopened, Control::CmdSave)->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), box(reopened, 1));
+    QCOMPARE(reopened->paneLines(), QStringList{" 局部环境系数，请输入 1.0--5.0 间的数!"});
+    // The sheet's record outlives its window.
+    QVERIFY(controller->lastReport().has_value());
+  }
+
+  void windowListListsTheOpenSheets() {
+    QCOMPARE(s_->windowList(), QStringList{});
+    s_->open(1);
+    s_->open(3);
+    QtSheetView* fifth = s_->open(5);
+    const QString first = "由中性化引起的钢筋腐蚀";
+    const QString third = "由氯离子侵蚀引起的钢筋腐蚀（扩散系数随时间变化）";
+    const QString fifthCaption = "制备混凝土时含氯盐钢筋腐蚀";
+    QCOMPARE(s_->windowList(), (QStringList{first, third, fifthCaption}));
+
+    // Choosing an entry activates that sheet.
+    s_->window->windowMenu()->actions().at(0)->trigger();
+    QCOMPARE(s_->window->mdiArea()->activeSubWindow()->widget(), s_->window->sheetView(1));
+    s_->windowList();
+    QList<bool> checked;
+    for (QAction* a : s_->window->windowMenu()->actions()) checked << a->isChecked();
+    QCOMPARE(checked, (QList<bool>{true, false, false}));
+
+    s_->window->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(fifth->parentWidget()));
+    // Exit goes through the leave check as well: Text1 still holds its default, the press is
+    // refused and the sheet stays open.
+    click(fifth, Control::CmdExit);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(s_->windowList(), (QStringList{first, third, fifthCaption}));
+    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
+    typeHere("1");
+    click(fifth, Control::CmdExit);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(s_->windowList(), (QStringList{first, third}));
+  }
+
+  void exitEntryClosesEverythingWithoutAsking() {
+    s_->open(1);
+    s_->open(2);
+    s_->window->menuAction(7)->trigger();
+    QApplication::processEvents();
+    QVERIFY(!s_->window->isVisible());
+    QVERIFY(!s_->window->controller(1)->isOpen());
+    QVERIFY(!s_->window->controller(2)->isOpen());
+    QVERIFY(s_->messages.shown.empty());
+  }
+
+  // The picture sits unscaled at the top left; beyond it the workspace colour shows.
+  void backgroundIsDrawnUnscaledAtTheTopLeft() {
+    QFile file(":/shell/background.bmp");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(54);
+    auto u32 = [&](int at) {
+      return static_cast<quint32>(static_cast<quint8>(header[at])) |
+             static_cast<quint32>(static_cast<quint8>(header[at + 1])) << 8 |
+             static_cast<quint32>(static_cast<quint8>(header[at + 2])) << 16 |
+             static_cast<quint32>(static_cast<quint8>(header[at + 3])) << 24;
+    };
+    QCOMPARE(header.left(2), QByteArray("BM"));
+    QCOMPARE(u32(18), 1022u);         // width
+    QCOMPARE(u32(22), 764u);          // height
+    QCOMPARE(u32(28) & 0xFFFF, 24u);  // bits per pixel
+    QCOMPARE(u32(30), 0u);            // no compression
+
+    const QImage picture(":/shell/background.bmp");
+    s_->window->resize(1200, 950);
+    QApplication::processEvents();
+    QWidget* viewport = s_->window->mdiArea()->viewport();
+    QVERIFY(viewport->width() > 1022 && viewport->height() > 764);
+    const QImage shot = viewport->grab().toImage();
+    for (const QPoint p : {QPoint(0, 0), QPoint(1021, 763), QPoint(300, 560), QPoint(700, 100)}) {
+      QCOMPARE(shot.pixel(p), picture.pixel(p));
+    }
+    const QRgb workspace = s_->window->mdiArea()->background().color().rgb();
+    QCOMPARE(shot.pixel(1100, 10), workspace);
+    QCOMPARE(shot.pixel(10, 800), workspace);
+  }
+
+  // The program's own icon, drawn by the generator, on the main window and on every sheet window
+  // in each size it ships with; the desktop entry that the windows belong to is named.
+  void windowsCarryTheProgramsIcon() {
+    QCOMPARE(QGuiApplication::desktopFileName(), QString("pellucor"));
+    QtSheetView* view = s_->open(2);
+    QVERIFY(view);
+    const QIcon mainIcon = s_->window->windowIcon();
+    const QIcon sheetIcon = view->parentWidget()->windowIcon();
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+      const QImage drawn = QImage(QString(":/shell/icons/pellucor-%1.png").arg(size))
+                               .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      QCOMPARE(drawn.size(), QSize(size, size));
+      for (const QIcon& icon : {mainIcon, sheetIcon}) {
+        const QImage shown = icon.pixmap(QSize(size, size))
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(shown, drawn);
+      }
+    }
+    // A tile with rounded corners: the corner is see-through, the middle is not.
+    const QImage big(":/shell/icons/pellucor-256.png");
+    QCOMPARE(qAlpha(big.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(big.pixel(128, 128)), 255);
+  }
+};
+
+PELLUCOR_SHELL_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

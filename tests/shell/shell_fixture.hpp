@@ -1,0 +1,167 @@
+// What every desktop test needs: a main window with answering dialogs (or the real ones), the
+// sheets opened through the menu, the result file decoded, modal windows answered as they come
+// up, and a main() that starts the application the way the program does.
+#pragma once
+
+#include <iconv.h>
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "sheet_driver.hpp"
+#include "shell/application.hpp"
+#include "shell/main_window.hpp"
+
+namespace pellucor::shell::testing {
+
+// The worked example of the admixed-chloride sheet: K_e 1, T 20, RH 0.8, f_cu 30, cover 30,
+// t 30, t_c* 20, C_0 6, d 20, deformed bars.
+inline const std::vector<std::pair<int, QString>> kAdmixedExample = {
+    {1, "1"},  {2, "20"}, {3, "0.8"}, {4, "30"}, {5, "30"},
+    {6, "30"}, {7, "20"}, {8, "6"},   {9, "20"}};
+
+// A main window over recording dialogs, or over the real ones.
+class Session {
+ public:
+  explicit Session(bool realDialogs = false) {
+    if (realDialogs) {
+      window = std::make_unique<MainWindow>(realMessages, realFiles);
+    } else {
+      window = std::make_unique<MainWindow>(messages, files);
+    }
+    window->show();
+    active = QTest::qWaitForWindowActive(window.get());
+  }
+  ~Session() {
+    window.reset();
+    QApplication::processEvents();
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Opens sheet n through its menu entry, as the user does.
+  QtSheetView* open(int n) {
+    window->menuAction(n)->trigger();
+    QApplication::processEvents();
+    return window->sheetView(n);
+  }
+
+  QStringList windowList() {
+    emit window->windowMenu()->aboutToShow();
+    QStringList texts;
+    for (QAction* a : window->windowMenu()->actions()) texts << a->text();
+    return texts;
+  }
+
+  RecordingPresenter messages;
+  ScriptedChooser files;
+  QtMessagePresenter realMessages;
+  QtFileChooser realFiles;
+  std::unique_ptr<MainWindow> window;
+  bool active = false;
+};
+
+// Fills the admixed sheet with its worked example and chooses deformed bars.
+inline bool fillAdmixedExample(QtSheetView* view) {
+  fill(view, kAdmixedExample);
+  return chooseSteelKind(view, 2);
+}
+
+// Selects the focused box's text and types `text` over it.
+inline void typeHere(const QString& text) {
+  QWidget* w = QApplication::focusWidget();
+  QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(w, text);
+}
+
+// The result file is GBK text.
+inline QString fromGbk(const QByteArray& bytes) {
+  iconv_t cd = iconv_open("UTF-8", "GBK");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  QByteArray in = bytes;
+  QByteArray out(bytes.size() * 2 + 16, '\0');
+  char* src = in.data();
+  char* dst = out.data();
+  std::size_t srcLeft = static_cast<std::size_t>(in.size());
+  std::size_t dstLeft = static_cast<std::size_t>(out.size());
+  const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  iconv_close(cd);
+  if (r == static_cast<std::size_t>(-1)) return {};
+  out.truncate(out.size() - static_cast<qsizetype>(dstLeft));
+  return QString::fromUtf8(out);
+}
+
+// Answers modal windows as they come up, one step each, in order. A step waits until the active
+// modal window is of its kind (T), then acts on it. Actions run from a fresh event-loop turn, so
+// that an action which opens another modal window (Enter in the save dialog raising a question)
+// does not stop the watching. Whatever is still open after the time limit is closed, and the
+// script reports that it did not finish.
+class ModalScript {
+ public:
+  template <class T>
+  void then(std::function<void(T*)> act) {
+    steps_.push_back({[](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+                      [act](QWidget* w) { act(qobject_cast<T*>(w)); }});
+  }
+
+  // Runs `trigger` (which opens the first modal window and returns when the last one is gone)
+  // while the steps answer. True when every step ran.
+  bool run(const std::function<void()>& trigger, int limitMs = 20000) {
+    QTimer poll;
+    poll.setInterval(10);
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (clock.elapsed() > limitMs) {
+        timedOut_ = true;
+        if (modal) modal->close();
+        return;
+      }
+      if (!modal || busy_ || steps_.empty() || !steps_.front().matches(modal)) return;
+      Step step = std::move(steps_.front());
+      steps_.pop_front();
+      busy_ = true;
+      QPointer<QWidget> target(modal);
+      QTimer::singleShot(0, [this, step, target] {
+        busy_ = false;
+        if (target) step.act(target);
+      });
+    });
+    poll.start();
+    trigger();
+    poll.stop();
+    return steps_.empty() && !timedOut_;
+  }
+
+ private:
+  struct Step {
+    std::function<bool(QWidget*)> matches;
+    std::function<void(QWidget*)> act;
+  };
+  std::deque<Step> steps_;
+  bool busy_ = false;
+  bool timedOut_ = false;
+};
+
+}  // namespace pellucor::shell::testing
+
+// Starts the application as the desktop program does (name, icon, Chinese toolkit texts) and
+// runs one test class.
+#define PELLUCOR_SHELL_TEST_MAIN(TestClass)    \
+  int main(int argc, char** argv) {            \
+    QApplication app(argc, argv);              \
+    app.setAttribute(Qt::AA_Use96Dpi, true);   \
+    pellucor::shell::prepare_application(app); \
+    TestClass tc;                              \
+    QTEST_SET_MAIN_SOURCE_PATH                 \
+    return QTest::qExec(&tc, argc, argv);      \
+  }
