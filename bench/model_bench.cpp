@@ -69,18 +69,50 @@ BENCHMARK(BM_PlainErfFan)->Arg(500)->Arg(720)->Arg(1000)->Unit(benchmark::kMilli
 BENCHMARK(BM_FunErfFan)->Arg(500)->Arg(720)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 ChlorideConstantInput constant_example() {
-  return {1.5, 20, 0.8, 30, 40, 20, 1.5, 5,
-          1.4, 0,  0,   0,  20, 20, 2,   DiffusionSource::MeasuredProfile};
+  return {1.5,
+          20,
+          0.8,
+          30,
+          40,
+          20,
+          1.5,
+          5,
+          1.4,
+          0,
+          0,
+          0,
+          20,
+          20,
+          SteelKind::Deformed,
+          DiffusionSource::MeasuredProfile};
 }
 ChlorideVariableInput variable_example() {
-  return {1, 20, 0.8, 30, 30, 10, 0.3, 5, 1.4, 20, 2, 20, 20, 2};
+  return {1, 20, 0.8, 30, 30, 10, 0.3, 5, 1.4, 20, 2, 20, 20, SteelKind::Deformed};
 }
 MarineInput marine_example() {
-  return {1.5, 20, 0.8, 30, 40,  20, 1.5, 5, 1.4, 0,
-          0,   0,  20,  20, 2.0, 5,  20,  1, 2,   DiffusionSource::MeasuredProfile};
+  return {1.5,
+          20,
+          0.8,
+          30,
+          40,
+          20,
+          1.5,
+          5,
+          1.4,
+          0,
+          0,
+          0,
+          20,
+          20,
+          2.0,
+          5,
+          20,
+          1,
+          SteelKind::Deformed,
+          DiffusionSource::MeasuredProfile};
 }
 AdmixedInput admixed_example() {
-  return {1, 20, 0.8, 30, 30, 30, 20, 6, 20, 2};
+  return {1, 20, 0.8, 30, 30, 30, 20, 6, 20, SteelKind::Deformed};
 }
 
 template <class Run>
