@@ -8,7 +8,7 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <limits>
+#include <cstdlib>
 #include <new>
 #include <system_error>
 
@@ -176,6 +176,7 @@ class OpenFile {
   // Opens an existing file, or creates it when there is none; nothing on success.
   std::optional<WriteFailure> open(const std::string& path) {
     path_ = path;
+    createdPath_ = path;
     for (int attempt = 0; attempt < kMaxInterruptions; ++attempt) {
       fd_ = ::open(path.c_str(), kOpenFlags);
       if (fd_ >= 0) return std::nullopt;
@@ -188,6 +189,18 @@ class OpenFile {
         return std::nullopt;
       }
       if (errno != EEXIST && errno != EINTR) return system_failure(errno, "create");
+      struct stat link {};
+      if (errno == EEXIST && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        // A link to a file that does not exist yet: the file is created where it points.
+        fd_ = ::open(path.c_str(), kOpenFlags | O_CREAT, 0644);
+        if (fd_ < 0) return system_failure(errno, "create");
+        created_ = true;
+        if (char* target = ::realpath(path.c_str(), nullptr)) {
+          createdPath_ = target;
+          std::free(target);  // NOLINT(cppcoreguidelines-no-malloc)
+        }
+        return std::nullopt;
+      }
       // Someone created it in between: open it as an existing file.
     }
     return system_failure(EINTR, "open");
@@ -217,9 +230,9 @@ class OpenFile {
     if (created_) {
       // Only the file that was created here, not one that has taken its name since.
       struct stat now {};
-      if (::stat(path_.c_str(), &now) != 0) return errno == ENOENT;
+      if (::stat(createdPath_.c_str(), &now) != 0) return errno == ENOENT;
       if (!same_file(now, stat_)) return true;
-      return ::unlink(path_.c_str()) == 0;
+      return ::unlink(createdPath_.c_str()) == 0;
     }
     if (!regular_) return true;  // refused before its first byte
     if (fd_ >= 0) return ::ftruncate(fd_, stat_.st_size) == 0;
@@ -239,6 +252,7 @@ class OpenFile {
 
  private:
   std::string path_;
+  std::string createdPath_;  // the file to remove again when this Save created it
   int fd_ = -1;
   bool created_ = false;
   bool regular_ = false;  // checked: a plain file

@@ -338,6 +338,19 @@ TEST_F(ResultFileTest, WriteFailingPartWayCutsTheFileBackAndRemovesANewOne) {
                                 "abc\r\n");
 }
 
+TEST_F(ResultFileTest, LinkToAMissingFileCreatesItAndAFailureRemovesItAgain) {
+  const auto link = dir / "link.DAT";
+  const auto target = dir / "target.DAT";
+  fs::create_symlink(target, link);
+  FaultyDisk full(3, ENOSPC);
+  ASSERT_TRUE(full.append(link.string(), {"abcdef"}).has_value());
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_TRUE(fs::is_symlink(link));
+
+  ASSERT_EQ(append_block(link.string(), {"abc"}), std::nullopt);
+  EXPECT_EQ(read(target), "abc\r\n");
+}
+
 TEST_F(ResultFileTest, InterruptedWritesAreRetriedButNotForEver) {
   const auto path = dir / "r.DAT";
   FaultyDisk fewInterruptions(1000, ENOSPC, 3);
