@@ -40,9 +40,9 @@ std::vector<std::string> summary_lines(const Report& report) {
   std::vector<std::string> lines;
   lines.push_back("samples " + std::to_string(s.samples) + ", seed " +
                   std::to_string(report.settings.seed) + ": " + std::to_string(s.done) +
-                  " ran to the end, " + std::to_string(s.stopped) +
-                  " ended in the plausibility stop, " + std::to_string(s.rejected) +
-                  " refused by the sheet's checks");
+                  " ran to the end; plausibility stops: " + std::to_string(s.stopped) +
+                  " in the model, " + std::to_string(s.rejected) +
+                  " at the sheet's consistency checks (not counted in the probabilities)");
   lines.push_back("percentiles, a          5%        50%        95%");
   const char* names[] = {"initiation t_i   ", "cracking t_c     ", "end of life t_d  ",
                          "remaining life   "};
