@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "sheet/number_form.hpp"
+#include "sheet/numeric.hpp"
 
 namespace pellucor::analysis::mc {
 
@@ -37,6 +38,24 @@ std::vector<int> Problem::scattering() const {
     if (scatter[static_cast<std::size_t>(n)].cov > 0) boxes.push_back(n);
   }
   return boxes;
+}
+
+sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetView& view) {
+  sheet::SheetInputs in;
+  for (const auto& f : table.fields) {
+    in.value[static_cast<std::size_t>(sheet::text_box_number(f.control))] =
+        sheet::numeric_prefix(view.text(f.control));
+  }
+  for (const auto& g : table.groups) {
+    for (const auto& o : g.options) {
+      in.selected[static_cast<std::size_t>(sheet::option_number(o.control))] =
+          view.isSelected(o.control);
+    }
+  }
+  in.steelText = view.text(sheet::Control::Combo1);
+  in.steelKind = sheet::steel_kind(in.steelText);
+  in.steelName = sheet::steel_name(in.steelText);
+  return in;
 }
 
 Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base) {

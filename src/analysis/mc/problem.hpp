@@ -11,6 +11,7 @@
 
 #include "analysis/mc/uncertainty.hpp"
 #include "sheet/sheet_table.hpp"
+#include "sheet/view.hpp"
 
 namespace pellucor::analysis::mc {
 
@@ -22,6 +23,10 @@ struct Problem {
   // The boxes that scatter (CoV above 0), in box order.
   std::vector<int> scattering() const;
 };
+
+// What Calculate would read from a sheet's window now: the boxes by the numeric prefix rule,
+// the selected options, the steel kind.
+sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetView& view);
 
 // A problem for `base` with the default scatter of every box that holds a value.
 Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base);
