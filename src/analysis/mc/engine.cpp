@@ -35,6 +35,8 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n) {
 }
 
 constexpr std::uint64_t kBlock = 256;
+// More threads than this only add switching; the samples are the same with any count.
+constexpr unsigned kMaxThreads = 64;
 
 }  // namespace
 
@@ -111,7 +113,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   };
 
   unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-  threads = std::max(1u, threads);
+  threads = std::clamp(threads, 1u, kMaxThreads);
   const auto blocks = (n + kBlock - 1) / kBlock;
   threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
   std::vector<std::thread> pool;
