@@ -101,6 +101,10 @@ TruncatedLaw::TruncatedLaw(double mean, Scatter scatter, double lo, double hi)
     sigma_ = std::sqrt(std::log1p(scatter.cov * scatter.cov));
     mu_ = std::log(mean) - 0.5 * sigma_ * sigma_;
   }
+  if (!std::isfinite(mu_) || !std::isfinite(sigma_)) {
+    flo_ = fhi_ = 0;  // flat
+    return;
+  }
   flo_ = untruncatedCdf(lo_);
   fhi_ = untruncatedCdf(hi_);
 }
@@ -111,13 +115,21 @@ double TruncatedLaw::untruncatedCdf(double x) const {
   return phi((std::log(x) - mu_) / sigma_);
 }
 
+// A scatter so wide that the range holds no probability the doubles can tell apart: the law
+// is flat over the range (the limit of a truncated normal law as its deviation grows).
+bool TruncatedLaw::flat() const {
+  return !(fhi_ > flo_) || hi_ == lo_;
+}
+
 double TruncatedLaw::cdf(double x) const {
   if (x < lo_) return 0;
   if (x >= hi_) return 1;
+  if (flat()) return (x - lo_) / (hi_ - lo_);
   return (untruncatedCdf(x) - flo_) / (fhi_ - flo_);
 }
 
 double TruncatedLaw::sample(double u) const {
+  if (flat()) return std::clamp(lo_ + u * (hi_ - lo_), lo_, hi_);
   const double p = flo_ + u * (fhi_ - flo_);
   double x = 0;
   if (!(p > 0)) {

@@ -41,6 +41,7 @@ class TruncatedLaw {
 
  private:
   double untruncatedCdf(double x) const;
+  bool flat() const;
 
   Distribution dist_;
   double mu_ = 0;     // of the value (normal) or of its logarithm (lognormal)

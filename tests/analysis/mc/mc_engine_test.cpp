@@ -52,6 +52,10 @@ TEST(TruncatedLaw, SamplesStayInRangeAndInvertTheDistributionFunction) {
       {Distribution::Lognormal, 5, 0.5, 1, 13},     // surface chloride: long upper tail cut
       {Distribution::Lognormal, 30, 0.15, 10, 50},  // strength
       {Distribution::Normal, 0.41, 0.5, 0.4, 1.0},  // mean at the lower end
+      {Distribution::Normal, 30, 1e17, 3, 90},      // too wide to tell: flat over the range
+      {Distribution::Lognormal, 30, 1e100, 3, 90},
+      {Distribution::Normal, 30, 1e300, 3, 90},  // deviation beyond the doubles
+      {Distribution::Lognormal, 30, 1e300, 3, 90},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << distribution_name(c.dist) << " mean " << c.mean);
