@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "analysis/timeline.hpp"
@@ -117,7 +118,13 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   const auto blocks = (n + kBlock - 1) / kBlock;
   threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
   std::vector<std::thread> pool;
-  for (unsigned i = 1; i < threads; ++i) pool.emplace_back(work);
+  for (unsigned i = 1; i < threads; ++i) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the ones running take the remaining blocks
+    }
+  }
   work();
   for (auto& t : pool) t.join();
   if (error) std::rethrow_exception(error);
