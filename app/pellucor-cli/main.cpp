@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console_view.hpp"
+#include "mc_command.hpp"
 #include "modules/registry.hpp"
 #include "sheet/controller.hpp"
 #include "sheet/number_form.hpp"
@@ -363,6 +364,8 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "mc")
+    return pellucor::cli::run_mc(argc - 1, argv + 1);
   try {
     return run(argc, argv);
   } catch (const UsageError& e) {

@@ -14,6 +14,7 @@
 
 #include "modules/registry.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/reliability_window.hpp"
 #include "shell/sheet_layout.hpp"
 
 namespace pellucor::shell {
@@ -96,6 +97,10 @@ void MainWindow::createMenus() {
   analysisMenu_ = new QMenu(QStringLiteral("分析(&N)"), this);
   analysisMenu_->setObjectName(QStringLiteral("analysisMenu"));
   bar->addMenu(analysisMenu_)->setObjectName(QStringLiteral("menu_analysis"));
+  QAction* reliability = analysisMenu_->addAction(QStringLiteral("可靠度分析(&P)…"));
+  reliability->setObjectName(QStringLiteral("menu_reliability"));
+  connect(reliability, &QAction::triggered, this,
+          [this] { open_reliability_window(*this, messages_, files_); });
   windowMenu_ = new QMenu(QStringLiteral("窗口(&W)"), this);
   windowMenu_->setObjectName(QStringLiteral("windowList"));
   QAction* windowEntry = bar->addMenu(windowMenu_);

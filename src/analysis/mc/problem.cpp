@@ -1,0 +1,136 @@
+#include "analysis/mc/problem.hpp"
+
+#include <cmath>
+
+#include "sheet/number_form.hpp"
+#include "sheet/numeric.hpp"
+
+namespace pellucor::analysis::mc {
+
+namespace {
+
+bool iequal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char ch) {
+      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string number(double v) {
+  return (v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15);
+}
+
+std::string box_name(const sheet::FieldRow& f) {
+  std::string s(sheet::control_name(f.control));
+  if (!f.alias.empty()) s += " (" + std::string(f.alias) + ")";
+  return s;
+}
+
+}  // namespace
+
+std::vector<int> Problem::scattering() const {
+  std::vector<int> boxes;
+  for (int n = 1; n <= sheet::kMaxTextBoxes; ++n) {
+    if (scatter[static_cast<std::size_t>(n)].cov > 0) boxes.push_back(n);
+  }
+  return boxes;
+}
+
+sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetView& view) {
+  sheet::SheetInputs in;
+  for (const auto& f : table.fields) {
+    in.value[static_cast<std::size_t>(sheet::text_box_number(f.control))] =
+        sheet::numeric_prefix(view.text(f.control));
+  }
+  for (const auto& g : table.groups) {
+    for (const auto& o : g.options) {
+      in.selected[static_cast<std::size_t>(sheet::option_number(o.control))] =
+          view.isSelected(o.control);
+    }
+  }
+  in.steelText = view.text(sheet::Control::Combo1);
+  in.steelKind = sheet::steel_kind(in.steelText);
+  in.steelName = sheet::steel_name(in.steelText);
+  return in;
+}
+
+Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base) {
+  Problem p;
+  p.module = &module;
+  p.base = base;
+  for (const auto& f : module.table().fields) {
+    const int n = sheet::text_box_number(f.control);
+    if (base.box(n) != 0) p.scatter[static_cast<std::size_t>(n)] = default_scatter(f.alias);
+  }
+  return p;
+}
+
+const sheet::FieldRow* find_box(const sheet::SheetTable& table, std::string_view name) {
+  for (const auto& f : table.fields) {
+    if (iequal(name, sheet::control_name(f.control)) ||
+        (!f.alias.empty() && iequal(name, f.alias))) {
+      return &f;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<ProblemError> validate(const Problem& problem, const RunSettings& settings) {
+  using Kind = ProblemError::Kind;
+  const sheet::SheetTable& table = problem.module->table();
+  for (const auto& f : table.fields) {
+    const int n = sheet::text_box_number(f.control);
+    const Scatter& s = problem.scatter[static_cast<std::size_t>(n)];
+    const double mean = problem.base.box(n);
+    const std::string label(f.label);
+    if (!(s.cov >= 0) || !std::isfinite(s.cov)) {
+      return ProblemError{
+          Kind::NegativeCov, n,
+          "the coefficient of variation of " + box_name(f) + " must be a number of 0 or more",
+          label + "的变异系数必须是不小于 0 的数!"};
+    }
+    if (mean == 0) {
+      if (s.cov > 0) {
+        return ProblemError{Kind::EmptyBox, n,
+                            box_name(f) +
+                                " holds no value (0 means not entered), so it cannot "
+                                "scatter; give it a value or a CoV of 0",
+                            label + "没有输入数值，不能取变异系数!"};
+      }
+      continue;
+    }
+    const bool outside = !(f.lo <= mean && mean <= f.hi);
+    if (outside && range_checked(f)) {
+      return ProblemError{Kind::OutOfRange, n, std::string(f.rangeMessage),
+                          std::string(f.rangeMessage)};
+    }
+    if (outside && s.cov > 0) {
+      const std::string range = number(f.lo) + "--" + number(f.hi);
+      return ProblemError{Kind::OutOfRange, n,
+                          "the mean " + number(mean) + " of " + box_name(f) +
+                              " lies outside the range " + range + " its samples are truncated to",
+                          label + "的均值不在 " + range + " 之间，不能取变异系数!"};
+    }
+  }
+  if (auto failure = problem.module->check(problem.base)) {
+    const int n = sheet::text_box_number(failure->focus);
+    return ProblemError{Kind::SheetCheck, n, std::string(failure->message),
+                        std::string(failure->message)};
+  }
+  if (settings.samples == 0 || settings.samples > kMaxSamples) {
+    return ProblemError{Kind::SampleCount, 0,
+                        "the sample count must lie between 1 and 10000000 (10^7)",
+                        "样本数必须在 1--10000000 之间!"};
+  }
+  if (!std::isfinite(settings.targetBeta)) {
+    return ProblemError{Kind::TargetBeta, 0, "the target reliability index must be a number",
+                        "目标可靠指标必须是一个数!"};
+  }
+  return std::nullopt;
+}
+
+}  // namespace pellucor::analysis::mc

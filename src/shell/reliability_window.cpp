@@ -1,0 +1,441 @@
+#include "shell/reliability_window.hpp"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "analysis/mc/engine.hpp"
+#include "analysis/mc/summary.hpp"
+#include "sheet/number_form.hpp"
+#include "sheet/numeric.hpp"
+#include "shell/dialogs.hpp"
+#include "shell/main_window.hpp"
+#include "shell/qt_sheet_view.hpp"
+
+namespace pellucor::shell {
+
+namespace mc = analysis::mc;
+
+namespace {
+
+QString qs(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString digits(double v) {
+  return qs((v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15));
+}
+
+const QString kTitleInput = QStringLiteral("输入验证");
+const QString kNormal = QStringLiteral("正态");
+const QString kLognormal = QStringLiteral("对数正态");
+const char* const kTimeNames[] = {"钢筋开始锈蚀 t_i", "保护层开裂 t_c", "耐久性终结 t_d"};
+
+QChartView* make_chart_view(const QString& title) {
+  auto* chart = new QChart;
+  chart->setTitle(title);
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  auto* view = new QChartView(chart);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumSize(360, 260);
+  return view;
+}
+
+QValueAxis* axis(const QString& title, double lo, double hi) {
+  auto* a = new QValueAxis;
+  a->setTitleText(title);
+  a->setRange(lo, hi);
+  return a;
+}
+
+}  // namespace
+
+// One run in its worker thread. The thread writes `report`, `error` and then `finished`;
+// the window reads them after it has seen `finished`.
+struct ReliabilityWindow::Run {
+  mc::Problem problem;
+  mc::RunSettings settings;
+  mc::RunControl control;
+  std::optional<mc::Report> report;
+  bool cancelled = false;
+  std::string error;
+  std::atomic<bool> finished{false};
+  std::thread thread;
+
+  void start() {
+    thread = std::thread([this] {
+      try {
+        const mc::Samples samples = mc::run_samples(problem, settings, &control);
+        cancelled = samples.cancelled;
+        if (!cancelled) {
+          report = mc::make_report(problem, settings, mc::summarize(samples, settings.targetBeta));
+        }
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      finished = true;
+    });
+  }
+  ~Run() {
+    control.cancel = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::SheetInputs& means,
+                                     MessagePresenter& messages, FileChooser& files,
+                                     QWidget* parent)
+    : QWidget(parent), module_(module), means_(means), messages_(messages), files_(files) {
+  setObjectName(QStringLiteral("reliabilityWindow"));
+  auto* layout = new QVBoxLayout(this);
+
+  inputs_ = new QTableWidget(0, kColumns, this);
+  inputs_->setObjectName(QStringLiteral("inputTable"));
+  inputs_->setHorizontalHeaderLabels({QStringLiteral("输入"), QStringLiteral("名称"),
+                                      QStringLiteral("均值"), QStringLiteral("变异系数"),
+                                      QStringLiteral("分布"), QStringLiteral("截断范围")});
+  inputs_->verticalHeader()->hide();
+  buildInputTable(means);
+  inputs_->resizeColumnsToContents();
+  layout->addWidget(inputs_, 3);
+
+  auto* settings = new QHBoxLayout;
+  auto addEdit = [&](const QString& label, const QString& text, const char* name) {
+    settings->addWidget(new QLabel(label, this));
+    auto* edit = new QLineEdit(text, this);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setMaximumWidth(110);
+    settings->addWidget(edit);
+    return edit;
+  };
+  samples_ = addEdit(QStringLiteral("样本数"), QStringLiteral("10000"), "samples");
+  seed_ = addEdit(QStringLiteral("随机数种子"), QStringLiteral("1"), "seed");
+  target_ = addEdit(QStringLiteral("目标可靠指标 β"), QStringLiteral("1.3"), "targetBeta");
+  calculate_ = new QPushButton(QStringLiteral("计算"), this);
+  calculate_->setObjectName(QStringLiteral("calculate"));
+  cancel_ = new QPushButton(QStringLiteral("取消"), this);
+  cancel_->setObjectName(QStringLiteral("cancel"));
+  export_ = new QPushButton(QStringLiteral("导出CSV"), this);
+  export_->setObjectName(QStringLiteral("exportCsv"));
+  settings->addWidget(calculate_);
+  settings->addWidget(cancel_);
+  settings->addWidget(export_);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("progress"));
+  settings->addWidget(progress_, 1);
+  layout->addLayout(settings);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("status"));
+  layout->addWidget(status_);
+
+  auto* results = new QHBoxLayout;
+  probabilityChart_ = make_chart_view(QStringLiteral("概率 P(t ≤ τ)"));
+  probabilityChart_->setObjectName(QStringLiteral("probabilityChart"));
+  betaChart_ = make_chart_view(QStringLiteral("可靠指标 β(τ)"));
+  betaChart_->setObjectName(QStringLiteral("betaChart"));
+  results->addWidget(probabilityChart_, 1);
+  results->addWidget(betaChart_, 1);
+  layout->addLayout(results, 4);
+
+  percentiles_ = new QTableWidget(4, 4, this);
+  percentiles_->setObjectName(QStringLiteral("percentileTable"));
+  percentiles_->setHorizontalHeaderLabels({QStringLiteral("5% (a)"), QStringLiteral("50% (a)"),
+                                           QStringLiteral("95% (a)"),
+                                           QStringLiteral("β 低于目标的年龄 (a)")});
+  percentiles_->setVerticalHeaderLabels(
+      {qs(kTimeNames[0]), qs(kTimeNames[1]), qs(kTimeNames[2]), QStringLiteral("剩余寿命")});
+  percentiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  percentiles_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  layout->addWidget(percentiles_, 2);
+
+  poll_ = new QTimer(this);
+  poll_->setInterval(50);
+  connect(poll_, &QTimer::timeout, this, &ReliabilityWindow::showProgress);
+  connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
+  connect(cancel_, &QPushButton::clicked, this, &ReliabilityWindow::cancel);
+  connect(export_, &QPushButton::clicked, this, &ReliabilityWindow::exportCsv);
+  setRunning(false);
+  export_->setEnabled(false);
+  resize(980, 820);
+}
+
+ReliabilityWindow::~ReliabilityWindow() = default;
+
+void ReliabilityWindow::buildInputTable(const sheet::SheetInputs& means) {
+  const mc::Problem defaults = mc::with_defaults(module_, means);
+  for (const auto& f : module_.table().fields) {
+    const int n = sheet::text_box_number(f.control);
+    const int row = inputs_->rowCount();
+    inputs_->insertRow(row);
+    rowBoxes_.push_back(n);
+    auto fixedItem = [](const QString& text) {
+      auto* item = new QTableWidgetItem(text);
+      item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+      return item;
+    };
+    inputs_->setItem(row, kLabel, fixedItem(qs(f.label)));
+    inputs_->setItem(row, kName,
+                     fixedItem(qs(sheet::control_name(f.control)) + " (" + qs(f.alias) + ")"));
+    inputs_->setItem(row, kMean, new QTableWidgetItem(digits(means.box(n))));
+    const mc::Scatter& s = defaults.scatter[static_cast<std::size_t>(n)];
+    inputs_->setItem(row, kCov, new QTableWidgetItem(digits(s.cov)));
+    auto* dist = new QComboBox(inputs_);
+    dist->addItems({kNormal, kLognormal});
+    dist->setCurrentIndex(s.dist == mc::Distribution::Lognormal ? 1 : 0);
+    inputs_->setCellWidget(row, kDistribution, dist);
+    inputs_->setItem(row, kRange, fixedItem(digits(f.lo) + "--" + digits(f.hi)));
+  }
+}
+
+int ReliabilityWindow::rowOf(int box) const {
+  const auto it = std::find(rowBoxes_.begin(), rowBoxes_.end(), box);
+  return it == rowBoxes_.end() ? -1 : static_cast<int>(it - rowBoxes_.begin());
+}
+
+QComboBox* ReliabilityWindow::distributionBox(int row) const {
+  return qobject_cast<QComboBox*>(inputs_->cellWidget(row, kDistribution));
+}
+
+bool ReliabilityWindow::isRunning() const {
+  return run_ != nullptr;
+}
+
+std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& settings) {
+  mc::Problem p;
+  p.module = &module_;
+  p.base = means_;
+  for (int row = 0; row < inputs_->rowCount(); ++row) {
+    const auto n = static_cast<std::size_t>(rowBoxes_[static_cast<std::size_t>(row)]);
+    p.base.value[n] = sheet::numeric_prefix(inputs_->item(row, kMean)->text().toStdString());
+    bool ok = false;
+    const QString covText = inputs_->item(row, kCov)->text().trimmed();
+    const double cov = covText.isEmpty() ? 0.0 : covText.toDouble(&ok);
+    p.scatter[n].cov = covText.isEmpty() || ok ? cov : std::nan("");
+    p.scatter[n].dist = distributionBox(row)->currentIndex() == 1 ? mc::Distribution::Lognormal
+                                                                  : mc::Distribution::Normal;
+  }
+  bool ok = false;
+  settings.samples = samples_->text().trimmed().toULongLong(&ok);
+  if (!ok) settings.samples = 0;
+  settings.seed = seed_->text().trimmed().toULongLong(&ok);
+  if (!ok) {
+    messages_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+    seed_->setFocus();
+    return std::nullopt;
+  }
+  settings.targetBeta = target_->text().trimmed().toDouble(&ok);
+  if (!ok) settings.targetBeta = std::nan("");
+
+  if (const auto error = mc::validate(p, settings)) {
+    messages_.showWarning(this, kTitleInput, qs(error->text));
+    using Kind = mc::ProblemError::Kind;
+    if (error->kind == Kind::SampleCount) {
+      samples_->setFocus();
+    } else if (error->kind == Kind::TargetBeta) {
+      target_->setFocus();
+    } else if (const int row = rowOf(error->box); row >= 0) {
+      const bool covCell = error->kind == Kind::NegativeCov || error->kind == Kind::EmptyBox;
+      inputs_->setCurrentCell(row, covCell ? kCov : kMean);
+      inputs_->setFocus();
+    }
+    return std::nullopt;
+  }
+  return p;
+}
+
+void ReliabilityWindow::calculate() {
+  if (run_) return;
+  mc::RunSettings settings;
+  auto problem = problemFromTable(settings);
+  if (!problem) return;
+  report_.reset();
+  showReport();
+  run_ = std::make_unique<Run>();
+  run_->problem = std::move(*problem);
+  run_->settings = settings;
+  progress_->setRange(0, static_cast<int>(settings.samples));
+  progress_->setValue(0);
+  status_->setText(QStringLiteral("正在计算 %1 个样本……").arg(settings.samples));
+  setRunning(true);
+  run_->start();
+  poll_->start();
+}
+
+void ReliabilityWindow::cancel() {
+  if (run_) run_->control.cancel = true;
+}
+
+void ReliabilityWindow::showProgress() {
+  if (!run_) return;
+  progress_->setValue(static_cast<int>(run_->control.done.load()));
+  if (run_->finished.load()) runFinished();
+}
+
+void ReliabilityWindow::runFinished() {
+  poll_->stop();
+  std::unique_ptr<Run> run = std::move(run_);
+  run->thread.join();
+  setRunning(false);
+  if (!run->error.empty()) {
+    status_->setText(QStringLiteral("计算失败。"));
+    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle), qs(run->error));
+  } else if (run->cancelled || !run->report) {
+    status_->setText(QStringLiteral("已取消，完成 %1 / %2 个样本。")
+                         .arg(run->control.done.load())
+                         .arg(run->settings.samples));
+  } else {
+    report_ = std::move(run->report);
+    progress_->setValue(progress_->maximum());
+  }
+  showReport();
+  emit runEnded();
+}
+
+void ReliabilityWindow::setRunning(bool running) {
+  calculate_->setEnabled(!running);
+  cancel_->setEnabled(running);
+  export_->setEnabled(!running && report_.has_value());
+  inputs_->setEnabled(!running);
+  samples_->setEnabled(!running);
+  seed_->setEnabled(!running);
+  target_->setEnabled(!running);
+}
+
+void ReliabilityWindow::showReport() {
+  auto* pChart = static_cast<QChartView*>(probabilityChart_)->chart();
+  auto* bChart = static_cast<QChartView*>(betaChart_)->chart();
+  for (QChart* c : {pChart, bChart}) {
+    c->removeAllSeries();
+    for (QAbstractAxis* a : c->axes()) {
+      c->removeAxis(a);
+      delete a;
+    }
+  }
+  for (int r = 0; r < percentiles_->rowCount(); ++r) {
+    for (int c = 0; c < percentiles_->columnCount(); ++c) {
+      percentiles_->setItem(r, c, new QTableWidgetItem(QString()));
+    }
+  }
+  export_->setEnabled(report_.has_value() && !run_);
+  if (!report_) return;
+  const mc::Summary& s = report_->summary;
+  status_->setText(QStringLiteral("样本 %1：计算到底 %2；合理性停止：模型中 %3，一致性检查 %4"
+                                  "（不计入概率）。")
+                       .arg(s.samples)
+                       .arg(s.done)
+                       .arg(s.stopped)
+                       .arg(s.rejected));
+  for (std::size_t i = 0; i < s.percentiles.size(); ++i) {
+    if (const auto& p = s.percentiles[i]) {
+      const int row = static_cast<int>(i);
+      percentiles_->item(row, 0)->setText(QString::number(p->p5, 'f', 2));
+      percentiles_->item(row, 1)->setText(QString::number(p->p50, 'f', 2));
+      percentiles_->item(row, 2)->setText(QString::number(p->p95, 'f', 2));
+    }
+  }
+  for (std::size_t i = 0; i < s.targetAge.size(); ++i) {
+    const auto& age = s.targetAge[i];
+    percentiles_->item(static_cast<int>(i), 3)
+        ->setText(age ? QString::number(*age, 'f', 2) : QStringLiteral("未达到"));
+  }
+  if (s.curve.empty()) return;
+
+  const double top = s.curve.back().age;
+  auto* xP = axis(QStringLiteral("年龄 τ (a)"), 0, top);
+  auto* yP = axis(QStringLiteral("P"), 0, 1);
+  pChart->addAxis(xP, Qt::AlignBottom);
+  pChart->addAxis(yP, Qt::AlignLeft);
+  auto* xB = axis(QStringLiteral("年龄 τ (a)"), 0, top);
+  double lo = s.targetBeta, hi = s.targetBeta;
+  for (const auto& point : s.curve) {
+    for (double b : point.beta) {
+      if (std::isfinite(b)) {
+        lo = std::min(lo, b);
+        hi = std::max(hi, b);
+      }
+    }
+  }
+  auto* yB = axis(QStringLiteral("β"), std::floor(lo - 0.5), std::ceil(hi + 0.5));
+  bChart->addAxis(xB, Qt::AlignBottom);
+  bChart->addAxis(yB, Qt::AlignLeft);
+  for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    auto* p = new QLineSeries;
+    p->setName(qs(kTimeNames[i]));
+    auto* b = new QLineSeries;
+    b->setName(qs(kTimeNames[i]));
+    for (const auto& point : s.curve) {
+      p->append(point.age, point.p[i]);
+      // An index is finite only where the probability lies strictly between 0 and 1.
+      if (std::isfinite(point.beta[i])) b->append(point.age, point.beta[i]);
+    }
+    pChart->addSeries(p);
+    p->attachAxis(xP);
+    p->attachAxis(yP);
+    bChart->addSeries(b);
+    b->attachAxis(xB);
+    b->attachAxis(yB);
+  }
+  auto* target = new QLineSeries;
+  target->setName(QStringLiteral("目标 β = %1").arg(s.targetBeta));
+  target->append(0, s.targetBeta);
+  target->append(top, s.targetBeta);
+  QPen pen(Qt::DashLine);
+  pen.setColor(Qt::red);
+  target->setPen(pen);
+  bChart->addSeries(target);
+  target->attachAxis(xB);
+  target->attachAxis(yB);
+}
+
+void ReliabilityWindow::exportCsv() {
+  if (!report_ || run_) return;
+  const auto path = files_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
+                                          QStringLiteral("csv"));
+  if (!path) return;
+  std::ofstream out(std::filesystem::path(path->toStdString()), std::ios::binary | std::ios::trunc);
+  if (out) mc::write_csv(out, report_->summary);
+  out.close();
+  if (!out) {
+    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle),
+                          QStringLiteral("无法写入文件 %1!").arg(*path));
+  }
+}
+
+ReliabilityWindow* open_reliability_window(MainWindow& main, MessagePresenter& messages,
+                                           FileChooser& files) {
+  const int n = main.activeSheet();
+  QtSheetView* view = n == 0 ? nullptr : main.sheetView(n);
+  sheet::SheetController* controller = n == 0 ? nullptr : main.controller(n);
+  if (view == nullptr || controller == nullptr) {
+    messages.showWarning(&main, QString::fromUtf8(kReliabilityTitle),
+                         QStringLiteral("请先打开一个计算表，并使它成为活动窗口!"));
+    return nullptr;
+  }
+  const sheet::Module& module = controller->module();
+  auto* window =
+      new ReliabilityWindow(module, mc::inputs_of(module.table(), *view), messages, files);
+  main.addChildWindow(window, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") +
+                                  qs(module.table().caption));
+  return window;
+}
+
+}  // namespace pellucor::shell

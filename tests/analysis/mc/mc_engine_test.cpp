@@ -1,0 +1,324 @@
+// The Monte Carlo run against answers known without it: the deterministic calculation when
+// nothing scatters, the cover's own distribution when only the cover scatters, and the same
+// samples whatever the number of threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "analysis/mc/engine.hpp"
+#include "analysis/mc/problem.hpp"
+#include "analysis/mc/summary.hpp"
+#include "analysis/timeline.hpp"
+#include "module_test_support.hpp"
+
+namespace pellucor::analysis::mc {
+namespace {
+
+using modules::testing::sheet_module;
+using sheet::SheetInputs;
+
+SheetInputs example(int sheetNumber) {
+  switch (sheetNumber) {
+    case 1:
+      return modules::testing::carbonation_example();
+    case 2:
+      return modules::testing::chloride_constant_example();
+    case 3:
+      return modules::testing::chloride_variable_example();
+    case 4:
+      return modules::testing::marine_example();
+    default:
+      return modules::testing::admixed_example();
+  }
+}
+
+Problem deterministic(int sheetNumber) {
+  Problem p;
+  p.module = &sheet_module(sheetNumber);
+  p.base = example(sheetNumber);
+  return p;
+}
+
+TEST(TruncatedLaw, SamplesStayInRangeAndInvertTheDistributionFunction) {
+  struct Case {
+    Distribution dist;
+    double mean, cov, lo, hi;
+  };
+  const Case cases[] = {
+      {Distribution::Normal, 30, 0.2, 3, 90},       // cover: barely truncated
+      {Distribution::Normal, 1.4, 0.25, 1.2, 1.6},  // critical chloride: cut on both sides
+      {Distribution::Lognormal, 5, 0.5, 1, 13},     // surface chloride: long upper tail cut
+      {Distribution::Lognormal, 30, 0.15, 10, 50},  // strength
+      {Distribution::Normal, 0.41, 0.5, 0.4, 1.0},  // mean at the lower end
+      {Distribution::Normal, 30, 1e17, 3, 90},      // too wide to tell: flat over the range
+      {Distribution::Lognormal, 30, 1e100, 3, 90},
+      {Distribution::Normal, 30, 1e300, 3, 90},  // deviation beyond the doubles
+      {Distribution::Lognormal, 30, 1e300, 3, 90},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << distribution_name(c.dist) << " mean " << c.mean);
+    const TruncatedLaw law(c.mean, {c.cov, c.dist}, c.lo, c.hi);
+    double previous = c.lo;
+    for (double u : {1e-15, 1e-6, 0.01, 0.2, 0.5, 0.8, 0.99, 1 - 1e-6, 1 - 1e-15}) {
+      const double x = law.sample(u);
+      EXPECT_GE(x, c.lo);
+      EXPECT_LE(x, c.hi);
+      EXPECT_GE(x, previous) << "not increasing at u = " << u;
+      previous = x;
+      if (u > 1e-6 && u < 1 - 1e-6) {
+        EXPECT_NEAR(law.cdf(x), u, 1e-9) << "u = " << u;
+      }
+    }
+    EXPECT_EQ(law.cdf(c.lo - 1e-9), 0);
+    EXPECT_EQ(law.cdf(c.hi), 1);
+  }
+}
+
+TEST(TruncatedLaw, MeanAndCovAreTheGivenOnesWhenTheRangeDoesNotCut) {
+  for (Distribution dist : {Distribution::Normal, Distribution::Lognormal}) {
+    const TruncatedLaw law(10, {0.1, dist}, 1e-3, 1e3);
+    // Midpoint rule over u: the moments of the law to quadrature accuracy.
+    const int n = 200000;
+    double sum = 0, sum2 = 0;
+    for (int i = 0; i < n; ++i) {
+      const double x = law.sample((i + 0.5) / n);
+      sum += x;
+      sum2 += x * x;
+    }
+    const double mean = sum / n;
+    const double sd = std::sqrt(sum2 / n - mean * mean);
+    EXPECT_NEAR(mean, 10, 1e-3) << distribution_name(dist);
+    EXPECT_NEAR(sd / mean, 0.1, 1e-3) << distribution_name(dist);
+  }
+}
+
+TEST(MonteCarlo, WithoutScatterEverySampleIsTheDeterministicCalculationBitForBit) {
+  for (int sheetNumber = 1; sheetNumber <= 5; ++sheetNumber) {
+    SCOPED_TRACE(sheetNumber);
+    Problem p = deterministic(sheetNumber);
+    modules::testing::RecordingSink sink;
+    const auto outcome = p.module->calculate(p.base, sink);
+    const auto tl = timeline(outcome.run);
+    ASSERT_TRUE(tl.has_value());
+
+    RunSettings settings;
+    settings.samples = 40;
+    settings.threads = 2;
+    ASSERT_FALSE(validate(p, settings));
+    const Samples samples = run_samples(p, settings);
+    ASSERT_FALSE(samples.cancelled);
+    ASSERT_EQ(samples.results.size(), 40u);
+    for (const auto& r : samples.results) {
+      ASSERT_EQ(r.status, SampleStatus::Done);
+      EXPECT_EQ(r.ti, tl->ti);
+      EXPECT_EQ(r.tc, tl->prop.tc);
+      EXPECT_EQ(r.td, tl->prop.td);
+      EXPECT_EQ(r.t, tl->t);
+    }
+  }
+}
+
+// The deterministic time of the carbonation example for a given cover.
+double carbonation_time(const Sampler& sampler, SheetInputs in, double cover, int which) {
+  in.value[5] = cover;
+  const SampleResult r = sampler.run(in);
+  EXPECT_EQ(r.status, SampleStatus::Done);
+  return which == kInitiation ? r.ti : which == kCracking ? r.tc : r.td;
+}
+
+TEST(MonteCarlo, OnlyTheCoverScattersTheProbabilityIsTheCoversDistributionFunction) {
+  Problem p = deterministic(1);
+  p.scatter[5] = {0.2, Distribution::Normal};
+  RunSettings settings;
+  settings.samples = 100000;
+  settings.seed = 20261210;
+  ASSERT_FALSE(validate(p, settings));
+  const Summary s = summarize(run_samples(p, settings), settings.targetBeta);
+  ASSERT_EQ(s.done, settings.samples);
+
+  const Sampler sampler(p);
+  const sheet::FieldRow& cover = *p.module->table().field(sheet::Control::Text5);
+  const TruncatedLaw law(p.base.box(5), p.scatter[5], cover.lo, cover.hi);
+  // Covers above `top` carry less than 1e-9 of the probability; below it each time must
+  // rise with the cover for the bisection to be the answer.
+  double top = cover.hi;
+  while (1 - law.cdf(top) < 1e-9) top -= 0.5;
+  top += 0.5;
+  for (int which : {kInitiation, kCracking, kEnd}) {
+    SCOPED_TRACE(which);
+    double previous = -1;
+    for (double c = cover.lo; c <= top; c += 0.05) {
+      const double t = carbonation_time(sampler, p.base, c, which);
+      ASSERT_GT(t, previous) << "not monotone in the cover at " << c;
+      previous = t;
+    }
+    int interior = 0;
+    for (const auto& point : s.curve) {
+      // The cover c* whose deterministic time is the age, by bisection.
+      double lo = cover.lo, hi = top;
+      if (carbonation_time(sampler, p.base, lo, which) > point.age) {
+        hi = lo;
+      } else if (carbonation_time(sampler, p.base, hi, which) <= point.age) {
+        lo = hi;
+      } else {
+        for (int i = 0; i < 200 && hi - lo > 1e-12; ++i) {
+          const double mid = 0.5 * (lo + hi);
+          (carbonation_time(sampler, p.base, mid, which) <= point.age ? lo : hi) = mid;
+        }
+      }
+      const double expected = law.cdf(lo);
+      const double se = std::sqrt(expected * (1 - expected) / static_cast<double>(s.done));
+      EXPECT_NEAR(point.p[static_cast<std::size_t>(which)], expected, 4 * se + 1e-9)
+          << "age " << point.age;
+      if (expected > 0.01 && expected < 0.99) ++interior;
+    }
+    EXPECT_GE(interior, 10) << "the grid barely crosses the distribution";
+  }
+}
+
+TEST(MonteCarlo, SamplesDoNotDependOnTheThreadCountAndRerunAlone) {
+  Problem p = with_defaults(sheet_module(4), example(4));
+  ASSERT_GE(p.scattering().size(), 5u);
+  RunSettings settings;
+  settings.samples = 1500;  // not a whole number of blocks
+  settings.seed = 7;
+  settings.threads = 1;
+  const Samples one = run_samples(p, settings);
+  settings.threads = 3;
+  const Samples three = run_samples(p, settings);
+  ASSERT_EQ(one.results.size(), three.results.size());
+  const Sampler sampler(p);
+  int differentFromFirst = 0;
+  for (std::size_t i = 0; i < one.results.size(); ++i) {
+    const auto &a = one.results[i], &b = three.results[i];
+    ASSERT_EQ(a.status, b.status) << i;
+    ASSERT_EQ(a.ti, b.ti) << i;
+    ASSERT_EQ(a.tc, b.tc) << i;
+    ASSERT_EQ(a.td, b.td) << i;
+    if (i % 97 == 0) {
+      const SampleResult alone = sampler.run(settings.seed, i);
+      EXPECT_EQ(alone.status, a.status) << i;
+      EXPECT_EQ(alone.tc, a.tc) << i;
+    }
+    if (a.tc != one.results[0].tc) ++differentFromFirst;
+  }
+  EXPECT_GT(differentFromFirst, 1000) << "the samples do not scatter";
+
+  // Another seed draws other samples.
+  EXPECT_NE(sampler.inputs(8, 0).box(5), sampler.inputs(7, 0).box(5));
+}
+
+TEST(MonteCarlo, PlausibilityStopsAreCountedNotDroppedOrCountedAsFailures) {
+  // Indoors the corrosion rate needs a humidity above 0.5: samples at or below stop.
+  Problem p = deterministic(1);
+  p.base.selected = {false, true, false, true, false};  // tension, indoor
+  p.base.value[3] = 0.52;
+  p.scatter[3] = {0.1, Distribution::Normal};
+  RunSettings settings;
+  settings.samples = 4000;
+  ASSERT_FALSE(validate(p, settings));
+  const Samples samples = run_samples(p, settings);
+  const Sampler sampler(p);
+  std::uint64_t dry = 0;
+  for (std::uint64_t i = 0; i < settings.samples; ++i) {
+    const bool stops = sampler.inputs(settings.seed, i).box(3) <= 0.5;
+    dry += stops ? 1 : 0;
+    EXPECT_EQ(samples.results[i].status, stops ? SampleStatus::Stopped : SampleStatus::Done);
+  }
+  ASSERT_GT(dry, 500u);
+  const Summary s = summarize(samples, 1.3, {0, 1e6});
+  EXPECT_EQ(s.stopped, dry);
+  EXPECT_EQ(s.done + s.stopped, settings.samples);
+  // Every sample that ran has ended its life by 10^6 a: probability 1 over those that ran.
+  EXPECT_EQ(s.curve[1].p[kEnd], 1.0);
+}
+
+TEST(MonteCarlo, CancelledRunSaysSo) {
+  Problem p = with_defaults(sheet_module(1), example(1));
+  RunSettings settings;
+  settings.samples = 100000;
+  RunControl control;
+  control.cancel = true;
+  const Samples samples = run_samples(p, settings, &control);
+  EXPECT_TRUE(samples.cancelled);
+  EXPECT_EQ(control.done.load(), 0u);
+
+  RunControl fresh;
+  settings.samples = 1000;
+  EXPECT_FALSE(run_samples(p, settings, &fresh).cancelled);
+  EXPECT_EQ(fresh.done.load(), 1000u);
+}
+
+TEST(ProblemCheck, BadInputIsRefusedWithAClearMessage) {
+  using Kind = ProblemError::Kind;
+  struct Case {
+    const char* what;
+    std::function<void(Problem&, RunSettings&)> spoil;
+    Kind kind;
+    int box;
+    std::string message;  // empty: only the kind and box are checked
+  };
+  const auto& table = sheet_module(1).table();
+  const std::vector<Case> cases = {
+      {"negative CoV", [](Problem& p, RunSettings&) { p.scatter[5].cov = -0.1; }, Kind::NegativeCov,
+       5, ""},
+      {"CoV of an empty box",
+       [](Problem& p, RunSettings&) {
+         p.base.value[7] = 0;
+         p.scatter[7].cov = 0.1;
+       },
+       Kind::EmptyBox, 7, ""},
+      {"mean outside the range", [](Problem& p, RunSettings&) { p.base.value[5] = 95; },
+       Kind::OutOfRange, 5, std::string(table.field(sheet::Control::Text5)->rangeMessage)},
+      {"steel kind not chosen",
+       [](Problem& p, RunSettings&) {
+         p.base.steelKind = 0;
+         p.base.steelText.clear();
+       },
+       Kind::SheetCheck, 0, std::string(sheet::kSteelKindNotEntered)},
+      {"no samples", [](Problem&, RunSettings& s) { s.samples = 0; }, Kind::SampleCount, 0, ""},
+      {"too many samples", [](Problem&, RunSettings& s) { s.samples = kMaxSamples + 1; },
+       Kind::SampleCount, 0, ""},
+      {"target not a number", [](Problem&, RunSettings& s) { s.targetBeta = std::nan(""); },
+       Kind::TargetBeta, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Problem p = with_defaults(sheet_module(1), example(1));
+    RunSettings settings;
+    ASSERT_FALSE(validate(p, settings));
+    c.spoil(p, settings);
+    const auto error = validate(p, settings);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, c.kind);
+    EXPECT_EQ(error->box, c.box);
+    EXPECT_FALSE(error->message.empty());
+    EXPECT_FALSE(error->text.empty());
+    if (!c.message.empty()) {
+      EXPECT_EQ(error->message, c.message);
+    }
+  }
+  // The largest count is allowed.
+  Problem p = with_defaults(sheet_module(1), example(1));
+  RunSettings settings;
+  settings.samples = kMaxSamples;
+  EXPECT_FALSE(validate(p, settings));
+}
+
+TEST(ProblemCheck, DefaultsScatterTheUsualQuantitiesThatHoldAValue) {
+  const Problem p = with_defaults(sheet_module(2), example(2));
+  EXPECT_EQ(p.scatter[5].cov, 0.2);                       // cover
+  EXPECT_EQ(p.scatter[8].dist, Distribution::Lognormal);  // surface chloride
+  EXPECT_EQ(p.scatter[6].cov, 0);                         // inspection age: as typed
+  EXPECT_EQ(p.scatter[10].cov, 0);                        // depth: empty in the example
+  const auto& table = sheet_module(2).table();
+  EXPECT_EQ(find_box(table, "COVER"), table.field(sheet::Control::Text5));
+  EXPECT_EQ(find_box(table, "text8"), table.field(sheet::Control::Text8));
+  EXPECT_EQ(find_box(table, "steel"), nullptr);
+  EXPECT_EQ(find_box(table, "Text15"), nullptr);
+}
+
+}  // namespace
+}  // namespace pellucor::analysis::mc

@@ -1,0 +1,252 @@
+// The reliability analysis window driven through its widgets (offscreen): opened from the
+// analysis menu for the active sheet, a run in the background that gives what the engine
+// gives, cancel, export, and the input it refuses while staying usable.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtCharts/QChartView>
+#include <sstream>
+
+#include "analysis/mc/engine.hpp"
+#include "analysis/mc/summary.hpp"
+#include "sheet_driver.hpp"
+#include "shell/main_window.hpp"
+#include "shell/qt_sheet_view.hpp"
+#include "shell/reliability_window.hpp"
+
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace mc = pellucor::analysis::mc;
+namespace sheet = pellucor::sheet;
+
+namespace {
+
+// The carbonation example: m 2, T 15, RH 0.7, f_cu 30, cover 30, t 60, CO2 1.5, d 20, tension,
+// outdoor, plain round bar.
+const std::vector<std::pair<int, QString>> kCarbonation = {
+    {1, "2"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}};
+
+}  // namespace
+
+class ReliabilityWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<RecordingPresenter> messages_;
+  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<MainWindow> main_;
+
+  // Opens the carbonation sheet with its example typed in and the analysis from the menu.
+  ReliabilityWindow* openAnalysis() {
+    QtSheetView* view = main_->showSheet(1);
+    fill(view, kCarbonation);
+    click(view, sheet::Control::Option4);
+    if (!chooseSteelKind(view, 1)) return nullptr;
+    main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
+    return qobject_cast<ReliabilityWindow*>(main_->mdiArea()->activeSubWindow()->widget());
+  }
+
+  static bool waitForRun(ReliabilityWindow* w) {
+    QSignalSpy ended(w, &ReliabilityWindow::runEnded);
+    return w->isRunning() ? ended.wait(60000) : false;
+  }
+
+  static void setCell(ReliabilityWindow* w, int box, int column, const QString& text) {
+    w->inputTable()->item(w->rowOf(box), column)->setText(text);
+  }
+
+ private slots:
+  void init() {
+    messages_ = std::make_unique<RecordingPresenter>();
+    files_ = std::make_unique<ScriptedChooser>();
+    main_ = std::make_unique<MainWindow>(*messages_, *files_);
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+  }
+  void cleanup() { main_.reset(); }
+
+  void menuOpensTheActiveSheetsInputsWithDefaultScatter() {
+    // No sheet window: a message, no window.
+    main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
+    QCOMPARE(messages_->shown.size(), std::size_t{1});
+    QCOMPARE(messages_->shown[0].title, QStringLiteral("可靠度分析"));
+    QCOMPARE(main_->mdiArea()->subWindowList().size(), 0);
+
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    QCOMPARE(main_->mdiArea()->activeSubWindow()->windowTitle(),
+             QStringLiteral("可靠度分析 — 由中性化引起的钢筋腐蚀"));
+    QTableWidget* t = w->inputTable();
+    QCOMPARE(t->rowCount(), 9);
+    const int cover = w->rowOf(5);
+    QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.2"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kRange)->text(), QStringLiteral("3--90"));
+    QCOMPARE(w->distributionBox(w->rowOf(4))->currentText(), QStringLiteral("对数正态"));
+    // The inspection age and the empty measured depth stay as typed.
+    QCOMPARE(t->item(w->rowOf(6), ReliabilityWindow::kCov)->text(), QStringLiteral("0"));
+    QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kMean)->text(), QStringLiteral("0"));
+    QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kCov)->text(), QStringLiteral("0"));
+    QCOMPARE(w->samplesEdit()->text(), QStringLiteral("10000"));
+    QCOMPARE(w->targetEdit()->text(), QStringLiteral("1.3"));
+    QVERIFY(!w->exportButton()->isEnabled());
+  }
+
+  void runGivesTheEnginesResultAndExportsItsCurves() {
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    w->samplesEdit()->setText(QStringLiteral("3000"));
+    w->seedEdit()->setText(QStringLiteral("42"));
+    setCell(w, 5, ReliabilityWindow::kCov, QStringLiteral("0.25"));
+    w->distributionBox(w->rowOf(5))->setCurrentIndex(1);
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    QVERIFY(!w->calculateButton()->isEnabled());
+    QVERIFY(waitForRun(w));
+    QVERIFY(w->report().has_value());
+    QVERIFY(messages_->shown.empty());
+    QCOMPARE(w->progressBar()->value(), 3000);
+
+    // The same problem through the engine directly, from the example as typed.
+    sheet::SheetInputs typed;
+    for (const auto& [n, text] : kCarbonation) typed.value[std::size_t(n)] = text.toDouble();
+    typed.selected[1] = typed.selected[4] = true;
+    typed.steelText = sheet::kSteelItems[0];
+    typed.steelKind = 1;
+    typed.steelName = "圆钢筋      ";
+    mc::Problem p = mc::with_defaults(main_->controller(1)->module(), typed);
+    p.scatter[5] = {0.25, mc::Distribution::Lognormal};
+    mc::RunSettings settings;
+    settings.samples = 3000;
+    settings.seed = 42;
+    const mc::Summary expected = mc::summarize(mc::run_samples(p, settings), 1.3);
+    const mc::Summary& got = w->report()->summary;
+    QCOMPARE(got.done, expected.done);
+    QCOMPARE(got.percentiles[mc::kInitiation]->p50, expected.percentiles[mc::kInitiation]->p50);
+    QCOMPARE(got.percentiles[mc::kEnd]->p95, expected.percentiles[mc::kEnd]->p95);
+    QCOMPARE(w->percentileTable()->item(0, 1)->text(),
+             QString::number(expected.percentiles[mc::kInitiation]->p50, 'f', 2));
+    QCOMPARE(w->percentileTable()->item(2, 3)->text(),
+             QString::number(*expected.targetAge[mc::kEnd], 'f', 2));
+    auto* pChart = qobject_cast<QChartView*>(w->probabilityChart())->chart();
+    auto* bChart = qobject_cast<QChartView*>(w->betaChart())->chart();
+    QCOMPARE(pChart->series().size(), 3);
+    QCOMPARE(bChart->series().size(), 4);  // three indices and the target line
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("curves.csv"));
+    files_->next = path;
+    QVERIFY(w->exportButton()->isEnabled());
+    QTest::mouseClick(w->exportButton(), Qt::LeftButton);
+    QCOMPARE(files_->requests.size(), std::size_t{1});
+    QCOMPARE(files_->requests[0].filter, QStringLiteral("*.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    std::ostringstream csv;
+    mc::write_csv(csv, expected);
+    QCOMPARE(file.readAll().toStdString(), csv.str());
+  }
+
+  void cancelEndsTheRunAndLeavesTheWindowUsable() {
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    w->samplesEdit()->setText(QStringLiteral("10000000"));
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    // The window keeps handling events while the samples run.
+    QTest::qWait(150);
+    QVERIFY(w->isRunning());
+    QVERIFY(w->cancelButton()->isEnabled());
+    QSignalSpy ended(w, &ReliabilityWindow::runEnded);
+    QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+    QVERIFY(ended.wait(10000));
+    QVERIFY(!w->isRunning());
+    QVERIFY(!w->report().has_value());
+    QVERIFY(w->statusLabel()->text().startsWith(QStringLiteral("已取消")));
+    QVERIFY(w->progressBar()->value() < 10000000);
+    QVERIFY(!w->exportButton()->isEnabled());
+
+    w->samplesEdit()->setText(QStringLiteral("500"));
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(waitForRun(w));
+    QCOMPARE(w->report()->summary.samples, std::uint64_t{500});
+  }
+
+  void closingDuringARunStopsIt() {
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    w->samplesEdit()->setText(QStringLiteral("10000000"));
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    main_->mdiArea()->activeSubWindow()->close();  // deletes the window, which joins its run
+    QTest::qWait(10);
+    QCOMPARE(main_->mdiArea()->subWindowList().size(), 1);  // the sheet
+  }
+
+  void badInputIsRefusedWithAMessageAndNothingRuns_data() {
+    QTest::addColumn<int>("box");  // 0: the sample count
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("negative CoV") << 5 << int(ReliabilityWindow::kCov) << "-0.1"
+                                  << "保护层厚度的变异系数必须是不小于 0 的数!";
+    QTest::newRow("CoV not a number") << 5 << int(ReliabilityWindow::kCov) << "abc"
+                                      << "保护层厚度的变异系数必须是不小于 0 的数!";
+    QTest::newRow("mean out of range") << 5 << int(ReliabilityWindow::kMean) << "95"
+                                       << "您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
+    QTest::newRow("CoV of an empty box") << 7 << int(ReliabilityWindow::kCov) << "0.1"
+                                         << "实测碳化深度没有输入数值，不能取变异系数!";
+    QTest::newRow("no samples") << 0 << 0 << "0"
+                                << "样本数必须在 1--10000000 之间!";
+    QTest::newRow("too many samples") << 0 << 0 << "10000001"
+                                      << "样本数必须在 1--10000000 之间!";
+  }
+  void badInputIsRefusedWithAMessageAndNothingRuns() {
+    QFETCH(int, box);
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    QString before;
+    if (box == 0) {
+      before = w->samplesEdit()->text();
+      w->samplesEdit()->setText(text);
+    } else {
+      before = w->inputTable()->item(w->rowOf(box), column)->text();
+      setCell(w, box, column, text);
+    }
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(!w->isRunning());
+    QVERIFY(!w->report().has_value());
+    QCOMPARE(messages_->shown.size(), std::size_t{1});
+    QCOMPARE(messages_->shown[0].title, QStringLiteral("输入验证"));
+    QCOMPARE(messages_->shown[0].text, message);
+
+    // Put right, the same window runs.
+    if (box == 0) {
+      w->samplesEdit()->setText(QStringLiteral("200"));
+    } else {
+      setCell(w, box, column, before);
+      w->samplesEdit()->setText(QStringLiteral("200"));
+    }
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(waitForRun(w));
+    QVERIFY(w->report().has_value());
+  }
+};
+
+QTEST_MAIN(ReliabilityWindowTest)
+#include "reliability_window_test.moc"
