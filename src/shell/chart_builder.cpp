@@ -52,10 +52,6 @@ QColor marker_colour(curves::Mark m) {
   return Qt::black;
 }
 
-void hide_from_legend(QChart* chart, QAbstractSeries* s) {
-  for (QLegendMarker* m : chart->legend()->markers(s)) m->setVisible(false);
-}
-
 }  // namespace
 
 QFont cjk_font(qreal pointSize) {
@@ -67,6 +63,10 @@ QFont cjk_font(qreal pointSize) {
   return f;
 }
 
+QString marker_tag(const curves::Marker& m) {
+  return qs(m.label).section(QLatin1Char(' '), 0, 0);
+}
+
 QString axis_title(const std::string& name, const std::string& unit) {
   return qs(name) + QStringLiteral(" (") + qs(unit) + QStringLiteral(")");
 }
@@ -76,7 +76,7 @@ QChart* make_chart(const curves::Chart& c) {
   chart->setTitle(qs(c.title));
   chart->setTitleFont(cjk_font(11));
   chart->legend()->setFont(cjk_font(8));
-  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->legend()->setAlignment(Qt::AlignRight);
   chart->setAnimationOptions(QChart::NoAnimation);
 
   // The ranges take in the curves, the marked points and the reference lines.
@@ -119,7 +119,11 @@ QChart* make_chart(const curves::Chart& c) {
     a->setLabelsFont(cjk_font(8));
     a->setLabelFormat(QStringLiteral("%.4g"));
     a->setTickCount(6);
+    a->applyNiceNumbers();
   }
+  // The shaded phases fill the plot from top to bottom.
+  yMin = yAxis->min();
+  yMax = yAxis->max();
   chart->addAxis(xAxis, Qt::AlignBottom);
   chart->addAxis(yAxis, Qt::AlignLeft);
 
@@ -134,10 +138,13 @@ QChart* make_chart(const curves::Chart& c) {
   for (const auto& b : c.bands) {
     auto* upper = new QLineSeries;
     auto* lower = new QLineSeries;
+    // The last phase runs on to the end of the axis.
+    const double to =
+        b.phase == curves::Phase::PastEndOfDurability ? std::max(b.to, xAxis->max()) : b.to;
     upper->append(b.from, yMax);
-    upper->append(b.to, yMax);
+    upper->append(to, yMax);
     lower->append(b.from, yMin);
-    lower->append(b.to, yMin);
+    lower->append(to, yMin);
     auto* area = new QAreaSeries(upper, lower);
     upper->setParent(area);
     lower->setParent(area);
@@ -146,13 +153,20 @@ QChart* make_chart(const curves::Chart& c) {
     area->setBorderColor(Qt::transparent);
     area->setProperty("phase", static_cast<int>(b.phase));
     attach(area, kRolePhase);
+    // The legend shows the shade as it looks over the white plot.
+    const QColor c = phase_colour(b.phase);
+    const double a = std::min(1.0, 2.5 * c.alphaF());
+    const QColor opaque(static_cast<int>(255 - a * (255 - c.red())),
+                        static_cast<int>(255 - a * (255 - c.green())),
+                        static_cast<int>(255 - a * (255 - c.blue())));
+    for (QLegendMarker* m : chart->legend()->markers(area)) m->setBrush(opaque);
   }
 
   for (const auto& g : c.guides) {
     auto* line = new QLineSeries;
     if (g.orientation == curves::Guide::Orientation::Horizontal) {
-      line->append(xMin, g.value);
-      line->append(xMax, g.value);
+      line->append(xAxis->min(), g.value);
+      line->append(xAxis->max(), g.value);
     } else {
       line->append(g.value, yMin);
       line->append(g.value, yMax);
@@ -189,14 +203,13 @@ QChart* make_chart(const curves::Chart& c) {
     dot->setMarkerSize(9);
     dot->setColor(marker_colour(m.mark));
     dot->setBorderColor(Qt::white);
-    dot->setPointLabelsFormat(qs(m.label));
+    dot->setPointLabelsFormat(marker_tag(m));
     dot->setPointLabelsVisible(true);
     dot->setPointLabelsFont(cjk_font(8));
     dot->setPointLabelsColor(marker_colour(m.mark));
     dot->setPointLabelsClipping(false);
     dot->setProperty("mark", static_cast<int>(m.mark));
-    attach(dot, kRoleMarker);
-    hide_from_legend(chart, dot);  // labelled beside the point
+    attach(dot, kRoleMarker);  // named beside the point, with its values in the legend
   }
   return chart;
 }

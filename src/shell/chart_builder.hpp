@@ -24,6 +24,9 @@ QFont cjk_font(qreal pointSize);
 // The axis title: name and unit, e.g. "龄期 (a)".
 QString axis_title(const std::string& name, const std::string& unit);
 
+// The name a marked point carries beside it (its label up to the values).
+QString marker_tag(const analysis::curves::Marker& marker);
+
 // A new chart (owned by the caller) of `chart`.
 QChart* make_chart(const analysis::curves::Chart& chart);
 

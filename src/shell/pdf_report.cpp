@@ -103,8 +103,13 @@ class Flow {
     y_ += fm.height() * 0.6;
   }
 
+  qreal chartHeight() const { return width_ * kChartSize.height() / kChartSize.width(); }
+
+  // Starts a new page unless `h` more fits on this one (a heading stays with what follows).
+  void keep(qreal h) { need(h); }
+
   void chart(const ChartFactory& f) {
-    const qreal h = width_ * kChartSize.height() / kChartSize.width();
+    const qreal h = chartHeight();
     need(h);
     if (painter_) render_chart(*painter_, f, QRectF(0, y_, width_, h));
     y_ += h + QFontMetricsF(font(9), &device_).height() * 0.6;
@@ -216,7 +221,12 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
             flow.font(9), 1.0);
   flow.text(caption_, flow.font(16, true), 0.8);
   for (const ReportSection& s : sections_) {
-    if (!s.title.isEmpty()) flow.text(s.title, flow.font(12, true));
+    if (!s.title.isEmpty()) {
+      const QFontMetricsF heading(flow.font(12, true), &device);
+      if (s.table.empty() && !s.charts.empty())
+        flow.keep(heading.height() * 2 + flow.chartHeight());
+      flow.text(s.title, flow.font(12, true));
+    }
     if (!s.table.empty()) flow.table(s.table);
     for (const ChartFactory& f : s.charts) flow.chart(f);
     for (const QString& n : s.notes) flow.text(n, flow.font(9));

@@ -115,7 +115,9 @@ class ChartsTest : public QObject {
         const auto& m = c.markers[static_cast<std::size_t>(k)];
         QCOMPARE(dots[k]->points(), QList<QPointF>{QPointF(m.at.x, m.at.y)});
         QVERIFY(dots[k]->pointLabelsVisible());
-        QCOMPARE(dots[k]->pointLabelsFormat(), qs(m.label));
+        QCOMPARE(dots[k]->pointLabelsFormat(), marker_tag(m));
+        QCOMPARE(dots[k]->name(), qs(m.label));
+        QVERIFY(qs(m.label).startsWith(marker_tag(m)) && !marker_tag(m).isEmpty());
       }
       // Phases shaded on every chart against age.
       QCOMPARE(seriesWithRole<QAbstractSeries>(chart, kRolePhase).size(),

@@ -194,9 +194,12 @@ Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
   c.series.push_back(profile("开始锈蚀 t_i=" + number(v.ti) + " a", v.ti));
   c.guides.push_back({Guide::Orientation::Horizontal, v.Ccr, "临界氯离子浓度 Ccr"});
   c.guides.push_back({Guide::Orientation::Vertical, v.cover * 1000, "保护层厚度 c"});
-  add_marker(c, Mark::CriticalAtCover, "钢筋处达到临界浓度", 1,
-             {v.cover * 1000, conc(v.cover, v.ti)});
-  add_marker(c, Mark::Inspection, "检测时钢筋处", 0, {v.cover * 1000, conc(v.cover, v.t)});
+  const double atInitiation = conc(v.cover, v.ti);
+  const double atInspection = conc(v.cover, v.t);
+  add_marker(c, Mark::CriticalAtCover, "达到临界浓度 钢筋处 C=" + number(atInitiation) + " kg/m³",
+             1, {v.cover * 1000, atInitiation});
+  add_marker(c, Mark::Inspection, "检测 钢筋处 C=" + number(atInspection) + " kg/m³", 0,
+             {v.cover * 1000, atInspection});
   return c;
 }
 
