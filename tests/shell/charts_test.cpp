@@ -324,6 +324,45 @@ class ChartsTest : public QObject {
     QVERIFY(window_->controller(e.sheet)->lastReport().has_value());
   }
 
+  void wallReinforcementHasNoWidthChartAndSaysSo() {
+    WorkedExample e = worked_examples()[0];
+    e.steelKind = 3;
+    QVERIFY(calculateExample(e));
+    QVERIFY(messages_->shown.empty());
+    ChartWindow* w = actions()->showCharts(e.sheet);
+    QStringList titles;
+    for (int i = 0; i < w->tabs()->count(); ++i) titles << w->tabs()->tabText(i);
+    QCOMPARE(titles, (QStringList{QStringLiteral("碳化深度"), QStringLiteral("锈蚀深度")}));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("wall.pdf"));
+    QVERIFY(actions()->writeReport(e.sheet, pdf));
+    const QString text =
+        run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).simplified().remove(' ');
+    QVERIFY(text.contains(QStringLiteral("检测时锈胀裂缝宽度：不计算（墙板配筋）")));
+    QVERIFY(text.contains(QStringLiteral("墙板配筋不计算锈胀裂缝宽度。")));
+  }
+
+  void reportTablesReadTheEchoAndTheReportLines() {
+    // Labels with their units split off, values as echoed; a text instead of a value (wall
+    // reinforcement) stays a row without a unit.
+    const ReportTable inputs = input_table(
+        {"局部环境系数=  2 ,环境温度（单位为摄示度）=  15 ,环境湿度=  0.7 ",
+         "钢筋直径(单位为mm) =  20 ,实测氯浓度单位为kg/m^3= 2 ,钢筋种类= 墙板配筋      "});
+    const QList<QStringList> expectedInputs = {
+        {"局部环境系数", "2", ""}, {"环境温度", "15", "摄示度"},  {"环境湿度", "0.7", ""},
+        {"钢筋直径", "20", "mm"},  {"实测氯浓度", "2", "kg/m^3"}, {"钢筋种类", "墙板配筋", ""}};
+    QCOMPARE(inputs.rows, expectedInputs);
+    const ReportTable results =
+        result_table({"计算结果如下:", std::string(59, '='), "碳化系数: 2.190818 ",
+                      "钢筋开始锈蚀时间: 46.98278  a", "检测时锈胀裂缝宽度: 不计算（墙板配筋）",
+                      "检测时钢筋的腐蚀深度:-0.009918519   mm"});
+    const QList<QStringList> expectedResults = {{"碳化系数", "2.190818", ""},
+                                                {"钢筋开始锈蚀时间", "46.98278", "a"},
+                                                {"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""},
+                                                {"检测时钢筋的腐蚀深度", "-0.009918519", "mm"}};
+    QCOMPARE(results.rows, expectedResults);
+  }
+
   void readoutShowsAgeAndValueUnderTheMouse() {
     QtSheetView* view = calculateExample(worked_examples()[0]);
     QVERIFY(view);
