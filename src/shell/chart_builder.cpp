@@ -196,6 +196,17 @@ QChart* make_chart(const curves::Chart& c) {
     ++index;
   }
 
+  // A name that would sit on top of another marked point's is left to the legend.
+  std::vector<QPointF> named;  // positions as fractions of the axes
+  auto crowded = [&](const curves::Point& at) {
+    const QPointF f((at.x - xAxis->min()) / (xAxis->max() - xAxis->min()),
+                    (at.y - yAxis->min()) / (yAxis->max() - yAxis->min()));
+    for (const QPointF& n : named) {
+      if (std::fabs(n.x() - f.x()) < 0.12 && std::fabs(n.y() - f.y()) < 0.06) return true;
+    }
+    named.push_back(f);
+    return false;
+  };
   for (const auto& m : c.markers) {
     auto* dot = new QScatterSeries;
     dot->setName(qs(m.label));
@@ -204,7 +215,7 @@ QChart* make_chart(const curves::Chart& c) {
     dot->setColor(marker_colour(m.mark));
     dot->setBorderColor(Qt::white);
     dot->setPointLabelsFormat(marker_tag(m));
-    dot->setPointLabelsVisible(true);
+    dot->setPointLabelsVisible(!crowded(m.at));
     dot->setPointLabelsFont(cjk_font(8));
     dot->setPointLabelsColor(marker_colour(m.mark));
     dot->setPointLabelsClipping(false);
