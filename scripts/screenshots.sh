@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Shows what a user sees: starts the program's main window under Xvfb, opens every sheet, types
 # the worked example of its module into the boxes, presses Calculate and writes one PNG per sheet
-# (and one of the empty main window) into the folder given.
+# (and one of the empty main window) into the folder given; then the chart window of every
+# sheet and the first page of the marine sheet's PDF report as a PNG.
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
@@ -23,3 +24,7 @@ mkdir -p "$out"
 # A 96 dpi screen: the sheets' design sizes come out at 15 twips a pixel.
 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
   env QT_QPA_PLATFORM=xcb "$root/build/screenshots/tests/shell/pellucor_screenshots" "$out"
+
+# The first page of the PDF report as a picture.
+pdftoppm -png -r 90 -f 1 -l 1 "$out/report-marine.pdf" "$out/report-marine-page"
+ls "$out"/report-marine-page*.png

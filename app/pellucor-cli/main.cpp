@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/curves/curves.hpp"
 #include "console_view.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
@@ -38,6 +40,7 @@ struct Arguments {
   std::optional<std::string> sheet;
   std::vector<std::string> assignments;  // NAME=TEXT as given
   std::optional<std::string> saveFile;
+  std::optional<std::string> curvesFile;
 };
 
 struct Assignment {
@@ -72,6 +75,15 @@ Arguments parse(int argc, char** argv) {
         args.saveFile = std::string(arg.substr(7));
       }
       if (args.saveFile->empty()) throw UsageError("--save needs a file name");
+    } else if (arg == "--curves" || arg.rfind("--curves=", 0) == 0) {
+      if (args.curvesFile) throw UsageError("--curves given twice");
+      if (arg == "--curves") {
+        if (i + 1 >= argc) throw UsageError("--curves needs a file name");
+        args.curvesFile = argv[++i];
+      } else {
+        args.curvesFile = std::string(arg.substr(9));
+      }
+      if (args.curvesFile->empty()) throw UsageError("--curves needs a file name");
     } else if (!arg.empty() && arg[0] == '-') {
       throw UsageError("unknown option '" + std::string(arg) + "'");
     } else if (!args.sheet) {
@@ -144,13 +156,16 @@ std::string check_text(const FieldRow& f) {
 }
 
 void print_overview(std::ostream& out) {
-  out << "Usage: pellucor-cli SHEET [NAME=TEXT ...] [--save FILE]\n"
+  out << "Usage: pellucor-cli SHEET [NAME=TEXT ...] [--save FILE] [--curves FILE.csv]\n"
          "       pellucor-cli --help [SHEET]\n"
          "\n"
          "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
          "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
          "and, with --save, Save data with FILE as the file chosen in the save dialog (the\n"
-         "block is appended to FILE).\n"
+         "block is appended to FILE). With --curves, the curves of a completed calculation\n"
+         "(corrosion depth, crack width, carbonation or chloride against age and depth) are\n"
+         "written to FILE.csv as CSV, UTF-8, one pair of columns per curve (no completed\n"
+         "calculation, or a file that cannot be written: exit status 2).\n"
          "\n"
          "NAME is a control name (Text1..Text18, Option1..Option4, Combo1) or its alias;\n"
          "'pellucor-cli --help SHEET' lists them. Combo1 (alias steel) takes 1, 2, 3 or an\n"
@@ -288,9 +303,27 @@ int exit_status(const sheet::CalculateOutcome& calculated, bool saveAsked,
   return kStatusDone;
 }
 
+// Writes the curves of the last completed calculation; false (with a note) when there is none
+// or the file cannot be written.
+bool write_curves(const sheet::SheetController& ctl, const std::string& path) {
+  const auto curves = pellucor::analysis::curves::curves(ctl.lastRun());
+  if (!curves) {
+    std::cerr << "pellucor-cli: no completed calculation; no curves written to " << path << '\n';
+    return false;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) pellucor::analysis::curves::write_csv(*curves, out);
+  out.close();
+  if (!out) {
+    std::cerr << "pellucor-cli: cannot write the curves to " << path << '\n';
+    return false;
+  }
+  return true;
+}
+
 // Plays the sheet: the assignments, Calculate, Save. Returns the exit status.
 int play(const Module& module, const std::vector<Assignment>& assignments,
-         const std::optional<std::string>& saveFile) {
+         const std::optional<std::string>& saveFile, const std::optional<std::string>& curvesFile) {
   const SheetTable& s = module.table();
   pellucor::cli::ConsoleView view(s, std::cerr);
   sheet::SheetController ctl(module);
@@ -340,8 +373,17 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
     }
   }
 
+  // Only a calculation that ran to its end in this run has curves.
+  const bool completed = calculated.done();
+  const bool curvesFailed = curvesFile && !(completed && write_curves(ctl, *curvesFile));
+  if (curvesFile && !completed) {
+    std::cerr << "pellucor-cli: no completed calculation; no curves written to " << *curvesFile
+              << '\n';
+  }
+
   for (const std::string& line : view.pane()) std::cout << line << '\n';
   std::cout.flush();
+  if (curvesFailed) return kStatusStopped;
   return exit_status(calculated, saveFile.has_value(), saved);
 }
 
@@ -358,7 +400,7 @@ int run(int argc, char** argv) {
   if (!args.sheet) throw UsageError("no sheet given");
   const Module& module = find_sheet(*args.sheet);
   const auto assignments = resolve_all(module.table(), args.assignments);
-  return play(module, assignments, args.saveFile);
+  return play(module, assignments, args.saveFile, args.curvesFile);
 }
 
 }  // namespace

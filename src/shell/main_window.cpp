@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "modules/registry.hpp"
+#include "shell/analysis_actions.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
 #include "shell/sheet_layout.hpp"
@@ -63,6 +64,7 @@ MainWindow::MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* 
 
   createActions();
   createMenus();
+  analysisActions_ = new AnalysisActions(*this, messages_, files_);
 
   const QSize client =
       to_pixels(kClientWidthTwips, kClientHeightTwips, logicalDpiX(), logicalDpiY());
@@ -160,6 +162,8 @@ QtSheetView* MainWindow::showSheet(int number) {
   }
   // (Re)built from the design: the controller puts the defaults in and focuses Text1.
   auto* view = new QtSheetView(*s.controller, messages_, files_);
+  connect(view, &QtSheetView::calculationFinished, this,
+          [this, number](bool completed) { emit calculationFinished(number, completed); });
   auto* window = new QMdiSubWindow;
   window->setWidget(view);
   window->setAttribute(Qt::WA_DeleteOnClose);

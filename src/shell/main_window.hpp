@@ -18,6 +18,7 @@ class QMenu;
 
 namespace pellucor::shell {
 
+class AnalysisActions;
 class FileChooser;
 class MessagePresenter;
 class QtSheetView;
@@ -55,6 +56,13 @@ class MainWindow final : public QMainWindow {
   // Shows `content` as a child window of the workspace (listed in the window list like a
   // sheet) under `title`, and activates it. The window is deleted when closed.
   QMdiSubWindow* addChildWindow(QWidget* content, const QString& title);
+  // The charts and report entries of the analysis menu.
+  AnalysisActions* analysisActions() const { return analysisActions_; }
+
+ signals:
+  // A Calculate on sheet 1..5 has ended; `completed` when it ran to its end (the sheet's
+  // controller then holds the new results), false when a check or the model stopped it.
+  void calculationFinished(int sheet, bool completed);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -77,6 +85,7 @@ class MainWindow final : public QMainWindow {
   std::vector<QAction*> actions_;
   QMenu* windowMenu_ = nullptr;
   QMenu* analysisMenu_ = nullptr;
+  AnalysisActions* analysisActions_ = nullptr;
   std::vector<Slot> slots_;
 };
 

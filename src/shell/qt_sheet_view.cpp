@@ -424,9 +424,11 @@ void QtSheetView::buttonClicked(Control button) {
   if (!attached_ || busy_) return;
   const FlagGuard guard(busy_);
   switch (button) {
-    case Control::CmdCal:
-      controller_.calculate();
+    case Control::CmdCal: {
+      const bool completed = controller_.calculate().done();
+      emit calculationFinished(completed);
       break;
+    }
     case Control::CmdSave:
       controller_.save();
       break;

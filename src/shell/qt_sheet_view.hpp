@@ -72,6 +72,10 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   // The lines the output pane shows.
   QStringList paneLines() const;
 
+ signals:
+  // Calculate has ended; `completed` when it ran to its end.
+  void calculationFinished(bool completed);
+
  protected:
   bool focusNextPrevChild(bool next) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

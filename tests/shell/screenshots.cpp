@@ -5,13 +5,18 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdio>
 #include <vector>
 
 #include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
+#include "shell/chart_window.hpp"
 #include "shell/main_window.hpp"
+#include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "worked_examples.hpp"
 
 using pellucor::sheet::Control;
 using namespace pellucor::shell;
@@ -164,6 +169,48 @@ int main(int argc, char** argv) {
     }
     ok = save(window, folder, e.file) && ok;
     click(view, Control::CmdExit);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  // The chart window of every sheet after its worked example (the corrosion-depth tab, which
+  // carries every marked point and phase), and the PDF report of the marine sheet.
+  window.analysisActions()->offerPrint = nullptr;
+  for (const WorkedExample& e : worked_examples()) {
+    window.menuAction(e.sheet)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window.sheetView(e.sheet);
+    if (!view) return 1;
+    fill(view, e.boxes);
+    for (const Control c : e.options) click(view, c);
+    chooseSteelKind(view, e.steelKind);
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    ChartWindow* charts = window.analysisActions()->showCharts(e.sheet);
+    if (!charts || charts->tabs()->count() == 0) {
+      std::fprintf(stderr, "sheet %d: no charts\n", e.sheet);
+      ok = false;
+      continue;
+    }
+    for (int i = 0; i < charts->tabs()->count(); ++i) {
+      if (charts->tabs()->tabText(i) == QStringLiteral("锈蚀深度"))
+        charts->tabs()->setCurrentIndex(i);
+    }
+    QWidget* frame = charts->parentWidget();
+    frame->resize(900, 640);
+    QApplication::processEvents();
+    const QByteArray name =
+        QStringLiteral("charts-%1-%2.png").arg(e.sheet).arg(QLatin1String(e.name)).toUtf8();
+    ok = save(*frame, folder, name.constData()) && ok;
+    if (e.sheet == 4) {
+      const QString pdf = folder.filePath(QStringLiteral("report-marine.pdf"));
+      if (window.analysisActions()->writeReport(e.sheet, pdf)) {
+        std::printf("%s\n", qPrintable(pdf));
+      } else {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(pdf));
+        ok = false;
+      }
+    }
+    frame->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   return ok ? 0 : 2;

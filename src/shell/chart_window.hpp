@@ -1,0 +1,84 @@
+// The chart window of a sheet: the curves of its last completed calculation in tabs, with a
+// crosshair read-out under the mouse and export of each chart to PNG and SVG. It follows its
+// sheet: every Calculate that runs to its end redraws it; one that stops keeps the last curves
+// and says so.
+#pragma once
+
+#include <QChartView>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+#include "analysis/curves/curves.hpp"
+
+class QGraphicsLineItem;
+class QLabel;
+class QTabWidget;
+
+namespace pellucor::sheet {
+class SheetController;
+}
+
+namespace pellucor::shell {
+
+class FileChooser;
+class MessagePresenter;
+
+// A chart view with a crosshair and a tool-tip that shows the age (or depth) and the values
+// of the curves under the mouse.
+class CurveChartView final : public QChartView {
+  Q_OBJECT
+
+ public:
+  CurveChartView(const analysis::curves::Chart& curves, QWidget* parent = nullptr);
+  const analysis::curves::Chart& curves() const { return curves_; }
+  // The read-out shown for a position in the view's coordinates; empty off the plot.
+  QString readoutAt(const QPoint& pos) const;
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  analysis::curves::Chart curves_;
+  QGraphicsLineItem* vertical_ = nullptr;
+  QGraphicsLineItem* horizontal_ = nullptr;
+};
+
+class ChartWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  ChartWindow(int sheet, const sheet::SheetController& controller, MessagePresenter& messages,
+              FileChooser& files, QWidget* parent = nullptr);
+
+  int sheet() const { return sheet_; }
+  // The curves drawn; none before the sheet's first completed calculation.
+  const std::optional<analysis::curves::Curves>& curves() const { return curves_; }
+  QTabWidget* tabs() const { return tabs_; }
+  CurveChartView* chartView(int tab) const;
+  // The line above the charts: what is shown, or why it is not the latest Calculate.
+  QString status() const;
+
+  // A Calculate on the sheet ended: redraws after one that ran to its end.
+  void calculationFinished(bool completed);
+  // Draws the curves of the controller's last completed calculation.
+  void redraw();
+
+  // Writes the chart of a tab; false when the file cannot be written.
+  bool exportPng(int tab, const QString& path) const;
+  bool exportSvg(int tab, const QString& path) const;
+
+ private:
+  void exportCurrent(bool svg);
+
+  int sheet_;
+  const sheet::SheetController& controller_;
+  MessagePresenter& messages_;
+  FileChooser& files_;
+  std::optional<analysis::curves::Curves> curves_;
+  QLabel* status_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+};
+
+}  // namespace pellucor::shell

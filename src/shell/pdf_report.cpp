@@ -1,0 +1,327 @@
+#include "shell/pdf_report.hpp"
+
+#include <QChart>
+#include <QFile>
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <algorithm>
+#include <memory>
+
+#include "analysis/curves/curves.hpp"
+#include "sheet/controller.hpp"
+#include "shell/chart_builder.hpp"
+
+#ifndef PELLUCOR_VERSION
+#define PELLUCOR_VERSION "0"
+#endif
+
+namespace pellucor::shell {
+
+namespace {
+
+QString qs(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The chart's design size; it is scaled to the page width as a vector drawing.
+constexpr QSizeF kChartSize(860, 500);
+
+void render_chart(QPainter& painter, const ChartFactory& factory, const QRectF& target) {
+  QGraphicsScene scene;
+  QChart* chart = factory();
+  if (!chart) return;
+  scene.addItem(chart);  // the scene owns it now
+  chart->setGeometry(QRectF(QPointF(0, 0), kChartSize));
+  if (chart->layout()) chart->layout()->activate();
+  scene.setSceneRect(QRectF(QPointF(0, 0), kChartSize));
+  scene.render(&painter, target, scene.sceneRect(), Qt::KeepAspectRatio);
+}
+
+// One pass over the report: measures (and, when asked, draws) every block, page by page.
+class Flow {
+ public:
+  Flow(QPagedPaintDevice& device, QPainter* painter, int totalPages)
+      : device_(device), painter_(painter), totalPages_(totalPages) {
+    width_ = device.width();
+    const QFontMetricsF footer(font(8), &device_);
+    footerHeight_ = footer.height() * 2;
+    height_ = device.height() - footerHeight_;
+  }
+
+  QFont font(qreal points, bool bold = false) const {
+    QFont f = cjk_font(points);
+    f.setBold(bold);
+    return f;
+  }
+
+  // Paragraph text across the page width.
+  void text(const QString& s, const QFont& f, qreal spaceAfter = 0.4) {
+    const QFontMetricsF fm(f, &device_);
+    const QRectF box = fm.boundingRect(QRectF(0, 0, width_, 1e6), Qt::TextWordWrap, s);
+    need(box.height());
+    if (painter_) {
+      painter_->setFont(f);
+      painter_->drawText(QRectF(0, y_, width_, box.height() + 1), Qt::TextWordWrap, s);
+    }
+    y_ += box.height() + spaceAfter * fm.height();
+  }
+
+  void table(const ReportTable& t) {
+    const QFont body = font(9);
+    const QFont head = font(9, true);
+    const QFontMetricsF fm(body, &device_);
+    const int columns = static_cast<int>(t.header.size());
+    if (columns == 0) return;
+    // Label, value, unit: the label takes half the width.
+    std::vector<qreal> widths(static_cast<std::size_t>(columns), width_ / columns);
+    if (columns == 3) widths = {width_ * 0.5, width_ * 0.3, width_ * 0.2};
+    const qreal pad = fm.height() * 0.3;
+    auto rowHeight = [&](const QStringList& cells) {
+      qreal h = fm.height();
+      for (int c = 0; c < columns && c < cells.size(); ++c) {
+        const QRectF r =
+            fm.boundingRect(QRectF(0, 0, widths[static_cast<std::size_t>(c)] - 2 * pad, 1e6),
+                            Qt::TextWordWrap, cells[c]);
+        h = std::max(h, r.height());
+      }
+      return h + 2 * pad;
+    };
+    auto row = [&](const QStringList& cells, bool header) {
+      const qreal h = rowHeight(cells);
+      if (need(h) && !header) drawRow(t.header, rowHeight(t.header), widths, pad, true);
+      drawRow(cells, h, widths, pad, header);
+    };
+    row(t.header, true);
+    for (const QStringList& r : t.rows) row(r, false);
+    y_ += fm.height() * 0.6;
+  }
+
+  qreal chartHeight() const { return width_ * kChartSize.height() / kChartSize.width(); }
+
+  // Starts a new page unless `h` more fits on this one (a heading stays with what follows).
+  void keep(qreal h) { need(h); }
+
+  void chart(const ChartFactory& f) {
+    const qreal h = chartHeight();
+    need(h);
+    if (painter_) render_chart(*painter_, f, QRectF(0, y_, width_, h));
+    y_ += h + QFontMetricsF(font(9), &device_).height() * 0.6;
+  }
+
+  // Ends the last page with its number; the number of pages drawn.
+  int finish() {
+    footer();
+    return page_;
+  }
+
+ private:
+  void drawRow(const QStringList& cells, qreal h, const std::vector<qreal>& widths, qreal pad,
+               bool header) {
+    if (painter_) {
+      painter_->setFont(font(9, header));
+      qreal x = 0;
+      for (std::size_t c = 0; c < widths.size(); ++c) {
+        const QRectF cell(x, y_, widths[c], h);
+        if (header) painter_->fillRect(cell, QColor(230, 236, 245));
+        painter_->setPen(QColor(120, 120, 120));
+        painter_->drawRect(cell);
+        painter_->setPen(Qt::black);
+        const int i = static_cast<int>(c);
+        if (i < cells.size()) {
+          painter_->drawText(cell.adjusted(pad, pad, -pad, -pad),
+                             Qt::TextWordWrap | Qt::AlignVCenter, cells[i]);
+        }
+        x += widths[c];
+      }
+    }
+    y_ += h;
+  }
+
+  // Starts a new page when `h` does not fit on this one; true when it did.
+  bool need(qreal h) {
+    if (y_ + h <= height_ || y_ == 0) return false;
+    footer();
+    if (painter_) device_.newPage();
+    ++page_;
+    y_ = 0;
+    return true;
+  }
+
+  void footer() {
+    if (!painter_) return;
+    painter_->setFont(font(8));
+    painter_->setPen(Qt::black);
+    const QString text = QStringLiteral("第 %1 页，共 %2 页").arg(page_).arg(totalPages_);
+    painter_->drawText(QRectF(0, height_, width_, footerHeight_), Qt::AlignCenter, text);
+  }
+
+  QPagedPaintDevice& device_;
+  QPainter* painter_;
+  int totalPages_;
+  qreal width_ = 0;
+  qreal height_ = 0;
+  qreal footerHeight_ = 0;
+  qreal y_ = 0;
+  int page_ = 1;
+};
+
+// Splits "label（单位为unit）" into its label and unit.
+std::pair<QString, QString> label_and_unit(QString label) {
+  label = label.trimmed();
+  const qsizetype at = label.indexOf(QStringLiteral("单位为"));
+  if (at < 0) return {label, QString()};
+  QString unit = label.mid(at + 3);
+  const qsizetype close = unit.indexOf(QRegularExpression(QStringLiteral("[）)]")));
+  QString rest;
+  if (close >= 0) {
+    rest = unit.mid(close + 1);
+    unit = unit.left(close);
+  }
+  QString name = label.left(at);
+  while (name.endsWith(QChar(0xFF08)) || name.endsWith(QLatin1Char('('))) name.chop(1);
+  return {(name + rest).trimmed(), unit.trimmed()};
+}
+
+bool is_number(const QString& s) {
+  bool ok = false;
+  s.toDouble(&ok);
+  return ok;
+}
+
+}  // namespace
+
+QString program_title() {
+  return QStringLiteral("Pellucor %1").arg(QStringLiteral(PELLUCOR_VERSION));
+}
+
+ReportDocument::ReportDocument(QString caption, QDateTime date)
+    : caption_(std::move(caption)), date_(std::move(date)) {}
+
+void ReportDocument::addSection(ReportSection section) {
+  sections_.push_back(std::move(section));
+}
+
+int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages) const {
+  std::unique_ptr<QPainter> painter;
+  if (draw) {
+    painter = std::make_unique<QPainter>();
+    if (!painter->begin(&device)) return 0;
+    painter->setRenderHint(QPainter::Antialiasing);
+  }
+  Flow flow(device, painter.get(), totalPages);
+  flow.text(program_title() + QStringLiteral("　耐久性计算报告"), flow.font(10));
+  flow.text(QStringLiteral("报告日期：") + date_.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+            flow.font(9), 1.0);
+  flow.text(caption_, flow.font(16, true), 0.8);
+  for (const ReportSection& s : sections_) {
+    if (!s.title.isEmpty()) {
+      const QFontMetricsF heading(flow.font(12, true), &device);
+      if (s.table.empty() && !s.charts.empty())
+        flow.keep(heading.height() * 2 + flow.chartHeight());
+      flow.text(s.title, flow.font(12, true));
+    }
+    if (!s.table.empty()) flow.table(s.table);
+    for (const ChartFactory& f : s.charts) flow.chart(f);
+    for (const QString& n : s.notes) flow.text(n, flow.font(9));
+  }
+  const int pages = flow.finish();
+  if (painter && !painter->end()) return 0;
+  return pages;
+}
+
+int ReportDocument::pageCount(QPagedPaintDevice& device) const {
+  return layout(device, false, 0);
+}
+
+bool ReportDocument::paint(QPagedPaintDevice& device) const {
+  const int pages = pageCount(device);
+  return layout(device, true, pages) == pages && pages > 0;
+}
+
+bool ReportDocument::writePdf(const QString& path, QString* error) const {
+  auto fail = [&] {
+    if (error) *error = QStringLiteral("无法写入报告文件：") + path;
+    return false;
+  };
+  // The writer says nothing of a file it cannot open: try the path first.
+  {
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly)) return fail();
+  }
+  QPdfWriter writer(path);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
+  writer.setResolution(300);
+  writer.setTitle(caption_);
+  writer.setCreator(program_title());
+  if (!paint(writer)) return fail();
+  return true;
+}
+
+ReportTable input_table(const std::vector<std::string>& echo) {
+  ReportTable t;
+  t.header = {QStringLiteral("输入参数"), QStringLiteral("数值"), QStringLiteral("单位")};
+  for (const std::string& line : echo) {
+    for (const QString& item : qs(line).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+      const qsizetype eq = item.indexOf(QLatin1Char('='));
+      if (eq < 0) continue;
+      const auto [label, unit] = label_and_unit(item.left(eq));
+      t.rows.append({label, item.mid(eq + 1).trimmed(), unit});
+    }
+  }
+  return t;
+}
+
+ReportTable result_table(const std::vector<std::string>& pane) {
+  ReportTable t;
+  t.header = {QStringLiteral("计算结果"), QStringLiteral("数值"), QStringLiteral("单位")};
+  for (const std::string& line : pane) {
+    const QString l = qs(line);
+    const qsizetype colon = l.indexOf(QLatin1Char(':'));
+    if (colon < 0) continue;
+    const QString label = l.left(colon).trimmed();
+    const QString rest = l.mid(colon + 1).trimmed();
+    if (rest.isEmpty()) continue;  // the heading "计算结果如下:"
+    const qsizetype blank = rest.indexOf(QLatin1Char(' '));
+    const QString value = blank < 0 ? rest : rest.left(blank);
+    if (is_number(value)) {
+      t.rows.append({label, value, blank < 0 ? QString() : rest.mid(blank + 1).trimmed()});
+    } else {
+      t.rows.append({label, rest, QString()});
+    }
+  }
+  return t;
+}
+
+ReportDocument sheet_report(const sheet::SheetController& controller) {
+  ReportDocument doc(qs(controller.table().caption));
+  const auto& report = controller.lastReport();
+  if (!report) return doc;
+  doc.addSection({QStringLiteral("输入参数"), input_table(report->echo), {}, {}});
+  ReportSection results{QStringLiteral("计算结果"), result_table(report->pane), {}, {}};
+  // What the sheet prints instead of a value (e.g. no crack width for wall reinforcement).
+  for (const QStringList& row : results.table.rows) {
+    if (row[2].isEmpty() && !is_number(row[1]))
+      results.notes << row[0] + QStringLiteral("：") + row[1];
+  }
+  doc.addSection(results);
+  if (const auto curves = analysis::curves::curves(controller.lastRun())) {
+    ReportSection charts{QStringLiteral("曲线图"), {}, {}, {}};
+    for (const auto& c : curves->charts) {
+      charts.charts.push_back([c] { return make_chart(c); });
+      for (const auto& n : c.notes) charts.notes << qs(c.title) + QStringLiteral("：") + qs(n);
+    }
+    for (const auto& n : curves->notes) charts.notes << qs(n);
+    doc.addSection(std::move(charts));
+  }
+  return doc;
+}
+
+}  // namespace pellucor::shell

@@ -1,0 +1,77 @@
+// The printable report of a calculation: program and version, date, the sheet's caption, the
+// inputs and the results as tables, the charts as vector graphics, the notes, page numbers.
+// Written as an A4 PDF with the Chinese fonts embedded, or sent to a printer.
+//
+// Other windows extend it: build the sheet's report with sheet_report() and append sections,
+//   ReportDocument doc = sheet_report(controller);
+//   doc.addSection({"可靠度分析", {{"项目", "数值"}, {{"失效概率", "0.012"}}}, {factory}, {}});
+// where each chart is a factory returning a new QChart (the report owns and deletes it).
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class QChart;
+class QPagedPaintDevice;
+
+namespace pellucor::sheet {
+class SheetController;
+}
+
+namespace pellucor::shell {
+
+struct ReportTable {
+  QStringList header;
+  QList<QStringList> rows;
+  bool empty() const { return rows.isEmpty(); }
+};
+
+using ChartFactory = std::function<QChart*()>;
+
+struct ReportSection {
+  QString title;
+  ReportTable table;                 // may be empty
+  std::vector<ChartFactory> charts;  // drawn in order, each across the page width
+  QStringList notes;                 // paragraphs after the charts
+};
+
+class ReportDocument {
+ public:
+  explicit ReportDocument(QString caption, QDateTime date = QDateTime::currentDateTime());
+
+  const QString& caption() const { return caption_; }
+  const std::vector<ReportSection>& sections() const { return sections_; }
+  void addSection(ReportSection section);
+
+  // Writes an A4 PDF. False when the file cannot be written; `error` then names the path.
+  bool writePdf(const QString& path, QString* error = nullptr) const;
+  // Paints the pages onto a printer or another paged device (its page size as set up).
+  bool paint(QPagedPaintDevice& device) const;
+  // Pages the report takes on the device.
+  int pageCount(QPagedPaintDevice& device) const;
+
+ private:
+  int layout(QPagedPaintDevice& device, bool draw, int totalPages) const;
+
+  QString caption_;
+  QDateTime date_;
+  std::vector<ReportSection> sections_;
+};
+
+// The program's name and version as the report heads its first page.
+QString program_title();
+
+// The report of the sheet's last completed calculation: inputs (labels, values, units as the
+// result file echoes them), results (the report lines), charts and notes. Empty sections when
+// the sheet has not completed a calculation.
+ReportDocument sheet_report(const sheet::SheetController& controller);
+
+// The rows "label, value, unit" of parameter-echo lines and of report lines.
+ReportTable input_table(const std::vector<std::string>& echo);
+ReportTable result_table(const std::vector<std::string>& pane);
+
+}  // namespace pellucor::shell

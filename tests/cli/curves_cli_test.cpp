@@ -1,0 +1,134 @@
+// pellucor-cli --curves: the CSV of a completed calculation, the pane unchanged, and the
+// files it refuses to write.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CurvesCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("pellucor-curves-cli-" + std::to_string(getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Outcome run(const std::vector<std::string>& args) {
+    const fs::path outPath = dir_ / "stdout";
+    const fs::path errPath = dir_ / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> all = {PELLUCOR_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Outcome r;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, PELLUCOR_CLI, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0) << "cannot start " << PELLUCOR_CLI;
+    if (spawned != 0) return r;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = read_file(outPath);
+    r.err = read_file(errPath);
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+const std::vector<std::string> kMarine = {
+    "4",        "Text1=1.5", "Text2=20",  "Text3=0.8", "Text4=30",  "Text5=40",
+    "Text6=20", "Text7=1.5", "Text8=5",   "Text9=1.4", "Text13=20", "Text14=20",
+    "Text15=1", "Text16=25", "Text17=10", "Text18=5",  "Combo1=2"};
+
+std::vector<std::string> with(std::vector<std::string> args, const std::string& extra) {
+  args.push_back(extra);
+  return args;
+}
+
+TEST_F(CurvesCli, WritesTheCurvesAndLeavesThePaneAsItWas) {
+  const fs::path csv = dir_ / "curves.csv";
+  const Outcome plain = run(kMarine);
+  const Outcome withCurves = run(with(with(kMarine, "--curves"), csv.string()));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(withCurves.status, 0) << withCurves.err;
+  EXPECT_EQ(withCurves.out, plain.out);
+  EXPECT_EQ(withCurves.err, plain.err);
+
+  std::istringstream in(read_file(csv));
+  std::string header;
+  ASSERT_TRUE(std::getline(in, header));
+  // UTF-8 headings with units, for each chart of the marine sheet.
+  for (const char* heading :
+       {"氯离子浓度分布", "距混凝土表面深度 (mm)", "钢筋处氯离子浓度", "表面氯离子浓度", "锈蚀深度",
+        "龄期 (a)", "钢筋锈蚀深度 (mm)", "锈胀裂缝宽度 (mm)"}) {
+    EXPECT_NE(header.find(heading), std::string::npos) << heading;
+  }
+  const auto columns = std::count(header.begin(), header.end(), ',') + 1;
+  int rows = 0;
+  for (std::string line; std::getline(in, line); ++rows) {
+    ASSERT_EQ(std::count(line.begin(), line.end(), ',') + 1, columns) << line;
+  }
+  EXPECT_GT(rows, 100);
+}
+
+TEST_F(CurvesCli, NoCurvesWithoutACompletedCalculationOrAWritableFile) {
+  const fs::path csv = dir_ / "curves.csv";
+  // Calculate stopped by a check (no steel kind chosen): no file, the usual stop status.
+  std::vector<std::string> noSteel(kMarine.begin(), kMarine.end() - 1);
+  const Outcome stopped = run(with(noSteel, "--curves=" + csv.string()));
+  EXPECT_EQ(stopped.status, 2);
+  EXPECT_FALSE(fs::exists(csv));
+  EXPECT_NE(stopped.err.find(csv.string()), std::string::npos) << stopped.err;
+
+  const fs::path unwritable = dir_ / "no-such-folder" / "curves.csv";
+  const Outcome failed = run(with(kMarine, "--curves=" + unwritable.string()));
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_NE(failed.err.find("cannot write the curves to " + unwritable.string()), std::string::npos)
+      << failed.err;
+  EXPECT_NE(failed.out.find("检测时的钢筋腐蚀深度:"), std::string::npos);  // the report as ever
+
+  EXPECT_EQ(run(with(kMarine, "--curves")).status, 1);
+  EXPECT_EQ(run(with(with(kMarine, "--curves=a.csv"), "--curves=b.csv")).status, 1);
+}
+
+}  // namespace

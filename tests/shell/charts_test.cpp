@@ -1,0 +1,391 @@
+// The chart window and the PDF report, driven offscreen through the menu as a user does:
+// every sheet's worked example, the charts against the result record, PNG and SVG export,
+// the PDF read back with pdftotext and pdffonts, following the sheet through later
+// calculations, and the paths that cannot be written.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QLineSeries>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScatterSeries>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "analysis/curves/curves.hpp"
+#include "analysis/timeline.hpp"
+#include "sheet/number_form.hpp"
+#include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
+#include "shell/chart_builder.hpp"
+#include "shell/chart_window.hpp"
+#include "shell/main_window.hpp"
+#include "shell/pdf_report.hpp"
+#include "shell/qt_sheet_view.hpp"
+#include "worked_examples.hpp"
+
+using pellucor::sheet::Control;
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace curves = pellucor::analysis::curves;
+
+namespace {
+
+QString run(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    return QStringLiteral("<%1 failed: %2>")
+        .arg(program, QString::fromUtf8(p.readAllStandardError()));
+  }
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QList<QPointF> curvePoints(const curves::Series& s) {
+  QList<QPointF> pts;
+  for (const auto& p : s.points) pts.append(QPointF(p.x, p.y));
+  return pts;
+}
+
+template <class S>
+QList<S*> seriesWithRole(QChart* chart, const char* role) {
+  QList<S*> out;
+  for (QAbstractSeries* s : chart->series()) {
+    if (s->property(kRoleProperty).toString() == QLatin1String(role)) {
+      if (auto* x = qobject_cast<S*>(s)) out.append(x);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+class ChartsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<RecordingPresenter> messages_;
+  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<MainWindow> window_;
+  QStringList printOffers_;
+
+  AnalysisActions* actions() const { return window_->analysisActions(); }
+
+  QtSheetView* calculateExample(const WorkedExample& e) {
+    window_->menuAction(e.sheet)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window_->sheetView(e.sheet);
+    if (!view) return nullptr;
+    fill(view, e.boxes);
+    for (const Control c : e.options) click(view, c);
+    if (!chooseSteelKind(view, e.steelKind)) return nullptr;
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    return view;
+  }
+
+  QStringList windowList() {
+    emit window_->windowMenu()->aboutToShow();
+    QStringList texts;
+    for (QAction* a : window_->windowMenu()->actions()) texts << a->text();
+    return texts;
+  }
+
+  // The chart window shows exactly the curves of the sheet's last completed run.
+  void verifyShows(ChartWindow* w, const curves::Curves& expected) {
+    QCOMPARE(w->tabs()->count(), static_cast<int>(expected.charts.size()));
+    for (int i = 0; i < w->tabs()->count(); ++i) {
+      const curves::Chart& c = expected.charts[static_cast<std::size_t>(i)];
+      QCOMPARE(w->tabs()->tabText(i), qs(c.title));
+      QChart* chart = w->chartView(i)->chart();
+      const auto lines = seriesWithRole<QLineSeries>(chart, kRoleCurve);
+      QCOMPARE(lines.size(), static_cast<qsizetype>(c.series.size()));
+      for (qsizetype k = 0; k < lines.size(); ++k) {
+        QCOMPARE(lines[k]->points(), curvePoints(c.series[static_cast<std::size_t>(k)]));
+      }
+      const auto dots = seriesWithRole<QScatterSeries>(chart, kRoleMarker);
+      QCOMPARE(dots.size(), static_cast<qsizetype>(c.markers.size()));
+      // Every marked point is in the legend with its values, and the first carries its name
+      // beside it (others too unless they would cover it).
+      QVERIFY(dots.isEmpty() || dots[0]->pointLabelsVisible());
+      for (qsizetype k = 0; k < dots.size(); ++k) {
+        const auto& m = c.markers[static_cast<std::size_t>(k)];
+        QCOMPARE(dots[k]->points(), QList<QPointF>{QPointF(m.at.x, m.at.y)});
+        QCOMPARE(dots[k]->pointLabelsFormat(), marker_tag(m));
+        QCOMPARE(dots[k]->name(), qs(m.label));
+        QVERIFY(qs(m.label).startsWith(marker_tag(m)) && !marker_tag(m).isEmpty());
+      }
+      // Phases shaded on every chart against age.
+      QCOMPARE(seriesWithRole<QAbstractSeries>(chart, kRolePhase).size(),
+               static_cast<qsizetype>(c.bands.size()));
+      const auto axes = chart->axes();
+      QStringList titles;
+      for (QAbstractAxis* a : axes) titles << a->titleText();
+      QVERIFY(titles.contains(axis_title(c.xName, c.xUnit)));
+      QVERIFY(titles.contains(axis_title(c.yName, c.yUnit)));
+    }
+  }
+
+ private slots:
+  void init() {
+    messages_ = std::make_unique<RecordingPresenter>();
+    files_ = std::make_unique<ScriptedChooser>();
+    window_ = std::make_unique<MainWindow>(*messages_, *files_);
+    printOffers_.clear();
+    actions()->offerPrint = [this](QWidget*, const QString& path, const ReportDocument&) {
+      printOffers_ << path;
+    };
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+  }
+  void cleanup() { window_.reset(); }
+
+  void analysisMenuHoldsChartsAndReport() {
+    const auto entries = window_->analysisMenu()->actions();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0]->text(), QStringLiteral("曲线图(&G)"));
+    QCOMPARE(entries[1]->text(), QStringLiteral("报告(&R)…"));
+    // With no sheet open there is nothing to draw or report.
+    entries[0]->trigger();
+    entries[1]->trigger();
+    QCOMPARE(messages_->shown.size(), 2u);
+    QVERIFY(files_->requests.empty());
+  }
+
+  void everySheetsWorkedExample_data() {
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < worked_examples().size(); ++i) {
+      QTest::newRow(worked_examples()[i].name) << static_cast<int>(i);
+    }
+  }
+  void everySheetsWorkedExample() {
+    QFETCH(int, index);
+    const WorkedExample& e = worked_examples()[static_cast<std::size_t>(index)];
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    QVERIFY(messages_->shown.empty());
+    const auto* controller = window_->controller(e.sheet);
+    QVERIFY(controller->lastReport().has_value());
+
+    window_->analysisMenu()->actions()[0]->trigger();
+    ChartWindow* w = actions()->chartWindow(e.sheet);
+    QVERIFY(w);
+    const QString title = QStringLiteral("曲线图 — ") + qs(controller->table().caption);
+    QCOMPARE(w->parentWidget()->windowTitle(), title);
+    QVERIFY(windowList().contains(title));
+    QCOMPARE(window_->mdiArea()->activeSubWindow()->widget(), w);
+
+    const auto expected = curves::curves(controller->lastRun());
+    QVERIFY(expected.has_value());
+    verifyShows(w, *expected);
+
+    // The marked points against the result record: the cracking depth and the inspection
+    // depth the report prints.
+    const auto tl = pellucor::analysis::timeline(controller->lastRun());
+    QVERIFY(tl.has_value());
+    const auto* depth = expected->find(curves::ChartKind::Depth);
+    QVERIFY(depth);
+    const QString pane = view->paneLines().join(QLatin1Char('\n'));
+    for (const auto& m : depth->markers) {
+      if (m.mark == curves::Mark::Cracking) QCOMPARE(m.at.y, tl->prop.dcr);
+      if (m.mark == curves::Mark::Inspection && tl->t >= tl->ti) QCOMPARE(m.at.y, tl->prop.dt);
+    }
+    QVERIFY(pane.contains(qs(pellucor::sheet::number_single(tl->prop.dcr))));
+    QVERIFY(pane.contains(qs(pellucor::sheet::number_single(tl->prop.dt))));
+    QCOMPARE(expected->find(curves::ChartKind::Profile) != nullptr, e.sheet >= 2 && e.sheet <= 4);
+    QCOMPARE(expected->find(curves::ChartKind::Carbonation) != nullptr, e.sheet == 1);
+
+    // Export of every chart.
+    QTemporaryDir dir;
+    for (int i = 0; i < w->tabs()->count(); ++i) {
+      const QString png = dir.filePath(QStringLiteral("chart%1.png").arg(i));
+      const QString svg = dir.filePath(QStringLiteral("chart%1.svg").arg(i));
+      QVERIFY(w->exportPng(i, png));
+      QVERIFY(w->exportSvg(i, svg));
+      const QImage image(png);
+      QVERIFY(!image.isNull() && image.width() > 100);
+      QFile f(svg);
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QString text = QString::fromUtf8(f.readAll());
+      QVERIFY(text.contains(QStringLiteral("<svg")));
+      QVERIFY(text.contains(QStringLiteral("<path")));
+    }
+
+    // The report, through the menu, with the sheet active again.
+    window_->menuAction(e.sheet)->trigger();
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    files_->next = pdf;
+    window_->analysisMenu()->actions()[1]->trigger();
+    QVERIFY2(messages_->shown.empty(),
+             messages_->shown.empty() ? "" : qPrintable(messages_->shown.back().text));
+    QCOMPARE(printOffers_, QStringList{pdf});
+    const QString text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY2(text.contains(qs(controller->table().caption)), qPrintable(text.left(400)));
+    QVERIFY(text.contains(program_title()));
+    QVERIFY(text.contains(QStringLiteral("第 1 页")));
+    QVERIFY(text.contains(QStringLiteral("龄期 (a)")));  // axis titles of the vector charts
+    const ReportTable results = result_table(controller->lastReport()->pane);
+    QVERIFY(results.rows.size() >= 7);
+    for (const QStringList& row : results.rows) {
+      QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
+      QVERIFY2(text.contains(row[1]), qPrintable(row[1]));
+    }
+    const ReportTable inputs = input_table(controller->lastReport()->echo);
+    QVERIFY(inputs.rows.size() >= 8);
+    for (const QStringList& row : inputs.rows) QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
+    const QStringList fonts =
+        run(QStringLiteral("pdffonts"), {pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(fonts.size() > 2);
+    for (const QString& line : fonts.mid(2)) {
+      // name type encoding emb sub uni object ID
+      const QStringList cols = line.simplified().split(QLatin1Char(' '));
+      QVERIFY2(cols.size() >= 5 && cols[cols.size() - 5] == QLatin1String("yes"), qPrintable(line));
+    }
+  }
+
+  void followsItsSheetThroughLaterCalculations() {
+    const WorkedExample& e = worked_examples()[2];  // time-dependent coefficient
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    ChartWindow* w = actions()->showCharts(e.sheet);
+    QVERIFY(w);
+    const auto* controller = window_->controller(e.sheet);
+    const auto before = curves::curves(controller->lastRun());
+    verifyShows(w, *before);
+
+    // A new cover: Calculate runs to its end and the charts are those of the new run.
+    window_->menuAction(e.sheet)->trigger();
+    typeInto(view, 5, QStringLiteral("45"));
+    QCOMPARE(box(view, 5)->text(), QStringLiteral("45"));
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    QVERIFY(messages_->shown.empty());
+    QCOMPARE(std::get<pellucor::model::ChlorideVariableRun>(controller->lastRun()).in.coverMm,
+             45.0);
+    const auto after = curves::curves(controller->lastRun());
+    QVERIFY(curvePoints(after->charts[0].series[0]) != curvePoints(before->charts[0].series[0]));
+    verifyShows(w, *after);
+    QCOMPARE(actions()->showCharts(e.sheet), w);  // one window per sheet
+
+    // A measured concentration equal to the surface one stops Calculate: nothing new is
+    // drawn, and the window says so.
+    window_->menuAction(e.sheet)->trigger();
+    const QString shownStatus = w->status();
+    typeInto(view, 11, QStringLiteral("5"));
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    QCOMPARE(messages_->shown.size(), 1u);
+    QCOMPARE(messages_->shown[0].title, QStringLiteral("输入验证"));
+    verifyShows(w, *after);
+    QVERIFY(w->status() != shownStatus);
+    QVERIFY(w->status().contains(QStringLiteral("上一次完成的计算")));
+  }
+
+  void chartsBeforeAnyCalculationWaitForOne() {
+    window_->menuAction(2)->trigger();
+    window_->analysisMenu()->actions()[0]->trigger();
+    ChartWindow* w = actions()->chartWindow(2);
+    QVERIFY(w);
+    QCOMPARE(w->tabs()->count(), 0);
+    QVERIFY(w->status().contains(QStringLiteral("尚无完成的计算")));
+    QVERIFY(!w->exportPng(0, QStringLiteral("unused.png")));
+    // The report needs a completed calculation: a message, no dialog.
+    window_->menuAction(2)->trigger();
+    window_->analysisMenu()->actions()[1]->trigger();
+    QCOMPARE(messages_->shown.size(), 1u);
+    QVERIFY(files_->requests.empty());
+  }
+
+  void unwritablePathsGiveAMessageAndTheSheetStaysUsable() {
+    const WorkedExample& e = worked_examples()[4];
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    ChartWindow* w = actions()->showCharts(e.sheet);
+    const QString bad = QStringLiteral("/nonexistent-folder/x/report.pdf");
+    window_->menuAction(e.sheet)->trigger();
+    files_->next = bad;
+    window_->analysisMenu()->actions()[1]->trigger();
+    QCOMPARE(messages_->shown.size(), 1u);
+    QVERIFY(messages_->shown[0].text.contains(bad));
+    QVERIFY(printOffers_.isEmpty());
+    QVERIFY(!QFile::exists(bad));
+    QVERIFY(!w->exportPng(0, QStringLiteral("/nonexistent-folder/c.png")));
+    QVERIFY(!w->exportSvg(0, QStringLiteral("/nonexistent-folder/c.svg")));
+    // The sheet still calculates.
+    messages_->shown.clear();
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    QVERIFY(messages_->shown.empty());
+    QVERIFY(window_->controller(e.sheet)->lastReport().has_value());
+  }
+
+  void wallReinforcementHasNoWidthChartAndSaysSo() {
+    WorkedExample e = worked_examples()[0];
+    e.steelKind = 3;
+    QVERIFY(calculateExample(e));
+    QVERIFY(messages_->shown.empty());
+    ChartWindow* w = actions()->showCharts(e.sheet);
+    QStringList titles;
+    for (int i = 0; i < w->tabs()->count(); ++i) titles << w->tabs()->tabText(i);
+    QCOMPARE(titles, (QStringList{QStringLiteral("碳化深度"), QStringLiteral("锈蚀深度")}));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("wall.pdf"));
+    QVERIFY(actions()->writeReport(e.sheet, pdf));
+    const QString text =
+        run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).simplified().remove(' ');
+    QVERIFY(text.contains(QStringLiteral("检测时锈胀裂缝宽度：不计算（墙板配筋）")));
+    QVERIFY(text.contains(QStringLiteral("墙板配筋不计算锈胀裂缝宽度。")));
+  }
+
+  void reportTablesReadTheEchoAndTheReportLines() {
+    // Labels with their units split off, values as echoed; a text instead of a value (wall
+    // reinforcement) stays a row without a unit.
+    const ReportTable inputs = input_table(
+        {"局部环境系数=  2 ,环境温度（单位为摄示度）=  15 ,环境湿度=  0.7 ",
+         "钢筋直径(单位为mm) =  20 ,实测氯浓度单位为kg/m^3= 2 ,钢筋种类= 墙板配筋      "});
+    const QList<QStringList> expectedInputs = {
+        {"局部环境系数", "2", ""}, {"环境温度", "15", "摄示度"},  {"环境湿度", "0.7", ""},
+        {"钢筋直径", "20", "mm"},  {"实测氯浓度", "2", "kg/m^3"}, {"钢筋种类", "墙板配筋", ""}};
+    QCOMPARE(inputs.rows, expectedInputs);
+    const ReportTable results =
+        result_table({"计算结果如下:", std::string(59, '='), "碳化系数: 2.190818 ",
+                      "钢筋开始锈蚀时间: 46.98278  a", "检测时锈胀裂缝宽度: 不计算（墙板配筋）",
+                      "检测时钢筋的腐蚀深度:-0.009918519   mm"});
+    const QList<QStringList> expectedResults = {{"碳化系数", "2.190818", ""},
+                                                {"钢筋开始锈蚀时间", "46.98278", "a"},
+                                                {"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""},
+                                                {"检测时钢筋的腐蚀深度", "-0.009918519", "mm"}};
+    QCOMPARE(results.rows, expectedResults);
+  }
+
+  void readoutShowsAgeAndValueUnderTheMouse() {
+    QtSheetView* view = calculateExample(worked_examples()[0]);
+    QVERIFY(view);
+    ChartWindow* w = actions()->showCharts(1);
+    QApplication::processEvents();
+    w->tabs()->setCurrentIndex(1);  // corrosion depth
+    CurveChartView* v = w->chartView(1);
+    QVERIFY(v);
+    QTest::qWait(50);
+    const QRectF plot = v->chart()->plotArea();
+    const QPoint inside = v->mapFromScene(v->chart()->mapToScene(plot.center()));
+    const QString text = v->readoutAt(inside);
+    QVERIFY2(text.startsWith(QStringLiteral("龄期 ")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("钢筋锈蚀深度: ")));
+    QVERIFY(text.contains(QStringLiteral(" mm")));
+    QVERIFY(v->readoutAt(QPoint(1, 1)).isEmpty());  // off the plot
+    // Half way along the age axis the value is the depth curve's there.
+    const double age = v->chart()->mapToValue(v->chart()->mapFromScene(v->mapToScene(inside))).x();
+    QVERIFY(text.contains(QString::number(age, 'g', 5)));
+  }
+};
+
+QTEST_MAIN(ChartsTest)
+#include "charts_test.moc"
