@@ -32,7 +32,7 @@ model::ModelRun marine_run() {
   in.ts = 25;
   in.tiStart = 10;
   in.T2Start = 5;
-  in.kind = 2;
+  in.kind = pellucor::model::SteelKind::Deformed;
   return model::MarineRun{in, model::run_marine(in)};
 }
 

@@ -19,7 +19,7 @@ ModelRun carbonation_run() {
   in.t = 60;
   in.kco2 = 1.5;
   in.d = 20;
-  in.kind = 1;
+  in.kind = pellucor::model::SteelKind::PlainRound;
   in.condition = WorkingCondition::Outdoor;
   return CarbonationRun{in, run_carbonation(in)};
 }
@@ -37,7 +37,7 @@ ChlorideConstantInput constant_input() {
   in.Ccr = 1.4;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = 2;
+  in.kind = pellucor::model::SteelKind::Deformed;
   return in;
 }
 
@@ -61,7 +61,7 @@ ModelRun variable_run() {
   in.Cx = 2;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = 2;
+  in.kind = pellucor::model::SteelKind::Deformed;
   return ChlorideVariableRun{in, run_chloride_variable(in)};
 }
 
@@ -83,7 +83,7 @@ ModelRun marine_run() {
   in.ts = 25;
   in.tiStart = 10;
   in.T2Start = 5;
-  in.kind = 2;
+  in.kind = pellucor::model::SteelKind::Deformed;
   return MarineRun{in, run_marine(in)};
 }
 
@@ -98,7 +98,7 @@ ModelRun admixed_run() {
   in.tcStart = 20;
   in.C0 = 6;
   in.d = 20;
-  in.kind = 2;
+  in.kind = pellucor::model::SteelKind::Deformed;
   return AdmixedRun{in, run_admixed(in)};
 }
 

@@ -13,9 +13,13 @@ constexpr double kSearchErfCutoff = 2.36;
 constexpr double kSearchStep = 0.5;       // a
 constexpr double kSearchTolerance = 0.5;  // kg/m3
 
-double search_erf(double u) {
+}  // namespace
+
+double marine_search_erf(double u) {
   return u <= kSearchErfCutoff ? fun_erf_coarse(u) : 1;
 }
+
+namespace {
 
 // One half-year step search: moves `time` down while the concentration is above C_cr and up
 // otherwise, until the concentration is within 0.5 kg/m3 of C_cr.
@@ -79,7 +83,7 @@ std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& 
   r.ti = in.tiStart;
   if (auto stop = search(r.ti, r.searchRounds, in.Ccr, [&](double ti) {
         const double u = 0.5 * c / std::sqrt(D * ti);
-        const double e = search_erf(u);
+        const double e = marine_search_erf(u);
         return in.k * std::sqrt(ti) *
                (std::exp(-0.25 * c * c / D / ti) - std::sqrt(3.14159) * u * (1 - e));
       })) {
@@ -89,14 +93,14 @@ std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& 
   // Second search, when the first ended beyond the stable time: constant surface value.
   if (r.ti > in.ts) {
     const double us = 0.5 * c / std::sqrt(D * in.ts);
-    const double es = search_erf(us);
+    const double es = marine_search_erf(us);
     const double C1 =
         in.Cs * (std::exp(-0.25 * c * c / D / in.ts) - std::sqrt(3.14159) * us * (1 - es));
     r.C1 = C1;
     double T2 = in.T2Start;
     auto stop = search(T2, r.secondSearchRounds, in.Ccr, [&](double t2) {
       const double u2 = 0.5 * c / std::sqrt(D * t2);
-      const double e2 = search_erf(u2);
+      const double e2 = marine_search_erf(u2);
       return C1 + (in.Cs - C1) * (1 - e2);
     });
     r.T2 = T2;

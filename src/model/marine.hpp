@@ -11,6 +11,10 @@ namespace pellucor::model {
 
 inline constexpr int kMaxSearchRounds = 10000;
 
+// The error function of the initiation-time searches: the coarse routine, cut off above the
+// argument 2.36, where it takes 1.
+double marine_search_erf(double u);
+
 // Inputs in the units typed; the model converts them as read.
 struct MarineInput {
   double Ke = 0;

@@ -28,6 +28,18 @@ const SteelCoefficients& steel_coefficients(SteelKind kind) {
   return kSteelTable[2];
 }
 
+double corrosion_depth_at(const PropagationInput& in, const Propagation& p, double tau) {
+  if (tau < p.tc) return in.lambda0 * (tau - in.ti);
+  return p.dcr + p.lambda1 * (tau - p.tc);
+}
+
+std::optional<double> crack_width_at(const PropagationInput& in, double depth) {
+  const SteelCoefficients& k = steel_coefficients(in.kind);
+  if (!k.bar) return std::nullopt;
+  return (depth - k.width.ratio * in.c / in.d - k.width.strength * in.fcu - k.width.constant) /
+         k.widthDivisor;
+}
+
 std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out) {
   out = Propagation{};
   const SteelCoefficients& k = steel_coefficients(in.kind);
@@ -74,15 +86,8 @@ std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out
   }
 
   // Inspection depth and crack width.
-  if (in.t < out.tc) {
-    out.dt = in.lambda0 * (in.t - in.ti);
-  } else {
-    out.dt = out.dcr + out.lambda1 * (in.t - out.tc);
-  }
-  if (k.bar) {
-    out.w = (out.dt - k.width.ratio * c / d - k.width.strength * in.fcu - k.width.constant) /
-            k.widthDivisor;
-  }
+  out.dt = corrosion_depth_at(in, out, in.t);
+  out.w = crack_width_at(in, out.dt);
   return std::nullopt;
 }
 

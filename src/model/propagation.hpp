@@ -79,6 +79,13 @@ struct Propagation {
   std::optional<double> w;  // inspection crack width, mm; none for wall or slab reinforcement
 };
 
+// The corrosion depth at age `tau` once the cracking time is known, as the inspection depth is
+// computed: the pre-cracking rate from the initiation time until the cover cracks, the
+// post-cracking rate after it (negative before initiation, as computed).
+double corrosion_depth_at(const PropagationInput& in, const Propagation& p, double tau);
+// The crack width at a corrosion depth; none for wall or slab reinforcement.
+std::optional<double> crack_width_at(const PropagationInput& in, double depth);
+
 // Runs the steps. On a stop, `out` keeps the values computed before it (the cracking depth,
 // durations, rates and end-of-durability depth of the steps ahead of the zero-rate guard).
 std::optional<StopReason> propagate(const PropagationInput& in, Propagation& out);

@@ -76,6 +76,7 @@ class MainWindow final : public QMainWindow {
 
   void createActions();
   void createMenus();
+  void createAnalysisEntries();
   void updateWindowMenu();
   void updateMenus();
 

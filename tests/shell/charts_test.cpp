@@ -147,8 +147,9 @@ class ChartsTest : public QObject {
   void cleanup() { window_.reset(); }
 
   void analysisMenuHoldsChartsAndReport() {
+    // The chart and report entries come first; the analyses of many calculations follow.
     const auto entries = window_->analysisMenu()->actions();
-    QCOMPARE(entries.size(), 2);
+    QVERIFY(entries.size() >= 2);
     QCOMPARE(entries[0]->text(), QStringLiteral("曲线图(&G)"));
     QCOMPARE(entries[1]->text(), QStringLiteral("报告(&R)…"));
     // With no sheet open there is nothing to draw or report.

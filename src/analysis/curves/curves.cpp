@@ -14,11 +14,9 @@ namespace {
 
 using model::PropagationInput;
 
-// The marine searches cut the coarse error function off above this argument and take 1.
-constexpr double kMarineErfCutoff = 2.36;
-
+// The marine searches' own error function (coarse, cut off above its argument limit).
 double marine_erf(double u) {
-  return u <= kMarineErfCutoff ? model::fun_erf_coarse(u) : 1;
+  return model::marine_search_erf(u);
 }
 
 std::string number(double v) {
@@ -299,17 +297,12 @@ std::optional<PropagationInput> propagation_input(const model::ModelRun& run) {
 }
 
 double corrosion_depth(const PropagationInput& in, const model::Propagation& p, double tau) {
-  if (tau < in.ti) return 0;
-  if (tau < p.tc) return in.lambda0 * (tau - in.ti);
-  return p.dcr + p.lambda1 * (tau - p.tc);
+  if (tau < in.ti) return 0;  // no corrosion before initiation
+  return model::corrosion_depth_at(in, p, tau);
 }
 
 std::optional<double> crack_width(const PropagationInput& in, double depth) {
-  const double c = in.c;
-  const double d = in.d;
-  if (in.kind == 1) return (depth - 0.012 * c / d - 0.00084 * in.fcu - 0.08) / 0.07;
-  if (in.kind == 2) return (depth - 0.008 * c / d - 0.00055 * in.fcu - 0.015) / 0.086;
-  return std::nullopt;
+  return model::crack_width_at(in, depth);
 }
 
 Ingress ingress(const model::ModelRun& run) {

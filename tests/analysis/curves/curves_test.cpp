@@ -17,7 +17,7 @@ namespace {
 
 using namespace pellucor::model;
 
-CarbonationInput carbonation(SteelKind kind, double c, double d, double t) {
+CarbonationInput carbonation(int kind, double c, double d, double t) {
   CarbonationInput in;
   in.m = 2.0;
   in.T = 15;
@@ -27,12 +27,12 @@ CarbonationInput carbonation(SteelKind kind, double c, double d, double t) {
   in.t = t;
   in.kco2 = 1.5;
   in.d = d;
-  in.kind = kind;
+  in.kind = model::steel_kind_of(static_cast<std::int16_t>(kind));
   in.condition = WorkingCondition::Outdoor;
   return in;
 }
 
-ChlorideConstantInput constant(SteelKind kind, double t) {
+ChlorideConstantInput constant(int kind, double t) {
   ChlorideConstantInput in;
   in.Ke = 1.5;
   in.T = 20;
@@ -45,11 +45,11 @@ ChlorideConstantInput constant(SteelKind kind, double t) {
   in.Ccr = 1.4;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = kind;
+  in.kind = model::steel_kind_of(static_cast<std::int16_t>(kind));
   return in;
 }
 
-ChlorideVariableInput variable(SteelKind kind) {
+ChlorideVariableInput variable(int kind) {
   ChlorideVariableInput in;
   in.Ke = 1;
   in.T = 20;
@@ -64,7 +64,7 @@ ChlorideVariableInput variable(SteelKind kind) {
   in.Cx = 2;
   in.tcStart = 20;
   in.dMm = 20;
-  in.kind = kind;
+  in.kind = model::steel_kind_of(static_cast<std::int16_t>(kind));
   return in;
 }
 
@@ -85,11 +85,11 @@ MarineInput marine(double k, double ts, double coverMm) {
   in.ts = ts;
   in.tiStart = 10;
   in.T2Start = 5;
-  in.kind = 2;
+  in.kind = model::SteelKind::Deformed;
   return in;
 }
 
-AdmixedInput admixed(SteelKind kind, double t) {
+AdmixedInput admixed(int kind, double t) {
   AdmixedInput in;
   in.Ke = 1;
   in.T = 20;
@@ -100,7 +100,7 @@ AdmixedInput admixed(SteelKind kind, double t) {
   in.tcStart = 20;
   in.C0 = 6;
   in.d = 20;
-  in.kind = kind;
+  in.kind = model::steel_kind_of(static_cast<std::int16_t>(kind));
   return in;
 }
 
@@ -272,7 +272,7 @@ TEST(Curves, WidthCurveStartsAtCrackingAndMatchesTheInspectionWidth) {
     const auto in = *propagation_input(c.run);
     const Propagation& p = propagation_of(c.run);
     const Chart* width = curves->find(ChartKind::Width);
-    if (in.kind == 3) {
+    if (in.kind == model::SteelKind::WallOrSlab) {
       EXPECT_EQ(width, nullptr);
       EXPECT_FALSE(curves->notes.empty());
       continue;
