@@ -309,8 +309,8 @@ TEST(ChlorideModels, UndefinedInputsStop) {
     const auto r = run_chloride_constant(in, &rec);
     ASSERT_TRUE(r.stop);
     EXPECT_EQ(*r.stop, StopReason::NonPositiveConcentration);
-    EXPECT_TRUE(rec.found.empty());      // no report of the failing pass
-    EXPECT_DOUBLE_EQ(r.D, 0.2 / 10000);  // values computed before the stop are kept
+    EXPECT_TRUE(rec.found.empty());  // no report of the failing pass
+    EXPECT_DOUBLE_EQ(r.D, 2e-05);    // 0.2 cm2/a; values computed before the stop are kept
   }
   {
     SCOPED_TRACE("time exponent 1");
@@ -345,8 +345,8 @@ TEST(Marine, SearchReachingZeroOrBelowStops) {
     const auto r = run_marine(in);
     ASSERT_TRUE(r.stop);
     EXPECT_EQ(*r.stop, StopReason::SearchTimeNotPositive);
-    EXPECT_EQ(r.searchRounds, 4);        // 1.5, 1.0, 0.5, 0 or 1.2, 0.7, 0.2, -0.3
-    EXPECT_DOUBLE_EQ(r.D, 8.0 / 10000);  // kept from before the stop
+    EXPECT_EQ(r.searchRounds, 4);   // 1.5, 1.0, 0.5, 0 or 1.2, 0.7, 0.2, -0.3
+    EXPECT_DOUBLE_EQ(r.D, 0.0008);  // 8 cm2/a, kept from before the stop
   }
 }
 
