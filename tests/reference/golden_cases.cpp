@@ -217,6 +217,10 @@ void chloride_variable_cases(std::vector<SheetCase>& out) {
   out.push_back(with(example, "variable/measured-near-surface", {{11, 4.9}, {6, 40}}));
   out.push_back(with(example, "variable/strength-40-humidity-0.4", {{4, 40}, {3, 0.4}}));
   out.push_back(with(example, "variable/thin-cover-thick-bar", {{5, 3}, {13, 40}}));
+  // Thick cover, a slow derived coefficient and an early assumed cracking time: no chloride
+  // reaches the bar, and the logarithm of the rate has no value.
+  out.push_back(with(example, "variable/stop-thick-cover-no-chloride-at-bar",
+                     {{5, 90}, {6, 80}, {8, 13}, {10, 10}, {11, 1}, {12, 1}}));
 
   Typist r(3);
   for (int i = 1; i <= 20; ++i) {
@@ -280,6 +284,13 @@ void marine_cases(std::vector<SheetCase>& out) {
   // Thin cover and a fast-growing surface: the first search walks down to zero.
   out.push_back(
       with(example, "marine/stop-first-search-reaches-zero", {{5, 3}, {7, 8}, {15, 5}, {17, 1}}));
+  // Thin cover: beyond the stable time the bar already sees nearly the surface value, so the
+  // second search walks T2 down to zero.
+  out.push_back(with(example, "marine/stop-second-search-reaches-zero",
+                     {{5, 3}, {9, 1.6}, {15, 0.5}, {16, 5}, {17, 1}, {18, 1}}));
+  // A negative measured concentration (the box has no range check) has no inverse.
+  out.push_back(
+      with(example, "marine/stop-negative-measured-no-inverse", {{7, 0}, {10, 30}, {11, -1}}));
   // A start that is not a whole number of half years steps past zero.
   out.push_back(with(example, "marine/stop-first-search-steps-past-zero",
                      {{5, 3}, {7, 8}, {15, 5}, {17, 1.3}}));
