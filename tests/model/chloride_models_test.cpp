@@ -121,19 +121,22 @@ TEST(ChlorideConstant, WorkedExample) {
   ASSERT_FALSE(r.stop);
   EXPECT_EQ(r.iteration.passes, 5);
   rec.expect_chain(20);
-  EXPECT_DOUBLE_EQ(r.D, 1.5 / 10000);
-  EXPECT_DOUBLE_EQ(r.zcr, *fun_erf_fan(1 - 1.4 / 5));
-  EXPECT_DOUBLE_EQ(r.K, 2 * r.zcr * std::sqrt(r.D));
-  EXPECT_DOUBLE_EQ(r.ti, std::pow(0.04 / r.K, 2));
+  // Values of the plain step-by-step loops and formulas for this example.
+  EXPECT_DOUBLE_EQ(r.D, 0.00015);
+  EXPECT_DOUBLE_EQ(r.zcr, 0.76361199999340557);  // the inverse at 0.72
+  EXPECT_DOUBLE_EQ(r.K, 0.018704597614499951);   // 2 z_cr sqrt(D)
+  EXPECT_DOUBLE_EQ(r.ti, 4.5732320984122987);    // (0.04 / K)^2
   // The cracking time lies between initiation and inspection: post-cracking branch.
   EXPECT_LT(r.ti, r.prop.tc);
   EXPECT_LT(r.prop.tc, 20);
-  EXPECT_DOUBLE_EQ(r.prop.dt, r.prop.dcr + r.prop.lambda1 * (20 - r.prop.tc));
+  EXPECT_DOUBLE_EQ(r.prop.tc, 15.846285532712169);
+  EXPECT_DOUBLE_EQ(r.prop.dt, 0.17478586612327071);  // delta_cr + lambda1 (20 - t_c)
   // C_m stays above 3.6 in every pass, so q is held at -1.8 and R = -5.68 throughout.
   for (double cm : rec.cm) EXPECT_GT(cm, 3.6);
-  for (double R : rec.resistance) EXPECT_NEAR(R, 5.6 * -1.8 + 10 * 0.2 * 0.2 + 4, 1e-12);
+  for (double R : rec.resistance) EXPECT_NEAR(R, -5.68, 1e-12);
   EXPECT_DOUBLE_EQ(r.rate.q, -1.8);
-  EXPECT_DOUBLE_EQ(r.Cb, 5 * (1 - fun_erf_fine(0.04 / (2 * std::sqrt(r.D * r.iteration.tcStar)))));
+  EXPECT_DOUBLE_EQ(r.iteration.tcStar, 15.848454589400056);
+  EXPECT_DOUBLE_EQ(r.Cb, 2.8092208104138425);  // 5 (1 - erf(0.04 / (2 sqrt(D t_c*))))
 }
 
 TEST(ChlorideConstant, DerivedCoefficients) {
@@ -143,17 +146,16 @@ TEST(ChlorideConstant, DerivedCoefficients) {
   in.wc = 0.5;
   auto r = run_chloride_constant(in);
   ASSERT_FALSE(r.stop);
-  EXPECT_DOUBLE_EQ(r.D, (7.08 * 0.5 - 1.846) * (0.0447 * 20 - 0.052) / 10000);
+  EXPECT_DOUBLE_EQ(r.D, 0.0001426348);  // (3.54 - 1.846) * (0.894 - 0.052) / 10000
 
   in.source = DiffusionSource::MeasuredProfile;
   in.xMm = 30;
   in.Cx = 2;
   r = run_chloride_constant(in);
   ASSERT_FALSE(r.stop);
-  const double zx = *fun_erf_fan(0.6);
   ASSERT_TRUE(r.zx.has_value());
-  EXPECT_EQ(*r.zx, zx);
-  EXPECT_DOUBLE_EQ(r.D, 0.03 * 0.03 / (4 * 20 * zx * zx));
+  EXPECT_DOUBLE_EQ(*r.zx, 0.5949239999979189);    // the inverse at 0.6
+  EXPECT_DOUBLE_EQ(r.D, 3.1785536333285592e-05);  // 0.03^2 / (4 * 20 * z_x^2)
 }
 
 TEST(ChlorideVariable, WorkedExample) {
@@ -162,19 +164,17 @@ TEST(ChlorideVariable, WorkedExample) {
   ASSERT_FALSE(r.stop);
   EXPECT_EQ(r.iteration.passes, 6);
   rec.expect_chain(20);
-  const double zx = *fun_erf_fan(1 - 2.0 / 5);
-  const double zcr = *fun_erf_fan(1 - 1.4 / 5);
-  const double D = std::pow(0.02, 2) / (4 * 10 * std::pow(zx, 2));
-  EXPECT_DOUBLE_EQ(r.D, D);
-  EXPECT_DOUBLE_EQ(r.g, 1 / (1 - 0.3));
-  EXPECT_NEAR(
-      r.ti,
-      std::pow((1 - 0.3) * 0.03 * 0.03 / (4 * D * std::pow(10, 0.3) * zcr * zcr), 1 / (1 - 0.3)),
-      1e-9 * r.ti);
+  EXPECT_DOUBLE_EQ(r.zx, 0.5949239999979189);    // the inverse at 0.6
+  EXPECT_DOUBLE_EQ(r.zcr, 0.76361199999340557);  // the inverse at 0.72
+  EXPECT_DOUBLE_EQ(r.D, 2.825381007403164e-05);  // 0.02^2 / (4 * 10 * z_x^2)
+  EXPECT_DOUBLE_EQ(r.g, 1.4285714285714286);     // 1 / 0.7
+  // (0.03^2 / (4 D 10^0.3 z_cr^2 g))^g
+  EXPECT_NEAR(r.ti, 9.3774104368282636, 1e-9 * r.ti);
   // Inspection (10 a) after initiation and before cracking: pre-cracking branch.
   EXPECT_LT(r.ti, 10);
   EXPECT_LT(10, r.prop.tc);
-  EXPECT_DOUBLE_EQ(r.prop.dt, r.rate.lambda0 * (10 - r.ti));
+  EXPECT_DOUBLE_EQ(r.prop.tc, 27.186905716046915);
+  EXPECT_DOUBLE_EQ(r.prop.dt, 0.0021394475625915619);  // lambda0 (10 - t_i)
 }
 
 TEST(Marine, WorkedExampleWithoutSecondSearch) {
@@ -186,10 +186,11 @@ TEST(Marine, WorkedExampleWithoutSecondSearch) {
   EXPECT_FALSE(r.T2.has_value());
   EXPECT_EQ(r.iteration.passes, 4);
   rec.expect_chain(20);
-  EXPECT_DOUBLE_EQ(r.prop.dcr, 0.012 * 40 / 20 + 0.00084 * 30 + 0.018);
-  EXPECT_DOUBLE_EQ(r.prop.dd, 0.273 + 0.008 * 40 / 20 + 0.00055 * 30);
+  EXPECT_DOUBLE_EQ(r.prop.dcr, 0.0672);  // 0.024 + 0.0252 + 0.018
+  EXPECT_DOUBLE_EQ(r.prop.dd, 0.3055);   // 0.273 + 0.016 + 0.0165
+  EXPECT_DOUBLE_EQ(r.prop.tc, 21.154172459621378);
   EXPECT_LT(20, r.prop.tc);
-  EXPECT_DOUBLE_EQ(r.prop.dt, r.rate.lambda0 * (20 - 10.5));
+  EXPECT_DOUBLE_EQ(r.prop.dt, 0.059920186426444158);  // lambda0 (20 - 10.5)
   // With a typed coefficient the profile argument is still computed, at 1.
   EXPECT_EQ(r.zx, *fun_erf_fan(1.0));
 }
@@ -209,7 +210,7 @@ TEST(Marine, WorkedExampleWithSecondSearch) {
   EXPECT_EQ(r.ti, 6.5);
   EXPECT_EQ(r.iteration.passes, 4);
   EXPECT_LT(r.prop.tc, 20);
-  EXPECT_DOUBLE_EQ(r.prop.dt, r.prop.dcr + r.prop.lambda1 * (20 - r.prop.tc));
+  EXPECT_DOUBLE_EQ(r.prop.dt, 0.13225570136266962);  // delta_cr + lambda1 (20 - t_c)
 }
 
 TEST(Admixed, WorkedExample) {
@@ -221,12 +222,12 @@ TEST(Admixed, WorkedExample) {
   EXPECT_DOUBLE_EQ(r.rate.q, -1.8);
   EXPECT_NEAR(r.rate.R, -5.68, 1e-12);
   EXPECT_DOUBLE_EQ(r.prop.tc, r.prop.tp);  // no initiation stage
-  EXPECT_DOUBLE_EQ(r.prop.dcr, 0.012 * 30 / 20 + 0.00084 * 30 + 0.018);
-  EXPECT_DOUBLE_EQ(r.prop.dd, 0.273 + 0.008 * 30 / 20 + 0.00055 * 30);
+  EXPECT_DOUBLE_EQ(r.prop.dcr, 0.0612);    // 0.018 + 0.0252 + 0.018
+  EXPECT_DOUBLE_EQ(r.prop.dd, 0.3015);     // 0.273 + 0.012 + 0.0165
+  EXPECT_DOUBLE_EQ(r.prop.tc, 13.771493666688782);
   EXPECT_LT(r.prop.tc, 30);
-  EXPECT_DOUBLE_EQ(r.prop.dt, r.prop.dcr + r.prop.lambda1 * (30 - r.prop.tc));
-  const double tcs = r.iteration.tcStar;
-  EXPECT_DOUBLE_EQ(r.Ce, 6 * (0.368 + 11.1 / (std::pow(6, 0.9) * std::pow(tcs, 0.93))));
+  EXPECT_DOUBLE_EQ(r.prop.dt, 0.37740209111827328);  // delta_cr + lambda1 (30 - t_c)
+  EXPECT_DOUBLE_EQ(r.Ce, 3.3660436182910223);        // 6 (0.368 + 11.1 / (6^0.9 t_c*^0.93))
 }
 
 // Other start values reach the same cracking time within the tolerance, in other numbers of
@@ -308,8 +309,8 @@ TEST(ChlorideModels, UndefinedInputsStop) {
     const auto r = run_chloride_constant(in, &rec);
     ASSERT_TRUE(r.stop);
     EXPECT_EQ(*r.stop, StopReason::NonPositiveConcentration);
-    EXPECT_TRUE(rec.found.empty());      // no report of the failing pass
-    EXPECT_DOUBLE_EQ(r.D, 0.2 / 10000);  // values computed before the stop are kept
+    EXPECT_TRUE(rec.found.empty());  // no report of the failing pass
+    EXPECT_DOUBLE_EQ(r.D, 2e-05);    // 0.2 cm2/a; values computed before the stop are kept
   }
   {
     SCOPED_TRACE("time exponent 1");
@@ -344,8 +345,8 @@ TEST(Marine, SearchReachingZeroOrBelowStops) {
     const auto r = run_marine(in);
     ASSERT_TRUE(r.stop);
     EXPECT_EQ(*r.stop, StopReason::SearchTimeNotPositive);
-    EXPECT_EQ(r.searchRounds, 4);        // 1.5, 1.0, 0.5, 0 or 1.2, 0.7, 0.2, -0.3
-    EXPECT_DOUBLE_EQ(r.D, 8.0 / 10000);  // kept from before the stop
+    EXPECT_EQ(r.searchRounds, 4);   // 1.5, 1.0, 0.5, 0 or 1.2, 0.7, 0.2, -0.3
+    EXPECT_DOUBLE_EQ(r.D, 0.0008);  // 8 cm2/a, kept from before the stop
   }
 }
 

@@ -83,8 +83,9 @@ TEST(ErfForward, ArgumentsOnAndBesideCheckpoints) {
 }
 
 TEST(ErfForward, DefinedValuesAtTheEdges) {
-  const double fineTerm = (2 / std::sqrt(3.14159)) / 5000000;
-  const double coarseTerm = (2 / std::sqrt(3.14159)) / 500000;
+  // One term at t = 0: 2 / sqrt(3.14159) = 1.12837916709551..., divided by N.
+  const double fineTerm = 2.2567592872927373e-07;
+  const double coarseTerm = 2.2567592872927375e-06;
   EXPECT_EQ(fun_erf_fine(-1), 0.0);
   EXPECT_EQ(fun_erf_fine(0), fineTerm);
   EXPECT_EQ(fun_erf_fine(1e-7), fineTerm);

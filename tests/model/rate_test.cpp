@@ -15,24 +15,30 @@ TEST(RateBlock, StrengthFactorPieces) {
 }
 
 TEST(RateBlock, ChlorideTermFloorHumidityAndCurrent) {
-  // Hand calculation of every step for C_R = 4 (q raised to -1.8) and C_R = 1 (q = 0.8).
-  const struct { double cr, q; } cases[] = {{4, -1.8}, {3.6, -1.8}, {1, 0.8}, {1.8, 0}};
+  // Hand calculation of every step with C_L = 2, f_cu = 30 (F = 5.6), T = 20, RH = 0.8 and
+  // K_e = 1.5: R = 5.6 q + 0.4 + 4; ln i = 0.618 ln 2 + 8.617 - 3034/293 - 0.005 R.
+  const struct {
+    double cr, q, R, lnI, lambda0;
+  } cases[] = {
+      {4, -1.8, -5.68, -1.2811838478747037, 0.0048321251393709051},  // q raised to -1.8
+      {3.6, -1.8, -5.68, -1.2811838478747037, 0.0048321251393709051},
+      {1, 0.8, 8.88, -1.3539838478747037, 0.0044928460197007029},
+      {1.8, 0, 4.4, -1.3315838478747037, 0.0045946213992607877},
+  };
   for (const auto& c : cases) {
     Rate r;
     r.F = 5.6;
     RateInput in{c.cr, 2.0, 30, 20, 0.8, 1.5};
     ASSERT_FALSE(corrosion_rate(in, RateScaling::DivideAfterKe, r));
     EXPECT_NEAR(r.q, c.q, 1e-15) << c.cr;
-    const double R = 5.6 * c.q + 10 * 0.2 * 0.2 + 4;
-    EXPECT_NEAR(r.R, R, 1e-12);
-    const double lnI = 0.618 * std::log(2.0) + 8.617 - 3034.0 / 293 - 0.005 * R;
-    EXPECT_NEAR(r.lnI, lnI, 1e-12);
-    EXPECT_NEAR(r.lambda0, 11.6 * std::exp(lnI) * 1.5 / 1000, 1e-15);
+    EXPECT_NEAR(r.R, c.R, 1e-12);
+    EXPECT_NEAR(r.lnI, c.lnI, 1e-12);
+    EXPECT_NEAR(r.lambda0, c.lambda0, 1e-15);
   }
   Rate saturated;
   saturated.F = 5.6;
   ASSERT_FALSE(corrosion_rate({1, 2, 30, 20, 1.0, 1}, RateScaling::DivideAfterKe, saturated));
-  EXPECT_DOUBLE_EQ(saturated.R, 5.6 * 0.8 + 4);  // RH = 1: no humidity term
+  EXPECT_DOUBLE_EQ(saturated.R, 8.48);  // RH = 1: no humidity term, 5.6 * 0.8 + 4
 }
 
 TEST(RateBlock, AdmixedScalingAndNoLogarithmOfNonPositive) {
@@ -40,7 +46,9 @@ TEST(RateBlock, AdmixedScalingAndNoLogarithmOfNonPositive) {
   a.F = b.F = 5.6;
   ASSERT_FALSE(corrosion_rate({6, 3, 30, 20, 0.8, 2}, RateScaling::DivideAfterKe, a));
   ASSERT_FALSE(corrosion_rate({6, 3, 30, 20, 0.8, 2}, RateScaling::MilliBeforeKe, b));
-  EXPECT_EQ(b.lambda0, 11.6 * b.i * 0.001 * 2);
+  EXPECT_EQ(b.lambda0, 11.6 * b.i * 0.001 * 2);  // the order of the admixed sheet's factors
+  // C_R = 6 holds q at -1.8 (R = -5.68); ln i = 0.618 ln 3 + 8.617 - 3034/293 + 0.0284.
+  EXPECT_NEAR(b.lambda0, 0.0082775403708660149, 1e-15);
   EXPECT_NEAR(a.lambda0, b.lambda0, 1e-15);
   for (double cl : {0.0, -0.1}) {
     Rate r;

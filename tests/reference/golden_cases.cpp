@@ -84,6 +84,7 @@ void carbonation_cases(std::vector<SheetCase>& out) {
   out.push_back(make("carbonation/wall-thick-bar", 1,
                      {{1, 3.5}, {2, 25}, {3, 0.75}, {4, 50}, {5, 90}, {6, 70}, {7, 30}, {9, 40}}, 3,
                      {1, 4}));
+  out.push_back(with(example, "carbonation/cover-27.5-uncorrected", {{5, 27.5}}));
   out.push_back(with(example, "carbonation/cover-28-uncorrected", {{5, 28}}));
   out.push_back(with(example, "carbonation/cover-28.5-corrected", {{5, 28.5}}));
   // A diameter whose depth limit 0.026 d is exactly 0.3, with a cracking depth above it.
@@ -216,6 +217,10 @@ void chloride_variable_cases(std::vector<SheetCase>& out) {
   out.push_back(with(example, "variable/measured-near-surface", {{11, 4.9}, {6, 40}}));
   out.push_back(with(example, "variable/strength-40-humidity-0.4", {{4, 40}, {3, 0.4}}));
   out.push_back(with(example, "variable/thin-cover-thick-bar", {{5, 3}, {13, 40}}));
+  // Thick cover, a slow derived coefficient and an early assumed cracking time: no chloride
+  // reaches the bar, and the logarithm of the rate has no value.
+  out.push_back(with(example, "variable/stop-thick-cover-no-chloride-at-bar",
+                     {{5, 90}, {6, 80}, {8, 13}, {10, 10}, {11, 1}, {12, 1}}));
 
   Typist r(3);
   for (int i = 1; i <= 20; ++i) {
@@ -279,6 +284,13 @@ void marine_cases(std::vector<SheetCase>& out) {
   // Thin cover and a fast-growing surface: the first search walks down to zero.
   out.push_back(
       with(example, "marine/stop-first-search-reaches-zero", {{5, 3}, {7, 8}, {15, 5}, {17, 1}}));
+  // Thin cover: beyond the stable time the bar already sees nearly the surface value, so the
+  // second search walks T2 down to zero.
+  out.push_back(with(example, "marine/stop-second-search-reaches-zero",
+                     {{5, 3}, {9, 1.6}, {15, 0.5}, {16, 5}, {17, 1}, {18, 1}}));
+  // A negative measured concentration (the box has no range check) has no inverse.
+  out.push_back(
+      with(example, "marine/stop-negative-measured-no-inverse", {{7, 0}, {10, 30}, {11, -1}}));
   // A start that is not a whole number of half years steps past zero.
   out.push_back(with(example, "marine/stop-first-search-steps-past-zero",
                      {{5, 3}, {7, 8}, {15, 5}, {17, 1.3}}));
@@ -288,6 +300,43 @@ void marine_cases(std::vector<SheetCase>& out) {
                      {{5, 90}, {7, 0.2}, {8, 13}, {15, 5}, {16, 17}, {17, 50}, {18, 50}}));
   out.push_back(with(example, "marine/thick-cover-cutoff-at-stable-time-2",
                      {{5, 85}, {7, 0.2}, {8, 12}, {15, 4}, {16, 15}, {17, 40}, {18, 30}}));
+
+  // Searches that end within a hair of the edge of their band: the factor of the second term of
+  // the concentration decides the half year.
+  out.push_back(make("marine/first-search-near-band-edge-water-cement", 4,
+                     {{1, 1.6},
+                      {2, 17},
+                      {3, 0.4},
+                      {4, 46},
+                      {5, 58},
+                      {6, 13},
+                      {8, 5.7},
+                      {9, 1.3},
+                      {12, 0.48},
+                      {13, 35},
+                      {14, 8},
+                      {15, 3.7},
+                      {16, 22},
+                      {17, 11.5},
+                      {18, 9.5}},
+                     3, {2}));
+  out.push_back(make("marine/first-search-near-band-edge-typed", 4,
+                     {{1, 2.4},
+                      {2, 20},
+                      {3, 0.83},
+                      {4, 17},
+                      {5, 37},
+                      {6, 2},
+                      {7, 3.2},
+                      {8, 6.2},
+                      {9, 1.3},
+                      {13, 67},
+                      {14, 26},
+                      {15, 1.6},
+                      {16, 17},
+                      {17, 32},
+                      {18, 10}},
+                     2, {1}));
 
   Typist r(4);
   for (int i = 1; i <= 40; ++i) {

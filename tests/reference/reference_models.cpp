@@ -136,8 +136,7 @@ std::optional<double> rate(double F, double CR, double CL, double T, double RH, 
 
 constexpr int kPassBound = 1000;
 
-// One chloride sheet's part of a pass: `before` (pass-invariant values, returns false to stop)
-// and `bar` (the resistance and logarithm concentrations at the assumed cracking time).
+// What the cracking-time iteration of a chloride sheet needs besides the sheet's own steps.
 struct ChlorideSheet {
   double Ke = 0, T = 0, RH = 0, fcu = 0, t = 0;
   double cMm = 0, dMm = 0;  // as handed to the propagation steps
@@ -146,10 +145,13 @@ struct ChlorideSheet {
   bool admixed = false;
 };
 
-// Runs the iteration; false on a plausibility stop. `conc(tcStar, CR, CL)` gives the two
-// concentrations (false: stop), `ok()` whether the sheet's own values can be printed.
-template <class Before, class Conc, class Ok>
-bool iterate(double tcStart, ChlorideSheet& s, Before before, Conc conc, Ok ok, double& l0, Prop& p,
+// Runs the iteration; false on a plausibility stop. `before()` computes the sheet's values
+// ahead of the rate (false: stop); `conc(tcStar, CR, CL)` gives the resistance-term and
+// logarithm concentrations at the assumed cracking time (false: stop). Every pass records the
+// text written into the sheet's box; the last pass's rate, propagation and assumed time stay
+// in `l0`, `p` and `lastTcStar`.
+template <class Before, class Conc>
+bool iterate(double tcStart, ChlorideSheet& s, Before before, Conc conc, double& l0, Prop& p,
              double& lastTcStar, SheetOutcome& out) {
   double tc = tcStart;
   for (int pass = 1; pass <= kPassBound; ++pass) {
@@ -165,7 +167,7 @@ bool iterate(double tcStart, ChlorideSheet& s, Before before, Conc conc, Ok ok, 
     if (!rated) return false;
     l0 = *rated;
     if (!propagate(s.ti, l0, 26, s.cMm, s.dMm, s.fcu, s.t, s.kind, p)) return false;
-    if (!printable(l0) || !printable(p) || !ok()) return false;
+    if (!printable(l0) || !printable(p)) return false;
     tc = p.tc;
     if (std::fabs(tc - tcStar) < 0.01) return true;
   }
@@ -338,8 +340,7 @@ SheetOutcome chloride_constant(const SheetCase& in) {
     CL = Cb;
     return true;
   };
-  auto ok = [] { return true; };
-  if (!iterate(in.box[13], s, before, conc, ok, l0, p, tcStar, out)) {
+  if (!iterate(in.box[13], s, before, conc, l0, p, tcStar, out)) {
     out.stopped = true;
     return out;
   }
@@ -392,8 +393,7 @@ SheetOutcome chloride_variable(const SheetCase& in) {
     CL = Cb;
     return true;
   };
-  auto ok = [] { return true; };
-  if (!iterate(in.box[12], s, before, conc, ok, l0, p, tcStar, out)) {
+  if (!iterate(in.box[12], s, before, conc, l0, p, tcStar, out)) {
     out.stopped = true;
     return out;
   }
@@ -507,8 +507,7 @@ SheetOutcome marine(const SheetCase& in) {
     CL = Cb;
     return true;
   };
-  auto ok = [] { return true; };
-  if (!iterate(in.box[13], s, before, conc, ok, l0, p, tcStar, out)) {
+  if (!iterate(in.box[13], s, before, conc, l0, p, tcStar, out)) {
     out.stopped = true;
     return out;
   }
@@ -549,8 +548,7 @@ SheetOutcome admixed(const SheetCase& in) {
     CL = C0 * (0.368 + 11.1 / (std::pow(C0, 0.9) * std::pow(tc, 0.93)));
     return printable(CL);
   };
-  auto ok = [] { return true; };
-  if (!iterate(in.box[7], s, before, conc, ok, l0, p, tcStar, out)) {
+  if (!iterate(in.box[7], s, before, conc, l0, p, tcStar, out)) {
     out.stopped = true;
     return out;
   }
