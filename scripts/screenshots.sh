@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Shows what a user sees: starts the program's main window under Xvfb, opens every sheet, types
 # the worked example of its module into the boxes, presses Calculate and writes one PNG per sheet
-# (and one of the empty main window) into the folder given.
+# (and one of the empty main window) into the folder given; then the whole screen with the real
+# dialogs up, as the toolkit shows them in Chinese: a message box (6-message-box.png), the save
+# dialog (7-save-dialog.png) and its question about an existing file (8-append-question.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
