@@ -2,7 +2,10 @@
 # Shows what a user sees: starts the program's main window under Xvfb, opens every sheet, types
 # the worked example of its module into the boxes, presses Calculate and writes one PNG per sheet
 # (and one of the empty main window) into the folder given; then the chart window of every
-# sheet and the first page of the marine sheet's PDF report as a PNG.
+# sheet and the first page of the marine sheet's PDF report as a PNG; then the whole screen with
+# the real dialogs up, as the toolkit shows them in Chinese: a message box (6-message-box.png),
+# the save dialog (7-save-dialog.png) and its question about an existing file
+# (8-append-question.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then

@@ -25,6 +25,8 @@ QString install_chinese_translations(QCoreApplication& app) {
     return {};
   }
   QCoreApplication::installTranslator(translator);
+  // Sizes and dates in the save dialog's file list in the same language.
+  QLocale::setDefault(chinese);
   return translator->filePath();
 }
 

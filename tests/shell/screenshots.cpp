@@ -1,11 +1,21 @@
 // Writes one PNG per sheet as a user sees it: the main window with the sheet open, its worked
-// example typed in through the widgets, after Calculate. Also the empty main window.
+// example typed in through the widgets, after Calculate. Also the empty main window, and the
+// whole screen with each of the real dialogs up: a message box, the save dialog and its question
+// about an existing file.
 // Usage: pellucor_screenshots OUTPUT_FOLDER (under a real display server, e.g. xvfb-run).
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <vector>
@@ -16,6 +26,7 @@
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
 using pellucor::sheet::Control;
@@ -105,6 +116,53 @@ const std::vector<Example> kExamples = {
      2},
 };
 
+// The dialogs are either answered at once (while the sheets are filled) or the real ones.
+class SwitchingPresenter final : public MessagePresenter {
+ public:
+  void showWarning(QWidget* parent, const QString& title, const QString& text) override {
+    if (real) {
+      qt.showWarning(parent, title, text);
+    } else {
+      recording.showWarning(parent, title, text);
+    }
+  }
+  bool real = false;
+  RecordingPresenter recording;
+  QtMessagePresenter qt;
+};
+
+class SwitchingChooser final : public FileChooser {
+ public:
+  std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
+                                        const QString& filter,
+                                        const QString& defaultSuffix) override {
+    return real ? qt.chooseSaveFile(parent, title, filter, defaultSuffix)
+                : scripted.chooseSaveFile(parent, title, filter, defaultSuffix);
+  }
+  bool real = false;
+  ScriptedChooser scripted;
+  QtFileChooser qt;
+};
+
+// The whole screen: the dialogs are windows of their own.
+bool saveScreen(const QDir& folder, const char* name) {
+  QTest::qWait(300);  // let the window system show and paint the dialog
+  const QString path = folder.filePath(QString::fromLatin1(name));
+  if (!QGuiApplication::primaryScreen()->grabWindow(0).save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+QPushButton* buttonNamed(QMessageBox* box, const QString& text) {
+  for (QAbstractButton* b : box->buttons()) {
+    if (b->text() == text) return qobject_cast<QPushButton*>(b);
+  }
+  return nullptr;
+}
+
 bool save(QWidget& window, const QDir& folder, const char* name) {
   const QString path = folder.filePath(QString::fromLatin1(name));
   if (!window.grab().save(path)) {
@@ -119,6 +177,7 @@ bool save(QWidget& window, const QDir& folder, const char* name) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  prepare_application(app);
   if (argc != 2) {
     std::fprintf(stderr, "usage: pellucor_screenshots OUTPUT_FOLDER\n");
     return 1;
@@ -129,9 +188,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  RecordingPresenter messages;
-  ScriptedChooser files;
-  MainWindow window(messages, files);
+  SwitchingPresenter presenter;
+  SwitchingChooser chooser;
+  RecordingPresenter& messages = presenter.recording;
+  MainWindow window(presenter, chooser);
   window.show();
   // Without a window manager nothing activates the window for us.
   if (QTest::qWaitForWindowExposed(&window)) window.activateWindow();
@@ -212,6 +272,71 @@ int main(int argc, char** argv) {
     }
     frame->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  // The real dialogs. A message box: leaving the first box of the time-dependent chloride sheet
+  // while it still holds its default.
+  {
+    window.menuAction(3)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window.sheetView(3);
+    if (!view) return 2;
+    presenter.real = true;
+    ModalScript script;
+    script.then<QMessageBox>([&](QMessageBox* box) {
+      ok = saveScreen(folder, "6-message-box.png") && ok;
+      QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    if (!script.run([] { press(Qt::Key_Tab); })) {
+      std::fprintf(stderr, "the message box did not come up\n");
+      ok = false;
+    }
+    // Whatever happened, the way out must not wait for a real box.
+    presenter.real = false;
+    // The window system gives the focus back to the main window after the box has gone.
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window) || QApplication::focusWidget() == nullptr) return 2;
+    typeHere("1");
+    click(view, Control::CmdExit);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  // The save dialog and its question about an existing file, answered 取消 and then Cancel.
+  {
+    QTemporaryDir dir;
+    QFile earlier(dir.filePath("RESULT.DAT"));
+    if (!dir.isValid() || !earlier.open(QIODevice::WriteOnly)) return 2;
+    earlier.close();
+    window.menuAction(5)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window.sheetView(5);
+    if (!view) return 2;
+    fill(view, kExamples.back().boxes);
+    chooseSteelKind(view, kExamples.back().steelKind);
+    click(view, Control::CmdCal);
+    if (!view->isEnabled(Control::CmdSave)) return 2;
+    ModalScript script;
+    script.then<QFileDialog>([&](QFileDialog* d) {
+      d->setDirectory(dir.path());
+      auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+      if (edit) edit->setText("RESULT.DAT");
+      ok = saveScreen(folder, "7-save-dialog.png") && ok;
+      if (edit) QTest::keyClick(edit, Qt::Key_Return);
+    });
+    script.then<QMessageBox>([&](QMessageBox* question) {
+      ok = saveScreen(folder, "8-append-question.png") && ok;
+      if (QPushButton* cancel = buttonNamed(question, QString::fromUtf8(kCancelButton))) {
+        QTest::mouseClick(cancel, Qt::LeftButton);
+      }
+    });
+    script.then<QFileDialog>([&](QFileDialog* d) {
+      auto* buttons = d->findChild<QDialogButtonBox*>("buttonBox");
+      if (buttons) QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    chooser.real = true;
+    if (!script.run([&] { click(view, Control::CmdSave); })) {
+      std::fprintf(stderr, "the save dialog and its question did not come up in turn\n");
+      ok = false;
+    }
+    chooser.real = false;
   }
   return ok ? 0 : 2;
 }
