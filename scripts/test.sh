@@ -8,6 +8,7 @@ root=$PWD
 jobs=$(nproc)
 
 "$root/scripts/setup.sh"
+"$root/scripts/check-format.sh"
 
 export QT_QPA_PLATFORM=offscreen
 

@@ -21,12 +21,8 @@ struct AdmixedInput {
   SteelKind kind{};
 };
 
-struct AdmixedResult {
+struct AdmixedResult : IterationResult {
   double Ce = 0;  // effective chloride content at the assumed cracking time
-  Rate rate;
-  Propagation prop;
-  Iteration iteration;
-  std::optional<StopReason> stop;
 };
 
 AdmixedResult run_admixed(const AdmixedInput& in,

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "model/chloride_rate.hpp"
+#include "model/chloride_profile.hpp"
 
 namespace pellucor::model {
 
@@ -31,21 +31,8 @@ struct ChlorideConstantInput {
   DiffusionSource source = DiffusionSource::MeasuredProfile;
 };
 
-struct ChlorideConstantResult {
-  double c = 0;              // cover, m
-  double d = 0;              // diameter, m
-  double x = 0;              // measuring depth, m
-  double D = 0;              // diffusion coefficient as used, m2/a
+struct ChlorideConstantResult : ProfileResult {
   std::optional<double> zx;  // profile argument at the measuring depth (when derived from it)
-  double zcr = 0;            // profile argument of the critical concentration
-  double K = 0;              // chloride erosion coefficient, m/a^0.5
-  double ti = 0;             // initiation time, a
-  double Cb = 0;             // bar-surface chloride concentration at the assumed cracking time
-  double Cm = 0;             // mean cover chloride concentration
-  Rate rate;
-  Propagation prop;
-  Iteration iteration;
-  std::optional<StopReason> stop;
 };
 
 ChlorideConstantResult run_chloride_constant(

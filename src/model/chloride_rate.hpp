@@ -50,6 +50,14 @@ struct Iteration {
   int passes = 0;     // passes begun
 };
 
+// What a chloride model's cracking-time iteration leaves in the model's record.
+struct IterationResult {
+  Rate rate;
+  Propagation prop;
+  Iteration iteration;
+  std::optional<StopReason> stop;  // set when the calculation gave up; values before it kept
+};
+
 // Receives every pass of a cracking-time iteration: its start (the assumed cracking time the
 // sheet writes into its box) and its end (the values the sheet reprints its report with).
 template <class Result>
@@ -68,8 +76,8 @@ inline bool printable(const Propagation& p) {
          model::printable(p.w);
 }
 
-// The frame of the cracking-time iteration. `Result` is the module's record with members
-// `rate`, `prop` and `iteration`; `pass` supplies the module's steps:
+// The frame of the cracking-time iteration. `Result` is the module's record (an
+// IterationResult); `pass` supplies the module's steps:
 //   before(tcStar, propagationInput) - steps ahead of the rate; sets propagationInput.ti
 //   concentrations(tcStar, rateInput) - sets C_R and C_L for this assumed cracking time
 //   printable()                       - whether every value of the record can be printed

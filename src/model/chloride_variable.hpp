@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "model/chloride_rate.hpp"
+#include "model/chloride_profile.hpp"
 
 namespace pellucor::model {
 
@@ -27,22 +27,10 @@ struct ChlorideVariableInput {
   SteelKind kind{};
 };
 
-struct ChlorideVariableResult {
-  double c = 0;  // cover, m
-  double d = 0;  // diameter, m
-  double x = 0;  // measuring depth, m
-  double zx = 0;
-  double zcr = 0;
-  double D = 0;  // apparent diffusion coefficient at the inspection age, m2/a
-  double K = 0;  // chloride erosion coefficient, m/a^0.5
-  double g = 0;  // 1/(1 - m)
-  double ti = 0;
-  double Cb = 0;
-  double Cm = 0;
-  Rate rate;
-  Propagation prop;
-  Iteration iteration;
-  std::optional<StopReason> stop;
+// D is the apparent diffusion coefficient at the inspection age.
+struct ChlorideVariableResult : ProfileResult {
+  double zx = 0;  // profile argument at the measuring depth
+  double g = 0;   // 1/(1 - m)
 };
 
 ChlorideVariableResult run_chloride_variable(

@@ -124,6 +124,7 @@ MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* 
     return r;
   }
   MarinePass pass{r, in.Cs};
+  // Cover and diameter converted to metres and back, as in the constant-coefficient model.
   r.stop = iterate_chloride_model(in, RateScaling::DivideAfterKe, r.c * 1000, r.d * 1000, r, pass,
                                   observer);
   return r;

@@ -39,25 +39,12 @@ struct MarineInput {
   DiffusionSource source = DiffusionSource::MeasuredProfile;
 };
 
-struct MarineResult {
-  double c = 0;  // cover, m
-  double d = 0;  // diameter, m
-  double x = 0;  // measuring depth, m
-  double D = 0;  // m2/a
-  double zx = 0;
-  double zcr = 0;
-  double K = 0;
-  double ti = 0;
+struct MarineResult : ProfileResult {
+  double zx = 0;             // profile argument at the measuring depth
   int searchRounds = 0;      // rounds of the first search
   std::optional<double> T2;  // second search result, when it ran
   std::optional<double> C1;  // concentration at the bar at the stable time
   int secondSearchRounds = 0;
-  double Cb = 0;
-  double Cm = 0;
-  Rate rate;
-  Propagation prop;
-  Iteration iteration;
-  std::optional<StopReason> stop;
 };
 
 MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer = nullptr);

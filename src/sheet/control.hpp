@@ -7,6 +7,7 @@
 
 namespace pellucor::sheet {
 
+// clang-format off
 enum class Control : std::uint8_t {
   None = 0,
   Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9,
@@ -16,6 +17,7 @@ enum class Control : std::uint8_t {
   CmdCal, CmdSave, CmdExit,
   Picture1,
 };
+// clang-format on
 
 inline constexpr int kMaxTextBoxes = 18;
 
@@ -23,7 +25,9 @@ inline constexpr int kMaxTextBoxes = 18;
 constexpr Control text_box(int n) {
   return static_cast<Control>(static_cast<int>(Control::Text1) + n - 1);
 }
-constexpr bool is_text_box(Control c) { return c >= Control::Text1 && c <= Control::Text18; }
+constexpr bool is_text_box(Control c) {
+  return c >= Control::Text1 && c <= Control::Text18;
+}
 // 1..18 for a text box, 0 otherwise.
 constexpr int text_box_number(Control c) {
   return is_text_box(c) ? static_cast<int>(c) - static_cast<int>(Control::Text1) + 1 : 0;
@@ -31,7 +35,9 @@ constexpr int text_box_number(Control c) {
 constexpr Control option_button(int n) {
   return static_cast<Control>(static_cast<int>(Control::Option1) + n - 1);
 }
-constexpr bool is_option(Control c) { return c >= Control::Option1 && c <= Control::Option4; }
+constexpr bool is_option(Control c) {
+  return c >= Control::Option1 && c <= Control::Option4;
+}
 constexpr int option_number(Control c) {
   return is_option(c) ? static_cast<int>(c) - static_cast<int>(Control::Option1) + 1 : 0;
 }

@@ -118,8 +118,8 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   bool ok() const {
-    return cd_ != reinterpret_cast<iconv_t>(-1);
-  }  // NOLINT(performance-no-int-to-ptr)
+    return cd_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   // Appends the GBK form of `utf8` to `out`; false when a character cannot be converted.
   bool append(const std::string& utf8, std::string& out) {

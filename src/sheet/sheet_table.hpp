@@ -133,6 +133,10 @@ struct SheetTable {
   }
 };
 
+// A sheet names its boxes with an enumeration whose values are the box numbers (TextN).
+template <class Box>
+concept BoxName = std::is_enum_v<Box> && !std::is_same_v<Box, Control>;
+
 // What Calculate reads from the controls, before any check.
 struct SheetInputs {
   std::array<double, kMaxTextBoxes + 1> value{};  // value[n]: TextN by the numeric prefix rule
@@ -142,9 +146,8 @@ struct SheetInputs {
   std::string steelName;  // from its third character on, 10 characters, blank padded
 
   double box(int n) const { return value[static_cast<std::size_t>(n)]; }
-  // By a sheet's name for the box: an enumeration whose values are the box numbers.
-  template <class Box>
-    requires(std::is_enum_v<Box> && !std::is_same_v<Box, Control>)
+  // By a sheet's name for the box.
+  template <BoxName Box>
   double box(Box b) const {
     return box(static_cast<int>(b));
   }

@@ -7,6 +7,7 @@
 
 #include "model/admixed.hpp"
 #include "model/chloride_constant.hpp"
+#include "model/chloride_ingress.hpp"
 #include "model/chloride_variable.hpp"
 #include "model/erf.hpp"
 #include "model/marine.hpp"
@@ -156,6 +157,28 @@ TEST(ChlorideConstant, DerivedCoefficients) {
   ASSERT_TRUE(r.zx.has_value());
   EXPECT_DOUBLE_EQ(*r.zx, 0.5949239999979189);    // the inverse at 0.6
   EXPECT_DOUBLE_EQ(r.D, 3.1785536333285592e-05);  // 0.03^2 / (4 * 20 * z_x^2)
+}
+
+// The profile formulas the three diffusion models share, against values worked by hand.
+TEST(ChlorideProfile, SharedCoefficientsByHand) {
+  // (7.08 * 0.5 - 1.846) * (0.0447 * 20 - 0.052) = 1.694 * 0.842 = 1.426348
+  EXPECT_NEAR(diffusion_from_water_cement(0.5, 20), 1.426348e-4, 1e-16);
+  // 0.03^2 / (4 * 20 * 0.5^2) = 0.0009 / 20
+  EXPECT_NEAR(diffusion_from_profile(0.03, 20, 0.5), 4.5e-5, 1e-18);
+  // 2 * 0.5 * sqrt(4.5e-5)
+  EXPECT_NEAR(erosion_coefficient(0.5, 4.5e-5), 0.00670820393249937, 1e-16);
+
+  // Both models that derive from the water-cement ratio use it.
+  auto constant = constant_example();
+  constant.Dcm2 = 0;
+  constant.source = DiffusionSource::WaterCementRatio;
+  constant.wc = 0.5;
+  auto marine = marine_example();
+  marine.Dcm2 = 0;
+  marine.source = DiffusionSource::WaterCementRatio;
+  marine.wc = 0.5;
+  EXPECT_NEAR(run_chloride_constant(constant).D, 1.426348e-4, 1e-16);
+  EXPECT_NEAR(run_marine(marine).D, 1.426348e-4, 1e-16);
 }
 
 TEST(ChlorideVariable, WorkedExample) {

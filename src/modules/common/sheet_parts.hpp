@@ -159,9 +159,7 @@ class EchoLine {
 std::string echo_climate(double Ke, double T, double RH);
 std::string echo_concrete(double fcu, double coverMm, double t);
 
-// A sheet names its boxes with an enumeration whose values are the box numbers (TextN).
-template <class Box>
-concept BoxName = std::is_enum_v<Box> && !std::is_same_v<Box, sheet::Control>;
+using sheet::BoxName;
 
 // The control of a named box.
 template <BoxName Box>
