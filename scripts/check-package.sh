@@ -56,8 +56,11 @@ grep -q "or (at your option) any later" "$unpacked/usr/share/doc/pellucor/copyri
   complain "the copyright file does not allow later versions"
 cmp -s "$unpacked/usr/share/doc/pellucor/LICENSE" "$(dirname "$0")/../LICENSE" ||
   complain "the licence text differs from LICENSE"
-desktop-file-validate "$unpacked/usr/share/applications/pellucor.desktop" ||
-  complain "the desktop entry does not validate"
+entry="$unpacked/usr/share/applications/pellucor.desktop"
+desktop-file-validate "$entry" || complain "the desktop entry does not validate"
+# The entry starts the packaged program and shows the packaged icon.
+grep -qx "Exec=pellucor" "$entry" || complain "the desktop entry does not start pellucor"
+grep -qx "Icon=pellucor" "$entry" || complain "the desktop entry does not name the pellucor icon"
 file_of_icon=$(head -c 24 "$unpacked/usr/share/icons/hicolor/256x256/apps/pellucor.png" | od -An -tx1 | tr -d ' \n')
 [[ $file_of_icon == 89504e470d0a1a0a0000000d494844520000010000000100 ]] ||
   complain "the 256x256 icon is not a 256 x 256 PNG"
