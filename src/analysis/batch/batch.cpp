@@ -189,6 +189,7 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   std::mutex progressMutex;
+  std::size_t reported = 0;
   const std::size_t step = std::max<std::size_t>(1, rows.size() / 200);
   auto work = [&] {
     for (;;) {
@@ -202,7 +203,11 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
         const std::size_t done = finished.fetch_add(1) + 1;
         if (options.progress && (done % step == 0 || done == rows.size())) {
           std::lock_guard lock(progressMutex);
-          options.progress(done, rows.size());
+          // Counts taken by other workers may arrive late: report only progress.
+          if (done > reported) {
+            reported = done;
+            options.progress(done, rows.size());
+          }
         }
       }
     }

@@ -144,10 +144,11 @@ sheet::CalculateOutcome CaseRunner::calculate() {
     return closed;
   }
   tap_->concern(Control::None);
+  const bool messageBefore = tap_->first().has_value();
   const sheet::CalculateOutcome outcome = controller_.calculate();
-  if (tap_->first() && tap_->first()->control == Control::None &&
-      outcome.status == sheet::CalculateOutcome::Status::CheckFailed) {
-    // The message of a not-entered check names the control it focuses.
+  if (!messageBefore && tap_->first()) {
+    // The message of a not-entered check names the control it focuses (also when the case
+    // stopped at it and the outcome says Closed).
     tap_->nameFirst(outcome.control);
   }
   return outcome;
