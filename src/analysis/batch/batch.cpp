@@ -96,7 +96,7 @@ std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::s
       row.malformed = "malformed row (line " + std::to_string(r.line) + "): " + r.error;
     } else if (r.fields.size() != columns) {
       row.malformed = "malformed row (line " + std::to_string(r.line) +
-                      "): " + std::to_string(r.fields.size()) + " fields, the header has " +
+                      "): " + std::to_string(r.fields.size()) + " fields where the header has " +
                       std::to_string(columns);
     } else {
       row.cells = r.fields;

@@ -169,7 +169,7 @@ TEST(OutputTable, KeepsMalformedLinesWholeAndMarksStoppedRows) {
   const auto rows = member_rows(records, columns.size());
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1].malformed, "malformed row (line 3): unbalanced quotes");
-  EXPECT_EQ(rows[2].malformed, "malformed row (line 4): 3 fields, the header has 2");
+  EXPECT_EQ(rows[2].malformed, "malformed row (line 4): 3 fields where the header has 2");
   const auto outcomes = run_members(marine(), columns, rows, {});
   const OutputTable t = output_table(4, records[0].fields, columns, rows, outcomes);
   EXPECT_EQ(t.header[2], "status");
