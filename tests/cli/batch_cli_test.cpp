@@ -74,8 +74,9 @@ class Batch : public ::testing::Test {
     // Beside the folder, so that the script sees only its own files.
     const fs::path outPath = dir_.string() + ".stdout";
     const fs::path errPath = dir_.string() + ".stderr";
-    const std::string full = "cd '" + dir_.string() + "' && export CLI='" + PELLUCOR_CLI + "' && " +
-                             script + " >'" + outPath.string() + "' 2>'" + errPath.string() + "'";
+    const std::string full = "cd '" + dir_.string() + "' && export CLI='" + PELLUCOR_CLI +
+                             "' && { " + script + "; } >'" + outPath.string() + "' 2>'" +
+                             errPath.string() + "'";
     std::vector<std::string> all = {"/bin/bash", "-c", full};
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());

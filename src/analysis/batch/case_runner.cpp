@@ -73,10 +73,72 @@ class CaseRunner::Tap final : public sheet::SheetView {
   bool stopped_ = false;
 };
 
+Typist::Typist(sheet::SheetController& controller, sheet::SheetView& view, Options options)
+    : controller_(controller), view_(view), options_(std::move(options)) {}
+
+bool Typist::stopped() const {
+  return options_.stopped ? options_.stopped() : !controller_.isOpen();
+}
+
+void Typist::concern(Control c) const {
+  if (options_.concern) options_.concern(c);
+}
+
+void Typist::moveFocus(Control target) {
+  if (stopped()) return;
+  const Control from = controller_.focused();
+  if (from != Control::None && from != target && from != alreadyLeft_) {
+    concern(from);
+    controller_.leaving(from);
+    if (stopped()) return;
+  }
+  concern(target);
+  controller_.focusGained(target);
+  alreadyLeft_ = Control::None;
+}
+
+void Typist::type(std::vector<Entry> entries) {
+  const auto& order = controller_.table().tabOrder;
+  auto rank = [&order](Control c) {
+    return std::find(order.begin(), order.end(), c) - order.begin();
+  };
+  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+    return rank(a.control) < rank(b.control);
+  });
+  for (const Entry& e : entries) {
+    if (stopped()) return;
+    const bool option = is_option_of(controller_.table(), e.control);
+    if (options_.emptyLeavesBox && e.text.empty() && !option) continue;
+    if (!view_.isEnabled(e.control)) {
+      if (options_.skippedDisabled) options_.skippedDisabled(e.control);
+      continue;
+    }
+    moveFocus(e.control);
+    if (stopped()) return;
+    if (option) {
+      view_.select(e.control);
+    } else if (view_.text(e.control) != e.text) {
+      view_.setText(e.control, e.text);  // the whole text in one change, like a paste
+      controller_.textChanged(e.control);
+      if (stopped()) return;
+    }
+    concern(e.control);
+    controller_.leaving(e.control);
+    alreadyLeft_ = e.control;
+  }
+}
+
 CaseRunner::CaseRunner(const sheet::Module& module, sheet::SheetView& view, Options options)
-    : controller_(module), options_(std::move(options)) {
-  tap_ = std::make_unique<Tap>(view, controller_, options_.stopAtFirstMessage);
+    : controller_(module) {
+  tap_ = std::make_unique<Tap>(view, controller_, options.stopAtFirstMessage);
   controller_.open(*tap_);
+  Typist::Options typing;
+  typing.emptyLeavesBox = options.emptyLeavesBox;
+  typing.skippedDisabled = std::move(options.skippedDisabled);
+  Tap* tap = tap_.get();
+  typing.concern = [tap](Control c) { tap->concern(c); };
+  typing.stopped = [tap] { return tap->stopped(); };
+  typist_ = std::make_unique<Typist>(controller_, *tap_, std::move(typing));
 }
 
 CaseRunner::~CaseRunner() = default;
@@ -92,48 +154,11 @@ sheet::SheetController& CaseRunner::controller() {
 }
 
 void CaseRunner::moveFocus(Control target) {
-  if (stopped()) return;
-  const Control from = controller_.focused();
-  if (from != Control::None && from != target && from != alreadyLeft_) {
-    tap_->concern(from);
-    controller_.leaving(from);
-    if (stopped()) return;
-  }
-  tap_->concern(target);
-  controller_.focusGained(target);
-  alreadyLeft_ = Control::None;
+  typist_->moveFocus(target);
 }
 
 void CaseRunner::type(std::vector<Entry> entries) {
-  const auto& order = controller_.table().tabOrder;
-  auto rank = [&order](Control c) {
-    return std::find(order.begin(), order.end(), c) - order.begin();
-  };
-  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    return rank(a.control) < rank(b.control);
-  });
-  for (const Entry& e : entries) {
-    if (stopped()) return;
-    const bool option = is_option_of(controller_.table(), e.control);
-    // An empty cell leaves the box at what it holds; the console types even an empty text.
-    if (options_.emptyLeavesBox && e.text.empty() && !option) continue;
-    if (!tap_->isEnabled(e.control)) {
-      if (options_.skippedDisabled) options_.skippedDisabled(e.control);
-      continue;
-    }
-    moveFocus(e.control);
-    if (stopped()) return;
-    if (option) {
-      tap_->select(e.control);
-    } else if (tap_->text(e.control) != e.text) {
-      tap_->setText(e.control, e.text);  // the whole text in one change, like a paste
-      controller_.textChanged(e.control);
-      if (stopped()) return;
-    }
-    tap_->concern(e.control);
-    controller_.leaving(e.control);
-    alreadyLeft_ = e.control;
-  }
+  typist_->type(std::move(entries));
 }
 
 sheet::CalculateOutcome CaseRunner::calculate() {

@@ -34,6 +34,44 @@ struct Message {
   sheet::Control control = sheet::Control::None;
 };
 
+// Types entries into a sheet whose controller is open on `view`, as a user would: each
+// control gets the focus (after the leave check of the one that had it), its text is set in
+// one change (like a paste) and its leave check runs. The desktop program types a member
+// into an open sheet window with it; the case runner below is built on it.
+class Typist {
+ public:
+  struct Options {
+    // An empty text leaves its box as it is (a member's empty cell); otherwise it is typed.
+    bool emptyLeavesBox = true;
+    // Told about an entry whose control is disabled when its turn comes (its text is not
+    // typed, as a user could not type it).
+    std::function<void(sheet::Control)> skippedDisabled;
+    // Told of the control that a message box coming up next would concern.
+    std::function<void(sheet::Control)> concern;
+    // True when typing must end (the first message ended the case); by default, when the
+    // sheet is no longer open.
+    std::function<bool()> stopped;
+  };
+
+  Typist(sheet::SheetController& controller, sheet::SheetView& view, Options options);
+
+  // Types the entries in the sheet's tab order (entries for the same control in the order
+  // given).
+  void type(std::vector<Entry> entries);
+  // Gives the focus to `target`, after the leave check of the control that had it (a check
+  // runs once per visit: a user goes on even when it failed).
+  void moveFocus(sheet::Control target);
+
+ private:
+  bool stopped() const;
+  void concern(sheet::Control c) const;
+
+  sheet::SheetController& controller_;
+  sheet::SheetView& view_;
+  Options options_;
+  sheet::Control alreadyLeft_ = sheet::Control::None;
+};
+
 class CaseRunner {
  public:
   struct Options {
@@ -42,8 +80,7 @@ class CaseRunner {
     bool stopAtFirstMessage = true;
     // An empty text leaves its box as it is (a member's empty cell); otherwise it is typed.
     bool emptyLeavesBox = true;
-    // Told about an entry whose control is disabled when its turn comes (its text is not
-    // typed, as a user could not type it).
+    // Told about an entry whose control is disabled when its turn comes.
     std::function<void(sheet::Control)> skippedDisabled;
   };
 
@@ -53,11 +90,8 @@ class CaseRunner {
   CaseRunner(const CaseRunner&) = delete;
   CaseRunner& operator=(const CaseRunner&) = delete;
 
-  // Types the entries in the sheet's tab order (entries for the same control in the order
-  // given). An empty text leaves the box as it is.
+  // See Typist. An empty text leaves the box as it is (with emptyLeavesBox).
   void type(std::vector<Entry> entries);
-  // Gives the focus to `target`, after the leave check of the control that had it (a check
-  // runs once per visit: a user goes on even when it failed).
   void moveFocus(sheet::Control target);
   // Moves to Calculate and presses it. After a stop at the first message, nothing runs and
   // the outcome says Closed.
@@ -73,8 +107,7 @@ class CaseRunner {
   class Tap;
   std::unique_ptr<Tap> tap_;
   sheet::SheetController controller_;
-  sheet::Control alreadyLeft_ = sheet::Control::None;
-  Options options_;
+  std::unique_ptr<Typist> typist_;
 };
 
 // A sheet held in memory: texts, enabled flags and option states; the output pane as lines;
