@@ -106,20 +106,19 @@ std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::s
   return rows;
 }
 
-RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>& columns,
-                      const MemberRow& row) {
-  if (!row.malformed.empty()) {
-    RowOutcome o;
-    o.status = RowOutcome::Status::Malformed;
-    o.statusText = row.malformed;
-    return o;
-  }
-  const sheet::SheetTable& table = module.table();
+std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
+                                              const std::vector<ColumnSpec>& columns,
+                                              const std::vector<std::string>& cells,
+                                              RowOutcome* refused) {
+  auto refuse = [refused](std::string text, Control control) -> std::optional<std::vector<Entry>> {
+    if (refused != nullptr) *refused = stopped(std::move(text), control);
+    return std::nullopt;
+  };
   std::vector<Entry> entries;
   entries.reserve(columns.size());
-  for (std::size_t i = 0; i < columns.size(); ++i) {
+  for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
     const ColumnSpec& c = columns[i];
-    const std::string& cell = row.cells[i];
+    const std::string& cell = cells[i];
     switch (c.kind) {
       case ColumnSpec::Kind::Member:
         break;
@@ -129,16 +128,16 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>
           if (value.empty()) break;
           const auto item = steel_item(value);
           if (!item) {
-            return stopped("'" + cell + "' is no steel kind (1, 2, 3 or an item of the list)",
-                           c.control);
+            return refuse("'" + cell + "' is no steel kind (1, 2, 3 or an item of the list)",
+                          c.control);
           }
           entries.push_back({c.control, *item});
         } else if (is_option_of(table, c.control)) {
           const std::string value = trim(cell);
           if (value.empty() || value == "0") break;
           if (value != "1") {
-            return stopped("'" + cell + "' chooses nothing (1 chooses the option, 0 or empty not)",
-                           c.control);
+            return refuse("'" + cell + "' chooses nothing (1 chooses the option, 0 or empty not)",
+                          c.control);
           }
           entries.push_back({c.control, "1"});
         } else {
@@ -157,15 +156,29 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>
           }
         }
         if (chosen == Control::None) {
-          return stopped("'" + cell + "' is no option of " + std::string(c.group->caption),
-                         c.group->options[0].control);
+          return refuse("'" + cell + "' is no option of " + std::string(c.group->caption),
+                        c.group->options[0].control);
         }
         entries.push_back({chosen, "1"});
         break;
       }
     }
   }
-  const CaseResult result = run_case(module, entries);
+  return entries;
+}
+
+RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>& columns,
+                      const MemberRow& row) {
+  if (!row.malformed.empty()) {
+    RowOutcome o;
+    o.status = RowOutcome::Status::Malformed;
+    o.statusText = row.malformed;
+    return o;
+  }
+  RowOutcome refused;
+  const auto entries = row_entries(module.table(), columns, row.cells, &refused);
+  if (!entries) return refused;
+  const CaseResult result = run_case(module, *entries);
   if (!result.done) {
     if (result.message) return stopped(result.message->text, result.message->control);
     return stopped("the calculation did not complete", Control::None);

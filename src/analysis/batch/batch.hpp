@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -67,7 +68,14 @@ struct RowOutcome {
 
 inline constexpr std::string_view kStatusOk = "ok";
 
-// The entries of a row, or (as the outcome) why a cell cannot be typed.
+// The entries a row's cells stand for, in column order; none, with the outcome saying why in
+// *refused, when a cell names no item of the steel list, no option, or chooses nothing.
+std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
+                                              const std::vector<ColumnSpec>& columns,
+                                              const std::vector<std::string>& cells,
+                                              RowOutcome* refused = nullptr);
+
+// Plays a row on a fresh sheet (see run_case) and says what it came to.
 RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>& columns,
                       const MemberRow& row);
 
