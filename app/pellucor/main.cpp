@@ -1,6 +1,7 @@
 // The desktop program: the main window with its five calculation sheets.
 #include <QApplication>
 
+#include "shell/batch_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 
@@ -10,7 +11,9 @@ int main(int argc, char** argv) {
 
   pellucor::shell::QtMessagePresenter messages;
   pellucor::shell::QtFileChooser files;
+  pellucor::shell::QtBatchDialogs batchDialogs;
   pellucor::shell::MainWindow window(messages, files);
+  pellucor::shell::install_batch_menu(window, batchDialogs);
   window.show();
   return QApplication::exec();
 }
