@@ -270,6 +270,20 @@ TEST_F(Batch, SameBytesWhateverTheNumberOfJobs) {
   EXPECT_EQ(read_file(dir_ / "all.csv"), reference);
 }
 
+// The progress bar goes to a terminal only; the output is the same either way.
+TEST_F(Batch, ProgressBarOnlyOnATerminal) {
+  write_file(dir_ / "in.csv", inventory(60));
+  const Outcome plain = batch("marine in.csv -o plain.csv");
+  EXPECT_EQ(plain.err.find('\r'), std::string::npos) << plain.err;
+  // script(1) runs the program on a pseudo-terminal.
+  const Outcome tty = shell("script -qec '\"$CLI\" batch marine in.csv -o tty.csv' /dev/null");
+  EXPECT_NE(tty.out.find("\r[########################################] 100% 60/60"),
+            std::string::npos)
+      << tty.out;
+  EXPECT_NE(tty.out.find("pellucor-cli: 60 members: "), std::string::npos);
+  EXPECT_EQ(read_file(dir_ / "tty.csv"), read_file(dir_ / "plain.csv"));
+}
+
 // A batch is a pure function of each row: split by GNU parallel into pieces run apart, the
 // joined output (the first piece whole, the header line dropped from the others) is the
 // output of one run, byte for byte.
