@@ -32,7 +32,8 @@ awk 'BEGIN {
 }' >"$work/members.csv"
 
 echo "== 10 000 marine members, CSV to CSV"
-hyperfine -N --warmup 2 --runs 20 \
+# Exit status 2: a few members stop at a check, as in any real inventory.
+hyperfine -N -i --warmup 2 --runs 20 \
   -n "all cores" "$cli batch marine $work/members.csv -o $work/out.csv" \
   -n "one thread" "$cli batch marine $work/members.csv --jobs 1 -o $work/out1.csv"
 cmp "$work/out.csv" "$work/out1.csv"
