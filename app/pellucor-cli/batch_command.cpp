@@ -206,7 +206,7 @@ int run(int argc, char** argv) {
     throw std::runtime_error("the header row is malformed: " + records[0].error);
   }
   const std::vector<std::string>& header = records[0].fields;
-  const std::vector<batch::ColumnSpec> columns = batch::resolve_columns(table, header);
+  const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, header);
   const std::vector<batch::MemberRow> rows = batch::member_rows(records, columns.size());
 
   std::signal(SIGINT, on_interrupt);

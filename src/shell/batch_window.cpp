@@ -229,19 +229,19 @@ BatchWindow::~BatchWindow() {
 
 void BatchWindow::buildColumns() {
   const sheet::SheetTable& s = module_.table();
-  batch::ColumnSpec member;
-  member.kind = batch::ColumnSpec::Kind::Member;
+  batch::InputColumn member;
+  member.kind = batch::InputColumn::Kind::Member;
   member.header = kMemberHeader;
   columns_.push_back(member);
   QStringList headers = {QStringLiteral("构件")};
   QStringList tips = {QStringLiteral("构件名称（原样保留）")};
   auto* delegate = new ChoiceDelegate(table_);
   for (Control c : s.tabOrder) {
-    batch::ColumnSpec spec;
-    spec.kind = batch::ColumnSpec::Kind::Control;
-    spec.control = c;
+    batch::InputColumn column;
+    column.kind = batch::InputColumn::Kind::Control;
+    column.control = c;
     if (const sheet::FieldRow* f = s.field(c)) {
-      spec.header = f->label;
+      column.header = f->label;
       const QString unit = unit_of(f->prompts.empty() ? std::string_view() : f->prompts[0]);
       headers << (unit.isEmpty()
                       ? qs(f->label)
@@ -253,7 +253,7 @@ void BatchWindow::buildColumns() {
       for (std::string_view p : f->prompts) tip += QStringLiteral("\n") + qs(p).trimmed();
       tips << tip;
     } else if (c == Control::Combo1) {
-      spec.header = s.combo.label;
+      column.header = s.combo.label;
       headers << qs(s.combo.label);
       tips << qs(sheet::kComboPrompt).trimmed();
       QStringList items;
@@ -266,17 +266,17 @@ void BatchWindow::buildColumns() {
         if (g.options[0].control == c) group = &g;
       }
       if (group == nullptr) continue;
-      spec.kind = batch::ColumnSpec::Kind::Group;
-      spec.control = Control::None;
-      spec.group = group;
-      spec.header = group->caption;
+      column.kind = batch::InputColumn::Kind::Group;
+      column.control = Control::None;
+      column.group = group;
+      column.header = group->caption;
       headers << qs(group->caption);
       tips << qs(group->options[0].prompt).trimmed() + QStringLiteral("\n（空：") +
                   qs(group->options[0].caption) + QStringLiteral("）");
       delegate->setChoices(static_cast<int>(columns_.size()),
                            {qs(group->options[0].caption), qs(group->options[1].caption)});
     }
-    columns_.push_back(spec);
+    columns_.push_back(column);
   }
   headers << QStringLiteral("状态");
   tips << QStringLiteral("ok，或计算停止时的提示及其控件");
@@ -296,10 +296,10 @@ void BatchWindow::buildColumns() {
 int BatchWindow::columnOf(Control control) const {
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     const auto& c = columns_[i];
-    if (c.kind == batch::ColumnSpec::Kind::Control && c.control == control) {
+    if (c.kind == batch::InputColumn::Kind::Control && c.control == control) {
       return static_cast<int>(i);
     }
-    if (c.kind == batch::ColumnSpec::Kind::Group &&
+    if (c.kind == batch::InputColumn::Kind::Group &&
         (c.group->options[0].control == control || c.group->options[1].control == control)) {
       return static_cast<int>(i);
     }
@@ -411,7 +411,7 @@ bool BatchWindow::importCsv(const QString& path) {
   }
   const QByteArray bytes = file.readAll();
   std::vector<batch::CsvRecord> records;
-  std::vector<batch::ColumnSpec> given;
+  std::vector<batch::InputColumn> given;
   try {
     records = batch::parse_csv(batch::decode_text(
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
@@ -445,26 +445,27 @@ bool BatchWindow::importCsv(const QString& path) {
       continue;
     }
     for (std::size_t k = 0; k < given.size(); ++k) {
-      const batch::ColumnSpec& spec = given[k];
+      const batch::InputColumn& source = given[k];
       const QString cell = qs(row.cells[k]);
-      switch (spec.kind) {
-        case batch::ColumnSpec::Kind::Member:
+      switch (source.kind) {
+        case batch::InputColumn::Kind::Member:
           setCell(r, 0, cell);
           break;
-        case batch::ColumnSpec::Kind::Group:
-          setCell(r, columnOf(spec.group->options[0].control), cell.trimmed());
+        case batch::InputColumn::Kind::Group:
+          setCell(r, columnOf(source.group->options[0].control), cell.trimmed());
           break;
-        case batch::ColumnSpec::Kind::Control: {
-          const int column = columnOf(spec.control);
+        case batch::InputColumn::Kind::Control: {
+          const int column = columnOf(source.control);
           if (column < 0) break;
-          if (columns_[static_cast<std::size_t>(column)].kind == batch::ColumnSpec::Kind::Group) {
+          if (columns_[static_cast<std::size_t>(column)].kind == batch::InputColumn::Kind::Group) {
             // An option column: 1 chooses the option.
             if (cell.trimmed() == QStringLiteral("1")) {
               const auto* g = columns_[static_cast<std::size_t>(column)].group;
-              const auto& o = g->options[0].control == spec.control ? g->options[0] : g->options[1];
+              const auto& o =
+                  g->options[0].control == source.control ? g->options[0] : g->options[1];
               setCell(r, column, qs(o.caption));
             }
-          } else if (spec.control == Control::Combo1) {
+          } else if (source.control == Control::Combo1) {
             const QString v = cell.trimmed();
             bool numbered = false;
             const int n = v.toInt(&numbered);
@@ -500,7 +501,7 @@ batch::OutputTable BatchWindow::outputTable() const {
   for (const std::string& h : batch::result_headers(sheet_)) t.header.push_back(h);
   t.textColumns.assign(t.header.size(), false);
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    t.textColumns[i] = columns_[i].kind != batch::ColumnSpec::Kind::Control ||
+    t.textColumns[i] = columns_[i].kind != batch::InputColumn::Kind::Control ||
                        columns_[i].control == Control::Combo1;
   }
   t.textColumns[t.statusColumn] = true;

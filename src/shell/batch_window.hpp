@@ -99,7 +99,7 @@ class BatchWindow final : public QWidget {
   const int sheet_;
   const sheet::Module& module_;
   BatchDialogs& dialogs_;
-  std::vector<analysis::batch::ColumnSpec> columns_;  // member and the inputs
+  std::vector<analysis::batch::InputColumn> columns_;  // member and the inputs
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;

@@ -55,25 +55,25 @@ std::optional<std::string> steel_item(const std::string& cell) {
 
 }  // namespace
 
-std::vector<ColumnSpec> resolve_columns(const sheet::SheetTable& table,
-                                        const std::vector<std::string>& header) {
-  std::vector<ColumnSpec> columns;
+std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
+                                         const std::vector<std::string>& header) {
+  std::vector<InputColumn> columns;
   for (const std::string& given : header) {
     const std::string name = trim(given);
-    ColumnSpec c;
+    InputColumn c;
     c.header = given;
     if (iequal(name, "member")) {
-      c.kind = ColumnSpec::Kind::Member;
+      c.kind = InputColumn::Kind::Member;
     } else if (const Control control = control_by_name(table, name); control != Control::None) {
-      c.kind = ColumnSpec::Kind::Control;
+      c.kind = InputColumn::Kind::Control;
       c.control = control;
     } else if (const auto* group = group_by_name(table, name)) {
-      c.kind = ColumnSpec::Kind::Group;
+      c.kind = InputColumn::Kind::Group;
       c.group = group;
     } else {
       throw ColumnError("unknown column '" + given + "' for sheet " + std::to_string(table.number));
     }
-    for (const ColumnSpec& before : columns) {
+    for (const InputColumn& before : columns) {
       if (before.kind == c.kind && before.control == c.control && before.group == c.group) {
         throw ColumnError("duplicated column '" + given + "' (the same as '" + before.header +
                           "')");
@@ -107,7 +107,7 @@ std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::s
 }
 
 std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
-                                              const std::vector<ColumnSpec>& columns,
+                                              const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused) {
   auto refuse = [refused](std::string text, Control control) -> std::optional<std::vector<Entry>> {
@@ -117,12 +117,12 @@ std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
   std::vector<Entry> entries;
   entries.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
-    const ColumnSpec& c = columns[i];
+    const InputColumn& c = columns[i];
     const std::string& cell = cells[i];
     switch (c.kind) {
-      case ColumnSpec::Kind::Member:
+      case InputColumn::Kind::Member:
         break;
-      case ColumnSpec::Kind::Control:
+      case InputColumn::Kind::Control:
         if (c.control == Control::Combo1) {
           const std::string value = trim(cell);
           if (value.empty()) break;
@@ -144,7 +144,7 @@ std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
           entries.push_back({c.control, cell});
         }
         break;
-      case ColumnSpec::Kind::Group: {
+      case InputColumn::Kind::Group: {
         const std::string value = trim(cell);
         if (value.empty()) break;
         Control chosen = Control::None;
@@ -167,7 +167,7 @@ std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
   return entries;
 }
 
-RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>& columns,
+RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
                       const MemberRow& row) {
   if (!row.malformed.empty()) {
     RowOutcome o;
@@ -191,7 +191,7 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>
 }
 
 std::vector<RowOutcome> run_members(const sheet::Module& module,
-                                    const std::vector<ColumnSpec>& columns,
+                                    const std::vector<InputColumn>& columns,
                                     const std::vector<MemberRow>& rows, const RunOptions& options) {
   std::vector<RowOutcome> outcomes(rows.size());
   if (rows.empty()) return outcomes;
@@ -233,7 +233,8 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
 }
 
 OutputTable output_table(int sheet, const std::vector<std::string>& header,
-                         const std::vector<ColumnSpec>& columns, const std::vector<MemberRow>& rows,
+                         const std::vector<InputColumn>& columns,
+                         const std::vector<MemberRow>& rows,
                          const std::vector<RowOutcome>& outcomes) {
   OutputTable t;
   t.header = header;
@@ -244,7 +245,7 @@ OutputTable output_table(int sheet, const std::vector<std::string>& header,
   t.header.insert(t.header.end(), results.begin(), results.end());
   t.textColumns.assign(t.header.size(), false);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    t.textColumns[i] = columns[i].kind != ColumnSpec::Kind::Control;
+    t.textColumns[i] = columns[i].kind != InputColumn::Kind::Control;
   }
   t.textColumns[t.statusColumn] = true;
   t.rows.reserve(rows.size());

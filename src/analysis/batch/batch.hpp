@@ -18,7 +18,7 @@
 namespace pellucor::analysis::batch {
 
 // What a column of the member table feeds.
-struct ColumnSpec {
+struct InputColumn {
   enum class Kind {
     Member,   // "member": the member's name, passed through
     Control,  // a box, an option button or the steel-kind list
@@ -38,8 +38,8 @@ struct ColumnError : std::runtime_error {
 // The columns of a header row, by control name, alias or label (see control_by_name), an
 // option group's caption, or "member". Throws ColumnError naming the first column that is
 // unknown or feeds a control (or group) that an earlier column already feeds.
-std::vector<ColumnSpec> resolve_columns(const sheet::SheetTable& table,
-                                        const std::vector<std::string>& header);
+std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
+                                         const std::vector<std::string>& header);
 
 // One member: its cells, or the reason why its line could not be read.
 struct MemberRow {
@@ -71,12 +71,12 @@ inline constexpr std::string_view kStatusOk = "ok";
 // The entries a row's cells stand for, in column order; none, with the outcome saying why in
 // *refused, when a cell names no item of the steel list, no option, or chooses nothing.
 std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
-                                              const std::vector<ColumnSpec>& columns,
+                                              const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused = nullptr);
 
 // Plays a row on a fresh sheet (see run_case) and says what it came to.
-RowOutcome run_member(const sheet::Module& module, const std::vector<ColumnSpec>& columns,
+RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
                       const MemberRow& row);
 
 struct RunOptions {
@@ -88,7 +88,7 @@ struct RunOptions {
 };
 
 std::vector<RowOutcome> run_members(const sheet::Module& module,
-                                    const std::vector<ColumnSpec>& columns,
+                                    const std::vector<InputColumn>& columns,
                                     const std::vector<MemberRow>& rows, const RunOptions& options);
 
 // The output table: the input columns, "status", the result columns.
@@ -102,7 +102,8 @@ struct OutputTable {
 };
 
 OutputTable output_table(int sheet, const std::vector<std::string>& header,
-                         const std::vector<ColumnSpec>& columns, const std::vector<MemberRow>& rows,
+                         const std::vector<InputColumn>& columns,
+                         const std::vector<MemberRow>& rows,
                          const std::vector<RowOutcome>& outcomes);
 
 // The CSV text of the table (UTF-8, CR LF).

@@ -39,13 +39,13 @@ std::vector<std::string> member(const std::string& name, const std::string& cove
 TEST(ResolveColumns, ByNameAliasLabelGroupAndMember) {
   const auto columns = resolve_columns(marine().table(), kHeader);
   ASSERT_EQ(columns.size(), kHeader.size());
-  EXPECT_EQ(columns[0].kind, ColumnSpec::Kind::Member);
+  EXPECT_EQ(columns[0].kind, InputColumn::Kind::Member);
   EXPECT_EQ(columns[5].control, Control::Text5);
   EXPECT_EQ(columns[7].control, Control::Text7);
   EXPECT_EQ(columns[16].control, Control::Combo1);
   const auto group = resolve_columns(marine().table(), {"扩散系数来源", "Member"});
-  EXPECT_EQ(group[0].kind, ColumnSpec::Kind::Group);
-  EXPECT_EQ(group[1].kind, ColumnSpec::Kind::Member);
+  EXPECT_EQ(group[0].kind, InputColumn::Kind::Group);
+  EXPECT_EQ(group[1].kind, InputColumn::Kind::Member);
 }
 
 TEST(ResolveColumns, UnknownAndRepeatedColumnsAreErrorsNamingTheColumn) {

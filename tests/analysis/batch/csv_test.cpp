@@ -81,7 +81,7 @@ TEST(Encoding, RejectsBytesThatAreNeitherUtf8NorGbk) {
   EXPECT_THROW(decode_text("a\xFF\xFF"), EncodingError);
   EXPECT_THROW(decode_text("\xEF\xBB\xBF"
                            "a\xB1\xA3"),
-               EncodingError);                           // marked UTF-8, is GBK
+               EncodingError);                         // marked UTF-8, is GBK
   EXPECT_THROW(decode_text("ab\xB1"), EncodingError);  // a GBK character cut short
 }
 
