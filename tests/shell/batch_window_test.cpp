@@ -166,6 +166,24 @@ class BatchWindowTest : public QObject {
     QVERIFY(button(w, "calculateAll")->isEnabled());
   }
 
+  void addsAndDeletesRows() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("A", "40"), marineRow("B", "41"), marineRow("C", "42")});
+    QTest::mouseClick(button(w, "addRow"), Qt::LeftButton);
+    QCOMPARE(w->table()->rowCount(), 4);
+    QCOMPARE(w->table()->currentRow(), 3);
+    // Deleting the selected rows B and the new one keeps A and C in their order.
+    w->table()->clearSelection();
+    w->table()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 2), true);
+    w->table()->setRangeSelected(QTableWidgetSelectionRange(3, 4, 3, 4), true);
+    QTest::mouseClick(button(w, "deleteRows"), Qt::LeftButton);
+    QCOMPARE(w->table()->rowCount(), 2);
+    QCOMPARE(cell(w->table(), 0, 0), QString("A"));
+    QCOMPARE(cell(w->table(), 1, 0), QString("C"));
+    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("42"));
+  }
+
   void cancelStopsTheRunAndLeavesTheRestUnrun() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);
