@@ -1,5 +1,6 @@
 // Speed and memory of the numerical core: the plain step loops against the checkpointed
-// routines, and each chloride model's worked example end to end, cold (empty tables) and warm.
+// routines, and each chloride model's worked example end to end (the tables are
+// filled at build time and compiled in).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -86,13 +87,8 @@ AdmixedInput admixed_example() {
 // clang-format on
 
 template <class Run>
-void run_model(benchmark::State& state, Run run, bool cold) {
+void run_model(benchmark::State& state, Run run) {
   for (auto _ : state) {
-    if (cold) {
-      state.PauseTiming();
-      erf_tables_reset();
-      state.ResumeTiming();
-    }
     auto r = run();
     if (r.stop) state.SkipWithError("the worked example stopped");
     benchmark::DoNotOptimize(r);
@@ -101,40 +97,21 @@ void run_model(benchmark::State& state, Run run, bool cold) {
 }
 
 void BM_ChlorideConstant(benchmark::State& state) {
-  run_model(
-      state, [] { return run_chloride_constant(constant_example()); }, state.range(0));
+  run_model(state, [] { return run_chloride_constant(constant_example()); });
 }
 void BM_ChlorideVariable(benchmark::State& state) {
-  run_model(
-      state, [] { return run_chloride_variable(variable_example()); }, state.range(0));
+  run_model(state, [] { return run_chloride_variable(variable_example()); });
 }
 void BM_Marine(benchmark::State& state) {
-  run_model(
-      state, [] { return run_marine(marine_example()); }, state.range(0));
+  run_model(state, [] { return run_marine(marine_example()); });
 }
 void BM_Admixed(benchmark::State& state) {
-  run_model(
-      state, [] { return run_admixed(admixed_example()); }, state.range(0));
+  run_model(state, [] { return run_admixed(admixed_example()); });
 }
-// Argument 1: cold (tables emptied before every run), 0: warm.
-BENCHMARK(BM_ChlorideConstant)->ArgName("cold")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ChlorideVariable)->ArgName("cold")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Marine)->ArgName("cold")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Admixed)->ArgName("cold")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
-
-// Every table filled to where its sum stops growing: the most memory they can take.
-void BM_TablesFull(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    erf_tables_reset();
-    state.ResumeTiming();
-    fun_erf_fine(1e9);
-    fun_erf_coarse(1e9);
-    benchmark::DoNotOptimize(fun_erf_fan_limit());
-  }
-  state.counters["table_bytes"] = static_cast<double>(erf_table_bytes());
-}
-BENCHMARK(BM_TablesFull)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ChlorideConstant)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChlorideVariable)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Marine)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Admixed)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/batch/case_runner.hpp"
 #include "analysis/curves/curves.hpp"
+#include "batch_command.hpp"
 #include "console_view.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
@@ -20,6 +22,8 @@
 
 namespace {
 
+using pellucor::analysis::batch::CaseRunner;
+using pellucor::analysis::batch::Entry;
 using pellucor::sheet::Control;
 using pellucor::sheet::FieldRow;
 using pellucor::sheet::Module;
@@ -158,6 +162,7 @@ std::string check_text(const FieldRow& f) {
 void print_overview(std::ostream& out) {
   out << "Usage: pellucor-cli SHEET [NAME=TEXT ...] [--save FILE] [--curves FILE.csv]\n"
          "       pellucor-cli --help [SHEET]\n"
+         "       pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx]  (see batch --help)\n"
          "\n"
          "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
          "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
@@ -326,45 +331,28 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
          const std::optional<std::string>& saveFile, const std::optional<std::string>& curvesFile) {
   const SheetTable& s = module.table();
   pellucor::cli::ConsoleView view(s, std::cerr);
-  sheet::SheetController ctl(module);
-  ctl.open(view);
-
-  // The control whose leave check has run since it got the focus (once is enough: the user
-  // goes on even when it failed).
-  Control alreadyLeft = Control::None;
-  auto moveFocus = [&](Control target) {
-    const Control from = ctl.focused();
-    if (from != Control::None && from != target && from != alreadyLeft) ctl.leaving(from);
-    ctl.focusGained(target);
-    alreadyLeft = Control::None;
+  CaseRunner::Options options;
+  options.stopAtFirstMessage = false;  // the user goes on after a message
+  options.emptyLeavesBox = false;
+  options.skippedDisabled = [](Control c) {
+    std::cerr << "pellucor-cli: " << sheet::control_name(c)
+              << " is disabled; its text is not typed\n";
   };
+  CaseRunner runner(module, view, options);
+  sheet::SheetController& ctl = runner.controller();
+  std::vector<Entry> entries;
+  for (const Assignment& a : assignments) entries.push_back({a.control, a.value});
+  runner.type(std::move(entries));
 
-  for (const Assignment& a : assignments) {
-    if (!view.isEnabled(a.control)) {
-      std::cerr << "pellucor-cli: " << sheet::control_name(a.control)
-                << " is disabled; its text is not typed\n";
-      continue;
-    }
-    moveFocus(a.control);
-    if (is_option_of(s, a.control)) {
-      view.select(a.control);
-    } else if (view.text(a.control) != a.value) {
-      view.setText(a.control, a.value);  // the whole text in one change, like a paste
-      ctl.textChanged(a.control);
-    }
-    ctl.leaving(a.control);
-    alreadyLeft = a.control;
-  }
-
-  moveFocus(Control::CmdCal);
-  const sheet::CalculateOutcome calculated = ctl.calculate();
+  runner.moveFocus(Control::CmdCal);
+  const sheet::CalculateOutcome calculated = runner.calculate();
   std::optional<sheet::SaveOutcome> saved;
   if (saveFile) {
     if (!view.isEnabled(Control::CmdSave)) {
       std::cerr << "pellucor-cli: Cmd_save is disabled (no completed calculation); "
                    "nothing saved\n";
     } else {
-      moveFocus(Control::CmdSave);
+      runner.moveFocus(Control::CmdSave);
       view.setSaveAnswer(*saveFile);
       saved = ctl.save();
       if (saved->status == sheet::SaveOutcome::Status::Cancelled) {
@@ -406,6 +394,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (pellucor::cli::is_batch_command(argc, argv)) {
+    return pellucor::cli::run_batch_command(argc, argv);
+  }
   if (argc > 1 && std::string_view(argv[1]) == "mc")
     return pellucor::cli::run_mc(argc - 1, argv + 1);
   try {

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "shell/application.hpp"
+#include "shell/batch_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 
@@ -11,7 +12,9 @@ int main(int argc, char** argv) {
 
   pellucor::shell::QtMessagePresenter messages;
   pellucor::shell::QtFileChooser files;
+  pellucor::shell::QtBatchDialogs batchDialogs;
   pellucor::shell::MainWindow window(messages, files);
+  pellucor::shell::install_batch_menu(window, batchDialogs);
   window.show();
   return QApplication::exec();
 }

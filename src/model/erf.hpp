@@ -8,11 +8,11 @@
 //   fun_erf_fan(y): sum = 0, x = 0; while !(sum > y) { sum += ((2/sqrt(3.14)) / exp(x*x)) / 500000;
 //                   x += 2e-6; } return x;
 //
-// The state after step k of a loop does not depend on the argument, so each routine keeps a
-// shared table of checkpoints (every K steps, filled lazily as far as arguments have reached)
-// and resumes from the checkpoint below its argument. Once a term no longer changes the sum,
-// no later term does, and the loop's value from there on is known. Results are the same
-// doubles, bit for bit, as the plain loops. The tables are safe to use from several threads.
+// The state after step k of a loop does not depend on the argument, so each routine resumes
+// from a checkpoint below its argument (every K steps) in a table that the build fills by
+// running the loop itself and compiles into the library. Once a term no longer changes the
+// sum, no later term does, and the loop's value from there on is known. Results are the same
+// doubles, bit for bit, as the plain loops. The tables are read-only: safe from any thread.
 #pragma once
 
 #include <cstddef>
@@ -44,9 +44,5 @@ double fun_erf_fan_limit();
 
 // Bytes held by all checkpoint tables together.
 std::size_t erf_table_bytes();
-
-// Empties every table (for cold-start measurements). Must not run while another thread
-// evaluates one of the routines above.
-void erf_tables_reset();
 
 }  // namespace pellucor::model

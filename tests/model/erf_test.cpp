@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "model/gen/erf_loops.hpp"
 #include "reference_loops.hpp"
 
 namespace pellucor::model {
@@ -46,7 +48,6 @@ const double kForwardArgs[] = {-1.0,
 const double kCoarseOnlyArgs[] = {6.0, 26.0, 27.0, 40.0};
 
 TEST(ErfFine, MatchesThePlainLoopBitForBit) {
-  erf_tables_reset();
   for (double x : kForwardArgs) {
     EXPECT_EQ(bits(fun_erf_fine(x)), bits(reference::plain_erf_fine(x))) << "x = " << x;
   }
@@ -57,7 +58,6 @@ TEST(ErfFine, MatchesThePlainLoopBitForBit) {
 }
 
 TEST(ErfCoarse, MatchesThePlainLoopBitForBit) {
-  erf_tables_reset();
   for (double x : kForwardArgs) {
     EXPECT_EQ(bits(fun_erf_coarse(x)), bits(reference::plain_erf_coarse(x))) << "x = " << x;
   }
@@ -105,9 +105,7 @@ TEST(ErfForward, DefinedValuesAtTheEdges) {
 // Arguments of the inverse: negative, zero, tiny, the ratios of the worked examples, values
 // near 1 and just below the limit of the sum.
 TEST(ErfInverse, MatchesThePlainLoopBitForBit) {
-  erf_tables_reset();
   const double limit = fun_erf_fan_limit();
-  erf_tables_reset();
   const double args[] = {-0.5, -0.0,     0.0, 1e-300, 1e-7,
                          2e-6, 0.1,      0.5, 0.6,    0.72,
                          0.99, 0.999999, 1.0, 1.0002, std::nextafter(limit, 0.0)};
@@ -146,9 +144,19 @@ TEST(ErfTables, StayWithinTheirMemoryBudgetWhenFull) {
   EXPECT_LT(erf_table_bytes(), 4u << 20);
 }
 
-// Threads starting from empty tables fill them concurrently and still get the plain values.
+// The build fills the tables with this code; a table that outgrows its capacity before its
+// sum saturates is an error, not a table cut short.
+TEST(ErfTables, FillingPastCapacityFailsLoudly) {
+  const erf_loops::Loop coarse = erf_loops::coarse_loop();
+  EXPECT_THROW(erf_loops::fill(coarse, 100), std::length_error);
+  const erf_loops::Table full = erf_loops::fill(coarse, erf_loops::kCapacity);
+  EXPECT_EQ(full.saturation.sum, fun_erf_coarse(1e9));
+  EXPECT_EQ(bits(full.checkpoints[37].sum),
+            bits(reference::plain_state(37 * 64, 2e-6, 500000, 3.14159).sum));
+}
+
+// Threads reading the tables at once still get the plain values.
 TEST(ErfTables, ConcurrentCallersGetThePlainValues) {
-  erf_tables_reset();
   const std::vector<double> xs = {0.37, 1.2, 0.05, 2.0, 0.9, 3.1};
   std::vector<double> expectedFine, expectedFan;
   for (double x : xs) {

@@ -1,0 +1,122 @@
+// A batch: a table of members run through one sheet. The columns name the sheet's controls;
+// each row is a member, played by the case runner on its own sheet; rows run on several
+// threads and the outcome keeps the order of the rows, whatever the number of threads.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/batch/case_runner.hpp"
+#include "analysis/batch/csv.hpp"
+#include "sheet/sheet_table.hpp"
+
+namespace pellucor::analysis::batch {
+
+// What a column of the member table feeds.
+struct InputColumn {
+  enum class Kind {
+    Member,   // "member": the member's name, passed through
+    Control,  // a box, an option button or the steel-kind list
+    Group,    // an option group by its caption: the cell names the option
+  };
+  Kind kind = Kind::Member;
+  sheet::Control control = sheet::Control::None;
+  const sheet::OptionGroupRow* group = nullptr;
+  std::string header;  // as given
+};
+
+// An unknown or repeated column name; the table cannot run.
+struct ColumnError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The columns of a header row, by control name, alias or label (see control_by_name), an
+// option group's caption, or "member". Throws ColumnError naming the first column that is
+// unknown or feeds a control (or group) that an earlier column already feeds.
+std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
+                                         const std::vector<std::string>& header);
+
+// One member: its cells, or the reason why its line could not be read.
+struct MemberRow {
+  std::vector<std::string> cells;  // one per column
+  std::string malformed;           // not empty: the row is not run; the status says why
+  std::string raw;                 // the line as it stands (kept for a malformed row)
+};
+
+// The member rows of CSV records after the header record (records[0]); a record with the
+// wrong number of fields or broken quotes becomes a malformed row.
+std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::size_t columns);
+
+// What one member came to.
+struct RowOutcome {
+  enum class Status {
+    NotRun,     // cancelled before its turn
+    Done,       // ran to its end
+    Stopped,    // stopped at a message (or a cell the sheet cannot take)
+    Malformed,  // its line could not be read
+  };
+  Status status = Status::NotRun;
+  std::string statusText;                         // "ok", or the message with the control it names
+  sheet::Control control = sheet::Control::None;  // Stopped: the control named, if any
+  std::vector<std::string> results;               // Done: as result_headers
+};
+
+inline constexpr std::string_view kStatusOk = "ok";
+
+// The entries a row's cells stand for, in column order; none, with the outcome saying why in
+// *refused, when a cell names no item of the steel list, no option, or chooses nothing.
+std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
+                                              const std::vector<InputColumn>& columns,
+                                              const std::vector<std::string>& cells,
+                                              RowOutcome* refused = nullptr);
+
+// Plays a row on a fresh sheet (see run_case) and says what it came to.
+RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                      const MemberRow& row);
+
+struct RunOptions {
+  unsigned jobs = 0;  // threads; 0: one per core
+  // Told of progress now and then from a worker thread (rows finished, rows in all).
+  std::function<void(std::size_t, std::size_t)> progress;
+  // Set to stop: rows not yet started stay NotRun.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+std::vector<RowOutcome> run_members(const sheet::Module& module,
+                                    const std::vector<InputColumn>& columns,
+                                    const std::vector<MemberRow>& rows, const RunOptions& options);
+
+// The output table: the input columns, "status", the result columns.
+struct OutputTable {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<bool> stopped;          // per row: not computed
+  std::size_t firstResultColumn = 0;  // after "status"
+  std::size_t statusColumn = 0;
+  std::vector<bool> textColumns;  // per column: never a number (member, status)
+};
+
+OutputTable output_table(int sheet, const std::vector<std::string>& header,
+                         const std::vector<InputColumn>& columns,
+                         const std::vector<MemberRow>& rows,
+                         const std::vector<RowOutcome>& outcomes);
+
+// The CSV text of the table (UTF-8, CR LF).
+std::string csv_text(const OutputTable& table);
+
+// Counts of a batch for its summary line.
+struct Summary {
+  std::size_t rows = 0, done = 0, stopped = 0, malformed = 0, notRun = 0;
+};
+Summary summarize(const std::vector<RowOutcome>& outcomes);
+std::string summary_line(const Summary& s);
+
+// A number cell: the whole text is a finite number.
+bool number_cell(const std::string& text, double* value = nullptr);
+
+}  // namespace pellucor::analysis::batch

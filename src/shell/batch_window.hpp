@@ -1,0 +1,116 @@
+// The member table of a sheet: one row per member, the sheet's boxes as columns; paste from a
+// spreadsheet, import and export CSV, export XLSX, run every row in a worker thread with
+// progress and cancel, and open a row in the sheet to examine the member there.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "analysis/batch/batch.hpp"
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace pellucor::shell {
+
+class MainWindow;
+
+// The dialogs of the member table, behind an interface so that tests can answer them.
+class BatchDialogs {
+ public:
+  virtual ~BatchDialogs() = default;
+  virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                          const QString& filter) = 0;
+  // Asks before an existing file is replaced.
+  virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                          const QString& filter, const QString& suffix) = 0;
+  virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
+};
+
+class QtBatchDialogs final : public BatchDialogs {
+ public:
+  std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                  const QString& filter) override;
+  std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
+                                  const QString& suffix) override;
+  void warn(QWidget* parent, const QString& title, const QString& text) override;
+};
+
+class BatchWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWidget* parent = nullptr);
+  ~BatchWindow() override;
+
+  int sheet() const { return sheet_; }
+  QTableWidget* table() const { return table_; }
+  QProgressBar* progressBar() const { return progress_; }
+  // The columns of the table: member, the sheet's inputs, status, the results.
+  int statusColumn() const { return static_cast<int>(columns_.size()); }
+  int firstResultColumn() const { return statusColumn() + 1; }
+  // The table column that feeds `control` (its option group's column for an option).
+  int columnOf(sheet::Control control) const;
+  bool isRunning() const { return worker_.joinable(); }
+
+  // Puts tab-separated lines into the table from the current cell on (rows are added as
+  // needed; nothing goes into the status and result columns).
+  void paste(const QString& text);
+  void addRow();
+  void deleteSelectedRows();
+  // Replaces the rows with those of a CSV file; false (after a warning) when it cannot.
+  bool importCsv(const QString& path);
+  bool exportCsv(const QString& path);
+  bool exportXlsx(const QString& path);
+  // Runs every row in a worker thread; finished() when it ends.
+  void calculateAll();
+  void cancel();
+  // Types the row's texts into the sheet's window, opening it if needed.
+  void openInSheet(int row);
+
+ signals:
+  void finished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildColumns();
+  std::vector<std::vector<std::string>> inputCells() const;
+  void setRowCount(int rows);
+  void setCell(int row, int column, const QString& text);
+  void clearOutcome(int row);
+  void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
+  void runFinished(std::vector<analysis::batch::RowOutcome> outcomes);
+  void setRunning(bool running);
+  analysis::batch::OutputTable outputTable() const;
+  std::vector<std::string> exportHeader() const;
+  std::optional<QString> askSave(const QString& title, const QString& filter,
+                                 const QString& suffix);
+
+  MainWindow& main_;
+  const int sheet_;
+  const sheet::Module& module_;
+  BatchDialogs& dialogs_;
+  std::vector<analysis::batch::InputColumn> columns_;  // member and the inputs
+  QTableWidget* table_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* summary_ = nullptr;
+  std::vector<QPushButton*> idleButtons_;  // disabled while a run goes on
+  QPushButton* cancel_ = nullptr;
+  std::thread worker_;
+  std::atomic<bool> cancelRequested_{false};
+};
+
+// Adds 批量计算(&M)… to the main window's analysis menu: it opens the member table of the
+// active sheet (or of the active member table's sheet). Disabled while neither is active.
+QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs);
+
+}  // namespace pellucor::shell

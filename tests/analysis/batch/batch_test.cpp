@@ -1,0 +1,261 @@
+// Member tables: columns by name, rows run in any number of threads with the same outcome,
+// malformed rows kept, output tables and files.
+#include "analysis/batch/batch.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "analysis/batch/output_file.hpp"
+#include "analysis/batch/result_columns.hpp"
+#include "modules/registry.hpp"
+
+namespace pellucor::analysis::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using sheet::Control;
+
+const sheet::Module& marine() {
+  return *modules::find_module("marine");
+}
+
+const std::vector<std::string> kHeader = {
+    "member",       "environment", "temperature",     "humidity", "strength",      "保护层厚度",
+    "age",          "Text7",       "surface",         "critical", "cracking-time", "diameter",
+    "accumulation", "stable-time", "initiation-time", "t2",       "钢筋种类"};
+
+std::vector<std::string> member(const std::string& name, const std::string& cover,
+                                const std::string& steel = "2") {
+  return {name,  "1.5", "20", "0.8", "30", cover, "20", "1.5", "5",
+          "1.4", "20",  "20", "1.0", "25", "10",  "5",  steel};
+}
+
+TEST(ResolveColumns, ByNameAliasLabelGroupAndMember) {
+  const auto columns = resolve_columns(marine().table(), kHeader);
+  ASSERT_EQ(columns.size(), kHeader.size());
+  EXPECT_EQ(columns[0].kind, InputColumn::Kind::Member);
+  EXPECT_EQ(columns[5].control, Control::Text5);
+  EXPECT_EQ(columns[7].control, Control::Text7);
+  EXPECT_EQ(columns[16].control, Control::Combo1);
+  const auto group = resolve_columns(marine().table(), {"扩散系数来源", "Member"});
+  EXPECT_EQ(group[0].kind, InputColumn::Kind::Group);
+  EXPECT_EQ(group[1].kind, InputColumn::Kind::Member);
+}
+
+TEST(ResolveColumns, UnknownAndRepeatedColumnsAreErrorsNamingTheColumn) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"member", "cover", "colour"}, "unknown column 'colour'"},
+      {{"cover", "Text5"}, "duplicated column 'Text5' (the same as 'cover')"},
+      {{"保护层厚度", "COVER"}, "duplicated column 'COVER'"},
+      {{"member", "member"}, "duplicated column 'member'"},
+      {{"cover", ""}, "unknown column ''"},
+      {{"Option3"}, "unknown column 'Option3'"},
+  };
+  for (const auto& [header, expected] : cases) {
+    try {
+      resolve_columns(marine().table(), header);
+      ADD_FAILURE() << "no error for " << expected;
+    } catch (const ColumnError& e) {
+      EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+    }
+  }
+}
+
+std::vector<MemberRow> rows_of(const std::vector<std::vector<std::string>>& cells) {
+  std::vector<MemberRow> rows;
+  for (const auto& c : cells) rows.push_back({c, "", ""});
+  return rows;
+}
+
+TEST(RunMembers, CellsTheSheetCannotTakeStopTheirRowOnly) {
+  const auto columns = resolve_columns(marine().table(), kHeader);
+  const auto rows = rows_of({member("ok", "40"), member("steel 9", "40", "9"),
+                             member("name", "40", "墙板配筋"), member("empty steel", "40", "")});
+  const auto out = run_members(marine(), columns, rows, {});
+  EXPECT_EQ(out[0].status, RowOutcome::Status::Done);
+  EXPECT_EQ(out[0].statusText, "ok");
+  EXPECT_EQ(out[1].status, RowOutcome::Status::Stopped);
+  EXPECT_EQ(out[1].control, Control::Combo1);
+  EXPECT_TRUE(out[1].statusText.starts_with("Combo1: '9' is no steel kind")) << out[1].statusText;
+  EXPECT_EQ(out[2].status, RowOutcome::Status::Done);  // chosen by the item's name
+  EXPECT_EQ(out[2].results[10], "不计算（墙板配筋）");
+  EXPECT_EQ(out[3].statusText, "Combo1: 您未选择钢筋种类，请从下拉列表中选择一种钢筋!");
+}
+
+TEST(RunMembers, OptionGroupAndOptionColumns) {
+  const auto columns = resolve_columns(
+      marine().table(),
+      {"environment", "temperature", "humidity", "strength", "cover", "age", "surface", "critical",
+       "cracking-time", "diameter", "accumulation", "stable-time", "initiation-time", "t2", "steel",
+       "water-cement", "扩散系数来源", "Option1"});
+  auto row = [](const std::string& group, const std::string& option) {
+    return std::vector<std::string>{"1.5", "20",  "0.8", "30", "40", "20", "5",   "1.4", "20",
+                                    "20",  "1.0", "25",  "10", "5",  "2",  "0.5", group, option};
+  };
+  const auto out =
+      run_members(marine(), columns,
+                  rows_of({row("由水灰比推算", ""), row("2", "0"), row("from-water-cement", ""),
+                           row("sideways", ""), row("", "yes"), row("", "")}),
+                  {});
+  for (int i : {0, 1, 2}) EXPECT_EQ(out[i].status, RowOutcome::Status::Done) << i;
+  EXPECT_EQ(out[0].results, out[1].results);
+  EXPECT_TRUE(out[3].statusText.starts_with("Option1: 'sideways' is no option of 扩散系数来源"))
+      << out[3].statusText;
+  EXPECT_TRUE(out[4].statusText.starts_with("Option1: 'yes' chooses nothing")) << out[4].statusText;
+  // Left at the sheet's first option, the coefficient is derived from a profile never given.
+  EXPECT_EQ(out[5].status, RowOutcome::Status::Stopped);
+}
+
+TEST(RunMembers, SameOutcomeWhateverTheNumberOfThreads) {
+  const auto columns = resolve_columns(marine().table(), kHeader);
+  std::vector<std::vector<std::string>> cells;
+  for (int i = 0; i < 120; ++i) {
+    cells.push_back(
+        member("m" + std::to_string(i), std::to_string(5 + i % 100), std::to_string(1 + i % 4)));
+  }
+  const auto rows = rows_of(cells);
+  RunOptions one;
+  one.jobs = 1;
+  const auto reference = run_members(marine(), columns, rows, one);
+  std::size_t done = 0;
+  for (const auto& o : reference) done += o.status == RowOutcome::Status::Done;
+  EXPECT_GT(done, 30u);
+  EXPECT_LT(done, 120u);  // the set holds stops as well
+  for (unsigned jobs : {2u, 3u, 8u}) {
+    RunOptions options;
+    options.jobs = jobs;
+    std::size_t last = 0;
+    options.progress = [&](std::size_t n, std::size_t total) {
+      EXPECT_GT(n, last);
+      EXPECT_EQ(total, rows.size());
+      last = n;
+    };
+    const auto out = run_members(marine(), columns, rows, options);
+    EXPECT_EQ(last, rows.size());
+    ASSERT_EQ(out.size(), reference.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      EXPECT_EQ(out[i].statusText, reference[i].statusText) << jobs << " " << i;
+      EXPECT_EQ(out[i].results, reference[i].results) << jobs << " " << i;
+    }
+  }
+}
+
+TEST(RunMembers, CancelledBeforeTheStartRunsNothing) {
+  const auto columns = resolve_columns(marine().table(), kHeader);
+  const std::atomic<bool> cancel{true};
+  RunOptions options;
+  options.cancel = &cancel;
+  const auto out =
+      run_members(marine(), columns, rows_of({member("a", "40"), member("b", "40")}), options);
+  for (const auto& o : out) EXPECT_EQ(o.status, RowOutcome::Status::NotRun);
+  EXPECT_EQ(summary_line(summarize(out)),
+            "2 members: 0 computed, 0 stopped at a message, 0 malformed, 2 not run");
+}
+
+TEST(OutputTable, KeepsMalformedLinesWholeAndMarksStoppedRows) {
+  const std::string text =
+      "member,cover\n"
+      "a,40\n"
+      "b,\"40\n"
+      "c,40,extra\n";
+  const auto records = parse_csv(text);
+  const auto columns = resolve_columns(marine().table(), records[0].fields);
+  const auto rows = member_rows(records, columns.size());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].malformed, "malformed row (line 3): unbalanced quotes");
+  EXPECT_EQ(rows[2].malformed, "malformed row (line 4): 3 fields where the header has 2");
+  const auto outcomes = run_members(marine(), columns, rows, {});
+  const OutputTable t = output_table(4, records[0].fields, columns, rows, outcomes);
+  EXPECT_EQ(t.header[2], "status");
+  EXPECT_EQ(t.header.size(), 3 + result_headers(4).size());
+  EXPECT_EQ(t.rows[1][0], "b,\"40");
+  EXPECT_EQ(t.rows[2][0], "c,40,extra");
+  EXPECT_EQ(t.rows[2][2], rows[2].malformed);
+  // Going from the first box to the cover runs the first box's leave check on its default.
+  EXPECT_EQ(t.rows[0][2], "Text1: 您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!");
+  EXPECT_EQ(t.stopped, (std::vector<bool>{true, true, true}));
+  const std::string csv = csv_text(t);
+  EXPECT_NE(csv.find("\r\n\"b,\"\"40\",,malformed row (line 3): unbalanced quotes,"),
+            std::string::npos);
+  const auto s = summarize(outcomes);
+  EXPECT_EQ(s.stopped, 1u);
+  EXPECT_EQ(s.malformed, 2u);
+}
+
+TEST(NumberCell, OnlyWholeFiniteNumbers) {
+  const std::pair<std::string, bool> cases[] = {
+      {"1.5", true},  {"-0.25", true}, {"1.5E-05", true}, {"40", true},
+      {"", false},    {" 1.5", false}, {"1.5 ", false},   {"1.5mm", false},
+      {"inf", false}, {"NAN", false},  {"+1", false},     {"不计算", false}};
+  for (const auto& [text, number] : cases) EXPECT_EQ(number_cell(text), number) << text;
+  double v = 0;
+  ASSERT_TRUE(number_cell("2.5E+02", &v));
+  EXPECT_EQ(v, 250.0);
+}
+
+class OutputFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("pellucor-batch-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  static std::string read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  std::size_t entries() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+  fs::path dir_;
+};
+
+TEST_F(OutputFile, ReplacesTheTargetWholeAndLeavesNoTemporaryFile) {
+  const fs::path target = dir_ / "out.csv";
+  std::ofstream(target) << "earlier results\n";
+  write_file_atomically(target.string(), "new,results\r\n");
+  EXPECT_EQ(read(target), "new,results\r\n");
+  EXPECT_EQ(entries(), 1u);
+  EXPECT_EQ(pending_temporary_file(), nullptr);
+}
+
+TEST_F(OutputFile, AFailedWriteKeepsTheEarlierFileAndCleansUp) {
+  // The target is a folder holding a file: the rename fails after the data was written.
+  const fs::path target = dir_ / "out.csv";
+  fs::create_directories(target);
+  std::ofstream(target / "keep") << "x";
+  EXPECT_THROW(write_file_atomically(target.string(), "data"), FileError);
+  EXPECT_EQ(read(target / "keep"), "x");
+  EXPECT_EQ(entries(), 1u);
+  EXPECT_THROW(write_file_atomically((dir_ / "missing" / "out.csv").string(), "data"), FileError);
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(OutputFile, WorkbookIsAZipArchiveWrittenAtomically) {
+  OutputTable t;
+  t.header = {"member", "cover", "status", "t"};
+  t.rows = {{"a", "40", "ok", "1.5"}, {"b", "", "Text5: x", ""}};
+  t.stopped = {false, true};
+  t.statusColumn = 2;
+  t.firstResultColumn = 3;
+  t.textColumns = {true, false, true, false};
+  const fs::path target = dir_ / "out.xlsx";
+  write_xlsx(target.string(), t, "marine");
+  const std::string bytes = read(target);
+  ASSERT_GT(bytes.size(), 4u);
+  EXPECT_EQ(bytes.substr(0, 2), "PK");
+  EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
+}  // namespace pellucor::analysis::batch

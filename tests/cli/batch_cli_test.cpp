@@ -1,0 +1,318 @@
+// pellucor-cli batch end to end: column naming, encodings in and out, the workbook, malformed
+// rows, the atomic write, the same bytes for any number of jobs and for a file split into
+// pieces with GNU parallel and joined again.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
+// The fields of a simple CSV line (no quotes).
+std::vector<std::string> fields_of(const std::string& line) {
+  std::vector<std::string> out;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, ',')) out.push_back(field);
+  if (!line.empty() && line.back() == ',') out.emplace_back();
+  return out;
+}
+
+class Batch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("pellucor-batch-cli-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs a bash script in the test's folder, with $CLI the program.
+  Outcome shell(const std::string& script) {
+    // Beside the folder, so that the script sees only its own files.
+    const fs::path outPath = dir_.string() + ".stdout";
+    const fs::path errPath = dir_.string() + ".stderr";
+    const std::string full = "cd '" + dir_.string() + "' && export CLI='" + PELLUCOR_CLI +
+                             "' && { " + script + "; } >'" + outPath.string() + "' 2>'" +
+                             errPath.string() + "'";
+    std::vector<std::string> all = {"/bin/bash", "-c", full};
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Outcome r;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/bash", nullptr, nullptr, argv.data(), environ) != 0) {
+      ADD_FAILURE() << "cannot start bash";
+      return r;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = read_file(outPath);
+    r.err = read_file(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return r;
+  }
+  Outcome batch(const std::string& args) { return shell("\"$CLI\" batch " + args); }
+
+  fs::path dir_;
+};
+
+// The marine worked example with the inputs in the order of the boxes; three ways to name
+// the columns.
+const std::string kValues = "1.5,20,0.8,30,40,20,1.5,5,1.4,20,20,1.0,25,10,5,2";
+const std::string kByName =
+    "Text1,Text2,Text3,Text4,Text5,Text6,Text7,Text8,Text9,Text13,Text14,Text15,Text16,Text17,"
+    "Text18,Combo1";
+const std::string kByAlias =
+    "environment,temperature,humidity,strength,cover,age,diffusion,surface,critical,"
+    "cracking-time,diameter,accumulation,stable-time,initiation-time,t2,steel";
+const std::string kByLabel =
+    "局部环境系数,环境温度,环境湿度,混凝土强度,保护层厚度,检测时间,离子扩散系数,表面氯浓度,"
+    "氯临界浓度,初设开裂时间,钢筋直径,累计系数,稳定积累时间,初设锈蚀时间,初设T2时间,钢筋种类";
+
+TEST_F(Batch, ColumnsByControlNameAliasOrLabelGiveTheSameResults) {
+  std::vector<std::string> results;
+  for (const std::string& header : {kByName, kByAlias, kByLabel}) {
+    write_file(dir_ / "in.csv", "member," + header + "\nB-1," + kValues + "\n");
+    const Outcome r = batch("marine in.csv -o out.csv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "pellucor-cli: 1 member: 1 computed, 0 stopped at a message, 0 malformed\n");
+    const std::string out = read_file(dir_ / "out.csv");
+    ASSERT_TRUE(out.starts_with(kBom + "member," + header + ",status,计算扩散系数 (m^2/a),"))
+        << out;
+    const auto lines = lines_of(out.substr(kBom.size()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[1].starts_with("B-1," + kValues + ",ok,")) << lines[1];
+    results.push_back(lines[1]);
+  }
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_EQ(results[0], results[2]);
+  // The report's values with its digits, then t_d and the remaining life (inspected at 20 a).
+  const auto cells = fields_of(results[0]);
+  ASSERT_EQ(cells.size(), 1 + 16 + 1 + 13u);
+  EXPECT_EQ(cells[18], "0.00015");
+  EXPECT_EQ(cells[29], "29.86751");
+  EXPECT_EQ(cells[30], "9.867508");
+}
+
+TEST_F(Batch, UnknownOrRepeatedColumnStopsBeforeAnyRow) {
+  write_file(dir_ / "out.csv", "earlier");
+  const std::pair<std::string, std::string> cases[] = {
+      {"member,cover,colour\nb,40,red\n", "unknown column 'colour'"},
+      {"member,cover,保护层厚度\nb,40,40\n", "duplicated column '保护层厚度'"},
+  };
+  for (const auto& [input, message] : cases) {
+    write_file(dir_ / "in.csv", input);
+    const Outcome r = batch("marine in.csv -o out.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("members"), std::string::npos) << r.err;  // no summary: nothing ran
+    EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier");
+  }
+}
+
+TEST_F(Batch, UsageAndFileErrorsExitWithOne) {
+  EXPECT_EQ(batch("").status, 1);
+  EXPECT_EQ(batch("tides in.csv").status, 1);
+  EXPECT_EQ(batch("marine missing.csv").status, 1);
+  EXPECT_EQ(batch("marine --jobs 0 in.csv").status, 1);
+  EXPECT_EQ(batch("marine in.csv -o out.xlsx --encoding gbk").status, 1);
+  const Outcome help = batch("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("pellucor-cli batch SHEET"), std::string::npos);
+}
+
+// "保护层厚度" and "梁" in GBK.
+const std::string kCoverGbk = "\xB1\xA3\xBB\xA4\xB2\xE3\xBA\xF1\xB6\xC8";
+const std::string kBeamGbk = "\xC1\xBA";
+
+TEST_F(Batch, ReadsUtf8WithOrWithoutBomAndGbkAndWritesBomOrGbk) {
+  const std::string header = "member,environment,temperature,humidity,strength,";
+  const std::string rest =
+      ",age,diffusion,surface,critical,cracking-time,diameter,accumulation,stable-time,"
+      "initiation-time,t2,steel\n";
+  write_file(dir_ / "bom.csv", kBom + header + "保护层厚度" + rest + "梁," + kValues + "\n");
+  write_file(dir_ / "plain.csv", header + "保护层厚度" + rest + "梁," + kValues + "\n");
+  write_file(dir_ / "gbk.csv", header + kCoverGbk + rest + kBeamGbk + "," + kValues + "\n");
+  std::vector<std::string> outs;
+  for (const char* in : {"bom.csv", "plain.csv", "gbk.csv"}) {
+    const Outcome r = batch(std::string("marine ") + in);  // to standard output
+    EXPECT_EQ(r.status, 0) << in << r.err;
+    outs.push_back(r.out);
+  }
+  EXPECT_EQ(outs[0], outs[1]);
+  EXPECT_EQ(outs[0], outs[2]);
+  ASSERT_TRUE(outs[0].starts_with(kBom + "member,environment")) << outs[0];
+  EXPECT_NE(outs[0].find("\r\n梁,1.5,"), std::string::npos);
+
+  const Outcome gbk = batch("marine gbk.csv --encoding gbk -o out-gbk.csv");
+  ASSERT_EQ(gbk.status, 0) << gbk.err;
+  const std::string bytes = read_file(dir_ / "out-gbk.csv");
+  EXPECT_TRUE(bytes.starts_with("member,environment,temperature,humidity,strength," + kCoverGbk))
+      << "no BOM, GBK header";
+  EXPECT_NE(bytes.find("\r\n" + kBeamGbk + ",1.5,"), std::string::npos);
+  // "使用年限 (a)" in GBK among the result headers.
+  EXPECT_NE(bytes.find("\xCA\xB9\xD3\xC3\xC4\xEA\xCF\xDE (a)"), std::string::npos);
+}
+
+TEST_F(Batch, MalformedRowsGetTheirStatusAndTheRestGoOn) {
+  write_file(dir_ / "in.csv", "member," + kByAlias + "\n" + "good-1," + kValues + "\n" +
+                                  "\"broken," + kValues + "\n" + "short,1.5,20\n" +
+                                  "stopped,1.5,20,0.8,30,400,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n" +
+                                  "good-2," + kValues + "\n");
+  const Outcome r = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "pellucor-cli: 5 members: 2 computed, 1 stopped at a message, 2 malformed\n");
+  const auto lines = lines_of(read_file(dir_ / "out.csv"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_TRUE(lines[1].starts_with("good-1,")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("\"\"\"broken,1.5,20,")) << lines[2];
+  EXPECT_NE(lines[2].find(",malformed row (line 3): unbalanced quotes,"), std::string::npos);
+  EXPECT_NE(lines[3].find(",malformed row (line 4): 3 fields where the header has 17,"),
+            std::string::npos);
+  EXPECT_NE(lines[4].find(",Text5: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!,"),
+            std::string::npos);
+  EXPECT_TRUE(lines[5].starts_with("good-2," + kValues + ",ok,")) << lines[5];
+}
+
+TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) {
+  write_file(dir_ / "in.csv", "member," + kByAlias + "\nB1," + kValues +
+                                  "\nB2,1.5,20,0.8,30,400,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n");
+  const Outcome r = batch("marine in.csv -o out.xlsx");
+  EXPECT_EQ(r.status, 2) << r.err;
+  const Outcome xml = shell("unzip -p out.xlsx xl/worksheets/sheet1.xml");
+  ASSERT_EQ(xml.status, 0) << xml.err;
+  EXPECT_NE(xml.out.find("state=\"frozen\""), std::string::npos);
+  EXPECT_NE(xml.out.find("ySplit=\"1\""), std::string::npos);
+  // Row 2: the cover (F) and the first result (S) are numbers; the member (A) a string.
+  EXPECT_NE(xml.out.find("<c r=\"F2\"><v>40</v></c>"), std::string::npos) << xml.out;
+  EXPECT_NE(xml.out.find("<c r=\"S2\"><v>0.00015</v></c>"), std::string::npos);
+  EXPECT_NE(xml.out.find("<c r=\"A2\" t=\"s\">"), std::string::npos);
+  // Row 3 stopped: its cells carry a style of their own, its status cell another.
+  const auto row3 = xml.out.find("<row r=\"3\"");
+  ASSERT_NE(row3, std::string::npos);
+  EXPECT_NE(xml.out.find("<c r=\"A3\" s=\"", row3), std::string::npos);
+  EXPECT_NE(xml.out.find("<c r=\"R3\" s=\"", row3), std::string::npos);
+  const Outcome styles = shell("unzip -p out.xlsx xl/styles.xml");
+  EXPECT_NE(styles.out.find("<b/>"), std::string::npos);  // the header's bold font
+  const Outcome strings = shell("unzip -p out.xlsx xl/sharedStrings.xml");
+  EXPECT_NE(strings.out.find("Text5: 您输入的保护层厚度不在有效范围"), std::string::npos);
+  EXPECT_NE(strings.out.find("剩余使用年限 t_d-t (a)"), std::string::npos);
+}
+
+// A generated inventory: the marine example with varied cover, strength, age and steel, a few
+// members stopped at a check.
+std::string inventory(int members) {
+  std::string text = kBom + "member," + kByAlias + "\n";
+  for (int i = 0; i < members; ++i) {
+    text += "M" + std::to_string(i) + ",1.5,20,0.8," + std::to_string(10 + i % 41) + "," +
+            std::to_string(3 + (i * 7) % 95) + "," + std::to_string(1 + i % 80) +
+            ",1.5,5,1.4,20,20,1.0,25,10,5," + std::to_string(1 + i % 3) + "\n";
+  }
+  return text;
+}
+
+TEST_F(Batch, SameBytesWhateverTheNumberOfJobs) {
+  write_file(dir_ / "in.csv", inventory(400));
+  const Outcome one = batch("marine in.csv --jobs 1 -o one.csv");
+  const Outcome four = batch("marine in.csv --jobs 4 -o four.csv");
+  const Outcome all = batch("marine in.csv -o all.csv");
+  EXPECT_EQ(one.status, 2);  // covers beyond 90 mm stop at their range check
+  EXPECT_EQ(one.err, four.err);
+  const std::string reference = read_file(dir_ / "one.csv");
+  EXPECT_EQ(lines_of(reference).size(), 401u);
+  EXPECT_EQ(read_file(dir_ / "four.csv"), reference);
+  EXPECT_EQ(read_file(dir_ / "all.csv"), reference);
+}
+
+// The progress bar goes to a terminal only; the output is the same either way.
+TEST_F(Batch, ProgressBarOnlyOnATerminal) {
+  write_file(dir_ / "in.csv", inventory(60));
+  const Outcome plain = batch("marine in.csv -o plain.csv");
+  EXPECT_EQ(plain.err.find('\r'), std::string::npos) << plain.err;
+  // script(1) runs the program on a pseudo-terminal.
+  const Outcome tty = shell("script -qec '\"$CLI\" batch marine in.csv -o tty.csv' /dev/null");
+  EXPECT_NE(tty.out.find("\r[########################################] 100% 60/60"),
+            std::string::npos)
+      << tty.out;
+  EXPECT_NE(tty.out.find("pellucor-cli: 60 members: "), std::string::npos);
+  EXPECT_EQ(read_file(dir_ / "tty.csv"), read_file(dir_ / "plain.csv"));
+}
+
+// A batch is a pure function of each row: split by GNU parallel into pieces run apart, the
+// joined output (the first piece whole, the header line dropped from the others) is the
+// output of one run, byte for byte.
+TEST_F(Batch, SplitWithGnuParallelAndJoinedIsByteIdentical) {
+  write_file(dir_ / "in.csv", inventory(500));
+  ASSERT_EQ(batch("marine in.csv -o whole.csv").status, 2);
+  const Outcome split = shell(
+      "parallel --will-cite --pipe --header 1 -N 60 -j 3 "
+      "'\"$CLI\" batch marine - -o piece-{#}.csv' < in.csv; ls piece-*.csv | wc -l");
+  EXPECT_EQ(split.out, "9\n") << split.err;
+  std::string joined;
+  for (int k = 1; k <= 9; ++k) {
+    const std::string piece = read_file(dir_ / ("piece-" + std::to_string(k) + ".csv"));
+    joined += k == 1 ? piece : piece.substr(piece.find("\r\n") + 2);
+  }
+  EXPECT_EQ(joined, read_file(dir_ / "whole.csv"));
+}
+
+// A write that fails part way (here the file-size limit) leaves the earlier output as it was
+// and no temporary file beside it.
+TEST_F(Batch, AFailedWriteLeavesTheEarlierOutputWhole) {
+  write_file(dir_ / "in.csv", inventory(300));
+  write_file(dir_ / "out.csv", "earlier results\n");
+  const Outcome r = shell("trap '' XFSZ; ulimit -f 4; \"$CLI\" batch marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier results\n");
+  const Outcome listing = shell("ls -A");
+  EXPECT_EQ(listing.out, "in.csv\nout.csv\n");
+}
+
+}  // namespace

@@ -1,0 +1,351 @@
+// The member table driven through its widgets (offscreen): the menu entry, paste, run in the
+// worker thread, cancel, sort, import and export, and opening a member in its sheet.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "sheet_driver.hpp"
+#include "shell/batch_window.hpp"
+#include "shell/main_window.hpp"
+#include "shell/qt_sheet_view.hpp"
+
+using pellucor::sheet::Control;
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+
+namespace {
+
+// Answers the table's dialogs from a script and records the warnings.
+class ScriptedBatchDialogs final : public BatchDialogs {
+ public:
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override {
+    return std::exchange(nextOpen, std::nullopt);
+  }
+  std::optional<QString> saveFile(QWidget*, const QString&, const QString&,
+                                  const QString& suffix) override {
+    suffixes << suffix;
+    return std::exchange(nextSave, std::nullopt);
+  }
+  void warn(QWidget*, const QString&, const QString& text) override { warnings << text; }
+
+  std::optional<QString> nextOpen;
+  std::optional<QString> nextSave;
+  QStringList suffixes;
+  QStringList warnings;
+};
+
+// The marine worked example in the order of the table's columns after the member: the 18
+// boxes (Text10 to Text12 empty: the coefficient is typed), the source group, the steel kind.
+QString marineRow(const QString& member, const QString& cover, const QString& age = "20") {
+  return QStringList{member, "1.5", "20", "0.8", "30",  cover, age,  "1.5", "5", "1.4",       "",
+                     "",     "",    "20", "20",  "1.0", "25",  "10", "5",   "",  "2 变形钢筋"}
+      .join('\t');
+}
+
+QString cell(const QTableWidget* t, int row, int column) {
+  const QTableWidgetItem* item = t->item(row, column);
+  return item == nullptr ? QString() : item->text();
+}
+
+}  // namespace
+
+class BatchWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<RecordingPresenter> messages_;
+  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<ScriptedBatchDialogs> dialogs_;
+  std::unique_ptr<MainWindow> window_;
+  QAction* batchAction_ = nullptr;
+  QTemporaryDir dir_;
+
+  // Opens the marine sheet and, from the analysis menu, its member table.
+  BatchWindow* openTable() {
+    window_->menuAction(4)->trigger();
+    QApplication::processEvents();
+    if (!batchAction_->isEnabled()) return nullptr;
+    batchAction_->trigger();
+    QApplication::processEvents();
+    QMdiSubWindow* active = window_->mdiArea()->activeSubWindow();
+    return active == nullptr ? nullptr : qobject_cast<BatchWindow*>(active->widget());
+  }
+
+  QPushButton* button(BatchWindow* w, const char* name) {
+    return w->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+
+  // Pastes through the clipboard with Ctrl+V at the table's first cell.
+  void pasteRows(BatchWindow* w, const QStringList& rows) {
+    QApplication::clipboard()->setText(rows.join('\n') + '\n');
+    w->table()->setCurrentCell(0, 0);
+    QTest::keyClick(w->table(), Qt::Key_V, Qt::ControlModifier);
+  }
+
+  bool runAll(BatchWindow* w) {
+    QSignalSpy finished(w, &BatchWindow::finished);
+    QTest::mouseClick(button(w, "calculateAll"), Qt::LeftButton);
+    return finished.count() > 0 || finished.wait(60000);
+  }
+
+  int remainingLifeColumn(BatchWindow* w) { return w->table()->columnCount() - 1; }
+
+ private slots:
+  void init() {
+    messages_ = std::make_unique<RecordingPresenter>();
+    files_ = std::make_unique<ScriptedChooser>();
+    dialogs_ = std::make_unique<ScriptedBatchDialogs>();
+    window_ = std::make_unique<MainWindow>(*messages_, *files_);
+    batchAction_ = install_batch_menu(*window_, *dialogs_);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+  void cleanup() { window_.reset(); }
+
+  void menuEntryOpensTheTableOfTheActiveSheet() {
+    QVERIFY(window_->analysisMenu()->actions().contains(batchAction_));
+    QCOMPARE(batchAction_->text(), QString("批量计算(&M)…"));
+    QVERIFY(!batchAction_->isEnabled());  // no sheet yet
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    QCOMPARE(w->sheet(), 4);
+    QCOMPARE(window_->mdiArea()->activeSubWindow()->windowTitle(),
+             QString("批量计算 — 近海大气侵蚀引起的钢筋腐蚀"));
+    // Labels with units; the valid range in the tool tip; drop-downs for lists and groups.
+    const QTableWidgetItem* cover = w->table()->horizontalHeaderItem(w->columnOf(Control::Text5));
+    QCOMPARE(cover->text(), QString("保护层厚度\n(mm)"));
+    QVERIFY2(cover->toolTip().startsWith("有效范围 3--90"), qPrintable(cover->toolTip()));
+    QCOMPARE(w->columnOf(Control::Option2), w->columnOf(Control::Option1));
+    for (Control c : {Control::Combo1, Control::Option1}) {
+      const QModelIndex index = w->table()->model()->index(0, w->columnOf(c));
+      std::unique_ptr<QWidget> editor(w->table()->itemDelegate()->createEditor(
+          w->table()->viewport(), QStyleOptionViewItem(), index));
+      auto* box = qobject_cast<QComboBox*>(editor.get());
+      QVERIFY(box != nullptr);
+      QCOMPARE(box->count(), c == Control::Combo1 ? 4 : 3);  // an empty entry first
+    }
+    QCOMPARE(w->table()->horizontalHeaderItem(w->statusColumn())->text(), QString("状态"));
+    QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->text(),
+             QString("剩余使用年限 t_d-t (a)"));
+    // The table window itself keeps the entry on (its own sheet).
+    QVERIFY(batchAction_->isEnabled());
+  }
+
+  void pastedRowsRunAndStoppedRowsAreMarked() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "400")});
+    QCOMPARE(w->table()->rowCount(), 2);
+    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("400"));
+    QVERIFY(runAll(w));
+    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("ok"));
+    QCOMPARE(cell(w->table(), 0, w->table()->columnCount() - 2), QString("29.86751"));
+    QCOMPARE(cell(w->table(), 0, remainingLifeColumn(w)), QString("9.867508"));
+    const QString message = "Text5: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
+    QCOMPARE(cell(w->table(), 1, w->statusColumn()), message);
+    QTableWidgetItem* named = w->table()->item(1, w->columnOf(Control::Text5));
+    QCOMPARE(named->toolTip(), message);
+    QVERIFY(named->background().color() != w->table()->item(1, 0)->background().color());
+    QVERIFY(w->table()->item(1, 0)->background().style() != Qt::NoBrush);
+    QVERIFY(w->table()->item(0, 0)->background().style() == Qt::NoBrush);
+    QCOMPARE(cell(w->table(), 1, remainingLifeColumn(w)), QString());
+    QCOMPARE(w->progressBar()->value(), 2);
+    QVERIFY(button(w, "calculateAll")->isEnabled());
+  }
+
+  void addsAndDeletesRows() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("A", "40"), marineRow("B", "41"), marineRow("C", "42")});
+    QTest::mouseClick(button(w, "addRow"), Qt::LeftButton);
+    QCOMPARE(w->table()->rowCount(), 4);
+    QCOMPARE(w->table()->currentRow(), 3);
+    // Deleting the selected rows B and the new one keeps A and C in their order.
+    w->table()->clearSelection();
+    w->table()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 2), true);
+    w->table()->setRangeSelected(QTableWidgetSelectionRange(3, 4, 3, 4), true);
+    QTest::mouseClick(button(w, "deleteRows"), Qt::LeftButton);
+    QCOMPARE(w->table()->rowCount(), 2);
+    QCOMPARE(cell(w->table(), 0, 0), QString("A"));
+    QCOMPARE(cell(w->table(), 1, 0), QString("C"));
+    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("42"));
+  }
+
+  void cancelStopsTheRunAndLeavesTheRestUnrun() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    QStringList rows;
+    for (int i = 0; i < 4000; ++i) rows << marineRow(QString("M%1").arg(i), "40");
+    pasteRows(w, rows);
+    QSignalSpy finished(w, &BatchWindow::finished);
+    QTest::mouseClick(button(w, "calculateAll"), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    QVERIFY(button(w, "cancel")->isEnabled());
+    QVERIFY(!button(w, "calculateAll")->isEnabled());
+    // The window answers while the worker runs: the cancel button is pressed through it.
+    QTest::mouseClick(button(w, "cancel"), Qt::LeftButton);
+    QVERIFY(finished.count() > 0 || finished.wait(60000));
+    QVERIFY(!w->isRunning());
+    int unrun = 0;
+    int done = 0;
+    for (int r = 0; r < w->table()->rowCount(); ++r) {
+      const QString status = cell(w->table(), r, w->statusColumn());
+      if (status == "未计算") {
+        ++unrun;
+        QCOMPARE(cell(w->table(), r, remainingLifeColumn(w)), QString());
+      } else {
+        QCOMPARE(status, QString("ok"));
+        ++done;
+      }
+    }
+    QVERIFY(unrun > 0);
+    QCOMPARE(unrun + done, 4000);
+    QVERIFY(button(w, "calculateAll")->isEnabled());
+    QVERIFY(!button(w, "cancel")->isEnabled());
+  }
+
+  void sortsAnyColumnByValue() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    // Inspection ages 5, 30, 12 and a stopped row: the remaining life falls with the age.
+    pasteRows(w, {marineRow("A", "40", "5"), marineRow("B", "40", "30"),
+                  marineRow("C", "400", "12"), marineRow("D", "40", "12")});
+    QVERIFY(runAll(w));
+    QHeaderView* header = w->table()->horizontalHeader();
+    const int column = remainingLifeColumn(w);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 5, 5));
+    QStringList order;
+    for (int r = 0; r < 4; ++r) order << cell(w->table(), r, 0);
+    // By value (not by text); the stopped row, with no value, after the numbers.
+    QCOMPARE(header->sortIndicatorSection(), column);
+    if (header->sortIndicatorOrder() == Qt::AscendingOrder) {
+      QCOMPARE(order, (QStringList{"B", "D", "A", "C"}));
+    } else {
+      QCOMPARE(order, (QStringList{"C", "A", "D", "B"}));
+    }
+    // A second click turns the order round.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 5, 5));
+    QStringList reversed;
+    for (int r = 3; r >= 0; --r) reversed << cell(w->table(), r, 0);
+    QCOMPARE(reversed, order);
+  }
+
+  void exportsCsvAndXlsxAndImportsBack() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "400")});
+    QVERIFY(runAll(w));
+    const QString csv = dir_.filePath("members.csv");
+    dialogs_->nextSave = csv;
+    QTest::mouseClick(button(w, "exportCsv"), Qt::LeftButton);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF" + QString("member,局部环境系数,环境温度,").toUtf8()),
+             bytes.left(80).constData());
+    const QString text = QString::fromUtf8(bytes);
+    QVERIFY(
+        text.contains("\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,ok,"));
+    QVERIFY(text.contains(",9.867508\r\n"));
+
+    const QString xlsx = dir_.filePath("members.xlsx");
+    dialogs_->nextSave = xlsx;
+    QTest::mouseClick(button(w, "exportXlsx"), Qt::LeftButton);
+    QFile book(xlsx);
+    QVERIFY(book.open(QIODevice::ReadOnly));
+    QCOMPARE(book.read(2), QByteArray("PK"));
+    QCOMPARE(dialogs_->suffixes, (QStringList{"csv", "xlsx"}));
+    QVERIFY(dialogs_->warnings.isEmpty());
+
+    // The exported file comes back in as the same rows, ready to run again.
+    BatchWindow* again = openTable();
+    QVERIFY(again != nullptr && again != w);
+    dialogs_->nextOpen = csv;
+    QTest::mouseClick(button(again, "importCsv"), Qt::LeftButton);
+    QCOMPARE(again->table()->rowCount(), 2);
+    for (int r = 0; r < 2; ++r) {
+      for (int c = 0; c < again->statusColumn(); ++c) {
+        QCOMPARE(cell(again->table(), r, c), cell(w->table(), r, c));
+      }
+    }
+  }
+
+  void importTakesAliasesGbkAndMalformedRowsAndRefusesUnknownColumns() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    // GBK: "保护层厚度" as a column, "梁" as a member; the steel kind by number; a broken line.
+    QByteArray bytes =
+        "member,environment,temperature,humidity,strength,\xB1\xA3\xBB\xA4\xB2\xE3\xBA\xF1\xB6\xC8,"
+        "age,Text7,surface,critical,cracking-time,diameter,accumulation,stable-time,"
+        "initiation-time,t2,steel,Option2\n"
+        "\xC1\xBA,1.5,20,0.8,30,40,20,1.5,5,1.4,20,20,1.0,25,10,5,3,0\n"
+        "\"broken,1\n";
+    const QString path = dir_.filePath("gbk.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    QVERIFY(w->importCsv(path));
+    QCOMPARE(w->table()->rowCount(), 2);
+    QCOMPARE(cell(w->table(), 0, 0), QString("梁"));
+    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Text5)), QString("40"));
+    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Combo1)), QString("3 墙板配筋"));
+    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Option1)), QString());
+    QCOMPARE(cell(w->table(), 1, 0), QString("\"broken,1"));
+    QVERIFY(cell(w->table(), 1, w->statusColumn()).startsWith("malformed row (line 3)"));
+    QVERIFY(runAll(w));
+    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("ok"));
+
+    const QString bad = dir_.filePath("bad.csv");
+    QFile badFile(bad);
+    QVERIFY(badFile.open(QIODevice::WriteOnly));
+    badFile.write("member,cover,colour\nx,40,red\n");
+    badFile.close();
+    QVERIFY(!w->importCsv(bad));
+    QCOMPARE(dialogs_->warnings.size(), 1);
+    QVERIFY2(dialogs_->warnings[0].contains("unknown column 'colour'"),
+             qPrintable(dialogs_->warnings[0]));
+    QCOMPARE(w->table()->rowCount(), 2);  // the table is left as it was
+  }
+
+  void openInSheetTypesTheMemberIntoTheSheet() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "55", "30")});
+    w->table()->setCurrentCell(1, 0);
+    QTest::mouseClick(button(w, "openInSheet"), Qt::LeftButton);
+    QtSheetView* view = window_->sheetView(4);
+    QVERIFY(view != nullptr);
+    QCOMPARE(window_->activeSheet(), 4);
+    QCOMPARE(QString::fromStdString(view->text(Control::Text5)), QString("55"));
+    QCOMPARE(QString::fromStdString(view->text(Control::Text6)), QString("30"));
+    QCOMPARE(QString::fromStdString(view->text(Control::Combo1)), QString("2 变形钢筋"));
+    QCOMPARE(QString::fromStdString(view->text(Control::Text10)), QString());  // locked, empty
+    QVERIFY(messages_->shown.empty());
+    // The member is the sheet's now: Calculate gives the row's result.
+    QVERIFY(view->controller().calculate().done());
+    QVERIFY(runAll(w));
+    const QString td = cell(w->table(), 1, w->table()->columnCount() - 2);
+    QVERIFY(!td.isEmpty());
+    QVERIFY2(view->paneLines().contains("使用年限: " + td + "  a"),
+             qPrintable(view->paneLines().join('\n')));
+  }
+};
+
+QTEST_MAIN(BatchWindowTest)
+#include "batch_window_test.moc"
