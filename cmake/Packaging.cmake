@@ -55,8 +55,22 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Pellucor developers <pellucor@localhost
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The workbook library is loaded by name when the first workbook is written, so the package
+# tools do not see it among the linked libraries: name its package here.
+set(pellucor_runtime_depends "")
+if(PELLUCOR_XLSXWRITER)
+  get_filename_component(pellucor_xlsx_real ${PELLUCOR_XLSXWRITER} REALPATH)
+  execute_process(COMMAND dpkg-query -S ${pellucor_xlsx_real}
+                  OUTPUT_VARIABLE pellucor_xlsx_owner ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX MATCH "^[^:]+" pellucor_xlsx_package "${pellucor_xlsx_owner}")
+  if(pellucor_xlsx_package)
+    set(pellucor_runtime_depends "${pellucor_xlsx_package}")
+  endif()
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${pellucor_runtime_depends}")
 if(PELLUCOR_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-arphic-uming | fonts-noto-cjk")
+  string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${pellucor_runtime_depends} qt6-translations-l10n
+         "fonts-arphic-uming | fonts-noto-cjk")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-ukai")
 endif()
 include(CPack)

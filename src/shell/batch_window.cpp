@@ -661,7 +661,11 @@ void BatchWindow::openInSheet(int row) {
 }
 
 QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs) {
-  auto* action = main.analysisMenu()->addAction(QStringLiteral("批量计算(&M)…"));
+  // Before the reliability analysis when that entry is there: the charts and the report, then
+  // the member table, then the scatter of one member.
+  auto* action = new QAction(QStringLiteral("批量计算(&M)…"), main.analysisMenu());
+  main.analysisMenu()->insertAction(main.findChild<QAction*>(QStringLiteral("menu_reliability")),
+                                    action);
   action->setObjectName(QStringLiteral("menu_batch"));
   action->setStatusTip(QStringLiteral("成批计算当前表单的多个构件"));
   auto target = [&main]() -> int {
