@@ -274,8 +274,12 @@ int main(int argc, char** argv) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   // The real dialogs. A message box: leaving the first box of the time-dependent chloride sheet
-  // while it still holds its default.
+  // while it still holds its default (the sheet is closed first, so that it opens afresh).
   {
+    if (QtSheetView* earlier = window.sheetView(3)) {
+      click(earlier, Control::CmdExit);
+      QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     window.menuAction(3)->trigger();
     QApplication::processEvents();
     QtSheetView* view = window.sheetView(3);
