@@ -176,6 +176,10 @@ class CalculationSink {
   virtual void passStarted(double assumedCrackingTime) = 0;
   // The pass's result lines, to be printed as the report.
   virtual void passFinished(const std::vector<std::string>& paneLines) = 0;
+  // False for a caller that reads only the model's numbers (CalculationOutcome::run), such as
+  // a reliability analysis running the sheet many times: the sheet then formats no report
+  // lines, neither per pass nor at the end. The numbers are the same either way.
+  virtual bool wantsReport() const { return true; }
 };
 
 struct CalculationOutcome {

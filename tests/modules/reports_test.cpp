@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "model/erf.hpp"
@@ -486,3 +489,57 @@ TEST(MarineReport, SecondSearchAfterTheStableTime) {
 
 }  // namespace
 }  // namespace pellucor::modules
+
+namespace pellucor::modules::testing {
+namespace {
+
+// A caller that reads only the model's numbers gets the same numbers and no report text.
+class NumbersOnlySink final : public sheet::CalculationSink {
+ public:
+  void passStarted(double t) override { started.push_back(t); }
+  void passFinished(const std::vector<std::string>&) override { ++linesHandedOver; }
+  bool wantsReport() const override { return false; }
+  std::vector<double> started;
+  int linesHandedOver = 0;
+};
+
+TEST(NumbersOnly, SameModelRunWithoutReportLines) {
+  const std::pair<int, sheet::SheetInputs (*)()> examples[] = {{1, carbonation_example},
+                                                               {2, chloride_constant_example},
+                                                               {3, chloride_variable_example},
+                                                               {4, marine_example},
+                                                               {5, admixed_example}};
+  for (const auto& [number, example] : examples) {
+    SCOPED_TRACE(number);
+    RecordingSink full;
+    NumbersOnlySink numbers;
+    const auto withReport = sheet_module(number).calculate(example(), full);
+    const auto without = sheet_module(number).calculate(example(), numbers);
+    ASSERT_FALSE(withReport.stop);
+    ASSERT_FALSE(without.stop);
+    EXPECT_FALSE(withReport.report.pane.empty());
+    EXPECT_TRUE(without.report.pane.empty());
+    EXPECT_TRUE(without.report.file.empty());
+    EXPECT_TRUE(without.report.echo.empty());
+    EXPECT_EQ(numbers.linesHandedOver, 0);
+    // The passes still start at the same assumed times, and every number is the same.
+    EXPECT_EQ(numbers.started, full.started);
+    std::visit(
+        [&](const auto& a) {
+          using R = std::decay_t<decltype(a)>;
+          if constexpr (!std::is_same_v<R, std::monostate>) {
+            const auto& b = std::get<R>(without.run);
+            EXPECT_EQ(a.out.prop.tc, b.out.prop.tc);
+            EXPECT_EQ(a.out.prop.td, b.out.prop.td);
+            EXPECT_EQ(a.out.prop.dt, b.out.prop.dt);
+            EXPECT_EQ(a.out.prop.w, b.out.prop.w);
+          } else {
+            ADD_FAILURE() << "no model run";
+          }
+        },
+        withReport.run);
+  }
+}
+
+}  // namespace
+}  // namespace pellucor::modules::testing

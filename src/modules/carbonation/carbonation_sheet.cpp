@@ -199,6 +199,7 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
     out.stop = r.stop;
     return out;
   }
+  if (!sink.wantsReport()) return out;
 
   out.report.pane = result_lines(r, false);
   out.report.file = result_lines(r, true);

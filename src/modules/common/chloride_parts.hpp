@@ -169,6 +169,7 @@ sheet::CalculationOutcome calculate_iterating(
     out.stop = r.stop;
     return out;
   }
+  if (!sink.wantsReport()) return out;
   out.report.pane = lines(r);
   out.report.file = out.report.pane;
   out.report.echo = echo(r);

@@ -221,7 +221,9 @@ class PassForwarder final : public model::IterationObserver<Result> {
   void passStarted(int, double assumedCrackingTime) override {
     sink_.passStarted(assumedCrackingTime);
   }
-  void passFinished(int, const Result& values) override { sink_.passFinished(lines_(values)); }
+  void passFinished(int, const Result& values) override {
+    if (sink_.wantsReport()) sink_.passFinished(lines_(values));
+  }
 
  private:
   sheet::CalculationSink& sink_;
