@@ -7,37 +7,15 @@
 #include <memory>
 
 #include "analysis/curves/curves.hpp"
-#include "model/marine.hpp"
-#include "model/model_run.hpp"
+#include "examples.hpp"
 #include "shell/chart_builder.hpp"
 
 namespace {
 
 using namespace pellucor;
 
-model::ModelRun marine_run() {
-  model::MarineInput in;
-  in.Ke = 1.5;
-  in.T = 20;
-  in.RH = 0.8;
-  in.fcu = 30;
-  in.coverMm = 40;
-  in.t = 20;
-  in.Dcm2 = 1.5;
-  in.Cs = 5;
-  in.Ccr = 1.4;
-  in.tcStart = 20;
-  in.dMm = 20;
-  in.k = 1.0;
-  in.ts = 25;
-  in.tiStart = 10;
-  in.T2Start = 5;
-  in.kind = pellucor::model::SteelKind::Deformed;
-  return model::MarineRun{in, model::run_marine(in)};
-}
-
 void BM_CurvesAndQtCharts(benchmark::State& state) {
-  const auto run = marine_run();
+  const auto run = bench::marine_run();
   for (auto _ : state) {
     const auto curves = analysis::curves::curves(run);
     for (const auto& c : curves->charts) {

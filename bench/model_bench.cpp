@@ -5,15 +5,13 @@
 
 #include <cmath>
 
-#include "model/admixed.hpp"
-#include "model/chloride_constant.hpp"
-#include "model/chloride_variable.hpp"
+#include "examples.hpp"
 #include "model/erf.hpp"
-#include "model/marine.hpp"
 
 namespace {
 
 using namespace pellucor::model;
+using namespace pellucor::bench;
 
 double plain_erf(double x, double h, double n) {
   double sum = 0;
@@ -68,23 +66,6 @@ BENCHMARK(BM_FunErfFine)->Arg(100)->Arg(500)->Arg(1000)->Arg(3000)->Unit(benchma
 BENCHMARK(BM_FunErfCoarse)->Arg(500)->Arg(2360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainErfFan)->Arg(500)->Arg(720)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FunErfFan)->Arg(500)->Arg(720)->Arg(1000)->Unit(benchmark::kMicrosecond);
-
-// clang-format off
-ChlorideConstantInput constant_example() {
-  return {1.5, 20, 0.8, 30, 40, 20, 1.5, 5, 1.4, 0, 0, 0, 20, 20,
-          SteelKind::Deformed, DiffusionSource::MeasuredProfile};
-}
-ChlorideVariableInput variable_example() {
-  return {1, 20, 0.8, 30, 30, 10, 0.3, 5, 1.4, 20, 2, 20, 20, SteelKind::Deformed};
-}
-MarineInput marine_example() {
-  return {1.5, 20, 0.8, 30, 40, 20, 1.5, 5, 1.4, 0, 0, 0, 20, 20, 2.0, 5, 20, 1,
-          SteelKind::Deformed, DiffusionSource::MeasuredProfile};
-}
-AdmixedInput admixed_example() {
-  return {1, 20, 0.8, 30, 30, 30, 20, 6, 20, SteelKind::Deformed};
-}
-// clang-format on
 
 template <class Run>
 void run_model(benchmark::State& state, Run run) {

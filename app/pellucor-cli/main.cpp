@@ -17,6 +17,7 @@
 #include "console_view.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 #include "sheet/controller.hpp"
 #include "sheet/number_form.hpp"
 
@@ -52,17 +53,6 @@ struct Assignment {
   std::string name;   // as given, for notes
   std::string value;  // the text to type, the item to choose
 };
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char ch) {
-      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 Arguments parse(int argc, char** argv) {
   Arguments args;
@@ -220,35 +210,16 @@ void print_sheet_help(const Module& module, std::ostream& out) {
   }
 }
 
-bool is_option_of(const SheetTable& s, Control c) {
-  for (const auto& g : s.groups) {
-    for (const auto& o : g.options) {
-      if (o.control == c) return true;
-    }
-  }
-  return false;
-}
-
+// A control by its name or console alias; the console does not take the sheet's labels.
 Control resolve(const SheetTable& s, std::string_view name) {
-  for (const auto& f : s.fields) {
-    if (iequal(name, sheet::control_name(f.control)) ||
-        (!f.alias.empty() && iequal(name, f.alias))) {
-      return f.control;
-    }
+  if (const Control c = sheet::find_control(s, name, sheet::NameKinds::Console);
+      c != Control::None) {
+    return c;
   }
-  for (const auto& g : s.groups) {
-    for (const auto& o : g.options) {
-      if (iequal(name, sheet::control_name(o.control)) ||
-          (!o.alias.empty() && iequal(name, o.alias))) {
-        return o.control;
-      }
-    }
-  }
-  if (iequal(name, "Combo1") || iequal(name, "steel")) return Control::Combo1;
   const std::string sheetName = std::to_string(s.number);
   for (int i = static_cast<int>(Control::Text1); i <= static_cast<int>(Control::Picture1); ++i) {
     const auto c = static_cast<Control>(i);
-    if (iequal(name, sheet::control_name(c))) {
+    if (sheet::iequal(name, sheet::control_name(c))) {
       throw UsageError("sheet " + sheetName + " has no input " +
                        std::string(sheet::control_name(c)) + " (see --help " + sheetName + ")");
     }
@@ -283,7 +254,7 @@ std::vector<Assignment> resolve_all(const SheetTable& s, const std::vector<std::
                          " (1, 2, 3 or an item text)");
       }
       a.value = *item;
-    } else if (is_option_of(s, a.control) && a.value != "1") {
+    } else if (sheet::group_of(s, a.control) != nullptr && a.value != "1") {
       throw UsageError(arg + ": an option is chosen with " + a.name +
                        "=1 (choose the other option of its group instead)");
     }

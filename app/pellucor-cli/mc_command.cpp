@@ -16,6 +16,7 @@
 #include "analysis/mc/report.hpp"
 #include "analysis/mc/summary.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
 
@@ -61,17 +62,6 @@ struct Arguments {
   mc::RunSettings settings;
   std::optional<std::string> output;
 };
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char ch) {
-      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 template <class T>
 T parse_number(std::string_view option, std::string_view text) {
@@ -163,13 +153,14 @@ sheet::SheetInputs read_inputs(const sheet::SheetTable& s,
   };
   for (const std::string& arg : assignments) {
     auto [name, text] = split(arg, "argument");
-    if (const sheet::FieldRow* f = mc::find_box(s, name)) {
+    const sheet::Control c = sheet::find_control(s, name, sheet::NameKinds::Console);
+    if (const sheet::FieldRow* f = s.field(c)) {
       once(f->control, name);
       in.value[static_cast<std::size_t>(sheet::text_box_number(f->control))] =
           sheet::numeric_prefix(text);
       continue;
     }
-    if (iequal(name, "Combo1") || iequal(name, "steel")) {
+    if (c == sheet::Control::Combo1) {
       once(sheet::Control::Combo1, name);
       std::optional<std::string_view> item;
       for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
@@ -184,20 +175,14 @@ sheet::SheetInputs read_inputs(const sheet::SheetTable& s,
       in.steelName = sheet::steel_name(in.steelText);
       continue;
     }
-    bool found = false;
-    for (const auto& g : s.groups) {
-      for (const auto& o : g.options) {
-        if (!iequal(name, sheet::control_name(o.control)) && !iequal(name, o.alias)) continue;
-        if (text != "1") throw UsageError(arg + ": an option is chosen with " + name + "=1");
-        once(o.control, name);
-        for (const auto& other : g.options) {
-          in.selected[static_cast<std::size_t>(sheet::option_number(other.control))] =
-              other.control == o.control;
-        }
-        found = true;
+    if (const sheet::OptionGroupRow* g = sheet::group_of(s, c)) {
+      if (text != "1") throw UsageError(arg + ": an option is chosen with " + name + "=1");
+      once(c, name);
+      for (const auto& other : g->options) {
+        in.selected[static_cast<std::size_t>(sheet::option_number(other.control))] =
+            other.control == c;
       }
-    }
-    if (!found) {
+    } else {
       throw UsageError("unknown control or alias '" + name + "' on sheet " +
                        std::to_string(s.number) + " (see pellucor-cli --help " +
                        std::to_string(s.number) + ")");

@@ -1,52 +1,20 @@
 // pellucor-cli batch end to end: column naming, encodings in and out, the workbook, malformed
 // rows, the atomic write, the same bytes for any number of jobs and for a file split into
 // pieces with GNU parallel and joined again.
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "cli_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace pellucor::cli_testing;
 
 const std::string kBom = "\xEF\xBB\xBF";
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-  }
-  return out;
-}
 
 // The fields of a simple CSV line (no quotes).
 std::vector<std::string> fields_of(const std::string& line) {
@@ -58,48 +26,21 @@ std::vector<std::string> fields_of(const std::string& line) {
   return out;
 }
 
-class Batch : public ::testing::Test {
+class Batch : public CliTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("pellucor-batch-cli-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs a bash script in the test's folder, with $CLI the program.
   Outcome shell(const std::string& script) {
     // Beside the folder, so that the script sees only its own files.
     const fs::path outPath = dir_.string() + ".stdout";
     const fs::path errPath = dir_.string() + ".stderr";
-    const std::string full = "cd '" + dir_.string() + "' && export CLI='" + PELLUCOR_CLI +
-                             "' && { " + script + "; } >'" + outPath.string() + "' 2>'" +
-                             errPath.string() + "'";
-    std::vector<std::string> all = {"/bin/bash", "-c", full};
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Outcome r;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/bash", nullptr, nullptr, argv.data(), environ) != 0) {
-      ADD_FAILURE() << "cannot start bash";
-      return r;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(outPath);
-    r.err = read_file(errPath);
+    const std::string full =
+        "cd '" + dir_.string() + "' && export CLI='" + PELLUCOR_CLI + "' && { " + script + "; }";
+    Outcome r = pellucor::cli_testing::spawn({"/bin/bash", "-c", full}, outPath, errPath);
     fs::remove(outPath);
     fs::remove(errPath);
     return r;
   }
   Outcome batch(const std::string& args) { return shell("\"$CLI\" batch " + args); }
-
-  fs::path dir_;
 };
 
 // The marine worked example with the inputs in the order of the boxes; three ways to name

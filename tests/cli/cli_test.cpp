@@ -1,122 +1,44 @@
 // pellucor-cli end to end: each sheet's worked example, the messages that stop a
 // calculation, and the bytes of a saved result file.
-#include <fcntl.h>
 #include <iconv.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "cli_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace pellucor::cli_testing;
 
 const std::string kEquals(59, '=');
 const std::string kHyphens(59, '-');
 const std::string kResultsHeader = "计算结果如下:";
 const std::string kWaitLine = "正在计算，请稍候………………";
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> lines() const {  // standard output, one entry a line
-    std::vector<std::string> result;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-  }
-};
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class Cli : public ::testing::Test {
+// Every run of the program ends within a minute, or it is killed and the test fails (a Save
+// must never wait for anything).
+class Cli : public CliTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("pellucor-cli-test-" + std::to_string(getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  static constexpr std::chrono::seconds kLimit{60};
 
-  // Runs the program with `args`; standard output and error go to files of the test.
-  Outcome run(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {PELLUCOR_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    return spawn(all);
-  }
+  Outcome run(const std::vector<std::string>& args) { return CliTest::run(args, kLimit); }
 
   // Runs the program with `args` under a shell that first runs `setup` (ulimit, trap ...).
   Outcome runUnder(const std::string& setup, const std::vector<std::string>& args) {
     std::vector<std::string> all = {"/bin/bash", "-c", setup + "; exec \"$0\" \"$@\"",
                                     PELLUCOR_CLI};
     all.insert(all.end(), args.begin(), args.end());
-    return spawn(all);
+    return spawn(std::move(all), kLimit);
   }
-
-  // Runs argv[0] with argv; a program that does not end within a minute is killed and the
-  // test fails (a Save must never wait for anything).
-  Outcome spawn(std::vector<std::string> all) {
-    const fs::path outPath = dir_ / "stdout";
-    const fs::path errPath = dir_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Outcome r;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
-    if (spawned != 0) return r;
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    for (;;) {
-      const pid_t done = waitpid(pid, &status, WNOHANG);
-      if (done == pid || (done < 0 && errno != EINTR)) break;
-      if (std::chrono::steady_clock::now() > deadline) {
-        ADD_FAILURE() << "the program did not end; killed";
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(outPath);
-    r.err = read_file(errPath);
-    return r;
-  }
-
-  fs::path dir_;
 };
 
 // The value of a result line "label" + number + "unit".

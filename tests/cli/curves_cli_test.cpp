@@ -1,79 +1,19 @@
 // pellucor-cli --curves: the CSV of a completed calculation, the pane unchanged, and the
 // files it refuses to write.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "cli_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace pellucor::cli_testing;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class CurvesCli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("pellucor-curves-cli-" + std::to_string(getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  Outcome run(const std::vector<std::string>& args) {
-    const fs::path outPath = dir_ / "stdout";
-    const fs::path errPath = dir_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<std::string> all = {PELLUCOR_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Outcome r;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, PELLUCOR_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << PELLUCOR_CLI;
-    if (spawned != 0) return r;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(outPath);
-    r.err = read_file(errPath);
-    return r;
-  }
-
-  fs::path dir_;
-};
+class CurvesCli : public CliTest {};
 
 const std::vector<std::string> kMarine = {
     "4",        "Text1=1.5", "Text2=20",  "Text3=0.8", "Text4=30",  "Text5=40",

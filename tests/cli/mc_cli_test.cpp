@@ -1,91 +1,25 @@
 // pellucor-cli mc end to end: a run that agrees with the single-sheet calculation, the curves
 // file, independence of the thread count, and the input it refuses without computing.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "cli_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
+using namespace pellucor::cli_testing;
 
 const std::vector<std::string> kCarbonation = {
     "carbonation", "environment=2", "temperature=15", "humidity=0.7", "strength=30", "cover=30",
     "age=60",      "co2=1.5",       "diameter=20",    "outdoor=1",    "steel=1"};
 
-class McCli : public ::testing::Test {
+class McCli : public CliTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("pellucor-mc-test-" + std::to_string(getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  Outcome run(std::vector<std::string> args) {
-    const fs::path outPath = dir_ / "stdout";
-    const fs::path errPath = dir_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    args.insert(args.begin(), PELLUCOR_CLI);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Outcome r;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, PELLUCOR_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << PELLUCOR_CLI;
-    if (spawned != 0) return r;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(outPath);
-    r.err = read_file(errPath);
-    return r;
-  }
-
   // "mc", the carbonation example and `extra`; an extra NAME=TEXT replaces the example's.
   static std::vector<std::string> mc(std::vector<std::string> extra) {
     std::vector<std::string> args = {"mc"};

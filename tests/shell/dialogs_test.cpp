@@ -30,22 +30,12 @@ using namespace pellucor::shell;
 using namespace pellucor::shell::testing;
 namespace sheet = pellucor::sheet;
 
-class DialogsTest : public QObject {
+class DialogsTest : public SessionTest {
   Q_OBJECT
 
-  std::unique_ptr<Session> s_;
-
  private slots:
-  void init() {
-    s_ = std::make_unique<Session>();
-    QVERIFY(s_->active);
-  }
-  void cleanup() { s_.reset(); }
-
   void realMessageBoxAppears() {
-    s_.reset();
-    s_ = std::make_unique<Session>(true);
-    QVERIFY(s_->active);
+    QVERIFY(restartSession(true));
     QtSheetView* view = s_->open(3);
 
     struct Seen {
@@ -104,9 +94,7 @@ class DialogsTest : public QObject {
 
   // The real save dialog speaks Chinese: its buttons, labels and title.
   void saveDialogSpeaksChinese() {
-    s_.reset();
-    s_ = std::make_unique<Session>(true);
-    QVERIFY(s_->active);
+    QVERIFY(restartSession(true));
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
     click(view, Control::CmdCal);

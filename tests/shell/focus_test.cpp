@@ -42,18 +42,10 @@ QStringList promptOf(const QtSheetView* view, Control c) {
 
 }  // namespace
 
-class FocusTest : public QObject {
+class FocusTest : public SessionTest {
   Q_OBJECT
 
-  std::unique_ptr<Session> s_;
-
  private slots:
-  void init() {
-    s_ = std::make_unique<Session>();
-    QVERIFY(s_->active);
-  }
-  void cleanup() { s_.reset(); }
-
   // Leaving a box that holds its default: the message, the box emptied, the focus kept and the
   // prompt of the control that would have got the focus not printed - whichever way the user
   // tries to leave. Once the box holds a valid value, the same move goes through.

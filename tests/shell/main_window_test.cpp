@@ -25,18 +25,10 @@ using namespace pellucor::shell;
 using namespace pellucor::shell::testing;
 namespace sheet = pellucor::sheet;
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public SessionTest {
   Q_OBJECT
 
-  std::unique_ptr<Session> s_;
-
  private slots:
-  void init() {
-    s_ = std::make_unique<Session>();
-    QVERIFY(s_->active);
-  }
-  void cleanup() { s_.reset(); }
-
   void mainWindowHasTheSevenEntriesAndTheAnalysisMenu() {
     QCOMPARE(s_->window->windowTitle(), QString("Pellucor"));
     QCOMPARE(s_->window->objectName(), QString("MDI_calculate"));

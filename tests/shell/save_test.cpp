@@ -71,18 +71,10 @@ QString expectedBlock(const QtSheetView* view) {
 
 }  // namespace
 
-class CalculateSaveTest : public QObject {
+class CalculateSaveTest : public SessionTest {
   Q_OBJECT
 
-  std::unique_ptr<Session> s_;
-
  private slots:
-  void init() {
-    s_ = std::make_unique<Session>();
-    QVERIFY(s_->active);
-  }
-  void cleanup() { s_.reset(); }
-
   void calculateShowsTheReport() {
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
@@ -156,9 +148,7 @@ class CalculateSaveTest : public QObject {
     const QString path = dir.filePath("RESULT.DAT");
     const QByteArray earlier = "earlier\r\n";
     writeFile(path, earlier);
-    s_.reset();
-    s_ = std::make_unique<Session>(true);
-    QVERIFY(s_->active);
+    QVERIFY(restartSession(true));
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
     click(view, Control::CmdCal);
@@ -217,9 +207,7 @@ class CalculateSaveTest : public QObject {
   void newFileIsCreatedWithoutAQuestion() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    s_.reset();
-    s_ = std::make_unique<Session>(true);
-    QVERIFY(s_->active);
+    QVERIFY(restartSession(true));
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
     click(view, Control::CmdCal);

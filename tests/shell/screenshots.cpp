@@ -35,87 +35,6 @@ using namespace pellucor::shell::testing;
 
 namespace {
 
-struct Example {
-  int sheet = 0;
-  const char* file = "";
-  std::vector<std::pair<int, QString>> boxes;  // typed in this order
-  std::vector<Control> options;                // clicked after the boxes
-  int steelKind = 0;
-};
-
-// The worked examples of the five models.
-const std::vector<Example> kExamples = {
-    {1,
-     "1-carbonation.png",
-     {{1, "2.0"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}},
-     {Control::Option4},
-     1},
-    {2,
-     "2-chloride-constant.png",
-     {{1, "1.5"},
-      {2, "20"},
-      {3, "0.8"},
-      {4, "30"},
-      {5, "40"},
-      {6, "20"},
-      {7, "1.5"},
-      {8, "5"},
-      {9, "1.4"},
-      {13, "20"},
-      {14, "20"}},
-     {},
-     2},
-    {3,
-     "3-chloride-variable.png",
-     {{1, "1"},
-      {2, "20"},
-      {3, "0.8"},
-      {4, "30"},
-      {5, "30"},
-      {6, "10"},
-      {7, "0.3"},
-      {8, "5"},
-      {9, "1.4"},
-      {10, "20"},
-      {11, "2"},
-      {12, "20"},
-      {13, "20"}},
-     {},
-     2},
-    {4,
-     "4-marine.png",
-     {{1, "1.5"},
-      {2, "20"},
-      {3, "0.8"},
-      {4, "30"},
-      {5, "40"},
-      {6, "20"},
-      {7, "1.5"},
-      {8, "5"},
-      {9, "1.4"},
-      {13, "20"},
-      {14, "20"},
-      {15, "1.0"},
-      {16, "25"},
-      {17, "10"},
-      {18, "5"}},
-     {},
-     2},
-    {5,
-     "5-admixed.png",
-     {{1, "1"},
-      {2, "20"},
-      {3, "0.8"},
-      {4, "30"},
-      {5, "30"},
-      {6, "30"},
-      {7, "20"},
-      {8, "6"},
-      {9, "20"}},
-     {},
-     2},
-};
-
 // The dialogs are either answered at once (while the sheets are filled) or the real ones.
 class SwitchingPresenter final : public MessagePresenter {
  public:
@@ -201,7 +120,7 @@ int main(int argc, char** argv) {
   }
   bool ok = save(window, folder, "0-main-window.png");
 
-  for (const Example& e : kExamples) {
+  for (const WorkedExample& e : worked_examples()) {
     window.menuAction(e.sheet)->trigger();
     QApplication::processEvents();
     QtSheetView* view = window.sheetView(e.sheet);
@@ -227,7 +146,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "sheet %d: the calculation did not finish\n", e.sheet);
       ok = false;
     }
-    ok = save(window, folder, e.file) && ok;
+    const QByteArray file =
+        QStringLiteral("%1-%2.png").arg(e.sheet).arg(QLatin1String(e.name)).toUtf8();
+    ok = save(window, folder, file.constData()) && ok;
     click(view, Control::CmdExit);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -313,8 +234,8 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     QtSheetView* view = window.sheetView(5);
     if (!view) return 2;
-    fill(view, kExamples.back().boxes);
-    chooseSteelKind(view, kExamples.back().steelKind);
+    fill(view, worked_examples().back().boxes);
+    chooseSteelKind(view, worked_examples().back().steelKind);
     click(view, Control::CmdCal);
     if (!view->isEnabled(Control::CmdSave)) return 2;
     ModalScript script;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QObject>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -19,14 +20,16 @@
 #include "sheet_driver.hpp"
 #include "shell/application.hpp"
 #include "shell/main_window.hpp"
+#include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {
 
 // The worked example of the admixed-chloride sheet: K_e 1, T 20, RH 0.8, f_cu 30, cover 30,
 // t 30, t_c* 20, C_0 6, d 20, deformed bars.
-inline const std::vector<std::pair<int, QString>> kAdmixedExample = {
-    {1, "1"},  {2, "20"}, {3, "0.8"}, {4, "30"}, {5, "30"},
-    {6, "30"}, {7, "20"}, {8, "6"},   {9, "20"}};
+inline const WorkedExample& admixedExample() {
+  return worked_examples().at(4);
+}
+inline const std::vector<std::pair<int, QString>>& kAdmixedExample = admixedExample().boxes;
 
 // A main window over recording dialogs, or over the real ones.
 class Session {
@@ -69,10 +72,31 @@ class Session {
   bool active = false;
 };
 
+// A test class whose every test function starts with a fresh session over recording dialogs,
+// closed again after it.
+class SessionTest : public QObject {
+  Q_OBJECT
+
+ protected:
+  // Replaces the session by a new one, over the real dialogs when asked; true when its main
+  // window became active.
+  bool restartSession(bool realDialogs) {
+    s_.reset();
+    s_ = std::make_unique<Session>(realDialogs);
+    return s_->active;
+  }
+
+  std::unique_ptr<Session> s_;
+
+ private slots:
+  void init() { QVERIFY(restartSession(false)); }
+  void cleanup() { s_.reset(); }
+};
+
 // Fills the admixed sheet with its worked example and chooses deformed bars.
 inline bool fillAdmixedExample(QtSheetView* view) {
   fill(view, kAdmixedExample);
-  return chooseSteelKind(view, 2);
+  return chooseSteelKind(view, admixedExample().steelKind);
 }
 
 // Selects the focused box's text and types `text` over it.

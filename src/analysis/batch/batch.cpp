@@ -8,6 +8,7 @@
 
 #include "analysis/batch/result_columns.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 
 namespace pellucor::analysis::batch {
 
@@ -20,17 +21,6 @@ std::string trim(std::string_view s) {
   if (first == std::string_view::npos) return {};
   const auto last = s.find_last_not_of(" \t");
   return std::string(s.substr(first, last - first + 1));
-}
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char ch) {
-      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 RowOutcome stopped(std::string text, Control control) {
@@ -62,7 +52,7 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
     const std::string name = trim(given);
     InputColumn c;
     c.header = given;
-    if (iequal(name, "member")) {
+    if (sheet::iequal(name, "member")) {
       c.kind = InputColumn::Kind::Member;
     } else if (const Control control = control_by_name(table, name); control != Control::None) {
       c.kind = InputColumn::Kind::Control;
@@ -150,8 +140,7 @@ std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
         Control chosen = Control::None;
         for (std::size_t k = 0; k < c.group->options.size(); ++k) {
           const auto& o = c.group->options[k];
-          if (value == o.caption || iequal(value, o.alias) ||
-              iequal(value, sheet::control_name(o.control)) || value == std::to_string(k + 1)) {
+          if (sheet::is_named(o, value, sheet::NameKinds::All) || value == std::to_string(k + 1)) {
             chosen = o.control;
           }
         }

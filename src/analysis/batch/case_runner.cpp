@@ -2,22 +2,13 @@
 
 #include <algorithm>
 
+#include "sheet/control_names.hpp"
+
 namespace pellucor::analysis::batch {
 
 using sheet::Control;
 
 namespace {
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  auto lower = [](char ch) {
-    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-  };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::size_t index(Control c) {
   return static_cast<std::size_t>(c);
@@ -224,39 +215,16 @@ CaseResult run_case(const sheet::Module& module, const std::vector<Entry>& entri
 }
 
 bool is_option_of(const sheet::SheetTable& table, Control c) {
-  for (const auto& g : table.groups) {
-    for (const auto& o : g.options) {
-      if (o.control == c) return true;
-    }
-  }
-  return false;
+  return sheet::group_of(table, c) != nullptr;
 }
 
 Control control_by_name(const sheet::SheetTable& table, std::string_view name) {
-  if (name.empty()) return Control::None;
-  for (const auto& f : table.fields) {
-    if (iequal(name, sheet::control_name(f.control)) ||
-        (!f.alias.empty() && iequal(name, f.alias)) || name == f.label) {
-      return f.control;
-    }
-  }
-  for (const auto& g : table.groups) {
-    for (const auto& o : g.options) {
-      if (iequal(name, sheet::control_name(o.control)) ||
-          (!o.alias.empty() && iequal(name, o.alias)) || name == o.caption) {
-        return o.control;
-      }
-    }
-  }
-  if (iequal(name, "Combo1") || iequal(name, "steel") || name == table.combo.label) {
-    return Control::Combo1;
-  }
-  return Control::None;
+  return sheet::find_control(table, name, sheet::NameKinds::All);
 }
 
 const sheet::OptionGroupRow* group_by_name(const sheet::SheetTable& table, std::string_view name) {
   for (const auto& g : table.groups) {
-    if (name == g.caption || iequal(name, g.name)) return &g;
+    if (name == g.caption || sheet::iequal(name, g.name)) return &g;
   }
   return nullptr;
 }

@@ -2,23 +2,13 @@
 
 #include <cmath>
 
+#include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
 
 namespace pellucor::analysis::mc {
 
 namespace {
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char ch) {
-      return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string number(double v) {
   return (v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15);
@@ -70,13 +60,7 @@ Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& bas
 }
 
 const sheet::FieldRow* find_box(const sheet::SheetTable& table, std::string_view name) {
-  for (const auto& f : table.fields) {
-    if (iequal(name, sheet::control_name(f.control)) ||
-        (!f.alias.empty() && iequal(name, f.alias))) {
-      return &f;
-    }
-  }
-  return nullptr;
+  return table.field(sheet::find_control(table, name, sheet::NameKinds::Console));
 }
 
 std::optional<ProblemError> validate(const Problem& problem, const RunSettings& settings) {
