@@ -153,6 +153,7 @@ void print_overview(std::ostream& out) {
   out << "Usage: pellucor-cli SHEET [NAME=TEXT ...] [--save FILE] [--curves FILE.csv]\n"
          "       pellucor-cli --help [SHEET]\n"
          "       pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx]  (see batch --help)\n"
+         "       pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] ...  (see mc --help)\n"
          "\n"
          "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
          "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
@@ -169,7 +170,7 @@ void print_overview(std::ostream& out) {
          "Standard output: the output pane at the end, one line each (UTF-8).\n"
          "Standard error: every message box as TITLE: TEXT.\n"
          "Exit status: 0 the calculation (and the save) ran to its end, 2 a message box\n"
-         "stopped it, 1 usage error.\n"
+         "stopped it or nothing was saved or written, 1 usage error.\n"
          "\n"
          "Sheets:\n";
   for (const Module* m : pellucor::modules::all_modules()) {
