@@ -135,7 +135,7 @@ ReportDocument AnalysisActions::report(int sheet, const ReliabilityWindow* run) 
   const sheet::SheetController* controller = window_.controller(sheet);
   if (!run) run = reliabilityRun(sheet);
   if (!controller) {
-    // Only a reliability window outlives nothing of its sheet; it still has its caption.
+    // No such sheet: at most the run, under the caption it carries.
     ReportDocument doc(run && run->report() ? qs(run->report()->caption) : QString());
     if (run && run->report()) doc.addSection(reliability_section(*run->report()));
     return doc;

@@ -372,6 +372,24 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(messages_->shown.empty());
   }
 
+  void reportFromTheWindowBeforeTheSheetHasCalculated() {
+    ReliabilityWindow* w = openAnalysis(false);
+    QVERIFY(w != nullptr);
+    QVERIFY(!main_->controller(1)->lastReport());
+    QVERIFY(runSmall(w, QStringLiteral("200")));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("run.pdf"));
+    files_->next = pdf;
+    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+    QVERIFY(messages_->shown.empty());
+    QCOMPARE(printOffers_, QStringList{pdf});
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.left(400)));
+    QVERIFY(text.contains(QStringLiteral("计算表尚无完成的计算")));
+    QVERIFY(text.contains(w->percentileTable()->item(1, 1)->text()));
+    QVERIFY(!text.contains(QStringLiteral("计算结果")));
+  }
+
   void badInputIsRefusedWithAMessageAndNothingRuns_data() {
     QTest::addColumn<int>("box");  // 0: the sample count
     QTest::addColumn<int>("column");
