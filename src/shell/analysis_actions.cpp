@@ -211,10 +211,13 @@ void AnalysisActions::reportFrom(const ReliabilityWindow& run) {
 }
 
 void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
+  // The window may close while the file dialog is up.
+  const QPointer<const ReliabilityWindow> chosen(run);
   const auto path = files_.chooseSaveFile(&window_, QStringLiteral("保存报告"),
                                           QStringLiteral("*.pdf"), QStringLiteral("pdf"));
   if (!path) return;
-  if (!run) run = reliabilityRun(sheet);
+  run = chosen.data();
+  if (!run || !run->report()) run = reliabilityRun(sheet);
   const ReportDocument doc = report(sheet, run);
   QString error;
   if (!doc.writePdf(*path, &error)) {
