@@ -7,12 +7,15 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <optional>
+#include <tuple>
 
 #include "sheet/controller.hpp"
 #include "shell/chart_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
+#include "shell/reliability_window.hpp"
 
 namespace pellucor::shell {
 
@@ -22,6 +25,58 @@ const QString kTitle = QStringLiteral("分析");
 
 QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+class NoSink final : public sheet::CalculationSink {
+ public:
+  void passStarted(double) override {}
+  void passFinished(const std::vector<std::string>&) override {}
+};
+
+// The parameter echo a calculation of `inputs` prints; none when it stops at a check or in
+// the model.
+std::optional<std::vector<std::string>> echo_of(const sheet::Module& module,
+                                                const sheet::SheetInputs& inputs) {
+  if (module.check(inputs)) return std::nullopt;
+  NoSink sink;
+  sheet::CalculationOutcome outcome = module.calculate(inputs, sink);
+  if (outcome.stop) return std::nullopt;
+  return std::move(outcome.report.echo);
+}
+
+// Whether the run's means give the inputs of the sheet's last completed calculation, as the
+// result file echoes them.
+bool matches_sheet(const ReliabilityWindow& w, const sheet::SheetController& controller) {
+  if (!controller.lastReport() || !w.runMeans()) return false;
+  const auto echo = echo_of(controller.module(), *w.runMeans());
+  return echo && *echo == controller.lastReport()->echo;
+}
+
+// The note of a run whose inputs are not those of the sheet's last completed calculation:
+// which inputs differ, as the result file echoes them.
+QString difference_note(const ReliabilityWindow& w, const sheet::SheetController& controller) {
+  if (!controller.lastReport()) {
+    return QStringLiteral(
+        "计算表尚无完成的计算；可靠度分析的均值取自打开可靠度分析窗口时"
+        "计算表中的数值。");
+  }
+  QString note = QStringLiteral(
+      "注意：可靠度分析所用的输入与计算表最近一次完成的计算不同，两者不可直接对照。");
+  const auto echo = w.runMeans() ? echo_of(controller.module(), *w.runMeans()) : std::nullopt;
+  if (!echo) return note;
+  const ReportTable mine = input_table(*echo);
+  const ReportTable sheets = input_table(controller.lastReport()->echo);
+  QStringList differences;
+  for (int i = 0; i < mine.rows.size() && i < sheets.rows.size(); ++i) {
+    if (mine.rows[i] != sheets.rows[i] && mine.rows[i][0] == sheets.rows[i][0]) {
+      differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
+                         .arg(mine.rows[i][0], sheets.rows[i][1], mine.rows[i][1]);
+    }
+  }
+  if (!differences.isEmpty())
+    note += QStringLiteral("不同之处：") + differences.join(QStringLiteral("；")) +
+            QStringLiteral("。");
+  return note;
 }
 
 }  // namespace
@@ -49,11 +104,49 @@ ChartWindow* AnalysisActions::chartWindow(int sheet) const {
 int AnalysisActions::targetSheet() const {
   if (const int s = window_.activeSheet()) return s;
   const QMdiSubWindow* active = window_.mdiArea()->activeSubWindow();
+  if (!active) return 0;
   for (int s = 1; s <= 5; ++s) {
     const ChartWindow* w = chartWindow(s);
-    if (w && active && active->widget() == w) return s;
+    if (w && active->widget() == w) return s;
   }
+  if (const auto* r = qobject_cast<const ReliabilityWindow*>(active->widget())) return r->sheet();
   return 0;
+}
+
+const ReliabilityWindow* AnalysisActions::reliabilityRun(int sheet) const {
+  const sheet::SheetController* controller = window_.controller(sheet);
+  const QMdiSubWindow* active = window_.mdiArea()->activeSubWindow();
+  const ReliabilityWindow* best = nullptr;
+  std::tuple<bool, bool, std::uint64_t> bestRank{};
+  for (const QMdiSubWindow* sub : window_.mdiArea()->subWindowList()) {
+    const auto* w = qobject_cast<const ReliabilityWindow*>(sub->widget());
+    if (!w || w->sheet() != sheet || !w->report() || w->isRunning()) continue;
+    const std::tuple<bool, bool, std::uint64_t> rank{controller && matches_sheet(*w, *controller),
+                                                     sub == active, w->runOrder()};
+    if (!best || rank > bestRank) {
+      best = w;
+      bestRank = rank;
+    }
+  }
+  return best;
+}
+
+ReportDocument AnalysisActions::report(int sheet, const ReliabilityWindow* run) const {
+  const sheet::SheetController* controller = window_.controller(sheet);
+  if (!run) run = reliabilityRun(sheet);
+  if (!controller) {
+    // No such sheet: at most the run, under the caption it carries.
+    ReportDocument doc(run && run->report() ? qs(run->report()->caption) : QString());
+    if (run && run->report()) doc.addSection(reliability_section(*run->report()));
+    return doc;
+  }
+  ReportDocument doc = sheet_report(*controller);
+  if (run && run->report()) {
+    QStringList notes;
+    if (!matches_sheet(*run, *controller)) notes << difference_note(*run, *controller);
+    doc.addSection(reliability_section(*run->report(), notes));
+  }
+  return doc;
 }
 
 ChartWindow* AnalysisActions::showCharts(int sheet) {
@@ -73,11 +166,13 @@ ChartWindow* AnalysisActions::showCharts(int sheet) {
   return w;
 }
 
-bool AnalysisActions::writeReport(int sheet, const QString& path) {
+bool AnalysisActions::writeReport(int sheet, const QString& path, const ReliabilityWindow* run) {
   const sheet::SheetController* controller = window_.controller(sheet);
-  if (!controller || !controller->lastReport()) return false;
+  if (!run) run = reliabilityRun(sheet);
+  const bool hasRun = run && run->report();
+  if (!hasRun && (!controller || !controller->lastReport())) return false;
   QString error;
-  if (!sheet_report(*controller).writePdf(path, &error)) {
+  if (!report(sheet, run).writePdf(path, &error)) {
     messages_.showWarning(&window_, kTitle, error);
     return false;
   }
@@ -97,16 +192,39 @@ void AnalysisActions::chartsTriggered() {
 void AnalysisActions::reportTriggered() {
   const int sheet = targetSheet();
   const sheet::SheetController* controller = sheet ? window_.controller(sheet) : nullptr;
-  if (!controller || !controller->lastReport()) {
+  // The active reliability window's own run, when it has one.
+  const QMdiSubWindow* active = window_.mdiArea()->activeSubWindow();
+  const auto* activeRun =
+      active ? qobject_cast<const ReliabilityWindow*>(active->widget()) : nullptr;
+  if (activeRun && !activeRun->report()) activeRun = nullptr;
+  if (!activeRun && (!controller || !controller->lastReport())) {
     messages_.showWarning(&window_, kTitle,
                           QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
     return;
   }
+  saveReport(sheet, activeRun);
+}
+
+void AnalysisActions::reportFrom(const ReliabilityWindow& run) {
+  if (!run.report() || run.isRunning()) return;
+  saveReport(run.sheet(), &run);
+}
+
+void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
+  // The window may close while the file dialog is up.
+  const QPointer<const ReliabilityWindow> chosen(run);
   const auto path = files_.chooseSaveFile(&window_, QStringLiteral("保存报告"),
                                           QStringLiteral("*.pdf"), QStringLiteral("pdf"));
   if (!path) return;
-  if (!writeReport(sheet, *path)) return;
-  if (offerPrint) offerPrint(&window_, *path, sheet_report(*controller));
+  run = chosen.data();
+  if (!run || !run->report()) run = reliabilityRun(sheet);
+  const ReportDocument doc = report(sheet, run);
+  QString error;
+  if (!doc.writePdf(*path, &error)) {
+    messages_.showWarning(&window_, kTitle, error);
+    return;
+  }
+  if (offerPrint) offerPrint(&window_, *path, doc);
 }
 
 void offer_print(QWidget* parent, const QString& path, const ReportDocument& report) {

@@ -74,6 +74,11 @@ class Flow {
   }
 
   void table(const ReportTable& t) {
+    if (!t.caption.isEmpty()) {
+      // The caption stays with the header row and the first row.
+      keep(QFontMetricsF(font(9, true), &device_).height() * 4.5);
+      text(t.caption, font(9, true), 0.2);
+    }
     const QFont body = font(9);
     const QFont head = font(9, true);
     const QFontMetricsF fm(body, &device_);
@@ -228,6 +233,9 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
       flow.text(s.title, flow.font(12, true));
     }
     if (!s.table.empty()) flow.table(s.table);
+    for (const ReportTable& t : s.tables) {
+      if (!t.empty()) flow.table(t);
+    }
     for (const ChartFactory& f : s.charts) flow.chart(f);
     for (const QString& n : s.notes) flow.text(n, flow.font(9));
   }
@@ -304,8 +312,13 @@ ReportDocument sheet_report(const sheet::SheetController& controller) {
   ReportDocument doc(qs(controller.table().caption));
   const auto& report = controller.lastReport();
   if (!report) return doc;
-  doc.addSection({QStringLiteral("输入参数"), input_table(report->echo), {}, {}});
-  ReportSection results{QStringLiteral("计算结果"), result_table(report->pane), {}, {}};
+  ReportSection inputs;
+  inputs.title = QStringLiteral("输入参数");
+  inputs.table = input_table(report->echo);
+  doc.addSection(std::move(inputs));
+  ReportSection results;
+  results.title = QStringLiteral("计算结果");
+  results.table = result_table(report->pane);
   // What the sheet prints instead of a value (e.g. no crack width for wall reinforcement).
   for (const QStringList& row : results.table.rows) {
     if (row[2].isEmpty() && !is_number(row[1]))
@@ -313,7 +326,8 @@ ReportDocument sheet_report(const sheet::SheetController& controller) {
   }
   doc.addSection(results);
   if (const auto curves = analysis::curves::curves(controller.lastRun())) {
-    ReportSection charts{QStringLiteral("曲线图"), {}, {}, {}};
+    ReportSection charts;
+    charts.title = QStringLiteral("曲线图");
     for (const auto& c : curves->charts) {
       charts.charts.push_back([c] { return make_chart(c); });
       for (const auto& n : c.notes) charts.notes << qs(c.title) + QStringLiteral("：") + qs(n);

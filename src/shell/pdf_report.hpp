@@ -4,7 +4,11 @@
 //
 // Other windows extend it: build the sheet's report with sheet_report() and append sections,
 //   ReportDocument doc = sheet_report(controller);
-//   doc.addSection({"可靠度分析", {{"项目", "数值"}, {{"失效概率", "0.012"}}}, {factory}, {}});
+//   ReportSection s;
+//   s.title = "可靠度分析";
+//   s.table = {{"项目", "数值"}, {{"失效概率", "0.012"}}};
+//   s.charts = {factory};
+//   doc.addSection(std::move(s));
 // where each chart is a factory returning a new QChart (the report owns and deletes it).
 #pragma once
 
@@ -27,6 +31,7 @@ namespace pellucor::shell {
 struct ReportTable {
   QStringList header;
   QList<QStringList> rows;
+  QString caption;  // a line above the table, if any
   bool empty() const { return rows.isEmpty(); }
 };
 
@@ -37,6 +42,7 @@ struct ReportSection {
   ReportTable table;                 // may be empty
   std::vector<ChartFactory> charts;  // drawn in order, each across the page width
   QStringList notes;                 // paragraphs after the charts
+  std::vector<ReportTable> tables;   // further tables after `table`, before the charts
 };
 
 class ReportDocument {

@@ -20,12 +20,15 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
+#include "shell/analysis_actions.hpp"
+#include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
@@ -49,21 +52,17 @@ const QString kNormal = QStringLiteral("正态");
 const QString kLognormal = QStringLiteral("对数正态");
 const char* const kTimeNames[] = {"钢筋开始锈蚀 t_i", "保护层开裂 t_c", "耐久性终结 t_d"};
 
-QChartView* make_chart_view(const QString& title) {
-  auto* chart = new QChart;
-  chart->setTitle(title);
-  chart->legend()->setAlignment(Qt::AlignBottom);
-  auto* view = new QChartView(chart);
+QChartView* make_chart_view() {
+  auto* view = new QChartView(new QChart);
   view->setRenderHint(QPainter::Antialiasing);
   view->setMinimumSize(360, 260);
   return view;
 }
 
-QValueAxis* axis(const QString& title, double lo, double hi) {
-  auto* a = new QValueAxis;
-  a->setTitleText(title);
-  a->setRange(lo, hi);
-  return a;
+// Numbers completed runs in the order they end, over all reliability windows.
+std::uint64_t next_run_order() {
+  static std::uint64_t order = 0;
+  return ++order;
 }
 
 }  // namespace
@@ -138,6 +137,10 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   settings->addWidget(calculate_);
   settings->addWidget(cancel_);
   settings->addWidget(export_);
+  reportButton_ = new QPushButton(QStringLiteral("报告"), this);
+  reportButton_->setObjectName(QStringLiteral("report"));
+  reportButton_->setToolTip(QStringLiteral("写出计算表的PDF报告，含本次可靠度分析"));
+  settings->addWidget(reportButton_);
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   settings->addWidget(progress_, 1);
@@ -148,9 +151,9 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   layout->addWidget(status_);
 
   auto* results = new QHBoxLayout;
-  probabilityChart_ = make_chart_view(QStringLiteral("概率 P(t ≤ τ)"));
+  probabilityChart_ = make_chart_view();
   probabilityChart_->setObjectName(QStringLiteral("probabilityChart"));
-  betaChart_ = make_chart_view(QStringLiteral("可靠指标 β(τ)"));
+  betaChart_ = make_chart_view();
   betaChart_->setObjectName(QStringLiteral("betaChart"));
   results->addWidget(probabilityChart_, 1);
   results->addWidget(betaChart_, 1);
@@ -173,8 +176,9 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
   connect(cancel_, &QPushButton::clicked, this, &ReliabilityWindow::cancel);
   connect(export_, &QPushButton::clicked, this, &ReliabilityWindow::exportCsv);
+  connect(reportButton_, &QPushButton::clicked, this, &ReliabilityWindow::reportRequested);
   setRunning(false);
-  export_->setEnabled(false);
+  showReport();
   resize(980, 820);
 }
 
@@ -217,6 +221,10 @@ QComboBox* ReliabilityWindow::distributionBox(int row) const {
 
 bool ReliabilityWindow::isRunning() const {
   return run_ != nullptr;
+}
+
+int ReliabilityWindow::sheet() const {
+  return module_.table().number;
 }
 
 std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& settings) {
@@ -268,6 +276,7 @@ void ReliabilityWindow::calculate() {
   auto problem = problemFromTable(settings);
   if (!problem) return;
   report_.reset();
+  runMeans_.reset();
   showReport();
   run_ = std::make_unique<Run>();
   run_->problem = std::move(*problem);
@@ -304,6 +313,8 @@ void ReliabilityWindow::runFinished() {
                          .arg(run->settings.samples));
   } else {
     report_ = std::move(run->report);
+    runMeans_ = run->problem.base;
+    runOrder_ = next_run_order();
     progress_->setValue(progress_->maximum());
   }
   showReport();
@@ -314,6 +325,7 @@ void ReliabilityWindow::setRunning(bool running) {
   calculate_->setEnabled(!running);
   cancel_->setEnabled(running);
   export_->setEnabled(!running && report_.has_value());
+  reportButton_->setEnabled(!running && report_.has_value());
   inputs_->setEnabled(!running);
   samples_->setEnabled(!running);
   seed_->setEnabled(!running);
@@ -321,21 +333,16 @@ void ReliabilityWindow::setRunning(bool running) {
 }
 
 void ReliabilityWindow::showReport() {
-  auto* pChart = static_cast<QChartView*>(probabilityChart_)->chart();
-  auto* bChart = static_cast<QChartView*>(betaChart_)->chart();
-  for (QChart* c : {pChart, bChart}) {
-    c->removeAllSeries();
-    for (QAbstractAxis* a : c->axes()) {
-      c->removeAxis(a);
-      delete a;
-    }
-  }
+  const mc::Summary* summary = report_ ? &report_->summary : nullptr;
+  draw_probability_chart(*static_cast<QChartView*>(probabilityChart_)->chart(), summary);
+  draw_beta_chart(*static_cast<QChartView*>(betaChart_)->chart(), summary);
   for (int r = 0; r < percentiles_->rowCount(); ++r) {
     for (int c = 0; c < percentiles_->columnCount(); ++c) {
       percentiles_->setItem(r, c, new QTableWidgetItem(QString()));
     }
   }
   export_->setEnabled(report_.has_value() && !run_);
+  reportButton_->setEnabled(report_.has_value() && !run_);
   if (!report_) return;
   const mc::Summary& s = report_->summary;
   status_->setText(QStringLiteral("样本 %1：计算到底 %2；合理性停止：模型中 %3，一致性检查 %4"
@@ -344,66 +351,12 @@ void ReliabilityWindow::showReport() {
                        .arg(s.done)
                        .arg(s.stopped)
                        .arg(s.rejected));
-  for (std::size_t i = 0; i < s.percentiles.size(); ++i) {
-    if (const auto& p = s.percentiles[i]) {
-      const int row = static_cast<int>(i);
-      percentiles_->item(row, 0)->setText(QString::number(p->p5, 'f', 2));
-      percentiles_->item(row, 1)->setText(QString::number(p->p50, 'f', 2));
-      percentiles_->item(row, 2)->setText(QString::number(p->p95, 'f', 2));
+  const QList<QStringList> cells = percentile_cells(s);
+  for (int r = 0; r < cells.size() && r < percentiles_->rowCount(); ++r) {
+    for (int c = 0; c < cells[r].size() && c < percentiles_->columnCount(); ++c) {
+      percentiles_->item(r, c)->setText(cells[r][c]);
     }
   }
-  for (std::size_t i = 0; i < s.targetAge.size(); ++i) {
-    const auto& age = s.targetAge[i];
-    percentiles_->item(static_cast<int>(i), 3)
-        ->setText(age ? QString::number(*age, 'f', 2) : QStringLiteral("未达到"));
-  }
-  if (s.curve.empty()) return;
-
-  const double top = s.curve.back().age;
-  auto* xP = axis(QStringLiteral("年龄 τ (a)"), 0, top);
-  auto* yP = axis(QStringLiteral("P"), 0, 1);
-  pChart->addAxis(xP, Qt::AlignBottom);
-  pChart->addAxis(yP, Qt::AlignLeft);
-  auto* xB = axis(QStringLiteral("年龄 τ (a)"), 0, top);
-  double lo = s.targetBeta, hi = s.targetBeta;
-  for (const auto& point : s.curve) {
-    for (double b : point.beta) {
-      if (std::isfinite(b)) {
-        lo = std::min(lo, b);
-        hi = std::max(hi, b);
-      }
-    }
-  }
-  auto* yB = axis(QStringLiteral("β"), std::floor(lo - 0.5), std::ceil(hi + 0.5));
-  bChart->addAxis(xB, Qt::AlignBottom);
-  bChart->addAxis(yB, Qt::AlignLeft);
-  for (std::size_t i = 0; i < mc::kTimes; ++i) {
-    auto* p = new QLineSeries;
-    p->setName(qs(kTimeNames[i]));
-    auto* b = new QLineSeries;
-    b->setName(qs(kTimeNames[i]));
-    for (const auto& point : s.curve) {
-      p->append(point.age, point.p[i]);
-      // An index is finite only where the probability lies strictly between 0 and 1.
-      if (std::isfinite(point.beta[i])) b->append(point.age, point.beta[i]);
-    }
-    pChart->addSeries(p);
-    p->attachAxis(xP);
-    p->attachAxis(yP);
-    bChart->addSeries(b);
-    b->attachAxis(xB);
-    b->attachAxis(yB);
-  }
-  auto* target = new QLineSeries;
-  target->setName(QStringLiteral("目标 β = %1").arg(s.targetBeta));
-  target->append(0, s.targetBeta);
-  target->append(top, s.targetBeta);
-  QPen pen(Qt::DashLine);
-  pen.setColor(Qt::red);
-  target->setPen(pen);
-  bChart->addSeries(target);
-  target->attachAxis(xB);
-  target->attachAxis(yB);
 }
 
 void ReliabilityWindow::exportCsv() {
@@ -420,6 +373,179 @@ void ReliabilityWindow::exportCsv() {
   }
 }
 
+namespace {
+
+// Empties a chart of its series and axes and gives it its title.
+void reset_chart(QChart& chart, const QString& title) {
+  chart.removeAllSeries();
+  for (QAbstractAxis* a : chart.axes()) {
+    chart.removeAxis(a);
+    delete a;
+  }
+  chart.setTitle(title);
+  chart.setTitleFont(cjk_font(11));
+  chart.legend()->setFont(cjk_font(8));
+  chart.legend()->setAlignment(Qt::AlignBottom);
+}
+
+QValueAxis* add_axis(QChart& chart, const QString& title, double lo, double hi,
+                     Qt::Alignment side) {
+  auto* a = new QValueAxis;
+  a->setTitleText(title);
+  a->setTitleFont(cjk_font(9));
+  a->setLabelsFont(cjk_font(8));
+  a->setRange(lo, hi);
+  chart.addAxis(a, side);
+  return a;
+}
+
+QString age_text(double age) {
+  return QString::number(age, 'f', 2);
+}
+
+}  // namespace
+
+void draw_probability_chart(QChart& chart, const mc::Summary* summary) {
+  reset_chart(chart, QStringLiteral("概率 P(t ≤ τ)"));
+  if (!summary || summary->curve.empty()) return;
+  const mc::Summary& s = *summary;
+  auto* x = add_axis(chart, QStringLiteral("年龄 τ (a)"), 0, s.curve.back().age, Qt::AlignBottom);
+  auto* y = add_axis(chart, QStringLiteral("P"), 0, 1, Qt::AlignLeft);
+  for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    auto* p = new QLineSeries;
+    p->setName(qs(kTimeNames[i]));
+    for (const auto& point : s.curve) p->append(point.age, point.p[i]);
+    chart.addSeries(p);
+    p->attachAxis(x);
+    p->attachAxis(y);
+  }
+}
+
+void draw_beta_chart(QChart& chart, const mc::Summary* summary) {
+  reset_chart(chart, QStringLiteral("可靠指标 β(τ)"));
+  if (!summary || summary->curve.empty()) return;
+  const mc::Summary& s = *summary;
+  const double top = s.curve.back().age;
+  double lo = s.targetBeta, hi = s.targetBeta;
+  for (const auto& point : s.curve) {
+    for (double b : point.beta) {
+      if (std::isfinite(b)) {
+        lo = std::min(lo, b);
+        hi = std::max(hi, b);
+      }
+    }
+  }
+  auto* x = add_axis(chart, QStringLiteral("年龄 τ (a)"), 0, top, Qt::AlignBottom);
+  auto* y = add_axis(chart, QStringLiteral("β"), std::floor(lo - 0.5), std::ceil(hi + 0.5),
+                     Qt::AlignLeft);
+  for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    auto* b = new QLineSeries;
+    b->setName(qs(kTimeNames[i]));
+    for (const auto& point : s.curve) {
+      // An index is finite only where the probability lies strictly between 0 and 1.
+      if (std::isfinite(point.beta[i])) b->append(point.age, point.beta[i]);
+    }
+    chart.addSeries(b);
+    b->attachAxis(x);
+    b->attachAxis(y);
+  }
+  auto* target = new QLineSeries;
+  target->setName(QStringLiteral("目标 β = %1").arg(s.targetBeta));
+  target->append(0, s.targetBeta);
+  target->append(top, s.targetBeta);
+  QPen pen(Qt::DashLine);
+  pen.setColor(Qt::red);
+  target->setPen(pen);
+  chart.addSeries(target);
+  target->attachAxis(x);
+  target->attachAxis(y);
+}
+
+QList<QStringList> percentile_cells(const mc::Summary& s) {
+  QList<QStringList> rows;
+  for (std::size_t i = 0; i < s.percentiles.size(); ++i) {
+    QStringList row(4);
+    if (const auto& p = s.percentiles[i]) {
+      row[0] = age_text(p->p5);
+      row[1] = age_text(p->p50);
+      row[2] = age_text(p->p95);
+    }
+    if (i < s.targetAge.size()) {
+      const auto& age = s.targetAge[i];
+      row[3] = age ? age_text(*age) : QStringLiteral("未达到");
+    }
+    rows.append(row);
+  }
+  return rows;
+}
+
+ReportSection reliability_section(const mc::Report& r, QStringList notes) {
+  const mc::Summary& s = r.summary;
+  ReportSection section;
+  section.title = QString::fromUtf8(kReliabilityTitle);
+
+  ReportTable& inputs = section.table;
+  inputs.caption = QStringLiteral("输入参数的离散性");
+  inputs.header = {QStringLiteral("输入参数"), QStringLiteral("均值"), QStringLiteral("变异系数"),
+                   QStringLiteral("分布"), QStringLiteral("截断范围")};
+  for (const mc::ReportInput& in : r.inputs) {
+    const bool scatters = in.scatter.cov > 0;
+    inputs.rows.append(
+        {qs(in.label), digits(in.mean), digits(in.scatter.cov),
+         scatters ? (in.scatter.dist == mc::Distribution::Lognormal ? kLognormal : kNormal)
+                  : QStringLiteral("定值"),
+         scatters ? digits(in.lo) + QStringLiteral("--") + digits(in.hi) : QString()});
+  }
+
+  ReportTable settings;
+  settings.caption = QStringLiteral("计算设置与样本");
+  settings.header = {QStringLiteral("项目"), QStringLiteral("数值")};
+  settings.rows = {
+      {QStringLiteral("样本数"), QString::number(r.settings.samples)},
+      {QStringLiteral("随机数种子"), QString::number(r.settings.seed)},
+      {QStringLiteral("目标可靠指标 β"), QString::number(s.targetBeta)},
+      {QStringLiteral("计算到底的样本"), QString::number(s.done)},
+      {QStringLiteral("合理性停止：模型中"), QString::number(s.stopped)},
+      {QStringLiteral("合理性停止：一致性检查"), QString::number(s.rejected)},
+  };
+  section.tables.push_back(std::move(settings));
+
+  ReportTable percentiles;
+  percentiles.caption = QStringLiteral("分位值与 β 低于目标的年龄");
+  percentiles.header = {QStringLiteral("时间"), QStringLiteral("5% (a)"), QStringLiteral("50% (a)"),
+                        QStringLiteral("95% (a)"), QStringLiteral("β 低于目标的年龄 (a)")};
+  const QList<QStringList> cells = percentile_cells(s);
+  const QString names[] = {qs(kTimeNames[0]), qs(kTimeNames[1]), qs(kTimeNames[2]),
+                           QStringLiteral("剩余寿命")};
+  for (int i = 0; i < cells.size() && i < 4; ++i) {
+    QStringList row = cells[i];
+    for (QString& cell : row) {
+      if (cell.isEmpty()) cell = QStringLiteral("—");
+    }
+    row.prepend(names[i]);
+    percentiles.rows.append(row);
+  }
+  section.tables.push_back(std::move(percentiles));
+
+  // The report owns a copy of the summary for its charts.
+  auto summary = std::make_shared<const mc::Summary>(s);
+  section.charts.push_back([summary] {
+    auto* chart = new QChart;
+    draw_probability_chart(*chart, summary.get());
+    return chart;
+  });
+  section.charts.push_back([summary] {
+    auto* chart = new QChart;
+    draw_beta_chart(*chart, summary.get());
+    return chart;
+  });
+
+  notes << QStringLiteral("概率与分位值只计入计算到底的 %1 个样本；合理性停止的样本单独计数。")
+               .arg(s.done);
+  section.notes = std::move(notes);
+  return section;
+}
+
 ReliabilityWindow* open_reliability_window(MainWindow& main, MessagePresenter& messages,
                                            FileChooser& files) {
   const int n = main.activeSheet();
@@ -433,6 +559,10 @@ ReliabilityWindow* open_reliability_window(MainWindow& main, MessagePresenter& m
   const sheet::Module& module = controller->module();
   auto* window =
       new ReliabilityWindow(module, mc::inputs_of(module.table(), *view), messages, files);
+  if (AnalysisActions* actions = main.analysisActions()) {
+    QObject::connect(window, &ReliabilityWindow::reportRequested, actions,
+                     [actions, window] { actions->reportFrom(*window); });
+  }
   main.addChildWindow(window, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") +
                                   qs(module.table().caption));
   return window;

@@ -1,6 +1,7 @@
 // The reliability analysis window driven through its widgets (offscreen): opened from the
 // analysis menu for the active sheet, a run in the background that gives what the engine
-// gives, cancel, export, and the input it refuses while staying usable.
+// gives, cancel, export, the input it refuses while staying usable, and its section of the
+// PDF report (read back with pdftotext and pdffonts).
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -9,8 +10,10 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -21,7 +24,9 @@
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
 #include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
 #include "shell/main_window.hpp"
+#include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
 
@@ -37,6 +42,26 @@ namespace {
 const std::vector<std::pair<int, QString>> kCarbonation = {
     {1, "2"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}};
 
+QString runTool(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    return QStringLiteral("<%1 failed: %2>")
+        .arg(program, QString::fromUtf8(p.readAllStandardError()));
+  }
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The text of a PDF without blanks and line breaks (pdftotext spaces CJK text freely).
+QString pdfText(const QString& pdf) {
+  return runTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+      .remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
+QString squeezed(QString s) {
+  return s.remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
 }  // namespace
 
 class ReliabilityWindowTest : public QObject {
@@ -47,14 +72,44 @@ class ReliabilityWindowTest : public QObject {
   std::unique_ptr<ScriptedChooser> files_;
   std::unique_ptr<MainWindow> main_;
 
-  // Opens the carbonation sheet with its example typed in and the analysis from the menu.
-  ReliabilityWindow* openAnalysis() {
+  QStringList printOffers_;
+
+  // Opens the carbonation sheet with its example typed in and the analysis from the menu;
+  // with `calculate`, the sheet calculates its example first.
+  ReliabilityWindow* openAnalysis(bool calculate = false) {
     QtSheetView* view = main_->showSheet(1);
     fill(view, kCarbonation);
     click(view, sheet::Control::Option4);
     if (!chooseSteelKind(view, 1)) return nullptr;
+    if (calculate) {
+      click(view, sheet::Control::CmdCal);
+      if (!main_->controller(1)->lastReport()) return nullptr;
+    }
+    return openAnalysisWindow();
+  }
+
+  // One more analysis window of the carbonation sheet, opened with the sheet active.
+  ReliabilityWindow* openAnalysisWindow() {
+    main_->showSheet(1);
     main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
     return qobject_cast<ReliabilityWindow*>(main_->mdiArea()->activeSubWindow()->widget());
+  }
+
+  AnalysisActions* actions() const { return main_->analysisActions(); }
+
+  // 报告(&R)… of the analysis menu with `window` active, into `pdf`.
+  void reportThroughMenu(QWidget* window, const QString& pdf) {
+    for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
+      if (sub->widget() == window) main_->mdiArea()->setActiveSubWindow(sub);
+    }
+    files_->next = pdf;
+    main_->findChild<QAction*>(QStringLiteral("menu_report"))->trigger();
+  }
+
+  static bool runSmall(ReliabilityWindow* w, const QString& samples) {
+    w->samplesEdit()->setText(samples);
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    return waitForRun(w) && w->report().has_value();
   }
 
   static bool waitForRun(ReliabilityWindow* w) {
@@ -73,6 +128,10 @@ class ReliabilityWindowTest : public QObject {
     main_ = std::make_unique<MainWindow>(*messages_, *files_);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    printOffers_.clear();
+    actions()->offerPrint = [this](QWidget*, const QString& path, const ReportDocument&) {
+      printOffers_ << path;
+    };
   }
   void cleanup() { main_.reset(); }
 
@@ -193,6 +252,142 @@ class ReliabilityWindowTest : public QObject {
     main_->mdiArea()->activeSubWindow()->close();  // deletes the window, which joins its run
     QTest::qWait(10);
     QCOMPARE(main_->mdiArea()->subWindowList().size(), 1);  // the sheet
+  }
+
+  void reportIncludesTheRunAsTheWindowShowsIt() {
+    ReliabilityWindow* w = openAnalysis(true);
+    QVERIFY(w != nullptr);
+    QVERIFY(!w->reportButton()->isEnabled());
+    QTemporaryDir dir;
+
+    // Before any run the sheet's report has no reliability section.
+    const QString before = dir.filePath(QStringLiteral("before.pdf"));
+    reportThroughMenu(main_->sheetView(1), before);
+    QCOMPARE(printOffers_, QStringList{before});
+    const QString plain = pdfText(before);
+    QVERIFY2(plain.contains(QStringLiteral("计算结果")), qPrintable(plain.left(300)));
+    QVERIFY(!plain.contains(QStringLiteral("可靠度分析")));
+    QVERIFY(!plain.contains(QStringLiteral("可靠指标")));
+
+    w->seedEdit()->setText(QStringLiteral("7"));
+    QVERIFY(runSmall(w, QStringLiteral("400")));
+    QVERIFY(w->reportButton()->isEnabled());
+    QCOMPARE(actions()->reliabilityRun(1), w);
+
+    // Through the menu, with the sheet active.
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    reportThroughMenu(main_->sheetView(1), pdf);
+    QVERIFY2(messages_->shown.empty(),
+             messages_->shown.empty() ? "" : qPrintable(messages_->shown.back().text));
+    QCOMPARE(printOffers_.size(), 2);
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.right(600)));
+    QVERIFY(text.contains(QStringLiteral("计算结果")));  // the sheet's own sections stay
+    // The percentiles and the ages at the target as the window shows them.
+    for (int r = 0; r < 3; ++r) {
+      for (int c = 0; c < 4; ++c) {
+        const QString cell = w->percentileTable()->item(r, c)->text();
+        QVERIFY(!cell.isEmpty());
+        QVERIFY2(text.contains(cell), qPrintable(cell));
+      }
+    }
+    // The inputs with their scatter and the settings.
+    QVERIFY(text.contains(QStringLiteral("保护层厚度300.2正态3--90")));
+    QVERIFY(text.contains(QStringLiteral("对数正态")));  // the strength
+    QVERIFY(text.contains(QStringLiteral("随机数种子7")));
+    QVERIFY(text.contains(QStringLiteral("样本数400")));
+    QVERIFY(text.contains(QStringLiteral("计算到底的样本") +
+                          QString::number(w->report()->summary.done)));
+    // The chart titles and the axis title of the vector charts.
+    QVERIFY(text.contains(QStringLiteral("概率P(t≤τ)")));
+    QVERIFY(text.contains(QStringLiteral("可靠指标β(τ)")));
+    QVERIFY(text.contains(QStringLiteral("年龄τ(a)")));
+    QVERIFY(text.contains(squeezed(QStringLiteral("目标 β = 1.3"))));
+    // Same inputs as the sheet's calculation: no warning note.
+    QVERIFY(!text.contains(QStringLiteral("不同")));
+
+    const QStringList fonts =
+        runTool(QStringLiteral("pdffonts"), {pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(fonts.size() > 2);
+    for (const QString& line : fonts.mid(2)) {
+      // name type encoding emb sub uni object ID
+      const QStringList cols = line.simplified().split(QLatin1Char(' '));
+      QVERIFY2(cols.size() >= 5 && cols[cols.size() - 5] == QLatin1String("yes"), qPrintable(line));
+    }
+
+    // The window's own 报告 writes the same section.
+    const QString own = dir.filePath(QStringLiteral("own.pdf"));
+    files_->next = own;
+    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+    QCOMPARE(printOffers_.size(), 3);
+    QCOMPARE(printOffers_.back(), own);
+    const QString ownText = pdfText(own);
+    QVERIFY(ownText.contains(QStringLiteral("可靠指标β(τ)")));
+    QVERIFY(ownText.contains(w->percentileTable()->item(0, 1)->text()));
+    QVERIFY(messages_->shown.empty());
+  }
+
+  void reportPrefersTheRunOfTheSheetsInputsAndNotesADifference() {
+    ReliabilityWindow* same = openAnalysis(true);
+    QVERIFY(same != nullptr);
+    QVERIFY(runSmall(same, QStringLiteral("200")));
+    ReliabilityWindow* other = openAnalysisWindow();
+    QVERIFY(other != nullptr && other != same);
+    setCell(other, 5, ReliabilityWindow::kMean, QStringLiteral("35"));
+    QVERIFY(runSmall(other, QStringLiteral("200")));
+
+    // The later, active run differs from the sheet: the run of the sheet's inputs is chosen.
+    QCOMPARE(main_->mdiArea()->activeSubWindow()->widget(), other);
+    QCOMPARE(actions()->reliabilityRun(1), same);
+
+    // Asked for from the differing window itself, its run is reported with a note.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("other.pdf"));
+    files_->next = pdf;
+    QTest::mouseClick(other->reportButton(), Qt::LeftButton);
+    QCOMPARE(printOffers_, QStringList{pdf});
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("保护层厚度：计算表30，可靠度分析35")),
+             qPrintable(text.right(800)));
+    QVERIFY(text.contains(other->percentileTable()->item(0, 1)->text()));
+
+    // With only the differing run left, the menu's report takes it, with the note.
+    main_->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(same->parentWidget()));
+    main_->mdiArea()->activeSubWindow()->close();
+    QTest::qWait(10);
+    QCOMPARE(actions()->reliabilityRun(1), other);
+    const QString menuPdf = dir.filePath(QStringLiteral("menu.pdf"));
+    reportThroughMenu(main_->sheetView(1), menuPdf);
+    QVERIFY(pdfText(menuPdf).contains(QStringLiteral("计算表30，可靠度分析35")));
+
+    // A run that is cancelled leaves no run to report.
+    other->samplesEdit()->setText(QStringLiteral("10000000"));
+    QTest::mouseClick(other->calculateButton(), Qt::LeftButton);
+    QVERIFY(!other->reportButton()->isEnabled());
+    QCOMPARE(actions()->reliabilityRun(1), nullptr);
+    QSignalSpy ended(other, &ReliabilityWindow::runEnded);
+    other->cancel();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(actions()->reliabilityRun(1), nullptr);
+    QVERIFY(messages_->shown.empty());
+  }
+
+  void reportFromTheWindowBeforeTheSheetHasCalculated() {
+    ReliabilityWindow* w = openAnalysis(false);
+    QVERIFY(w != nullptr);
+    QVERIFY(!main_->controller(1)->lastReport());
+    QVERIFY(runSmall(w, QStringLiteral("200")));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("run.pdf"));
+    files_->next = pdf;
+    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+    QVERIFY(messages_->shown.empty());
+    QCOMPARE(printOffers_, QStringList{pdf});
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.left(400)));
+    QVERIFY(text.contains(QStringLiteral("计算表尚无完成的计算")));
+    QVERIFY(text.contains(w->percentileTable()->item(1, 1)->text()));
+    QVERIFY(!text.contains(QStringLiteral("计算结果")));
   }
 
   void badInputIsRefusedWithAMessageAndNothingRuns_data() {
