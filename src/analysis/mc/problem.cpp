@@ -11,7 +11,9 @@ namespace pellucor::analysis::mc {
 namespace {
 
 std::string number(double v) {
-  return (v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15);
+  std::string s = v < 0 ? "-" : "";
+  s += sheet::general_digits(std::fabs(v), 15);
+  return s;
 }
 
 std::string box_name(const sheet::FieldRow& f) {
