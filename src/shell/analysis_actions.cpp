@@ -27,51 +27,50 @@ QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-class NoSink final : public sheet::CalculationSink {
+// A calculation whose record alone is wanted.
+class RecordOnly final : public sheet::CalculationSink {
  public:
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
+  bool wantsReport() const override { return false; }
 };
 
-// The parameter echo a calculation of `inputs` prints; none when it stops at a check or in
-// the model.
-std::optional<std::vector<std::string>> echo_of(const sheet::Module& module,
-                                                const sheet::SheetInputs& inputs) {
+// The record of a calculation of `inputs`; none when it stops at a check or in the model.
+std::optional<sheet::ResultRecord> record_of(const sheet::Module& module,
+                                             const sheet::SheetInputs& inputs) {
   if (module.check(inputs)) return std::nullopt;
-  NoSink sink;
+  RecordOnly sink;
   sheet::CalculationOutcome outcome = module.calculate(inputs, sink);
   if (outcome.stop) return std::nullopt;
-  return std::move(outcome.report.echo);
+  return std::move(outcome.record);
 }
 
-// Whether the run's means give the inputs of the sheet's last completed calculation, as the
-// result file echoes them.
+// Whether the run's means are the inputs of the sheet's last completed calculation, as
+// Calculate read them.
 bool matches_sheet(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastReport() || !w.runMeans()) return false;
-  const auto echo = echo_of(controller.module(), *w.runMeans());
-  return echo && *echo == controller.lastReport()->echo;
+  if (!controller.lastRecord() || !w.runMeans()) return false;
+  const auto mine = record_of(controller.module(), *w.runMeans());
+  return mine && sheet::same_inputs(*mine, *controller.lastRecord());
 }
 
 // The note of a run whose inputs are not those of the sheet's last completed calculation:
-// which inputs differ, as the result file echoes them.
+// which inputs differ.
 QString difference_note(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastReport()) {
+  if (!controller.lastRecord()) {
     return QStringLiteral(
         "计算表尚无完成的计算；可靠度分析的均值取自打开可靠度分析窗口时"
         "计算表中的数值。");
   }
   QString note = QStringLiteral(
       "注意：可靠度分析所用的输入与计算表最近一次完成的计算不同，两者不可直接对照。");
-  const auto echo = w.runMeans() ? echo_of(controller.module(), *w.runMeans()) : std::nullopt;
-  if (!echo) return note;
-  const ReportTable mine = input_table(*echo);
-  const ReportTable sheets = input_table(controller.lastReport()->echo);
+  const auto mine = w.runMeans() ? record_of(controller.module(), *w.runMeans()) : std::nullopt;
+  if (!mine) return note;
   QStringList differences;
-  for (int i = 0; i < mine.rows.size() && i < sheets.rows.size(); ++i) {
-    if (mine.rows[i] != sheets.rows[i] && mine.rows[i][0] == sheets.rows[i][0]) {
-      differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
-                         .arg(mine.rows[i][0], sheets.rows[i][1], mine.rows[i][1]);
-    }
+  for (const auto& [sheets, run] : sheet::input_differences(*controller.lastRecord(), *mine)) {
+    if (sheets == nullptr || run == nullptr) continue;
+    differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
+                       .arg(qs(sheets->name()), qs(sheet::value_text(*sheets)),
+                            qs(sheet::value_text(*run)));
   }
   if (!differences.isEmpty())
     note += QStringLiteral("不同之处：") + differences.join(QStringLiteral("；")) +
@@ -170,7 +169,7 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
   const sheet::SheetController* controller = window_.controller(sheet);
   if (!run) run = reliabilityRun(sheet);
   const bool hasRun = run && run->report();
-  if (!hasRun && (!controller || !controller->lastReport())) return false;
+  if (!hasRun && (!controller || !controller->lastRecord())) return false;
   QString error;
   if (!report(sheet, run).writePdf(path, &error)) {
     messages_.showWarning(&window_, kTitle, error);
@@ -197,7 +196,7 @@ void AnalysisActions::reportTriggered() {
   const auto* activeRun =
       active ? qobject_cast<const ReliabilityWindow*>(active->widget()) : nullptr;
   if (activeRun && !activeRun->report()) activeRun = nullptr;
-  if (!activeRun && (!controller || !controller->lastReport())) {
+  if (!activeRun && (!controller || !controller->lastRecord())) {
     messages_.showWarning(&window_, kTitle,
                           QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
     return;

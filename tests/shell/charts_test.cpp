@@ -20,7 +20,9 @@
 
 #include "analysis/curves/curves.hpp"
 #include "analysis/timeline.hpp"
+#include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
+#include "sheet/numeric.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/chart_builder.hpp"
@@ -232,13 +234,13 @@ class ChartsTest : public QObject {
     QVERIFY(text.contains(program_title()));
     QVERIFY(text.contains(QStringLiteral("第 1 页")));
     QVERIFY(text.contains(QStringLiteral("龄期 (a)")));  // axis titles of the vector charts
-    const ReportTable results = result_table(controller->lastReport()->pane);
+    const ReportTable results = result_table(*controller->lastRecord());
     QVERIFY(results.rows.size() >= 7);
     for (const QStringList& row : results.rows) {
       QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
       QVERIFY2(text.contains(row[1]), qPrintable(row[1]));
     }
-    const ReportTable inputs = input_table(controller->lastReport()->echo);
+    const ReportTable inputs = input_table(*controller->lastRecord());
     QVERIFY(inputs.rows.size() >= 8);
     for (const QStringList& row : inputs.rows) QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
     const QStringList fonts =
@@ -345,25 +347,44 @@ class ChartsTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("墙板配筋不计算锈胀裂缝宽度。")));
   }
 
-  void reportTablesReadTheEchoAndTheReportLines() {
-    // Labels with their units split off, values as echoed; a text instead of a value (wall
-    // reinforcement) stays a row without a unit.
-    const ReportTable inputs = input_table(
-        {"局部环境系数=  2 ,环境温度（单位为摄示度）=  15 ,环境湿度=  0.7 ",
-         "钢筋直径(单位为mm) =  20 ,实测氯浓度单位为kg/m^3= 2 ,钢筋种类= 墙板配筋      "});
+  void reportTablesShowWhatTheSheetPrints() {
+    // Names with the units the texts state, values as printed; a text instead of a value (wall
+    // reinforcement) stays a row without a unit; what the sheet does not print stays out (the
+    // humidity as typed, the end of the durable life).
+    pellucor::sheet::SheetInputs in;
+    for (const auto& [n, v] : std::vector<std::pair<int, double>>{
+             {1, 2}, {2, 15}, {3, 0.9}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}}) {
+      in.value[static_cast<std::size_t>(n)] = v;
+    }
+    in.selected = {false, true, false, false, true};  // tension, outdoors
+    in.steelText = pellucor::sheet::kSteelItems[2];
+    in.steelKind = pellucor::sheet::steel_kind(in.steelText);
+    in.steelName = pellucor::sheet::steel_name(in.steelText);
+    struct Sink final : pellucor::sheet::CalculationSink {
+      void passStarted(double) override {}
+      void passFinished(const std::vector<std::string>&) override {}
+    } sink;
+    const auto out = pellucor::modules::all_modules()[0]->calculate(in, sink);
+    QVERIFY(!out.stop);
+    const ReportTable inputs = input_table(out.record);
     const QList<QStringList> expectedInputs = {
-        {"局部环境系数", "2", ""}, {"环境温度", "15", "摄示度"},  {"环境湿度", "0.7", ""},
-        {"钢筋直径", "20", "mm"},  {"实测氯浓度", "2", "kg/m^3"}, {"钢筋种类", "墙板配筋", ""}};
+        {"局部环境系数", "2", ""},    {"环境温度", "15", "摄示度"},
+        {"环境湿度", "0.8", ""},      {"混凝土强度", "30", "mpa"},
+        {"保护层厚度", "30", "mm"},   {"结构使用（检测）时间", "60", "a"},
+        {"实测碳化深度", "0", "mm"},  {"二氧化碳浓度系数", "1.5", ""},
+        {"钢筋直径", "20", "mm"},     {"钢筋种类", "墙板配筋", ""},
+        {"结构工作条件", "室外", ""}, {"钢筋应力状态", "受拉", ""}};
     QCOMPARE(inputs.rows, expectedInputs);
-    const ReportTable results =
-        result_table({"计算结果如下:", std::string(59, '='), "碳化系数: 2.190818 ",
-                      "钢筋开始锈蚀时间: 46.98278  a", "检测时锈胀裂缝宽度: 不计算（墙板配筋）",
-                      "检测时钢筋的腐蚀深度:-0.009918519   mm"});
-    const QList<QStringList> expectedResults = {{"碳化系数", "2.190818", ""},
-                                                {"钢筋开始锈蚀时间", "46.98278", "a"},
-                                                {"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""},
-                                                {"检测时钢筋的腐蚀深度", "-0.009918519", "mm"}};
-    QCOMPARE(results.rows, expectedResults);
+    const ReportTable results = result_table(out.record);
+    QCOMPARE(results.rows.size(), 12);
+    QCOMPARE(results.rows[0][0], QStringLiteral("碳化系数"));
+    QCOMPARE(results.rows[0][2], QString());
+    QCOMPARE(
+        results.rows[6],
+        (QStringList{
+            "保护层开裂时间",
+            QString::fromStdString(pellucor::sheet::digits_single(*out.record.value("tc"))), "a"}));
+    QCOMPARE(results.rows[9], (QStringList{"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""}));
   }
 
   void readoutShowsAgeAndValueUnderTheMouse() {
