@@ -4,17 +4,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <optional>
 #include <tuple>
 
+#include "analysis/mc/problem.hpp"
 #include "sheet/controller.hpp"
+#include "shell/batch_window.hpp"
 #include "shell/chart_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
+#include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
 
 namespace pellucor::shell {
@@ -22,6 +23,9 @@ namespace pellucor::shell {
 namespace {
 
 const QString kTitle = QStringLiteral("分析");
+QString print_question(const QString& path) {
+  return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
+}
 
 QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -80,23 +84,34 @@ QString difference_note(const ReliabilityWindow& w, const sheet::SheetController
 
 }  // namespace
 
-AnalysisActions::AnalysisActions(MainWindow& window, MessagePresenter& messages, FileChooser& files)
-    : QObject(&window), window_(window), messages_(messages), files_(files) {
+AnalysisActions::AnalysisActions(MainWindow& window)
+    : QObject(&window),
+      window_(window),
+      dialogs_(window.dialogs()),
+      windows_(static_cast<std::size_t>(window.sheetCount())) {
   setObjectName(QStringLiteral("analysisActions"));
-  charts_ = window.analysisMenu()->addAction(QStringLiteral("曲线图(&G)"));
+  QMenu* menu = window.analysisMenu();
+  charts_ = menu->addAction(QStringLiteral("曲线图(&G)"));
   charts_->setObjectName(QStringLiteral("menu_charts"));
-  report_ = window.analysisMenu()->addAction(QStringLiteral("报告(&R)…"));
+  report_ = menu->addAction(QStringLiteral("报告(&R)…"));
   report_->setObjectName(QStringLiteral("menu_report"));
+  batch_ = install_batch_menu(window);
+  reliability_ = menu->addAction(QStringLiteral("可靠度分析(&P)…"));
+  reliability_->setObjectName(QStringLiteral("menu_reliability"));
   connect(charts_, &QAction::triggered, this, &AnalysisActions::chartsTriggered);
   connect(report_, &QAction::triggered, this, &AnalysisActions::reportTriggered);
+  connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);
   connect(&window, &MainWindow::calculationFinished, this, [this](int sheet, bool completed) {
     if (ChartWindow* w = chartWindow(sheet)) w->calculationFinished(completed);
   });
-  offerPrint = offer_print;
+}
+
+AnalysisActions* install_analysis_menu(MainWindow& window) {
+  return new AnalysisActions(window);
 }
 
 ChartWindow* AnalysisActions::chartWindow(int sheet) const {
-  if (sheet < 1 || sheet > 5) return nullptr;
+  if (sheet < 1 || static_cast<std::size_t>(sheet) > windows_.size()) return nullptr;
   return windows_[static_cast<std::size_t>(sheet - 1)].data();
 }
 
@@ -104,12 +119,29 @@ int AnalysisActions::targetSheet() const {
   if (const int s = window_.activeSheet()) return s;
   const QMdiSubWindow* active = window_.mdiArea()->activeSubWindow();
   if (!active) return 0;
-  for (int s = 1; s <= 5; ++s) {
+  for (int s = 1; s <= window_.sheetCount(); ++s) {
     const ChartWindow* w = chartWindow(s);
     if (w && active->widget() == w) return s;
   }
   if (const auto* r = qobject_cast<const ReliabilityWindow*>(active->widget())) return r->sheet();
   return 0;
+}
+
+ReliabilityWindow* AnalysisActions::openReliability() {
+  const int n = window_.activeSheet();
+  QtSheetView* view = n == 0 ? nullptr : window_.sheetView(n);
+  sheet::SheetController* controller = n == 0 ? nullptr : window_.controller(n);
+  if (view == nullptr || controller == nullptr) {
+    dialogs_.showWarning(&window_, QString::fromUtf8(kReliabilityTitle),
+                         QStringLiteral("请先打开一个计算表，并使它成为活动窗口!"));
+    return nullptr;
+  }
+  const sheet::Module& module = controller->module();
+  auto* w = new ReliabilityWindow(module, analysis::mc::inputs_of(module.table(), *view), dialogs_);
+  connect(w, &ReliabilityWindow::reportRequested, this, [this, w] { reportFrom(*w); });
+  window_.addChildWindow(
+      w, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") + qs(module.table().caption));
+  return w;
 }
 
 const ReliabilityWindow* AnalysisActions::reliabilityRun(int sheet) const {
@@ -159,7 +191,7 @@ ChartWindow* AnalysisActions::showCharts(int sheet) {
     }
     return open;
   }
-  auto* w = new ChartWindow(sheet, *controller, messages_, files_);
+  auto* w = new ChartWindow(sheet, *controller, dialogs_);
   windows_[static_cast<std::size_t>(sheet - 1)] = w;
   window_.addChildWindow(w, QStringLiteral("曲线图 — ") + qs(controller->table().caption));
   return w;
@@ -172,7 +204,7 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
   if (!hasRun && (!controller || !controller->lastRecord())) return false;
   QString error;
   if (!report(sheet, run).writePdf(path, &error)) {
-    messages_.showWarning(&window_, kTitle, error);
+    dialogs_.showWarning(&window_, kTitle, error);
     return false;
   }
   return true;
@@ -181,8 +213,8 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
 void AnalysisActions::chartsTriggered() {
   const int sheet = targetSheet();
   if (sheet == 0) {
-    messages_.showWarning(&window_, kTitle,
-                          QStringLiteral("请先打开一个计算窗口，曲线图画它的计算结果。"));
+    dialogs_.showWarning(&window_, kTitle,
+                         QStringLiteral("请先打开一个计算窗口，曲线图画它的计算结果。"));
     return;
   }
   showCharts(sheet);
@@ -197,8 +229,8 @@ void AnalysisActions::reportTriggered() {
       active ? qobject_cast<const ReliabilityWindow*>(active->widget()) : nullptr;
   if (activeRun && !activeRun->report()) activeRun = nullptr;
   if (!activeRun && (!controller || !controller->lastRecord())) {
-    messages_.showWarning(&window_, kTitle,
-                          QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
+    dialogs_.showWarning(&window_, kTitle,
+                         QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
     return;
   }
   saveReport(sheet, activeRun);
@@ -212,31 +244,21 @@ void AnalysisActions::reportFrom(const ReliabilityWindow& run) {
 void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
   // The window may close while the file dialog is up.
   const QPointer<const ReliabilityWindow> chosen(run);
-  const auto path = files_.chooseSaveFile(&window_, QStringLiteral("保存报告"),
-                                          QStringLiteral("*.pdf"), QStringLiteral("pdf"));
+  const auto path =
+      dialogs_.chooseSaveFile(&window_, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
+                              QStringLiteral("pdf"), SaveMode::Replace);
   if (!path) return;
   run = chosen.data();
   if (!run || !run->report()) run = reliabilityRun(sheet);
   const ReportDocument doc = report(sheet, run);
   QString error;
   if (!doc.writePdf(*path, &error)) {
-    messages_.showWarning(&window_, kTitle, error);
+    dialogs_.showWarning(&window_, kTitle, error);
     return;
   }
-  if (offerPrint) offerPrint(&window_, *path, doc);
-}
-
-void offer_print(QWidget* parent, const QString& path, const ReportDocument& report) {
-  const auto answer = QMessageBox::question(
-      parent, kTitle, QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer != QMessageBox::Yes) return;
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setDocName(report.caption());
-  QPrintDialog dialog(&printer, parent);
-  if (dialog.exec() != QDialog::Accepted) return;
-  report.paint(printer);
+  // Printing is offered; no is the default.
+  if (dialogs_.ask(&window_, kTitle, print_question(*path), kYesNo, 1) != 0) return;
+  if (auto printer = dialogs_.choosePrinter(&window_, doc.caption())) doc.paint(*printer);
 }
 
 }  // namespace pellucor::shell

@@ -30,6 +30,7 @@
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
 using pellucor::sheet::Control;
@@ -72,12 +73,11 @@ class ChartsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<RecordingPresenter> messages_;
-  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> window_;
-  QStringList printOffers_;
+  AnalysisActions* actions_ = nullptr;
 
-  AnalysisActions* actions() const { return window_->analysisActions(); }
+  AnalysisActions* actions() const { return actions_; }
 
   QtSheetView* calculateExample(const WorkedExample& e) {
     window_->menuAction(e.sheet)->trigger();
@@ -136,29 +136,29 @@ class ChartsTest : public QObject {
 
  private slots:
   void init() {
-    messages_ = std::make_unique<RecordingPresenter>();
-    files_ = std::make_unique<ScriptedChooser>();
-    window_ = std::make_unique<MainWindow>(*messages_, *files_);
-    printOffers_.clear();
-    actions()->offerPrint = [this](QWidget*, const QString& path, const ReportDocument&) {
-      printOffers_ << path;
-    };
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    window_ = std::make_unique<MainWindow>(*dialogs_);
+    actions_ = install_analysis_menu(*window_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
   }
   void cleanup() { window_.reset(); }
 
   void analysisMenuHoldsChartsAndReport() {
-    // The chart and report entries come first; the analyses of many calculations follow.
+    // The chart and report entries come first; the analyses of many calculations follow. The
+    // main window alone has the menu empty: only the installer fills it.
+    QCOMPARE(MainWindow(*dialogs_).analysisMenu()->actions().size(), 0);
     const auto entries = window_->analysisMenu()->actions();
-    QVERIFY(entries.size() >= 2);
-    QCOMPARE(entries[0]->text(), QStringLiteral("曲线图(&G)"));
-    QCOMPARE(entries[1]->text(), QStringLiteral("报告(&R)…"));
+    QStringList texts;
+    for (const QAction* a : entries) texts << a->text();
+    QCOMPARE(texts, (QStringList{"曲线图(&G)", "报告(&R)…", "批量计算(&M)…", "可靠度分析(&P)…"}));
+    QCOMPARE(entries[2], actions()->batchAction());
+    QCOMPARE(entries[3], actions()->reliabilityAction());
     // With no sheet open there is nothing to draw or report.
     entries[0]->trigger();
     entries[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 2u);
-    QVERIFY(files_->requests.empty());
+    QCOMPARE(dialogs_->shown.size(), 2u);
+    QVERIFY(dialogs_->requests.empty());
   }
 
   void everySheetsWorkedExample_data() {
@@ -172,7 +172,7 @@ class ChartsTest : public QObject {
     const WorkedExample& e = worked_examples()[static_cast<std::size_t>(index)];
     QtSheetView* view = calculateExample(e);
     QVERIFY(view);
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     const auto* controller = window_->controller(e.sheet);
     QVERIFY(controller->lastReport().has_value());
 
@@ -223,11 +223,17 @@ class ChartsTest : public QObject {
     // The report, through the menu, with the sheet active again.
     window_->menuAction(e.sheet)->trigger();
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    files_->next = pdf;
+    dialogs_->next = pdf;
     window_->analysisMenu()->actions()[1]->trigger();
-    QVERIFY2(messages_->shown.empty(),
-             messages_->shown.empty() ? "" : qPrintable(messages_->shown.back().text));
-    QCOMPARE(printOffers_, QStringList{pdf});
+    QVERIFY2(dialogs_->shown.empty(),
+             dialogs_->shown.empty() ? "" : qPrintable(dialogs_->shown.back().text));
+    // The report replaces a file chosen again (the dialog asks so); printing is offered, no
+    // the default.
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
+    QCOMPARE(questions(*dialogs_), QStringList{print_offer(pdf)});
+    QCOMPARE(dialogs_->asked[0].defaultAnswer, 1);
+    QCOMPARE(dialogs_->printDialogs, 0);
     const QString text =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QVERIFY2(text.contains(qs(controller->table().caption)), qPrintable(text.left(400)));
@@ -269,7 +275,7 @@ class ChartsTest : public QObject {
     QCOMPARE(box(view, 5)->text(), QStringLiteral("45"));
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     QCOMPARE(std::get<pellucor::model::ChlorideVariableRun>(controller->lastRun()).in.coverMm,
              45.0);
     const auto after = curves::curves(controller->lastRun());
@@ -284,8 +290,8 @@ class ChartsTest : public QObject {
     typeInto(view, 11, QStringLiteral("5"));
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QCOMPARE(messages_->shown[0].title, QStringLiteral("输入验证"));
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QCOMPARE(dialogs_->shown[0].title, QStringLiteral("输入验证"));
     verifyShows(w, *after);
     QVERIFY(w->status() != shownStatus);
     QVERIFY(w->status().contains(QStringLiteral("上一次完成的计算")));
@@ -302,8 +308,8 @@ class ChartsTest : public QObject {
     // The report needs a completed calculation: a message, no dialog.
     window_->menuAction(2)->trigger();
     window_->analysisMenu()->actions()[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QVERIFY(files_->requests.empty());
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QVERIFY(dialogs_->requests.empty());
   }
 
   void unwritablePathsGiveAMessageAndTheSheetStaysUsable() {
@@ -313,19 +319,19 @@ class ChartsTest : public QObject {
     ChartWindow* w = actions()->showCharts(e.sheet);
     const QString bad = QStringLiteral("/nonexistent-folder/x/report.pdf");
     window_->menuAction(e.sheet)->trigger();
-    files_->next = bad;
+    dialogs_->next = bad;
     window_->analysisMenu()->actions()[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QVERIFY(messages_->shown[0].text.contains(bad));
-    QVERIFY(printOffers_.isEmpty());
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QVERIFY(dialogs_->shown[0].text.contains(bad));
+    QVERIFY(dialogs_->asked.empty());
     QVERIFY(!QFile::exists(bad));
     QVERIFY(!w->exportPng(0, QStringLiteral("/nonexistent-folder/c.png")));
     QVERIFY(!w->exportSvg(0, QStringLiteral("/nonexistent-folder/c.svg")));
     // The sheet still calculates.
-    messages_->shown.clear();
+    dialogs_->shown.clear();
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     QVERIFY(window_->controller(e.sheet)->lastReport().has_value());
   }
 
@@ -333,7 +339,7 @@ class ChartsTest : public QObject {
     WorkedExample e = worked_examples()[0];
     e.steelKind = 3;
     QVERIFY(calculateExample(e));
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     ChartWindow* w = actions()->showCharts(e.sheet);
     QStringList titles;
     for (int i = 0; i < w->tabs()->count(); ++i) titles << w->tabs()->tabText(i);
@@ -395,7 +401,7 @@ class ChartsTest : public QObject {
     w->tabs()->setCurrentIndex(1);  // corrosion depth
     CurveChartView* v = w->chartView(1);
     QVERIFY(v);
-    QTest::qWait(50);
+    QTRY_VERIFY(v->chart()->plotArea().width() > 0 && v->chart()->plotArea().height() > 0);
     const QRectF plot = v->chart()->plotArea();
     const QPoint inside = v->mapFromScene(v->chart()->mapToScene(plot.center()));
     const QString text = v->readoutAt(inside);
@@ -409,5 +415,5 @@ class ChartsTest : public QObject {
   }
 };
 
-QTEST_MAIN(ChartsTest)
+PELLUCOR_SHELL_TEST_MAIN(ChartsTest)
 #include "charts_test.moc"
