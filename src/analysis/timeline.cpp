@@ -19,12 +19,26 @@ std::optional<Timeline> timeline(const model::ModelRun& run) {
           tl.lambda0 = tl.in.lambda0;
           tl.t = tl.in.t;
           tl.kind = tl.in.kind;
-          if constexpr (requires { model::concentration(r, 0.0, 0.0); }) {
-            tl.ingress = [r](double x, double tau) { return model::concentration(r, x, tau); };
-            tl.barDepth = r.out.c;
-            tl.Ccr = r.in.Ccr;
-          }
           return tl;
+        }
+      },
+      run);
+}
+
+std::optional<ChlorideIngress> chloride_ingress(const model::ModelRun& run) {
+  return std::visit(
+      [](const auto& r) -> std::optional<ChlorideIngress> {
+        if constexpr (requires { model::concentration(r, 0.0, 0.0); }) {
+          if (r.out.stop) return std::nullopt;
+          ChlorideIngress ingress;
+          ingress.concentration = [r](double x, double tau) {
+            return model::concentration(r, x, tau);
+          };
+          ingress.barDepth = r.out.c;
+          ingress.Ccr = r.in.Ccr;
+          return ingress;
+        } else {
+          return std::nullopt;
         }
       },
       run);

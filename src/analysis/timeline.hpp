@@ -1,9 +1,9 @@
 // The time course every model ends with, in one shape for all five sheets: what the model
 // handed to the propagation steps (initiation, pre-cracking rate, cover, diameter, strength,
-// inspection age, steel kind), what they returned (cover cracking, post-cracking rate, end of
-// durability, the values at the inspection age) and, for the sheets whose chloride enters
-// through the cover, the model's own ingress. Curves, batches and reliability analysis read it
-// from a model run; this is the one place that tells the runs apart.
+// inspection age, steel kind) and what they returned (cover cracking, post-cracking rate, end of
+// durability, the values at the inspection age); and, for the sheets whose chloride enters
+// through the cover, the model's own ingress. Curves, batches and reliability analysis read
+// them from a model run; this is the one place that tells the runs apart.
 #pragma once
 
 #include <functional>
@@ -26,14 +26,19 @@ struct Timeline {
   double lambda0 = 0;          // pre-cracking rate, mm/a: in.lambda0
   double t = 0;                // inspection age, a: in.t
   model::SteelKind kind{};     // in.kind
-
-  // Sheets whose chloride enters through the cover (empty `ingress` otherwise):
-  Ingress ingress;
-  double barDepth = 0;  // the cover as the model takes the chloride at the bar, m
-  double Ccr = 0;       // the critical chloride concentration, kg/m3
 };
 
 // The timeline of a run; none for an empty run or one that stopped.
 std::optional<Timeline> timeline(const model::ModelRun& run);
+
+// The chloride ingress of a run whose chloride enters through the cover.
+struct ChlorideIngress {
+  Ingress concentration;
+  double barDepth = 0;  // the cover as the model takes the chloride at the bar, m
+  double Ccr = 0;       // the critical chloride concentration, kg/m3
+};
+
+// The ingress of a completed run; none for the sheets without one, and as for timeline().
+std::optional<ChlorideIngress> chloride_ingress(const model::ModelRun& run);
 
 }  // namespace pellucor::analysis

@@ -317,6 +317,31 @@ TEST_F(ControllerTest, FailedChecksFocusTheirControlButAPlausibilityStopKeepsThe
   EXPECT_EQ(module.runs, 0);
 }
 
+// A member's row reads numbers: no report is printed, neither per pass nor at the end, but the
+// record is the same and Save writes the same block.
+TEST_F(ControllerTest, WithoutAReportThePaneKeepsTheWaitLineAndTheRecordIsTheSame) {
+  module.assumedTimes = {12.5, 7.25};
+  fillValid();
+  ctl.calculate();
+  const auto withReport = ctl.lastRecord();
+  const auto block = result_file_block(*ctl.lastReport());
+  ASSERT_TRUE(withReport.has_value());
+
+  ctl.setReportWanted(false);
+  view.log.clear();
+  EXPECT_TRUE(ctl.calculate().done());
+  const Lines expected = {"clear", "print " + std::string(kWaitLine), "text Text10= 12.5",
+                          "text Text10= 7.25"};
+  EXPECT_EQ(view.log, expected);
+  ASSERT_TRUE(ctl.lastRecord().has_value());
+  ASSERT_EQ(ctl.lastRecord()->items.size(), withReport->items.size());
+  for (std::size_t i = 0; i < withReport->items.size(); ++i) {
+    EXPECT_EQ(ctl.lastRecord()->items[i].value, withReport->items[i].value);
+    EXPECT_EQ(ctl.lastRecord()->items[i].text, withReport->items[i].text);
+  }
+  EXPECT_EQ(result_file_block(*ctl.lastReport()), block);
+}
+
 TEST_F(ControllerTest, IterationWritesTheAssumedTimeAndReprintsEveryPass) {
   module.assumedTimes = {12.5, 7.25};
   fillValid();

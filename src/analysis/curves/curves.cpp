@@ -254,9 +254,9 @@ std::optional<double> crack_width(const PropagationInput& in, double depth) {
 }
 
 Ingress ingress(const model::ModelRun& run) {
-  const auto tl = timeline(run);
-  if (!tl) return {};
-  return tl->ingress;
+  const auto chloride = chloride_ingress(run);
+  if (!chloride) return {};
+  return chloride->concentration;
 }
 
 std::optional<Curves> curves(const model::ModelRun& run) {
@@ -274,12 +274,13 @@ std::optional<Curves> curves(const model::ModelRun& run) {
   if (const auto* r = std::get_if<model::CarbonationRun>(&run)) {
     out.charts.push_back(carbonation_chart(*r, *pin, p, end, grid));
   }
-  if (const Ingress& conc = tl->ingress) {
+  if (const auto chloride = chloride_ingress(run)) {
+    const Ingress& conc = chloride->concentration;
     ChlorideView v;
     v.t = pin->t;
     v.ti = pin->ti;
-    v.cover = tl->barDepth;
-    v.Ccr = tl->Ccr;
+    v.cover = chloride->barDepth;
+    v.Ccr = chloride->Ccr;
     out.charts.push_back(profile_chart(v, conc));
     out.charts.push_back(bar_chart(v, conc, *pin, p, end, grid));
     if (const auto* r = std::get_if<model::MarineRun>(&run)) {

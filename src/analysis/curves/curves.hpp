@@ -105,7 +105,7 @@ std::optional<double> crack_width(const model::PropagationInput& in, double dept
 
 // Chloride concentration (kg/m3) at depth `x` (m) and age `tau` (a) as the sheet's model sees
 // its ingress, with the model's own formula and error-function routine; empty for sheets
-// without ingress and for runs that stopped. The same as timeline(run)->ingress.
+// without ingress and for runs that stopped. The same as chloride_ingress(run)->concentration.
 using analysis::Ingress;
 Ingress ingress(const model::ModelRun& run);
 

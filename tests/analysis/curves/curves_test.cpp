@@ -363,11 +363,11 @@ TEST(Curves, MarksAndPhasesStandAtTheirOwnAges) {
       }
       if (chart.kind == ChartKind::BarConcentration) {
         // The chloride at the bar at the inspection age, on the curve.
-        const auto tl = analysis::timeline(c.run);
+        const auto chloride = analysis::chloride_ingress(c.run);
         const Marker* t = find_marker(chart, Mark::Inspection);
         ASSERT_NE(t, nullptr);
         EXPECT_TRUE(on_series(chart, *t));
-        EXPECT_EQ(t->at.y, tl->ingress(tl->barDepth, in.t));
+        EXPECT_EQ(t->at.y, chloride->concentration(chloride->barDepth, in.t));
       }
     }
   }
