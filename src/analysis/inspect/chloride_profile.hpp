@@ -48,6 +48,8 @@ struct ProfileInput {
   double backgroundValue = 0;      // Given: C_i in `unit`
   bool leaveOutFirstLayer = true;  // the outermost layer stays out of the regression
   int minimumPoints = 6;           // points in the regression at the least
+
+  bool operator==(const ProfileInput&) const = default;
 };
 
 // Plausible concrete densities and binder contents; a value outside is taken for a typing
@@ -87,6 +89,7 @@ struct Estimate {
   double upper = 0;
 
   double cov() const { return value != 0 ? standardError / value : 0; }
+  bool operator==(const Estimate&) const = default;
 };
 
 struct ProfilePoint {

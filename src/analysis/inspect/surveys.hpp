@@ -19,6 +19,8 @@ namespace pellucor::analysis::inspect {
 struct CarbonationInput {
   std::vector<double> depthMm;  // carbonation depths measured at the inspection age
   double ageYears = 0;          // the inspection age t
+
+  bool operator==(const CarbonationInput&) const = default;
 };
 
 enum class SurveyRefusal {
@@ -57,6 +59,8 @@ SheetTransfer carbonation_sheet_transfer(const CarbonationSurvey& survey);
 struct CoverInput {
   std::vector<double> readingsMm;
   std::optional<double> designCoverMm;  // the share below it is reported when given
+
+  bool operator==(const CoverInput&) const = default;
 };
 
 // One law fitted to the readings: by their mean and standard deviation (normal), or by those
