@@ -26,6 +26,11 @@ bool meets(const Evaluation& e, double target) {
   return e.result && *e.result >= target;
 }
 
+// The failure of a value that could not be typed because another input disables its box.
+constexpr std::string_view kDisabled = "该框被构件的另一输入禁用（二选一），其值未能输入";
+constexpr std::string_view kDisabledEnglish =
+    "the box is disabled by another input of the member (either-or)";
+
 // Boxes that hold the starting value of one of the model's own iterations or searches: the
 // result does not depend on them beyond the iteration's tolerance.
 bool starting_value(std::string_view alias) {
@@ -266,8 +271,8 @@ Evaluation evaluate_life(const sheet::Module& module, const std::vector<batch::E
   batch::CaseRunner runner(module, view, options);
   runner.type(entries);
   if (disabled) {
-    e.failure = "该框被构件的另一输入禁用（二选一），其值未能输入";
-    e.failureEnglish = "the box is disabled by another input of the member (either-or)";
+    e.failure = kDisabled;
+    e.failureEnglish = kDisabledEnglish;
     return e;
   }
   const sheet::CalculateOutcome outcome = runner.calculate();
@@ -317,7 +322,7 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
     return evaluate_life(*r.module, r.member, box, r.limitState, v);
   };
   if (const Evaluation probe = f((row->lo + row->hi) / 2);
-      !probe.result && probe.failureEnglish.find("disabled") != std::string::npos) {
+      !probe.result && probe.failure == kDisabled) {
     return Refused{DesignRefusal::DisabledBox,
                    "“" + std::string(row->label) + "”" + probe.failure + "。",
                    std::string(row->alias) + ": " + probe.failureEnglish};
