@@ -92,8 +92,10 @@ int jacobian(const gsl_vector* v, void* data, gsl_matrix* J) {
     const double z = argument(d.x[i], D, d.t);
     const double e = std::erfc(z);
     gsl_matrix_set(J, i, 0, e);
-    // d erfc(z) / d ln D = z * exp(-z²) / sqrt(pi), since dz / d ln D = -z / 2.
-    gsl_matrix_set(J, i, 1, (p.cs - p.ci) * z * std::exp(-z * z) / std::sqrt(std::numbers::pi));
+    // d erfc(z) / d ln D = z * exp(-z²) / sqrt(pi), since dz / d ln D = -z / 2; it vanishes
+    // where z has run off to infinity (D at zero).
+    const double slope = std::isfinite(z) ? z * std::exp(-z * z) : 0.0;
+    gsl_matrix_set(J, i, 1, (p.cs - p.ci) * slope / std::sqrt(std::numbers::pi));
     if (d.fitBackground) gsl_matrix_set(J, i, 2, 1.0 - e);
   }
   return GSL_SUCCESS;
