@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,7 +12,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -29,6 +27,8 @@
 #include "analysis/batch/result_columns.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
+#include "shell/background_run.hpp"
+#include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
 
@@ -121,27 +121,7 @@ class ChoiceDelegate final : public QStyledItemDelegate {
 
 }  // namespace
 
-std::optional<QString> QtBatchDialogs::openFile(QWidget* parent, const QString& title,
-                                                const QString& filter) {
-  const QString name = QFileDialog::getOpenFileName(parent, title, QString(), filter);
-  if (name.isEmpty()) return std::nullopt;
-  return name;
-}
-
-std::optional<QString> QtBatchDialogs::saveFile(QWidget* parent, const QString& title,
-                                                const QString& filter, const QString& suffix) {
-  QFileDialog dialog(parent, title, QString(), filter);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(suffix);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
-}
-
-void QtBatchDialogs::warn(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::warning(parent, title, text);
-}
-
-BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWidget* parent)
+BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       main_(main),
       sheet_(sheet),
@@ -183,8 +163,8 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWi
   connect(add, &QPushButton::clicked, this, &BatchWindow::addRow);
   connect(remove, &QPushButton::clicked, this, &BatchWindow::deleteSelectedRows);
   connect(importCsvButton, &QPushButton::clicked, this, [this] {
-    if (const auto name = dialogs_.openFile(this, QStringLiteral("导入CSV"),
-                                            QStringLiteral("CSV (*.csv);;* (*)"))) {
+    if (const auto name = dialogs_.chooseOpenFile(this, QStringLiteral("导入CSV"),
+                                                  QStringLiteral("CSV (*.csv);;* (*)"))) {
       importCsv(*name);
     }
   });
@@ -224,7 +204,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWi
 
 BatchWindow::~BatchWindow() {
   cancelRequested_ = true;
-  if (worker_.joinable()) worker_.join();
+  worker_.reset();
 }
 
 void BatchWindow::buildColumns() {
@@ -406,7 +386,7 @@ bool BatchWindow::importCsv(const QString& path) {
   if (isRunning()) return false;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法读取文件 %1").arg(path));
+    dialogs_.showWarning(this, kTitle, QStringLiteral("无法读取文件 %1").arg(path));
     return false;
   }
   const QByteArray bytes = file.readAll();
@@ -429,7 +409,7 @@ bool BatchWindow::importCsv(const QString& path) {
     }
     given = batch::resolve_columns(module_.table(), records[0].fields);
   } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+    dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
     return false;
   }
   const std::vector<batch::MemberRow> rows = batch::member_rows(records, given.size());
@@ -520,7 +500,7 @@ batch::OutputTable BatchWindow::outputTable() const {
 
 std::optional<QString> BatchWindow::askSave(const QString& title, const QString& filter,
                                             const QString& suffix) {
-  return dialogs_.saveFile(this, title, filter, suffix);
+  return dialogs_.chooseSaveFile(this, title, filter, suffix, SaveMode::Replace);
 }
 
 bool BatchWindow::exportCsv(const QString& path) {
@@ -528,7 +508,8 @@ bool BatchWindow::exportCsv(const QString& path) {
     batch::write_file_atomically(
         utf8(path), batch::encode_text(batch::csv_text(outputTable()), batch::Encoding::Utf8Bom));
   } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
+    dialogs_.showWarning(this, kTitle,
+                         QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
     return false;
   }
   return true;
@@ -538,7 +519,8 @@ bool BatchWindow::exportXlsx(const QString& path) {
   try {
     batch::write_xlsx(utf8(path), outputTable(), module_.table().cliName);
   } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
+    dialogs_.showWarning(this, kTitle,
+                         QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
     return false;
   }
   return true;
@@ -605,24 +587,23 @@ void BatchWindow::calculateAll() {
   progress_->setValue(0);
   summary_->setText(QStringLiteral("正在计算…"));
   cancelRequested_ = false;
+  rowsDone_ = 0;
   setRunning(true);
-  worker_ = std::thread([this, rows] {
-    batch::RunOptions options;
-    options.cancel = &cancelRequested_;
-    options.progress = [this](std::size_t done, std::size_t) {
-      QMetaObject::invokeMethod(
-          this, [this, done] { progress_->setValue(static_cast<int>(done)); },
-          Qt::QueuedConnection);
-    };
-    auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>(
-        batch::run_members(module_, columns_, *rows, options));
-    QMetaObject::invokeMethod(
-        this, [this, outcomes] { runFinished(std::move(*outcomes)); }, Qt::QueuedConnection);
-  });
+  auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>();
+  worker_ = std::make_unique<BackgroundRun>(
+      this,
+      [this, rows, outcomes] {
+        batch::RunOptions options;
+        options.cancel = &cancelRequested_;
+        options.progress = [this](std::size_t done, std::size_t) { rowsDone_ = done; };
+        *outcomes = batch::run_members(module_, columns_, *rows, options);
+      },
+      [this, outcomes](const QString& error) { runFinished(std::move(*outcomes), error); },
+      [this] { progress_->setValue(static_cast<int>(rowsDone_.load())); });
 }
 
-void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes) {
-  if (worker_.joinable()) worker_.join();
+void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, const QString& error) {
+  worker_.reset();
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
@@ -633,9 +614,11 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes) {
                      .arg(s.done)
                      .arg(s.stopped + s.malformed);
   if (s.notRun > 0) text += QStringLiteral("，%1 个未计算（已取消）").arg(s.notRun);
+  if (!error.isEmpty()) text = QStringLiteral("计算失败：") + error;
   summary_->setText(text);
   setRunning(false);
   table_->setSortingEnabled(true);
+  if (!error.isEmpty()) dialogs_.showWarning(this, kTitle, QStringLiteral("计算失败：") + error);
   emit finished();
 }
 
@@ -649,7 +632,7 @@ void BatchWindow::openInSheet(int row) {
   batch::RowOutcome refused;
   const auto entries = batch::row_entries(module_.table(), columns_, cells, &refused);
   if (!entries) {
-    dialogs_.warn(this, kTitle, qs(refused.statusText));
+    dialogs_.showWarning(this, kTitle, qs(refused.statusText));
     return;
   }
   QtSheetView* view = main_.showSheet(sheet_);
@@ -660,12 +643,8 @@ void BatchWindow::openInSheet(int row) {
   typist.type(*entries);
 }
 
-QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs) {
-  // Before the reliability analysis when that entry is there: the charts and the report, then
-  // the member table, then the scatter of one member.
-  auto* action = new QAction(QStringLiteral("批量计算(&M)…"), main.analysisMenu());
-  main.analysisMenu()->insertAction(main.findChild<QAction*>(QStringLiteral("menu_reliability")),
-                                    action);
+QAction* install_batch_menu(MainWindow& main) {
+  auto* action = main.analysisMenu()->addAction(QStringLiteral("批量计算(&M)…"));
   action->setObjectName(QStringLiteral("menu_batch"));
   action->setStatusTip(QStringLiteral("成批计算当前表单的多个构件"));
   auto target = [&main]() -> int {
@@ -678,10 +657,10 @@ QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs) {
   auto update = [action, target] { action->setEnabled(target() != 0); };
   QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, action, update);
   update();
-  QObject::connect(action, &QAction::triggered, &main, [&main, &dialogs, target] {
+  QObject::connect(action, &QAction::triggered, &main, [&main, target] {
     const int n = target();
     if (n == 0) return;
-    auto* window = new BatchWindow(main, n, dialogs);
+    auto* window = new BatchWindow(main, n, main.dialogs());
     const auto& caption =
         modules::all_modules().at(static_cast<std::size_t>(n - 1))->table().caption;
     main.addChildWindow(window, QStringLiteral("批量计算 — ") + qs(caption));

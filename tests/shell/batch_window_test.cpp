@@ -18,34 +18,17 @@
 #include <memory>
 
 #include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
 using namespace pellucor::shell;
 using namespace pellucor::shell::testing;
 
 namespace {
-
-// Answers the table's dialogs from a script and records the warnings.
-class ScriptedBatchDialogs final : public BatchDialogs {
- public:
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override {
-    return std::exchange(nextOpen, std::nullopt);
-  }
-  std::optional<QString> saveFile(QWidget*, const QString&, const QString&,
-                                  const QString& suffix) override {
-    suffixes << suffix;
-    return std::exchange(nextSave, std::nullopt);
-  }
-  void warn(QWidget*, const QString&, const QString& text) override { warnings << text; }
-
-  std::optional<QString> nextOpen;
-  std::optional<QString> nextSave;
-  QStringList suffixes;
-  QStringList warnings;
-};
 
 // The marine worked example in the order of the table's columns after the member: the 18
 // boxes (Text10 to Text12 empty: the coefficient is typed), the source group, the steel kind.
@@ -66,9 +49,7 @@ class BatchWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<RecordingPresenter> messages_;
-  std::unique_ptr<ScriptedChooser> files_;
-  std::unique_ptr<ScriptedBatchDialogs> dialogs_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> window_;
   QAction* batchAction_ = nullptr;
   QTemporaryDir dir_;
@@ -105,11 +86,9 @@ class BatchWindowTest : public QObject {
 
  private slots:
   void init() {
-    messages_ = std::make_unique<RecordingPresenter>();
-    files_ = std::make_unique<ScriptedChooser>();
-    dialogs_ = std::make_unique<ScriptedBatchDialogs>();
-    window_ = std::make_unique<MainWindow>(*messages_, *files_);
-    batchAction_ = install_batch_menu(*window_, *dialogs_);
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    window_ = std::make_unique<MainWindow>(*dialogs_);
+    batchAction_ = install_analysis_menu(*window_)->batchAction();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -251,7 +230,7 @@ class BatchWindowTest : public QObject {
     pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "400")});
     QVERIFY(runAll(w));
     const QString csv = dir_.filePath("members.csv");
-    dialogs_->nextSave = csv;
+    dialogs_->next = csv;
     QTest::mouseClick(button(w, "exportCsv"), Qt::LeftButton);
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -264,13 +243,17 @@ class BatchWindowTest : public QObject {
     QVERIFY(text.contains(",9.867508\r\n"));
 
     const QString xlsx = dir_.filePath("members.xlsx");
-    dialogs_->nextSave = xlsx;
+    dialogs_->next = xlsx;
     QTest::mouseClick(button(w, "exportXlsx"), Qt::LeftButton);
     QFile book(xlsx);
     QVERIFY(book.open(QIODevice::ReadOnly));
     QCOMPARE(book.read(2), QByteArray("PK"));
-    QCOMPARE(dialogs_->suffixes, (QStringList{"csv", "xlsx"}));
-    QVERIFY(dialogs_->warnings.isEmpty());
+    QCOMPARE(dialogs_->requests.size(), std::size_t{2});
+    QCOMPARE(dialogs_->requests[0].defaultSuffix, QStringLiteral("csv"));
+    QCOMPARE(dialogs_->requests[1].defaultSuffix, QStringLiteral("xlsx"));
+    // Exports replace a file chosen again, after the dialog's question.
+    QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
+    QVERIFY(dialogs_->shown.empty());
 
     // The exported file comes back in as the same rows, ready to run again.
     BatchWindow* again = openTable();
@@ -317,9 +300,9 @@ class BatchWindowTest : public QObject {
     badFile.write("member,cover,colour\nx,40,red\n");
     badFile.close();
     QVERIFY(!w->importCsv(bad));
-    QCOMPARE(dialogs_->warnings.size(), 1);
-    QVERIFY2(dialogs_->warnings[0].contains("unknown column 'colour'"),
-             qPrintable(dialogs_->warnings[0]));
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QVERIFY2(dialogs_->shown[0].text.contains("unknown column 'colour'"),
+             qPrintable(dialogs_->shown[0].text));
     QCOMPARE(w->table()->rowCount(), 2);  // the table is left as it was
   }
 
@@ -336,7 +319,7 @@ class BatchWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(view->text(Control::Text6)), QString("30"));
     QCOMPARE(QString::fromStdString(view->text(Control::Combo1)), QString("2 变形钢筋"));
     QCOMPARE(QString::fromStdString(view->text(Control::Text10)), QString());  // locked, empty
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     // The member is the sheet's now: Calculate gives the row's result.
     QVERIFY(view->controller().calculate().done());
     QVERIFY(runAll(w));
@@ -347,5 +330,5 @@ class BatchWindowTest : public QObject {
   }
 };
 
-QTEST_MAIN(BatchWindowTest)
+PELLUCOR_SHELL_TEST_MAIN(BatchWindowTest)
 #include "batch_window_test.moc"

@@ -19,6 +19,7 @@ class NoSink final : public sheet::CalculationSink {
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
   bool wantsReport() const override { return false; }  // the numbers are all a sample needs
+  bool wantsRecord() const override { return false; }  // read from the run
 };
 
 // The uniform number in (0, 1) of box n in sample `index`: Philox 4x32-10 keyed by the seed,
