@@ -191,23 +191,12 @@ sheet::SheetInputs read_inputs(const sheet::SheetTable& s,
   return in;
 }
 
-void print_inputs(const mc::Report& report, std::ostream& out) {
-  out << "Sheet " << report.sheet << ": " << report.caption << '\n'
-      << "inputs (mean from the sheet, coefficient of variation, distribution, range):\n";
-  for (const auto& in : report.inputs) {
-    std::string name =
-        std::string(sheet::control_name(sheet::text_box(in.box))) + " (" + in.name + ")";
-    name.resize(std::max<std::size_t>(name.size(), 28), ' ');
-    out << "  " << name << ' ' << sheet::general_digits(in.mean, 15);
-    if (in.scatter.cov > 0) {
-      out << "  CoV " << sheet::general_digits(in.scatter.cov, 15) << ' '
-          << mc::distribution_name(in.scatter.dist) << " in " << sheet::general_digits(in.lo, 15)
-          << ".." << sheet::general_digits(in.hi, 15);
-    } else {
-      out << "  as typed";
-    }
-    out << '\n';
-  }
+void print_report(const mc::Report& report, std::ostream& out) {
+  out << "Sheet " << report.sheet << ": " << report.caption << '\n';
+  // What an engineer reads first: stopped samples and truncated scatter, in plain Chinese.
+  for (const std::string& line : mc::warning_lines(report)) out << line << '\n';
+  for (const std::string& line : mc::input_lines(report)) out << line << '\n';
+  for (const std::string& line : mc::summary_lines(report)) out << line << '\n';
 }
 
 int run(int argc, char** argv) {
@@ -227,6 +216,7 @@ int run(int argc, char** argv) {
     auto [name, text] = split(arg, "--cov");
     const int n = sheet::text_box_number(box_named(s, name).control);
     problem.scatter[static_cast<std::size_t>(n)].cov = parse_number<double>("--cov " + name, text);
+    problem.scatter[static_cast<std::size_t>(n)].sd = 0;  // a CoV typed replaces a deviation
   }
   for (const std::string& arg : args.dists) {
     auto [name, text] = split(arg, "--dist");
@@ -247,9 +237,8 @@ int run(int argc, char** argv) {
 
   const mc::Samples samples = mc::run_samples(problem, args.settings);
   const mc::Report report =
-      mc::make_report(problem, args.settings, mc::summarize(samples, args.settings.targetBeta));
-  print_inputs(report, std::cout);
-  for (const std::string& line : mc::summary_lines(report)) std::cout << line << '\n';
+      mc::make_report(problem, args.settings, mc::summarize(samples, args.settings));
+  print_report(report, std::cout);
   if (args.output) {
     mc::write_csv(csv, report.summary);
     csv.close();

@@ -63,8 +63,9 @@ TEST_F(McCli, WithoutScatterThePercentilesAreTheSheetsOwnResult) {
   }
   ASSERT_GT(ti, 0);
 
-  const Outcome r = run(mc({"--cov=temperature=0", "--cov=humidity=0", "--cov=strength=0",
-                            "--cov=cover=0", "--cov=co2=0", "--samples", "50"}));
+  const Outcome r =
+      run(mc({"--cov=environment=0", "--cov=temperature=0", "--cov=humidity=0", "--cov=strength=0",
+              "--cov=cover=0", "--cov=co2=0", "--samples", "50"}));
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = lines_of(r.out);
   const auto percentiles = fields_of(lines, "initiation t_i");  // the percentile line
@@ -87,8 +88,13 @@ TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
 
   const auto csv = lines_of(read_file(one));
   ASSERT_EQ(csv.size(), 102u);  // header and 101 ages
-  EXPECT_EQ(csv[0], "age_a,P_ti,SE_ti,beta_ti,P_tc,SE_tc,beta_tc,P_td,SE_td,beta_td");
-  EXPECT_EQ(csv[1], "0,0,0,inf,0,0,inf,0,0,inf");
+  EXPECT_EQ(csv[0],
+            "age_a,P_ti,SE_ti,beta_ti,beta_bound_ti,P_low_ti,P_tc,SE_tc,beta_tc,beta_bound_tc,"
+            "P_low_tc,P_td,SE_td,beta_td,beta_bound_td,P_low_td");
+  // No sample fails at age 0: beta is only bounded, by the binomial rule for 3000 samples.
+  EXPECT_EQ(csv[1], "0,0,0,3.090803328,>,0,0,0,3.090803328,>,0,0,0,3.090803328,>,0");
+  EXPECT_EQ(a.out.find("inf"), std::string::npos) << a.out;
+  EXPECT_EQ(a.out.find("nan"), std::string::npos) << a.out;
   // The probabilities never fall with age and cracking never comes before initiation.
   double previous = 0;
   for (std::size_t i = 1; i < csv.size(); ++i) {
@@ -96,10 +102,11 @@ TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
     std::istringstream in(csv[i]);
     for (std::string cell; std::getline(in, cell, ',');)
       v.push_back(std::strtod(cell.c_str(), nullptr));
-    ASSERT_EQ(v.size(), 10u) << csv[i];
+    ASSERT_EQ(v.size(), 16u) << csv[i];
     EXPECT_GE(v[1], previous);
-    EXPECT_GE(v[1], v[4]);
-    EXPECT_GE(v[4], v[7]);
+    EXPECT_GE(v[1], v[6]);
+    EXPECT_GE(v[6], v[11]);
+    EXPECT_GE(v[1], v[5]);  // the headline at or above the lower bound
     previous = v[1];
   }
   EXPECT_GT(previous, 0.9);

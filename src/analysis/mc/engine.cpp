@@ -3,11 +3,13 @@
 #include <Random123/philox.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "analysis/mc/summary.hpp"
 #include "analysis/timeline.hpp"
 
 namespace pellucor::analysis::mc {
@@ -20,6 +22,52 @@ class NoSink final : public sheet::CalculationSink {
   void passFinished(const std::vector<std::string>&) override {}
   bool wantsReport() const override { return false; }  // the numbers are all a sample needs
 };
+
+constexpr std::uint64_t kBlock = 256;
+// More threads than this only add switching; the samples are the same with any count.
+constexpr unsigned kMaxThreads = 64;
+
+// What the sample knows of each time when the model stopped for `reason`, with the
+// initiation time `ti` the run holds. `rateFixed`: the pre-cracking rate does not depend on
+// the cracking time (carbonation), so a zero rate is zero for ever.
+void classify_model_stop(model::StopReason reason, double ti, bool rateFixed, SampleResult& r) {
+  using model::StopReason;
+  using enum TimeKnown;
+  const bool tiFound = std::isfinite(ti) && ti >= 0;
+  switch (reason) {
+    case StopReason::InvalidHumidity:
+    case StopReason::ZeroRate:
+      if (rateFixed && tiFound) {
+        // No corrosion: the humidity is at or below the rate formula's threshold, or the rate
+        // is zero. The steel is depassivated but the cover never cracks.
+        r.status = SampleStatus::Survived;
+        r.ti = ti;
+        r.known = {Known, Never, Never};
+        return;
+      }
+      [[fallthrough]];
+    case StopReason::PassLimit:
+    case StopReason::ZeroAssumedTime:
+    case StopReason::NonPositiveConcentration:
+      // The initiation time was found before the cracking-time iteration stopped; cracking
+      // cannot come before it.
+      if (tiFound) {
+        r.status = SampleStatus::Stopped;
+        r.ti = ti;
+        r.tc = r.td = ti;
+        r.known = {Known, Unknown, Unknown};
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  r.status = SampleStatus::Stopped;
+  r.ti = r.tc = r.td = 0;
+  r.known = {Unknown, Unknown, Unknown};
+}
+
+}  // namespace
 
 // The uniform number in (0, 1) of box n in sample `index`: Philox 4x32-10 keyed by the seed,
 // with the counter made of the sample index and the box number, so that a box draws the same
@@ -36,18 +84,23 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n) {
   return (static_cast<double>(bits) + 0.5) * 0x1p-53;
 }
 
-constexpr std::uint64_t kBlock = 256;
-// More threads than this only add switching; the samples are the same with any count.
-constexpr unsigned kMaxThreads = 64;
-
-}  // namespace
-
-Sampler::Sampler(const Problem& problem) : module_(problem.module), base_(problem.base) {
+Sampler::Sampler(const Problem& problem)
+    : module_(problem.module), base_(problem.base), modelUncertainty_(problem.modelUncertainty) {
   const sheet::SheetTable& table = module_->table();
   for (int n : problem.scattering()) {
     const sheet::FieldRow* f = table.field(sheet::text_box(n));
     boxes_.push_back({n, TruncatedLaw(base_.box(n), problem.scatter[static_cast<std::size_t>(n)],
                                       f->lo, f->hi)});
+    boxNumbers_.push_back(n);
+  }
+  for (int k = 0; k < kTimes; ++k) {
+    const double v = modelUncertainty_.cov[static_cast<std::size_t>(k)];
+    factorSigma_[static_cast<std::size_t>(k)] = std::sqrt(std::log1p(v * v));
+  }
+  for (const auto& f : table.fields) {
+    if (f.alias == "critical") critical_ = sheet::text_box_number(f.control);
+    if (f.alias == "surface") surface_ = sheet::text_box_number(f.control);
+    if (f.alias == "age") age_ = sheet::text_box_number(f.control);
   }
 }
 
@@ -59,21 +112,91 @@ sheet::SheetInputs Sampler::inputs(std::uint64_t seed, std::uint64_t index) cons
   return in;
 }
 
+void Sampler::draws(std::uint64_t seed, std::uint64_t index, double* values) const {
+  for (const Box& b : boxes_) *values++ = b.law.sample(uniform(seed, index, b.n));
+}
+
+double Sampler::modelFactor(std::uint64_t seed, std::uint64_t index, int which) const {
+  const double sigma = factorSigma_[static_cast<std::size_t>(which)];
+  if (!(sigma > 0)) return 1;
+  // Lognormal with mean 1.
+  const double z = normal_quantile(uniform(seed, index, kFactorStream + which));
+  return std::exp(sigma * z - 0.5 * sigma * sigma);
+}
+
+void Sampler::applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const {
+  if (!modelUncertainty_.any()) return;
+  // Each factor scales its stage: initiation, initiation to cracking, cracking to the end. An
+  // unknown time holds the earliest age it could be, which moves with the stages before it.
+  const double ti = r.ti, tc = r.tc, td = r.td;
+  const double fi = modelFactor(seed, index, kInitiation);
+  const double fc = modelFactor(seed, index, kCracking);
+  const double fd = modelFactor(seed, index, kEnd);
+  r.ti = fi * ti;
+  if (r.known[kCracking] != TimeKnown::Never) r.tc = r.ti + fc * (tc - ti);
+  if (r.known[kEnd] != TimeKnown::Never) {
+    r.td = r.known[kCracking] == TimeKnown::Never ? r.ti + fd * (td - ti) : r.tc + fd * (td - tc);
+  }
+}
+
 SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index) const {
-  return run(inputs(seed, index));
+  SampleResult r = run(inputs(seed, index));
+  applyModelFactors(seed, index, r);
+  return r;
 }
 
 SampleResult Sampler::run(const sheet::SheetInputs& in) const {
   SampleResult r;
-  if (module_->check(in)) {
+  if (const auto failure = module_->check(in)) {
+    r.cause.kind = StopCause::Kind::Check;
+    r.cause.box = sheet::text_box_number(failure->focus);
+    r.t = age_ != 0 ? in.box(age_) : 0;
+    // The consistency check refuses a critical concentration at or above the surface one:
+    // the chloride at the bar never exceeds the surface concentration, so such a sample never
+    // reaches the limit state of initiation, nor the ones after it.
+    if (failure->focus == sheet::Control::None && critical_ != 0 && surface_ != 0 &&
+        in.box(critical_) >= in.box(surface_)) {
+      r.status = SampleStatus::Survived;
+      r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
+      return r;
+    }
+    // Any other refusal: nothing is known, the sample may fail at any age.
     r.status = SampleStatus::Rejected;
+    r.known = {TimeKnown::Unknown, TimeKnown::Unknown, TimeKnown::Unknown};
     return r;
   }
   NoSink sink;
   const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
   const auto tl = timeline(outcome.run);
   if (outcome.stop || !tl) {
-    r.status = SampleStatus::Stopped;
+    r.cause.kind = StopCause::Kind::Model;
+    r.cause.reason = outcome.stop.value_or(model::StopReason::NotFinite);
+    const auto* carbonation = std::get_if<model::CarbonationRun>(&outcome.run);
+    double ti = std::nan("");
+    bool rateFixed = false;
+    std::visit(
+        [&](const auto& run) {
+          using R = std::decay_t<decltype(run)>;
+          if constexpr (!std::is_same_v<R, std::monostate>) {
+            r.t = run.in.t;
+            if constexpr (std::is_same_v<R, model::AdmixedRun>) {
+              ti = 0;  // the chloride is at the steel from the day of casting
+            } else {
+              ti = run.out.ti;
+            }
+          }
+        },
+        outcome.run);
+    if (carbonation != nullptr) {
+      rateFixed = true;
+      // No carbonation at all: the steel is never depassivated.
+      if (r.cause.reason == model::StopReason::ZeroCarbonation && !(carbonation->out.k > 0)) {
+        r.status = SampleStatus::Survived;
+        r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
+        return r;
+      }
+    }
+    classify_model_stop(r.cause.reason, ti, rateFixed, r);
     return r;
   }
   r.ti = tl->ti;
@@ -83,12 +206,10 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
   return r;
 }
 
-Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {
-  const Sampler sampler(problem);
-  Samples out;
-  out.results.resize(settings.samples);
-  const std::uint64_t n = settings.samples;
-  std::atomic<std::uint64_t> next{0};
+void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,
+                      std::uint64_t last, Samples& out, RunControl* control) {
+  const std::size_t k = sampler.scatteringBoxes().size();
+  std::atomic<std::uint64_t> next{first};
   std::atomic<std::uint64_t> completed{0};
   std::atomic<bool> failed{false};
   std::exception_ptr error;
@@ -98,14 +219,15 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
     try {
       for (;;) {
         if (failed.load() || (control != nullptr && control->cancel.load())) return;
-        const std::uint64_t first = next.fetch_add(kBlock);
-        if (first >= n) return;
-        const std::uint64_t last = std::min(n, first + kBlock);
-        for (std::uint64_t i = first; i < last; ++i) {
+        const std::uint64_t from = next.fetch_add(kBlock);
+        if (from >= last) return;
+        const std::uint64_t to = std::min(last, from + kBlock);
+        for (std::uint64_t i = from; i < to; ++i) {
           out.results[i] = sampler.run(settings.seed, i);
+          if (k != 0) sampler.draws(settings.seed, i, &out.draws[i * k]);
         }
-        completed.fetch_add(last - first);
-        if (control != nullptr) control->done.fetch_add(last - first);
+        completed.fetch_add(to - from);
+        if (control != nullptr) control->done.fetch_add(to - from);
       }
     } catch (...) {
       const std::lock_guard lock(errorMutex);
@@ -116,7 +238,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
 
   unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
   threads = std::clamp(threads, 1u, kMaxThreads);
-  const auto blocks = (n + kBlock - 1) / kBlock;
+  const auto blocks = (last - first + kBlock - 1) / kBlock;
   threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
   std::vector<std::thread> pool;
   for (unsigned i = 1; i < threads; ++i) {
@@ -129,7 +251,40 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   work();
   for (auto& t : pool) t.join();
   if (error) std::rethrow_exception(error);
-  out.cancelled = completed.load() < n;
+  if (completed.load() < last - first) out.cancelled = true;
+}
+
+Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {
+  const Sampler sampler(problem);
+  Samples out;
+  out.boxes = sampler.scatteringBoxes();
+  out.variant = problem.variant;
+  const std::size_t k = out.boxes.size();
+  const std::uint64_t n = settings.samples;
+  if (!(settings.stopCov > 0)) {
+    out.results.resize(n);
+    out.draws.resize(n * k);
+    run_sample_range(sampler, settings, 0, n, out, control);
+    return out;
+  }
+  // The stopping rule: rounds that double the samples, from 1000, until the CoV of P(t_d <=
+  // target age) is below the value asked for. A sample is the same whichever round runs it,
+  // so a run that stops at N samples is the run of N samples.
+  std::uint64_t done = 0;
+  std::uint64_t round = std::min<std::uint64_t>(n, 1000);
+  while (done < n) {
+    const std::uint64_t last = std::min(n, done + round);
+    out.results.resize(last);
+    out.draws.resize(last * k);
+    run_sample_range(sampler, settings, done, last, out, control);
+    if (out.cancelled) return out;
+    done = last;
+    if (done < n && stopping_rule_met(out, settings)) {
+      out.stoppedByRule = true;
+      break;
+    }
+    round = done;
+  }
   return out;
 }
 

@@ -1,31 +1,26 @@
 #include "analysis/mc/summary.hpp"
 
 #include <algorithm>
-#include <boost/math/distributions/normal.hpp>
+#include <boost/math/special_functions/beta.hpp>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <numeric>
 #include <ostream>
 
 namespace pellucor::analysis::mc {
 
 namespace {
 
-// Double precision throughout (the default policy would compute in long double).
-using Normal = boost::math::normal_distribution<
-    double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 
-const Normal& standard_normal() {
-  static const Normal n(0.0, 1.0);
-  return n;
-}
-
-// Linear interpolation between the order statistics of sorted values.
-double percentile(const std::vector<double>& sorted, double q) {
-  const double h = q * static_cast<double>(sorted.size() - 1);
-  const auto lo = static_cast<std::size_t>(std::floor(h));
-  const std::size_t hi = std::min(lo + 1, sorted.size() - 1);
-  return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[hi] - sorted[lo]);
-}
+// The values of one time over all samples, as the conservative bound reads them: known times
+// and the earliest ages of the samples not followed in `values`; the survivors only counted.
+struct Column {
+  std::vector<double> values;  // known times and earliest ages
+  std::vector<double> known;   // known times only (the lower bound)
+  std::uint64_t never = 0;     // survivors: +infinity
+};
 
 // The smallest of 1, 2, 5 times a power of ten at or above x.
 double round_up(double x) {
@@ -37,49 +32,175 @@ double round_up(double x) {
   return 10 * scale;
 }
 
-double time_of(const SampleResult& r, int which) {
-  switch (which) {
-    case kInitiation:
-      return r.ti;
-    case kCracking:
-      return r.tc;
-    case kEnd:
-      return r.td;
-    default:
-      return std::max(0.0, r.td - r.t);
-  }
+// The k-th smallest (from 0) of `v`, reordering it.
+double kth(std::vector<double>& v, std::size_t k) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+  return v[k];
 }
 
-void write_number(std::ostream& out, double v) {
-  if (std::isinf(v)) {
-    out << (v > 0 ? "inf" : "-inf");
-  } else {
-    out << v;
+// Percentile q of `finite` values followed by `never` infinite ones, with linear
+// interpolation between order statistics; none where it lies among the infinite ones.
+std::optional<double> percentile(std::vector<double>& finite, std::uint64_t never, double q) {
+  const std::uint64_t n = finite.size() + never;
+  if (n == 0) return std::nullopt;
+  const double h = q * static_cast<double>(n - 1);
+  const auto lo = static_cast<std::size_t>(std::floor(h));
+  const double frac = h - static_cast<double>(lo);
+  if (lo >= finite.size()) return std::nullopt;
+  const double a = kth(finite, lo);
+  if (frac == 0) return a;
+  if (lo + 1 >= finite.size()) return std::nullopt;
+  // After nth_element the next order statistic is the least of the upper part.
+  const double b =
+      *std::min_element(finite.begin() + static_cast<std::ptrdiff_t>(lo) + 1, finite.end());
+  return a + frac * (b - a);
+}
+
+std::optional<Percentiles> percentiles_of(std::vector<double> finite, std::uint64_t never) {
+  if (finite.empty()) return std::nullopt;
+  Percentiles p;
+  const double qs[3] = {0.05, 0.50, 0.95};
+  double* out[3] = {&p.p5, &p.p50, &p.p95};
+  for (int i = 0; i < 3; ++i) {
+    const auto v = percentile(finite, never, qs[i]);
+    p.never[static_cast<std::size_t>(i)] = !v.has_value();
+    *out[i] = v.value_or(0);
   }
+  return p;
+}
+
+// Counts of values at or below each age of an ascending grid.
+std::vector<std::uint64_t> counts_at(const std::vector<double>& values,
+                                     const std::vector<double>& ages) {
+  std::vector<std::uint64_t> hist(ages.size() + 1, 0);
+  const std::size_t g = ages.size();
+  // An evenly spaced grid from 0 (the default one) finds the bucket by division; the
+  // comparisons after it make the count exact.
+  bool even = g >= 2 && ages.front() == 0;
+  const double step = even ? ages[1] : 0;
+  for (std::size_t i = 0; even && i < g; ++i) {
+    even = ages[i] == step * static_cast<double>(i);
+  }
+  for (double v : values) {
+    // The first age at or above v.
+    std::size_t j = 0;
+    if (even && step > 0) {
+      const double guess = std::ceil(v / step);
+      j = guess <= 0 ? 0 : guess >= static_cast<double>(g) ? g : static_cast<std::size_t>(guess);
+      while (j > 0 && ages[j - 1] >= v) --j;
+      while (j < g && ages[j] < v) ++j;
+    } else {
+      j = static_cast<std::size_t>(std::lower_bound(ages.begin(), ages.end(), v) - ages.begin());
+    }
+    ++hist[j];
+  }
+  std::vector<std::uint64_t> counts(g);
+  std::uint64_t running = 0;
+  for (std::size_t j = 0; j < g; ++j) {
+    running += hist[j];
+    counts[j] = running;
+  }
+  return counts;
+}
+
+std::uint64_t count_at(const std::vector<double>& values, double age) {
+  return static_cast<std::uint64_t>(
+      std::count_if(values.begin(), values.end(), [age](double v) { return v <= age; }));
+}
+
+// Average ranks (1-based), ties sharing their mean rank.
+std::vector<double> ranks(const std::vector<double>& v) {
+  std::vector<std::uint32_t> order(v.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(),
+            [&v](std::uint32_t a, std::uint32_t b) { return v[a] < v[b]; });
+  std::vector<double> r(v.size());
+  for (std::size_t i = 0; i < order.size();) {
+    std::size_t j = i + 1;
+    while (j < order.size() && !(v[order[i]] < v[order[j]])) ++j;
+    const double mean = 0.5 * static_cast<double>(i + 1 + j);
+    for (std::size_t k = i; k < j; ++k) r[order[k]] = mean;
+    i = j;
+  }
+  return r;
+}
+
+std::optional<double> pearson(const std::vector<double>& x, const std::vector<double>& y) {
+  const auto n = static_cast<double>(x.size());
+  if (x.size() < 3) return std::nullopt;
+  const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n;
+  const double my = std::accumulate(y.begin(), y.end(), 0.0) / n;
+  double sxy = 0, sxx = 0, syy = 0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    sxy += (x[i] - mx) * (y[i] - my);
+    sxx += (x[i] - mx) * (x[i] - mx);
+    syy += (y[i] - my) * (y[i] - my);
+  }
+  if (!(sxx > 0) || !(syy > 0)) return std::nullopt;
+  return sxy / std::sqrt(sxx * syy);
+}
+
+std::string fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
 }
 
 }  // namespace
 
-double reliability_index(double p) {
-  if (!(p > 0)) return std::numeric_limits<double>::infinity();
-  if (!(p < 1)) return -std::numeric_limits<double>::infinity();
-  if (p > 0.5) return boost::math::quantile(standard_normal(), 1.0 - p);
-  return -boost::math::quantile(standard_normal(), p);
+IndexValue reliability_index(std::uint64_t failures, std::uint64_t n) {
+  if (n == 0) return {IndexValue::Kind::Above, 0};
+  const auto nn = static_cast<double>(n);
+  if (failures == 0) {
+    const double upper = -std::expm1(std::log(0.05) / nn);  // 1 - 0.05^(1/n)
+    return {IndexValue::Kind::Above, -normal_quantile(upper)};
+  }
+  if (failures >= n) {
+    const double lower = std::exp(std::log(0.05) / nn);  // 0.05^(1/n)
+    return {IndexValue::Kind::Below, -normal_quantile(lower)};
+  }
+  const double p = static_cast<double>(failures) / nn;
+  // The upper half from the complement so that the tail keeps its precision.
+  return {IndexValue::Kind::Exact, p > 0.5 ? normal_quantile(1 - p) : -normal_quantile(p)};
+}
+
+std::string index_text(const IndexValue& index, int decimals) {
+  const std::string v = fixed(index.value, decimals);
+  switch (index.kind) {
+    case IndexValue::Kind::Above:
+      return "> " + v;
+    case IndexValue::Kind::Below:
+      return "< " + v;
+    case IndexValue::Kind::Exact:
+      break;
+  }
+  return v;
+}
+
+double Summary::notDoneShare() const {
+  if (samples == 0) return 0;
+  return static_cast<double>(samples - done) / static_cast<double>(samples);
+}
+
+double target_age(const Samples& samples, const RunSettings& settings) {
+  if (settings.targetAge) return *settings.targetAge;
+  for (const auto& r : samples.results) {
+    if (r.t > 0) return r.t;
+  }
+  return 0;
 }
 
 std::vector<double> default_ages(const Samples& samples) {
   std::vector<double> td;
   double t = 0;
   for (const auto& r : samples.results) {
-    if (r.status != SampleStatus::Done) continue;
-    td.push_back(r.td);
     t = std::max(t, r.t);
+    if (r.known[kEnd] != TimeKnown::Never) td.push_back(r.td);
   }
   double top = t;
   if (!td.empty()) {
     const auto k = static_cast<std::size_t>(0.95 * static_cast<double>(td.size() - 1));
-    std::nth_element(td.begin(), td.begin() + static_cast<std::ptrdiff_t>(k), td.end());
-    top = std::max(top, td[k]);
+    top = std::max(top, kth(td, k));
   }
   // Ages beyond 10^6 a say nothing about a structure; the grid stops there.
   top = round_up(std::clamp(top, 10.0, 1e6));
@@ -88,14 +209,39 @@ std::vector<double> default_ages(const Samples& samples) {
   return ages;
 }
 
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
+  const double age = target_age(samples, settings);
+  std::uint64_t failures = 0;
+  for (const auto& r : samples.results) {
+    if (r.known[kEnd] != TimeKnown::Never && r.td <= age) ++failures;
+  }
+  if (failures == 0) return false;
+  const auto n = static_cast<double>(samples.results.size());
+  const double p = static_cast<double>(failures) / n;
+  return std::sqrt((1 - p) / (n * p)) < settings.stopCov;
+}
+
 Summary summarize(const Samples& samples, double targetBeta, std::vector<double> ages) {
+  RunSettings settings;
+  settings.targetBeta = targetBeta;
+  return summarize(samples, settings, std::move(ages));
+}
+
+Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
   Summary s;
-  s.targetBeta = targetBeta;
+  s.targetBeta = settings.targetBeta;
+  s.targets = settings.targets();
   s.samples = samples.results.size();
+  s.variant = samples.variant;
+  s.stoppedByRule = samples.stoppedByRule;
+  s.stopCov = settings.stopCov;
   for (const auto& r : samples.results) {
     switch (r.status) {
       case SampleStatus::Done:
         ++s.done;
+        continue;
+      case SampleStatus::Survived:
+        ++s.survived;
         break;
       case SampleStatus::Stopped:
         ++s.stopped;
@@ -104,56 +250,150 @@ Summary summarize(const Samples& samples, double targetBeta, std::vector<double>
         ++s.rejected;
         break;
     }
+    auto it = std::find_if(s.stops.begin(), s.stops.end(), [&r](const StopCount& c) {
+      return c.status == r.status && c.cause == r.cause;
+    });
+    if (it == s.stops.end()) {
+      s.stops.push_back({r.status, r.cause, 1});
+    } else {
+      ++it->count;
+    }
   }
+  std::stable_sort(s.stops.begin(), s.stops.end(),
+                   [](const StopCount& a, const StopCount& b) { return a.count > b.count; });
+
+  // The columns of the three times and of the remaining life.
+  std::array<Column, kTimes + 1> cols;
+  for (auto& c : cols) {
+    c.values.reserve(s.samples);
+    c.known.reserve(s.done);
+  }
+  for (const auto& r : samples.results) {
+    for (int k = 0; k < kTimes; ++k) {
+      Column& c = cols[static_cast<std::size_t>(k)];
+      switch (r.known[static_cast<std::size_t>(k)]) {
+        case TimeKnown::Known:
+          c.values.push_back(r.time(k));
+          c.known.push_back(r.time(k));
+          break;
+        case TimeKnown::Unknown:
+          c.values.push_back(r.time(k));
+          break;
+        case TimeKnown::Never:
+          ++c.never;
+          break;
+      }
+    }
+    Column& rem = cols[kRemaining];
+    if (r.known[kEnd] == TimeKnown::Never) {
+      ++rem.never;
+    } else {
+      rem.values.push_back(std::max(0.0, r.td - r.t));
+    }
+  }
+  for (int k = 0; k <= kRemaining; ++k) {
+    const Column& c = cols[static_cast<std::size_t>(k)];
+    s.percentiles[static_cast<std::size_t>(k)] = percentiles_of(c.values, c.never);
+  }
+
   if (ages.empty()) ages = default_ages(samples);
   s.curve.resize(ages.size());
   for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
-
-  // P(beta < target) is P(time <= age) > Phi(-target).
-  const double pTarget = boost::math::cdf(standard_normal(), -targetBeta);
-  std::vector<double> values;
-  values.reserve(s.done);
-  for (int which = 0; which <= kRemaining; ++which) {
-    values.clear();
-    for (const auto& r : samples.results) {
-      if (r.status == SampleStatus::Done) values.push_back(time_of(r, which));
+  const auto n = static_cast<double>(s.samples);
+  for (int k = 0; k < kTimes; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    Column& c = cols[kk];
+    if (s.samples == 0) break;
+    const auto high = counts_at(c.values, ages);
+    const auto low = counts_at(c.known, ages);
+    for (std::size_t a = 0; a < ages.size(); ++a) {
+      CurvePoint& point = s.curve[a];
+      const double p = static_cast<double>(high[a]) / n;
+      point.p[kk] = p;
+      point.pLow[kk] = static_cast<double>(low[a]) / n;
+      point.se[kk] = std::sqrt(p * (1 - p) / n);
+      point.index[kk] = reliability_index(high[a], s.samples);
+      point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
+                       : point.index[kk].kind == IndexValue::Kind::Above
+                           ? std::numeric_limits<double>::infinity()
+                           : -std::numeric_limits<double>::infinity();
     }
-    if (values.empty()) continue;
-    std::sort(values.begin(), values.end());
-    s.percentiles[static_cast<std::size_t>(which)] =
-        Percentiles{percentile(values, 0.05), percentile(values, 0.50), percentile(values, 0.95)};
-    if (which == kRemaining) continue;
-
-    const auto n = static_cast<double>(values.size());
-    for (auto& point : s.curve) {
-      const auto count = std::upper_bound(values.begin(), values.end(), point.age) - values.begin();
-      const double p = static_cast<double>(count) / n;
-      point.p[static_cast<std::size_t>(which)] = p;
-      point.se[static_cast<std::size_t>(which)] = std::sqrt(p * (1 - p) / n);
-      point.beta[static_cast<std::size_t>(which)] = reliability_index(p);
+    // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
+    // exceeds it at the k-th smallest time, where k is the least count above Phi(-target) n.
+    const double pTarget = normal_cdf(-s.targets[kk]);
+    const double m = std::floor(pTarget * n) + 1;
+    if (m <= static_cast<double>(c.values.size())) {
+      s.targetAge[kk] = kth(c.values, static_cast<std::size_t>(m) - 1);
     }
-    // The empirical probability first exceeds pTarget at the k-th smallest time, where k is
-    // the least count above pTarget * n.
-    const double k = std::floor(pTarget * n) + 1;
-    if (k <= n) {
-      s.targetAge[static_cast<std::size_t>(which)] = values[static_cast<std::size_t>(k) - 1];
+    if (m <= static_cast<double>(c.known.size())) {
+      s.targetAgeLow[kk] = kth(c.known, static_cast<std::size_t>(m) - 1);
+    }
+  }
+
+  // At the target age.
+  AtAge& at = s.atTarget;
+  at.age = target_age(samples, settings);
+  for (int k = 0; k < kTimes && s.samples > 0; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    const std::uint64_t x = count_at(cols[kk].values, at.age);
+    const double p = static_cast<double>(x) / n;
+    at.failures[kk] = x;
+    at.p[kk] = p;
+    at.pLow[kk] = static_cast<double>(count_at(cols[kk].known, at.age)) / n;
+    at.se[kk] = std::sqrt(p * (1 - p) / n);
+    if (x > 0) at.cov[kk] = at.se[kk] / p;
+    const auto xd = static_cast<double>(x);
+    at.lo95[kk] = x == 0 ? 0.0 : boost::math::ibeta_inv(xd, n - xd + 1, 0.025, Policy());
+    at.hi95[kk] = x == s.samples ? 1.0 : boost::math::ibeta_inv(xd + 1, n - xd, 0.975, Policy());
+    at.index[kk] = reliability_index(x, s.samples);
+  }
+
+  // Rank correlations of the inputs with the times, over the first samples.
+  const std::size_t boxes = samples.boxes.size();
+  const std::size_t m = std::min<std::size_t>(samples.results.size(), kTornadoSamples);
+  s.tornadoSamples = m;
+  if (boxes != 0 && samples.draws.size() >= m * boxes) {
+    s.tornado.resize(boxes);
+    for (std::size_t j = 0; j < boxes; ++j) s.tornado[j].box = samples.boxes[j];
+    for (int k = 0; k < kTimes; ++k) {
+      const auto kk = static_cast<std::size_t>(k);
+      // The samples whose time is known or never reached (the survivors rank above all).
+      std::vector<std::uint32_t> used;
+      std::vector<double> t;
+      for (std::size_t i = 0; i < m; ++i) {
+        const SampleResult& r = samples.results[i];
+        if (r.known[kk] == TimeKnown::Unknown) continue;
+        used.push_back(static_cast<std::uint32_t>(i));
+        t.push_back(r.known[kk] == TimeKnown::Never ? std::numeric_limits<double>::infinity()
+                                                    : r.time(k));
+      }
+      const std::vector<double> rt = ranks(t);
+      std::vector<double> x(used.size());
+      for (std::size_t j = 0; j < boxes; ++j) {
+        for (std::size_t i = 0; i < used.size(); ++i) x[i] = samples.draws[used[i] * boxes + j];
+        s.tornado[j].rho[kk] = pearson(ranks(x), rt);
+      }
     }
   }
   return s;
 }
 
 void write_csv(std::ostream& out, const Summary& summary) {
-  out << "age_a,P_ti,SE_ti,beta_ti,P_tc,SE_tc,beta_tc,P_td,SE_td,beta_td\r\n";
+  out << "age_a";
+  for (const char* t : {"ti", "tc", "td"}) {
+    out << ",P_" << t << ",SE_" << t << ",beta_" << t << ",beta_bound_" << t << ",P_low_" << t;
+  }
+  out << "\r\n";
   const auto precision = out.precision(10);
   for (const auto& point : summary.curve) {
-    write_number(out, point.age);
+    out << point.age;
     for (std::size_t i = 0; i < kTimes; ++i) {
-      out << ',';
-      write_number(out, point.p[i]);
-      out << ',';
-      write_number(out, point.se[i]);
-      out << ',';
-      write_number(out, point.beta[i]);
+      const IndexValue& b = point.index[i];
+      out << ',' << point.p[i] << ',' << point.se[i] << ',' << b.value << ','
+          << (b.kind == IndexValue::Kind::Above   ? ">"
+              : b.kind == IndexValue::Kind::Below ? "<"
+                                                  : "")
+          << ',' << point.pLow[i];
     }
     out << "\r\n";
   }
