@@ -145,6 +145,18 @@ SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index) const {
   return r;
 }
 
+SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
+                          double* values) const {
+  for (const Box& b : boxes_) {
+    const double x = b.law.sample(uniform(seed, index, b.n));
+    in.value[static_cast<std::size_t>(b.n)] = x;
+    *values++ = x;
+  }
+  SampleResult r = run(in);
+  applyModelFactors(seed, index, r);
+  return r;
+}
+
 SampleResult Sampler::run(const sheet::SheetInputs& in) const {
   SampleResult r;
   if (const auto failure = module_->check(in)) {
@@ -217,14 +229,15 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
 
   auto work = [&] {
     try {
+      sheet::SheetInputs in = sampler.base();  // this thread's inputs, changed box by box
+      double none = 0;
       for (;;) {
         if (failed.load() || (control != nullptr && control->cancel.load())) return;
         const std::uint64_t from = next.fetch_add(kBlock);
         if (from >= last) return;
         const std::uint64_t to = std::min(last, from + kBlock);
         for (std::uint64_t i = from; i < to; ++i) {
-          out.results[i] = sampler.run(settings.seed, i);
-          if (k != 0) sampler.draws(settings.seed, i, &out.draws[i * k]);
+          out.results[i] = sampler.run(settings.seed, i, in, k != 0 ? &out.draws[i * k] : &none);
         }
         completed.fetch_add(to - from);
         if (control != nullptr) control->done.fetch_add(to - from);

@@ -66,6 +66,11 @@ class Sampler {
   // The boxes that scatter, in box order, and the value of each in sample `index`.
   const std::vector<int>& scatteringBoxes() const { return boxNumbers_; }
   void draws(std::uint64_t seed, std::uint64_t index, double* values) const;
+  // Runs sample `index` in `in`, a copy of the problem's inputs that the caller keeps between
+  // samples (only the scattering boxes change), and writes the values drawn to `values`.
+  SampleResult run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
+                   double* values) const;
+  const sheet::SheetInputs& base() const { return base_; }
   // The model-uncertainty factor of time `which` in sample `index` (1 without one).
   double modelFactor(std::uint64_t seed, std::uint64_t index, int which) const;
 

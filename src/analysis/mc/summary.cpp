@@ -38,33 +38,52 @@ double kth(std::vector<double>& v, std::size_t k) {
   return v[k];
 }
 
-// Percentile q of `finite` values followed by `never` infinite ones, with linear
-// interpolation between order statistics; none where it lies among the infinite ones.
-std::optional<double> percentile(std::vector<double>& finite, std::uint64_t never, double q) {
-  const std::uint64_t n = finite.size() + never;
-  if (n == 0) return std::nullopt;
-  const double h = q * static_cast<double>(n - 1);
-  const auto lo = static_cast<std::size_t>(std::floor(h));
-  const double frac = h - static_cast<double>(lo);
-  if (lo >= finite.size()) return std::nullopt;
-  const double a = kth(finite, lo);
-  if (frac == 0) return a;
-  if (lo + 1 >= finite.size()) return std::nullopt;
-  // After nth_element the next order statistic is the least of the upper part.
-  const double b =
-      *std::min_element(finite.begin() + static_cast<std::ptrdiff_t>(lo) + 1, finite.end());
-  return a + frac * (b - a);
-}
-
-std::optional<Percentiles> percentiles_of(std::vector<double> finite, std::uint64_t never) {
-  if (finite.empty()) return std::nullopt;
-  Percentiles p;
+// Percentiles 5, 50 and 95 % of the finite values `v` followed by `never` infinite ones, with
+// linear interpolation between order statistics; a percentile that lies among the infinite
+// ones is none. Selection, not a sort: the median first, then each outer position inside the
+// bracket the positions selected so far leave; the order statistic after a position is the
+// least value up to the next selected position. Reorders `v`.
+std::optional<Percentiles> percentiles_of(std::vector<double>& v, std::uint64_t never) {
+  if (v.empty()) return std::nullopt;
+  const std::size_t size = v.size();
+  const std::uint64_t n = size + never;
   const double qs[3] = {0.05, 0.50, 0.95};
+  auto it = [&v](std::size_t k) { return v.begin() + static_cast<std::ptrdiff_t>(k); };
+  std::vector<std::size_t> selected;  // ascending
+  auto select = [&](std::size_t k) {
+    const auto next = std::upper_bound(selected.begin(), selected.end(), k);
+    if (next != selected.begin() && *(next - 1) == k) return;
+    const std::size_t lo = next == selected.begin() ? 0 : *(next - 1) + 1;
+    const std::size_t hi = next == selected.end() ? size : *next;
+    std::nth_element(it(lo), it(k), it(hi));
+    selected.insert(next, k);
+  };
+  std::size_t at[3];
+  double frac[3];
+  for (int i = 0; i < 3; ++i) {
+    const double h = qs[i] * static_cast<double>(n - 1);
+    at[i] = static_cast<std::size_t>(std::floor(h));
+    frac[i] = h - static_cast<double>(at[i]);
+  }
+  for (int i : {1, 0, 2}) {
+    if (at[i] < size) select(at[i]);
+  }
+  Percentiles p;
   double* out[3] = {&p.p5, &p.p50, &p.p95};
   for (int i = 0; i < 3; ++i) {
-    const auto v = percentile(finite, never, qs[i]);
-    p.never[static_cast<std::size_t>(i)] = !v.has_value();
-    *out[i] = v.value_or(0);
+    const std::size_t k = at[i];
+    const bool needsNext = frac[i] > 0;
+    const bool never = k >= size || (needsNext && k + 1 >= size);
+    p.never[static_cast<std::size_t>(i)] = never;
+    if (never) continue;
+    double value = v[k];
+    if (needsNext) {
+      const auto next = std::upper_bound(selected.begin(), selected.end(), k);
+      const std::size_t end = next == selected.end() ? size : *next + 1;
+      const double after = *std::min_element(it(k + 1), it(end));
+      value += frac[i] * (after - value);
+    }
+    *out[i] = value;
   }
   return p;
 }
@@ -292,7 +311,7 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
     }
   }
   for (int k = 0; k <= kRemaining; ++k) {
-    const Column& c = cols[static_cast<std::size_t>(k)];
+    Column& c = cols[static_cast<std::size_t>(k)];
     s.percentiles[static_cast<std::size_t>(k)] = percentiles_of(c.values, c.never);
   }
 
@@ -354,12 +373,21 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   s.tornadoSamples = m;
   if (boxes != 0 && samples.draws.size() >= m * boxes) {
     s.tornado.resize(boxes);
-    for (std::size_t j = 0; j < boxes; ++j) s.tornado[j].box = samples.boxes[j];
+    // The ranks of each input over all m samples, for the times every sample tells.
+    std::vector<std::vector<double>> allRanks(boxes);
+    std::vector<double> x(m);
+    for (std::size_t j = 0; j < boxes; ++j) {
+      s.tornado[j].box = samples.boxes[j];
+      for (std::size_t i = 0; i < m; ++i) x[i] = samples.draws[i * boxes + j];
+      allRanks[j] = ranks(x);
+    }
     for (int k = 0; k < kTimes; ++k) {
       const auto kk = static_cast<std::size_t>(k);
       // The samples whose time is known or never reached (the survivors rank above all).
       std::vector<std::uint32_t> used;
       std::vector<double> t;
+      used.reserve(m);
+      t.reserve(m);
       for (std::size_t i = 0; i < m; ++i) {
         const SampleResult& r = samples.results[i];
         if (r.known[kk] == TimeKnown::Unknown) continue;
@@ -368,10 +396,14 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
                                                     : r.time(k));
       }
       const std::vector<double> rt = ranks(t);
-      std::vector<double> x(used.size());
       for (std::size_t j = 0; j < boxes; ++j) {
-        for (std::size_t i = 0; i < used.size(); ++i) x[i] = samples.draws[used[i] * boxes + j];
-        s.tornado[j].rho[kk] = pearson(ranks(x), rt);
+        if (used.size() == m) {
+          s.tornado[j].rho[kk] = pearson(allRanks[j], rt);
+          continue;
+        }
+        std::vector<double> xs(used.size());
+        for (std::size_t i = 0; i < used.size(); ++i) xs[i] = samples.draws[used[i] * boxes + j];
+        s.tornado[j].rho[kk] = pearson(ranks(xs), rt);
       }
     }
   }

@@ -2,8 +2,10 @@
 // the statistics (binomial bounds and intervals).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/math/distributions/binomial.hpp>
 #include <cmath>
+#include <random>
 #include <sstream>
 
 #include "analysis/mc/summary.hpp"
@@ -128,6 +130,49 @@ TEST(Summary, PercentilesCountSurvivorsAsNeverAndStopsAtTheirEarliestAge) {
   // Remaining life max(0, t_d - 20): 0 0 0 0 0 0 1 4 7 10.
   EXPECT_DOUBLE_EQ(t.percentiles[kRemaining]->p50, 0);
   EXPECT_DOUBLE_EQ(t.percentiles[kRemaining]->p95, 8.65);
+}
+
+TEST(Summary, SelectedPercentilesAreThoseOfTheSortedValues) {
+  // Random times with ties and survivors: the selection must give what a sort gives.
+  std::mt19937_64 gen(7);
+  for (int n : {1, 2, 3, 19, 20, 21, 1000, 4097}) {
+    for (int survivors : {0, 1, n / 20, n / 2}) {
+      SCOPED_TRACE(testing::Message() << n << " samples, " << survivors << " survivors");
+      Samples s;
+      std::vector<double> sorted;
+      for (int i = 0; i < n; ++i) {
+        SampleResult r = done(static_cast<double>(gen() % 50) / 4, 1, 1);
+        if (i < survivors) {
+          r.status = SampleStatus::Survived;
+          r.known[kInitiation] = Never;
+        } else {
+          sorted.push_back(r.ti);
+        }
+        s.results.push_back(r);
+      }
+      std::sort(sorted.begin(), sorted.end());
+      const auto p = summarize(s, 1.3, {0}).percentiles[kInitiation];
+      if (sorted.empty()) {
+        EXPECT_FALSE(p);
+        continue;
+      }
+      ASSERT_TRUE(p);
+      const double got[3] = {p->p5, p->p50, p->p95};
+      const double qs[3] = {0.05, 0.5, 0.95};
+      for (int i = 0; i < 3; ++i) {
+        const double h = qs[i] * (n - 1);
+        const auto lo = static_cast<std::size_t>(h);
+        const double f = h - static_cast<double>(lo);
+        const bool never = lo >= sorted.size() || (f > 0 && lo + 1 >= sorted.size());
+        EXPECT_EQ(p->never[static_cast<std::size_t>(i)], never) << qs[i];
+        if (!never) {
+          const double expected =
+              f > 0 ? sorted[lo] + f * (sorted[lo + 1] - sorted[lo]) : sorted[lo];
+          EXPECT_DOUBLE_EQ(got[i], expected) << qs[i];
+        }
+      }
+    }
+  }
 }
 
 TEST(Summary, AgeAtTheTargetIndexIsWhereTheProbabilityFirstExceedsItsBound) {
