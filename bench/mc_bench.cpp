@@ -3,14 +3,16 @@
 //   build/<dir>/bench/pellucor_mc_bench
 // reports the wall time per run, the CPU time of all threads per run, the fitted complexity,
 // the peak resident set size, and for the one-core runs the nanoseconds per sample of the
-// whole run, of the model alone on the same inputs, and of the summary.
+// whole run, of the model alone on the same inputs, and of the summary (CPU time of the one
+// thread, so that other work on the machine does not change them).
 //
 // The yardstick of the carbonation run is bench/mc_carbonation_numpy.py, the same model and
 // summary as a vectorised numpy script (run it with Debian's python3-numpy on one core).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <chrono>
+#include <boost/math/distributions/normal.hpp>
+
 #include <cstdint>
 #include <ctime>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/mc/uncertainty.hpp"
 #include "model/carbonation.hpp"
 #include "model/marine.hpp"
 #include "modules/registry.hpp"
@@ -83,8 +86,12 @@ double peak_rss_mb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+// CPU seconds of the calling thread: the one-core figures do not depend on what else the
+// machine runs.
 double now_s() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
 // Samples and summary, as the console and the window run them.
@@ -204,6 +211,38 @@ BENCHMARK(BM_MarineMonteCarloOneCore)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The inverse normal of the sampling, per call, against Boost.Math's.
+void BM_NormalQuantile(benchmark::State& state) {
+  std::vector<double> p(4096);
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = (static_cast<double>(i) + 0.5) / 4096;
+  for (auto _ : state) {
+    double sum = 0;
+    for (double x : p) sum += mc::normal_quantile(x);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["ns_per_call"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 4096,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_NormalQuantile);
+
+void BM_NormalQuantileBoost(benchmark::State& state) {
+  using Normal = boost::math::normal_distribution<
+      double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+  const Normal standard(0, 1);
+  std::vector<double> p(4096);
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = (static_cast<double>(i) + 0.5) / 4096;
+  for (auto _ : state) {
+    double sum = 0;
+    for (double x : p) sum += boost::math::quantile(standard, x);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["ns_per_call"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 4096,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_NormalQuantileBoost);
 
 }  // namespace
 

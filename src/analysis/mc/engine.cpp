@@ -69,19 +69,37 @@ void classify_model_stop(model::StopReason reason, double ti, bool rateFixed, Sa
 
 }  // namespace
 
-// The uniform number in (0, 1) of box n in sample `index`: Philox 4x32-10 keyed by the seed,
-// with the counter made of the sample index and the box number, so that a box draws the same
-// numbers whichever other boxes scatter. 53 random bits, centred in their interval.
-double uniform(std::uint64_t seed, std::uint64_t index, int n) {
+// The uniform number in (0, 1) of stream n in sample `index`: Philox 4x32-10 keyed by the
+// seed, with the counter made of the sample index and the pair of streams n belongs to; of the
+// 128 bits, streams of even number take the first 64, odd ones the last. A stream draws the
+// same numbers whichever other streams are used. 53 random bits, centred in their interval.
+namespace {
+
+double unit(std::uint32_t hi, std::uint32_t lo) {
+  const std::uint64_t bits = (static_cast<std::uint64_t>(hi) << 32 | lo) >> 11;
+  return (static_cast<double>(bits) + 0.5) * 0x1p-53;
+}
+
+r123::Philox4x32::ctr_type philox(std::uint64_t seed, std::uint64_t index, int pair) {
   using Philox = r123::Philox4x32;
   const Philox::key_type key = {
       {static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)}};
   const Philox::ctr_type ctr = {{static_cast<std::uint32_t>(index),
                                  static_cast<std::uint32_t>(index >> 32),
-                                 static_cast<std::uint32_t>(n), 0}};
-  const Philox::ctr_type r = Philox()(ctr, key);
-  const std::uint64_t bits = (static_cast<std::uint64_t>(r[0]) << 32 | r[1]) >> 11;
-  return (static_cast<double>(bits) + 0.5) * 0x1p-53;
+                                 static_cast<std::uint32_t>(pair), 0}};
+  return Philox()(ctr, key);
+}
+
+}  // namespace
+
+double uniform(std::uint64_t seed, std::uint64_t index, int n) {
+  const auto r = philox(seed, index, n >> 1);
+  return (n & 1) != 0 ? unit(r[2], r[3]) : unit(r[0], r[1]);
+}
+
+std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n) {
+  const auto r = philox(seed, index, n >> 1);
+  return {unit(r[0], r[1]), unit(r[2], r[3])};
 }
 
 Sampler::Sampler(const Problem& problem)
@@ -145,13 +163,38 @@ SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index) const {
   return r;
 }
 
-SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
-                          double* values) const {
-  for (const Box& b : boxes_) {
-    const double x = b.law.sample(uniform(seed, index, b.n));
-    in.value[static_cast<std::size_t>(b.n)] = x;
-    *values++ = x;
+void Sampler::drawBlock(std::uint64_t seed, std::uint64_t first, std::size_t count,
+                        double* values) const {
+  const std::size_t k = boxes_.size();
+  std::array<double, kBlock> u0{}, u1{}, x{};
+  for (std::size_t at = 0; at < count; at += kBlock) {
+    const std::size_t m = std::min<std::size_t>(kBlock, count - at);
+    for (std::size_t j = 0; j < k; ++j) {
+      const Box& b = boxes_[j];
+      // The box's partner in its pair of streams, when it scatters too: one Philox call
+      // serves both.
+      const bool paired = (b.n & 1) == 0 && j + 1 < k && boxes_[j + 1].n == b.n + 1;
+      for (std::size_t i = 0; i < m; ++i) {
+        if (paired) {
+          std::tie(u0[i], u1[i]) = uniform_pair(seed, first + at + i, b.n);
+        } else {
+          u0[i] = uniform(seed, first + at + i, b.n);
+        }
+      }
+      b.law.sample(u0.data(), x.data(), m);
+      for (std::size_t i = 0; i < m; ++i) values[(at + i) * k + j] = x[i];
+      if (paired) {
+        ++j;
+        boxes_[j].law.sample(u1.data(), x.data(), m);
+        for (std::size_t i = 0; i < m; ++i) values[(at + i) * k + j] = x[i];
+      }
+    }
   }
+}
+
+SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
+                          const double* values) const {
+  for (const Box& b : boxes_) in.value[static_cast<std::size_t>(b.n)] = *values++;
   SampleResult r = run(in);
   applyModelFactors(seed, index, r);
   return r;
@@ -230,14 +273,17 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
   auto work = [&] {
     try {
       sheet::SheetInputs in = sampler.base();  // this thread's inputs, changed box by box
-      double none = 0;
+      std::vector<double> block(kBlock * k);   // the values drawn for a block of samples
       for (;;) {
         if (failed.load() || (control != nullptr && control->cancel.load())) return;
         const std::uint64_t from = next.fetch_add(kBlock);
         if (from >= last) return;
         const std::uint64_t to = std::min(last, from + kBlock);
+        sampler.drawBlock(settings.seed, from, to - from, block.data());
         for (std::uint64_t i = from; i < to; ++i) {
-          out.results[i] = sampler.run(settings.seed, i, in, k != 0 ? &out.draws[i * k] : &none);
+          const double* values = block.data() + (i - from) * k;
+          out.results[i] = sampler.run(settings.seed, i, in, values);
+          if (i < kKeptDraws) std::copy(values, values + k, out.draws.begin() + i * k);
         }
         completed.fetch_add(to - from);
         if (control != nullptr) control->done.fetch_add(to - from);
@@ -276,7 +322,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   const std::uint64_t n = settings.samples;
   if (!(settings.stopCov > 0)) {
     out.results.resize(n);
-    out.draws.resize(n * k);
+    out.draws.resize(std::min(n, kKeptDraws) * k);
     run_sample_range(sampler, settings, 0, n, out, control);
     return out;
   }
@@ -288,7 +334,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   while (done < n) {
     const std::uint64_t last = std::min(n, done + round);
     out.results.resize(last);
-    out.draws.resize(last * k);
+    out.draws.resize(std::min(last, kKeptDraws) * k);
     run_sample_range(sampler, settings, done, last, out, control);
     if (out.cancelled) return out;
     done = last;

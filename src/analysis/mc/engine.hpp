@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "analysis/mc/problem.hpp"
@@ -66,10 +67,14 @@ class Sampler {
   // The boxes that scatter, in box order, and the value of each in sample `index`.
   const std::vector<int>& scatteringBoxes() const { return boxNumbers_; }
   void draws(std::uint64_t seed, std::uint64_t index, double* values) const;
-  // Runs sample `index` in `in`, a copy of the problem's inputs that the caller keeps between
-  // samples (only the scattering boxes change), and writes the values drawn to `values`.
+  // The values of the scattering boxes in samples first .. first + count - 1:
+  // values[i * boxes + j] of box j in sample first + i. Box by box over the samples, so that
+  // the independent draws overlap in the processor.
+  void drawBlock(std::uint64_t seed, std::uint64_t first, std::size_t count, double* values) const;
+  // Runs sample `index` with the values drawn for it, in `in`, a copy of the problem's inputs
+  // that the caller keeps between samples (only the scattering boxes change).
   SampleResult run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
-                   double* values) const;
+                   const double* values) const;
   const sheet::SheetInputs& base() const { return base_; }
   // The model-uncertainty factor of time `which` in sample `index` (1 without one).
   double modelFactor(std::uint64_t seed, std::uint64_t index, int which) const;
@@ -95,6 +100,8 @@ class Sampler {
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
 // kMaxTextBoxes are the boxes, kFactorStream + k the model-uncertainty factor of time k.
 double uniform(std::uint64_t seed, std::uint64_t index, int n);
+// The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
+std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
 
 // Shared with a caller on another thread: progress and cancellation.
@@ -103,11 +110,16 @@ struct RunControl {
   std::atomic<bool> cancel{false};     // set to stop early
 };
 
+// The samples whose inputs are kept: the rank correlations use them (the first samples are a
+// random subsample like any other).
+inline constexpr std::uint64_t kKeptDraws = 20000;
+
 struct Samples {
   std::vector<SampleResult> results;  // results[i]: sample i
   bool cancelled = false;             // cancelled before the end; results are incomplete
-  // The scattering boxes, in box order, and their values: draws[i * boxes.size() + j] is the
-  // value of box boxes[j] in sample i (kept for the rank correlations).
+  // The scattering boxes, in box order, and their values in the first kKeptDraws samples:
+  // draws[i * boxes.size() + j] is the value of box boxes[j] in sample i (for the rank
+  // correlations).
   std::vector<int> boxes;
   std::vector<double> draws;
   InitiationVariant variant = InitiationVariant::SheetSearch;  // the variant that ran

@@ -4,6 +4,7 @@
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <ostream>
@@ -14,12 +15,76 @@ namespace {
 
 using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 
-// The values of one time over all samples, as the conservative bound reads them: known times
-// and the earliest ages of the samples not followed in `values`; the survivors only counted.
+// The values of one time over all samples: the known times, the earliest ages of the samples
+// the model could not follow, and the count of survivors (+infinity).
 struct Column {
-  std::vector<double> values;  // known times and earliest ages
-  std::vector<double> known;   // known times only (the lower bound)
-  std::uint64_t never = 0;     // survivors: +infinity
+  std::vector<double> known;
+  std::vector<double> earliest;
+  std::uint64_t never = 0;
+};
+
+// An order-preserving key of a finite double: its bits with the sign bit set for values of
+// positive sign, all bits flipped for values of negative sign.
+inline std::uint64_t order_key(double v) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return (bits >> 63) != 0 ? ~bits : bits | 0x8000000000000000ull;
+}
+
+// The order statistics `ranks` (0-based, each below the total count) of the values of `a` and
+// `b` taken together, by histogram counting rather than a sort: one pass counts the values by
+// the top 16 bits of their key, a second gathers the values of the buckets the ranks fall in,
+// and a selection inside each of those buckets finishes.
+std::vector<double> order_statistics(const std::vector<double>& a, const std::vector<double>& b,
+                                     const std::vector<std::size_t>& ranks) {
+  constexpr int kShift = 48;
+  constexpr std::size_t kBuckets = std::size_t{1} << (64 - kShift);
+  std::vector<std::uint32_t> hist(kBuckets, 0);
+  for (const auto* part : {&a, &b}) {
+    for (double v : *part) ++hist[order_key(v) >> kShift];
+  }
+  // The bucket of each rank and the rank inside it.
+  std::vector<std::uint32_t> slotOf(kBuckets, 0);  // 0: not needed; else the group's number + 1
+  std::vector<std::vector<double>> groups;
+  std::vector<std::pair<std::uint32_t, std::size_t>> where(ranks.size());  // group, inner rank
+  std::vector<std::size_t> order(ranks.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(),
+            [&ranks](std::size_t x, std::size_t y) { return ranks[x] < ranks[y]; });
+  std::size_t bucket = 0;
+  std::size_t before = 0;  // values in the buckets below `bucket`
+  for (std::size_t i : order) {
+    while (before + hist[bucket] <= ranks[i]) before += hist[bucket++];
+    if (slotOf[bucket] == 0) {
+      groups.emplace_back();
+      groups.back().reserve(hist[bucket]);
+      slotOf[bucket] = static_cast<std::uint32_t>(groups.size());
+    }
+    where[i] = {slotOf[bucket] - 1, ranks[i] - before};
+  }
+  for (const auto* part : {&a, &b}) {
+    for (double v : *part) {
+      const std::uint32_t slot = slotOf[order_key(v) >> kShift];
+      if (slot != 0) groups[slot - 1].push_back(v);
+    }
+  }
+  std::vector<double> out(ranks.size());
+  for (std::size_t i = 0; i < ranks.size(); ++i) {
+    auto& g = groups[where[i].first];
+    const auto k = static_cast<std::ptrdiff_t>(where[i].second);
+    std::nth_element(g.begin(), g.begin() + k, g.end());
+    out[i] = g[static_cast<std::size_t>(k)];
+  }
+  return out;
+}
+
+// What the summary asks of one column's order statistics.
+struct Ranks {
+  std::vector<std::size_t> ranks;
+  std::size_t add(std::size_t k) {
+    ranks.push_back(k);
+    return ranks.size() - 1;
+  }
 };
 
 // The smallest of 1, 2, 5 times a power of ten at or above x.
@@ -38,54 +103,57 @@ double kth(std::vector<double>& v, std::size_t k) {
   return v[k];
 }
 
-// Percentiles 5, 50 and 95 % of the finite values `v` followed by `never` infinite ones, with
+// Percentiles 5, 50 and 95 % of `size` finite values followed by `never` infinite ones, with
 // linear interpolation between order statistics; a percentile that lies among the infinite
-// ones is none. Selection, not a sort: the median first, then each outer position inside the
-// bracket the positions selected so far leave; the order statistic after a position is the
-// least value up to the next selected position. Reorders `v`.
-std::optional<Percentiles> percentiles_of(std::vector<double>& v, std::uint64_t never) {
-  if (v.empty()) return std::nullopt;
-  const std::size_t size = v.size();
-  const std::uint64_t n = size + never;
-  const double qs[3] = {0.05, 0.50, 0.95};
-  auto it = [&v](std::size_t k) { return v.begin() + static_cast<std::ptrdiff_t>(k); };
-  std::vector<std::size_t> selected;  // ascending
-  auto select = [&](std::size_t k) {
-    const auto next = std::upper_bound(selected.begin(), selected.end(), k);
-    if (next != selected.begin() && *(next - 1) == k) return;
-    const std::size_t lo = next == selected.begin() ? 0 : *(next - 1) + 1;
-    const std::size_t hi = next == selected.end() ? size : *next;
-    std::nth_element(it(lo), it(k), it(hi));
-    selected.insert(next, k);
-  };
-  std::size_t at[3];
-  double frac[3];
-  for (int i = 0; i < 3; ++i) {
-    const double h = qs[i] * static_cast<double>(n - 1);
-    at[i] = static_cast<std::size_t>(std::floor(h));
-    frac[i] = h - static_cast<double>(at[i]);
-  }
-  for (int i : {1, 0, 2}) {
-    if (at[i] < size) select(at[i]);
-  }
-  Percentiles p;
-  double* out[3] = {&p.p5, &p.p50, &p.p95};
-  for (int i = 0; i < 3; ++i) {
-    const std::size_t k = at[i];
-    const bool needsNext = frac[i] > 0;
-    const bool never = k >= size || (needsNext && k + 1 >= size);
-    p.never[static_cast<std::size_t>(i)] = never;
-    if (never) continue;
-    double value = v[k];
-    if (needsNext) {
-      const auto next = std::upper_bound(selected.begin(), selected.end(), k);
-      const std::size_t end = next == selected.end() ? size : *next + 1;
-      const double after = *std::min_element(it(k + 1), it(end));
-      value += frac[i] * (after - value);
+// ones is none. `request` asks for the order statistics; `finish` makes the percentiles of
+// their values.
+struct PercentilePlan {
+  std::array<std::size_t, 3> at{};
+  std::array<double, 3> frac{};
+  std::array<std::size_t, 3> lo{}, hi{};  // indices into the requested ranks
+  std::array<bool, 3> never{};
+  bool any = false;
+
+  void request(std::size_t size, std::uint64_t never_, Ranks& r) {
+    any = size > 0;
+    if (!any) return;
+    const std::uint64_t n = size + never_;
+    const double qs[3] = {0.05, 0.50, 0.95};
+    for (std::size_t i = 0; i < 3; ++i) {
+      const double h = qs[i] * static_cast<double>(n - 1);
+      at[i] = static_cast<std::size_t>(std::floor(h));
+      frac[i] = h - static_cast<double>(at[i]);
+      never[i] = at[i] >= size || (frac[i] > 0 && at[i] + 1 >= size);
+      if (never[i]) continue;
+      lo[i] = r.add(at[i]);
+      hi[i] = frac[i] > 0 ? r.add(at[i] + 1) : lo[i];
     }
-    *out[i] = value;
   }
-  return p;
+  std::optional<Percentiles> finish(const std::vector<double>& values) const {
+    if (!any) return std::nullopt;
+    Percentiles p;
+    double* out[3] = {&p.p5, &p.p50, &p.p95};
+    for (std::size_t i = 0; i < 3; ++i) {
+      p.never[i] = never[i];
+      if (never[i]) continue;
+      const double a = values[lo[i]];
+      *out[i] = frac[i] > 0 ? a + frac[i] * (values[hi[i]] - a) : a;
+    }
+    return p;
+  }
+};
+
+// The default grid's top for the 95th percentile `td95` of t_d and the inspection age `t`.
+std::vector<double> grid_to(double td95, double t) {
+  // Ages beyond 10^6 a say nothing about a structure; the grid stops there.
+  const double top = round_up(std::clamp(std::max(td95, t), 10.0, 1e6));
+  std::vector<double> ages(101);
+  for (std::size_t i = 0; i < ages.size(); ++i) ages[i] = top * static_cast<double>(i) / 100;
+  return ages;
+}
+
+std::size_t grid_index95(std::size_t size) {
+  return static_cast<std::size_t>(0.95 * static_cast<double>(size - 1));
 }
 
 // Counts of values at or below each age of an ascending grid.
@@ -97,6 +165,7 @@ std::vector<std::uint64_t> counts_at(const std::vector<double>& values,
   // comparisons after it make the count exact.
   bool even = g >= 2 && ages.front() == 0;
   const double step = even ? ages[1] : 0;
+  const double inverse = step > 0 ? 1 / step : 0;  // the guess may be off by one either way
   for (std::size_t i = 0; even && i < g; ++i) {
     even = ages[i] == step * static_cast<double>(i);
   }
@@ -104,7 +173,7 @@ std::vector<std::uint64_t> counts_at(const std::vector<double>& values,
     // The first age at or above v.
     std::size_t j = 0;
     if (even && step > 0) {
-      const double guess = std::ceil(v / step);
+      const double guess = std::ceil(v * inverse);
       j = guess <= 0 ? 0 : guess >= static_cast<double>(g) ? g : static_cast<std::size_t>(guess);
       while (j > 0 && ages[j - 1] >= v) --j;
       while (j < g && ages[j] < v) ++j;
@@ -129,16 +198,16 @@ std::uint64_t count_at(const std::vector<double>& values, double age) {
 
 // Average ranks (1-based), ties sharing their mean rank.
 std::vector<double> ranks(const std::vector<double>& v) {
-  std::vector<std::uint32_t> order(v.size());
-  std::iota(order.begin(), order.end(), 0u);
+  std::vector<std::pair<double, std::uint32_t>> order(v.size());
+  for (std::size_t i = 0; i < v.size(); ++i) order[i] = {v[i], static_cast<std::uint32_t>(i)};
   std::sort(order.begin(), order.end(),
-            [&v](std::uint32_t a, std::uint32_t b) { return v[a] < v[b]; });
+            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<double> r(v.size());
   for (std::size_t i = 0; i < order.size();) {
     std::size_t j = i + 1;
-    while (j < order.size() && !(v[order[i]] < v[order[j]])) ++j;
+    while (j < order.size() && !(order[i].first < order[j].first)) ++j;
     const double mean = 0.5 * static_cast<double>(i + 1 + j);
-    for (std::size_t k = i; k < j; ++k) r[order[k]] = mean;
+    for (std::size_t k = i; k < j; ++k) r[order[k].second] = mean;
     i = j;
   }
   return r;
@@ -216,16 +285,7 @@ std::vector<double> default_ages(const Samples& samples) {
     t = std::max(t, r.t);
     if (r.known[kEnd] != TimeKnown::Never) td.push_back(r.td);
   }
-  double top = t;
-  if (!td.empty()) {
-    const auto k = static_cast<std::size_t>(0.95 * static_cast<double>(td.size() - 1));
-    top = std::max(top, kth(td, k));
-  }
-  // Ages beyond 10^6 a say nothing about a structure; the grid stops there.
-  top = round_up(std::clamp(top, 10.0, 1e6));
-  std::vector<double> ages(101);
-  for (std::size_t i = 0; i < ages.size(); ++i) ages[i] = top * static_cast<double>(i) / 100;
-  return ages;
+  return grid_to(td.empty() ? 0 : kth(td, grid_index95(td.size())), t);
 }
 
 bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
@@ -283,20 +343,18 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
 
   // The columns of the three times and of the remaining life.
   std::array<Column, kTimes + 1> cols;
-  for (auto& c : cols) {
-    c.values.reserve(s.samples);
-    c.known.reserve(s.done);
-  }
+  for (auto& c : cols) c.known.reserve(s.samples);
+  double inspection = 0;
   for (const auto& r : samples.results) {
+    inspection = std::max(inspection, r.t);
     for (int k = 0; k < kTimes; ++k) {
       Column& c = cols[static_cast<std::size_t>(k)];
       switch (r.known[static_cast<std::size_t>(k)]) {
         case TimeKnown::Known:
-          c.values.push_back(r.time(k));
           c.known.push_back(r.time(k));
           break;
         case TimeKnown::Unknown:
-          c.values.push_back(r.time(k));
+          c.earliest.push_back(r.time(k));
           break;
         case TimeKnown::Never:
           ++c.never;
@@ -307,45 +365,64 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
     if (r.known[kEnd] == TimeKnown::Never) {
       ++rem.never;
     } else {
-      rem.values.push_back(std::max(0.0, r.td - r.t));
+      rem.known.push_back(std::max(0.0, r.td - r.t));
     }
   }
-  for (int k = 0; k <= kRemaining; ++k) {
-    Column& c = cols[static_cast<std::size_t>(k)];
-    s.percentiles[static_cast<std::size_t>(k)] = percentiles_of(c.values, c.never);
+  // The order statistics of each column, the conservative values being the known times and
+  // the earliest ages together: percentiles, the age at each target, the grid's top.
+  const auto n = static_cast<double>(s.samples);
+  std::array<std::optional<std::size_t>, kTimes> targetRank{};
+  for (std::size_t k = 0; k <= kRemaining; ++k) {
+    const Column& c = cols[k];
+    const std::size_t size = c.known.size() + c.earliest.size();
+    Ranks r;
+    PercentilePlan plan;
+    plan.request(size, c.never, r);
+    std::optional<std::size_t> target;
+    if (k < kTimes && s.samples > 0) {
+      // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
+      // exceeds it at the m-th smallest time, where m is the least count above Phi(-target) n.
+      const double m = std::floor(normal_cdf(-s.targets[k]) * n) + 1;
+      if (m <= static_cast<double>(size)) target = r.add(static_cast<std::size_t>(m) - 1);
+      targetRank[k] = static_cast<std::size_t>(m) - 1;
+    }
+    std::optional<std::size_t> grid;
+    if (k == kEnd && ages.empty() && size > 0) grid = r.add(grid_index95(size));
+    const std::vector<double> values =
+        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, c.earliest, r.ranks);
+    s.percentiles[k] = plan.finish(values);
+    if (target) s.targetAge[k] = values[*target];
+    if (grid) ages = grid_to(values[*grid], inspection);
+  }
+  if (ages.empty()) ages = grid_to(0, inspection);
+  for (std::size_t k = 0; k < kTimes; ++k) {
+    const Column& c = cols[k];
+    if (c.earliest.empty()) {
+      s.targetAgeLow[k] = s.targetAge[k];
+    } else if (targetRank[k] && *targetRank[k] < c.known.size()) {
+      s.targetAgeLow[k] = order_statistics(c.known, {}, {*targetRank[k]})[0];
+    }
   }
 
-  if (ages.empty()) ages = default_ages(samples);
   s.curve.resize(ages.size());
   for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
-  const auto n = static_cast<double>(s.samples);
-  for (int k = 0; k < kTimes; ++k) {
+  for (int k = 0; k < kTimes && s.samples > 0; ++k) {
     const auto kk = static_cast<std::size_t>(k);
-    Column& c = cols[kk];
-    if (s.samples == 0) break;
-    const auto high = counts_at(c.values, ages);
+    const Column& c = cols[kk];
     const auto low = counts_at(c.known, ages);
+    const auto extra = counts_at(c.earliest, ages);
     for (std::size_t a = 0; a < ages.size(); ++a) {
       CurvePoint& point = s.curve[a];
-      const double p = static_cast<double>(high[a]) / n;
+      const std::uint64_t failures = low[a] + extra[a];
+      const double p = static_cast<double>(failures) / n;
       point.p[kk] = p;
       point.pLow[kk] = static_cast<double>(low[a]) / n;
       point.se[kk] = std::sqrt(p * (1 - p) / n);
-      point.index[kk] = reliability_index(high[a], s.samples);
+      point.index[kk] = reliability_index(failures, s.samples);
       point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
                        : point.index[kk].kind == IndexValue::Kind::Above
                            ? std::numeric_limits<double>::infinity()
                            : -std::numeric_limits<double>::infinity();
-    }
-    // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
-    // exceeds it at the k-th smallest time, where k is the least count above Phi(-target) n.
-    const double pTarget = normal_cdf(-s.targets[kk]);
-    const double m = std::floor(pTarget * n) + 1;
-    if (m <= static_cast<double>(c.values.size())) {
-      s.targetAge[kk] = kth(c.values, static_cast<std::size_t>(m) - 1);
-    }
-    if (m <= static_cast<double>(c.known.size())) {
-      s.targetAgeLow[kk] = kth(c.known, static_cast<std::size_t>(m) - 1);
     }
   }
 
@@ -354,11 +431,12 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   at.age = target_age(samples, settings);
   for (int k = 0; k < kTimes && s.samples > 0; ++k) {
     const auto kk = static_cast<std::size_t>(k);
-    const std::uint64_t x = count_at(cols[kk].values, at.age);
+    const std::uint64_t low = count_at(cols[kk].known, at.age);
+    const std::uint64_t x = low + count_at(cols[kk].earliest, at.age);
     const double p = static_cast<double>(x) / n;
     at.failures[kk] = x;
     at.p[kk] = p;
-    at.pLow[kk] = static_cast<double>(count_at(cols[kk].known, at.age)) / n;
+    at.pLow[kk] = static_cast<double>(low) / n;
     at.se[kk] = std::sqrt(p * (1 - p) / n);
     if (x > 0) at.cov[kk] = at.se[kk] / p;
     const auto xd = static_cast<double>(x);

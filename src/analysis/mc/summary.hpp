@@ -90,7 +90,7 @@ struct RankCorrelation {
 };
 
 // Rank correlations use at most this many samples (the first ones: a random subsample).
-inline constexpr std::uint64_t kTornadoSamples = 100000;
+inline constexpr std::uint64_t kTornadoSamples = kKeptDraws;
 
 struct Summary {
   std::uint64_t samples = 0;     // samples drawn; the probabilities are over all of them

@@ -3,6 +3,7 @@
 // the source each default follows; what the truncation does to the scatter typed.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,8 @@ class TruncatedLaw {
 
   // The value for a uniform number u in (0, 1); increasing in u.
   double sample(double u) const;
+  // The same for n uniform numbers at once (the same values, computed in one loop).
+  void sample(const double* u, double* x, std::size_t n) const;
   // The distribution function of the truncated law at x.
   double cdf(double x) const;
 
