@@ -115,6 +115,50 @@ TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
   EXPECT_NE(fields_of(lines_of(c.out), "initiation t_i"), fields_of(aLines, "initiation t_i"));
 }
 
+TEST_F(McCli, StoppedSamplesAreSaidFirstInChineseAndCountedInTheCurves) {
+  // The marine example with a surface chloride close to the critical one: many samples have
+  // C_cr >= C_s, which the sheet refuses; they never initiate.
+  const fs::path csv = dir_ / "marine.csv";
+  const Outcome r = run({"mc",
+                         "marine",
+                         "environment=1.5",
+                         "temperature=20",
+                         "humidity=0.8",
+                         "strength=30",
+                         "cover=40",
+                         "age=20",
+                         "diffusion=1.5",
+                         "surface=1.8",
+                         "critical=1.4",
+                         "cracking-time=20",
+                         "diameter=20",
+                         "accumulation=1.0",
+                         "stable-time=25",
+                         "initiation-time=10",
+                         "t2=5",
+                         "steel=2",
+                         "--samples=2000",
+                         "-o",
+                         csv.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = lines_of(r.out);
+  ASSERT_GE(lines.size(), 3u);
+  // Right under the sheet's caption, before the inputs and the results.
+  EXPECT_TRUE(lines[1].starts_with("注意：2000 个样本中有 ")) << lines[1];
+  EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到该极限状态"),
+            std::string::npos)
+      << r.out;
+  EXPECT_LT(r.out.find("注意："), r.out.find("inputs ("));
+  EXPECT_NE(r.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);
+  EXPECT_EQ(r.out.find("inf"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+  const auto curves = lines_of(read_file(csv));
+  ASSERT_EQ(curves.size(), 102u);
+  EXPECT_TRUE(curves[0].ends_with(",P_low_td,ti_method")) << curves[0];
+  EXPECT_TRUE(curves[50].ends_with(",sheet-search")) << curves[50];
+  EXPECT_EQ(read_file(csv).find("inf"), std::string::npos);
+}
+
 TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {
   struct Case {
     std::vector<std::string> args;

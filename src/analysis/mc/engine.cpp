@@ -318,6 +318,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   Samples out;
   out.boxes = sampler.scatteringBoxes();
   out.variant = problem.variant;
+  out.hasVariants = problem.hasVariants();
   const std::size_t k = out.boxes.size();
   const std::uint64_t n = settings.samples;
   if (!(settings.stopCov > 0)) {

@@ -123,6 +123,7 @@ struct Samples {
   std::vector<int> boxes;
   std::vector<double> draws;
   InitiationVariant variant = InitiationVariant::SheetSearch;  // the variant that ran
+  bool hasVariants = false;  // whether the sheet has two ways to its initiation time
   // With the stopping rule: whether it was met before the most samples were drawn.
   bool stoppedByRule = false;
 };

@@ -107,7 +107,6 @@ Report make_report(const Problem& problem, const RunSettings& settings, Summary 
   r.modelUncertainty = problem.modelUncertainty;
   r.settings = settings;
   r.summary = std::move(summary);
-  r.summary.hasVariants = problem.hasVariants();
   return r;
 }
 

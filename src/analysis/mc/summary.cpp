@@ -312,6 +312,7 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   s.targets = settings.targets();
   s.samples = samples.results.size();
   s.variant = samples.variant;
+  s.hasVariants = samples.hasVariants;
   s.stoppedByRule = samples.stoppedByRule;
   s.stopCov = settings.stopCov;
   for (const auto& r : samples.results) {
@@ -493,6 +494,8 @@ void write_csv(std::ostream& out, const Summary& summary) {
   for (const char* t : {"ti", "tc", "td"}) {
     out << ",P_" << t << ",SE_" << t << ",beta_" << t << ",beta_bound_" << t << ",P_low_" << t;
   }
+  // A sheet with two ways to its initiation time names the one used on every line.
+  if (summary.hasVariants) out << ",ti_method";
   out << "\r\n";
   const auto precision = out.precision(10);
   for (const auto& point : summary.curve) {
@@ -505,6 +508,7 @@ void write_csv(std::ostream& out, const Summary& summary) {
                                                   : "")
           << ',' << point.pLow[i];
     }
+    if (summary.hasVariants) out << ',' << variant_name(summary.variant);
     out << "\r\n";
   }
   out.precision(precision);

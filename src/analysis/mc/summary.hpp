@@ -144,7 +144,9 @@ double target_age(const Samples& samples, const RunSettings& settings);
 // A reliability index as text: "1.234", "> 4.107", "< -4.107".
 std::string index_text(const IndexValue& index, int decimals = 3);
 
-// The curves as comma-separated values with a header line.
+// The curves as comma-separated values with a header line: per age and time P (conservative),
+// its standard error, beta (a bound where beta_bound says ">" or "<"), the lower bound of P; on
+// the marine sheet the initiation-time method last.
 void write_csv(std::ostream& out, const Summary& summary);
 
 }  // namespace pellucor::analysis::mc
