@@ -207,7 +207,7 @@ void BM_MarineMonteCarloOneCore(benchmark::State& state) {
   one_core<model::MarineRun>(state, marine_problem());
 }
 BENCHMARK(BM_MarineMonteCarloOneCore)
-    ->Arg(20000)
+    ->Arg(100000)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
