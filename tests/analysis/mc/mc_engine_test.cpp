@@ -330,35 +330,48 @@ TEST(MonteCarlo, EveryScatteringBoxDrawsItsOwnNumbersInsideItsRange) {
   for (int sheetNumber = 1; sheetNumber <= 5; ++sheetNumber) {
     SCOPED_TRACE(sheetNumber);
     const Problem p = with_defaults(sheet_module(sheetNumber), example(sheetNumber));
+    RunSettings settings;
+    settings.samples = kKeptDraws;
+    settings.seed = 3;
+    // The values the engine ran the samples with.
+    const Samples samples = run_samples(p, settings);
+    const std::vector<int>& boxes = samples.boxes;
+    const std::size_t k = boxes.size();
+    ASSERT_GE(k, 2u);
+    ASSERT_EQ(samples.draws.size(), settings.samples * k);
     const Sampler sampler(p);
-    const std::vector<int>& boxes = sampler.scatteringBoxes();
-    ASSERT_GE(boxes.size(), 2u);
-    const std::uint64_t n = 20000;
-    std::vector<double> draws(boxes.size());
-    std::vector<std::vector<double>> u(boxes.size());
-    for (std::uint64_t i = 0; i < n; ++i) {
-      sampler.draws(3, i, draws.data());
-      const SheetInputs in = sampler.inputs(3, i);
-      for (std::size_t j = 0; j < boxes.size(); ++j) {
-        const sheet::FieldRow& f = *p.module->table().field(sheet::text_box(boxes[j]));
-        ASSERT_GE(draws[j], f.lo) << f.alias;
-        ASSERT_LE(draws[j], f.hi) << f.alias;
-        ASSERT_EQ(draws[j], in.box(boxes[j]));
-        u[j].push_back(uniform(3, i, boxes[j]));
+    std::vector<TruncatedLaw> laws;
+    for (int n : boxes) {
+      const sheet::FieldRow& f = *p.module->table().field(sheet::text_box(n));
+      laws.emplace_back(p.base.box(n), p.scatter[static_cast<std::size_t>(n)], f.lo, f.hi);
+    }
+    // Each value inside its box's range, and (through the box's distribution function) the
+    // uniform number it was drawn from.
+    std::vector<std::vector<double>> u(k);
+    for (std::uint64_t i = 0; i < settings.samples; ++i) {
+      for (std::size_t j = 0; j < k; ++j) {
+        const double x = samples.draws[i * k + j];
+        ASSERT_GE(x, laws[j].lo()) << "box " << boxes[j] << ", sample " << i;
+        ASSERT_LE(x, laws[j].hi()) << "box " << boxes[j] << ", sample " << i;
+        u[j].push_back(laws[j].cdf(x));
+      }
+      if (i % 1000 == 0) {
+        const SheetInputs in = sampler.inputs(settings.seed, i);
+        for (std::size_t j = 0; j < k; ++j) ASSERT_EQ(samples.draws[i * k + j], in.box(boxes[j]));
       }
     }
     // The uniform numbers of two boxes are uncorrelated within 4 / sqrt(n).
-    for (std::size_t a = 0; a < boxes.size(); ++a) {
-      for (std::size_t b = a + 1; b < boxes.size(); ++b) {
+    const double nn = static_cast<double>(settings.samples);
+    for (std::size_t a = 0; a < k; ++a) {
+      for (std::size_t b = a + 1; b < k; ++b) {
         double sab = 0, sa = 0, sb = 0, saa = 0, sbb = 0;
-        for (std::uint64_t i = 0; i < n; ++i) {
+        for (std::uint64_t i = 0; i < settings.samples; ++i) {
           sab += u[a][i] * u[b][i];
           sa += u[a][i];
           sb += u[b][i];
           saa += u[a][i] * u[a][i];
           sbb += u[b][i] * u[b][i];
         }
-        const double nn = static_cast<double>(n);
         const double cov = sab / nn - sa / nn * (sb / nn);
         const double rho =
             cov / std::sqrt((saa / nn - sa * sa / nn / nn) * (sbb / nn - sb * sb / nn / nn));
