@@ -145,8 +145,7 @@ TEST_F(McCli, StoppedSamplesAreSaidFirstInChineseAndCountedInTheCurves) {
   ASSERT_GE(lines.size(), 3u);
   // Right under the sheet's caption, before the inputs and the results.
   EXPECT_TRUE(lines[1].starts_with("注意：2000 个样本中有 ")) << lines[1];
-  EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到该极限状态"),
-            std::string::npos)
+  EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到开始锈蚀"), std::string::npos)
       << r.out;
   EXPECT_LT(r.out.find("注意："), r.out.find("inputs ("));
   EXPECT_NE(r.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);

@@ -152,8 +152,13 @@ std::vector<std::string> warning_lines(const Report& report) {
     for (const StopCount& stop : s.stops) {
       const std::string count =
           "  " + std::to_string(stop.count) + " 个，" + cause_text(report, stop) + "：";
-      if (stop.status == SampleStatus::Survived) {
-        lines.push_back(count + "永远达不到该极限状态，在各年龄均按未失效计；");
+      if (stop.status == SampleStatus::Survived && stop.cause.kind == StopCause::Kind::Model &&
+          stop.cause.reason != model::StopReason::ZeroCarbonation) {
+        lines.push_back(count +
+                        "锈蚀不发展：开始锈蚀时间照常计入，保护层开裂与使用年限终结在各年龄均按"
+                        "未失效计；");
+      } else if (stop.status == SampleStatus::Survived) {
+        lines.push_back(count + "永远达不到开始锈蚀，三个极限状态在各年龄均按未失效计；");
       } else {
         lines.push_back(count + "模型无法跟踪，按最早可能失效的年龄计为失效（偏于安全）；");
       }
