@@ -8,6 +8,7 @@
 #include <limits>
 #include <numeric>
 #include <ostream>
+#include <stdexcept>
 
 namespace pellucor::analysis::mc {
 
@@ -39,6 +40,9 @@ std::vector<double> order_statistics(const std::vector<double>& a, const std::ve
                                      const std::vector<std::size_t>& ranks) {
   constexpr int kShift = 48;
   constexpr std::size_t kBuckets = std::size_t{1} << (64 - kShift);
+  for (std::size_t r : ranks) {
+    if (r >= a.size() + b.size()) throw std::out_of_range("no order statistic of that rank");
+  }
   std::vector<std::uint32_t> hist(kBuckets, 0);
   for (const auto* part : {&a, &b}) {
     for (double v : *part) ++hist[order_key(v) >> kShift];
