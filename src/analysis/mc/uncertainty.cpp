@@ -29,52 +29,52 @@ double phi_density(double z) {
 // The sources of the defaults, one sentence each.
 const std::vector<ScatterSource>& sources() {
   static const std::vector<ScatterSource> s = {
-      {"cover",
+      {"cover", Distribution::Normal, 0, 8,
        "fib Bulletin 34 (2006): the cover is normal with an absolute standard deviation of "
        "8-10 mm for ordinary execution (6 mm under quality control); default 8 mm.",
        "fib Bulletin 34（2006）：保护层厚度服从正态分布，一般施工的标准差为 8～10 mm"
        "（有质量控制时 6 mm）；默认取 8 mm。"},
-      {"diffusion",
+      {"diffusion", Distribution::Normal, 0.2, 0,
        "fib Bulletin 34 (2006): the chloride migration (diffusion) coefficient is normal with a "
        "coefficient of variation of 0.2.",
        "fib Bulletin 34（2006）：氯离子迁移（扩散）系数服从正态分布，变异系数 0.2。"},
-      {"surface",
+      {"surface", Distribution::Lognormal, 0.5, 0,
        "DuraCrete R17 (2000) and fib Bulletin 34: the surface chloride concentration is "
        "lognormal with a coefficient of variation of 0.5 or more; default 0.5.",
        "DuraCrete R17（2000）与 fib Bulletin 34：表面氯离子浓度服从对数正态分布，变异系数 0.5 "
        "及以上；默认取 0.5。"},
-      {"critical",
+      {"critical", Distribution::Normal, 0.25, 0,
        "fib Bulletin 34 (2006): the critical chloride content has mean 0.6 and standard "
        "deviation 0.15 % by mass of cement, a coefficient of variation of 0.25.",
        "fib Bulletin 34（2006）：临界氯离子含量均值 0.6、标准差 0.15（占水泥质量 %），"
        "变异系数 0.25。"},
-      {"strength",
+      {"strength", Distribution::Lognormal, 0.15, 0,
        "JCSS Probabilistic Model Code (2001): the in-situ concrete strength is lognormal with a "
        "coefficient of variation of about 0.15.",
        "JCSS 概率模型规范（2001）：结构混凝土强度服从对数正态分布，变异系数约 0.15。"},
-      {"co2",
+      {"co2", Distribution::Normal, 0.12, 0,
        "fib Bulletin 34 (2006): the CO2 concentration of the air is normal, mean 0.00082 kg/m3 "
        "with deviation 0.0001, a coefficient of variation of 0.12.",
        "fib Bulletin 34（2006）：空气中 CO2 浓度服从正态分布，均值 0.00082 kg/m3、标准差 "
        "0.0001，变异系数 0.12。"},
-      {"exponent",
+      {"exponent", Distribution::Beta, 0, 0.12,
        "fib Bulletin 34 (2006): the ageing exponent is a Beta law on [0, 1], 0.30 +- 0.12 for "
        "Portland cement, 0.60 +- 0.15 with fly ash, 0.45 +- 0.20 with slag.",
        "fib Bulletin 34（2006）：龄期系数服从 [0, 1] 上的 Beta 分布，硅酸盐水泥 0.30±0.12，"
        "掺粉煤灰 0.60±0.15，掺矿渣 0.45±0.20。"},
-      {"temperature",
+      {"temperature", Distribution::Normal, 0, 2,
        "fib Bulletin 34 (2006): the temperature comes from the nearest weather station and "
        "scatters by an absolute deviation in K; default 2 K.",
        "fib Bulletin 34（2006）：温度取自最近气象站记录，按绝对标准差（K）离散；默认 2 K。"},
-      {"humidity",
+      {"humidity", Distribution::Normal, 0.05, 0,
        "fib Bulletin 34 (2006): the relative humidity comes from the nearest weather station; "
        "normal with a coefficient of variation of 0.05.",
        "fib Bulletin 34（2006）：相对湿度取自最近气象站记录，服从正态分布，变异系数 0.05。"},
-      {"carbonation-depth",
+      {"carbonation-depth", Distribution::Normal, 0.2, 0,
        "JCSS Probabilistic Model Code (2001): a measured depth scatters with the measurement; "
        "normal with a coefficient of variation of 0.2.",
        "JCSS 概率模型规范（2001）：实测深度随测量离散，服从正态分布，变异系数 0.2。"},
-      {"environment",
+      {"environment", Distribution::Lognormal, 0.5, 0,
        "DuraCrete R17 (2000): the corrosion rate, which this coefficient sets linearly, is "
        "lognormal with a coefficient of variation of 0.5 or more; default 0.5.",
        "DuraCrete R17（2000）：锈蚀速度（与本系数成正比）服从对数正态分布，变异系数 0.5 "
@@ -232,28 +232,9 @@ DefaultScatter default_scatter(std::string_view alias, double mean, Binder binde
   const ScatterSource* src = source_of(alias);
   if (src == nullptr) return {};
   Scatter s;
-  if (alias == "cover") {
-    s.sd = 8;
-  } else if (alias == "temperature") {
-    s.sd = 2;
-  } else if (alias == "exponent") {
-    s.dist = Distribution::Beta;
-    s.sd = exponent_deviation(binder);
-  } else if (alias == "surface" || alias == "environment") {
-    s.cov = 0.5;
-    s.dist = Distribution::Lognormal;
-  } else if (alias == "strength") {
-    s.cov = 0.15;
-    s.dist = Distribution::Lognormal;
-  } else if (alias == "critical") {
-    s.cov = 0.25;
-  } else if (alias == "co2") {
-    s.cov = 0.12;
-  } else if (alias == "humidity") {
-    s.cov = 0.05;
-  } else {  // diffusion, carbonation-depth
-    s.cov = 0.2;
-  }
+  s.dist = src->dist;
+  s.cov = src->cov;
+  s.sd = src->dist == Distribution::Beta ? exponent_deviation(binder) : src->sd;
   // The coefficient of variation an absolute deviation comes to at the sheet's value.
   if (s.sd > 0 && mean > 0) s.cov = s.sd / mean;
   return {s, src};

@@ -36,11 +36,15 @@ struct Scatter {
 // The binder of the concrete, which sets the scatter of the ageing exponent.
 enum class Binder { Portland, FlyAsh, Slag };
 
-// Where a default scatter comes from, as data for the window's tool-tip and the report.
+// A default scatter and where it comes from, as data for the window's tool-tip and the
+// report: the law and its parameter, and one sentence on the source and what it says.
 struct ScatterSource {
-  std::string_view alias;    // the box's console alias
-  std::string_view english;  // one sentence: the source and what it says
-  std::string_view chinese;  // the same for the window and the printed report
+  std::string_view alias;  // the box's console alias
+  Distribution dist = Distribution::Normal;
+  double cov = 0;  // coefficient of variation, or
+  double sd = 0;   // absolute standard deviation (the ageing exponent's: by binder)
+  std::string_view english;
+  std::string_view chinese;
 };
 
 struct DefaultScatter {
