@@ -39,13 +39,14 @@ struct StopCause {
   friend bool operator==(const StopCause&, const StopCause&) = default;
 };
 
+// 48 bytes: the doubles first, the small members packed after them.
 struct SampleResult {
-  SampleStatus status = SampleStatus::Done;
   double ti = 0;  // initiation time, a (Unknown: the earliest age it could be)
   double tc = 0;  // cover cracking time, a (ditto)
   double td = 0;  // end of durability, a (ditto)
   double t = 0;   // inspection age, a
   StopCause cause;
+  SampleStatus status = SampleStatus::Done;
   std::array<TimeKnown, kTimes> known{};  // of t_i, t_c, t_d
 
   double time(int which) const { return which == kInitiation ? ti : which == kCracking ? tc : td; }

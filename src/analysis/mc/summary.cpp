@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <ostream>
@@ -133,15 +134,18 @@ struct PercentilePlan {
       hi[i] = frac[i] > 0 ? r.add(at[i] + 1) : lo[i];
     }
   }
-  std::optional<Percentiles> finish(const std::vector<double>& values) const {
+  // The percentiles of f(values) for a function f that does not fall: its order statistics
+  // are those of the values mapped.
+  template <class F = std::identity>
+  std::optional<Percentiles> finish(const std::vector<double>& values, F f = {}) const {
     if (!any) return std::nullopt;
     Percentiles p;
     double* out[3] = {&p.p5, &p.p50, &p.p95};
     for (std::size_t i = 0; i < 3; ++i) {
       p.never[i] = never[i];
       if (never[i]) continue;
-      const double a = values[lo[i]];
-      *out[i] = frac[i] > 0 ? a + frac[i] * (values[hi[i]] - a) : a;
+      const double a = f(values[lo[i]]);
+      *out[i] = frac[i] > 0 ? a + frac[i] * (f(values[hi[i]]) - a) : a;
     }
     return p;
   }
@@ -346,15 +350,27 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   std::stable_sort(s.stops.begin(), s.stops.end(),
                    [](const StopCount& a, const StopCount& b) { return a.count > b.count; });
 
-  // The columns of the three times and of the remaining life.
-  std::array<Column, kTimes + 1> cols;
-  for (auto& c : cols) c.known.reserve(s.samples);
+  // One time at a time in one column (the end of durability first: its order statistics
+  // give the default grid and the remaining life).
   double inspection = 0;
+  double lowestAge = std::numeric_limits<double>::infinity();
   for (const auto& r : samples.results) {
     inspection = std::max(inspection, r.t);
-    for (int k = 0; k < kTimes; ++k) {
-      Column& c = cols[static_cast<std::size_t>(k)];
-      switch (r.known[static_cast<std::size_t>(k)]) {
+    lowestAge = std::min(lowestAge, r.t);
+  }
+  const bool oneAge = inspection == lowestAge;
+  const auto n = static_cast<double>(s.samples);
+  AtAge& at = s.atTarget;
+  at.age = target_age(samples, settings);
+  Column c;
+  c.known.reserve(s.samples);
+  for (int k : {kEnd, kInitiation, kCracking}) {
+    const auto kk = static_cast<std::size_t>(k);
+    c.known.clear();
+    c.earliest.clear();
+    c.never = 0;
+    for (const auto& r : samples.results) {
+      switch (r.known[kk]) {
         case TimeKnown::Known:
           c.known.push_back(r.time(k));
           break;
@@ -366,54 +382,48 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
           break;
       }
     }
-    Column& rem = cols[kRemaining];
-    if (r.known[kEnd] == TimeKnown::Never) {
-      ++rem.never;
-    } else {
-      rem.known.push_back(std::max(0.0, r.td - r.t));
-    }
-  }
-  // The order statistics of each column, the conservative values being the known times and
-  // the earliest ages together: percentiles, the age at each target, the grid's top.
-  const auto n = static_cast<double>(s.samples);
-  std::array<std::optional<std::size_t>, kTimes> targetRank{};
-  for (std::size_t k = 0; k <= kRemaining; ++k) {
-    const Column& c = cols[k];
+    // The order statistics, the conservative values being the known times and the earliest
+    // ages together: percentiles, the age at the target, the grid's top.
     const std::size_t size = c.known.size() + c.earliest.size();
     Ranks r;
     PercentilePlan plan;
     plan.request(size, c.never, r);
     std::optional<std::size_t> target;
-    if (k < kTimes && s.samples > 0) {
+    std::optional<std::size_t> targetRank;
+    if (s.samples > 0) {
       // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
       // exceeds it at the m-th smallest time, where m is the least count above Phi(-target) n.
-      const double m = std::floor(normal_cdf(-s.targets[k]) * n) + 1;
-      if (m <= static_cast<double>(size)) target = r.add(static_cast<std::size_t>(m) - 1);
-      targetRank[k] = static_cast<std::size_t>(m) - 1;
+      const double m = std::floor(normal_cdf(-s.targets[kk]) * n) + 1;
+      if (m <= static_cast<double>(size)) {
+        targetRank = static_cast<std::size_t>(m) - 1;
+        target = r.add(*targetRank);
+      }
     }
     std::optional<std::size_t> grid;
     if (k == kEnd && ages.empty() && size > 0) grid = r.add(grid_index95(size));
     const std::vector<double> values =
         r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, c.earliest, r.ranks);
-    s.percentiles[k] = plan.finish(values);
-    if (target) s.targetAge[k] = values[*target];
-    if (grid) ages = grid_to(values[*grid], inspection);
-  }
-  if (ages.empty()) ages = grid_to(0, inspection);
-  for (std::size_t k = 0; k < kTimes; ++k) {
-    const Column& c = cols[k];
+    s.percentiles[kk] = plan.finish(values);
+    if (target) s.targetAge[kk] = values[*target];
     if (c.earliest.empty()) {
-      s.targetAgeLow[k] = s.targetAge[k];
-    } else if (targetRank[k] && *targetRank[k] < c.known.size()) {
-      s.targetAgeLow[k] = order_statistics(c.known, {}, {*targetRank[k]})[0];
+      s.targetAgeLow[kk] = s.targetAge[kk];
+    } else if (targetRank && *targetRank < c.known.size()) {
+      s.targetAgeLow[kk] = order_statistics(c.known, {}, {*targetRank})[0];
     }
-  }
+    if (k == kEnd) {
+      if (grid) ages = grid_to(values[*grid], inspection);
+      if (ages.empty()) ages = grid_to(0, inspection);
+      s.curve.resize(ages.size());
+      for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
+      // The remaining life max(0, t_d - t) does not fall as t_d grows: with one inspection age
+      // its order statistics are those of t_d mapped.
+      if (oneAge) {
+        s.percentiles[kRemaining] =
+            plan.finish(values, [t = inspection](double td) { return std::max(0.0, td - t); });
+      }
+    }
 
-  s.curve.resize(ages.size());
-  for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
-  for (int k = 0; k < kTimes && s.samples > 0; ++k) {
-    const auto kk = static_cast<std::size_t>(k);
-    const Column& c = cols[kk];
+    if (s.samples == 0) continue;
     const auto low = counts_at(c.known, ages);
     const auto extra = counts_at(c.earliest, ages);
     for (std::size_t a = 0; a < ages.size(); ++a) {
@@ -429,25 +439,38 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
                            ? std::numeric_limits<double>::infinity()
                            : -std::numeric_limits<double>::infinity();
     }
-  }
 
-  // At the target age.
-  AtAge& at = s.atTarget;
-  at.age = target_age(samples, settings);
-  for (int k = 0; k < kTimes && s.samples > 0; ++k) {
-    const auto kk = static_cast<std::size_t>(k);
-    const std::uint64_t low = count_at(cols[kk].known, at.age);
-    const std::uint64_t x = low + count_at(cols[kk].earliest, at.age);
+    // At the target age.
+    const std::uint64_t lowAt = count_at(c.known, at.age);
+    const std::uint64_t x = lowAt + count_at(c.earliest, at.age);
     const double p = static_cast<double>(x) / n;
     at.failures[kk] = x;
     at.p[kk] = p;
-    at.pLow[kk] = static_cast<double>(low) / n;
+    at.pLow[kk] = static_cast<double>(lowAt) / n;
     at.se[kk] = std::sqrt(p * (1 - p) / n);
     if (x > 0) at.cov[kk] = at.se[kk] / p;
     const auto xd = static_cast<double>(x);
     at.lo95[kk] = x == 0 ? 0.0 : boost::math::ibeta_inv(xd, n - xd + 1, 0.025, Policy());
     at.hi95[kk] = x == s.samples ? 1.0 : boost::math::ibeta_inv(xd + 1, n - xd, 0.975, Policy());
     at.index[kk] = reliability_index(x, s.samples);
+  }
+  if (!oneAge) {
+    // Inspection ages that scatter: the remaining life in its own column.
+    c.known.clear();
+    c.earliest.clear();
+    c.never = 0;
+    for (const auto& r : samples.results) {
+      if (r.known[kEnd] == TimeKnown::Never) {
+        ++c.never;
+      } else {
+        c.known.push_back(std::max(0.0, r.td - r.t));
+      }
+    }
+    Ranks r;
+    PercentilePlan plan;
+    plan.request(c.known.size(), c.never, r);
+    s.percentiles[kRemaining] = plan.finish(
+        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, {}, r.ranks));
   }
 
   // Rank correlations of the inputs with the times, over the first samples.

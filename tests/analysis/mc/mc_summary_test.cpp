@@ -175,6 +175,29 @@ TEST(Summary, SelectedPercentilesAreThoseOfTheSortedValues) {
   }
 }
 
+TEST(Summary, RemainingLifeIsCountedFromEachSamplesOwnInspectionAge) {
+  // t_d = 10 .. 29 with inspection ages 0, 5, 10, 15 in turn (a scattering age box): remaining
+  // lives 10, 6, 2, 0, 14, 10, 6, 2, ..., then with one age the same from t_d mapped.
+  Samples s;
+  std::vector<double> remaining;
+  for (int i = 0; i < 20; ++i) {
+    const double td = 10 + i, t = 5.0 * (i % 4);
+    s.results.push_back(done(1, 2, td, t));
+    remaining.push_back(std::max(0.0, td - t));
+  }
+  std::sort(remaining.begin(), remaining.end());
+  const auto p = summarize(s, 1.3, {0}).percentiles[kRemaining];
+  ASSERT_TRUE(p);
+  // h = 0.5 * 19 = 9.5 and 0.95 * 19 = 18.05.
+  EXPECT_DOUBLE_EQ(p->p50, remaining[9] + 0.5 * (remaining[10] - remaining[9]));
+  EXPECT_DOUBLE_EQ(p->p95, remaining[18] + 0.05 * (remaining[19] - remaining[18]));
+  for (auto& r : s.results) r.t = 20;
+  const auto one = summarize(s, 1.3, {0}).percentiles[kRemaining];
+  // t_d - 20 for t_d = 10 .. 29: 0 (ten times), 0, 1, ..., 9; h = 9.5 between two zeros.
+  EXPECT_DOUBLE_EQ(one->p50, 0);
+  EXPECT_DOUBLE_EQ(one->p95, 8 + 0.05 * 1);
+}
+
 TEST(Summary, AgeAtTheTargetIndexIsWhereTheProbabilityFirstExceedsItsBound) {
   struct Case {
     double target;
