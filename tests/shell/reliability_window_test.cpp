@@ -147,7 +147,8 @@ class ReliabilityWindowTest : public QObject {
     const int cover = w->rowOf(5);
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
-    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.2"));
+    // The cover's default is an absolute deviation of 8 mm: a CoV of 8/30 at this mean.
+    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.266666666666667"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kRange)->text(), QStringLiteral("3--90"));
     QCOMPARE(w->distributionBox(w->rowOf(4))->currentText(), QStringLiteral("对数正态"));
     // The inspection age and the empty measured depth stay as typed.
@@ -288,7 +289,7 @@ class ReliabilityWindowTest : public QObject {
       }
     }
     // The inputs with their scatter and the settings.
-    QVERIFY(text.contains(QStringLiteral("保护层厚度300.2正态3--90")));
+    QVERIFY(text.contains(QStringLiteral("保护层厚度300.266666666666667正态3--90")));
     QVERIFY(text.contains(QStringLiteral("对数正态")));  // the strength
     QVERIFY(text.contains(QStringLiteral("随机数种子7")));
     QVERIFY(text.contains(QStringLiteral("样本数400")));
