@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Shows what a user sees: starts the program's main window under Xvfb, opens every sheet, types
 # the worked example of its module into the boxes, presses Calculate and writes one PNG per sheet
-# (and one of the empty main window) into the folder given; then the chart window of every
-# sheet and the first page of the marine sheet's PDF report as a PNG; then the whole screen with
-# the real dialogs up, as the toolkit shows them in Chinese: a message box (6-message-box.png),
-# the save dialog (7-save-dialog.png) and its question about an existing file
-# (8-append-question.png).
+# (and one of the empty main window) into the folder given; then, with the main window at the
+# design size of its client area, the chart window of every sheet, the member table and the
+# reliability analysis of the marine sheet, and every page of its PDF report as a PNG; then the
+# whole screen with the real dialogs up, as the toolkit shows them in Chinese: a message box
+# (6-message-box.png), the save dialog (7-save-dialog.png) and its question about an existing
+# file (8-append-question.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
@@ -28,6 +29,6 @@ mkdir -p "$out"
 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
   env QT_QPA_PLATFORM=xcb "$root/build/screenshots/tests/shell/pellucor_screenshots" "$out"
 
-# The first page of the PDF report as a picture.
-pdftoppm -png -r 90 -f 1 -l 1 "$out/report-marine.pdf" "$out/report-marine-page"
+# Every page of the PDF report as a picture.
+pdftoppm -png -r 90 "$out/report-marine.pdf" "$out/report-marine-page"
 ls "$out"/report-marine-page*.png

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   pellucor::shell::QtDialogs dialogs;
   pellucor::shell::MainWindow window(dialogs);
   pellucor::shell::install_analysis_menu(window);
+  window.rememberGeometry();
   window.show();
   return QApplication::exec();
 }

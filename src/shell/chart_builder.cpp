@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+#include "shell/window_kit.hpp"
+
 namespace pellucor::shell {
 
 namespace curves = pellucor::analysis::curves;
@@ -55,12 +57,7 @@ QColor marker_colour(curves::Mark m) {
 }  // namespace
 
 QFont cjk_font(qreal pointSize) {
-  // A TrueType face first: the PDF writer embeds it as a searchable subset.
-  QFont f;
-  f.setFamilies({QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC"),
-                 QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UKai CN")});
-  f.setPointSizeF(pointSize);
-  return f;
+  return report_font(pointSize);
 }
 
 QString marker_tag(const curves::Marker& m) {

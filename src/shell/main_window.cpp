@@ -10,11 +10,15 @@
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <algorithm>
 #include <stdexcept>
 
 #include "modules/registry.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/sheet_layout.hpp"
+#include "shell/window_kit.hpp"
 
 namespace pellucor::shell {
 
@@ -59,10 +63,36 @@ MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
 
   createActions();
   createMenus();
+  // Child windows stay inside the client area when it shrinks.
+  mdi_->viewport()->installEventFilter(this);
 
+  // The design size at the least; on a larger screen, a larger window in its middle.
+  const QSize design = designSize();
+  QSize size = design;
+  if (const QScreen* screen = this->screen()) {
+    const QRect free = screen->availableGeometry();
+    size = QSize(std::max(design.width(), std::min(1280, free.width() * 4 / 5)),
+                 std::max(design.height(), std::min(960, free.height() * 17 / 20)));
+    resize(size);
+    const QPoint corner = free.center() - QPoint(size.width() / 2, size.height() / 2);
+    move(std::max(free.left(), corner.x()), std::max(free.top(), corner.y()));
+  } else {
+    resize(size);
+  }
+}
+
+QSize MainWindow::designSize() const {
   const QSize client =
       to_pixels(kClientWidthTwips, kClientHeightTwips, logicalDpiX(), logicalDpiY());
-  resize(client.width(), client.height() + menuBar()->sizeHint().height());
+  return {client.width(), client.height() + menuBar()->sizeHint().height()};
+}
+
+void MainWindow::rememberGeometry() {
+  rememberGeometry_ = true;
+  const QByteArray saved =
+      program_settings()->value(QStringLiteral("mainWindow/geometry")).toByteArray();
+  // The toolkit puts a window that no longer fits any screen back onto one.
+  if (!saved.isEmpty()) restoreGeometry(saved);
 }
 
 MainWindow::~MainWindow() {
@@ -80,6 +110,23 @@ void MainWindow::createActions() {
     connect(action, &QAction::triggered, this, [this, number] { showSheet(number); });
     actions_[static_cast<std::size_t>(i)] = action;
   }
+  cascade_ = new QAction(QStringLiteral("层叠(&C)"), this);
+  cascade_->setObjectName(QStringLiteral("cascadeWindows"));
+  connect(cascade_, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+  tile_ = new QAction(QStringLiteral("平铺(&T)"), this);
+  tile_->setObjectName(QStringLiteral("tileWindows"));
+  connect(tile_, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+  close_ = new QAction(QStringLiteral("关闭(&O)"), this);
+  close_->setObjectName(QStringLiteral("closeWindow"));
+  close_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+  close_->setShortcutContext(Qt::WindowShortcut);
+  connect(close_, &QAction::triggered, mdi_, &QMdiArea::closeActiveSubWindow);
+  // Ctrl+F4 acts whether or not the menu has ever dropped down.
+  addAction(close_);
+  closeAll_ = new QAction(QStringLiteral("全部关闭(&L)"), this);
+  closeAll_->setObjectName(QStringLiteral("closeAllWindows"));
+  connect(closeAll_, &QAction::triggered, mdi_, &QMdiArea::closeAllSubWindows);
+
   auto* exit = new QAction(QStringLiteral("退出(&X)"), this);
   exit->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 2));
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -107,11 +154,26 @@ void MainWindow::createMenus() {
 }
 
 void MainWindow::updateWindowMenu() {
+  // The commands stay (the window owns them); the numbered entries are made afresh.
   windowMenu_->clear();
+  const QList<QMdiSubWindow*> open = mdi_->subWindowList(QMdiArea::CreationOrder);
+  for (QAction* command : {cascade_, tile_, close_, closeAll_}) {
+    command->setEnabled(!open.isEmpty());
+    windowMenu_->addAction(command);
+  }
+  listSeparator_ = windowMenu_->addSeparator();
+  listSeparator_->setVisible(!open.isEmpty());
   const QMdiSubWindow* active = mdi_->activeSubWindow();
   auto* group = new QActionGroup(windowMenu_);
-  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
-    QAction* a = windowMenu_->addAction(w->windowTitle());
+  int number = 0;
+  for (QMdiSubWindow* w : open) {
+    ++number;
+    // The first nine are chosen by their digit; the caption itself is left as it is.
+    QString text = w->windowTitle();
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    text = (number < 10 ? QStringLiteral("&%1 ") : QStringLiteral("%1 ")).arg(number) + text;
+    QAction* a = windowMenu_->addAction(text);
+    a->setProperty("caption", w->windowTitle());
     a->setData(QVariant::fromValue<QObject*>(w));
     a->setCheckable(true);
     a->setChecked(w == active);
@@ -128,7 +190,15 @@ void MainWindow::updateWindowMenu() {
 void MainWindow::updateMenus() {
   // The window list marks the active sheet.
   const QObject* active = mdi_->activeSubWindow();
-  for (QAction* a : windowMenu_->actions()) a->setChecked(a->data().value<QObject*>() == active);
+  for (QAction* a : windowListActions()) a->setChecked(a->data().value<QObject*>() == active);
+}
+
+QList<QAction*> MainWindow::windowListActions() const {
+  QList<QAction*> entries;
+  for (QAction* a : windowMenu_->actions()) {
+    if (a->data().value<QObject*>() != nullptr) entries << a;
+  }
+  return entries;
 }
 
 QAction* MainWindow::menuAction(int entry) const {
@@ -192,19 +262,47 @@ int MainWindow::activeSheet() const {
 }
 
 QMdiSubWindow* MainWindow::addChildWindow(QWidget* content, const QString& title) {
+  // The size the content asked for (it resized itself), or what its layout suggests.
+  const QSize own = content->testAttribute(Qt::WA_Resized) ? content->size() : content->sizeHint();
   auto* window = new QMdiSubWindow;
   window->setWidget(content);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowTitle(title);
   mdi_->addSubWindow(window);
   window->show();
+  const QString kind = content->objectName();
+  const QSize frame = (window->size() - content->size()).expandedTo(QSize(0, 0));
+  fit_into_workspace(*window, kind.isEmpty() ? own + frame : remembered_size(kind, own + frame));
+  remember_size_of(*window, kind);
+  connect(window, &QMdiSubWindow::windowStateChanged, this,
+          [window](Qt::WindowStates, Qt::WindowStates now) {
+            if (!(now & (Qt::WindowMaximized | Qt::WindowMinimized)))
+              keep_inside_workspace(*window);
+          });
   mdi_->setActiveSubWindow(window);
   return window;
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport() && event->type() == QEvent::Resize) {
+    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // No sheet asks anything on the way out.
+  // No sheet asks anything on the way out; a window with work not yet saved may ask, and keep
+  // the program open.
   mdi_->closeAllSubWindows();
+  for (const QMdiSubWindow* w : mdi_->subWindowList()) {
+    if (w->isVisible()) {
+      event->ignore();
+      return;
+    }
+  }
+  if (rememberGeometry_) {
+    program_settings()->setValue(QStringLiteral("mainWindow/geometry"), saveGeometry());
+  }
   event->accept();
 }
 

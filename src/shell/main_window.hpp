@@ -1,7 +1,12 @@
 // The main window: a multiple-document area with the background picture, the module menu, the
-// window list and Exit. It keeps one SheetController per sheet kind for the whole run. The
-// analysis menu stands empty between the sheets' entries and the window list; the windows
-// that analyse the sheets fill it (install_analysis_menu), the main window knows none of them.
+// window menu (cascade, tile, close, close all and the numbered list of the open windows) and
+// Exit. It keeps one SheetController per sheet kind for the whole run. The analysis menu stands
+// empty between the sheets' entries and the window menu; the windows that analyse the sheets
+// fill it (install_analysis_menu), the main window knows none of them.
+//
+// It opens at the design size of its client area, larger when the screen has room; with
+// rememberGeometry() it comes back where and as large as it was left, and it keeps every child
+// window inside its client area.
 #pragma once
 
 #include <QMainWindow>
@@ -41,6 +46,21 @@ class MainWindow final : public QMainWindow {
   // last is Exit (6 and 7 with five sheets).
   QAction* menuAction(int entry) const;
   QMenu* windowMenu() const { return windowMenu_; }
+  // The numbered entries of the window menu, one per open window in the order they were
+  // opened ("&1 " + the window's caption; the caption alone in the entry's "caption" property).
+  // Filled each time the menu drops down.
+  QList<QAction*> windowListActions() const;
+  // The window menu's commands: 层叠, 平铺, 关闭 (Ctrl+F4), 全部关闭.
+  QAction* cascadeAction() const { return cascade_; }
+  QAction* tileAction() const { return tile_; }
+  QAction* closeAction() const { return close_; }
+  QAction* closeAllAction() const { return closeAll_; }
+  // The size of the main window whose client area has the design size (748 x 621 pixels at
+  // 96 dpi) under the menu bar.
+  QSize designSize() const;
+  // Restores the position and size the window had when it was last closed (when it still fits
+  // a screen) and remembers them again when it closes.
+  void rememberGeometry();
   // The analysis menu 分析(&N), between the sheets' entries and the window list.
   QMenu* analysisMenu() const { return analysisMenu_; }
   // The dialogs of every window of the program.
@@ -56,7 +76,10 @@ class MainWindow final : public QMainWindow {
   // The number of the sheet whose window is active, or 0 when no sheet window is active.
   int activeSheet() const;
   // Shows `content` as a child window of the workspace (listed in the window list like a
-  // sheet) under `title`, and activates it. The window is deleted when closed.
+  // sheet) under `title`, and activates it. It opens at the size its kind was last left at
+  // (remembered by the content's object name), else at the content's own size, and wholly
+  // inside the client area. The window is deleted when closed; `content` may refuse to close
+  // (its closeEvent), which keeps it and the main window open.
   QMdiSubWindow* addChildWindow(QWidget* content, const QString& title);
 
  signals:
@@ -66,6 +89,7 @@ class MainWindow final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Slot {
@@ -84,6 +108,12 @@ class MainWindow final : public QMainWindow {
   std::vector<QAction*> actions_;
   QMenu* windowMenu_ = nullptr;
   QMenu* analysisMenu_ = nullptr;
+  QAction* cascade_ = nullptr;
+  QAction* tile_ = nullptr;
+  QAction* close_ = nullptr;
+  QAction* closeAll_ = nullptr;
+  QAction* listSeparator_ = nullptr;
+  bool rememberGeometry_ = false;
   std::vector<Slot> slots_;
 };
 

@@ -95,7 +95,7 @@ class ChartsTest : public QObject {
   QStringList windowList() {
     emit window_->windowMenu()->aboutToShow();
     QStringList texts;
-    for (QAction* a : window_->windowMenu()->actions()) texts << a->text();
+    for (QAction* a : window_->windowListActions()) texts << a->property("caption").toString();
     return texts;
   }
 

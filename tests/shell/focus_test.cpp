@@ -287,7 +287,7 @@ class FocusTest : public SessionTest {
       typeHere("1");
       s_->open(1);
       s_->windowList();
-      s_->window->windowMenu()->actions().at(0)->trigger();  // back to the first sheet
+      s_->window->windowListActions().at(0)->trigger();  // back to the first sheet
       QApplication::processEvents();
       QCOMPARE(s_->window->activeSheet(), 3);
     }

@@ -120,11 +120,11 @@ class MainWindowTest : public SessionTest {
     QCOMPARE(s_->windowList(), (QStringList{first, third, fifthCaption}));
 
     // Choosing an entry activates that sheet.
-    s_->window->windowMenu()->actions().at(0)->trigger();
+    s_->window->windowListActions().at(0)->trigger();
     QCOMPARE(s_->window->mdiArea()->activeSubWindow()->widget(), s_->window->sheetView(1));
     s_->windowList();
     QList<bool> checked;
-    for (QAction* a : s_->window->windowMenu()->actions()) checked << a->isChecked();
+    for (QAction* a : s_->window->windowListActions()) checked << a->isChecked();
     QCOMPARE(checked, (QList<bool>{true, false, false}));
 
     s_->window->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(fifth->parentWidget()));

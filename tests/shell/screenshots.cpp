@@ -14,7 +14,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -22,10 +25,12 @@
 
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
+#include "shell/batch_window.hpp"
 #include "shell/chart_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/reliability_window.hpp"
 #include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
@@ -93,6 +98,66 @@ bool save(QWidget& window, const QDir& folder, const char* name) {
   return true;
 }
 
+// The member table of the sheet with a few members (one of them stopped by a check), after
+// 全部计算, as it opens in the main window at its design size.
+bool memberTable(MainWindow& window, const WorkedExample& e, const QDir& folder) {
+  QAction* menu = window.findChild<QAction*>(QStringLiteral("menu_batch"));
+  if (!menu) return false;
+  menu->trigger();
+  QApplication::processEvents();
+  QMdiSubWindow* sub = window.mdiArea()->activeSubWindow();
+  auto* table = sub ? qobject_cast<BatchWindow*>(sub->widget()) : nullptr;
+  if (!table) {
+    std::fprintf(stderr, "the member table did not open\n");
+    return false;
+  }
+  const QStringList covers = {QStringLiteral("30"), QStringLiteral("40"), QStringLiteral("25"),
+                              QStringLiteral("95")};
+  QStringList lines;
+  for (int m = 0; m < covers.size(); ++m) {
+    QStringList cells(table->statusColumn());
+    cells[0] = QStringLiteral("梁 B-%1").arg(m + 1);
+    for (const auto& [n, text] : e.boxes) {
+      const int column = table->columnOf(pellucor::sheet::text_box(n));
+      if (column >= 0) cells[column] = n == 5 ? covers[m] : text;
+    }
+    cells[table->columnOf(Control::Combo1)] = QStringLiteral("2 变形钢筋");
+    lines << cells.join(QLatin1Char('\t'));
+  }
+  table->table()->setCurrentCell(0, 0);
+  table->paste(lines.join(QLatin1Char('\n')));
+  QSignalSpy done(table, &BatchWindow::finished);
+  table->calculateAll();
+  if (!done.wait(60000)) {
+    std::fprintf(stderr, "the member table did not finish\n");
+    return false;
+  }
+  QApplication::processEvents();
+  const bool ok = save(window, folder, "member-table.png");
+  sub->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return ok;
+}
+
+// The reliability analysis of the active sheet after a run, as it opens in the main window.
+bool reliability(MainWindow& window, AnalysisActions& actions, const QDir& folder) {
+  ReliabilityWindow* w = actions.openReliability();
+  if (!w) {
+    std::fprintf(stderr, "the reliability window did not open\n");
+    return false;
+  }
+  w->samplesEdit()->setText(QStringLiteral("2000"));
+  QSignalSpy ended(w, &ReliabilityWindow::runEnded);
+  w->calculate();
+  if (!ended.wait(120000) || !w->report()) {
+    std::fprintf(stderr, "the reliability run did not finish\n");
+    return false;
+  }
+  QApplication::processEvents();
+  // Left open: the report of the sheet includes its run.
+  return save(window, folder, "reliability.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +167,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: pellucor_screenshots OUTPUT_FOLDER\n");
     return 1;
   }
+  // Neither the user's remembered window sizes nor report details: those of a first start.
+  QTemporaryDir settingsFolder;
+  if (!settingsFolder.isValid()) return 1;
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
   QDir folder(QString::fromLocal8Bit(argv[1]));
   if (!folder.mkpath(".")) {
     std::fprintf(stderr, "cannot create %s\n", argv[1]);
@@ -119,6 +188,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the main window did not become active\n");
     return 1;
   }
+  // The design size of the client area: the smallest the windows must fit into.
+  window.resize(window.designSize());
+  QApplication::processEvents();
   bool ok = save(window, folder, "0-main-window.png");
 
   for (const WorkedExample& e : worked_examples()) {
@@ -177,12 +249,24 @@ int main(int argc, char** argv) {
         charts->tabs()->setCurrentIndex(i);
     }
     QWidget* frame = charts->parentWidget();
-    frame->resize(900, 640);
     QApplication::processEvents();
+    // The main window at its design size, the chart window as it opens there.
     const QByteArray name =
         QStringLiteral("charts-%1-%2.png").arg(e.sheet).arg(QLatin1String(e.name)).toUtf8();
-    ok = save(*frame, folder, name.constData()) && ok;
+    ok = save(window, folder, name.constData()) && ok;
     if (e.sheet == 4) {
+      // The analyses of the marine sheet start from its window.
+      for (int i = 0; i < charts->tabs()->count(); ++i) {
+        if (charts->tabs()->tabText(i) == QStringLiteral("钢筋处氯离子浓度")) {
+          charts->tabs()->setCurrentIndex(i);
+          QApplication::processEvents();
+          ok = save(window, folder, "charts-4-marine-bar.png") && ok;
+        }
+      }
+      window.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->parentWidget()));
+      ok = memberTable(window, e, folder) && ok;
+      window.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->parentWidget()));
+      ok = reliability(window, *actions, folder) && ok;
       const QString pdf = folder.filePath(QStringLiteral("report-marine.pdf"));
       if (actions->writeReport(e.sheet, pdf)) {
         std::printf("%s\n", qPrintable(pdf));

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <deque>
@@ -21,6 +23,7 @@
 #include "shell/analysis_actions.hpp"
 #include "shell/application.hpp"
 #include "shell/main_window.hpp"
+#include "shell/window_kit.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {
@@ -36,6 +39,8 @@ inline const std::vector<std::pair<int, QString>>& kAdmixedExample = admixedExam
 class Session {
  public:
   explicit Session(bool realDialogs = false) {
+    // Every session starts without remembered sizes or report details.
+    program_settings()->clear();
     if (realDialogs) {
       window = std::make_unique<MainWindow>(real);
     } else {
@@ -59,10 +64,11 @@ class Session {
     return window->sheetView(n);
   }
 
+  // The captions of the window list's entries, as the menu shows them when it drops down.
   QStringList windowList() {
     emit window->windowMenu()->aboutToShow();
     QStringList texts;
-    for (QAction* a : window->windowMenu()->actions()) texts << a->text();
+    for (QAction* a : window->windowListActions()) texts << a->property("caption").toString();
     return texts;
   }
 
@@ -180,13 +186,16 @@ class ModalScript {
 }  // namespace pellucor::shell::testing
 
 // Starts the application as the desktop program does (name, icon, Chinese toolkit texts) and
-// runs one test class.
-#define PELLUCOR_SHELL_TEST_MAIN(TestClass)    \
-  int main(int argc, char** argv) {            \
-    QApplication app(argc, argv);              \
-    app.setAttribute(Qt::AA_Use96Dpi, true);   \
-    pellucor::shell::prepare_application(app); \
-    TestClass tc;                              \
-    QTEST_SET_MAIN_SOURCE_PATH                 \
-    return QTest::qExec(&tc, argc, argv);      \
+// runs one test class. The program's settings go to a folder of the run's own, never the user's.
+#define PELLUCOR_SHELL_TEST_MAIN(TestClass)                                                \
+  int main(int argc, char** argv) {                                                        \
+    QApplication app(argc, argv);                                                          \
+    app.setAttribute(Qt::AA_Use96Dpi, true);                                               \
+    pellucor::shell::prepare_application(app);                                             \
+    QTemporaryDir settingsFolder;                                                          \
+    if (!settingsFolder.isValid()) return 1;                                               \
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path()); \
+    TestClass tc;                                                                          \
+    QTEST_SET_MAIN_SOURCE_PATH                                                             \
+    return QTest::qExec(&tc, argc, argv);                                                  \
   }
