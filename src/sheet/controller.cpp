@@ -304,6 +304,11 @@ CalculateOutcome SheetController::calculate() {
   }
   lastRecord_ = std::move(outcome.record);
   lastRun_ = std::move(outcome.run);
+  // What the boxes hold now: the assumed cracking time as the iteration left it in its box.
+  completedInputs_ = inputs_;
+  if (const int n = text_box_number(table().assumedTimeBox); n > 0) {
+    completedInputs_->value[static_cast<std::size_t>(n)] = value(table().assumedTimeBox);
+  }
   view_->setEnabled(Control::CmdSave, true);
   for (Control c : table().enabledAfterCalculation) view_->setEnabled(c, true);
   result.status = CalculateOutcome::Status::Done;

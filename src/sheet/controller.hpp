@@ -94,6 +94,10 @@ class SheetController {
   const SheetInputs& inputs() const { return inputs_; }
   // Record of the last calculation that ran to its end: its inputs and results as data.
   const std::optional<ResultRecord>& lastRecord() const { return lastRecord_; }
+  // What the boxes held when the last calculation that ran to its end was over: the inputs as
+  // Calculate read them, the assumed cracking time as the iteration left it in its box; none
+  // before the first. A window compares them with its boxes now.
+  const std::optional<SheetInputs>& completedInputs() const { return completedInputs_; }
   // Report of the last calculation that ran to its end, formatted from its record.
   std::optional<Report> lastReport() const;
   // Model inputs and result of the last calculation that ran to its end (empty before).
@@ -123,6 +127,7 @@ class SheetController {
   Control focused_ = Control::None;
   SheetInputs inputs_;
   std::optional<ResultRecord> lastRecord_;
+  std::optional<SheetInputs> completedInputs_;
   model::ModelRun lastRun_;
   std::string fileName_;
   int changeDepth_ = 0;  // nesting of change checks raised by the controller's own texts

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -23,6 +24,8 @@
 
 #include "shell/dialogs.hpp"
 #include "shell/sheet_layout.hpp"
+#include "shell/stale_inputs.hpp"
+#include "shell/stop_reasons.hpp"
 
 namespace pellucor::shell {
 
@@ -96,6 +99,7 @@ void QtSheetView::build() {
     connect(box, &QLineEdit::textEdited, this, [this, c](const QString&) {
       // Every user edit (keystroke, paste, cut); texts the program sets do not come here, the
       // controller checks those itself.
+      inputEdited();
       if (attached_) controller_.textChanged(c);
     });
     addControl(c, box);
@@ -113,6 +117,7 @@ void QtSheetView::build() {
       QRect r = to_pixels(o.rect, dx, dy);
       r.setHeight(std::max(r.height(), option->sizeHint().height()));
       option->setGeometry(r);
+      connect(option, &QRadioButton::clicked, this, &QtSheetView::inputEdited);
       addControl(o.control, option);
     }
   }
@@ -128,6 +133,7 @@ void QtSheetView::build() {
     combo_->setGeometry(to_pixels(r, dx, dy));
   }
   addControl(Control::Combo1, combo_);
+  connect(combo_, &QComboBox::activated, this, &QtSheetView::inputEdited);
 
   const std::array<std::pair<Control, std::pair<sheet::Rect, std::string_view>>, 3> buttons = {{
       {Control::CmdCal, {s.cmdCal, sheet::kCaptionCalculate}},
@@ -142,6 +148,20 @@ void QtSheetView::build() {
     const Control which = c;
     connect(button, &QPushButton::clicked, this, [this, which] { buttonClicked(which); });
     addControl(c, button);
+  }
+  // The keys of 计算 and 保存数据, from any control of the sheet; the captions stay as they are.
+  widget(Control::CmdCal)->setToolTip(QStringLiteral("计算（Ctrl+Enter）"));
+  widget(Control::CmdSave)->setToolTip(QStringLiteral("保存数据（Ctrl+S）"));
+  const std::array<std::pair<QKeySequence, Control>, 3> keys = {{
+      {QKeySequence(Qt::CTRL | Qt::Key_Return), Control::CmdCal},
+      {QKeySequence(Qt::CTRL | Qt::Key_Enter), Control::CmdCal},
+      {QKeySequence(Qt::CTRL | Qt::Key_S), Control::CmdSave},
+  }};
+  for (const auto& [sequence, button] : keys) {
+    auto* shortcut = new QShortcut(sequence, this);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    const Control which = button;
+    connect(shortcut, &QShortcut::activated, this, [this, which] { pressButton(which); });
   }
 
   pane_ = new QPlainTextEdit(this);
@@ -420,17 +440,78 @@ bool QtSheetView::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+bool QtSheetView::pressButton(Control button) {
+  auto* w = qobject_cast<QPushButton*>(widget(button));
+  if (w == nullptr || !attached_ || busy_ || !w->isEnabled() || !w->isVisibleTo(this)) {
+    return false;
+  }
+  // As a click: the focused control is left first, and its check may keep the focus.
+  if (handlePress(button)) return false;
+  selectOnRelease_ = nullptr;
+  if (!attached_ || !w->isEnabled()) return false;
+  w->click();
+  return true;
+}
+
+void QtSheetView::setMemberName(const QString& name) {
+  member_ = name;
+  const QString caption = qs(table().caption);
+  setWindowTitle(name.isEmpty() ? caption : caption + QStringLiteral(" — 构件 ") + name);
+  for (QWidget* p = parentWidget(); p; p = p->parentWidget()) {
+    if (auto* host = qobject_cast<QMdiSubWindow*>(p)) {
+      host->setWindowTitle(windowTitle());
+      break;
+    }
+  }
+}
+
+void QtSheetView::inputEdited() {
+  // The boxes no longer hold the member's inputs alone.
+  if (!member_.isEmpty()) setMemberName(QString());
+}
+
+void QtSheetView::calculateClicked() {
+  const sheet::CalculateOutcome outcome = controller_.calculate();
+  using Status = sheet::CalculateOutcome::Status;
+  // The plausibility message has been answered; the pane then says what made the model give up
+  // instead of keeping the wait line (or the report of an unfinished pass).
+  const bool consistency = outcome.status == Status::CheckFailed &&
+                           outcome.message == sheet::kPlausibility &&
+                           outcome.control == Control::None;
+  if (attached_ && (outcome.status == Status::Stopped || consistency)) {
+    const Control assumed = table().assumedTimeBox;
+    const QString assumedText = assumed == Control::None ? QString() : qs(text(assumed)).trimmed();
+    clearPane();
+    for (const QString& line :
+         stop_explanation(table(), controller_.inputs(),
+                          consistency ? std::nullopt : outcome.reason, assumedText)) {
+      printLine(line.toStdString());
+    }
+  }
+  emit calculationFinished(outcome.done());
+}
+
+void QtSheetView::saveClicked() {
+  // Results that no longer match the boxes are written only when the user says so.
+  const auto changes = changed_inputs(controller_, *this);
+  if (!changes.empty() && controller_.lastRecord()) {
+    const QString action = QStringLiteral("保存");
+    const auto answer = dialogs_.ask(this, qs(sheet::kSaveDialogTitle),
+                                     stale_question(changes, action), stale_answers(action), 1);
+    if (answer != 0 || !attached_) return;
+  }
+  controller_.save();
+}
+
 void QtSheetView::buttonClicked(Control button) {
   if (!attached_ || busy_) return;
   const FlagGuard guard(busy_);
   switch (button) {
-    case Control::CmdCal: {
-      const bool completed = controller_.calculate().done();
-      emit calculationFinished(completed);
+    case Control::CmdCal:
+      calculateClicked();
       break;
-    }
     case Control::CmdSave:
-      controller_.save();
+      saveClicked();
       break;
     case Control::CmdExit:
       controller_.exit();

@@ -10,6 +10,11 @@
 //
 // A box that gets the focus, by whichever path, has its whole text selected, so that typing
 // replaces the default "0.000" or the earlier value.
+//
+// Ctrl+Enter presses 计算 and Ctrl+S 保存数据 from anywhere in the sheet, as a click would (the
+// leave check of the control that holds the focus runs first). After a plausibility stop the
+// pane says why, once the message box has been answered. Before Save writes results that no
+// longer match the boxes, the window asks.
 #pragma once
 
 #include <QWidget>
@@ -70,6 +75,15 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   // The lines the output pane shows.
   QStringList paneLines() const;
 
+  // Presses 计算, 保存数据 or 退 出 as a click does: the leave check of the focused control runs
+  // first and may refuse. False when the button was not pressed.
+  bool pressButton(sheet::Control button);
+
+  // The member whose inputs the sheet holds, shown after the sheet's caption; empty for none.
+  // Cleared when the user changes an input.
+  void setMemberName(const QString& name);
+  const QString& memberName() const { return member_; }
+
  signals:
   // Calculate has ended; `completed` when it ran to its end.
   void calculationFinished(bool completed);
@@ -90,6 +104,9 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   // Selects the whole text when `w` is a box.
   static void selectWhole(QWidget* w);
   void buttonClicked(sheet::Control button);
+  void calculateClicked();
+  void saveClicked();
+  void inputEdited();
 
   sheet::SheetController& controller_;
   Dialogs& dialogs_;
@@ -107,6 +124,7 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   int settingFocus_ = 0;
   // The box that a mouse press has just given the focus: selected when the button is released.
   QLineEdit* selectOnRelease_ = nullptr;
+  QString member_;
 };
 
 }  // namespace pellucor::shell
