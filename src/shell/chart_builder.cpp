@@ -1,8 +1,11 @@
 #include "shell/chart_builder.hpp"
 
 #include <QAreaSeries>
+#include <QFontMetricsF>
+#include <QGraphicsObject>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QPainter>
 #include <QPen>
 #include <QScatterSeries>
 #include <QValueAxis>
@@ -54,7 +57,108 @@ QColor marker_colour(curves::Mark m) {
   return Qt::black;
 }
 
+// The names of the marked points, each on a light box beside its point: never crossed by the
+// lines under it, never cut at the edge of the plot, never on top of another name. A name that
+// finds no free place is left to the legend, which carries every point with its values.
+class MarkLabels final : public QGraphicsObject {
+ public:
+  struct Entry {
+    QString text;
+    QColor colour;
+    QPointF value;
+    QAbstractSeries* series = nullptr;
+  };
+
+  MarkLabels(QChart* chart, std::vector<Entry> entries)
+      : QGraphicsObject(chart), chart_(chart), entries_(std::move(entries)) {
+    setZValue(1000);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { place(); });
+  }
+
+  QRectF boundingRect() const override { return bounds_; }
+
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    painter->setFont(font_);
+    for (const Placed& p : placed_) {
+      painter->setPen(QPen(p.colour, 0.8));
+      painter->setBrush(QColor(255, 255, 255, 235));
+      painter->drawRoundedRect(p.box, 2, 2);
+      painter->setPen(p.colour);
+      painter->drawText(p.box, Qt::AlignCenter, p.text);
+    }
+  }
+
+  // The names placed, in chart coordinates (for tests).
+  QList<QRectF> boxes() const {
+    QList<QRectF> out;
+    for (const Placed& p : placed_) out << p.box;
+    return out;
+  }
+
+ private:
+  struct Placed {
+    QString text;
+    QColor colour;
+    QRectF box;
+  };
+
+  void place() {
+    prepareGeometryChange();
+    placed_.clear();
+    bounds_ = QRectF();
+    const QRectF plot = chart_->plotArea();
+    if (plot.isEmpty()) return;
+    const QFontMetricsF fm(font_);
+    const qreal pad = 2;
+    const qreal gap = 6;
+    // The points themselves are not to be covered either.
+    std::vector<QPointF> points;
+    for (const Entry& e : entries_) points.push_back(chart_->mapToPosition(e.value, e.series));
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      const Entry& e = entries_[i];
+      const QPointF at = points[i];
+      const QSizeF size(fm.horizontalAdvance(e.text) + 2 * pad, fm.height() + 2 * pad);
+      const QPointF corners[] = {
+          {at.x() + gap, at.y() - gap - size.height()},                  // above right
+          {at.x() - gap - size.width(), at.y() - gap - size.height()},   // above left
+          {at.x() + gap, at.y() + gap},                                  // below right
+          {at.x() - gap - size.width(), at.y() + gap},                   // below left
+          {at.x() + 2 * gap, at.y() - size.height() / 2},                // right
+          {at.x() - 2 * gap - size.width(), at.y() - size.height() / 2}  // left
+      };
+      for (const QPointF& corner : corners) {
+        const QRectF box(corner, size);
+        if (!plot.contains(box)) continue;
+        const bool free =
+            std::none_of(
+                placed_.begin(), placed_.end(),
+                [&](const Placed& p) { return p.box.adjusted(-2, -2, 2, 2).intersects(box); }) &&
+            std::none_of(points.begin(), points.end(),
+                         [&](const QPointF& p) { return box.adjusted(-4, -4, 4, 4).contains(p); });
+        if (!free) continue;
+        placed_.push_back({e.text, e.colour, box});
+        bounds_ = bounds_.united(box);
+        break;
+      }
+    }
+    update();
+  }
+
+  QChart* chart_;
+  std::vector<Entry> entries_;
+  QFont font_ = cjk_font(8);
+  std::vector<Placed> placed_;
+  QRectF bounds_;
+};
+
 }  // namespace
+
+QList<QRectF> marker_label_boxes(const QChart& chart) {
+  for (QGraphicsItem* child : chart.childItems()) {
+    if (auto* labels = dynamic_cast<MarkLabels*>(child)) return labels->boxes();
+  }
+  return {};
+}
 
 QFont cjk_font(qreal pointSize) {
   return report_font(pointSize);
@@ -74,6 +178,8 @@ QChart* make_chart(const curves::Chart& c) {
   chart->setTitleFont(cjk_font(11));
   chart->legend()->setFont(cjk_font(8));
   chart->legend()->setAlignment(Qt::AlignRight);
+  // A line's legend entry is a piece of the line, dashes and all; a point's is its dot.
+  chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
   chart->setAnimationOptions(QChart::NoAnimation);
 
   // The ranges take in the curves, the marked points and the reference lines.
@@ -103,6 +209,10 @@ QChart* make_chart(const curves::Chart& c) {
   }
   if (!(xMax > xMin)) xMax = xMin + 1;
   if (!(yMax > yMin)) yMax = yMin + 1;
+  // A quantity that never falls below zero starts its axis at zero: a value a rounding error
+  // below zero (a concentration of -1e-17) does not pull the axis down by a whole step.
+  const bool fromZero = yMin > -1e-9 * (yMax - yMin);
+  if (fromZero) yMin = 0;
   yMax += 0.08 * (yMax - yMin);
 
   auto* xAxis = new QValueAxis;
@@ -118,6 +228,7 @@ QChart* make_chart(const curves::Chart& c) {
     a->setTickCount(6);
     a->applyNiceNumbers();
   }
+  if (fromZero && yAxis->min() < 0) yAxis->setMin(0);
   // The shaded phases fill the plot from top to bottom.
   yMin = yAxis->min();
   yMax = yAxis->max();
@@ -193,17 +304,7 @@ QChart* make_chart(const curves::Chart& c) {
     ++index;
   }
 
-  // A name that would sit on top of another marked point's is left to the legend.
-  std::vector<QPointF> named;  // positions as fractions of the axes
-  auto crowded = [&](const curves::Point& at) {
-    const QPointF f((at.x - xAxis->min()) / (xAxis->max() - xAxis->min()),
-                    (at.y - yAxis->min()) / (yAxis->max() - yAxis->min()));
-    for (const QPointF& n : named) {
-      if (std::fabs(n.x() - f.x()) < 0.12 && std::fabs(n.y() - f.y()) < 0.06) return true;
-    }
-    named.push_back(f);
-    return false;
-  };
+  std::vector<MarkLabels::Entry> names;
   for (const auto& m : c.markers) {
     auto* dot = new QScatterSeries;
     dot->setName(qs(m.label));
@@ -211,14 +312,11 @@ QChart* make_chart(const curves::Chart& c) {
     dot->setMarkerSize(9);
     dot->setColor(marker_colour(m.mark));
     dot->setBorderColor(Qt::white);
-    dot->setPointLabelsFormat(marker_tag(m));
-    dot->setPointLabelsVisible(!crowded(m.at));
-    dot->setPointLabelsFont(cjk_font(8));
-    dot->setPointLabelsColor(marker_colour(m.mark));
-    dot->setPointLabelsClipping(false);
     dot->setProperty("mark", static_cast<int>(m.mark));
     attach(dot, kRoleMarker);  // named beside the point, with its values in the legend
+    names.push_back({marker_tag(m), marker_colour(m.mark), QPointF(m.at.x, m.at.y), dot});
   }
+  new MarkLabels(chart, std::move(names));
   return chart;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QChart>
 #include <QFont>
+#include <QList>
+#include <QRectF>
 #include <QString>
 
 #include "analysis/curves/curves.hpp"
@@ -29,6 +31,10 @@ QString marker_tag(const analysis::curves::Marker& marker);
 
 // A new chart (owned by the caller) of `chart`.
 QChart* make_chart(const analysis::curves::Chart& chart);
+
+// Where a chart made by make_chart() shows the names of its marked points (chart coordinates,
+// as laid out for its present size); a name without a free place is not shown.
+QList<QRectF> marker_label_boxes(const QChart& chart);
 
 // "name value unit" of every curve at the abscissa x (interpolated between its points), for
 // the read-out under the mouse; empty outside every curve.

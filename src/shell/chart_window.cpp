@@ -1,5 +1,6 @@
 #include "shell/chart_window.hpp"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
@@ -8,6 +9,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QToolTip>
@@ -30,6 +33,10 @@ QString qs(const std::string& s) {
 const QString kNoCalculation =
     QStringLiteral("尚无完成的计算：在计算窗口中按“计算”后，这里画出曲线。");
 const QString kShowing = QStringLiteral("最近一次完成的计算的曲线。");
+// Typefaces after the program's own in an exported SVG.
+const QString kSvgFallbackFonts = QStringLiteral(
+    "'Noto Sans CJK SC', 'Source Han Sans SC', 'Microsoft YaHei', SimSun, 'PingFang SC', "
+    "'WenQuanYi Zen Hei', sans-serif");
 const QString kKeptAfterStop =
     QStringLiteral("最近一次计算未算完（输入检查或模型停止），图中仍为上一次完成的计算。");
 
@@ -102,6 +109,8 @@ ChartWindow::ChartWindow(int sheet, const sheet::SheetController& controller, Di
   png->setObjectName(QStringLiteral("exportPng"));
   auto* svg = new QPushButton(QStringLiteral("导出SVG(&S)…"), this);
   svg->setObjectName(QStringLiteral("exportSvg"));
+  png_ = png;
+  svg_ = svg;
   top->addWidget(png);
   top->addWidget(svg);
   layout->addLayout(top);
@@ -109,6 +118,7 @@ ChartWindow::ChartWindow(int sheet, const sheet::SheetController& controller, Di
   layout->addWidget(tabs_, 1);
   connect(png, &QPushButton::clicked, this, [this] { exportCurrent(false); });
   connect(svg, &QPushButton::clicked, this, [this] { exportCurrent(true); });
+  setMinimumSize(420, 320);
   resize(760, 560);
   redraw();
 }
@@ -135,6 +145,8 @@ void ChartWindow::redraw() {
   if (!fresh) {
     // Nothing new to draw: what is shown stays.
     if (!curves_) status_->setText(kNoCalculation);
+    png_->setEnabled(tabs_->count() > 0);
+    svg_->setEnabled(tabs_->count() > 0);
     return;
   }
   curves_ = std::move(fresh);
@@ -162,6 +174,8 @@ void ChartWindow::redraw() {
   }
   if (current >= 0 && current < tabs_->count()) tabs_->setCurrentIndex(current);
   status_->setText(kShowing);
+  png_->setEnabled(tabs_->count() > 0);
+  svg_->setEnabled(tabs_->count() > 0);
 }
 
 bool ChartWindow::exportPng(int tab, const QString& path) const {
@@ -174,19 +188,26 @@ bool ChartWindow::exportPng(int tab, const QString& path) const {
 bool ChartWindow::exportSvg(int tab, const QString& path) const {
   CurveChartView* view = chartView(tab);
   if (!view) return false;
-  // The generator reports no write errors: check that the folder takes a file first.
-  QFile probe(path);
-  if (!probe.open(QIODevice::WriteOnly)) return false;
-  probe.close();
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
   QSvgGenerator svg;
-  svg.setFileName(path);
+  svg.setOutputDevice(&bytes);
+  // The size shown on the screen: the generator states the size in millimetres from its
+  // resolution.
+  svg.setResolution(view->logicalDpiX());
   svg.setSize(view->size());
   svg.setViewBox(QRect(QPoint(0, 0), view->size()));
   svg.setTitle(qs(view->curves().title));
   QPainter painter;
   if (!painter.begin(&svg)) return false;
   view->render(&painter);
-  return painter.end() && QFileInfo(path).size() > 0;
+  if (!painter.end() || bytes.data().isEmpty()) return false;
+  // The program's typeface, then those a viewer is likely to have for Chinese text.
+  static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]*)\""));
+  QString text = QString::fromUtf8(bytes.data());
+  text.replace(family, QStringLiteral("font-family=\"\\1, %1\"").arg(kSvgFallbackFonts));
+  QSaveFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit();
 }
 
 void ChartWindow::exportCurrent(bool svg) {

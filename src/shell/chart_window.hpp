@@ -13,6 +13,7 @@
 
 class QGraphicsLineItem;
 class QLabel;
+class QPushButton;
 class QTabWidget;
 
 namespace pellucor::sheet {
@@ -64,7 +65,9 @@ class ChartWindow final : public QWidget {
   // Draws the curves of the controller's last completed calculation.
   void redraw();
 
-  // Writes the chart of a tab; false when the file cannot be written.
+  // Writes the chart of a tab; false when the file cannot be written. The SVG has the size
+  // the chart is shown at, and names typefaces that a viewer without the program's own can
+  // draw the Chinese texts in.
   bool exportPng(int tab, const QString& path) const;
   bool exportSvg(int tab, const QString& path) const;
 
@@ -77,6 +80,8 @@ class ChartWindow final : public QWidget {
   std::optional<analysis::curves::Curves> curves_;
   QLabel* status_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  QPushButton* png_ = nullptr;
+  QPushButton* svg_ = nullptr;
 };
 
 }  // namespace pellucor::shell

@@ -12,10 +12,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScatterSeries>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 #include "analysis/curves/curves.hpp"
@@ -114,12 +117,18 @@ class ChartsTest : public QObject {
       const auto dots = seriesWithRole<QScatterSeries>(chart, kRoleMarker);
       QCOMPARE(dots.size(), static_cast<qsizetype>(c.markers.size()));
       // Every marked point is in the legend with its values, and the first carries its name
-      // beside it (others too unless they would cover it).
-      QVERIFY(dots.isEmpty() || dots[0]->pointLabelsVisible());
+      // beside it (others too where there is room): on its own box inside the plot, none on
+      // top of another.
+      w->tabs()->setCurrentIndex(i);
+      QTRY_VERIFY(dots.isEmpty() || !marker_label_boxes(*chart).isEmpty());
+      const QList<QRectF> names = marker_label_boxes(*chart);
+      for (qsizetype k = 0; k < names.size(); ++k) {
+        QVERIFY(chart->plotArea().contains(names[k]));
+        for (qsizetype j = 0; j < k; ++j) QVERIFY(!names[j].intersects(names[k]));
+      }
       for (qsizetype k = 0; k < dots.size(); ++k) {
         const auto& m = c.markers[static_cast<std::size_t>(k)];
         QCOMPARE(dots[k]->points(), QList<QPointF>{QPointF(m.at.x, m.at.y)});
-        QCOMPARE(dots[k]->pointLabelsFormat(), marker_tag(m));
         QCOMPARE(dots[k]->name(), qs(m.label));
         QVERIFY(qs(m.label).startsWith(marker_tag(m)) && !marker_tag(m).isEmpty());
       }
@@ -218,6 +227,20 @@ class ChartsTest : public QObject {
       const QString text = QString::fromUtf8(f.readAll());
       QVERIFY(text.contains(QStringLiteral("<svg")));
       QVERIFY(text.contains(QStringLiteral("<path")));
+      // At the size shown, and every text with typefaces besides the program's own.
+      const CurveChartView* view = w->chartView(i);
+      const auto width = QRegularExpression(QStringLiteral("<svg[^>]*width=\"([0-9.]+)mm\""))
+                             .match(text)
+                             .captured(1)
+                             .toDouble();
+      QVERIFY(std::fabs(width - view->width() * 25.4 / view->logicalDpiX()) < 0.5);
+      const auto families =
+          QRegularExpression(QStringLiteral("font-family=\"([^\"]*)\"")).globalMatch(text);
+      int seen = 0;
+      for (auto it = families; it.hasNext(); ++seen) {
+        QVERIFY(it.next().captured(1).endsWith(QStringLiteral("sans-serif")));
+      }
+      QVERIFY(seen > 0);
     }
 
     // The report, through the menu, with the sheet active again.
@@ -305,6 +328,10 @@ class ChartsTest : public QObject {
     QCOMPARE(w->tabs()->count(), 0);
     QVERIFY(w->status().contains(QStringLiteral("尚无完成的计算")));
     QVERIFY(!w->exportPng(0, QStringLiteral("unused.png")));
+    // Nothing to export: the buttons say so.
+    for (const char* name : {"exportPng", "exportSvg"}) {
+      QVERIFY(!w->findChild<QPushButton*>(QLatin1String(name))->isEnabled());
+    }
     // The report needs a completed calculation: a message, no dialog.
     window_->menuAction(2)->trigger();
     window_->analysisMenu()->actions()[1]->trigger();
