@@ -17,6 +17,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
+#include "shell/stale_inputs.hpp"
 
 namespace pellucor::shell {
 
@@ -171,10 +172,20 @@ ReportDocument AnalysisActions::report(int sheet, const ReliabilityWindow* run) 
     if (run && run->report()) doc.addSection(reliability_section(*run->report()));
     return doc;
   }
-  ReportDocument doc = sheet_report(*controller);
+  // Inputs changed in the sheet's boxes since its last completed calculation.
+  QStringList changes;
+  if (const QtSheetView* view = window_.sheetView(sheet)) {
+    changes = change_lines(changed_inputs(*controller, *view));
+  }
+  ReportDocument doc = sheet_report(*controller, changes);
+  doc.setDetails(remembered_report_details());
   if (run && run->report()) {
     QStringList notes;
-    if (!matches_sheet(*run, *controller)) notes << difference_note(*run, *controller);
+    if (!matches_sheet(*run, *controller)) {
+      notes << difference_note(*run, *controller);
+      // Said on the first page too, where the reader starts.
+      doc.addNotice(notes.back());
+    }
     doc.addSection(reliability_section(*run->report(), notes));
   }
   return doc;
@@ -242,15 +253,32 @@ void AnalysisActions::reportFrom(const ReliabilityWindow& run) {
 }
 
 void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
-  // The window may close while the file dialog is up.
+  // The window may close while a dialog is up.
   const QPointer<const ReliabilityWindow> chosen(run);
+  const sheet::SheetController* controller = window_.controller(sheet);
+  const QtSheetView* view = window_.sheetView(sheet);
+  // Results that no longer match the boxes are written only when the user says so.
+  if (controller && controller->lastRecord() && view) {
+    const auto changes = changed_inputs(*controller, *view);
+    const QString action = QStringLiteral("写报告");
+    if (!changes.empty() && dialogs_.ask(&window_, kTitle, stale_question(changes, action),
+                                         stale_answers(action), 1) != 0) {
+      return;
+    }
+  }
+  ReportDetails initial = remembered_report_details();
+  if (view = window_.sheetView(sheet); view) initial.member = view->memberName();
+  const auto details = dialogs_.askReportDetails(&window_, initial);
+  if (!details) return;
+  remember_report_details(*details);
   const auto path =
       dialogs_.chooseSaveFile(&window_, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
                               QStringLiteral("pdf"), SaveMode::Replace);
   if (!path) return;
   run = chosen.data();
   if (!run || !run->report()) run = reliabilityRun(sheet);
-  const ReportDocument doc = report(sheet, run);
+  ReportDocument doc = report(sheet, run);
+  doc.setDetails(*details);
   QString error;
   if (!doc.writePdf(*path, &error)) {
     dialogs_.showWarning(&window_, kTitle, error);

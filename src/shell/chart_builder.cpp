@@ -146,7 +146,13 @@ class MarkLabels final : public QGraphicsObject {
 
   QChart* chart_;
   std::vector<Entry> entries_;
-  QFont font_ = cjk_font(8);
+  // In pixels of the scene: the same size on the screen and in the report, whose painter maps
+  // the scene onto a page of another resolution.
+  QFont font_ = [] {
+    QFont f = cjk_font(8);
+    f.setPixelSize(11);
+    return f;
+  }();
   std::vector<Placed> placed_;
   QRectF bounds_;
 };
@@ -267,7 +273,11 @@ QChart* make_chart(const curves::Chart& c) {
     const QColor opaque(static_cast<int>(255 - a * (255 - c.red())),
                         static_cast<int>(255 - a * (255 - c.green())),
                         static_cast<int>(255 - a * (255 - c.blue())));
-    for (QLegendMarker* m : chart->legend()->markers(area)) m->setBrush(opaque);
+    for (QLegendMarker* m : chart->legend()->markers(area)) {
+      m->setShape(QLegend::MarkerShapeRectangle);
+      m->setBrush(opaque);
+      m->setPen(QPen(c.darker(160), 0.5));
+    }
   }
 
   for (const auto& g : c.guides) {

@@ -77,6 +77,14 @@ std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget* parent, const QStrin
   return printer;
 }
 
+std::optional<ReportDetails> QtDialogs::askReportDetails(QWidget* parent,
+                                                         const ReportDetails& initial) {
+  ReportDetailsDialog dialog(initial, parent);
+  dialog.setFont(sheet_font(SheetFont::Sheet));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.details();
+}
+
 bool ask_append(QWidget* parent, const QString& title, const QString& path) {
   const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
   QMessageBox box(QMessageBox::Question, title, QString::fromUtf8(kAppendQuestion).arg(shown),

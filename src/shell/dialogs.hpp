@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+#include "shell/report_details.hpp"
+
 class QWidget;
 
 namespace pellucor::shell {
@@ -41,6 +43,14 @@ class Dialogs {
   // A printer set up in the platform's print dialog for a document named `name`; none when
   // the dialog was cancelled.
   virtual std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) = 0;
+  // The details of a report (project, structure, member, who inspected and checked, date),
+  // starting from `initial`; none when the user cancelled. A front end without a dialog takes
+  // them as they are.
+  virtual std::optional<ReportDetails> askReportDetails(QWidget* parent,
+                                                        const ReportDetails& initial) {
+    (void)parent;
+    return initial;
+  }
 };
 
 // The answers of a yes-or-no question.
@@ -59,6 +69,8 @@ class QtDialogs final : public Dialogs {
   std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                         const QString& filter) override;
   std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override;
+  std::optional<ReportDetails> askReportDetails(QWidget* parent,
+                                                const ReportDetails& initial) override;
 };
 
 // Texts of the question asked when an existing file is chosen for saving. Save adds the report

@@ -1,6 +1,9 @@
-// The printable report of a calculation: program and version, date, the sheet's caption, the
-// inputs and the results as tables, the charts as vector graphics, the notes, page numbers.
-// Written as an A4 PDF with the Chinese fonts embedded, or sent to a printer.
+// The printable report of a calculation: program and version, the report's details (project,
+// structure, member, inspected and checked by, date), the sheet's caption, what the reader must
+// know first (inputs changed since the calculation), a short account of the method, the inputs
+// and the results as tables, the charts as numbered figures with captions, the notes, page
+// numbers; one type family throughout. Written as an A4 PDF with the font embedded, or sent to
+// a printer.
 //
 // Other windows extend it: build the sheet's report with sheet_report() and append sections,
 //   ReportDocument doc = sheet_report(controller);
@@ -19,18 +22,22 @@
 #include <functional>
 #include <vector>
 
+#include "model/model_run.hpp"
+#include "shell/report_details.hpp"
+
 class QChart;
 class QPagedPaintDevice;
 
 namespace pellucor::sheet {
 class SheetController;
 struct ResultRecord;
+struct SheetTable;
 }  // namespace pellucor::sheet
 
 namespace pellucor::shell {
 
 struct ReportTable {
-  QStringList header;
+  QStringList header;  // empty: no heading row (the columns are those of the first row)
   QList<QStringList> rows;
   QString caption;  // a line above the table, if any
   bool empty() const { return rows.isEmpty(); }
@@ -40,8 +47,11 @@ using ChartFactory = std::function<QChart*()>;
 
 struct ReportSection {
   QString title;
+  QStringList paragraphs;            // text after the title, before the tables
   ReportTable table;                 // may be empty
-  std::vector<ChartFactory> charts;  // drawn in order, each across the page width
+  std::vector<ChartFactory> charts;  // drawn in order, each across the page width, as figures
+                                     // numbered through the report
+  QStringList chartCaptions;         // caption of chart i (empty or missing: the chart's title)
   QStringList notes;                 // paragraphs after the charts
   std::vector<ReportTable> tables;   // further tables after `table`, before the charts
 };
@@ -53,6 +63,12 @@ class ReportDocument {
   const QString& caption() const { return caption_; }
   const std::vector<ReportSection>& sections() const { return sections_; }
   void addSection(ReportSection section);
+  // The details printed under the caption on the first page; their date is the report's.
+  void setDetails(const ReportDetails& details);
+  const ReportDetails& details() const { return details_; }
+  // What the reader must see first: framed on the first page, before the sections.
+  void addNotice(const QString& text);
+  const QStringList& notices() const { return notices_; }
 
   // Writes an A4 PDF. False when the file cannot be written; `error` then names the path.
   bool writePdf(const QString& path, QString* error = nullptr) const;
@@ -66,20 +82,39 @@ class ReportDocument {
 
   QString caption_;
   QDateTime date_;
+  ReportDetails details_;
+  QStringList notices_;
   std::vector<ReportSection> sections_;
 };
 
 // The program's name and version as the report heads its first page.
 QString program_title();
 
-// The report of the sheet's last completed calculation, from its record: inputs (names, values
-// and units as the result file echoes them), results (as the report prints them), charts and
-// notes. Empty sections when the sheet has not completed a calculation.
-ReportDocument sheet_report(const sheet::SheetController& controller);
+// The sections of one sheet's calculation, from its record and its model run, for this report
+// or another (a structure report puts several members' sections together):
+//   the method: which model, which limit states;
+//   the inputs: names, values and units as the result file echoes them;
+//   the results: every printed result, the end of the durable life t_d, the member's state at
+//   the inspection age, with corrected names and units and the digits an engineer reads, and
+//   what negative values mean;
+//   the charts of the run as figures with captions.
+std::vector<ReportSection> sheet_sections(const sheet::SheetTable& table,
+                                          const sheet::ResultRecord& record,
+                                          const model::ModelRun& run);
+
+// The report of the sheet's last completed calculation. `changes` are the inputs that the
+// sheet's boxes no longer share with it ("保护层厚度：计算时 30，现在 35"): the first page says so.
+// Empty sections when the sheet has not completed a calculation.
+ReportDocument sheet_report(const sheet::SheetController& controller,
+                            const QStringList& changes = {});
 
 // The rows "name, value, unit" of a record's printed inputs (the parameter echo) and of its
-// printed results (the report lines); a text printed in place of a value has no unit.
+// results: every printed result, then t_d where the sheet does not print it, then the state at
+// the inspection age; a text printed in place of a value has no unit.
 ReportTable input_table(const sheet::ResultRecord& record);
 ReportTable result_table(const sheet::ResultRecord& record);
+
+// The paragraph on the method of sheet 1..5.
+QString method_text(int sheet);
 
 }  // namespace pellucor::shell

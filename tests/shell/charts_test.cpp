@@ -4,6 +4,7 @@
 // calculations, and the paths that cannot be written.
 #include <QAction>
 #include <QApplication>
+#include <QDate>
 #include <QFile>
 #include <QImage>
 #include <QLineSeries>
@@ -32,6 +33,7 @@
 #include "shell/chart_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
+#include "shell/presentation.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell_fixture.hpp"
 #include "worked_examples.hpp"
@@ -282,6 +284,65 @@ class ChartsTest : public QObject {
     }
   }
 
+  // 报告 after the boxes changed: the question first (with the change), then the details dialog;
+  // the details and the change reach the first page; the details are offered again next time,
+  // all but the member.
+  void reportAsksAndCarriesItsDetails() {
+    const WorkedExample& e = worked_examples()[4];
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    typeInto(view, 5, QStringLiteral("35"));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    ReportDetails details;
+    details.project = QStringLiteral("滨海大桥检测");
+    details.structure = QStringLiteral("引桥第三跨");
+    details.member = QStringLiteral("梁 B-12");
+    details.inspector = QStringLiteral("张工");
+    details.checker = QStringLiteral("李工");
+    details.date = QDate(2026, 12, 1);
+
+    // Refused at the question: no dialog at all.
+    dialogs_->nextAnswer = 1;
+    actions()->reportAction()->trigger();
+    QCOMPARE(dialogs_->asked.size(), std::size_t{1});
+    QVERIFY(dialogs_->asked[0].text.contains(QStringLiteral("保护层厚度：计算时 30，现在 35")));
+    QCOMPARE(dialogs_->asked[0].answers, (QStringList{"仍然写报告", "取消"}));
+    QVERIFY(dialogs_->detailsAsked.empty() && dialogs_->requests.empty());
+
+    dialogs_->nextAnswer = 0;
+    dialogs_->nextDetails = details;
+    dialogs_->next = pdf;
+    actions()->reportAction()->trigger();
+    QCOMPARE(dialogs_->detailsAsked.size(), std::size_t{1});
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    const QString first = run(QStringLiteral("pdftotext"),
+                              {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                               QStringLiteral("1"), pdf, QStringLiteral("-")})
+                              .remove(QRegularExpression(QStringLiteral("\\s")));
+    for (const QString& part :
+         {details.project, details.structure, details.member, details.inspector, details.checker,
+          QStringLiteral("2026-12-01"), QStringLiteral("保护层厚度：计算时 30，现在 35")}) {
+      QVERIFY2(first.contains(QString(part).remove(QLatin1Char(' '))),
+               qPrintable(part + QStringLiteral(" in ") + first.left(600)));
+    }
+    // The figures are numbered with captions.
+    const QString all = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(all.contains(QRegularExpression(QStringLiteral("图\\s*1\\s"))));
+    QVERIFY(all.contains(QRegularExpression(QStringLiteral("图\\s*2\\s"))));
+
+    // Cancelled details: nothing written; the remembered ones come back without the member.
+    dialogs_->nextAnswer = 0;
+    dialogs_->cancelDetails = true;
+    actions()->reportAction()->trigger();
+    QCOMPARE(dialogs_->detailsAsked.size(), std::size_t{2});
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    ReportDetails remembered = details;
+    remembered.member.clear();
+    remembered.date = QDate::currentDate();
+    QCOMPARE(dialogs_->detailsAsked[1], remembered);
+  }
+
   void followsItsSheetThroughLaterCalculations() {
     const WorkedExample& e = worked_examples()[2];  // time-dependent coefficient
     QtSheetView* view = calculateExample(e);
@@ -381,9 +442,10 @@ class ChartsTest : public QObject {
   }
 
   void reportTablesShowWhatTheSheetPrints() {
-    // Names with the units the texts state, values as printed; a text instead of a value (wall
-    // reinforcement) stays a row without a unit; what the sheet does not print stays out (the
-    // humidity as typed, the end of the durable life).
+    // Names with the units the texts state (misspelt units corrected), inputs as typed, results
+    // with the digits an engineer reads; a text instead of a value (wall reinforcement) stays a
+    // row without a unit; what the sheet does not print stays out (the humidity as typed), but
+    // t_d and the member's state close the results on every sheet.
     pellucor::sheet::SheetInputs in;
     for (const auto& [n, v] : std::vector<std::pair<int, double>>{
              {1, 2}, {2, 15}, {3, 0.9}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}}) {
@@ -401,23 +463,95 @@ class ChartsTest : public QObject {
     QVERIFY(!out.stop);
     const ReportTable inputs = input_table(out.record);
     const QList<QStringList> expectedInputs = {
-        {"局部环境系数", "2", ""},    {"环境温度", "15", "摄示度"},
-        {"环境湿度", "0.8", ""},      {"混凝土强度", "30", "mpa"},
+        {"局部环境系数", "2", ""},    {"环境温度", "15", "℃"},
+        {"环境湿度", "0.8", ""},      {"混凝土强度", "30", "MPa"},
         {"保护层厚度", "30", "mm"},   {"结构使用（检测）时间", "60", "a"},
         {"实测碳化深度", "0", "mm"},  {"二氧化碳浓度系数", "1.5", ""},
         {"钢筋直径", "20", "mm"},     {"钢筋种类", "墙板配筋", ""},
         {"结构工作条件", "室外", ""}, {"钢筋应力状态", "受拉", ""}};
     QCOMPARE(inputs.rows, expectedInputs);
     const ReportTable results = result_table(out.record);
-    QCOMPARE(results.rows.size(), 12);
+    QCOMPARE(results.rows.size(), 14);
     QCOMPARE(results.rows[0][0], QStringLiteral("碳化系数"));
     QCOMPARE(results.rows[0][2], QString());
-    QCOMPARE(
-        results.rows[6],
-        (QStringList{
-            "保护层开裂时间",
-            QString::fromStdString(pellucor::sheet::digits_single(*out.record.value("tc"))), "a"}));
+    const double tc = *out.record.value("tc");
+    QCOMPARE(results.rows[6], (QStringList{"保护层开裂时间", QString::number(tc, 'f', 1), "a"}));
     QCOMPARE(results.rows[9], (QStringList{"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""}));
+    const double td = *out.record.value("td");
+    QCOMPARE(results.rows[12],
+             (QStringList{"耐久性终结时间 t_d", QString::number(td, 'f', 1), "a"}));
+    QCOMPARE(results.rows[13][0], QStringLiteral("检测时（t = 60 a）构件的状态"));
+    QCOMPARE(results.rows[13][1], state_name(*member_state(out.record)));
+  }
+
+  // Where a sheet's own label is wrong for its value, the report says what the value is; the
+  // pane keeps the sheet's text. Checked against the model: K = 2·z·√D with D in m²/a, and the
+  // marine sheet's "depth" after cracking is the rate λ1.
+  void reportCorrectsWrongLabels_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("paneText");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("K, constant coefficient") << 1 << "K"
+                                             << "氯侵蚀系数:"
+                                             << "氯侵蚀系数"
+                                             << "m/a^0.5";
+    QTest::newRow("K, marine") << 3 << "K"
+                               << "氯侵蚀系数:"
+                               << "氯侵蚀系数"
+                               << "m/a^0.5";
+    QTest::newRow("rate after cracking, marine") << 3 << "lambda1"
+                                                 << "保护层开裂后钢筋锈蚀深度:"
+                                                 << "保护层开裂后钢筋锈蚀速度"
+                                                 << "mm/a";
+    QTest::newRow("rate after cracking, constant coefficient") << 1 << "lambda1"
+                                                               << "保护层开裂后钢筋锈蚀速度:"
+                                                               << "保护层开裂后钢筋锈蚀速度"
+                                                               << "mm/a";
+  }
+  void reportCorrectsWrongLabels() {
+    QFETCH(int, index);
+    QFETCH(QString, key);
+    QFETCH(QString, paneText);
+    QFETCH(QString, name);
+    QFETCH(QString, unit);
+    QtSheetView* view = calculateExample(worked_examples()[static_cast<std::size_t>(index)]);
+    QVERIFY(view);
+    const auto& record = *view->controller().lastRecord();
+    const auto* item = record.find(key.toStdString());
+    QVERIFY(item && item->value);
+    QVERIFY(view->paneLines().join('\n').contains(paneText));
+    const ReportTable results = result_table(record);
+    const QStringList expected = {name, engineer_digits(*item->value, unit.toStdString()), unit};
+    QVERIFY2(results.rows.contains(expected), qPrintable(expected.join(' ')));
+  }
+
+  // The state at the inspection age from t, t_i, t_c and t_d; the end of life wins when it
+  // comes before the cover cracks.
+  void stateAtTheInspectionAge_data() {
+    QTest::addColumn<double>("t");
+    QTest::addColumn<double>("td");
+    QTest::addColumn<QString>("state");
+    // t_i = 10, t_c = 20
+    QTest::newRow("before initiation") << 5.0 << 30.0 << "尚未锈蚀";
+    QTest::newRow("at initiation") << 10.0 << 30.0 << "锈蚀中、未开裂";
+    QTest::newRow("cracked") << 25.0 << 30.0 << "已开裂";
+    QTest::newRow("at the end") << 30.0 << 30.0 << "耐久性已终结";
+    QTest::newRow("ended before cracking") << 16.0 << 15.0 << "耐久性已终结";
+  }
+  void stateAtTheInspectionAge() {
+    QFETCH(double, t);
+    QFETCH(double, td);
+    QFETCH(QString, state);
+    static const pellucor::sheet::ItemText age{.key = "age"}, ti{.key = "ti"}, tc{.key = "tc"},
+        end{.key = "td"};
+    pellucor::sheet::ResultRecord r;
+    r.input(age, t).result(ti, 10).result(tc, 20).result(end, td);
+    QCOMPARE(state_name(*member_state(r)), state);
+    pellucor::sheet::ResultRecord withoutEnd;
+    withoutEnd.input(age, t).result(ti, 10).result(tc, 20);
+    QVERIFY(!member_state(withoutEnd));
   }
 
   void readoutShowsAgeAndValueUnderTheMouse() {

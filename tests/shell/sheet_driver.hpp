@@ -67,6 +67,13 @@ class ScriptedDialogs final : public Dialogs {
     ++printDialogs;
     return nullptr;
   }
+  // The details dialog of a report: the prepared details, else those it opened with; none
+  // when asked to cancel.
+  std::optional<ReportDetails> askReportDetails(QWidget*, const ReportDetails& initial) override {
+    detailsAsked.push_back(initial);
+    if (std::exchange(cancelDetails, false)) return std::nullopt;
+    return nextDetails ? *std::exchange(nextDetails, std::nullopt) : initial;
+  }
 
   std::vector<Message> shown;
   std::vector<Question> asked;
@@ -75,6 +82,9 @@ class ScriptedDialogs final : public Dialogs {
   std::vector<Request> requests;
   std::optional<QString> nextOpen;  // the next name chosen for reading
   int printDialogs = 0;
+  std::vector<ReportDetails> detailsAsked;  // what the details dialog opened with
+  std::optional<ReportDetails> nextDetails;
+  bool cancelDetails = false;
 };
 
 // The question after a report is written.
