@@ -49,6 +49,16 @@ class BackgroundArea final : public QMdiArea {
   QPixmap picture_;
 };
 
+// The window menu's 关闭 (Ctrl+F4) closes the active child from anywhere; the child's own menu
+// keeps its entry without the key, which would otherwise make the key ambiguous and do nothing.
+void leave_ctrl_f4_to_the_window_menu(QMdiSubWindow& window) {
+  if (QMenu* menu = window.systemMenu()) {
+    for (QAction* a : menu->actions()) {
+      if (a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F4)) a->setShortcut(QKeySequence());
+    }
+  }
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
@@ -112,10 +122,17 @@ void MainWindow::createActions() {
   }
   cascade_ = new QAction(QStringLiteral("层叠(&C)"), this);
   cascade_->setObjectName(QStringLiteral("cascadeWindows"));
-  connect(cascade_, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+  connect(cascade_, &QAction::triggered, this, [this] {
+    mdi_->cascadeSubWindows();
+    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
+  });
   tile_ = new QAction(QStringLiteral("平铺(&T)"), this);
   tile_->setObjectName(QStringLiteral("tileWindows"));
-  connect(tile_, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+  connect(tile_, &QAction::triggered, this, [this] {
+    // A sheet keeps its design size: a tile smaller than that would reach out of the area.
+    mdi_->tileSubWindows();
+    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
+  });
   close_ = new QAction(QStringLiteral("关闭(&O)"), this);
   close_->setObjectName(QStringLiteral("closeWindow"));
   close_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
@@ -232,6 +249,7 @@ QtSheetView* MainWindow::showSheet(int number) {
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                          Qt::WindowCloseButtonHint);
   mdi_->addSubWindow(window);
+  leave_ctrl_f4_to_the_window_menu(*window);
   s.window = window;
   s.view = view;
   s.controller->open(*view);
@@ -269,6 +287,7 @@ QMdiSubWindow* MainWindow::addChildWindow(QWidget* content, const QString& title
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowTitle(title);
   mdi_->addSubWindow(window);
+  leave_ctrl_f4_to_the_window_menu(*window);
   window->show();
   const QString kind = content->objectName();
   const QSize frame = (window->size() - content->size()).expandedTo(QSize(0, 0));
