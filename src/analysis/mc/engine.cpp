@@ -3,11 +3,8 @@
 #include <Random123/philox.h>
 
 #include <algorithm>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "analysis/parallel/parallel_for.hpp"
 #include "analysis/timeline.hpp"
 
 namespace pellucor::analysis::mc {
@@ -87,49 +84,20 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   const Sampler sampler(problem);
   Samples out;
   out.results.resize(settings.samples);
-  const std::uint64_t n = settings.samples;
-  std::atomic<std::uint64_t> next{0};
-  std::atomic<std::uint64_t> completed{0};
-  std::atomic<bool> failed{false};
-  std::exception_ptr error;
-  std::mutex errorMutex;
-
-  auto work = [&] {
-    try {
-      for (;;) {
-        if (failed.load() || (control != nullptr && control->cancel.load())) return;
-        const std::uint64_t first = next.fetch_add(kBlock);
-        if (first >= n) return;
-        const std::uint64_t last = std::min(n, first + kBlock);
-        for (std::uint64_t i = first; i < last; ++i) {
-          out.results[i] = sampler.run(settings.seed, i);
-        }
-        completed.fetch_add(last - first);
+  ParallelOptions options;
+  options.threads = std::min(thread_count(settings.threads), kMaxThreads);
+  options.chunk = kBlock;
+  if (control != nullptr) options.cancel = &control->cancel;
+  const ParallelOutcome run = parallel_for(
+      settings.samples,
+      [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) out.results[i] = sampler.run(settings.seed, i);
         if (control != nullptr) control->done.fetch_add(last - first);
-      }
-    } catch (...) {
-      const std::lock_guard lock(errorMutex);
-      if (!error) error = std::current_exception();
-      failed = true;
-    }
-  };
-
-  unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-  threads = std::clamp(threads, 1u, kMaxThreads);
-  const auto blocks = (n + kBlock - 1) / kBlock;
-  threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
-  std::vector<std::thread> pool;
-  for (unsigned i = 1; i < threads; ++i) {
-    try {
-      pool.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the ones running take the remaining blocks
-    }
-  }
-  work();
-  for (auto& t : pool) t.join();
-  if (error) std::rethrow_exception(error);
-  out.cancelled = completed.load() < n;
+      },
+      options);
+  out.cancelled = run.cancelled;
+  out.threads = run.threads;
+  out.refused = run.refused;
   return out;
 }
 

@@ -57,10 +57,13 @@ struct RunControl {
 struct Samples {
   std::vector<SampleResult> results;  // results[i]: sample i
   bool cancelled = false;             // cancelled before the end; results are incomplete
+  unsigned threads = 0;               // threads that ran samples
+  unsigned refused = 0;               // threads asked for that the system would not start
 };
 
 // Runs every sample of a validated problem. Samples are handed to the threads in blocks;
-// results[i] is written by whichever thread runs sample i.
+// results[i] is written by whichever thread runs sample i. The first error of a sample is
+// thrown again once every thread has stopped.
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
 
