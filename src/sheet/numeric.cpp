@@ -45,7 +45,47 @@ long long saturated_exponent(std::string_view digits) {
 
 }  // namespace
 
+std::string half_width(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    if ((b0 != 0xEF && b0 != 0xE3) || i + 2 >= utf8.size()) {
+      out.push_back(utf8[i]);
+      ++i;
+      continue;
+    }
+    const auto b1 = static_cast<unsigned char>(utf8[i + 1]);
+    const auto b2 = static_cast<unsigned char>(utf8[i + 2]);
+    // U+FF01..U+FF3F is EF BC 81..BF, U+FF40..U+FF5E is EF BD 80..9E; ASCII = U+FFxx - 0xFEE0.
+    if (b0 == 0xEF && b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) {
+      out.push_back(static_cast<char>(b2 - 0x81 + 0x21));
+    } else if (b0 == 0xEF && b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) {
+      out.push_back(static_cast<char>(b2 - 0x80 + 0x60));
+    } else if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80) {  // U+3000 ideographic blank
+      out.push_back(' ');
+    } else if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x82) {  // U+3002 ideographic full stop
+      out.push_back('.');
+    } else {
+      out.push_back(utf8[i]);
+      ++i;
+      continue;
+    }
+    i += 3;
+  }
+  return out;
+}
+
 double numeric_prefix(std::string_view utf8) {
+  // Most texts are ASCII already: only the others are rewritten.
+  std::string wide;
+  for (char ch : utf8) {
+    if (static_cast<unsigned char>(ch) >= 0x80) {
+      wide = half_width(utf8);
+      utf8 = wide;
+      break;
+    }
+  }
   std::string compact;
   compact.reserve(utf8.size());
   for (char ch : utf8) {
