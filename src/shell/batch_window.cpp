@@ -24,11 +24,13 @@
 #include <memory>
 #include <stdexcept>
 
+#include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
 #include "analysis/batch/result_columns.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
+#include "sheet/user_input.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
 
@@ -139,6 +141,17 @@ std::optional<QString> QtBatchDialogs::saveFile(QWidget* parent, const QString& 
 
 void QtBatchDialogs::warn(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox::warning(parent, title, text);
+}
+
+std::optional<batch::Encoding> QtBatchDialogs::chooseEncoding(QWidget* parent, const QString& title,
+                                                              const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Cancel, parent);
+  QPushButton* utf8 = box.addButton(QStringLiteral("UTF-8"), QMessageBox::AcceptRole);
+  QPushButton* gbk = box.addButton(QStringLiteral("GBK"), QMessageBox::AcceptRole);
+  box.exec();
+  if (box.clickedButton() == utf8) return batch::Encoding::Utf8;
+  if (box.clickedButton() == gbk) return batch::Encoding::Gbk;
+  return std::nullopt;
 }
 
 BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWidget* parent)
@@ -402,37 +415,73 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+// What an encoding problem of an imported file means, in the table's words.
+QString encoding_problem(const batch::EncodingError& e) {
+  using Kind = batch::EncodingError::Kind;
+  const QString line = QString::number(e.line);
+  switch (e.kind) {
+    case Kind::Ambiguous:
+    case Kind::StrayBytes:
+    case Kind::Mixed:
+      return QStringLiteral(
+                 "无法确定文件的编码（第 %1 行既可按 UTF-8 也可按 GBK 读取，或文件中"
+                 "两种编码混用）。请选择文件的编码：")
+          .arg(line);
+    case Kind::Neither:
+      return QStringLiteral("第 %1 行既不是 UTF-8 也不是 GBK 编码").arg(line);
+    case Kind::NotValid:
+      return QStringLiteral("第 %1 行不是所选的编码").arg(line);
+    case Kind::TooLong:
+      return QStringLiteral("文件中有超过 16 MiB 的行");
+    case Kind::Unreadable:
+      break;
+  }
+  return qs(e.what());
+}
+
+}  // namespace
+
 bool BatchWindow::importCsv(const QString& path) {
   if (isRunning()) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法读取文件 %1").arg(path));
-    return false;
-  }
-  const QByteArray bytes = file.readAll();
-  std::vector<batch::CsvRecord> records;
+  batch::MemberTable read;
   std::vector<batch::InputColumn> given;
-  try {
-    records = batch::parse_csv(batch::decode_text(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
-    if (records.empty() || !records[0].error.empty()) {
-      throw std::runtime_error("the file has no readable header row");
+  std::optional<batch::Encoding> encoding;
+  for (;;) {
+    try {
+      read = batch::read_member_table(utf8(path), encoding);
+      break;
+    } catch (const batch::EncodingError& e) {
+      if (e.asksForEncoding() && !encoding) {
+        encoding = dialogs_.chooseEncoding(this, kTitle, encoding_problem(e));
+        if (encoding) continue;
+        return false;
+      }
+      dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, encoding_problem(e)));
+      return false;
+    } catch (const std::exception& e) {
+      dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+      return false;
     }
+  }
+  try {
     // A table exported from here carries its status and results: they are not inputs.
-    const std::vector<std::string> header = records[0].fields;
+    std::vector<std::string> header = read.header;
     const auto status = std::find(header.begin(), header.end(), std::string("status"));
     if (status != header.end()) {
       const std::size_t inputs = static_cast<std::size_t>(status - header.begin());
-      for (auto& r : records) {
-        if (r.error.empty() && r.fields.size() == header.size()) r.fields.resize(inputs);
+      header.resize(inputs);
+      for (auto& r : read.rows) {
+        if (r.malformed.empty()) r.cells.resize(inputs);
       }
     }
-    given = batch::resolve_columns(module_.table(), records[0].fields);
+    given = batch::resolve_columns(module_.table(), header);
   } catch (const std::exception& e) {
     dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
     return false;
   }
-  const std::vector<batch::MemberRow> rows = batch::member_rows(records, given.size());
+  const std::vector<batch::MemberRow>& rows = read.rows;
   table_->setSortingEnabled(false);
   table_->setRowCount(0);
   setRowCount(static_cast<int>(rows.size()));
@@ -459,20 +508,16 @@ bool BatchWindow::importCsv(const QString& path) {
           if (column < 0) break;
           if (columns_[static_cast<std::size_t>(column)].kind == batch::InputColumn::Kind::Group) {
             // An option column: 1 chooses the option.
-            if (cell.trimmed() == QStringLiteral("1")) {
+            if (sheet::option_flag(row.cells[k]).value_or(false)) {
               const auto* g = columns_[static_cast<std::size_t>(column)].group;
               const auto& o =
                   g->options[0].control == source.control ? g->options[0] : g->options[1];
               setCell(r, column, qs(o.caption));
             }
           } else if (source.control == Control::Combo1) {
-            const QString v = cell.trimmed();
-            bool numbered = false;
-            const int n = v.toInt(&numbered);
-            setCell(r, column,
-                    numbered && n >= 1 && n <= 3
-                        ? qs(sheet::kSteelItems[static_cast<std::size_t>(n - 1)])
-                        : v);
+            // The item the cell names, as the list shows it; anything else as it stands.
+            const auto item = sheet::steel_item(row.cells[k]);
+            setCell(r, column, item ? qs(*item) : cell.trimmed());
           } else {
             setCell(r, column, cell);
           }
@@ -499,11 +544,8 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.header.emplace_back("status");
   t.firstResultColumn = t.header.size();
   for (const std::string& h : batch::result_headers(sheet_)) t.header.push_back(h);
-  t.textColumns.assign(t.header.size(), false);
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    t.textColumns[i] = columns_[i].kind != batch::InputColumn::Kind::Control ||
-                       columns_[i].control == Control::Combo1;
-  }
+  t.textColumns = batch::text_columns(columns_);
+  t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
   for (int r = 0; r < table_->rowCount(); ++r) {
     std::vector<std::string> cells;
@@ -524,19 +566,19 @@ std::optional<QString> BatchWindow::askSave(const QString& title, const QString&
 }
 
 bool BatchWindow::exportCsv(const QString& path) {
-  try {
-    batch::write_file_atomically(
-        utf8(path), batch::encode_text(batch::csv_text(outputTable()), batch::Encoding::Utf8Bom));
-  } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
-    return false;
-  }
-  return true;
+  return exportTable(path, batch::TableFormat::Csv);
 }
 
 bool BatchWindow::exportXlsx(const QString& path) {
+  return exportTable(path, batch::TableFormat::Workbook);
+}
+
+bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
   try {
-    batch::write_xlsx(utf8(path), outputTable(), module_.table().cliName);
+    batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
+  } catch (const batch::FileError& e) {
+    dialogs_.warn(this, kTitle, qs(e.what()));
+    return false;
   } catch (const std::exception& e) {
     dialogs_.warn(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
     return false;
@@ -614,28 +656,50 @@ void BatchWindow::calculateAll() {
           this, [this, done] { progress_->setValue(static_cast<int>(done)); },
           Qt::QueuedConnection);
     };
-    auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>(
-        batch::run_members(module_, columns_, *rows, options));
+    auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>();
+    batch::RunReport threads;
+    QString error;
+    // Whatever happens here is handed to the window: an error never leaves the thread.
+    try {
+      *outcomes = batch::run_members(module_, columns_, *rows, options, &threads);
+    } catch (const std::exception& e) {
+      error = qs(e.what());
+    } catch (...) {
+      error = QStringLiteral("未知错误");
+    }
     QMetaObject::invokeMethod(
-        this, [this, outcomes] { runFinished(std::move(*outcomes)); }, Qt::QueuedConnection);
+        this,
+        [this, outcomes, threads, error] { runFinished(std::move(*outcomes), threads, error); },
+        Qt::QueuedConnection);
   });
 }
 
-void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes) {
+void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::RunReport threads,
+                              QString error) {
   if (worker_.joinable()) worker_.join();
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
   const batch::Summary s = batch::summarize(outcomes);
   progress_->setValue(static_cast<int>(s.rows - s.notRun));
-  QString text = QStringLiteral("%1 个构件：%2 个完成，%3 个停止")
-                     .arg(s.rows)
-                     .arg(s.done)
-                     .arg(s.stopped + s.malformed);
-  if (s.notRun > 0) text += QStringLiteral("，%1 个未计算（已取消）").arg(s.notRun);
+  QString text;
+  if (!error.isEmpty()) {
+    text = QStringLiteral("计算失败：%1").arg(error);
+  } else {
+    text = QStringLiteral("%1 个构件：%2 个完成，%3 个停止")
+               .arg(s.rows)
+               .arg(s.done)
+               .arg(s.stopped + s.malformed);
+    if (s.failed > 0) text += QStringLiteral("，%1 个因程序错误未完成").arg(s.failed);
+    if (s.notRun > 0) text += QStringLiteral("，%1 个未计算（已取消）").arg(s.notRun);
+    if (threads.refused > 0) {
+      text += QStringLiteral("（系统只允许启动 %1 个线程，结果不受影响）").arg(threads.threads);
+    }
+  }
   summary_->setText(text);
   setRunning(false);
   table_->setSortingEnabled(true);
+  if (!error.isEmpty()) dialogs_.warn(this, kTitle, text);
   emit finished();
 }
 
@@ -647,7 +711,7 @@ void BatchWindow::openInSheet(int row) {
   if (isRunning() || row < 0 || row >= table_->rowCount()) return;
   const auto cells = inputCells()[static_cast<std::size_t>(row)];
   batch::RowOutcome refused;
-  const auto entries = batch::row_entries(module_.table(), columns_, cells, &refused);
+  const auto entries = batch::row_entries(columns_, cells, &refused);
   if (!entries) {
     dialogs_.warn(this, kTitle, qs(refused.statusText));
     return;

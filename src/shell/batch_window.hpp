@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/csv.hpp"
+#include "analysis/batch/output_file.hpp"
 
 class QAction;
 class QLabel;
@@ -32,6 +34,15 @@ class BatchDialogs {
   virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                           const QString& filter, const QString& suffix) = 0;
   virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
+  // Asks which encoding a file is in when its bytes read both ways; nothing: do not import.
+  virtual std::optional<analysis::batch::Encoding> chooseEncoding(QWidget* parent,
+                                                                  const QString& title,
+                                                                  const QString& text) {
+    (void)parent;
+    (void)title;
+    (void)text;
+    return std::nullopt;
+  }
 };
 
 class QtBatchDialogs final : public BatchDialogs {
@@ -41,6 +52,8 @@ class QtBatchDialogs final : public BatchDialogs {
   std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
                                   const QString& suffix) override;
   void warn(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<analysis::batch::Encoding> chooseEncoding(QWidget* parent, const QString& title,
+                                                          const QString& text) override;
 };
 
 class BatchWindow final : public QWidget {
@@ -88,9 +101,11 @@ class BatchWindow final : public QWidget {
   void setCell(int row, int column, const QString& text);
   void clearOutcome(int row);
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
-  void runFinished(std::vector<analysis::batch::RowOutcome> outcomes);
+  void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
+                   analysis::batch::RunReport threads, QString error);
   void setRunning(bool running);
   analysis::batch::OutputTable outputTable() const;
+  bool exportTable(const QString& path, analysis::batch::TableFormat format);
   std::vector<std::string> exportHeader() const;
   std::optional<QString> askSave(const QString& title, const QString& filter,
                                  const QString& suffix);
