@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "analysis/mc/engine.hpp"
@@ -32,6 +33,7 @@
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/safe_file.hpp"
 
 namespace pellucor::shell {
 
@@ -364,12 +366,11 @@ void ReliabilityWindow::exportCsv() {
   const auto path = files_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
                                           QStringLiteral("csv"));
   if (!path) return;
-  std::ofstream out(std::filesystem::path(path->toStdString()), std::ios::binary | std::ios::trunc);
-  if (out) mc::write_csv(out, report_->summary);
-  out.close();
-  if (!out) {
-    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle),
-                          QStringLiteral("无法写入文件 %1!").arg(*path));
+  std::ostringstream csv;
+  mc::write_csv(csv, report_->summary);
+  QString error;
+  if (!write_whole_file(*path, QByteArray::fromStdString(csv.str()), &error)) {
+    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
   }
 }
 
