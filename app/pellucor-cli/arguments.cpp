@@ -172,16 +172,15 @@ void refuse_same_files(const std::vector<NamedFile>& files) {
 }
 
 void open_output(sheet::SafeOutput& out, const std::string& option, const std::string& path,
-                 bool noStream, std::string_view streamUse) {
+                 bool noStandardOutput, std::string_view standardOutputUse) {
   if (auto f = out.open(path)) {
     throw std::runtime_error(option + ": " + sheet::output_failure_message(path, *f) + " (" +
                              f->detail + "); nothing was computed");
   }
-  if (noStream && out.kind() == sheet::SafeOutput::Kind::Stream) {
-    const std::string p = path;
+  if (noStandardOutput && out.standardStream()) {
     out.abandon();
-    throw UsageError(option + " " + p + " is a stream, not a file" +
-                     (streamUse.empty() ? std::string() : " (" + std::string(streamUse) + ")"));
+    throw UsageError(option + " " + path + " is the standard output, where " +
+                     std::string(standardOutputUse) + "; give a file");
   }
 }
 

@@ -84,10 +84,11 @@ struct NamedFile {
 void refuse_same_files(const std::vector<NamedFile>& files);
 
 // Opens an output before anything is computed (see sheet::SafeOutput); throws std::runtime_error
-// with the reason in the words of the result file when it cannot be written. `noStream` refuses
-// standard output and devices (where the command writes something else already).
+// with the reason in the words of the result file when it cannot be written.
+// `noStandardOutput` refuses "-" and /dev/stdout (UsageError) for a command that prints
+// something else there (`standardOutputUse` says what).
 void open_output(sheet::SafeOutput& out, const std::string& option, const std::string& path,
-                 bool noStream, std::string_view streamUse = {});
+                 bool noStandardOutput, std::string_view standardOutputUse = {});
 
 // The message of an output that failed after computing: the reason and that nothing was saved.
 std::string output_failure(const std::string& path, const sheet::WriteFailure& failure);

@@ -171,7 +171,7 @@ int run(const std::vector<std::string>& words) {
   // Everything that can be refused is refused before the first member runs.
   refuse_same_files({{"the input", input, true}, {"the output", output, false}});
   sheet::SafeOutput out;
-  open_output(out, "the output", output, workbook, "a workbook is a file");
+  open_output(out, "the output", output, false);
   std::unique_ptr<batch::MemberReader> reader;
   try {
     reader = batch::MemberReader::open(input, reading);

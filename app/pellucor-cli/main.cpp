@@ -276,8 +276,7 @@ int run(const std::vector<std::string>& words) {
   refuse_same_files(outputs);
   sheet::SafeOutput curvesOut;
   if (curvesFile) {
-    open_output(curvesOut, "--curves", *curvesFile, true,
-                "the output pane goes to standard output");
+    open_output(curvesOut, "--curves", *curvesFile, true, "the output pane goes");
   }
   return play(module, std::move(entries), saveFile, curvesFile, curvesOut);
 }

@@ -172,7 +172,7 @@ int run(const std::vector<std::string>& words) {
   }
   const auto output = args.value("-o");
   sheet::SafeOutput csv;
-  if (output) open_output(csv, "-o", *output, true, "the summary goes to standard output");
+  if (output) open_output(csv, "-o", *output, true, "the summary goes");
 
   const mc::Samples samples = mc::run_samples(problem, settings);
   const mc::Report report =

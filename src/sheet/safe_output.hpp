@@ -55,6 +55,8 @@ class SafeOutput {
   void abandon();
 
   Kind kind() const { return kind_; }
+  // A stream on the program's own standard output or error.
+  bool standardStream() const { return kind_ == Kind::Stream && !ownsFd_; }
   // The file that is written (the end of any symbolic links), as given for a stream.
   const std::string& target() const { return target_; }
   // A name under which a library that writes files by name (and closes them) writes the new

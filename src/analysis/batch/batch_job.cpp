@@ -72,6 +72,13 @@ int temporary_copy() {
   return fd;
 }
 
+EncodingError not_valid(std::size_t line, Encoding encoding) {
+  return EncodingError(EncodingError::Kind::NotValid, line,
+                       "line " + std::to_string(line) + " is not " +
+                           (encoding == Encoding::Gbk ? "GBK" : "UTF-8") +
+                           ", the encoding given for the input");
+}
+
 }  // namespace
 
 struct MemberReader::Impl {
@@ -146,13 +153,14 @@ std::unique_ptr<MemberReader> MemberReader::of_text(std::string bytes, const Rea
 void MemberReader::start(const ReadOptions& options) {
   Impl& m = *impl_;
   int from = m.fd;  // where the members are read from (-1: the text)
-  const bool firstPass = !options.encoding || options.countMembers;
+  off_t startAt = -1;
+  struct stat st {};
+  if (m.fd >= 0 && ::fstat(m.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    startAt = ::lseek(m.fd, 0, SEEK_CUR);
+  }
+  // A file that can be read twice is always checked whole before a member runs.
+  const bool firstPass = !options.encoding || options.countMembers || startAt >= 0 || m.fd < 0;
   if (firstPass) {
-    off_t startAt = -1;
-    struct stat st {};
-    if (m.fd >= 0 && ::fstat(m.fd, &st) == 0 && S_ISREG(st.st_mode)) {
-      startAt = ::lseek(m.fd, 0, SEEK_CUR);
-    }
     if (m.fd >= 0 && startAt < 0) {
       m.copy = temporary_copy();
       from = m.copy;
@@ -190,9 +198,7 @@ void MemberReader::start(const ReadOptions& options) {
                              ") is malformed: " + head.error);
   }
   if (!m.decode(head, 0)) {
-    throw EncodingError(EncodingError::Kind::NotValid, head.line,
-                        "line " + std::to_string(head.line) + " is not valid in the encoding " +
-                            (encoding_ == Encoding::Gbk ? "GBK" : "UTF-8"));
+    throw not_valid(head.line, encoding_);
   }
   header_ = std::move(head.fields);
   m.columns = header_.size();
@@ -204,10 +210,7 @@ bool MemberReader::read(std::vector<MemberRow>& rows, std::size_t max) {
   for (std::size_t n = 0; n < max; ++n) {
     if (!m.records->next(m.record)) return n > 0;
     if (!m.decode(m.record, m.columns)) {
-      throw EncodingError(EncodingError::Kind::NotValid, m.record.line,
-                          "line " + std::to_string(m.record.line) +
-                              " is not valid in the encoding " +
-                              (encoding_ == Encoding::Gbk ? "GBK" : "UTF-8"));
+      throw not_valid(m.record.line, encoding_);
     }
     rows.push_back(member_row(std::move(m.record), m.columns));
     m.record = CsvRecord{};

@@ -28,11 +28,13 @@ struct ReadOptions {
 
 // A member table being read: its header at once, then its members in blocks.
 //
-// The first pass (needed to detect the encoding or to count the members) reads a regular file
-// once more from the start; other input (a pipe) is kept meanwhile in an unnamed temporary
-// file, so that memory stays bounded. With the encoding given and no count asked for, the input
-// is read once, as it comes. Throws EncodingError (the encoding cannot be told, a line is not
-// valid in it), std::runtime_error (the input cannot be opened or read, it has no header row).
+// A first pass checks the encoding (detects it, or checks that every line is valid in the one
+// given) and counts the members before any member is read: a regular file is read once more
+// from the start; other input (a pipe) is kept meanwhile in an unnamed temporary file, so that
+// memory stays bounded — except with the encoding given and no count asked for, when a pipe is
+// read once, as it comes (a line not valid in the encoding then stops the reading there). Throws
+// EncodingError (the encoding cannot be told, a line is not valid in it), std::runtime_error (the
+// input cannot be opened or read, it has no header row).
 class MemberReader {
  public:
   ~MemberReader();
