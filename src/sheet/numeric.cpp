@@ -86,10 +86,15 @@ double numeric_prefix(std::string_view utf8) {
       break;
     }
   }
-  std::string compact;
-  compact.reserve(utf8.size());
-  for (char ch : utf8) {
-    if (!is_ignored(ch)) compact.push_back(ch);
+  // The text without blanks: most texts have none and are read where they are.
+  std::string stripped;
+  std::string_view compact = utf8;
+  if (utf8.find_first_of(" \t\n") != std::string_view::npos) {
+    stripped.reserve(utf8.size());
+    for (char ch : utf8) {
+      if (!is_ignored(ch)) stripped.push_back(ch);
+    }
+    compact = stripped;
   }
 
   std::size_t pos = 0;
