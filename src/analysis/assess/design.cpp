@@ -1,0 +1,414 @@
+#include "analysis/assess/design.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "analysis/timeline.hpp"
+#include "model/stop.hpp"
+#include "sheet/control_names.hpp"
+#include "sheet/number_form.hpp"
+
+namespace pellucor::analysis::assess {
+
+namespace {
+
+using Refused = Refusal<DesignRefusal>;
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.5g", v);
+  return buf;
+}
+
+bool meets(const Evaluation& e, double target) {
+  return e.result && *e.result >= target;
+}
+
+// The failure of a value that could not be typed because another input disables its box.
+constexpr std::string_view kDisabled = "该框被构件的另一输入禁用（二选一），其值未能输入";
+constexpr std::string_view kDisabledEnglish =
+    "the box is disabled by another input of the member (either-or)";
+
+// Boxes that hold the starting value of one of the model's own iterations or searches: the
+// result does not depend on them beyond the iteration's tolerance.
+bool starting_value(std::string_view alias) {
+  return alias == "cracking-time" || alias == "initiation-time" || alias == "t2";
+}
+
+class Solver {
+ public:
+  Solver(const Response& f, const SolveSettings& s) : f_(f), s_(s) {
+    tolerance_ = s.tolerance > 0 ? s.tolerance : (s.hi - s.lo) * 1e-6;
+  }
+
+  Evaluation evaluate(double v) {
+    Evaluation e = f_(v);
+    e.value = v;
+    if (e.result && !std::isfinite(*e.result)) {
+      e.result.reset();
+      e.failure = "结果不是有限数";
+      e.failureEnglish = "the result is not a finite number";
+    }
+    if (!e.result) {
+      if (result_.failures == 0) firstFailure_ = e;
+      ++result_.failures;
+    }
+    result_.evaluations.push_back(e);
+    return e;
+  }
+
+  // Halves [infeasible, feasible] until it is narrower than the tolerance; returns the last
+  // feasible end (evaluated). Watches that every new result lies between those of the ends.
+  Evaluation bisect(Evaluation out, Evaluation in) {
+    int halvings = 0;
+    while (std::fabs(in.value - out.value) > tolerance_ && halvings < s_.maxBisections) {
+      const Evaluation m = evaluate((in.value + out.value) / 2);
+      ++halvings;
+      if (!m.result) {
+        note("在 " + num(m.value) + " 处表格未给出结果（" + m.failure + "），二分止于宽度 " +
+                 num(std::fabs(in.value - out.value)) + "。",
+             "no result at " + num(m.value) + " (" + m.failureEnglish +
+                 "); the bisection stopped at a width of " + num(std::fabs(in.value - out.value)));
+        break;
+      }
+      const double lo = std::min(*in.result, *out.result) - s_.reversalTolerance;
+      const double hi = std::max(*in.result, *out.result) + s_.reversalTolerance;
+      if (*m.result < lo || *m.result > hi) {
+        result_.monotone = false;
+        note("在 " + num(m.value) + " 处结果 " + num(*m.result) +
+                 " 不在两端结果之间：结果随该值不单调。",
+             "at " + num(m.value) + " the result " + num(*m.result) +
+                 " lies outside those of the bracket's ends: the result is not monotone");
+      }
+      (meets(m, s_.target) ? in : out) = m;
+    }
+    if (halvings == s_.maxBisections && std::fabs(in.value - out.value) > tolerance_) {
+      note("二分在 " + std::to_string(s_.maxBisections) + " 次后停止，区间宽度 " +
+               num(std::fabs(in.value - out.value)) + "。",
+           "the bisection stopped after " + std::to_string(s_.maxBisections) +
+               " halvings at a width of " + num(std::fabs(in.value - out.value)));
+    }
+    return in;
+  }
+
+  // Halves [no result, result] down to the tolerance; returns the value with a result.
+  Evaluation edge(Evaluation fail, Evaluation ok) {
+    for (int halvings = 0;
+         std::fabs(ok.value - fail.value) > tolerance_ && halvings < s_.maxBisections; ++halvings) {
+      const Evaluation m = evaluate((ok.value + fail.value) / 2);
+      (m.result ? ok : fail) = m;
+    }
+    return ok;
+  }
+
+  void note(std::string zh, std::string en) {
+    result_.notes.push_back(std::move(zh));
+    result_.notesEnglish.push_back(std::move(en));
+  }
+
+  Outcome<SolveResult, DesignRefusal> run() {
+    const int n = std::max(2, s_.scanIntervals);
+    std::vector<Evaluation> scan;
+    for (int k = 0; k <= n; ++k) {
+      scan.push_back(evaluate(k == n ? s_.hi : s_.lo + (s_.hi - s_.lo) * k / n));
+    }
+    const int scanFailures = result_.failures;
+    std::vector<Evaluation> valid;
+    for (const auto& e : scan) {
+      if (e.result) valid.push_back(e);
+    }
+    if (valid.empty()) {
+      return Refused{DesignRefusal::NoResult,
+                     "在 " + num(s_.lo) + "--" + num(s_.hi) + " 范围内没有一个值给出结果：" +
+                         firstFailure_.failure,
+                     "no value in " + num(s_.lo) + " to " + num(s_.hi) +
+                         " gave a result: " + firstFailure_.failureEnglish};
+    }
+    if (scanFailures > 0) {
+      note(std::to_string(scanFailures) + " 个扫描值未给出结果（首个在 " +
+               num(firstFailure_.value) + "：" + firstFailure_.failure + "）。",
+           std::to_string(scanFailures) + " scanned values gave no result (the first at " +
+               num(firstFailure_.value) + ": " + firstFailure_.failureEnglish + ")");
+      // Where results stop before an end of the range, that end is moved to the last value
+      // that still gives one, so that the search covers every value with a result.
+      const auto firstOk = std::find_if(scan.begin(), scan.end(),
+                                        [](const auto& e) { return e.result.has_value(); });
+      const auto lastOk = std::find_if(scan.rbegin(), scan.rend(),
+                                       [](const auto& e) { return e.result.has_value(); });
+      if (firstOk != scan.begin()) valid.front() = edge(*std::prev(firstOk), *firstOk);
+      if (lastOk != scan.rbegin()) valid.back() = edge(*std::prev(lastOk), *lastOk);
+      note(
+          "表格仅在 " + num(valid.front().value) + "--" + num(valid.back().value) + " 内给出结果。",
+          "the sheet gives results from " + num(valid.front().value) + " to " +
+              num(valid.back().value) + " only");
+    }
+
+    const double delta = *valid.back().result - *valid.front().result;
+    Direction dir = Direction::Flat;
+    if (delta > s_.reversalTolerance) dir = Direction::Increasing;
+    if (delta < -s_.reversalTolerance) dir = Direction::Decreasing;
+    result_.direction = dir;
+    for (std::size_t k = 1; k < valid.size(); ++k) {
+      const double step = *valid[k].result - *valid[k - 1].result;
+      const bool reversal = dir == Direction::Increasing   ? step < -s_.reversalTolerance
+                            : dir == Direction::Decreasing ? step > s_.reversalTolerance
+                                                           : std::fabs(step) > s_.reversalTolerance;
+      if (reversal) result_.monotone = false;
+    }
+    if (!result_.monotone) {
+      note("结果随该值不单调（扫描中出现反向变化）。",
+           "the result is not monotone in the value (the scan turns)");
+    }
+
+    const bool all = std::all_of(valid.begin(), valid.end(),
+                                 [&](const Evaluation& e) { return meets(e, s_.target); });
+    const bool none = std::none_of(valid.begin(), valid.end(),
+                                   [&](const Evaluation& e) { return meets(e, s_.target); });
+    // Where the result goes from short of the target to meeting it along its direction:
+    // (the value that falls short, the value that meets it).
+    std::vector<std::pair<std::size_t, std::size_t>> changes;
+    for (std::size_t k = 1; k < valid.size(); ++k) {
+      const bool a = meets(valid[k - 1], s_.target);
+      const bool b = meets(valid[k], s_.target);
+      if (dir == Direction::Increasing && !a && b) changes.emplace_back(k - 1, k);
+      if (dir == Direction::Decreasing && a && !b) changes.emplace_back(k, k - 1);
+    }
+    if (result_.monotone && !all && !none && changes.empty()) {
+      result_.monotone = false;
+      note("结果在目标附近随该值反向变化。", "the result turns near the target");
+    }
+    const auto byResult = [](const Evaluation& x, const Evaluation& y) {
+      return *x.result < *y.result;
+    };
+    if (all) {
+      // Every value meets the target: the least favourable one is the answer.
+      const auto low = std::min_element(valid.begin(), valid.end(), byResult);
+      result_.status = SolveStatus::WholeRangeMeets;
+      result_.answer = low->value;
+      result_.resultAtAnswer = low->result;
+    } else if (none) {
+      const auto top = std::max_element(valid.begin(), valid.end(), byResult);
+      result_.status = SolveStatus::NoneMeets;
+      result_.closestEnd = top->value;
+      result_.shortfall = s_.target - *top->result;
+    } else if (result_.monotone && dir != Direction::Flat) {
+      // Beyond the last change (increasing) or before the first (decreasing) every scanned
+      // value meets the target.
+      if (changes.size() > 1) {
+        note("结果在目标附近的波动不超过迭代的容差，取" +
+                 std::string(dir == Direction::Increasing ? "最后" : "最先") + "一次达到目标处。",
+             "near the target the result wobbles within the iterations' tolerance; the " +
+                 std::string(dir == Direction::Increasing ? "last" : "first") +
+                 " change to meeting it is taken");
+      }
+      const auto [out, in] = dir == Direction::Increasing ? changes.back() : changes.front();
+      const Evaluation hit = bisect(valid[out], valid[in]);
+      result_.status = SolveStatus::Solved;
+      result_.answer = hit.value;
+      result_.resultAtAnswer = hit.result;
+    } else {
+      std::vector<Evaluation> hits;
+      for (std::size_t k = 1; k < valid.size(); ++k) {
+        const bool a = meets(valid[k - 1], s_.target);
+        if (a != meets(valid[k], s_.target)) {
+          hits.push_back(a ? bisect(valid[k], valid[k - 1]) : bisect(valid[k - 1], valid[k]));
+        }
+      }
+      if (hits.size() == 1) {
+        // A single crossing still parts the scanned values into those that meet the target
+        // and those that do not: it is the answer, with the warning that the result turns.
+        result_.status = SolveStatus::Solved;
+        result_.direction =
+            meets(valid.back(), s_.target) ? Direction::Increasing : Direction::Decreasing;
+        result_.answer = hits[0].value;
+        result_.resultAtAnswer = hits[0].result;
+      } else {
+        result_.status = SolveStatus::NotMonotone;
+        for (const auto& h : hits) result_.crossings.push_back(h.value);
+      }
+    }
+    std::stable_sort(result_.evaluations.begin(), result_.evaluations.end(),
+                     [](const Evaluation& a, const Evaluation& b) { return a.value < b.value; });
+    return result_;
+  }
+
+ private:
+  const Response& f_;
+  const SolveSettings& s_;
+  double tolerance_ = 0;
+  SolveResult result_;
+  Evaluation firstFailure_;
+};
+
+}  // namespace
+
+Outcome<SolveResult, DesignRefusal> solve_for_target(const Response& f, const SolveSettings& s) {
+  if (!std::isfinite(s.lo) || !std::isfinite(s.hi) || !(s.lo < s.hi)) {
+    return Refused{DesignRefusal::BadRange, "取值范围须满足 下限 < 上限。",
+                   "the range must have its lower end below its upper end"};
+  }
+  if (!std::isfinite(s.target)) {
+    return Refused{DesignRefusal::BadTarget, "目标值须为数。", "the target must be a number"};
+  }
+  return Solver(f, s).run();
+}
+
+Evaluation evaluate_life(const sheet::Module& module, const std::vector<batch::Entry>& member,
+                         sheet::Control box, LimitState limitState, double value) {
+  Evaluation e;
+  e.value = value;
+  std::vector<batch::Entry> entries;
+  for (const auto& m : member) {
+    if (m.control != box) entries.push_back(m);
+  }
+  entries.push_back({box, sheet::general_digits(value, 15)});
+  batch::MemoryView view(module.table());
+  bool disabled = false;
+  batch::CaseRunner::Options options;
+  options.skippedDisabled = [&](sheet::Control c) { disabled = disabled || c == box; };
+  batch::CaseRunner runner(module, view, options);
+  runner.type(entries);
+  if (disabled) {
+    e.failure = kDisabled;
+    e.failureEnglish = kDisabledEnglish;
+    return e;
+  }
+  const sheet::CalculateOutcome outcome = runner.calculate();
+  if (const auto& m = runner.firstMessage()) {
+    e.failure = m->text;
+    e.failureEnglish = outcome.reason ? std::string(model::describe(*outcome.reason))
+                                      : "the sheet refused the input (" +
+                                            std::string(sheet::control_name(m->control)) + ")";
+    return e;
+  }
+  const auto tl = timeline(runner.controller().lastRun());
+  if (!outcome.done() || !tl) {
+    e.failure = "计算未完成";
+    e.failureEnglish = "the calculation did not run to its end";
+    return e;
+  }
+  e.result = limit_state_time(*tl, limitState);
+  return e;
+}
+
+Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest& r) {
+  const sheet::SheetTable& table = r.module->table();
+  const sheet::Control box = batch::control_by_name(table, r.box);
+  const sheet::FieldRow* row = table.field(box);
+  if (row == nullptr) {
+    return Refused{DesignRefusal::UnknownBox, "表格上没有名为“" + r.box + "”的输入框。",
+                   "the sheet has no numeric box named " + r.box};
+  }
+  if (starting_value(row->alias)) {
+    return Refused{
+        DesignRefusal::NotADesignValue,
+        "“" + std::string(row->label) + "”是迭代的初值，不是构件的性质，不能作为设计变量。",
+        std::string(row->alias) +
+            " is the starting value of an iteration, not a property of the member"};
+  }
+  if (!std::isfinite(r.targetLife) || !(r.targetLife > 0)) {
+    return Refused{DesignRefusal::BadTarget, "目标使用年限须为大于 0 的数。",
+                   "the target life must be a number of years above 0"};
+  }
+  if (r.limitState == LimitState::Initiation && table.cliName == "admixed") {
+    return Refused{DesignRefusal::NoInitiationStage,
+                   "掺氯盐构件无锈蚀开始阶段（t_i = 0），请选择保护层开裂或耐久性终结。",
+                   "chloride admixed at casting has no initiation stage; choose cover cracking "
+                   "or the end of the durable life"};
+  }
+  const Response f = [&](double v) {
+    return evaluate_life(*r.module, r.member, box, r.limitState, v);
+  };
+  if (const Evaluation probe = f((row->lo + row->hi) / 2);
+      !probe.result && probe.failure == kDisabled) {
+    return Refused{DesignRefusal::DisabledBox,
+                   "“" + std::string(row->label) + "”" + probe.failure + "。",
+                   std::string(row->alias) + ": " + probe.failureEnglish};
+  }
+  SolveSettings s;
+  s.lo = row->lo;
+  s.hi = row->hi;
+  s.target = r.targetLife;
+  s.scanIntervals = r.scanIntervals;
+  auto solved = solve_for_target(f, s);
+  if (!solved) {
+    Refusal<DesignRefusal> refusal = solved.refusal();
+    refusal.text = "“" + std::string(row->label) + "”：" + refusal.text;
+    refusal.message = std::string(row->alias) + ": " + refusal.message;
+    return refusal;
+  }
+
+  DesignResult d;
+  d.box = box;
+  d.label = row->label;
+  d.alias = row->alias;
+  d.limitState = r.limitState;
+  d.targetLife = r.targetLife;
+  d.solve = *solved;
+  const SolveResult& sr = d.solve;
+  const std::string state(limit_state_name(r.limitState));
+  const std::string stateEn(limit_state_english(r.limitState));
+  const std::string range = num(row->lo) + "--" + num(row->hi);
+  switch (sr.status) {
+    case SolveStatus::Solved: {
+      const bool up = sr.direction == Direction::Increasing;
+      d.summary = d.label + (up ? "不小于 " : "不大于 ") + num(*sr.answer) + " 时，" + state +
+                  "龄期达到目标 " + num(r.targetLife) + " a（该值处为 " + num(*sr.resultAtAnswer) +
+                  " a）。";
+      d.summaryEnglish = d.alias + (up ? " of at least " : " of at most ") + num(*sr.answer) +
+                         " reaches " + stateEn + " at the target age of " + num(r.targetLife) +
+                         " a (" + num(*sr.resultAtAnswer) + " a there)";
+      break;
+    }
+    case SolveStatus::WholeRangeMeets:
+      d.summary = d.label + "在整个范围 " + range + " 内" + state + "龄期均达到目标 " +
+                  num(r.targetLife) + " a；最不利端 " + num(*sr.answer) + " 处为 " +
+                  num(*sr.resultAtAnswer) + " a。";
+      d.summaryEnglish = "every " + d.alias + " in " + range + " reaches " + stateEn + " at " +
+                         num(r.targetLife) + " a or later; the least favourable end " +
+                         num(*sr.answer) + " gives " + num(*sr.resultAtAnswer) + " a";
+      break;
+    case SolveStatus::NoneMeets:
+      d.summary = d.label + "在范围 " + range + " 内" + state + "龄期均达不到目标 " +
+                  num(r.targetLife) + " a；最接近的是 " + num(*sr.closestEnd) +
+                  (sr.monotone ? " 端" : " 处") + "，差 " + num(sr.shortfall) + " a。";
+      d.summaryEnglish = "no " + d.alias + " in " + range + " reaches " + stateEn + " at " +
+                         num(r.targetLife) + " a; the end " + num(*sr.closestEnd) +
+                         " comes closest, " + num(sr.shortfall) + " a short";
+      break;
+    case SolveStatus::NotMonotone: {
+      std::string at;
+      for (double c : sr.crossings) at += (at.empty() ? "" : "、") + num(c);
+      d.summary = state + "龄期随" + d.label + "不单调，无唯一解" +
+                  (at.empty() ? std::string("。") : "；恰达目标处：" + at + "。") + "请看图。";
+      d.summaryEnglish = stateEn + " is not monotone in " + d.alias + ": no single answer" +
+                         (at.empty() ? std::string() : "; the target is met exactly at " + at);
+      break;
+    }
+  }
+
+  curves::Chart& c = d.chart;
+  c.title = "设计：" + d.label;
+  c.xName = d.label;
+  c.yName = state + "龄期";
+  c.yUnit = "a";
+  curves::Series s1{"按表格计算", {}};
+  for (const auto& e : sr.evaluations) {
+    if (e.result) s1.points.push_back({e.value, *e.result});
+  }
+  c.series.push_back(std::move(s1));
+  c.guides.push_back({curves::Guide::Orientation::Horizontal, r.targetLife,
+                      "目标使用年限 " + num(r.targetLife) + " a"});
+  if (sr.answer) {
+    c.guides.push_back({curves::Guide::Orientation::Vertical, *sr.answer, "解 " + num(*sr.answer)});
+  }
+  for (double x : sr.crossings) {
+    c.guides.push_back({curves::Guide::Orientation::Vertical, x, "恰达目标 " + num(x)});
+  }
+  c.notes = sr.notes;
+  return d;
+}
+
+}  // namespace pellucor::analysis::assess

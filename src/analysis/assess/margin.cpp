@@ -1,0 +1,201 @@
+#include "analysis/assess/margin.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace pellucor::analysis::assess {
+
+namespace {
+
+using Refused = Refusal<AssessRefusal>;
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4g", v);
+  return buf;
+}
+
+Grade grade_of(double margin, const Settings& s) {
+  if (margin >= s.thresholdA) return Grade::A;
+  if (margin >= s.thresholdB) return Grade::B;
+  return Grade::C;
+}
+
+}  // namespace
+
+std::string_view limit_state_key(LimitState s) {
+  switch (s) {
+    case LimitState::Initiation:
+      return "ti";
+    case LimitState::Cracking:
+      return "tc";
+    case LimitState::EndOfLife:
+      break;
+  }
+  return "td";
+}
+
+std::string_view limit_state_name(LimitState s) {
+  switch (s) {
+    case LimitState::Initiation:
+      return "钢筋开始锈蚀";
+    case LimitState::Cracking:
+      return "保护层开裂";
+    case LimitState::EndOfLife:
+      break;
+  }
+  return "耐久性终结";
+}
+
+std::string_view limit_state_english(LimitState s) {
+  switch (s) {
+    case LimitState::Initiation:
+      return "initiation";
+    case LimitState::Cracking:
+      return "cover cracking";
+    case LimitState::EndOfLife:
+      break;
+  }
+  return "end of durable life";
+}
+
+std::optional<LimitState> limit_state_from_key(std::string_view key) {
+  for (LimitState s : kAllLimitStates) {
+    if (key == limit_state_key(s) || key == limit_state_english(s)) return s;
+  }
+  return std::nullopt;
+}
+
+std::string_view grade_name(Grade g) {
+  switch (g) {
+    case Grade::A:
+      return "a";
+    case Grade::B:
+      return "b";
+    case Grade::C:
+      break;
+  }
+  return "c";
+}
+
+double limit_state_time(const Timeline& timeline, LimitState s) {
+  switch (s) {
+    case LimitState::Initiation:
+      return timeline.ti;
+    case LimitState::Cracking:
+      return timeline.prop.tc;
+    case LimitState::EndOfLife:
+      break;
+  }
+  return timeline.prop.td;
+}
+
+std::vector<std::string> settings_lines(const Settings& s) {
+  std::vector<std::string> lines;
+  lines.push_back(s.assessmentAge ? "评估龄期 t0 = " + num(*s.assessmentAge) + " a"
+                                  : "评估龄期 t0：各构件的检测龄期");
+  lines.push_back("目标使用年限 T = " + num(s.targetLife) + " a");
+  lines.push_back("剩余目标年限系数 γ = " + num(s.gamma));
+  lines.push_back("裕度 ξ = (t_lim - t0) / (γ·(T - t0))；ξ ≥ " + num(s.thresholdA) + " 为 a 级，" +
+                  num(s.thresholdB) + " ≤ ξ < " + num(s.thresholdA) + " 为 b 级，ξ < " +
+                  num(s.thresholdB) + " 为 c 级；已超过的极限状态为 c 级");
+  std::string states = "计入的极限状态：";
+  for (std::size_t i = 0; i < s.limitStates.size(); ++i) {
+    if (i > 0) states += "、";
+    states += limit_state_name(s.limitStates[i]);
+  }
+  lines.push_back(states);
+  return lines;
+}
+
+std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s) {
+  if (s.assessmentAge && !(std::isfinite(*s.assessmentAge) && *s.assessmentAge >= 0)) {
+    return Refused{AssessRefusal::BadAssessmentAge, "评估龄期 t0 须为不小于 0 的数。",
+                   "the age at assessment t0 must be a number of 0 or more"};
+  }
+  if (!std::isfinite(s.targetLife) || (s.assessmentAge && !(s.targetLife > *s.assessmentAge))) {
+    return Refused{AssessRefusal::TargetNotAfterT0, "目标使用年限须大于评估龄期 t0。",
+                   "the target service life must exceed the age at assessment t0"};
+  }
+  if (!std::isfinite(s.gamma) || !(s.gamma > 0)) {
+    return Refused{AssessRefusal::BadGamma, "系数 γ 须为大于 0 的数。",
+                   "the factor gamma must be a number above 0"};
+  }
+  if (!std::isfinite(s.thresholdA) || !std::isfinite(s.thresholdB) || !(s.thresholdB > 0) ||
+      !(s.thresholdA > s.thresholdB)) {
+    return Refused{AssessRefusal::BadThresholds, "等级界限须满足 0 < b 级界限 < a 级界限。",
+                   "the grade thresholds must satisfy 0 < b threshold < a threshold"};
+  }
+  std::vector<LimitState> states = s.limitStates;
+  std::sort(states.begin(), states.end());
+  if (states.empty() || std::adjacent_find(states.begin(), states.end()) != states.end()) {
+    return Refused{AssessRefusal::NoLimitStates, "请选择要计入的极限状态（每种至多一次）。",
+                   "choose the limit states that count (each at most once)"};
+  }
+  return std::nullopt;
+}
+
+const LimitStateMargin& MemberAssessment::governingState() const {
+  for (const auto& s : states) {
+    if (s.state == governing) return s;
+  }
+  return states.front();
+}
+
+std::string MemberAssessment::summary() const {
+  const LimitStateMargin& g = governingState();
+  std::string line = std::string(grade_name(grade)) + " 级，控制极限状态：" +
+                     std::string(limit_state_name(governing)) + "，";
+  if (g.passed()) {
+    line += "已于 " + num(g.time) + " a 超过（评估龄期 " + num(t0) + " a）";
+  } else {
+    line += "剩余寿命 " + num(g.remaining) + " a，裕度 ξ = " + num(*g.margin);
+  }
+  return line;
+}
+
+Outcome<MemberAssessment, AssessRefusal> assess_member(
+    const Timeline& timeline, const Settings& settings,
+    const std::optional<std::vector<LimitState>>& limitStates) {
+  Settings s = settings;
+  if (limitStates) s.limitStates = *limitStates;
+  if (!s.assessmentAge) s.assessmentAge = timeline.t;
+  if (auto r = check_settings(s)) return *r;
+
+  MemberAssessment a;
+  a.t0 = *s.assessmentAge;
+  a.targetLife = s.targetLife;
+  a.gamma = s.gamma;
+  const double remainingTarget = s.gamma * (s.targetLife - a.t0);
+  for (LimitState state : s.limitStates) {
+    LimitStateMargin m;
+    m.state = state;
+    m.time = limit_state_time(timeline, state);
+    m.remaining = m.time - a.t0;
+    if (m.remaining > 0) {
+      m.margin = m.remaining / remainingTarget;
+      m.grade = grade_of(*m.margin, s);
+    } else {
+      m.grade = Grade::C;
+    }
+    a.states.push_back(m);
+  }
+  // The worst limit state governs: a passed one before any margin (the earliest passed
+  // first), otherwise the smallest margin; on a tie the first in the settings' order.
+  const LimitStateMargin* worst = &a.states.front();
+  for (const auto& m : a.states) {
+    const bool worse = m.passed() ? (!worst->passed() || m.time < worst->time)
+                                  : (!worst->passed() && *m.margin < *worst->margin);
+    if (worse) worst = &m;
+  }
+  a.grade = worst->grade;
+  a.governing = worst->state;
+  if (timeline.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),
+                                    LimitState::Initiation) != s.limitStates.end()) {
+    a.notes.push_back("氯盐自浇筑起即在钢筋处：无锈蚀开始阶段（t_i = 0），钢筋开始锈蚀已超过。");
+  }
+  return a;
+}
+
+}  // namespace pellucor::analysis::assess

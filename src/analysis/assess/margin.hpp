@@ -1,0 +1,98 @@
+// The margin and grade of a member: for each limit state that counts, the remaining life
+// t_lim - t0 at the age of assessment t0 and the margin
+//
+//   ξ = (t_lim - t0) / (γ · (T_target - t0))
+//
+// against the remaining target life; the member's grade is the worst over its limit states,
+// and the limit state that gives it governs. A limit state reached at or before t0 (ξ ≤ 0) is
+// reported as passed, not as a negative margin.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/inspect/refusal.hpp"
+#include "analysis/timeline.hpp"
+
+namespace pellucor::analysis::assess {
+
+enum class LimitState {
+  Initiation,  // t_i: the steel starts to corrode
+  Cracking,    // t_c: the cover cracks
+  EndOfLife,   // t_d: the durable life ends
+};
+
+inline constexpr LimitState kAllLimitStates[] = {LimitState::Initiation, LimitState::Cracking,
+                                                 LimitState::EndOfLife};
+
+std::string_view limit_state_key(LimitState s);      // "ti", "tc", "td"
+std::string_view limit_state_name(LimitState s);     // Chinese
+std::string_view limit_state_english(LimitState s);  // "initiation", ...
+// By its key ("ti", "tc", "td") or its English name.
+std::optional<LimitState> limit_state_from_key(std::string_view key);
+
+enum class Grade { A, B, C };
+std::string_view grade_name(Grade g);  // "a", "b", "c"
+
+struct Settings {
+  std::optional<double> assessmentAge;  // t0, a; none: each member's inspection age
+  double targetLife = 50;               // T_target, a: the age the owner expects to reach
+  double gamma = 1.0;                   // factor on the remaining target life
+  double thresholdA = 1.8;              // ξ at or above it: grade a
+  double thresholdB = 1.0;              // ξ at or above it (and below thresholdA): grade b
+  std::vector<LimitState> limitStates = {LimitState::Initiation, LimitState::Cracking,
+                                         LimitState::EndOfLife};
+
+  bool operator==(const Settings&) const = default;
+};
+
+// The settings as the report states them, one Chinese line each.
+std::vector<std::string> settings_lines(const Settings& s);
+
+struct LimitStateMargin {
+  LimitState state = LimitState::Initiation;
+  double time = 0;               // t_lim, a
+  double remaining = 0;          // t_lim - t0, a
+  std::optional<double> margin;  // ξ; none when the limit state has passed at t0
+  Grade grade = Grade::C;
+
+  bool passed() const { return !margin.has_value(); }
+};
+
+struct MemberAssessment {
+  double t0 = 0;  // a
+  double targetLife = 0;
+  double gamma = 0;
+  std::vector<LimitStateMargin> states;  // in the order of the settings
+  Grade grade = Grade::C;
+  LimitState governing = LimitState::Initiation;
+  std::vector<std::string> notes;  // Chinese
+
+  const LimitStateMargin& governingState() const;
+  // One Chinese line: grade, governing limit state, remaining life and margin (or "passed").
+  std::string summary() const;
+};
+
+enum class AssessRefusal {
+  BadAssessmentAge,  // t0 not a number, or negative
+  TargetNotAfterT0,  // T_target at or before t0: no remaining target life
+  BadGamma,          // γ not a number above 0
+  BadThresholds,     // not 0 < thresholdB < thresholdA
+  NoLimitStates,     // no limit state counts (or one counts twice)
+};
+
+// The settings checked on their own (t0 against T_target once t0 is known).
+std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s);
+
+// The margins of a member whose calculation ran to its end. `limitStates`, when given, are the
+// member's own choice instead of the settings'.
+Outcome<MemberAssessment, AssessRefusal> assess_member(
+    const Timeline& timeline, const Settings& settings,
+    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
+
+// The time of a limit state on a timeline, a.
+double limit_state_time(const Timeline& timeline, LimitState s);
+
+}  // namespace pellucor::analysis::assess

@@ -1,0 +1,748 @@
+#include "analysis/project/project.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "analysis/project/save_file.hpp"
+#include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
+
+namespace pellucor::analysis::project {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Refused = Refusal<OpenRefusal>;
+
+// ---- Writing -------------------------------------------------------------------------------
+
+// A number; one that is not finite is kept as null ("no value").
+Json number(double v) {
+  return std::isfinite(v) ? Json(v) : Json(nullptr);
+}
+
+Json numbers(const std::vector<double>& v) {
+  Json a = Json::array();
+  for (double x : v) a.push_back(number(x));
+  return a;
+}
+
+Json optional_number(const std::optional<double>& v) {
+  return v ? number(*v) : Json(nullptr);
+}
+
+std::string_view unit_key(inspect::ChlorideUnit u) {
+  switch (u) {
+    case inspect::ChlorideUnit::PercentOfConcrete:
+      return "percent-of-concrete";
+    case inspect::ChlorideUnit::PercentOfBinder:
+      return "percent-of-binder";
+    case inspect::ChlorideUnit::KgPerCubicMetre:
+      break;
+  }
+  return "kg/m3";
+}
+
+std::string_view background_key(inspect::Background b) {
+  switch (b) {
+    case inspect::Background::Given:
+      return "given";
+    case inspect::Background::Fitted:
+      return "fitted";
+    case inspect::Background::Zero:
+      break;
+  }
+  return "zero";
+}
+
+Json estimate(const inspect::Estimate& e) {
+  Json j;
+  j["value"] = number(e.value);
+  j["standardError"] = number(e.standardError);
+  j["lower"] = number(e.lower);
+  j["upper"] = number(e.upper);
+  return j;
+}
+
+Json limit_states(const std::vector<assess::LimitState>& states) {
+  Json a = Json::array();
+  for (auto s : states) a.push_back(std::string(assess::limit_state_key(s)));
+  return a;
+}
+
+Json profile_json(const ProfileRecord& r) {
+  Json j;
+  j["name"] = r.name;
+  j["unit"] = std::string(unit_key(r.input.unit));
+  j["densityKgM3"] = number(r.input.densityKgM3);
+  j["binderKgM3"] = number(r.input.binderKgM3);
+  j["ageYears"] = number(r.input.ageYears);
+  j["background"] = std::string(background_key(r.input.background));
+  j["backgroundValue"] = number(r.input.backgroundValue);
+  j["leaveOutFirstLayer"] = r.input.leaveOutFirstLayer;
+  j["minimumPoints"] = r.input.minimumPoints;
+  j["depthMm"] = numbers(r.input.depthMm);
+  j["chloride"] = numbers(r.input.chloride);
+  if (r.fit) {
+    Json f;
+    f["surface"] = estimate(r.fit->surface);
+    f["diffusionMm2PerYear"] = estimate(r.fit->diffusion);
+    f["background"] = r.fit->background ? estimate(*r.fit->background) : Json(nullptr);
+    f["rSquared"] = number(r.fit->rSquared);
+    f["pointsUsed"] = r.fit->pointsUsed;
+    j["fit"] = std::move(f);
+  } else {
+    j["fit"] = nullptr;
+  }
+  return j;
+}
+
+Json member_json(const Member& m) {
+  Json j;
+  j["name"] = m.name;
+  j["sheet"] = m.sheet;
+  Json boxes = Json::object();
+  for (const auto& [c, text] : m.boxes) boxes[std::string(sheet::control_name(c))] = text;
+  j["boxes"] = std::move(boxes);
+  j["steel"] = m.steel;
+  Json options = Json::array();
+  for (auto c : m.options) options.push_back(std::string(sheet::control_name(c)));
+  j["options"] = std::move(options);
+  j["limitStates"] = m.limitStates ? limit_states(*m.limitStates) : Json(nullptr);
+  Json scatter = Json::object();
+  for (const auto& [c, s] : m.scatter) {
+    Json e;
+    e["cov"] = number(s.cov);
+    e["law"] = std::string(mc::distribution_name(s.law));
+    scatter[std::string(sheet::control_name(c))] = std::move(e);
+  }
+  j["scatter"] = std::move(scatter);
+  Json ins;
+  Json profiles = Json::array();
+  for (const auto& p : m.inspection.profiles) profiles.push_back(profile_json(p));
+  ins["profiles"] = std::move(profiles);
+  if (const auto& c = m.inspection.carbonation) {
+    Json cj;
+    cj["ageYears"] = number(c->ageYears);
+    cj["depthMm"] = numbers(c->depthMm);
+    ins["carbonation"] = std::move(cj);
+  } else {
+    ins["carbonation"] = nullptr;
+  }
+  if (const auto& c = m.inspection.cover) {
+    Json cj;
+    cj["readingsMm"] = numbers(c->readingsMm);
+    cj["designCoverMm"] = optional_number(c->designCoverMm);
+    ins["cover"] = std::move(cj);
+  } else {
+    ins["cover"] = nullptr;
+  }
+  j["inspection"] = std::move(ins);
+  return j;
+}
+
+// ---- Reading -------------------------------------------------------------------------------
+
+// Reads the parts of a JSON document it knows, notes everything it skips.
+class Reader {
+ public:
+  explicit Reader(std::vector<Skipped>& skipped) : skipped_(skipped) {}
+
+  void skip(const std::string& where, std::string text, std::string message) {
+    skipped_.push_back({where, std::move(text), std::move(message)});
+  }
+
+  // Every key of `j` not in `known` is named as skipped.
+  void unknown_keys(const Json& j, const std::string& where,
+                    std::initializer_list<std::string_view> known) {
+    for (const auto& [key, value] : j.items()) {
+      if (std::find(known.begin(), known.end(), key) == known.end()) {
+        skip(where + "/" + key, "未知项（可能由较新的版本写入），已跳过。",
+             "unknown entry (perhaps written by a newer version), skipped");
+      }
+    }
+  }
+
+  // A value of `j[key]` read by `take` when it is of the right kind; otherwise the default
+  // stays and the entry is named. A missing key keeps the default silently only when it is
+  // optional.
+  template <class T>
+  void read(const Json& j, std::string_view key, const std::string& where, T& out,
+            bool optional = false) {
+    const std::string at = where + "/" + std::string(key);
+    const auto it = j.find(key);
+    if (it == j.end()) {
+      if (!optional) skip(at, "缺少此项，取默认值。", "missing, the default is used");
+      return;
+    }
+    if (!take(*it, out)) {
+      skip(at, "类型不符，已跳过，取默认值。",
+           "not of the expected kind, skipped; the default is used");
+    }
+  }
+
+  static bool take(const Json& v, std::string& out) {
+    if (!v.is_string()) return false;
+    out = v.get<std::string>();
+    return true;
+  }
+  static bool take(const Json& v, double& out) {
+    if (v.is_null()) {
+      out = NAN;
+      return true;
+    }
+    if (!v.is_number()) return false;
+    out = v.get<double>();
+    return true;
+  }
+  static bool take(const Json& v, int& out) {
+    if (!v.is_number_integer()) return false;
+    const auto x = v.get<std::int64_t>();
+    if (x < INT32_MIN || x > INT32_MAX) return false;
+    out = static_cast<int>(x);
+    return true;
+  }
+  static bool take(const Json& v, std::uint64_t& out) {
+    if (!v.is_number_unsigned()) return false;
+    out = v.get<std::uint64_t>();
+    return true;
+  }
+  static bool take(const Json& v, bool& out) {
+    if (!v.is_boolean()) return false;
+    out = v.get<bool>();
+    return true;
+  }
+  static bool take(const Json& v, std::optional<double>& out) {
+    if (v.is_null()) {
+      out.reset();
+      return true;
+    }
+    if (!v.is_number()) return false;
+    out = v.get<double>();
+    return true;
+  }
+  static bool take(const Json& v, std::vector<double>& out) {
+    if (!v.is_array()) return false;
+    std::vector<double> r;
+    for (const auto& x : v) {
+      double d = 0;
+      if (!take(x, d)) return false;
+      r.push_back(d);
+    }
+    out = std::move(r);
+    return true;
+  }
+  static bool take(const Json& v, std::vector<assess::LimitState>& out) {
+    if (!v.is_array()) return false;
+    std::vector<assess::LimitState> r;
+    for (const auto& x : v) {
+      if (!x.is_string()) return false;
+      const auto s = assess::limit_state_from_key(x.get<std::string>());
+      if (!s) return false;
+      r.push_back(*s);
+    }
+    out = std::move(r);
+    return true;
+  }
+  static bool take(const Json& v, inspect::Estimate& out) {
+    if (!v.is_object()) return false;
+    inspect::Estimate e;
+    for (auto [key, field] : {std::pair<const char*, double*>{"value", &e.value},
+                              {"standardError", &e.standardError},
+                              {"lower", &e.lower},
+                              {"upper", &e.upper}}) {
+      const auto it = v.find(key);
+      if (it == v.end() || !take(*it, *field)) return false;
+    }
+    out = e;
+    return true;
+  }
+
+ private:
+  std::vector<Skipped>& skipped_;
+};
+
+std::optional<inspect::ChlorideUnit> unit_from(const std::string& s) {
+  for (auto u : {inspect::ChlorideUnit::KgPerCubicMetre, inspect::ChlorideUnit::PercentOfConcrete,
+                 inspect::ChlorideUnit::PercentOfBinder}) {
+    if (s == unit_key(u)) return u;
+  }
+  return std::nullopt;
+}
+
+std::optional<inspect::Background> background_from(const std::string& s) {
+  for (auto b :
+       {inspect::Background::Zero, inspect::Background::Given, inspect::Background::Fitted}) {
+    if (s == background_key(b)) return b;
+  }
+  return std::nullopt;
+}
+
+ProfileRecord read_profile(Reader& r, const Json& j, const std::string& where) {
+  ProfileRecord p;
+  r.unknown_keys(
+      j, where,
+      {"name", "unit", "densityKgM3", "binderKgM3", "ageYears", "background", "backgroundValue",
+       "leaveOutFirstLayer", "minimumPoints", "depthMm", "chloride", "fit"});
+  r.read(j, "name", where, p.name);
+  std::string unit(unit_key(p.input.unit));
+  r.read(j, "unit", where, unit);
+  if (auto u = unit_from(unit)) {
+    p.input.unit = *u;
+  } else {
+    r.skip(where + "/unit", "未知的含量单位 '" + unit + "'，按 kg/m^3。",
+           "unknown content unit '" + unit + "', taken as kg/m3");
+  }
+  r.read(j, "densityKgM3", where, p.input.densityKgM3);
+  r.read(j, "binderKgM3", where, p.input.binderKgM3);
+  r.read(j, "ageYears", where, p.input.ageYears);
+  std::string bg(background_key(p.input.background));
+  r.read(j, "background", where, bg);
+  if (auto b = background_from(bg)) {
+    p.input.background = *b;
+  } else {
+    r.skip(where + "/background", "未知的背景含量方式 '" + bg + "'，按 0。",
+           "unknown background mode '" + bg + "', taken as zero");
+  }
+  r.read(j, "backgroundValue", where, p.input.backgroundValue);
+  r.read(j, "leaveOutFirstLayer", where, p.input.leaveOutFirstLayer);
+  r.read(j, "minimumPoints", where, p.input.minimumPoints);
+  r.read(j, "depthMm", where, p.input.depthMm);
+  r.read(j, "chloride", where, p.input.chloride);
+  if (const auto it = j.find("fit"); it != j.end() && !it->is_null()) {
+    const std::string at = where + "/fit";
+    if (!it->is_object()) {
+      r.skip(at, "拟合结果类型不符，已跳过。", "the fit is not of the expected kind, skipped");
+    } else {
+      FitRecord f;
+      const Json& fj = *it;
+      r.unknown_keys(fj, at,
+                     {"surface", "diffusionMm2PerYear", "background", "rSquared", "pointsUsed"});
+      bool ok = Reader::take(fj.value("surface", Json()), f.surface) &&
+                Reader::take(fj.value("diffusionMm2PerYear", Json()), f.diffusion) &&
+                Reader::take(fj.value("rSquared", Json()), f.rSquared) &&
+                Reader::take(fj.value("pointsUsed", Json()), f.pointsUsed);
+      if (const auto b = fj.find("background"); ok && b != fj.end() && !b->is_null()) {
+        inspect::Estimate e;
+        ok = Reader::take(*b, e);
+        f.background = e;
+      }
+      if (ok) {
+        p.fit = f;
+      } else {
+        r.skip(at, "拟合结果不完整，已跳过（数据仍在，可重新拟合）。",
+               "the fit is incomplete, skipped (the data are kept and can be fitted again)");
+      }
+    }
+  }
+  return p;
+}
+
+std::string member_where(std::size_t i, const std::string& name) {
+  return "members[" + std::to_string(i) + "] " + name;
+}
+
+std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
+  std::string where = "members[" + std::to_string(index) + "]";
+  if (!j.is_object()) {
+    r.skip(where, "成员记录类型不符，已跳过。", "the member is not an object, skipped");
+    return std::nullopt;
+  }
+  Member m;
+  r.read(j, "name", where, m.name);
+  where = member_where(index, m.name);
+  r.unknown_keys(
+      j, where,
+      {"name", "sheet", "boxes", "steel", "options", "limitStates", "scatter", "inspection"});
+  r.read(j, "sheet", where, m.sheet);
+  if (module_of(m) == nullptr) {
+    r.skip(where, "未知的表格 '" + m.sheet + "'，整个成员已跳过。",
+           "unknown sheet '" + m.sheet + "', the whole member is skipped");
+    return std::nullopt;
+  }
+  const sheet::SheetTable& table = module_of(m)->table();
+  if (const auto it = j.find("boxes"); it != j.end()) {
+    if (!it->is_object()) {
+      r.skip(where + "/boxes", "输入框记录类型不符，已跳过。",
+             "the boxes are not an object, skipped");
+    } else {
+      for (const auto& [key, value] : it->items()) {
+        const std::string at = where + "/boxes/" + key;
+        const auto c = sheet::control_from_name(key);
+        if (!c || table.field(*c) == nullptr) {
+          r.skip(at, "表格上没有此输入框，已跳过。", "the sheet has no such box, skipped");
+        } else if (!value.is_string()) {
+          r.skip(at, "输入框的内容不是文本，已跳过。", "the box's text is not a string, skipped");
+        } else {
+          m.boxes[*c] = value.get<std::string>();
+        }
+      }
+    }
+  } else {
+    r.skip(where + "/boxes", "缺少输入框记录。", "the boxes are missing");
+  }
+  r.read(j, "steel", where, m.steel);
+  if (const auto it = j.find("options"); it != j.end()) {
+    bool ok = it->is_array();
+    if (ok) {
+      for (const auto& o : *it) {
+        const auto c =
+            o.is_string() ? sheet::control_from_name(o.get<std::string>()) : std::nullopt;
+        if (!c || sheet::group_of(table, *c) == nullptr) {
+          r.skip(where + "/options/" + (o.is_string() ? o.get<std::string>() : o.dump()),
+                 "表格上没有此选项，已跳过。", "the sheet has no such option, skipped");
+        } else {
+          m.options.push_back(*c);
+        }
+      }
+    } else {
+      r.skip(where + "/options", "选项记录类型不符，已跳过。",
+             "the options are not a list, skipped");
+    }
+  }
+  if (const auto it = j.find("limitStates"); it != j.end() && !it->is_null()) {
+    std::vector<assess::LimitState> states;
+    if (Reader::take(*it, states)) {
+      m.limitStates = states;
+    } else {
+      r.skip(where + "/limitStates", "极限状态记录无法识别，按项目设置。",
+             "the limit states cannot be read; the project's are used");
+    }
+  }
+  if (const auto it = j.find("scatter"); it != j.end()) {
+    if (!it->is_object()) {
+      r.skip(where + "/scatter", "离散性记录类型不符，已跳过。",
+             "the scatter is not an object, skipped");
+    } else {
+      for (const auto& [key, value] : it->items()) {
+        const std::string at = where + "/scatter/" + key;
+        const auto c = sheet::control_from_name(key);
+        double cov = 0;
+        const auto law = value.is_object() && value.contains("law") && value["law"].is_string()
+                             ? mc::distribution_from_name(value["law"].get<std::string>())
+                             : std::nullopt;
+        if (!c || table.field(*c) == nullptr || !value.is_object() ||
+            !Reader::take(value.value("cov", Json()), cov) || !law) {
+          r.skip(at, "离散性记录无法识别，已跳过。", "the scatter entry cannot be read, skipped");
+        } else {
+          m.scatter[*c] = {cov, *law};
+        }
+      }
+    }
+  }
+  if (const auto it = j.find("inspection"); it != j.end() && it->is_object()) {
+    const Json& ins = *it;
+    const std::string at = where + "/inspection";
+    r.unknown_keys(ins, at, {"profiles", "carbonation", "cover"});
+    if (const auto p = ins.find("profiles"); p != ins.end()) {
+      if (p->is_array()) {
+        for (std::size_t k = 0; k < p->size(); ++k) {
+          const std::string pat = at + "/profiles[" + std::to_string(k) + "]";
+          if ((*p)[k].is_object()) {
+            m.inspection.profiles.push_back(read_profile(r, (*p)[k], pat));
+          } else {
+            r.skip(pat, "剖面记录类型不符，已跳过。", "the profile is not an object, skipped");
+          }
+        }
+      } else {
+        r.skip(at + "/profiles", "剖面记录类型不符，已跳过。",
+               "the profiles are not a list, skipped");
+      }
+    }
+    if (const auto c = ins.find("carbonation"); c != ins.end() && !c->is_null()) {
+      if (c->is_object()) {
+        inspect::CarbonationInput in;
+        r.unknown_keys(*c, at + "/carbonation", {"ageYears", "depthMm"});
+        r.read(*c, "ageYears", at + "/carbonation", in.ageYears);
+        r.read(*c, "depthMm", at + "/carbonation", in.depthMm);
+        m.inspection.carbonation = in;
+      } else {
+        r.skip(at + "/carbonation", "碳化读数记录类型不符，已跳过。",
+               "the carbonation readings are not an object, skipped");
+      }
+    }
+    if (const auto c = ins.find("cover"); c != ins.end() && !c->is_null()) {
+      if (c->is_object()) {
+        inspect::CoverInput in;
+        r.unknown_keys(*c, at + "/cover", {"readingsMm", "designCoverMm"});
+        r.read(*c, "readingsMm", at + "/cover", in.readingsMm);
+        r.read(*c, "designCoverMm", at + "/cover", in.designCoverMm, true);
+        m.inspection.cover = in;
+      } else {
+        r.skip(at + "/cover", "保护层读数记录类型不符，已跳过。",
+               "the cover readings are not an object, skipped");
+      }
+    }
+  } else if (it != j.end()) {
+    r.skip(where + "/inspection", "检测数据记录类型不符，已跳过。",
+           "the inspection data are not an object, skipped");
+  }
+  return m;
+}
+
+}  // namespace
+
+FitRecord record_of(const inspect::ProfileFit& fit) {
+  return {fit.surface, fit.diffusion, fit.background, fit.rSquared, fit.pointsUsed};
+}
+
+const sheet::Module* module_of(const Member& m) {
+  if (m.sheet.empty()) return nullptr;
+  const sheet::Module* module = modules::find_module(m.sheet);
+  // Only the console name counts: a sheet number would change its meaning with the menu.
+  return module != nullptr && module->table().cliName == m.sheet ? module : nullptr;
+}
+
+std::vector<batch::Entry> member_entries(const Member& m) {
+  std::vector<batch::Entry> out;
+  for (const auto& [c, text] : m.boxes) {
+    // A box still at the text the sheet opens with is left as it is, as a user leaves it.
+    if (text != sheet::kDefaultBoxText) out.push_back({c, text});
+  }
+  if (!m.steel.empty()) out.push_back({sheet::Control::Combo1, m.steel});
+  for (auto c : m.options) out.push_back({c, "1"});
+  return out;
+}
+
+Member member_from_view(std::string name, const sheet::Module& module,
+                        const sheet::SheetView& view) {
+  Member m;
+  m.name = std::move(name);
+  m.sheet = module.table().cliName;
+  for (const auto& f : module.table().fields) m.boxes[f.control] = view.text(f.control);
+  m.steel = view.text(sheet::Control::Combo1);
+  for (const auto& g : module.table().groups) {
+    for (const auto& o : g.options) {
+      if (view.isSelected(o.control)) m.options.push_back(o.control);
+    }
+  }
+  return m;
+}
+
+std::string project_bytes(const Project& p) {
+  Json j;
+  j["format"] = std::string(kFormat);
+  j["schemaVersion"] = kSchemaVersion;
+  Json s;
+  s["name"] = p.structure.name;
+  s["structure"] = p.structure.structure;
+  s["location"] = p.structure.location;
+  s["owner"] = p.structure.owner;
+  s["engineer"] = p.structure.engineer;
+  s["date"] = p.structure.date;
+  s["notes"] = p.structure.notes;
+  j["structure"] = std::move(s);
+  Json a;
+  a["assessmentAge"] = optional_number(p.assessment.assessmentAge);
+  a["targetLife"] = number(p.assessment.targetLife);
+  a["gamma"] = number(p.assessment.gamma);
+  a["thresholds"] = {{"a", number(p.assessment.thresholdA)},
+                     {"b", number(p.assessment.thresholdB)}};
+  a["limitStates"] = limit_states(p.assessment.limitStates);
+  j["assessment"] = std::move(a);
+  Json rel;
+  rel["samples"] = p.reliability.samples;
+  rel["seed"] = p.reliability.seed;
+  rel["targetBeta"] = number(p.reliability.targetBeta);
+  j["reliability"] = std::move(rel);
+  Json members = Json::array();
+  for (const auto& m : p.members) members.push_back(member_json(m));
+  j["members"] = std::move(members);
+  try {
+    return j.dump(2, ' ', false, Json::error_handler_t::strict) + "\n";
+  } catch (const Json::type_error& e) {
+    throw std::invalid_argument(std::string("a text of the project is not valid UTF-8: ") +
+                                e.what());
+  }
+}
+
+Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
+  Json j;
+  try {
+    j = Json::parse(bytes);
+  } catch (const Json::parse_error& e) {
+    return Refused{OpenRefusal::Damaged,
+                   "文件已损坏，无法读取（第 " + std::to_string(e.byte) + " 字节处）。",
+                   "the file is damaged and cannot be read (at byte " + std::to_string(e.byte) +
+                       "): " + e.what()};
+  }
+  if (!j.is_object() || j.value("format", std::string()) != kFormat) {
+    return Refused{OpenRefusal::NotAProject, "这不是本程序的工程文件。",
+                   "this is not a project file of this program"};
+  }
+  const auto version = j.find("schemaVersion");
+  if (version == j.end() || !version->is_number_unsigned() ||
+      version->get<std::uint64_t>() > 1000000) {
+    return Refused{OpenRefusal::NoVersion, "工程文件缺少有效的格式版本号，无法读取。",
+                   "the project file has no valid schema version and cannot be read"};
+  }
+  OpenReport report;
+  report.fileVersion = static_cast<int>(version->get<std::uint64_t>());
+  report.newerVersion = report.fileVersion > kSchemaVersion;
+  Reader r(report.skipped);
+  if (report.newerVersion) {
+    r.skip("schemaVersion",
+           "此文件由较新版本（格式 " + std::to_string(report.fileVersion) +
+               "）写入，本程序读至格式 " + std::to_string(kSchemaVersion) +
+               "；不认识的部分已跳过。",
+           "written by a newer version (schema " + std::to_string(report.fileVersion) +
+               "); this program reads up to schema " + std::to_string(kSchemaVersion) +
+               "; what it does not know is skipped");
+  }
+  r.unknown_keys(j, "",
+                 {"format", "schemaVersion", "structure", "assessment", "reliability", "members"});
+  Project& p = report.project;
+  if (const auto it = j.find("structure"); it != j.end() && it->is_object()) {
+    const Json& s = *it;
+    r.unknown_keys(s, "/structure",
+                   {"name", "structure", "location", "owner", "engineer", "date", "notes"});
+    r.read(s, "name", "/structure", p.structure.name);
+    r.read(s, "structure", "/structure", p.structure.structure);
+    r.read(s, "location", "/structure", p.structure.location);
+    r.read(s, "owner", "/structure", p.structure.owner);
+    r.read(s, "engineer", "/structure", p.structure.engineer);
+    r.read(s, "date", "/structure", p.structure.date);
+    r.read(s, "notes", "/structure", p.structure.notes);
+  } else {
+    r.skip("/structure", "缺少结构说明。", "the description of the structure is missing");
+  }
+  if (const auto it = j.find("assessment"); it != j.end() && it->is_object()) {
+    const Json& a = *it;
+    r.unknown_keys(a, "/assessment",
+                   {"assessmentAge", "targetLife", "gamma", "thresholds", "limitStates"});
+    r.read(a, "assessmentAge", "/assessment", p.assessment.assessmentAge);
+    r.read(a, "targetLife", "/assessment", p.assessment.targetLife);
+    r.read(a, "gamma", "/assessment", p.assessment.gamma);
+    if (const auto t = a.find("thresholds"); t != a.end() && t->is_object()) {
+      r.unknown_keys(*t, "/assessment/thresholds", {"a", "b"});
+      r.read(*t, "a", "/assessment/thresholds", p.assessment.thresholdA);
+      r.read(*t, "b", "/assessment/thresholds", p.assessment.thresholdB);
+    } else {
+      r.skip("/assessment/thresholds", "缺少等级界限，取默认值 1.8 与 1.0。",
+             "the grade thresholds are missing; the defaults 1.8 and 1.0 are used");
+    }
+    r.read(a, "limitStates", "/assessment", p.assessment.limitStates);
+    if (const auto bad = assess::check_settings(p.assessment)) {
+      r.skip("/assessment", bad->text + " 评估设置恢复为默认值。",
+             bad->message + "; the assessment settings are reset to their defaults");
+      p.assessment = assess::Settings{};
+    }
+  } else {
+    r.skip("/assessment", "缺少评估设置，取默认值。",
+           "the assessment settings are missing; the defaults are used");
+  }
+  if (const auto it = j.find("reliability"); it != j.end() && it->is_object()) {
+    const Json& rel = *it;
+    r.unknown_keys(rel, "/reliability", {"samples", "seed", "targetBeta"});
+    r.read(rel, "samples", "/reliability", p.reliability.samples);
+    r.read(rel, "seed", "/reliability", p.reliability.seed);
+    r.read(rel, "targetBeta", "/reliability", p.reliability.targetBeta);
+  } else {
+    r.skip("/reliability", "缺少可靠度设置，取默认值。",
+           "the reliability settings are missing; the defaults are used");
+  }
+  if (const auto it = j.find("members"); it != j.end() && it->is_array()) {
+    for (std::size_t i = 0; i < it->size(); ++i) {
+      if (auto m = read_member(r, (*it)[i], i)) {
+        for (auto& s : check_member(*m, member_where(i, m->name)))
+          report.skipped.push_back(std::move(s));
+        p.members.push_back(std::move(*m));
+      }
+    }
+  } else {
+    r.skip("/members", "缺少成员列表。", "the list of members is missing");
+  }
+  return report;
+}
+
+Outcome<OpenReport, OpenRefusal> open_project(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  if (in) bytes << in.rdbuf();
+  if (!in || in.bad()) {
+    return Refused{OpenRefusal::Unreadable, "无法读取文件 " + path + "。", "cannot read " + path};
+  }
+  return parse_project(bytes.str());
+}
+
+void save_project(const std::string& path, const Project& p) {
+  std::string bytes;
+  try {
+    bytes = project_bytes(p);
+  } catch (const std::invalid_argument& e) {
+    throw SaveError(e.what(), "工程中有文本不是有效的 UTF-8 编码，未保存，原文件未改动。");
+  }
+  save_file_keeping_backup(path, bytes);
+}
+
+std::vector<Skipped> check_member(const Member& m, std::string_view where) {
+  std::vector<Skipped> out;
+  const sheet::Module* module = module_of(m);
+  if (module == nullptr) {
+    out.push_back(
+        {std::string(where), "未知的表格 '" + m.sheet + "'。", "unknown sheet '" + m.sheet + "'"});
+    return out;
+  }
+  const sheet::SheetTable& table = module->table();
+  // The member is typed into a sheet held in memory as a user would type it; every message
+  // that comes up names a text the sheet does not take.
+  class Listening : public batch::MemoryView {
+   public:
+    using MemoryView::MemoryView;
+    void showMessage(std::string_view text, std::string_view) override {
+      messages.push_back({concern, std::string(text)});
+    }
+    sheet::Control concern = sheet::Control::None;
+    std::vector<std::pair<sheet::Control, std::string>> messages;
+  };
+  Listening view(table);
+  sheet::SheetController controller(*module);
+  controller.open(view);
+  std::vector<sheet::Control> disabled;
+  batch::Typist::Options options;
+  options.emptyLeavesBox = true;
+  options.skippedDisabled = [&](sheet::Control c) { disabled.push_back(c); };
+  options.concern = [&](sheet::Control c) { view.concern = c; };
+  options.stopped = [] { return false; };
+  batch::Typist typist(controller, view, options);
+  const std::vector<batch::Entry> entries = member_entries(m);
+  typist.type(entries);
+  // The last box's leave check; messages about boxes the member leaves as they are (the check
+  // of a box still at its opening text, left on the way) are not about the member's texts.
+  typist.moveFocus(sheet::Control::CmdCal);
+  std::erase_if(view.messages, [&](const auto& msg) {
+    return std::none_of(entries.begin(), entries.end(),
+                        [&](const batch::Entry& e) { return e.control == msg.first; });
+  });
+  auto label = [&](sheet::Control c) {
+    if (const auto* f = table.field(c)) return std::string(f->label);
+    return std::string(sheet::control_name(c));
+  };
+  auto text_of = [&](sheet::Control c) {
+    if (c == sheet::Control::Combo1) return m.steel;
+    const auto it = m.boxes.find(c);
+    return it == m.boxes.end() ? std::string() : it->second;
+  };
+  for (const auto& [c, message] : view.messages) {
+    const std::string name(sheet::control_name(c));
+    out.push_back(
+        {std::string(where) + "/" + name,
+         "表格不接受“" + label(c) + "”的文本 '" + text_of(c) + "'：" + message,
+         "the sheet does not take the text '" + text_of(c) + "' of " + name + ": " + message});
+  }
+  for (auto c : disabled) {
+    const std::string name(sheet::control_name(c));
+    out.push_back(
+        {std::string(where) + "/" + name,
+         "“" + label(c) + "”被另一输入禁用，其文本 '" + text_of(c) + "' 不会输入。",
+         name + " is disabled by another input; its text '" + text_of(c) + "' is not typed"});
+  }
+  return out;
+}
+
+}  // namespace pellucor::analysis::project

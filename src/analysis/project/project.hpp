@@ -1,0 +1,186 @@
+// A project: one structure and its members, each with the texts of its sheet, its inspection
+// data and fits, the reliability settings and the assessment settings, kept in one file.
+//
+// The file is UTF-8 JSON:
+//
+//   { "format": "pellucor-project", "schemaVersion": 1,
+//     "structure":   { "name", "structure", "location", "owner", "engineer", "date", "notes" },
+//     "assessment":  { "assessmentAge": null | a, "targetLife", "gamma",
+//                      "thresholds": { "a", "b" }, "limitStates": ["ti", "tc", "td"] },
+//     "reliability": { "samples", "seed", "targetBeta" },
+//     "members": [ { "name", "sheet", "boxes": { "Text1": "1.5", ... }, "steel": "2 变形钢筋",
+//                    "options": ["Option1", ...], "limitStates": null | [...],
+//                    "scatter": { "Text5": { "cov", "law" }, ... },
+//                    "inspection": { "profiles": [...], "carbonation": null | {...},
+//                                    "cover": null | {...} } }, ... ] }
+//
+// Why this layout: the format name and the schema version come first, so that a reader knows
+// what it holds and whether it can read it before it reads anything else; the sections follow
+// the program's own data (structure, settings, members), so that an engineer can read a
+// project in any text editor and a version-control diff shows what changed; a box's text is
+// kept as a string under the sheet's name for the box, exactly as typed (blanks, odd digits
+// and all), never as a number that would lose how it was typed; members are an array so that
+// their order is the member table's; keys are written in a fixed order with two-space
+// indentation and numbers in their shortest exact form, so that saving a project that has not
+// changed gives the same bytes.
+//
+// Reading never fails silently: a damaged file or one that is not a project is refused with a
+// message, and every part that cannot be read (a member of an unknown sheet, a box the sheet
+// does not have, a value of the wrong kind, anything a newer version wrote) is skipped and
+// named in the report; a member whose texts the sheet would refuse is kept as it was typed and
+// named too.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/assess/margin.hpp"
+#include "analysis/batch/case_runner.hpp"
+#include "analysis/inspect/chloride_profile.hpp"
+#include "analysis/inspect/refusal.hpp"
+#include "analysis/inspect/surveys.hpp"
+#include "analysis/mc/uncertainty.hpp"
+#include "sheet/sheet_table.hpp"
+#include "sheet/view.hpp"
+
+namespace pellucor::analysis::project {
+
+inline constexpr std::string_view kFormat = "pellucor-project";
+inline constexpr int kSchemaVersion = 1;
+inline constexpr std::string_view kExtension = ".pellucor";
+
+struct Structure {
+  std::string name;       // the project
+  std::string structure;  // the structure assessed
+  std::string location;
+  std::string owner;
+  std::string engineer;
+  std::string date;  // as typed
+  std::string notes;
+
+  bool operator==(const Structure&) const = default;
+};
+
+// The last fit of a chloride profile, as it was computed.
+struct FitRecord {
+  inspect::Estimate surface;    // kg/m³
+  inspect::Estimate diffusion;  // mm²/a
+  std::optional<inspect::Estimate> background;
+  double rSquared = 0;
+  int pointsUsed = 0;
+
+  bool operator==(const FitRecord&) const = default;
+};
+
+FitRecord record_of(const inspect::ProfileFit& fit);
+
+struct ProfileRecord {
+  std::string name;  // the core
+  inspect::ProfileInput input;
+  std::optional<FitRecord> fit;
+
+  bool operator==(const ProfileRecord&) const = default;
+};
+
+struct Inspection {
+  std::vector<ProfileRecord> profiles;
+  std::optional<inspect::CarbonationInput> carbonation;
+  std::optional<inspect::CoverInput> cover;
+
+  bool operator==(const Inspection&) const = default;
+};
+
+struct BoxScatter {
+  double cov = 0;
+  mc::Distribution law = mc::Distribution::Normal;
+
+  bool operator==(const BoxScatter&) const = default;
+};
+
+struct Member {
+  std::string name;
+  std::string sheet;                            // the sheet's console name ("carbonation")
+  std::map<sheet::Control, std::string> boxes;  // each box's text, exactly as typed
+  std::string steel;                            // the steel list's text (empty: none chosen)
+  std::vector<sheet::Control> options;          // the selected option buttons
+  std::optional<std::vector<assess::LimitState>> limitStates;  // none: the project's
+  std::map<sheet::Control, BoxScatter> scatter;                // of the reliability analysis
+  Inspection inspection;
+
+  bool operator==(const Member&) const = default;
+};
+
+struct ReliabilitySettings {
+  std::uint64_t samples = 10000;
+  std::uint64_t seed = 1;
+  double targetBeta = 1.3;
+
+  bool operator==(const ReliabilitySettings&) const = default;
+};
+
+struct Project {
+  Structure structure;
+  assess::Settings assessment;
+  ReliabilitySettings reliability;
+  std::vector<Member> members;
+
+  bool operator==(const Project&) const = default;
+};
+
+// The sheet of a member; nullptr for a sheet this program does not know.
+const sheet::Module* module_of(const Member& m);
+
+// The entries a member's texts stand for, for the case runner: every box's text (but one still
+// at the sheet's opening text "0.000", which a user leaves as it is), the steel list's text
+// when one was chosen, each selected option.
+std::vector<batch::Entry> member_entries(const Member& m);
+
+// A member as a sheet's window holds it: every box's text, the steel list, the options.
+Member member_from_view(std::string name, const sheet::Module& module,
+                        const sheet::SheetView& view);
+
+// The project as the file holds it (UTF-8, LF line ends, a line end at the end). Throws
+// std::invalid_argument when a text is not valid UTF-8 (nothing is written then).
+std::string project_bytes(const Project& p);
+
+// Something the reader could not take over, or that a sheet would not accept.
+struct Skipped {
+  std::string where;    // e.g. "members[3] 梁 B3 / boxes / Text19"
+  std::string text;     // Chinese
+  std::string message;  // English
+};
+
+struct OpenReport {
+  Project project;
+  int fileVersion = 0;
+  bool newerVersion = false;  // written by a newer version of the program
+  std::vector<Skipped> skipped;
+
+  // Saving over the file would not write what was skipped: the program asks first.
+  bool lossy() const { return newerVersion || !skipped.empty(); }
+};
+
+enum class OpenRefusal {
+  Unreadable,   // the file cannot be read
+  Damaged,      // not JSON (cut off, edited by hand, not UTF-8)
+  NotAProject,  // JSON, but not a project of this program
+  NoVersion,    // the schema version is missing or not a whole number
+};
+
+Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes);
+Outcome<OpenReport, OpenRefusal> open_project(const std::string& path);
+
+// Writes the project to `path` atomically, the previous file kept as its backup (see
+// save_file.hpp). Throws SaveError; the file at `path` is then as it was.
+void save_project(const std::string& path, const Project& p);
+
+// What the member's sheet would not take when the member is typed into it: a box or option
+// the sheet does not have, a text its checks refuse (with the sheet's own message), a box
+// disabled by another input. Empty for a member the sheet takes whole.
+std::vector<Skipped> check_member(const Member& m, std::string_view where);
+
+}  // namespace pellucor::analysis::project
