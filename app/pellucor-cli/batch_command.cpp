@@ -172,6 +172,7 @@ int run(const std::vector<std::string>& words) {
   refuse_same_files({{"the input", input, true}, {"the output", output, false}});
   sheet::SafeOutput out;
   open_output(out, "the output", output, false);
+  reading.sheet = &table;
   std::unique_ptr<batch::MemberReader> reader;
   try {
     reader = batch::MemberReader::open(input, reading);

@@ -450,7 +450,7 @@ bool BatchWindow::importCsv(const QString& path) {
   std::optional<batch::Encoding> encoding;
   for (;;) {
     try {
-      read = batch::read_member_table(utf8(path), encoding);
+      read = batch::read_member_table(utf8(path), encoding, &module_.table());
       break;
     } catch (const batch::EncodingError& e) {
       if (e.asksForEncoding() && !encoding) {

@@ -226,6 +226,18 @@ TEST_F(Batch, AnInputWhoseEncodingCannotBeToldStopsNamesTheLineAndAsks) {
   }
 }
 
+// Bytes that read both ways are read in the encoding in which the table's column names and
+// list choices mean something: UTF-8 steel names and labels need no flag.
+TEST_F(Batch, WhatTheColumnsAndChoicesMeanTellsTheEncodingApart) {
+  // "墙板配筋" and "钢筋种类" in UTF-8 are valid GBK as well (of no steel kind or label there).
+  const std::string valuesWithoutSteel = kValues.substr(0, kValues.rfind(','));
+  write_file(dir_ / "in.csv", "member," + kByAlias.substr(0, kByAlias.rfind(',')) +
+                                  ",钢筋种类\nB-1," + valuesWithoutSteel + ",墙板配筋\n");
+  const Outcome r = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(read_file(dir_ / "out.csv").find(",墙板配筋,ok,"), std::string::npos);
+}
+
 // A cell with a line break, as a spreadsheet writes Alt+Enter: one member, not a malformed row
 // and a phantom member.
 TEST_F(Batch, AQuotedCellMayHoldALineBreak) {

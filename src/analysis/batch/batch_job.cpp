@@ -10,6 +10,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "sheet/control_names.hpp"
+#include "sheet/user_input.hpp"
+
 namespace pellucor::analysis::batch {
 
 namespace {
@@ -78,6 +81,85 @@ EncodingError not_valid(std::size_t line, Encoding encoding) {
                            (encoding == Encoding::Gbk ? "GBK" : "UTF-8") +
                            ", the encoding given for the input");
 }
+
+// Tells the detector which reading of a record makes a known name or choice unknown: the
+// header's column names, then the cells of the steel list and of the option columns.
+class MeaningCheck {
+ public:
+  MeaningCheck(const sheet::SheetTable& table, EncodingDetector& detector)
+      : table_(table), detector_(detector) {}
+
+  void record(const CsvRecord& r) {
+    if (!r.error.empty()) return;
+    if (!headerSeen_) {
+      headerSeen_ = true;
+      header(r.fields);
+      return;
+    }
+    if (r.fields.size() != targets_.size()) return;
+    for (std::size_t c = 0; c < targets_.size(); ++c) {
+      if (targets_[c].kind == sheet::InputTarget::Kind::None ||
+          targets_[c].kind == sheet::InputTarget::Kind::Box || ascii(r.fields[c])) {
+        continue;
+      }
+      const auto known = [&](Decoder& d) {
+        std::string text;
+        return d.decode(r.fields[c], text) &&
+               sheet::typed_value(targets_[c], text, true).kind != sheet::TypedValue::Kind::Refused;
+      };
+      tell(known(utf8_), known(gbk_));
+    }
+  }
+
+ private:
+  static bool ascii(std::string_view s) {
+    for (char ch : s) {
+      if (static_cast<unsigned char>(ch) >= 0x80) return false;
+    }
+    return true;
+  }
+
+  void tell(bool knownUtf8, bool knownGbk) {
+    if (knownUtf8 && !knownGbk) detector_.unknownUnder(Encoding::Gbk);
+    if (knownGbk && !knownUtf8) detector_.unknownUnder(Encoding::Utf8);
+  }
+
+  // The targets of the header's names under a reading; none when a name is unknown there.
+  std::optional<std::vector<sheet::InputTarget>> targets(const std::vector<std::string>& fields,
+                                                         Decoder& d) {
+    std::vector<sheet::InputTarget> out;
+    for (const std::string& f : fields) {
+      std::string name;
+      if (!d.decode(f, name)) return std::nullopt;
+      name = sheet::trim_blanks_and_tabs(name);
+      if (sheet::iequal(name, "member")) {
+        out.emplace_back();
+        continue;
+      }
+      const sheet::InputTarget t = sheet::find_input(table_, name);
+      if (t.kind == sheet::InputTarget::Kind::None) return std::nullopt;
+      out.push_back(t);
+    }
+    return out;
+  }
+
+  void header(const std::vector<std::string>& fields) {
+    auto u = targets(fields, utf8_);
+    auto g = targets(fields, gbk_);
+    tell(u.has_value(), g.has_value());
+    if (u)
+      targets_ = std::move(*u);
+    else if (g)
+      targets_ = std::move(*g);
+  }
+
+  const sheet::SheetTable& table_;
+  EncodingDetector& detector_;
+  Decoder utf8_{Encoding::Utf8};
+  Decoder gbk_{Encoding::Gbk};
+  bool headerSeen_ = false;
+  std::vector<sheet::InputTarget> targets_;  // per column ("member": None)
+};
 
 }  // namespace
 
@@ -169,9 +251,12 @@ void MemberReader::start(const ReadOptions& options) {
     auto inner = m.source(m.fd);
     TeeLines tee(*inner, detector, m.copy);
     CsvReader counter(tee);
+    std::optional<MeaningCheck> meaning;
+    if (options.sheet != nullptr && !options.encoding) meaning.emplace(*options.sheet, detector);
     std::size_t records = 0;
     for (CsvRecord r; counter.next(r); ++records) {
       if (records == 0 && r.error.empty()) counter.expectFields(r.fields.size());
+      if (meaning) meaning->record(r);
     }
     if (m.copy >= 0) tee.flush();
     encoding_ = detector.decide();
@@ -218,9 +303,11 @@ bool MemberReader::read(std::vector<MemberRow>& rows, std::size_t max) {
   return true;
 }
 
-MemberTable read_member_table(const std::string& path, std::optional<Encoding> encoding) {
+MemberTable read_member_table(const std::string& path, std::optional<Encoding> encoding,
+                              const sheet::SheetTable* sheet) {
   ReadOptions options;
   options.encoding = encoding;
+  options.sheet = sheet;
   auto reader = MemberReader::open(path, options);
   MemberTable table;
   table.header = reader->header();

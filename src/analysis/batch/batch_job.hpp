@@ -24,6 +24,9 @@ namespace pellucor::analysis::batch {
 struct ReadOptions {
   std::optional<Encoding> encoding;  // none: detected on a first pass over the input
   bool countMembers = false;         // count the members on a first pass (a workbook needs it)
+  // The sheet the table is for: when the bytes read both as UTF-8 and as GBK, the reading in
+  // which its column names and list choices are known is taken (see EncodingDetector).
+  const sheet::SheetTable* sheet = nullptr;
 };
 
 // A member table being read: its header at once, then its members in blocks.
@@ -72,7 +75,8 @@ struct MemberTable {
   std::vector<MemberRow> rows;  // cells per the header (not yet resolved to columns)
   Encoding encoding = Encoding::Utf8;
 };
-MemberTable read_member_table(const std::string& path, std::optional<Encoding> encoding);
+MemberTable read_member_table(const std::string& path, std::optional<Encoding> encoding,
+                              const sheet::SheetTable* sheet = nullptr);
 
 struct JobOptions {
   unsigned jobs = 0;         // threads; 0: one per core

@@ -126,6 +126,8 @@ struct EncodingDetector::State {
   std::size_t line = 0;
   bool bom = false;
   bool nonAscii = false;
+  bool unknownUtf8 = false;  // something known reads as nothing known in UTF-8
+  bool unknownGbk = false;
   std::size_t notUtf8 = 0, notGbk = 0, neither = 0, both = 0, utf8Only = 0, gbkOnly = 0;
 
   bool validGbk(std::string_view s) {
@@ -143,6 +145,10 @@ EncodingDetector::EncodingDetector(std::optional<Encoding> given) : s_(std::make
 
 EncodingDetector::~EncodingDetector() {
   if (s_->gbk != reinterpret_cast<iconv_t>(-1)) iconv_close(s_->gbk);
+}
+
+void EncodingDetector::unknownUnder(Encoding encoding) {
+  (encoding == Encoding::Gbk ? s_->unknownGbk : s_->unknownUtf8) = true;
 }
 
 void EncodingDetector::line(std::string_view bytes) {
@@ -198,6 +204,11 @@ Encoding EncodingDetector::decide() const {
   const bool allGbk = s.notGbk == 0;
   if (allUtf8 && !allGbk) return Encoding::Utf8;
   if (!allUtf8 && allGbk && s.both == 0) return Encoding::Gbk;
+  // What the lines mean tells the readings apart where the bytes do not.
+  if (allUtf8 && allGbk && s.unknownGbk != s.unknownUtf8) {
+    return s.unknownGbk ? Encoding::Utf8 : Encoding::Gbk;
+  }
+  if (!allUtf8 && allGbk && s.unknownUtf8 && !s.unknownGbk) return Encoding::Gbk;
   if (allUtf8 && allGbk) {
     throw EncodingError(Kind::Ambiguous, s.both,
                         "cannot tell the encoding of the input: it reads both as UTF-8 and as "

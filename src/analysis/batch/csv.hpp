@@ -48,9 +48,12 @@ struct EncodingError : std::runtime_error {
 // - with `given`, every line must be valid in that encoding;
 // - otherwise: UTF-8 when the whole input is UTF-8 and not GBK; GBK when the whole input is GBK,
 //   not UTF-8, and no line with other characters than ASCII also reads as UTF-8; ASCII alone
-//   reads either way. Anything else (valid both ways with text other than ASCII, a UTF-8 input
-//   with a stray byte, a mix, bytes that are neither) is not sure: the decision names the line
-//   and asks for the encoding to be given.
+//   reads either way. Input valid both ways is read in the one encoding in which everything the
+//   reader knows (column names, list choices) is known, when the other reading makes some of
+//   it unknown (see unknownUnder); and a GBK input with a line that also reads as UTF-8 likewise
+//   only when its UTF-8 reading makes something known unknown. Anything else (valid both ways
+//   with no such difference, a UTF-8 input with a stray byte, a mix, bytes that are neither) is
+//   not sure: the decision names the line and asks for the encoding to be given.
 class EncodingDetector {
  public:
   explicit EncodingDetector(std::optional<Encoding> given = std::nullopt);
@@ -59,6 +62,9 @@ class EncodingDetector {
   EncodingDetector& operator=(const EncodingDetector&) = delete;
 
   void line(std::string_view bytes);
+  // A name or choice that reads as something known in one encoding reads as nothing known in
+  // `encoding`: that reading is not the input's.
+  void unknownUnder(Encoding encoding);
   // The encoding to read the input in; throws EncodingError when it cannot be told.
   Encoding decide() const;
 
