@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -46,24 +47,43 @@ TEST(ParallelFor, RunsEveryIndexExactlyOnce) {
 }
 
 TEST(ParallelFor, TheFirstErrorReachesTheCallerAndStopsTheHandingOut) {
+  // On the caller's thread alone: nothing after the failing chunk runs.
   std::atomic<int> chunksRun{0};
-  ParallelOptions options;
-  options.threads = 4;
-  options.chunk = 1;
+  ParallelOptions one;
+  one.threads = 1;
   try {
     parallel_for(
-        100000,
+        1000,
         [&](std::size_t begin, std::size_t) {
           chunksRun.fetch_add(1);
           if (begin == 10) throw std::invalid_argument("row 10 failed");
         },
-        options);
+        one);
     FAIL() << "no error";
   } catch (const std::invalid_argument& e) {
     EXPECT_STREQ(e.what(), "row 10 failed");
   }
-  // Each thread finishes at most the chunk it holds: far from all 100000.
-  EXPECT_LT(chunksRun.load(), 100);
+  EXPECT_EQ(chunksRun.load(), 11);
+
+  // Errors on several threads at once: every thread is joined (no terminate) and one error
+  // comes back whole.
+  ParallelOptions four;
+  four.threads = 4;
+  try {
+    parallel_for(
+        1000,
+        [&](std::size_t begin, std::size_t) {
+          if (begin == 10) throw std::invalid_argument("row 10 failed");
+          if (begin > 10) throw std::out_of_range("a later row failed");
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        four);
+    FAIL() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "row 10 failed");
+  } catch (const std::out_of_range&) {
+    // Another thread's chunk after 10 may fail first: still one error, carried back whole.
+  }
 }
 
 TEST(ParallelFor, CancelledChunksDoNotRun) {
