@@ -212,20 +212,25 @@ std::vector<std::string> output_header(int sheet, const std::vector<std::string>
 
 std::vector<std::string> output_cells(std::size_t inputColumns, const MemberRow& row,
                                       const RowOutcome& outcome, std::size_t resultColumns) {
+  return output_cells(inputColumns, MemberRow(row), RowOutcome(outcome), resultColumns);
+}
+
+std::vector<std::string> output_cells(std::size_t inputColumns, MemberRow&& row,
+                                      RowOutcome&& outcome, std::size_t resultColumns) {
   std::vector<std::string> cells;
-  cells.reserve(inputColumns + 1 + resultColumns);
   if (row.malformed.empty()) {
-    cells = row.cells;
+    cells = std::move(row.cells);
   } else {
     // Nothing is lost: the line as it stands goes into the first column.
     cells.assign(inputColumns, std::string());
-    if (!cells.empty()) cells[0] = row.raw;
+    if (!cells.empty()) cells[0] = std::move(row.raw);
   }
   cells.resize(inputColumns);
+  cells.reserve(inputColumns + 1 + resultColumns);
   cells.push_back(outcome.status == RowOutcome::Status::NotRun ? std::string(kStatusNotRun)
-                                                               : outcome.statusText);
+                                                               : std::move(outcome.statusText));
   for (std::size_t k = 0; k < resultColumns; ++k) {
-    cells.push_back(k < outcome.results.size() ? outcome.results[k] : std::string());
+    cells.push_back(k < outcome.results.size() ? std::move(outcome.results[k]) : std::string());
   }
   return cells;
 }

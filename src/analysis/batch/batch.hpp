@@ -130,6 +130,9 @@ std::vector<std::string> output_header(int sheet, const std::vector<std::string>
 // its status, its results.
 std::vector<std::string> output_cells(std::size_t inputColumns, const MemberRow& row,
                                       const RowOutcome& outcome, std::size_t resultColumns);
+// The same, taking the row's cells and the outcome's texts along.
+std::vector<std::string> output_cells(std::size_t inputColumns, MemberRow&& row,
+                                      RowOutcome&& outcome, std::size_t resultColumns);
 
 OutputTable output_table(int sheet, const std::vector<std::string>& header,
                          const std::vector<InputColumn>& columns,

@@ -173,7 +173,6 @@ struct MemberReader::Impl {
   std::unique_ptr<Decoder> decoder;
   std::size_t columns = 0;
   CsvRecord record;
-  std::string scratch;
 
   ~Impl() {
     if (ownsFd && fd >= 0) ::close(fd);
@@ -189,16 +188,13 @@ struct MemberReader::Impl {
   // false when they are not valid in the encoding.
   bool decode(CsvRecord& r, std::size_t expected) {
     for (std::string& f : r.fields) {
-      if (!decoder->decode(f, scratch)) return false;
-      f.swap(scratch);
+      if (!decoder->decodeInPlace(f)) return false;
     }
     if (r.error.empty() && (expected == 0 || r.fields.size() == expected)) {
       r.raw.clear();
       return true;
     }
-    if (!decoder->decode(r.raw, scratch)) return false;
-    r.raw.swap(scratch);
-    return true;
+    return decoder->decodeInPlace(r.raw);
   }
 };
 
@@ -352,7 +348,7 @@ JobReport run_batch_job(const sheet::Module& module, const std::vector<InputColu
       };
     }
     RunReport threads;
-    const std::vector<RowOutcome> outcomes = run_members(module, columns, rows, run, &threads);
+    std::vector<RowOutcome> outcomes = run_members(module, columns, rows, run, &threads);
     report.threads = std::max(report.threads, threads.threads);
     report.refused = std::max(report.refused, threads.refused);
     // Threads the system would not start are not asked for again.
@@ -361,11 +357,12 @@ JobReport run_batch_job(const sheet::Module& module, const std::vector<InputColu
     stopped.clear();
     lines.clear();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      cells.push_back(output_cells(statusColumn, rows[i], outcomes[i], results));
       stopped.push_back(outcomes[i].status != RowOutcome::Status::Done);
       lines.push_back(rows[i].line);
       report.summary.add(outcomes[i]);
       report.cancelled = report.cancelled || outcomes[i].status == RowOutcome::Status::NotRun;
+      cells.push_back(
+          output_cells(statusColumn, std::move(rows[i]), std::move(outcomes[i]), results));
     }
     output.rows(cells, stopped, lines);
     done += rows.size();

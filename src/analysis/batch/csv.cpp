@@ -249,6 +249,13 @@ bool Decoder::decode(std::string_view bytes, std::string& utf8) {
                  [](std::string_view, std::string&, std::size_t&) { return false; });
 }
 
+bool Decoder::decodeInPlace(std::string& text) {
+  if (encoding_ != Encoding::Gbk || ascii(text)) return valid_utf8(text);
+  if (!decode(text, scratch_)) return false;
+  text.swap(scratch_);
+  return true;
+}
+
 std::string decode_text(std::string_view bytes, Encoding* detected, std::optional<Encoding> given) {
   EncodingDetector detector(given);
   {
@@ -429,7 +436,7 @@ bool CsvReader::pull(std::string& line) {
 }
 
 bool CsvReader::next(CsvRecord& record) {
-  std::string first;
+  std::string& first = first_;
   do {
     if (!pull(first)) return false;
   } while (without_cr(first).empty());

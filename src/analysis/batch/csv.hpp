@@ -83,10 +83,13 @@ class Decoder {
 
   // False when the bytes are not valid in the encoding.
   bool decode(std::string_view bytes, std::string& utf8);
+  // The same, the text replaced by its UTF-8 (left as it is when it is UTF-8 already).
+  bool decodeInPlace(std::string& text);
 
  private:
   Encoding encoding_;
   void* cd_ = nullptr;
+  std::string scratch_;
 };
 
 // The bytes of a whole file as UTF-8, and what they were (see EncodingDetector). Throws
@@ -168,6 +171,7 @@ class CsvReader {
   std::size_t expected_ = 0;
   std::size_t lineNumber_ = 0;           // of the last line handed out by pull()
   std::vector<std::string> pushedBack_;  // lines to read again, the next one last
+  std::string first_;                    // the first line of the record being read
 };
 
 // Splits one record's text into fields; `error` says what is wrong with a malformed one.

@@ -110,11 +110,16 @@ void check_fits_workbook(std::size_t members, std::size_t columns) {
 // ---- CSV ------------------------------------------------------------------------------------
 
 void CsvTableWriter::put(const std::string& utf8, bool first) {
-  std::size_t lost = 0;
-  const Encoding e = first || encoding_ != Encoding::Utf8Bom ? encoding_ : Encoding::Utf8;
-  const std::string bytes = encode_text(utf8, e, &lost);
-  lost_ += lost;
-  if (auto f = out_.write(bytes)) throw FileError(out_.target(), *f);
+  std::optional<sheet::WriteFailure> failure;
+  if (encoding_ == Encoding::Gbk) {
+    std::size_t lost = 0;
+    failure = out_.write(encode_text(utf8, Encoding::Gbk, &lost));
+    lost_ += lost;
+  } else {
+    if (first && encoding_ == Encoding::Utf8Bom) failure = out_.write("\xEF\xBB\xBF");
+    if (!failure) failure = out_.write(utf8);
+  }
+  if (failure) throw FileError(out_.target(), *failure);
 }
 
 void CsvTableWriter::header(const std::vector<std::string>& header, const std::vector<bool>&,
