@@ -78,10 +78,11 @@ InputTarget find_input(const SheetTable& table, std::string_view name) {
 
 TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing) {
   TypedValue v;
-  auto refuse = [&v, text](Control c, std::string why) {
+  auto refuse = [&v, text](Control c, std::string_view why) {
     v.kind = TypedValue::Kind::Refused;
     v.control = c;
-    v.text = "'" + std::string(text) + "' " + why;
+    v.text.reserve(text.size() + why.size() + 3);
+    v.text.append("'").append(text).append("' ").append(why);
     return v;
   };
   auto type = [&v](Control c, std::string_view what) {
@@ -115,7 +116,7 @@ TypedValue typed_value(const InputTarget& target, std::string_view text, bool em
       const OptionRow* o = option_named(*target.group, text);
       if (o == nullptr) {
         return refuse(target.group->options[0].control,
-                      "is no option of " + std::string(target.group->caption));
+                      std::string("is no option of ").append(target.group->caption));
       }
       return type(o->control, "1");
     }

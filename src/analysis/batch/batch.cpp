@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 
+#include "analysis/batch/quick_case.hpp"
 #include "analysis/batch/result_columns.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "modules/registry.hpp"
@@ -150,7 +151,7 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
   RowOutcome refused;
   const auto entries = row_entries(columns, row.cells, &refused);
   if (!entries) return refused;
-  const CaseResult result = run_case(module, *entries);
+  const CaseResult result = run_case_quickly(module, *entries);
   if (!result.done) {
     if (result.message) return stopped(result.message->text, result.message->control);
     return stopped("the calculation did not complete", Control::None);

@@ -93,6 +93,7 @@ TEST(QuickCase, GivesWhatPlayingTheSheetGivesOnRandomMembers) {
       EXPECT_EQ(b->prop.tc, a->prop.tc);
       EXPECT_EQ(b->prop.td, a->prop.td);
       EXPECT_EQ(b->prop.w, a->prop.w);
+      EXPECT_EQ(quick.report, slow.report);
       ++quickDone;
     }
   }
