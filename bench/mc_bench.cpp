@@ -1,40 +1,76 @@
-// Reliability analysis of the marine-atmosphere sheet (the slowest model): time against the
-// sample count (expected linear), and the peak memory of a run of 10^6 samples.
+// Reliability analysis: time against the sample count (expected linear), the peak memory of a
+// run of 10^6 samples, and the cost per sample on one core with the model's share.
 //   build/<dir>/bench/pellucor_mc_bench
-// reports the wall time per run (all cores), the CPU time of all threads per run, the fitted
-// complexity and the peak resident set size of the process.
+// reports the wall time per run, the CPU time of all threads per run, the fitted complexity,
+// the peak resident set size, and for the one-core runs the nanoseconds per sample of the
+// whole run, of the model alone on the same inputs, and of the summary (CPU time of the one
+// thread, so that other work on the machine does not change them).
+//
+// The yardstick of the carbonation run is bench/mc_carbonation_numpy.py, the same model and
+// summary as a vectorised numpy script (run it with Debian's python3-numpy on one core).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <boost/math/distributions/normal.hpp>
+
 #include <cstdint>
 #include <ctime>
+#include <vector>
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/mc/uncertainty.hpp"
+#include "model/carbonation.hpp"
+#include "model/marine.hpp"
 #include "modules/registry.hpp"
 #include "sheet/numeric.hpp"
 
 namespace {
 
 namespace mc = pellucor::analysis::mc;
+namespace model = pellucor::model;
 namespace sheet = pellucor::sheet;
 
-// The marine sheet's worked example with the default scatter (cover, diffusion coefficient,
-// surface and critical chloride, strength, temperature, humidity).
-mc::Problem marine_problem() {
-  const sheet::Module& module = *pellucor::modules::find_module("marine");
+sheet::SheetInputs sheet_inputs(std::initializer_list<std::pair<int, double>> values,
+                                std::initializer_list<int> options, int steel) {
   sheet::SheetInputs in;
-  const std::pair<int, double> values[] = {{1, 1.5}, {2, 20},   {3, 0.8}, {4, 30},  {5, 40},
-                                           {6, 20},  {7, 1.5},  {8, 5},   {9, 1.4}, {13, 20},
-                                           {14, 20}, {15, 1.0}, {16, 25}, {17, 10}, {18, 5}};
   for (const auto& [n, v] : values) in.value[static_cast<std::size_t>(n)] = v;
-  in.selected[1] = true;
-  in.selected[3] = true;
-  in.steelText = sheet::kSteelItems[1];
+  for (int o : options) in.selected[static_cast<std::size_t>(o)] = true;
+  in.steelText = sheet::kSteelItems[static_cast<std::size_t>(steel - 1)];
   in.steelKind = sheet::steel_kind(in.steelText);
   in.steelName = sheet::steel_name(in.steelText);
-  return mc::with_defaults(module, in);
+  return in;
+}
+
+// The marine sheet's worked example with the default scatter (environment, temperature,
+// humidity, strength, cover, diffusion coefficient, surface and critical chloride).
+mc::Problem marine_problem() {
+  return mc::with_defaults(*pellucor::modules::find_module("marine"), sheet_inputs({{1, 1.5},
+                                                                                    {2, 20},
+                                                                                    {3, 0.8},
+                                                                                    {4, 30},
+                                                                                    {5, 40},
+                                                                                    {6, 20},
+                                                                                    {7, 1.5},
+                                                                                    {8, 5},
+                                                                                    {9, 1.4},
+                                                                                    {13, 20},
+                                                                                    {14, 20},
+                                                                                    {15, 1.0},
+                                                                                    {16, 25},
+                                                                                    {17, 10},
+                                                                                    {18, 5}},
+                                                                                   {1, 3}, 2));
+}
+
+// The carbonation sheet's worked example (CO2 path, outdoor, plain round bar) with the default
+// scatter: environment, temperature, humidity, strength, cover, CO2 coefficient.
+mc::Problem carbonation_problem() {
+  return mc::with_defaults(
+      *pellucor::modules::find_module("carbonation"),
+      sheet_inputs({{1, 2.0}, {2, 15}, {3, 0.7}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}},
+                   {1, 4}, 1));
 }
 
 // CPU seconds of all the process's threads so far.
@@ -50,6 +86,14 @@ double peak_rss_mb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+// CPU seconds of the calling thread: the one-core figures do not depend on what else the
+// machine runs.
+double now_s() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
 // Samples and summary, as the console and the window run them.
 void BM_MarineMonteCarlo(benchmark::State& state) {
   const mc::Problem problem = marine_problem();
@@ -62,7 +106,7 @@ void BM_MarineMonteCarlo(benchmark::State& state) {
   const double cpuBefore = process_cpu_s();
   for (auto _ : state) {
     const mc::Samples samples = mc::run_samples(problem, settings);
-    const mc::Summary summary = mc::summarize(samples, settings.targetBeta);
+    const mc::Summary summary = mc::summarize(samples, settings);
     benchmark::DoNotOptimize(summary.done);
   }
   // The CPU time of all threads per run: on an otherwise idle machine the wall time of a run
@@ -91,6 +135,114 @@ BENCHMARK(BM_MarineMonteCarloMillion)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The model of a sheet alone, on the inputs the sheet binds for each sample.
+template <class Run>
+double model_seconds(const mc::Problem& problem, const mc::RunSettings& settings) {
+  const mc::Sampler sampler(problem);
+  struct Sink final : sheet::CalculationSink {
+    void passStarted(double) override {}
+    void passFinished(const std::vector<std::string>&) override {}
+    bool wantsReport() const override { return false; }
+  } sink;
+  std::vector<decltype(Run::in)> inputs;
+  inputs.reserve(settings.samples);
+  for (std::uint64_t i = 0; i < settings.samples; ++i) {
+    const auto outcome = problem.module->calculate(sampler.inputs(settings.seed, i), sink);
+    if (const auto* run = std::get_if<Run>(&outcome.run)) inputs.push_back(run->in);
+  }
+  const double start = now_s();
+  for (const auto& in : inputs) {
+    if constexpr (std::is_same_v<Run, model::CarbonationRun>) {
+      benchmark::DoNotOptimize(model::run_carbonation(in));
+    } else {
+      benchmark::DoNotOptimize(model::run_marine(in));
+    }
+  }
+  return now_s() - start;
+}
+
+// One core: samples, summary, and the model's share of them.
+template <class Run>
+void one_core(benchmark::State& state, const mc::Problem& problem) {
+  mc::RunSettings settings;
+  settings.samples = static_cast<std::uint64_t>(state.range(0));
+  settings.threads = 1;
+  if (mc::validate(problem, settings)) {
+    state.SkipWithError("the example does not validate");
+    return;
+  }
+  double sampling = 0, summarising = 0;
+  for (auto _ : state) {
+    const double start = now_s();
+    const mc::Samples samples = mc::run_samples(problem, settings);
+    const double middle = now_s();
+    const mc::Summary summary = mc::summarize(samples, settings);
+    summarising += now_s() - middle;
+    sampling += middle - start;
+    benchmark::DoNotOptimize(summary.done);
+  }
+  const double runs = static_cast<double>(state.iterations());
+  const double n = static_cast<double>(settings.samples);
+  const double modelS = model_seconds<Run>(problem, settings);
+  state.counters["ns_per_sample"] = 1e9 * (sampling + summarising) / runs / n;
+  state.counters["model_ns_per_sample"] = 1e9 * modelS / n;
+  state.counters["summary_ns_per_sample"] = 1e9 * summarising / runs / n;
+  state.counters["model_share"] = modelS / ((sampling + summarising) / runs);
+  state.counters["samples/s"] = n * runs / (sampling + summarising);
+}
+
+// The carbonation sheet at 10^6 samples on one core (compare bench/mc_carbonation_numpy.py).
+void BM_CarbonationMonteCarloOneCore(benchmark::State& state) {
+  one_core<model::CarbonationRun>(state, carbonation_problem());
+}
+BENCHMARK(BM_CarbonationMonteCarloOneCore)
+    ->Arg(1000000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The marine sheet on one core: its model is the error function's work.
+void BM_MarineMonteCarloOneCore(benchmark::State& state) {
+  one_core<model::MarineRun>(state, marine_problem());
+}
+BENCHMARK(BM_MarineMonteCarloOneCore)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The inverse normal of the sampling, per call, against Boost.Math's.
+void BM_NormalQuantile(benchmark::State& state) {
+  std::vector<double> p(4096);
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = (static_cast<double>(i) + 0.5) / 4096;
+  for (auto _ : state) {
+    double sum = 0;
+    for (double x : p) sum += mc::normal_quantile(x);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["ns_per_call"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 4096,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_NormalQuantile);
+
+void BM_NormalQuantileBoost(benchmark::State& state) {
+  using Normal = boost::math::normal_distribution<
+      double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+  const Normal standard(0, 1);
+  std::vector<double> p(4096);
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = (static_cast<double>(i) + 0.5) / 4096;
+  for (auto _ : state) {
+    double sum = 0;
+    for (double x : p) sum += boost::math::quantile(standard, x);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["ns_per_call"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 4096,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_NormalQuantileBoost);
 
 }  // namespace
 

@@ -31,31 +31,42 @@ namespace mc = analysis::mc;
 
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...]\n"
-    "                       [--dist NAME=normal|lognormal ...] [--samples N] [--seed S]\n"
+    "                       [--dist NAME=normal|lognormal|beta ...] [--samples N] [--seed S]\n"
     "                       [--target-beta B] [--threads T] [-o FILE.csv]\n"
     "\n"
     "Reliability analysis of a sheet by Monte Carlo sampling. NAME=TEXT fills the sheet as\n"
     "in single-sheet mode (boxes by the numeric prefix rule, NAME=1 for an option, a group by\n"
     "its option, Combo1 or steel = 1, 2, 3, an item text or a steel name); each box's value\n"
     "is the mean of its input.\n"
-    "Usual quantities scatter by default (cover, diffusion coefficient, surface and critical\n"
-    "chloride, strength, CO2 coefficient, ...); --cov NAME=V sets a coefficient of\n"
-    "variation (0: as typed), --dist NAME=... its distribution. Samples are truncated to\n"
-    "the box's range by sampling the distribution function between the range's ends.\n"
+    "Usual quantities scatter by default, each after its source (printed with the inputs):\n"
+    "the cover and the temperature by an absolute deviation (8 mm, 2 K), the ageing exponent\n"
+    "by a Beta law, the others by a coefficient of variation; --cov NAME=V sets a\n"
+    "coefficient of variation instead (0: as typed), --dist NAME=... its distribution.\n"
+    "Samples are truncated to the box's range by sampling the distribution function between\n"
+    "the range's ends; the output gives the mean and CoV after truncation and warns where\n"
+    "they differ from what was asked.\n"
     "\n"
-    "Defaults: 10000 samples, seed 1, target reliability index 1.3, one thread per core\n"
-    "(--threads, or --jobs as in the batch command; fewer when the system will not start\n"
-    "more, which standard error then says; the results are the same).\n"
-    "Standard output: the inputs, the counts of samples, the percentiles of t_i, t_c, t_d\n"
-    "and of the remaining life, and the ages at which beta falls below the target.\n"
-    "-o writes the curves P(t <= age), standard errors and beta by age as CSV, whole or not\n"
-    "at all (checked before the run; standard output is not taken: the summary goes there).\n"
+    "Defaults: 10000 samples, seed 1, target reliability index 1.3 of the end of durability\n"
+    "(1.3 for initiation, 1.5 for cover cracking), one thread per core (--threads, or --jobs\n"
+    "as in the batch command; fewer when the system will not start more, which standard\n"
+    "error then says; the results are the same).\n"
+    "Standard output: warnings first (samples that did not run to the end, truncated\n"
+    "scatter), the inputs, the samples by how they ended, the percentiles of t_i, t_c, t_d\n"
+    "and of the remaining life, P at the inspection age with its standard error, CoV, 95%\n"
+    "interval and beta, the ages at which beta falls below each target, and the rank\n"
+    "correlations of the inputs with the times. No sample is left out: samples that never\n"
+    "reach a limit state count as not failed; samples the model could not follow count as\n"
+    "failed from the earliest age they could fail (the figures given; not failed in the\n"
+    "lower bounds in brackets).\n"
+    "-o writes the curves P(t <= age), standard errors, beta (with its bound) and the lower\n"
+    "bound of P by age as CSV, whole or not at all (checked before the run; standard output\n"
+    "is not taken: the summary goes there).\n"
     "Exit status: 0 done; 1 usage error, an output that cannot be created, or input the\n"
     "analysis refuses (nothing computed); 2 the curves could not be written after the run.\n";
 
 const std::vector<OptionSpec> kOptions = {
     {{"--cov"}, "NAME=V", true},
-    {{"--dist"}, "NAME=normal|lognormal", true},
+    {{"--dist"}, "NAME=normal|lognormal|beta", true},
     {{"--samples"}, "a number", false},
     {{"--seed"}, "a number", false},
     {{"--target-beta"}, "a number", false},
@@ -107,23 +118,12 @@ sheet::SheetInputs read_inputs(const sheet::SheetTable& s,
   return in;
 }
 
-void print_inputs(const mc::Report& report, std::ostream& out) {
-  out << "Sheet " << report.sheet << ": " << report.caption << '\n'
-      << "inputs (mean from the sheet, coefficient of variation, distribution, range):\n";
-  for (const auto& in : report.inputs) {
-    std::string name =
-        std::string(sheet::control_name(sheet::text_box(in.box))) + " (" + in.name + ")";
-    name.resize(std::max<std::size_t>(name.size(), 28), ' ');
-    out << "  " << name << ' ' << sheet::general_digits(in.mean, 15);
-    if (in.scatter.cov > 0) {
-      out << "  CoV " << sheet::general_digits(in.scatter.cov, 15) << ' '
-          << mc::distribution_name(in.scatter.dist) << " in " << sheet::general_digits(in.lo, 15)
-          << ".." << sheet::general_digits(in.hi, 15);
-    } else {
-      out << "  as typed";
-    }
-    out << '\n';
-  }
+void print_report(const mc::Report& report, std::ostream& out) {
+  out << "Sheet " << report.sheet << ": " << report.caption << '\n';
+  // What an engineer reads first: stopped samples and truncated scatter, in plain Chinese.
+  for (const std::string& line : mc::warning_lines(report)) out << line << '\n';
+  for (const std::string& line : mc::input_lines(report)) out << line << '\n';
+  for (const std::string& line : mc::summary_lines(report)) out << line << '\n';
 }
 
 int run(const std::vector<std::string>& words) {
@@ -158,12 +158,13 @@ int run(const std::vector<std::string>& words) {
     auto [name, text] = split(arg, "--cov");
     const int n = sheet::text_box_number(numeric_box(s, name).control);
     problem.scatter[static_cast<std::size_t>(n)].cov = parse_number<double>("--cov " + name, text);
+    problem.scatter[static_cast<std::size_t>(n)].sd = 0;  // a CoV typed replaces a deviation
   }
   for (const std::string& arg : args.values("--dist")) {
     auto [name, text] = split(arg, "--dist");
     const int n = sheet::text_box_number(numeric_box(s, name).control);
     const auto dist = mc::distribution_from_name(text);
-    if (!dist) throw UsageError("unknown distribution '" + text + "' (normal or lognormal)");
+    if (!dist) throw UsageError("unknown distribution '" + text + "' (normal, lognormal or beta)");
     problem.scatter[static_cast<std::size_t>(n)].dist = *dist;
   }
   if (auto error = mc::validate(problem, settings)) {
@@ -175,14 +176,12 @@ int run(const std::vector<std::string>& words) {
   if (output) open_output(csv, "-o", *output, true, "the summary goes");
 
   const mc::Samples samples = mc::run_samples(problem, settings);
-  const mc::Report report =
-      mc::make_report(problem, settings, mc::summarize(samples, settings.targetBeta));
+  const mc::Report report = mc::make_report(problem, settings, mc::summarize(samples, settings));
   if (const std::string note = threads_note(samples.threads, samples.refused, "samples");
       !note.empty()) {
     std::cerr << "pellucor-cli: " << note << '\n';
   }
-  print_inputs(report, std::cout);
-  for (const std::string& line : mc::summary_lines(report)) std::cout << line << '\n';
+  print_report(report, std::cout);
   if (output) {
     std::ostringstream text;
     mc::write_csv(text, report.summary);

@@ -1,8 +1,8 @@
-// The desktop program: the main window with its five calculation sheets.
+// The desktop program: the main window with its five calculation sheets and the analysis menu.
 #include <QApplication>
 
+#include "shell/analysis_actions.hpp"
 #include "shell/application.hpp"
-#include "shell/batch_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 
@@ -10,11 +10,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   pellucor::shell::prepare_application(app);
 
-  pellucor::shell::QtMessagePresenter messages;
-  pellucor::shell::QtFileChooser files;
-  pellucor::shell::QtBatchDialogs batchDialogs;
-  pellucor::shell::MainWindow window(messages, files);
-  pellucor::shell::install_batch_menu(window, batchDialogs);
+  pellucor::shell::QtDialogs dialogs;
+  pellucor::shell::MainWindow window(dialogs);
+  pellucor::shell::install_analysis_menu(window);
   window.show();
   return QApplication::exec();
 }

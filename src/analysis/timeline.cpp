@@ -13,23 +13,32 @@ std::optional<Timeline> timeline(const model::ModelRun& run) {
         } else {
           if (r.out.stop) return std::nullopt;
           Timeline tl;
-          tl.t = r.in.t;
-          tl.kind = r.in.kind;
+          tl.in = r.out.propIn;
           tl.prop = r.out.prop;
-          if constexpr (std::is_same_v<R, model::CarbonationRun>) {
-            tl.ti = r.out.ti;
-            tl.lambda0 = r.out.lambda0;
-            tl.coverMm = r.in.c;
-          } else if constexpr (std::is_same_v<R, model::AdmixedRun>) {
-            tl.ti = 0;  // the chloride is at the steel from the day of casting
-            tl.lambda0 = r.out.rate.lambda0;
-            tl.coverMm = r.in.c;
-          } else {
-            tl.ti = r.out.ti;
-            tl.lambda0 = r.out.rate.lambda0;
-            tl.coverMm = r.in.coverMm;
-          }
+          tl.ti = tl.in.ti;
+          tl.lambda0 = tl.in.lambda0;
+          tl.t = tl.in.t;
+          tl.kind = tl.in.kind;
           return tl;
+        }
+      },
+      run);
+}
+
+std::optional<ChlorideIngress> chloride_ingress(const model::ModelRun& run) {
+  return std::visit(
+      [](const auto& r) -> std::optional<ChlorideIngress> {
+        if constexpr (requires { model::concentration(r, 0.0, 0.0); }) {
+          if (r.out.stop) return std::nullopt;
+          ChlorideIngress ingress;
+          ingress.concentration = [r](double x, double tau) {
+            return model::concentration(r, x, tau);
+          };
+          ingress.barDepth = r.out.c;
+          ingress.Ccr = r.in.Ccr;
+          return ingress;
+        } else {
+          return std::nullopt;
         }
       },
       run);

@@ -59,6 +59,7 @@ CarbonationResult run_carbonation(const CarbonationInput& in) {
   p.fcu = in.fcu;
   p.t = in.t;
   p.kind = in.kind;
+  r.propIn = p;
   if (auto stop = propagate(p, r.prop)) {
     r.stop = stop;
     return r;

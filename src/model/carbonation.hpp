@@ -31,15 +31,16 @@ struct CarbonationInput {
 inline constexpr double kCarbonationSlope = 340.0;  // a/mm
 
 struct CarbonationResult {
-  double Ks = 0;       // carbonation steel-kind factor
-  double Kw = 0;       // working-condition factor
-  double Kr = 0;       // rate steel-kind factor
-  double k = 0;        // carbonation coefficient, mm/a^0.5
-  double cPrime = 0;   // corrected cover, mm
-  double x0 = 0;       // carbonation residual, mm
-  double ti = 0;       // initiation time, a
-  double RH = 0;       // humidity as used by the rate (capped at 0.8)
-  double lambda0 = 0;  // pre-cracking rate, mm/a
+  double Ks = 0;            // carbonation steel-kind factor
+  double Kw = 0;            // working-condition factor
+  double Kr = 0;            // rate steel-kind factor
+  double k = 0;             // carbonation coefficient, mm/a^0.5
+  double cPrime = 0;        // corrected cover, mm
+  double x0 = 0;            // carbonation residual, mm
+  double ti = 0;            // initiation time, a
+  double RH = 0;            // humidity as used by the rate (capped at 0.8)
+  double lambda0 = 0;       // pre-cracking rate, mm/a
+  PropagationInput propIn;  // what the model handed to the propagation steps
   Propagation prop;
   std::optional<StopReason> stop;  // set when the calculation gave up; values before it kept
 };

@@ -42,4 +42,10 @@ ChlorideConstantResult run_chloride_constant(const ChlorideConstantInput& in,
   return r;
 }
 
+double chloride_constant_concentration(const ChlorideConstantInput& in,
+                                       const ChlorideConstantResult& r, double x, double tau) {
+  if (!(tau > 0)) return x > 0 ? 0.0 : in.Cs;
+  return in.Cs * (1 - fine_profile_erf(x, r.D, tau));
+}
+
 }  // namespace pellucor::model

@@ -38,4 +38,10 @@ struct ChlorideConstantResult : ProfileResult {
 ChlorideConstantResult run_chloride_constant(
     const ChlorideConstantInput& in, IterationObserver<ChlorideConstantResult>* observer = nullptr);
 
+// The chloride (kg/m3) at depth x (m) and age tau (a) of a completed run: C_s (1 - erf) with
+// the fine error function at x / (2 sqrt(D tau)), the expression of the bar concentration in
+// every pass. Before any time has passed only the surface holds chloride.
+double chloride_constant_concentration(const ChlorideConstantInput& in,
+                                       const ChlorideConstantResult& r, double x, double tau);
+
 }  // namespace pellucor::model

@@ -31,6 +31,12 @@ void bar_concentrations(double Cs, double erfAtBar, Result& r, RateInput& rate) 
   rate.cl = r.Cb;
 }
 
+// The error function of the profile at depth x (m) after tau years with the coefficient D
+// (m2/a): the fine routine at x / (2 sqrt(D tau)), as the passes take the chloride at the bar.
+inline double fine_profile_erf(double x, double D, double tau) {
+  return fun_erf_fine(x / (2 * std::sqrt(D * tau)));
+}
+
 // The pass of the two models whose profile values are derived inside the first pass (after the
 // pass has begun, so that a stop there still shows the assumed cracking time): `derive` runs
 // once and sets D, K and t_i of the record; every pass then takes the chloride at the bar
@@ -51,7 +57,7 @@ struct FineProfilePass {
     return std::nullopt;
   }
   std::optional<StopReason> concentrations(double tcStar, RateInput& rate) {
-    bar_concentrations(Cs, fun_erf_fine(r.c / (2 * std::sqrt(r.D * tcStar))), r, rate);
+    bar_concentrations(Cs, fine_profile_erf(r.c, r.D, tcStar), r, rate);
     return std::nullopt;
   }
   bool printable() const { return model::printable({r.D, r.K, r.ti, r.Cb, r.Cm}); }

@@ -53,6 +53,7 @@ struct Iteration {
 // What a chloride model's cracking-time iteration leaves in the model's record.
 struct IterationResult {
   Rate rate;
+  PropagationInput propIn;  // what the last pass handed to the propagation steps
   Propagation prop;
   Iteration iteration;
   std::optional<StopReason> stop;  // set when the calculation gave up; values before it kept
@@ -105,6 +106,7 @@ std::optional<StopReason> iterate_cracking_time(double tcStart, const RateInput&
     if (auto stop = corrosion_rate(in, scaling, r.rate)) return stop;
     p.lambda0 = r.rate.lambda0;
     p.s = kChlorideSlope;
+    r.propIn = p;
     if (auto stop = propagate(p, r.prop)) return stop;
     if (!printable(r.rate) || !printable(r.prop) || !pass.printable()) return StopReason::NotFinite;
     if (observer) observer->passFinished(r.iteration.passes, r);

@@ -36,4 +36,11 @@ ChlorideVariableResult run_chloride_variable(const ChlorideVariableInput& in,
   return r;
 }
 
+double chloride_variable_concentration(const ChlorideVariableInput& in,
+                                       const ChlorideVariableResult& r, double x, double tau) {
+  if (!(tau > 0)) return x > 0 ? 0.0 : in.Cs;
+  const double Dt = r.D * std::pow(in.t, in.m) * r.g;
+  return in.Cs * (1 - fun_erf_fine(x / (2 * std::sqrt(Dt * std::pow(tau, 1 - in.m)))));
+}
+
 }  // namespace pellucor::model

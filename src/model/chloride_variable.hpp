@@ -36,4 +36,12 @@ struct ChlorideVariableResult : ProfileResult {
 ChlorideVariableResult run_chloride_variable(
     const ChlorideVariableInput& in, IterationObserver<ChlorideVariableResult>* observer = nullptr);
 
+// The chloride (kg/m3) at depth x (m) and age tau (a) of a completed run, with the fine error
+// function. The coefficient falls with age as t^-m from its apparent value D at the inspection
+// age; the profile follows its integral D t^m g tau^(1-m), as the initiation time does (the
+// profile reaches C_cr at the cover at t_i). The passes of the iteration take the chloride at
+// the bar with D itself. Before any time has passed only the surface holds chloride.
+double chloride_variable_concentration(const ChlorideVariableInput& in,
+                                       const ChlorideVariableResult& r, double x, double tau);
+
 }  // namespace pellucor::model

@@ -19,6 +19,35 @@ double marine_search_erf(double u) {
   return u <= kSearchErfCutoff ? fun_erf_coarse(u) : 1;
 }
 
+double marine_profile_term(double x, double D, double tau) {
+  const double u = 0.5 * x / std::sqrt(D * tau);
+  const double e = marine_search_erf(u);
+  return std::exp(-0.25 * x * x / D / tau) - std::sqrt(3.14159) * u * (1 - e);
+}
+
+double marine_growing_concentration(double k, double x, double D, double tau) {
+  return k * std::sqrt(tau) * marine_profile_term(x, D, tau);
+}
+
+double marine_stable_concentration(double C1, double Cs, double x, double D, double t2) {
+  const double u2 = 0.5 * x / std::sqrt(D * t2);
+  const double e2 = marine_search_erf(u2);
+  return C1 + (Cs - C1) * (1 - e2);
+}
+
+double marine_concentration(const MarineInput& in, double D, double x, double tau) {
+  if (!(tau > 0)) return 0.0;  // no chloride has arrived, nor at the surface
+  if (tau <= in.ts) return marine_growing_concentration(in.k, x, D, tau);
+  const double C1 = in.Cs * marine_profile_term(x, D, in.ts);
+  const double t2 = tau - in.ts;
+  if (!(t2 > 0)) return C1;
+  return marine_stable_concentration(C1, in.Cs, x, D, t2);
+}
+
+double marine_bar_concentration(const MarineInput& in, const MarineResult& r, double tau) {
+  return marine_concentration(in, r.D, r.c, tau);
+}
+
 namespace {
 
 // One half-year step search: moves `time` down while the concentration is above C_cr and up
@@ -81,28 +110,18 @@ std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& 
   const double c = r.c;
   const double D = r.D;
   r.ti = in.tiStart;
-  if (auto stop = search(r.ti, r.searchRounds, in.Ccr, [&](double ti) {
-        const double u = 0.5 * c / std::sqrt(D * ti);
-        const double e = marine_search_erf(u);
-        return in.k * std::sqrt(ti) *
-               (std::exp(-0.25 * c * c / D / ti) - std::sqrt(3.14159) * u * (1 - e));
-      })) {
+  if (auto stop = search(r.ti, r.searchRounds, in.Ccr,
+                         [&](double ti) { return marine_growing_concentration(in.k, c, D, ti); })) {
     return stop;
   }
 
   // Second search, when the first ended beyond the stable time: constant surface value.
   if (r.ti > in.ts) {
-    const double us = 0.5 * c / std::sqrt(D * in.ts);
-    const double es = marine_search_erf(us);
-    const double C1 =
-        in.Cs * (std::exp(-0.25 * c * c / D / in.ts) - std::sqrt(3.14159) * us * (1 - es));
+    const double C1 = in.Cs * marine_profile_term(c, D, in.ts);
     r.C1 = C1;
     double T2 = in.T2Start;
-    auto stop = search(T2, r.secondSearchRounds, in.Ccr, [&](double t2) {
-      const double u2 = 0.5 * c / std::sqrt(D * t2);
-      const double e2 = marine_search_erf(u2);
-      return C1 + (in.Cs - C1) * (1 - e2);
-    });
+    auto stop = search(T2, r.secondSearchRounds, in.Ccr,
+                       [&](double t2) { return marine_stable_concentration(C1, in.Cs, c, D, t2); });
     r.T2 = T2;
     if (stop) return stop;
     r.ti = in.ts + T2;

@@ -49,4 +49,24 @@ struct MarineResult : ProfileResult {
 
 MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer = nullptr);
 
+// The chloride profile of the initiation-time searches, with their error function
+// (marine_search_erf) and their approximation of pi, at depth x (m), coefficient D (m2/a) and
+// age tau (a):
+//   term = exp(-x^2 / (4 D tau)) - sqrt(3.14159) u (1 - erf(u)),  u = x / (2 sqrt(D tau)).
+double marine_profile_term(double x, double D, double tau);
+// While the surface chloride grows as k sqrt(t): k sqrt(tau) term (the first search).
+double marine_growing_concentration(double k, double x, double D, double tau);
+// After the stable time ts: C1 + (C_s - C1)(1 - erf(x / (2 sqrt(D t2)))), t2 years after ts,
+// with C1 = C_s term(ts) the chloride there at ts (the second search).
+double marine_stable_concentration(double C1, double Cs, double x, double D, double t2);
+
+// The chloride (kg/m3) at depth x (m) and age tau (a) as the searches see it: growing with the
+// surface up to the stable time, then with the surface at its stable value; 0 before any time
+// has passed. D is the coefficient the model used (MarineResult::D).
+double marine_concentration(const MarineInput& in, double D, double x, double tau);
+// The same at the bar (the cover) of a run: the concentration the searches compare with C_cr.
+// The searches stop within 0.5 kg/m3 of C_cr, on a half-year grid; this function gives the
+// concentration at any age, e.g. to find where it really reaches C_cr.
+double marine_bar_concentration(const MarineInput& in, const MarineResult& r, double tau);
+
 }  // namespace pellucor::model

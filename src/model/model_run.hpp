@@ -29,4 +29,16 @@ using AdmixedRun = Run<AdmixedInput, AdmixedResult>;
 using ModelRun = std::variant<std::monostate, CarbonationRun, ChlorideConstantRun,
                               ChlorideVariableRun, MarineRun, AdmixedRun>;
 
+// The chloride ingress of the runs whose chloride enters through the cover: the concentration
+// (kg/m3) at depth x (m) and age tau (a), with the model's own formula and error function.
+inline double concentration(const ChlorideConstantRun& r, double x, double tau) {
+  return chloride_constant_concentration(r.in, r.out, x, tau);
+}
+inline double concentration(const ChlorideVariableRun& r, double x, double tau) {
+  return chloride_variable_concentration(r.in, r.out, x, tau);
+}
+inline double concentration(const MarineRun& r, double x, double tau) {
+  return marine_concentration(r.in, r.out.D, x, tau);
+}
+
 }  // namespace pellucor::model

@@ -56,6 +56,8 @@ class SheetController::PassSink final : public CalculationSink {
     printed_ = paneLines;
   }
 
+  bool wantsReport() const override { return owner_.reportWanted_; }
+
   // The lines of the last report printed, if any.
   const std::optional<std::vector<std::string>>& printed() const { return printed_; }
 
@@ -297,10 +299,10 @@ CalculateOutcome SheetController::calculate() {
   }
   // A calculation without passes has printed nothing yet; after passes the pane shows the
   // last pass's report, which is the final one.
-  if (!sink.printed() || *sink.printed() != outcome.report.pane) {
+  if (reportWanted_ && (!sink.printed() || *sink.printed() != outcome.report.pane)) {
     printReport(outcome.report.pane);
   }
-  last_ = std::move(outcome.report);
+  lastRecord_ = std::move(outcome.record);
   lastRun_ = std::move(outcome.run);
   view_->setEnabled(Control::CmdSave, true);
   for (Control c : table().enabledAfterCalculation) view_->setEnabled(c, true);
@@ -311,7 +313,7 @@ CalculateOutcome SheetController::calculate() {
 SaveOutcome SheetController::save() {
   SaveOutcome result;
   if (view_ == nullptr) return result;
-  if (!last_) {
+  if (!lastRecord_) {
     result.status = SaveOutcome::Status::NothingToSave;
     return result;
   }
@@ -329,9 +331,9 @@ SaveOutcome SheetController::save() {
   result.status = SaveOutcome::Status::Cancelled;
   if (!name.empty()) {
     result.path = name;
-    // The block comes from the snapshot of the last completed calculation: its echo and
+    // The block comes from the record of the last completed calculation: its echo and
     // results belong together even when a later Calculate stopped at a check.
-    result.failure = writer_.append(name, result_file_block(*last_));
+    result.failure = writer_.append(name, result_file_block(format_report(*lastRecord_)));
     if (result.failure) {
       result.status = SaveOutcome::Status::Failed;
       result.message = save_failure_message(name, *result.failure);
@@ -344,8 +346,13 @@ SaveOutcome SheetController::save() {
       result.status = SaveOutcome::Status::Saved;
     }
   }
-  printReport(last_->pane);
+  printReport(result_lines(*lastRecord_));
   return result;
+}
+
+std::optional<Report> SheetController::lastReport() const {
+  if (!lastRecord_) return std::nullopt;
+  return format_report(*lastRecord_);
 }
 
 bool SheetController::exit() {

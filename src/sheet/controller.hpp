@@ -20,7 +20,7 @@ struct CalculateOutcome {
     CheckFailed,  // a check at Calculate failed; its message was shown
     Stopped,      // the model gave up; the plausibility message was shown
     Closed,       // the sheet was closed while a message box was up
-    Done,         // the calculation ran to its end; lastReport() holds the report
+    Done,         // the calculation ran to its end; lastRecord() holds its record
   };
   Status status = Status::NotOpen;
   Control control = Control::None;  // CheckFailed: the control the message focuses (None for the
@@ -76,6 +76,12 @@ class SheetController {
 
   // Calculate: reads every control, runs the checks and the model, prints the report.
   CalculateOutcome calculate();
+  // Whether Calculate prints its report (the default: a window, the console) or only keeps
+  // the record (a member's row, which reads numbers): then no report text is formatted,
+  // neither per pass of the cracking-time iteration nor at the end, and the pane keeps the
+  // wait line. Save writes the same block either way.
+  void setReportWanted(bool wanted) { reportWanted_ = wanted; }
+  bool reportWanted() const { return reportWanted_; }
   // Save data: asks for a file, appends the block of the last completed calculation through
   // the writer (a failure is shown with its reason), reprints the results.
   SaveOutcome save();
@@ -86,8 +92,10 @@ class SheetController {
   Control focused() const { return focused_; }
   // Inputs as read by the last Calculate.
   const SheetInputs& inputs() const { return inputs_; }
-  // Report of the last calculation that ran to its end.
-  const std::optional<Report>& lastReport() const { return last_; }
+  // Record of the last calculation that ran to its end: its inputs and results as data.
+  const std::optional<ResultRecord>& lastRecord() const { return lastRecord_; }
+  // Report of the last calculation that ran to its end, formatted from its record.
+  std::optional<Report> lastReport() const;
   // Model inputs and result of the last calculation that ran to its end (empty before).
   const model::ModelRun& lastRun() const { return lastRun_; }
   // The file-name field: the last path chosen in the save dialog, without blanks around it.
@@ -114,10 +122,11 @@ class SheetController {
   SheetView* view_ = nullptr;
   Control focused_ = Control::None;
   SheetInputs inputs_;
-  std::optional<Report> last_;
+  std::optional<ResultRecord> lastRecord_;
   model::ModelRun lastRun_;
   std::string fileName_;
   int changeDepth_ = 0;  // nesting of change checks raised by the controller's own texts
+  bool reportWanted_ = true;
 };
 
 }  // namespace pellucor::sheet

@@ -55,6 +55,15 @@ std::string number_double(double v) {
   return framed(v < 0.0, general_digits(v, 15), true);
 }
 
+std::string digits_single(double v) {
+  const float f = to_single(v);
+  return (f < 0.0F ? "-" : "") + general_digits(static_cast<double>(f), 7);
+}
+
+std::string digits_double(double v) {
+  return (v < 0.0 ? "-" : "") + general_digits(v, 15);
+}
+
 std::string box_text_single(double v) {
   const float f = to_single(v);
   return framed(f < 0.0F, general_digits(static_cast<double>(f), 7), false);

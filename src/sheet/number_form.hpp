@@ -19,6 +19,11 @@ std::string number_single(double v);
 // A parameter-echo value: double precision, up to 15 significant digits, same frame.
 std::string number_double(double v);
 
+// The sign ("-" for a negative value) and the digits of the two forms above, without the
+// blanks around them.
+std::string digits_single(double v);
+std::string digits_double(double v);
+
 // The text the cracking-time iteration writes into its box: " " + digits for a value that is
 // zero or positive, "-" + digits for a negative one (single precision, 7 digits, no trailing
 // blank).

@@ -14,6 +14,7 @@
 #include "model/model_run.hpp"
 #include "model/stop.hpp"
 #include "sheet/control.hpp"
+#include "sheet/result_record.hpp"
 
 namespace pellucor::sheet {
 
@@ -56,6 +57,9 @@ struct FieldRow {
   std::vector<Control> locked;            // LockDerivation
   Rect labelRect;
   Rect box;
+  // The box as a record item of kind Input: key the alias, name the label, unit as the
+  // prompt states it (the value is the one typed).
+  ItemText typed;
 };
 
 struct OptionRow {
@@ -124,6 +128,9 @@ struct SheetTable {
   std::vector<Control> tabOrder;
   std::vector<Control> enabledAfterCalculation;  // boxes a finished calculation enables
   Control assumedTimeBox = Control::None;        // box the iteration writes its running value to
+  // The result items of the sheet's record in order, printed or not (the report prints those
+  // with a label): what a finished calculation's record holds after its inputs.
+  std::vector<const ItemText*> results;
 
   const FieldRow* field(Control c) const {
     for (const auto& f : fields) {
@@ -161,13 +168,6 @@ struct CheckFailure {
   Control focus = Control::None;
 };
 
-// The result lines of a report (without its header lines) and the parameter echo.
-struct Report {
-  std::vector<std::string> pane;  // result lines as the output pane shows them
-  std::vector<std::string> file;  // result lines as the result file carries them
-  std::vector<std::string> echo;  // parameter-echo lines of the result file
-};
-
 // Receives the passes of a calculation that iterates on the cracking time.
 class CalculationSink {
  public:
@@ -176,16 +176,20 @@ class CalculationSink {
   virtual void passStarted(double assumedCrackingTime) = 0;
   // The pass's result lines, to be printed as the report.
   virtual void passFinished(const std::vector<std::string>& paneLines) = 0;
-  // False for a caller that reads only the model's numbers (CalculationOutcome::run), such as
-  // a reliability analysis running the sheet many times: the sheet then formats no report
-  // lines, neither per pass nor at the end. The numbers are the same either way.
+  // False for a caller that reads only numbers (CalculationOutcome::record and ::run), such as
+  // a reliability analysis running the sheet many times or a member table: the sheet then
+  // formats no report lines, neither per pass nor at the end. The numbers are the same.
   virtual bool wantsReport() const { return true; }
+  // False for a caller that reads only the model's numbers (CalculationOutcome::run), such as
+  // the samples of a reliability analysis: the sheet then builds no record either.
+  virtual bool wantsRecord() const { return true; }
 };
 
 struct CalculationOutcome {
   std::optional<model::StopReason> stop;  // set: the plausibility stop ended the calculation
-  Report report;                          // complete when the calculation ran to its end
-  model::ModelRun run;                    // the model's inputs and result (also on a stop)
+  ResultRecord record;  // complete when the calculation ran to its end (and the sink wants it)
+  Report report;        // formatted from the record when the sink wants a report
+  model::ModelRun run;  // the model's inputs and result (also on a stop)
 };
 
 // One module: its sheet and its calculation.

@@ -4,17 +4,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <optional>
 #include <tuple>
 
+#include "analysis/mc/problem.hpp"
 #include "sheet/controller.hpp"
+#include "shell/batch_window.hpp"
 #include "shell/chart_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
+#include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
 
 namespace pellucor::shell {
@@ -22,56 +23,58 @@ namespace pellucor::shell {
 namespace {
 
 const QString kTitle = QStringLiteral("分析");
+QString print_question(const QString& path) {
+  return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
+}
 
 QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-class NoSink final : public sheet::CalculationSink {
+// A calculation whose record alone is wanted.
+class RecordOnly final : public sheet::CalculationSink {
  public:
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
+  bool wantsReport() const override { return false; }
 };
 
-// The parameter echo a calculation of `inputs` prints; none when it stops at a check or in
-// the model.
-std::optional<std::vector<std::string>> echo_of(const sheet::Module& module,
-                                                const sheet::SheetInputs& inputs) {
+// The record of a calculation of `inputs`; none when it stops at a check or in the model.
+std::optional<sheet::ResultRecord> record_of(const sheet::Module& module,
+                                             const sheet::SheetInputs& inputs) {
   if (module.check(inputs)) return std::nullopt;
-  NoSink sink;
+  RecordOnly sink;
   sheet::CalculationOutcome outcome = module.calculate(inputs, sink);
   if (outcome.stop) return std::nullopt;
-  return std::move(outcome.report.echo);
+  return std::move(outcome.record);
 }
 
-// Whether the run's means give the inputs of the sheet's last completed calculation, as the
-// result file echoes them.
+// Whether the run's means are the inputs of the sheet's last completed calculation, as
+// Calculate read them.
 bool matches_sheet(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastReport() || !w.runMeans()) return false;
-  const auto echo = echo_of(controller.module(), *w.runMeans());
-  return echo && *echo == controller.lastReport()->echo;
+  if (!controller.lastRecord() || !w.runMeans()) return false;
+  const auto mine = record_of(controller.module(), *w.runMeans());
+  return mine && sheet::same_inputs(*mine, *controller.lastRecord());
 }
 
 // The note of a run whose inputs are not those of the sheet's last completed calculation:
-// which inputs differ, as the result file echoes them.
+// which inputs differ.
 QString difference_note(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastReport()) {
+  if (!controller.lastRecord()) {
     return QStringLiteral(
         "计算表尚无完成的计算；可靠度分析的均值取自打开可靠度分析窗口时"
         "计算表中的数值。");
   }
   QString note = QStringLiteral(
       "注意：可靠度分析所用的输入与计算表最近一次完成的计算不同，两者不可直接对照。");
-  const auto echo = w.runMeans() ? echo_of(controller.module(), *w.runMeans()) : std::nullopt;
-  if (!echo) return note;
-  const ReportTable mine = input_table(*echo);
-  const ReportTable sheets = input_table(controller.lastReport()->echo);
+  const auto mine = w.runMeans() ? record_of(controller.module(), *w.runMeans()) : std::nullopt;
+  if (!mine) return note;
   QStringList differences;
-  for (int i = 0; i < mine.rows.size() && i < sheets.rows.size(); ++i) {
-    if (mine.rows[i] != sheets.rows[i] && mine.rows[i][0] == sheets.rows[i][0]) {
-      differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
-                         .arg(mine.rows[i][0], sheets.rows[i][1], mine.rows[i][1]);
-    }
+  for (const auto& [sheets, run] : sheet::input_differences(*controller.lastRecord(), *mine)) {
+    if (sheets == nullptr || run == nullptr) continue;
+    differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
+                       .arg(qs(sheets->name()), qs(sheet::value_text(*sheets)),
+                            qs(sheet::value_text(*run)));
   }
   if (!differences.isEmpty())
     note += QStringLiteral("不同之处：") + differences.join(QStringLiteral("；")) +
@@ -81,23 +84,34 @@ QString difference_note(const ReliabilityWindow& w, const sheet::SheetController
 
 }  // namespace
 
-AnalysisActions::AnalysisActions(MainWindow& window, MessagePresenter& messages, FileChooser& files)
-    : QObject(&window), window_(window), messages_(messages), files_(files) {
+AnalysisActions::AnalysisActions(MainWindow& window)
+    : QObject(&window),
+      window_(window),
+      dialogs_(window.dialogs()),
+      windows_(static_cast<std::size_t>(window.sheetCount())) {
   setObjectName(QStringLiteral("analysisActions"));
-  charts_ = window.analysisMenu()->addAction(QStringLiteral("曲线图(&G)"));
+  QMenu* menu = window.analysisMenu();
+  charts_ = menu->addAction(QStringLiteral("曲线图(&G)"));
   charts_->setObjectName(QStringLiteral("menu_charts"));
-  report_ = window.analysisMenu()->addAction(QStringLiteral("报告(&R)…"));
+  report_ = menu->addAction(QStringLiteral("报告(&R)…"));
   report_->setObjectName(QStringLiteral("menu_report"));
+  batch_ = install_batch_menu(window);
+  reliability_ = menu->addAction(QStringLiteral("可靠度分析(&P)…"));
+  reliability_->setObjectName(QStringLiteral("menu_reliability"));
   connect(charts_, &QAction::triggered, this, &AnalysisActions::chartsTriggered);
   connect(report_, &QAction::triggered, this, &AnalysisActions::reportTriggered);
+  connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);
   connect(&window, &MainWindow::calculationFinished, this, [this](int sheet, bool completed) {
     if (ChartWindow* w = chartWindow(sheet)) w->calculationFinished(completed);
   });
-  offerPrint = offer_print;
+}
+
+AnalysisActions* install_analysis_menu(MainWindow& window) {
+  return new AnalysisActions(window);
 }
 
 ChartWindow* AnalysisActions::chartWindow(int sheet) const {
-  if (sheet < 1 || sheet > 5) return nullptr;
+  if (sheet < 1 || static_cast<std::size_t>(sheet) > windows_.size()) return nullptr;
   return windows_[static_cast<std::size_t>(sheet - 1)].data();
 }
 
@@ -105,12 +119,29 @@ int AnalysisActions::targetSheet() const {
   if (const int s = window_.activeSheet()) return s;
   const QMdiSubWindow* active = window_.mdiArea()->activeSubWindow();
   if (!active) return 0;
-  for (int s = 1; s <= 5; ++s) {
+  for (int s = 1; s <= window_.sheetCount(); ++s) {
     const ChartWindow* w = chartWindow(s);
     if (w && active->widget() == w) return s;
   }
   if (const auto* r = qobject_cast<const ReliabilityWindow*>(active->widget())) return r->sheet();
   return 0;
+}
+
+ReliabilityWindow* AnalysisActions::openReliability() {
+  const int n = window_.activeSheet();
+  QtSheetView* view = n == 0 ? nullptr : window_.sheetView(n);
+  sheet::SheetController* controller = n == 0 ? nullptr : window_.controller(n);
+  if (view == nullptr || controller == nullptr) {
+    dialogs_.showWarning(&window_, QString::fromUtf8(kReliabilityTitle),
+                         QStringLiteral("请先打开一个计算表，并使它成为活动窗口!"));
+    return nullptr;
+  }
+  const sheet::Module& module = controller->module();
+  auto* w = new ReliabilityWindow(module, analysis::mc::inputs_of(module.table(), *view), dialogs_);
+  connect(w, &ReliabilityWindow::reportRequested, this, [this, w] { reportFrom(*w); });
+  window_.addChildWindow(
+      w, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") + qs(module.table().caption));
+  return w;
 }
 
 const ReliabilityWindow* AnalysisActions::reliabilityRun(int sheet) const {
@@ -160,7 +191,7 @@ ChartWindow* AnalysisActions::showCharts(int sheet) {
     }
     return open;
   }
-  auto* w = new ChartWindow(sheet, *controller, messages_, files_);
+  auto* w = new ChartWindow(sheet, *controller, dialogs_);
   windows_[static_cast<std::size_t>(sheet - 1)] = w;
   window_.addChildWindow(w, QStringLiteral("曲线图 — ") + qs(controller->table().caption));
   return w;
@@ -170,10 +201,10 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
   const sheet::SheetController* controller = window_.controller(sheet);
   if (!run) run = reliabilityRun(sheet);
   const bool hasRun = run && run->report();
-  if (!hasRun && (!controller || !controller->lastReport())) return false;
+  if (!hasRun && (!controller || !controller->lastRecord())) return false;
   QString error;
   if (!report(sheet, run).writePdf(path, &error)) {
-    messages_.showWarning(&window_, kTitle, error);
+    dialogs_.showWarning(&window_, kTitle, error);
     return false;
   }
   return true;
@@ -182,8 +213,8 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
 void AnalysisActions::chartsTriggered() {
   const int sheet = targetSheet();
   if (sheet == 0) {
-    messages_.showWarning(&window_, kTitle,
-                          QStringLiteral("请先打开一个计算窗口，曲线图画它的计算结果。"));
+    dialogs_.showWarning(&window_, kTitle,
+                         QStringLiteral("请先打开一个计算窗口，曲线图画它的计算结果。"));
     return;
   }
   showCharts(sheet);
@@ -197,9 +228,9 @@ void AnalysisActions::reportTriggered() {
   const auto* activeRun =
       active ? qobject_cast<const ReliabilityWindow*>(active->widget()) : nullptr;
   if (activeRun && !activeRun->report()) activeRun = nullptr;
-  if (!activeRun && (!controller || !controller->lastReport())) {
-    messages_.showWarning(&window_, kTitle,
-                          QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
+  if (!activeRun && (!controller || !controller->lastRecord())) {
+    dialogs_.showWarning(&window_, kTitle,
+                         QStringLiteral("请先在一个计算窗口中完成计算，报告写它的计算结果。"));
     return;
   }
   saveReport(sheet, activeRun);
@@ -213,31 +244,21 @@ void AnalysisActions::reportFrom(const ReliabilityWindow& run) {
 void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
   // The window may close while the file dialog is up.
   const QPointer<const ReliabilityWindow> chosen(run);
-  const auto path = files_.chooseSaveFile(&window_, QStringLiteral("保存报告"),
-                                          QStringLiteral("*.pdf"), QStringLiteral("pdf"));
+  const auto path =
+      dialogs_.chooseSaveFile(&window_, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
+                              QStringLiteral("pdf"), SaveMode::Replace);
   if (!path) return;
   run = chosen.data();
   if (!run || !run->report()) run = reliabilityRun(sheet);
   const ReportDocument doc = report(sheet, run);
   QString error;
   if (!doc.writePdf(*path, &error)) {
-    messages_.showWarning(&window_, kTitle, error);
+    dialogs_.showWarning(&window_, kTitle, error);
     return;
   }
-  if (offerPrint) offerPrint(&window_, *path, doc);
-}
-
-void offer_print(QWidget* parent, const QString& path, const ReportDocument& report) {
-  const auto answer = QMessageBox::question(
-      parent, kTitle, QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer != QMessageBox::Yes) return;
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setDocName(report.caption());
-  QPrintDialog dialog(&printer, parent);
-  if (dialog.exec() != QDialog::Accepted) return;
-  report.paint(printer);
+  // Printing is offered; no is the default.
+  if (dialogs_.ask(&window_, kTitle, print_question(*path), kYesNo, 1) != 0) return;
+  if (auto printer = dialogs_.choosePrinter(&window_, doc.caption())) doc.paint(*printer);
 }
 
 }  // namespace pellucor::shell

@@ -1,23 +1,23 @@
-// The entries of the analysis menu that show a sheet's results: 曲线图(&G) opens the chart
-// window of the active sheet, 报告(&R)… writes its PDF report and offers to print it. The report
-// includes the sheet's reliability analysis when one of its reliability windows holds a run.
+// The analysis menu and the entries that show a sheet's results: 曲线图(&G) opens the chart
+// window of the active sheet, 报告(&R)… writes its PDF report and offers to print it (the report
+// includes the sheet's reliability analysis when one of its reliability windows holds a run),
+// 批量计算(&M)… opens the member table, 可靠度分析(&P)… the reliability analysis.
+// install_analysis_menu() is the one place that fills the menu; the main window knows none of
+// these windows.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <array>
-#include <functional>
+#include <vector>
 
 class QAction;
-class QWidget;
 
 namespace pellucor::shell {
 
 class ChartWindow;
-class FileChooser;
+class Dialogs;
 class MainWindow;
-class MessagePresenter;
 class ReliabilityWindow;
 class ReportDocument;
 
@@ -25,38 +25,40 @@ class AnalysisActions final : public QObject {
   Q_OBJECT
 
  public:
-  AnalysisActions(MainWindow& window, MessagePresenter& messages, FileChooser& files);
+  // The entries of `window`'s analysis menu, in order; the window owns them.
+  explicit AnalysisActions(MainWindow& window);
 
   QAction* chartsAction() const { return charts_; }
   QAction* reportAction() const { return report_; }
+  QAction* batchAction() const { return batch_; }
+  QAction* reliabilityAction() const { return reliability_; }
 
-  // Opens the chart window of sheet 1..5 (or brings the open one to the front); nullptr when
+  // Opens the chart window of sheet 1..n (or brings the open one to the front); nullptr when
   // the sheet has never been opened.
   ChartWindow* showCharts(int sheet);
-  // The open chart window of sheet 1..5, or nullptr.
+  // The open chart window of sheet 1..n, or nullptr.
   ChartWindow* chartWindow(int sheet) const;
   // The sheet the entries act on: the active sheet, or the sheet of the active chart or
   // reliability window.
   int targetSheet() const;
-  // The reliability run the report of sheet 1..5 includes: of the sheet's reliability windows
+  // Opens the reliability analysis of the active sheet as a child window, titled
+  // "可靠度分析 — " + the sheet's caption, with the sheet's values as its means; a message and
+  // nullptr when no sheet window is active.
+  ReliabilityWindow* openReliability();
+  // The reliability run the report of sheet 1..n includes: of the sheet's reliability windows
   // with a completed run, one whose inputs are those of the sheet's last completed calculation
   // before one whose inputs differ; among these the active window, then the latest run.
   // nullptr when no window of the sheet holds a completed run.
   const ReliabilityWindow* reliabilityRun(int sheet) const;
-  // The report of sheet 1..5: the sheet's last completed calculation and the reliability run
+  // The report of sheet 1..n: the sheet's last completed calculation and the reliability run
   // of `run` (by default the one reliabilityRun() picks), with a note when the run's inputs
   // differ from the sheet's.
   ReportDocument report(int sheet, const ReliabilityWindow* run = nullptr) const;
-  // Writes the report of sheet 1..5; false after a message naming the path.
+  // Writes the report of sheet 1..n; false after a message naming the path.
   bool writeReport(int sheet, const QString& path, const ReliabilityWindow* run = nullptr);
   // 报告 of a reliability window: asks for a file, writes the report of the window's sheet with
   // the window's run and offers to print it.
   void reportFrom(const ReliabilityWindow& run);
-
-  // Offered once a report is written. By default a question box and then the platform's
-  // print dialog; tests put their own in.
-  std::function<void(QWidget* parent, const QString& path, const ReportDocument& report)>
-      offerPrint;
 
  private:
   void chartsTriggered();
@@ -65,14 +67,16 @@ class AnalysisActions final : public QObject {
   void saveReport(int sheet, const ReliabilityWindow* run);
 
   MainWindow& window_;
-  MessagePresenter& messages_;
-  FileChooser& files_;
+  Dialogs& dialogs_;
   QAction* charts_ = nullptr;
   QAction* report_ = nullptr;
-  std::array<QPointer<ChartWindow>, 5> windows_;
+  QAction* batch_ = nullptr;
+  QAction* reliability_ = nullptr;
+  std::vector<QPointer<ChartWindow>> windows_;  // one per sheet
 };
 
-// The question box and the print dialog behind AnalysisActions::offerPrint.
-void offer_print(QWidget* parent, const QString& path, const ReportDocument& report);
+// Fills `window`'s analysis menu: 曲线图 and 报告 first, then the analyses that run many
+// calculations (the member table, the reliability analysis). Returns what acts behind them.
+AnalysisActions* install_analysis_menu(MainWindow& window);
 
 }  // namespace pellucor::shell

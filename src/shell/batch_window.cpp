@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,7 +12,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -31,6 +29,8 @@
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/user_input.hpp"
+#include "shell/background_run.hpp"
+#include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
 
@@ -123,38 +123,7 @@ class ChoiceDelegate final : public QStyledItemDelegate {
 
 }  // namespace
 
-std::optional<QString> QtBatchDialogs::openFile(QWidget* parent, const QString& title,
-                                                const QString& filter) {
-  const QString name = QFileDialog::getOpenFileName(parent, title, QString(), filter);
-  if (name.isEmpty()) return std::nullopt;
-  return name;
-}
-
-std::optional<QString> QtBatchDialogs::saveFile(QWidget* parent, const QString& title,
-                                                const QString& filter, const QString& suffix) {
-  QFileDialog dialog(parent, title, QString(), filter);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(suffix);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
-}
-
-void QtBatchDialogs::warn(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::warning(parent, title, text);
-}
-
-std::optional<batch::Encoding> QtBatchDialogs::chooseEncoding(QWidget* parent, const QString& title,
-                                                              const QString& text) {
-  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Cancel, parent);
-  QPushButton* utf8 = box.addButton(QStringLiteral("UTF-8"), QMessageBox::AcceptRole);
-  QPushButton* gbk = box.addButton(QStringLiteral("GBK"), QMessageBox::AcceptRole);
-  box.exec();
-  if (box.clickedButton() == utf8) return batch::Encoding::Utf8;
-  if (box.clickedButton() == gbk) return batch::Encoding::Gbk;
-  return std::nullopt;
-}
-
-BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWidget* parent)
+BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       main_(main),
       sheet_(sheet),
@@ -196,8 +165,8 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWi
   connect(add, &QPushButton::clicked, this, &BatchWindow::addRow);
   connect(remove, &QPushButton::clicked, this, &BatchWindow::deleteSelectedRows);
   connect(importCsvButton, &QPushButton::clicked, this, [this] {
-    if (const auto name = dialogs_.openFile(this, QStringLiteral("导入CSV"),
-                                            QStringLiteral("CSV (*.csv);;* (*)"))) {
+    if (const auto name = dialogs_.chooseOpenFile(this, QStringLiteral("导入CSV"),
+                                                  QStringLiteral("CSV (*.csv);;* (*)"))) {
       importCsv(*name);
     }
   });
@@ -237,7 +206,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWi
 
 BatchWindow::~BatchWindow() {
   cancelRequested_ = true;
-  if (worker_.joinable()) worker_.join();
+  worker_.reset();
 }
 
 void BatchWindow::buildColumns() {
@@ -417,6 +386,10 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event) {
 
 namespace {
 
+// The answers to the question which encoding an imported file is in.
+const QStringList kEncodingAnswers = {QStringLiteral("UTF-8"), QStringLiteral("GBK"),
+                                      QStringLiteral("取消")};
+
 // What an encoding problem of an imported file means, in the table's words.
 QString encoding_problem(const batch::EncodingError& e) {
   using Kind = batch::EncodingError::Kind;
@@ -454,14 +427,17 @@ bool BatchWindow::importCsv(const QString& path) {
       break;
     } catch (const batch::EncodingError& e) {
       if (e.asksForEncoding() && !encoding) {
-        encoding = dialogs_.chooseEncoding(this, kTitle, encoding_problem(e));
-        if (encoding) continue;
-        return false;
+        // The answers in the order of kEncodingAnswers; none: nothing is imported.
+        const auto answer = dialogs_.ask(this, kTitle, encoding_problem(e), kEncodingAnswers, 0);
+        if (!answer || *answer >= 2) return false;
+        encoding = *answer == 0 ? batch::Encoding::Utf8 : batch::Encoding::Gbk;
+        continue;
       }
-      dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, encoding_problem(e)));
+      dialogs_.showWarning(this, kTitle,
+                           QStringLiteral("无法导入 %1：%2").arg(path, encoding_problem(e)));
       return false;
     } catch (const std::exception& e) {
-      dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+      dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
       return false;
     }
   }
@@ -478,7 +454,7 @@ bool BatchWindow::importCsv(const QString& path) {
     }
     given = batch::resolve_columns(module_.table(), header);
   } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+    dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
     return false;
   }
   const std::vector<batch::MemberRow>& rows = read.rows;
@@ -562,7 +538,7 @@ batch::OutputTable BatchWindow::outputTable() const {
 
 std::optional<QString> BatchWindow::askSave(const QString& title, const QString& filter,
                                             const QString& suffix) {
-  return dialogs_.saveFile(this, title, filter, suffix);
+  return dialogs_.chooseSaveFile(this, title, filter, suffix, SaveMode::Replace);
 }
 
 bool BatchWindow::exportCsv(const QString& path) {
@@ -577,10 +553,11 @@ bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
   try {
     batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
   } catch (const batch::FileError& e) {
-    dialogs_.warn(this, kTitle, qs(e.what()));
+    dialogs_.showWarning(this, kTitle, qs(e.what()));
     return false;
   } catch (const std::exception& e) {
-    dialogs_.warn(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
+    dialogs_.showWarning(this, kTitle,
+                         QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
     return false;
   }
   return true;
@@ -647,36 +624,27 @@ void BatchWindow::calculateAll() {
   progress_->setValue(0);
   summary_->setText(QStringLiteral("正在计算…"));
   cancelRequested_ = false;
+  rowsDone_ = 0;
   setRunning(true);
-  worker_ = std::thread([this, rows] {
-    batch::RunOptions options;
-    options.cancel = &cancelRequested_;
-    options.progress = [this](std::size_t done, std::size_t) {
-      QMetaObject::invokeMethod(
-          this, [this, done] { progress_->setValue(static_cast<int>(done)); },
-          Qt::QueuedConnection);
-    };
-    auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>();
-    batch::RunReport threads;
-    QString error;
-    // Whatever happens here is handed to the window: an error never leaves the thread.
-    try {
-      *outcomes = batch::run_members(module_, columns_, *rows, options, &threads);
-    } catch (const std::exception& e) {
-      error = qs(e.what());
-    } catch (...) {
-      error = QStringLiteral("未知错误");
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, outcomes, threads, error] { runFinished(std::move(*outcomes), threads, error); },
-        Qt::QueuedConnection);
-  });
+  auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>();
+  auto threads = std::make_shared<batch::RunReport>();
+  worker_ = std::make_unique<BackgroundRun>(
+      this,
+      [this, rows, outcomes, threads] {
+        batch::RunOptions options;
+        options.cancel = &cancelRequested_;
+        options.progress = [this](std::size_t done, std::size_t) { rowsDone_ = done; };
+        *outcomes = batch::run_members(module_, columns_, *rows, options, threads.get());
+      },
+      [this, outcomes, threads](const QString& error) {
+        runFinished(std::move(*outcomes), *threads, error);
+      },
+      [this] { progress_->setValue(static_cast<int>(rowsDone_.load())); });
 }
 
 void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::RunReport threads,
-                              QString error) {
-  if (worker_.joinable()) worker_.join();
+                              const QString& error) {
+  worker_.reset();
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
@@ -699,7 +667,7 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::Ru
   summary_->setText(text);
   setRunning(false);
   table_->setSortingEnabled(true);
-  if (!error.isEmpty()) dialogs_.warn(this, kTitle, text);
+  if (!error.isEmpty()) dialogs_.showWarning(this, kTitle, text);
   emit finished();
 }
 
@@ -713,7 +681,7 @@ void BatchWindow::openInSheet(int row) {
   batch::RowOutcome refused;
   const auto entries = batch::row_entries(columns_, cells, &refused);
   if (!entries) {
-    dialogs_.warn(this, kTitle, qs(refused.statusText));
+    dialogs_.showWarning(this, kTitle, qs(refused.statusText));
     return;
   }
   QtSheetView* view = main_.showSheet(sheet_);
@@ -724,12 +692,8 @@ void BatchWindow::openInSheet(int row) {
   typist.type(*entries);
 }
 
-QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs) {
-  // Before the reliability analysis when that entry is there: the charts and the report, then
-  // the member table, then the scatter of one member.
-  auto* action = new QAction(QStringLiteral("批量计算(&M)…"), main.analysisMenu());
-  main.analysisMenu()->insertAction(main.findChild<QAction*>(QStringLiteral("menu_reliability")),
-                                    action);
+QAction* install_batch_menu(MainWindow& main) {
+  auto* action = main.analysisMenu()->addAction(QStringLiteral("批量计算(&M)…"));
   action->setObjectName(QStringLiteral("menu_batch"));
   action->setStatusTip(QStringLiteral("成批计算当前表单的多个构件"));
   auto target = [&main]() -> int {
@@ -742,10 +706,10 @@ QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs) {
   auto update = [action, target] { action->setEnabled(target() != 0); };
   QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, action, update);
   update();
-  QObject::connect(action, &QAction::triggered, &main, [&main, &dialogs, target] {
+  QObject::connect(action, &QAction::triggered, &main, [&main, target] {
     const int n = target();
     if (n == 0) return;
-    auto* window = new BatchWindow(main, n, dialogs);
+    auto* window = new BatchWindow(main, n, main.dialogs());
     const auto& caption =
         modules::all_modules().at(static_cast<std::size_t>(n - 1))->table().caption;
     main.addChildWindow(window, QStringLiteral("批量计算 — ") + qs(caption));

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
@@ -22,45 +22,15 @@ class QTableWidget;
 
 namespace pellucor::shell {
 
+class BackgroundRun;
+class Dialogs;
 class MainWindow;
-
-// The dialogs of the member table, behind an interface so that tests can answer them.
-class BatchDialogs {
- public:
-  virtual ~BatchDialogs() = default;
-  virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
-                                          const QString& filter) = 0;
-  // Asks before an existing file is replaced.
-  virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
-                                          const QString& filter, const QString& suffix) = 0;
-  virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
-  // Asks which encoding a file is in when its bytes read both ways; nothing: do not import.
-  virtual std::optional<analysis::batch::Encoding> chooseEncoding(QWidget* parent,
-                                                                  const QString& title,
-                                                                  const QString& text) {
-    (void)parent;
-    (void)title;
-    (void)text;
-    return std::nullopt;
-  }
-};
-
-class QtBatchDialogs final : public BatchDialogs {
- public:
-  std::optional<QString> openFile(QWidget* parent, const QString& title,
-                                  const QString& filter) override;
-  std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                  const QString& suffix) override;
-  void warn(QWidget* parent, const QString& title, const QString& text) override;
-  std::optional<analysis::batch::Encoding> chooseEncoding(QWidget* parent, const QString& title,
-                                                          const QString& text) override;
-};
 
 class BatchWindow final : public QWidget {
   Q_OBJECT
 
  public:
-  BatchWindow(MainWindow& main, int sheet, BatchDialogs& dialogs, QWidget* parent = nullptr);
+  BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget* parent = nullptr);
   ~BatchWindow() override;
 
   int sheet() const { return sheet_; }
@@ -71,7 +41,7 @@ class BatchWindow final : public QWidget {
   int firstResultColumn() const { return statusColumn() + 1; }
   // The table column that feeds `control` (its option group's column for an option).
   int columnOf(sheet::Control control) const;
-  bool isRunning() const { return worker_.joinable(); }
+  bool isRunning() const { return worker_ != nullptr; }
 
   // Puts tab-separated lines into the table from the current cell on (rows are added as
   // needed; nothing goes into the status and result columns).
@@ -102,7 +72,7 @@ class BatchWindow final : public QWidget {
   void clearOutcome(int row);
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
   void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
-                   analysis::batch::RunReport threads, QString error);
+                   analysis::batch::RunReport threads, const QString& error);
   void setRunning(bool running);
   analysis::batch::OutputTable outputTable() const;
   bool exportTable(const QString& path, analysis::batch::TableFormat format);
@@ -113,19 +83,20 @@ class BatchWindow final : public QWidget {
   MainWindow& main_;
   const int sheet_;
   const sheet::Module& module_;
-  BatchDialogs& dialogs_;
+  Dialogs& dialogs_;
   std::vector<analysis::batch::InputColumn> columns_;  // member and the inputs
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;
   std::vector<QPushButton*> idleButtons_;  // disabled while a run goes on
   QPushButton* cancel_ = nullptr;
-  std::thread worker_;
   std::atomic<bool> cancelRequested_{false};
+  std::atomic<std::size_t> rowsDone_{0};
+  std::unique_ptr<BackgroundRun> worker_;  // last: goes first
 };
 
 // Adds 批量计算(&M)… to the main window's analysis menu: it opens the member table of the
 // active sheet (or of the active member table's sheet). Disabled while neither is active.
-QAction* install_batch_menu(MainWindow& main, BatchDialogs& dialogs);
+QAction* install_batch_menu(MainWindow& main);
 
 }  // namespace pellucor::shell

@@ -89,9 +89,9 @@ void CurveChartView::leaveEvent(QEvent* event) {
   QChartView::leaveEvent(event);
 }
 
-ChartWindow::ChartWindow(int sheet, const sheet::SheetController& controller,
-                         MessagePresenter& messages, FileChooser& files, QWidget* parent)
-    : QWidget(parent), sheet_(sheet), controller_(controller), messages_(messages), files_(files) {
+ChartWindow::ChartWindow(int sheet, const sheet::SheetController& controller, Dialogs& dialogs,
+                         QWidget* parent)
+    : QWidget(parent), sheet_(sheet), controller_(controller), dialogs_(dialogs) {
   setObjectName(QStringLiteral("chartWindow%1").arg(sheet));
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
@@ -193,14 +193,14 @@ bool ChartWindow::exportSvg(int tab, const QString& path) const {
 void ChartWindow::exportCurrent(bool svg) {
   const int tab = tabs_->currentIndex();
   if (tab < 0) return;
-  const auto path =
-      files_.chooseSaveFile(this, svg ? QStringLiteral("导出SVG") : QStringLiteral("导出PNG"),
-                            svg ? QStringLiteral("*.svg") : QStringLiteral("*.png"),
-                            svg ? QStringLiteral("svg") : QStringLiteral("png"));
+  const auto path = dialogs_.chooseSaveFile(
+      this, svg ? QStringLiteral("导出SVG") : QStringLiteral("导出PNG"),
+      svg ? QStringLiteral("*.svg") : QStringLiteral("*.png"),
+      svg ? QStringLiteral("svg") : QStringLiteral("png"), SaveMode::Replace);
   if (!path) return;
   const bool ok = svg ? exportSvg(tab, *path) : exportPng(tab, *path);
   if (!ok) {
-    messages_.showWarning(this, QStringLiteral("导出"), QStringLiteral("无法写入文件：") + *path);
+    dialogs_.showWarning(this, QStringLiteral("导出"), QStringLiteral("无法写入文件：") + *path);
   }
 }
 

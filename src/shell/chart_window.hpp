@@ -21,8 +21,7 @@ class SheetController;
 
 namespace pellucor::shell {
 
-class FileChooser;
-class MessagePresenter;
+class Dialogs;
 
 // A chart view with a crosshair and a tool-tip that shows the age (or depth) and the values
 // of the curves under the mouse.
@@ -49,8 +48,8 @@ class ChartWindow final : public QWidget {
   Q_OBJECT
 
  public:
-  ChartWindow(int sheet, const sheet::SheetController& controller, MessagePresenter& messages,
-              FileChooser& files, QWidget* parent = nullptr);
+  ChartWindow(int sheet, const sheet::SheetController& controller, Dialogs& dialogs,
+              QWidget* parent = nullptr);
 
   int sheet() const { return sheet_; }
   // The curves drawn; none before the sheet's first completed calculation.
@@ -74,8 +73,7 @@ class ChartWindow final : public QWidget {
 
   int sheet_;
   const sheet::SheetController& controller_;
-  MessagePresenter& messages_;
-  FileChooser& files_;
+  Dialogs& dialogs_;
   std::optional<analysis::curves::Curves> curves_;
   QLabel* status_ = nullptr;
   QTabWidget* tabs_ = nullptr;

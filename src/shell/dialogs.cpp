@@ -3,18 +3,78 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 #include "shell/sheet_layout.hpp"
 
 namespace pellucor::shell {
 
-void QtMessagePresenter::showWarning(QWidget* parent, const QString& title, const QString& text) {
+void QtDialogs::showWarning(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
   // The sheet's text face and size, for the Chinese text and its digits alike.
   box.setFont(sheet_font(SheetFont::Sheet));
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
+}
+
+std::optional<int> QtDialogs::ask(QWidget* parent, const QString& title, const QString& text,
+                                  const QStringList& answers, int defaultAnswer) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+  box.setFont(sheet_font(SheetFont::Sheet));
+  std::vector<QPushButton*> buttons;
+  for (const QString& a : answers) buttons.push_back(box.addButton(a, QMessageBox::AcceptRole));
+  if (defaultAnswer >= 0 && static_cast<std::size_t>(defaultAnswer) < buttons.size()) {
+    box.setDefaultButton(buttons[static_cast<std::size_t>(defaultAnswer)]);
+  }
+  box.exec();
+  const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  if (it == buttons.end()) return std::nullopt;
+  return static_cast<int>(it - buttons.begin());
+}
+
+std::optional<QString> QtDialogs::chooseSaveFile(QWidget* parent, const QString& title,
+                                                 const QString& filter,
+                                                 const QString& defaultSuffix, SaveMode mode) {
+  std::unique_ptr<QFileDialog> dialog;
+  if (mode == SaveMode::Append) {
+    dialog = std::make_unique<AppendingSaveDialog>(parent, title, filter, defaultSuffix);
+  } else {
+    // The toolkit's own dialog asks before an existing file is replaced.
+    dialog = std::make_unique<QFileDialog>(parent, title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(defaultSuffix);
+  }
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog->selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front();
+}
+
+std::optional<QString> QtDialogs::chooseOpenFile(QWidget* parent, const QString& title,
+                                                 const QString& filter) {
+  QFileDialog dialog(parent, title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(filter);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget* parent, const QString& name) {
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer->setPageSize(QPageSize(QPageSize::A4));
+  printer->setDocName(name);
+  QPrintDialog dialog(printer.get(), parent);
+  if (dialog.exec() != QDialog::Accepted) return nullptr;
+  return printer;
 }
 
 bool ask_append(QWidget* parent, const QString& title, const QString& path) {
@@ -54,16 +114,6 @@ void AppendingSaveDialog::accept() {
     }
   }
   QFileDialog::accept();
-}
-
-std::optional<QString> QtFileChooser::chooseSaveFile(QWidget* parent, const QString& title,
-                                                     const QString& filter,
-                                                     const QString& defaultSuffix) {
-  AppendingSaveDialog dialog(parent, title, filter, defaultSuffix);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList files = dialog.selectedFiles();
-  if (files.isEmpty()) return std::nullopt;
-  return files.front();
 }
 
 }  // namespace pellucor::shell

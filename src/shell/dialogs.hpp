@@ -1,37 +1,64 @@
-// The two modal dialogs a sheet needs, behind small interfaces so that the sheet window can be
-// driven by tests that answer them.
+// Every modal dialog of the desktop program goes through one seam, so that the windows can be
+// driven by tests that answer them: messages, questions, the file dialogs and the print
+// dialog. QtDialogs shows the real ones.
 #pragma once
 
 #include <QFileDialog>
+#include <QPrinter>
 #include <QString>
+#include <QStringList>
+#include <memory>
 #include <optional>
 
 class QWidget;
 
 namespace pellucor::shell {
 
-// Shows a modal message with the warning icon and a single OK button.
-class MessagePresenter {
+// What happens to a file chosen for writing when it exists already.
+enum class SaveMode {
+  Append,   // a result file: the new block is added at its end, earlier content kept (the
+            // dialog says so and asks)
+  Replace,  // a report, a picture, a table: the file is replaced (the dialog asks first)
+};
+
+class Dialogs {
  public:
-  virtual ~MessagePresenter() = default;
+  virtual ~Dialogs() = default;
+  // A modal message with the warning icon and a single OK button.
   virtual void showWarning(QWidget* parent, const QString& title, const QString& text) = 0;
-};
-
-// Asks for the name of a file to save to; nothing on Cancel.
-class FileChooser {
- public:
-  virtual ~FileChooser() = default;
-  // filter: a name pattern such as "*.DAT"; defaultSuffix is appended to a name without one.
-  // The chooser asks before an existing file is picked.
+  // A modal question with one button per answer, `defaultAnswer` the default; the index of the
+  // answer given, none when the box was closed without one.
+  virtual std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
+                                 const QStringList& answers, int defaultAnswer) = 0;
+  // The name of a file to write; nothing on Cancel. `filter` is a name pattern such as "*.DAT";
+  // `defaultSuffix` is appended to a name without one.
   virtual std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
-                                                const QString& filter,
-                                                const QString& defaultSuffix) = 0;
+                                                const QString& filter, const QString& defaultSuffix,
+                                                SaveMode mode) = 0;
+  // The name of an existing file to read; nothing on Cancel.
+  virtual std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
+                                                const QString& filter) = 0;
+  // A printer set up in the platform's print dialog for a document named `name`; none when
+  // the dialog was cancelled.
+  virtual std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) = 0;
 };
 
-// The real message box, in the sheets' typeface and size.
-class QtMessagePresenter final : public MessagePresenter {
+// The answers of a yes-or-no question.
+inline const QStringList kYesNo = {QStringLiteral("是"), QStringLiteral("否")};
+
+// The real dialogs, in the program's language on every desktop; the message box in the sheets'
+// typeface and size.
+class QtDialogs final : public Dialogs {
  public:
   void showWarning(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
+                         const QStringList& answers, int defaultAnswer) override;
+  std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& defaultSuffix,
+                                        SaveMode mode) override;
+  std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
+                                        const QString& filter) override;
+  std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override;
 };
 
 // Texts of the question asked when an existing file is chosen for saving. Save adds the report
@@ -57,14 +84,6 @@ class AppendingSaveDialog final : public QFileDialog {
 
  public slots:
   void accept() override;
-};
-
-// The real save dialog.
-class QtFileChooser final : public FileChooser {
- public:
-  std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
-                                        const QString& filter,
-                                        const QString& defaultSuffix) override;
 };
 
 }  // namespace pellucor::shell

@@ -13,9 +13,7 @@
 #include <stdexcept>
 
 #include "modules/registry.hpp"
-#include "shell/analysis_actions.hpp"
 #include "shell/qt_sheet_view.hpp"
-#include "shell/reliability_window.hpp"
 #include "shell/sheet_layout.hpp"
 
 namespace pellucor::shell {
@@ -49,11 +47,8 @@ class BackgroundArea final : public QMdiArea {
 
 }  // namespace
 
-MainWindow::MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* parent)
-    : QMainWindow(parent),
-      messages_(messages),
-      files_(files),
-      slots_(pellucor::modules::all_modules().size()) {
+MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), slots_(pellucor::modules::all_modules().size()) {
   setObjectName(QStringLiteral("MDI_calculate"));
   setWindowTitle(QStringLiteral("Pellucor"));
 
@@ -64,7 +59,6 @@ MainWindow::MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* 
 
   createActions();
   createMenus();
-  createAnalysisEntries();
 
   const QSize client =
       to_pixels(kClientWidthTwips, kClientHeightTwips, logicalDpiX(), logicalDpiY());
@@ -90,15 +84,6 @@ void MainWindow::createActions() {
   exit->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 2));
   connect(exit, &QAction::triggered, this, &QWidget::close);
   actions_.back() = exit;
-}
-
-void MainWindow::createAnalysisEntries() {
-  // 曲线图 and 报告 first, then the analyses that run many calculations.
-  analysisActions_ = new AnalysisActions(*this, messages_, files_);
-  QAction* reliability = analysisMenu_->addAction(QStringLiteral("可靠度分析(&P)…"));
-  reliability->setObjectName(QStringLiteral("menu_reliability"));
-  connect(reliability, &QAction::triggered, this,
-          [this] { open_reliability_window(*this, messages_, files_); });
 }
 
 void MainWindow::createMenus() {
@@ -166,7 +151,7 @@ QtSheetView* MainWindow::showSheet(int number) {
     return s.view;
   }
   // (Re)built from the design: the controller puts the defaults in and focuses Text1.
-  auto* view = new QtSheetView(*s.controller, messages_, files_);
+  auto* view = new QtSheetView(*s.controller, dialogs_);
   connect(view, &QtSheetView::calculationFinished, this,
           [this, number](bool completed) { emit calculationFinished(number, completed); });
   auto* window = new QMdiSubWindow;

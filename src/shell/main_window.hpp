@@ -1,5 +1,7 @@
 // The main window: a multiple-document area with the background picture, the module menu, the
-// window list and Exit. It keeps one SheetController per sheet kind for the whole run.
+// window list and Exit. It keeps one SheetController per sheet kind for the whole run. The
+// analysis menu stands empty between the sheets' entries and the window list; the windows
+// that analyse the sheets fill it (install_analysis_menu), the main window knows none of them.
 #pragma once
 
 #include <QMainWindow>
@@ -18,9 +20,7 @@ class QMenu;
 
 namespace pellucor::shell {
 
-class AnalysisActions;
-class FileChooser;
-class MessagePresenter;
+class Dialogs;
 class QtSheetView;
 
 // Design size of the main window's client area, twips (748 x 621 pixels at 96 dpi).
@@ -31,7 +31,7 @@ class MainWindow final : public QMainWindow {
   Q_OBJECT
 
  public:
-  MainWindow(MessagePresenter& messages, FileChooser& files, QWidget* parent = nullptr);
+  explicit MainWindow(Dialogs& dialogs, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   QMdiArea* mdiArea() const { return mdi_; }
@@ -43,9 +43,11 @@ class MainWindow final : public QMainWindow {
   QMenu* windowMenu() const { return windowMenu_; }
   // The analysis menu 分析(&N), between the sheets' entries and the window list.
   QMenu* analysisMenu() const { return analysisMenu_; }
+  // The dialogs of every window of the program.
+  Dialogs& dialogs() const { return dialogs_; }
 
-  // Shows sheet 1..5 as the menu entries do: creates its controller on first use, builds its
-  // window if it is not open, and activates it. Returns its view.
+  // Shows sheet 1..sheetCount() as the menu entries do: creates its controller on first use, builds
+  // its window if it is not open, and activates it. Returns its view.
   QtSheetView* showSheet(int number);
   // The open window of sheet 1..5, or nullptr.
   QtSheetView* sheetView(int number) const;
@@ -56,8 +58,6 @@ class MainWindow final : public QMainWindow {
   // Shows `content` as a child window of the workspace (listed in the window list like a
   // sheet) under `title`, and activates it. The window is deleted when closed.
   QMdiSubWindow* addChildWindow(QWidget* content, const QString& title);
-  // The charts and report entries of the analysis menu.
-  AnalysisActions* analysisActions() const { return analysisActions_; }
 
  signals:
   // A Calculate on sheet 1..5 has ended; `completed` when it ran to its end (the sheet's
@@ -76,17 +76,14 @@ class MainWindow final : public QMainWindow {
 
   void createActions();
   void createMenus();
-  void createAnalysisEntries();
   void updateWindowMenu();
   void updateMenus();
 
-  MessagePresenter& messages_;
-  FileChooser& files_;
+  Dialogs& dialogs_;
   QMdiArea* mdi_ = nullptr;
   std::vector<QAction*> actions_;
   QMenu* windowMenu_ = nullptr;
   QMenu* analysisMenu_ = nullptr;
-  AnalysisActions* analysisActions_ = nullptr;
   std::vector<Slot> slots_;
 };
 

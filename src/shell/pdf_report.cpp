@@ -11,12 +11,12 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QRegularExpression>
 #include <algorithm>
 #include <memory>
 
 #include "analysis/curves/curves.hpp"
 #include "sheet/controller.hpp"
+#include "sheet/result_record.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/safe_file.hpp"
 
@@ -179,29 +179,6 @@ class Flow {
   int page_ = 1;
 };
 
-// Splits "label（单位为unit）" into its label and unit.
-std::pair<QString, QString> label_and_unit(QString label) {
-  label = label.trimmed();
-  const qsizetype at = label.indexOf(QStringLiteral("单位为"));
-  if (at < 0) return {label, QString()};
-  QString unit = label.mid(at + 3);
-  const qsizetype close = unit.indexOf(QRegularExpression(QStringLiteral("[）)]")));
-  QString rest;
-  if (close >= 0) {
-    rest = unit.mid(close + 1);
-    unit = unit.left(close);
-  }
-  QString name = label.left(at);
-  while (name.endsWith(QChar(0xFF08)) || name.endsWith(QLatin1Char('('))) name.chop(1);
-  return {(name + rest).trimmed(), unit.trimmed()};
-}
-
-bool is_number(const QString& s) {
-  bool ok = false;
-  s.toDouble(&ok);
-  return ok;
-}
-
 }  // namespace
 
 QString program_title() {
@@ -280,56 +257,45 @@ bool ReportDocument::writePdf(const QString& path, QString* error) const {
   return true;
 }
 
-ReportTable input_table(const std::vector<std::string>& echo) {
+namespace {
+
+ReportTable record_table(const sheet::ResultRecord& record, bool inputs, const QString& heading) {
   ReportTable t;
-  t.header = {QStringLiteral("输入参数"), QStringLiteral("数值"), QStringLiteral("单位")};
-  for (const std::string& line : echo) {
-    for (const QString& item : qs(line).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-      const qsizetype eq = item.indexOf(QLatin1Char('='));
-      if (eq < 0) continue;
-      const auto [label, unit] = label_and_unit(item.left(eq));
-      t.rows.append({label, item.mid(eq + 1).trimmed(), unit});
-    }
+  t.header = {heading, QStringLiteral("数值"), QStringLiteral("单位")};
+  for (const sheet::ResultItem& item : record.items) {
+    if (!item.printed() || (item.kind == sheet::ItemKind::Result) == inputs) continue;
+    t.rows.append({qs(item.name()), qs(sheet::value_text(item)),
+                   item.isText() ? QString() : qs(item.unit())});
   }
   return t;
 }
 
-ReportTable result_table(const std::vector<std::string>& pane) {
-  ReportTable t;
-  t.header = {QStringLiteral("计算结果"), QStringLiteral("数值"), QStringLiteral("单位")};
-  for (const std::string& line : pane) {
-    const QString l = qs(line);
-    const qsizetype colon = l.indexOf(QLatin1Char(':'));
-    if (colon < 0) continue;
-    const QString label = l.left(colon).trimmed();
-    const QString rest = l.mid(colon + 1).trimmed();
-    if (rest.isEmpty()) continue;  // the heading "计算结果如下:"
-    const qsizetype blank = rest.indexOf(QLatin1Char(' '));
-    const QString value = blank < 0 ? rest : rest.left(blank);
-    if (is_number(value)) {
-      t.rows.append({label, value, blank < 0 ? QString() : rest.mid(blank + 1).trimmed()});
-    } else {
-      t.rows.append({label, rest, QString()});
-    }
-  }
-  return t;
+}  // namespace
+
+ReportTable input_table(const sheet::ResultRecord& record) {
+  return record_table(record, true, QStringLiteral("输入参数"));
+}
+
+ReportTable result_table(const sheet::ResultRecord& record) {
+  return record_table(record, false, QStringLiteral("计算结果"));
 }
 
 ReportDocument sheet_report(const sheet::SheetController& controller) {
   ReportDocument doc(qs(controller.table().caption));
-  const auto& report = controller.lastReport();
-  if (!report) return doc;
+  const auto& record = controller.lastRecord();
+  if (!record) return doc;
   ReportSection inputs;
   inputs.title = QStringLiteral("输入参数");
-  inputs.table = input_table(report->echo);
+  inputs.table = input_table(*record);
   doc.addSection(std::move(inputs));
   ReportSection results;
   results.title = QStringLiteral("计算结果");
-  results.table = result_table(report->pane);
+  results.table = result_table(*record);
   // What the sheet prints instead of a value (e.g. no crack width for wall reinforcement).
-  for (const QStringList& row : results.table.rows) {
-    if (row[2].isEmpty() && !is_number(row[1]))
-      results.notes << row[0] + QStringLiteral("：") + row[1];
+  for (const sheet::ResultItem& item : record->items) {
+    if (item.kind == sheet::ItemKind::Result && item.printed() && item.isText()) {
+      results.notes << qs(item.name()) + QStringLiteral("：") + qs(sheet::value_text(item));
+    }
   }
   doc.addSection(results);
   if (const auto curves = analysis::curves::curves(controller.lastRun())) {

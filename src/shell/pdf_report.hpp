@@ -24,7 +24,8 @@ class QPagedPaintDevice;
 
 namespace pellucor::sheet {
 class SheetController;
-}
+struct ResultRecord;
+}  // namespace pellucor::sheet
 
 namespace pellucor::shell {
 
@@ -71,13 +72,14 @@ class ReportDocument {
 // The program's name and version as the report heads its first page.
 QString program_title();
 
-// The report of the sheet's last completed calculation: inputs (labels, values, units as the
-// result file echoes them), results (the report lines), charts and notes. Empty sections when
-// the sheet has not completed a calculation.
+// The report of the sheet's last completed calculation, from its record: inputs (names, values
+// and units as the result file echoes them), results (as the report prints them), charts and
+// notes. Empty sections when the sheet has not completed a calculation.
 ReportDocument sheet_report(const sheet::SheetController& controller);
 
-// The rows "label, value, unit" of parameter-echo lines and of report lines.
-ReportTable input_table(const std::vector<std::string>& echo);
-ReportTable result_table(const std::vector<std::string>& pane);
+// The rows "name, value, unit" of a record's printed inputs (the parameter echo) and of its
+// printed results (the report lines); a text printed in place of a value has no unit.
+ReportTable input_table(const sheet::ResultRecord& record);
+ReportTable result_table(const sheet::ResultRecord& record);
 
 }  // namespace pellucor::shell

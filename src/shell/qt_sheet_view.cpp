@@ -56,9 +56,8 @@ class FlagGuard {
 
 }  // namespace
 
-QtSheetView::QtSheetView(sheet::SheetController& controller, MessagePresenter& messages,
-                         FileChooser& files, QWidget* parent)
-    : QWidget(parent), controller_(controller), messages_(messages), files_(files) {
+QtSheetView::QtSheetView(sheet::SheetController& controller, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), controller_(controller), dialogs_(dialogs) {
   build();
 }
 
@@ -266,13 +265,14 @@ QStringList QtSheetView::paneLines() const {
 }
 
 void QtSheetView::showMessage(std::string_view text, std::string_view title) {
-  messages_.showWarning(this, qs(title), qs(text));
+  dialogs_.showWarning(this, qs(title), qs(text));
 }
 
 std::optional<std::string> QtSheetView::askSaveFileName(std::string_view title,
                                                         std::string_view filter,
                                                         std::string_view defaultExtension) {
-  const auto chosen = files_.chooseSaveFile(this, qs(title), qs(filter), qs(defaultExtension));
+  const auto chosen =
+      dialogs_.chooseSaveFile(this, qs(title), qs(filter), qs(defaultExtension), SaveMode::Append);
   if (!chosen) return std::nullopt;
   return chosen->toStdString();
 }

@@ -30,15 +30,13 @@ class QRadioButton;
 
 namespace pellucor::shell {
 
-class MessagePresenter;
-class FileChooser;
+class Dialogs;
 
 class QtSheetView final : public QWidget, public sheet::SheetView {
   Q_OBJECT
 
  public:
-  QtSheetView(sheet::SheetController& controller, MessagePresenter& messages, FileChooser& files,
-              QWidget* parent = nullptr);
+  QtSheetView(sheet::SheetController& controller, Dialogs& dialogs, QWidget* parent = nullptr);
   ~QtSheetView() override;
 
   sheet::SheetController& controller() const { return controller_; }
@@ -94,8 +92,7 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   void buttonClicked(sheet::Control button);
 
   sheet::SheetController& controller_;
-  MessagePresenter& messages_;
-  FileChooser& files_;
+  Dialogs& dialogs_;
 
   std::array<QWidget*, static_cast<std::size_t>(sheet::Control::Picture1) + 1> widgets_{};
   std::map<const QObject*, sheet::Control> controls_;

@@ -9,30 +9,25 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
-#include "shell/analysis_actions.hpp"
+#include "shell/background_run.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
-#include "shell/main_window.hpp"
-#include "shell/qt_sheet_view.hpp"
 #include "shell/safe_file.hpp"
 
 namespace pellucor::shell {
@@ -69,42 +64,32 @@ std::uint64_t next_run_order() {
 
 }  // namespace
 
-// One run in its worker thread. The thread writes `report`, `error` and then `finished`;
-// the window reads them after it has seen `finished`.
+// One run: what the worker thread computes, and the thread. The worker writes `report` and
+// `cancelled`; the window reads them once the run has told it that it ended.
 struct ReliabilityWindow::Run {
   mc::Problem problem;
   mc::RunSettings settings;
   mc::RunControl control;
   std::optional<mc::Report> report;
   bool cancelled = false;
-  std::string error;
-  std::atomic<bool> finished{false};
-  std::thread thread;
+  std::unique_ptr<BackgroundRun> thread;  // last: goes first, after the cancel
 
-  void start() {
-    thread = std::thread([this] {
-      try {
-        const mc::Samples samples = mc::run_samples(problem, settings, &control);
-        cancelled = samples.cancelled;
-        if (!cancelled) {
-          report = mc::make_report(problem, settings, mc::summarize(samples, settings.targetBeta));
-        }
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-      finished = true;
-    });
+  void compute() {
+    const mc::Samples samples = mc::run_samples(problem, settings, &control);
+    cancelled = samples.cancelled;
+    if (!cancelled) {
+      report = mc::make_report(problem, settings, mc::summarize(samples, settings.targetBeta));
+    }
   }
   ~Run() {
     control.cancel = true;
-    if (thread.joinable()) thread.join();
+    thread.reset();
   }
 };
 
 ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::SheetInputs& means,
-                                     MessagePresenter& messages, FileChooser& files,
-                                     QWidget* parent)
-    : QWidget(parent), module_(module), means_(means), messages_(messages), files_(files) {
+                                     Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), module_(module), means_(means), dialogs_(dialogs) {
   setObjectName(QStringLiteral("reliabilityWindow"));
   auto* layout = new QVBoxLayout(this);
 
@@ -172,9 +157,6 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   percentiles_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   layout->addWidget(percentiles_, 2);
 
-  poll_ = new QTimer(this);
-  poll_->setInterval(50);
-  connect(poll_, &QTimer::timeout, this, &ReliabilityWindow::showProgress);
   connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
   connect(cancel_, &QPushButton::clicked, this, &ReliabilityWindow::cancel);
   connect(export_, &QPushButton::clicked, this, &ReliabilityWindow::exportCsv);
@@ -248,7 +230,7 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   if (!ok) settings.samples = 0;
   settings.seed = seed_->text().trimmed().toULongLong(&ok);
   if (!ok) {
-    messages_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+    dialogs_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
     seed_->setFocus();
     return std::nullopt;
   }
@@ -256,7 +238,7 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   if (!ok) settings.targetBeta = std::nan("");
 
   if (const auto error = mc::validate(p, settings)) {
-    messages_.showWarning(this, kTitleInput, qs(error->text));
+    dialogs_.showWarning(this, kTitleInput, qs(error->text));
     using Kind = mc::ProblemError::Kind;
     if (error->kind == Kind::SampleCount) {
       samples_->setFocus();
@@ -287,28 +269,23 @@ void ReliabilityWindow::calculate() {
   progress_->setValue(0);
   status_->setText(QStringLiteral("正在计算 %1 个样本……").arg(settings.samples));
   setRunning(true);
-  run_->start();
-  poll_->start();
+  Run* run = run_.get();
+  run_->thread = std::make_unique<BackgroundRun>(
+      this, [run] { run->compute(); }, [this](const QString& error) { runFinished(error); },
+      [this, run] { progress_->setValue(static_cast<int>(run->control.done.load())); });
 }
 
 void ReliabilityWindow::cancel() {
   if (run_) run_->control.cancel = true;
 }
 
-void ReliabilityWindow::showProgress() {
-  if (!run_) return;
-  progress_->setValue(static_cast<int>(run_->control.done.load()));
-  if (run_->finished.load()) runFinished();
-}
-
-void ReliabilityWindow::runFinished() {
-  poll_->stop();
+void ReliabilityWindow::runFinished(const QString& error) {
   std::unique_ptr<Run> run = std::move(run_);
-  run->thread.join();
+  run->thread.reset();
   setRunning(false);
-  if (!run->error.empty()) {
+  if (!error.isEmpty()) {
     status_->setText(QStringLiteral("计算失败。"));
-    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle), qs(run->error));
+    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
   } else if (run->cancelled || !run->report) {
     status_->setText(QStringLiteral("已取消，完成 %1 / %2 个样本。")
                          .arg(run->control.done.load())
@@ -363,14 +340,15 @@ void ReliabilityWindow::showReport() {
 
 void ReliabilityWindow::exportCsv() {
   if (!report_ || run_) return;
-  const auto path = files_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
-                                          QStringLiteral("csv"));
+  const auto path =
+      dialogs_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
+                              QStringLiteral("csv"), SaveMode::Replace);
   if (!path) return;
   std::ostringstream csv;
   mc::write_csv(csv, report_->summary);
   QString error;
   if (!write_whole_file(*path, QByteArray::fromStdString(csv.str()), &error)) {
-    messages_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
+    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
   }
 }
 
@@ -545,28 +523,6 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
                .arg(s.done);
   section.notes = std::move(notes);
   return section;
-}
-
-ReliabilityWindow* open_reliability_window(MainWindow& main, MessagePresenter& messages,
-                                           FileChooser& files) {
-  const int n = main.activeSheet();
-  QtSheetView* view = n == 0 ? nullptr : main.sheetView(n);
-  sheet::SheetController* controller = n == 0 ? nullptr : main.controller(n);
-  if (view == nullptr || controller == nullptr) {
-    messages.showWarning(&main, QString::fromUtf8(kReliabilityTitle),
-                         QStringLiteral("请先打开一个计算表，并使它成为活动窗口!"));
-    return nullptr;
-  }
-  const sheet::Module& module = controller->module();
-  auto* window =
-      new ReliabilityWindow(module, mc::inputs_of(module.table(), *view), messages, files);
-  if (AnalysisActions* actions = main.analysisActions()) {
-    QObject::connect(window, &ReliabilityWindow::reportRequested, actions,
-                     [actions, window] { actions->reportFrom(*window); });
-  }
-  main.addChildWindow(window, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") +
-                                  qs(module.table().caption));
-  return window;
 }
 
 }  // namespace pellucor::shell

@@ -22,14 +22,10 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
-class QThread;
-class QTimer;
 
 namespace pellucor::shell {
 
-class FileChooser;
-class MainWindow;
-class MessagePresenter;
+class Dialogs;
 
 inline constexpr const char* kReliabilityTitle = "可靠度分析";
 
@@ -38,8 +34,8 @@ class ReliabilityWindow final : public QWidget {
 
  public:
   // Means from `means` (the sheet's values), scatter from the defaults.
-  ReliabilityWindow(const sheet::Module& module, const sheet::SheetInputs& means,
-                    MessagePresenter& messages, FileChooser& files, QWidget* parent = nullptr);
+  ReliabilityWindow(const sheet::Module& module, const sheet::SheetInputs& means, Dialogs& dialogs,
+                    QWidget* parent = nullptr);
   ~ReliabilityWindow() override;
 
   // Columns of the input table.
@@ -89,15 +85,13 @@ class ReliabilityWindow final : public QWidget {
 
   void buildInputTable(const sheet::SheetInputs& means);
   std::optional<analysis::mc::Problem> problemFromTable(analysis::mc::RunSettings& settings);
-  void runFinished();
+  void runFinished(const QString& error);
   void showReport();
-  void showProgress();
   void setRunning(bool running);
 
   const sheet::Module& module_;
   sheet::SheetInputs means_;
-  MessagePresenter& messages_;
-  FileChooser& files_;
+  Dialogs& dialogs_;
   std::vector<int> rowBoxes_;  // rowBoxes_[row]: the box number
 
   QTableWidget* inputs_ = nullptr;
@@ -113,7 +107,6 @@ class ReliabilityWindow final : public QWidget {
   QTableWidget* percentiles_ = nullptr;
   QWidget* probabilityChart_ = nullptr;
   QWidget* betaChart_ = nullptr;
-  QTimer* poll_ = nullptr;
 
   std::unique_ptr<Run> run_;
   std::optional<analysis::mc::Report> report_;
@@ -136,10 +129,5 @@ QList<QStringList> percentile_cells(const analysis::mc::Summary& summary);
 // The section "可靠度分析" of the printed report: inputs with their scatter, settings, sample
 // counts, percentiles and the ages at the target, the two charts, and `notes`.
 ReportSection reliability_section(const analysis::mc::Report& report, QStringList notes = {});
-
-// The menu entry: opens the analysis of the active sheet as a child window of `main`, titled
-// "可靠度分析 — " + the sheet's caption; a message when no sheet window is active.
-ReliabilityWindow* open_reliability_window(MainWindow& main, MessagePresenter& messages,
-                                           FileChooser& files);
 
 }  // namespace pellucor::shell

@@ -52,7 +52,7 @@ TEST(Timeline, CarriesTheReportedValuesOfEveryWorkedExample) {
       EXPECT_TRUE(printed(lines, tl->ti));
     }
     EXPECT_EQ(tl->t, e.inputs().box(6));
-    EXPECT_EQ(tl->coverMm, e.inputs().box(5));
+    EXPECT_EQ(tl->in.c, e.inputs().box(5));
     EXPECT_EQ(tl->kind, model::steel_kind_of(e.inputs().steelKind));
   }
 }

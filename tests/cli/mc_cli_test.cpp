@@ -63,8 +63,9 @@ TEST_F(McCli, WithoutScatterThePercentilesAreTheSheetsOwnResult) {
   }
   ASSERT_GT(ti, 0);
 
-  const Outcome r = run(mc({"--cov=temperature=0", "--cov=humidity=0", "--cov=strength=0",
-                            "--cov=cover=0", "--cov=co2=0", "--samples", "50"}));
+  const Outcome r =
+      run(mc({"--cov=environment=0", "--cov=temperature=0", "--cov=humidity=0", "--cov=strength=0",
+              "--cov=cover=0", "--cov=co2=0", "--samples", "50"}));
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = lines_of(r.out);
   const auto percentiles = fields_of(lines, "initiation t_i");  // the percentile line
@@ -87,8 +88,13 @@ TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
 
   const auto csv = lines_of(read_file(one));
   ASSERT_EQ(csv.size(), 102u);  // header and 101 ages
-  EXPECT_EQ(csv[0], "age_a,P_ti,SE_ti,beta_ti,P_tc,SE_tc,beta_tc,P_td,SE_td,beta_td");
-  EXPECT_EQ(csv[1], "0,0,0,inf,0,0,inf,0,0,inf");
+  EXPECT_EQ(csv[0],
+            "age_a,P_ti,SE_ti,beta_ti,beta_bound_ti,P_low_ti,P_tc,SE_tc,beta_tc,beta_bound_tc,"
+            "P_low_tc,P_td,SE_td,beta_td,beta_bound_td,P_low_td");
+  // No sample fails at age 0: beta is only bounded, by the binomial rule for 3000 samples.
+  EXPECT_EQ(csv[1], "0,0,0,3.090803328,>,0,0,0,3.090803328,>,0,0,0,3.090803328,>,0");
+  EXPECT_EQ(a.out.find("inf"), std::string::npos) << a.out;
+  EXPECT_EQ(a.out.find("nan"), std::string::npos) << a.out;
   // The probabilities never fall with age and cracking never comes before initiation.
   double previous = 0;
   for (std::size_t i = 1; i < csv.size(); ++i) {
@@ -96,16 +102,60 @@ TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
     std::istringstream in(csv[i]);
     for (std::string cell; std::getline(in, cell, ',');)
       v.push_back(std::strtod(cell.c_str(), nullptr));
-    ASSERT_EQ(v.size(), 10u) << csv[i];
+    ASSERT_EQ(v.size(), 16u) << csv[i];
     EXPECT_GE(v[1], previous);
-    EXPECT_GE(v[1], v[4]);
-    EXPECT_GE(v[4], v[7]);
+    EXPECT_GE(v[1], v[6]);
+    EXPECT_GE(v[6], v[11]);
+    EXPECT_GE(v[1], v[5]);  // the headline at or above the lower bound
     previous = v[1];
   }
   EXPECT_GT(previous, 0.9);
   // Another seed, other samples.
   const Outcome c = run(mc({"--samples", "3000", "--seed", "12"}));
   EXPECT_NE(fields_of(lines_of(c.out), "initiation t_i"), fields_of(aLines, "initiation t_i"));
+}
+
+TEST_F(McCli, StoppedSamplesAreSaidFirstInChineseAndCountedInTheCurves) {
+  // The marine example with a surface chloride close to the critical one: many samples have
+  // C_cr >= C_s, which the sheet refuses; they never initiate.
+  const fs::path csv = dir_ / "marine.csv";
+  const Outcome r = run({"mc",
+                         "marine",
+                         "environment=1.5",
+                         "temperature=20",
+                         "humidity=0.8",
+                         "strength=30",
+                         "cover=40",
+                         "age=20",
+                         "diffusion=1.5",
+                         "surface=1.8",
+                         "critical=1.4",
+                         "cracking-time=20",
+                         "diameter=20",
+                         "accumulation=1.0",
+                         "stable-time=25",
+                         "initiation-time=10",
+                         "t2=5",
+                         "steel=2",
+                         "--samples=2000",
+                         "-o",
+                         csv.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = lines_of(r.out);
+  ASSERT_GE(lines.size(), 3u);
+  // Right under the sheet's caption, before the inputs and the results.
+  EXPECT_TRUE(lines[1].starts_with("注意：2000 个样本中有 ")) << lines[1];
+  EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到开始锈蚀"), std::string::npos)
+      << r.out;
+  EXPECT_LT(r.out.find("注意："), r.out.find("inputs ("));
+  EXPECT_NE(r.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);
+  EXPECT_EQ(r.out.find("inf"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+  const auto curves = lines_of(read_file(csv));
+  ASSERT_EQ(curves.size(), 102u);
+  EXPECT_TRUE(curves[0].ends_with(",P_low_td,ti_method")) << curves[0];
+  EXPECT_TRUE(curves[50].ends_with(",sheet-search")) << curves[50];
+  EXPECT_EQ(read_file(csv).find("inf"), std::string::npos);
 }
 
 TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {

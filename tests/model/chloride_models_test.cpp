@@ -236,6 +236,37 @@ TEST(Marine, WorkedExampleWithSecondSearch) {
   EXPECT_DOUBLE_EQ(r.prop.dt, 0.13225570136266962);  // delta_cr + lambda1 (20 - t_c)
 }
 
+// The concentration at the bar as a function of age is the one the searches compared with
+// C_cr: where they stopped it lies within their tolerance, and after the stable time it starts
+// from the concentration the second search started from.
+TEST(Marine, BarConcentrationIsWhatTheSearchesCompared) {
+  auto second = marine_example();
+  second.k = 2.0;
+  second.ts = 5;
+  second.tiStart = 20;
+  second.T2Start = 1;
+  for (const MarineInput& in : {marine_example(), second}) {
+    const auto r = run_marine(in);
+    ASSERT_FALSE(r.stop);
+    EXPECT_LT(std::fabs(marine_bar_concentration(in, r, r.ti) - in.Ccr), 0.5);
+    if (!r.T2) {
+      EXPECT_LE(r.ti, in.ts);
+      continue;
+    }
+    // The first search ended beyond the stable time, with the surface still growing.
+    const double firstEnd = in.tiStart - 0.5 * (r.searchRounds - 1) + 0.5;
+    EXPECT_GT(firstEnd, in.ts);
+    EXPECT_LT(std::fabs(marine_growing_concentration(in.k, r.c, r.D, firstEnd) - in.Ccr), 0.5);
+    EXPECT_EQ(marine_bar_concentration(in, r, in.ts + 1e-9), *r.C1);
+    EXPECT_EQ(r.ti, in.ts + *r.T2);
+  }
+  // No chloride before any time has passed; the surface value at the surface after ts.
+  const auto in = marine_example();
+  const auto r = run_marine(in);
+  EXPECT_EQ(marine_bar_concentration(in, r, 0), 0.0);
+  EXPECT_NEAR(marine_concentration(in, r.D, 0, 60), in.Cs, 1e-12);
+}
+
 TEST(Admixed, WorkedExample) {
   Recorder<AdmixedResult> rec;
   const auto r = run_admixed(admixed_example(), &rec);

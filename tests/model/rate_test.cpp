@@ -75,6 +75,7 @@ struct Alternating {
 };
 struct Record {
   Rate rate;
+  PropagationInput propIn;
   Propagation prop;
   Iteration iteration;
 };

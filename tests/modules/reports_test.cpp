@@ -499,8 +499,10 @@ class NumbersOnlySink final : public sheet::CalculationSink {
   void passStarted(double t) override { started.push_back(t); }
   void passFinished(const std::vector<std::string>&) override { ++linesHandedOver; }
   bool wantsReport() const override { return false; }
+  bool wantsRecord() const override { return record; }
   std::vector<double> started;
   int linesHandedOver = 0;
+  bool record = true;
 };
 
 TEST(NumbersOnly, SameModelRunWithoutReportLines) {
@@ -522,8 +524,24 @@ TEST(NumbersOnly, SameModelRunWithoutReportLines) {
     EXPECT_TRUE(without.report.file.empty());
     EXPECT_TRUE(without.report.echo.empty());
     EXPECT_EQ(numbers.linesHandedOver, 0);
-    // The passes still start at the same assumed times, and every number is the same.
+    // The passes still start at the same assumed times, and every number is the same: the
+    // record item for item, and the model's run.
     EXPECT_EQ(numbers.started, full.started);
+    ASSERT_EQ(without.record.items.size(), withReport.record.items.size());
+    for (std::size_t i = 0; i < without.record.items.size(); ++i) {
+      const auto& a = withReport.record.items[i];
+      const auto& b = without.record.items[i];
+      EXPECT_EQ(a.form, b.form);
+      EXPECT_EQ(a.kind, b.kind);
+      EXPECT_EQ(a.value, b.value) << a.key();
+      EXPECT_EQ(a.text, b.text) << a.key();
+    }
+    // A caller that reads only the run gets no record either.
+    NumbersOnlySink runOnly;
+    runOnly.record = false;
+    const auto bare = sheet_module(number).calculate(example(), runOnly);
+    EXPECT_TRUE(bare.record.empty());
+    EXPECT_FALSE(std::holds_alternative<std::monostate>(bare.run));
     std::visit(
         [&](const auto& a) {
           using R = std::decay_t<decltype(a)>;

@@ -1,6 +1,7 @@
 // A recording sheet view and a small module whose field table uses every kind of check.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -167,6 +168,10 @@ inline SheetTable fake_table() {
   return s;
 }
 
+// The result lines of the fake module without passes, in the pane and in the file.
+inline const std::vector<std::string> kNoPassesPane = {"no passes", "w: 0.5  mm"};
+inline const std::vector<std::string> kNoPassesFile = {"no passes", "w: 0.5   mm"};
+
 // A module with the fake sheet; its calculation runs `assumedTimes.size()` passes (none:
 // one report without passes) and can stop after a given number of passes.
 class FakeModule : public Module {
@@ -188,26 +193,55 @@ class FakeModule : public Module {
   CalculationOutcome calculate(const SheetInputs& in, CalculationSink& sink) const override {
     ++runs;
     CalculationOutcome out;
-    std::vector<std::string> lines = {"no passes"};
+    ResultRecord record;
+    record.input(kM, in.box(1));
+    record.add(ItemKind::Input, kName, in.steelKind, in.steelName);
+    record.add(ItemKind::Input, kStress, std::nullopt, in.option(1) ? "first" : "second");
+    if (assumedTimes.empty()) {
+      record.add(ItemKind::Result, kNoPasses, std::nullopt);
+      record.result(kW, 0.5);
+    }
     for (std::size_t k = 0; k < assumedTimes.size(); ++k) {
       if (stopAfterPasses && *stopAfterPasses == static_cast<int>(k)) {
         out.stop = model::StopReason::ZeroRate;
         return out;
       }
       sink.passStarted(assumedTimes[k]);
-      lines = {"pass " + std::to_string(k + 1), result_line("t:", assumedTimes[k] * 2, " a")};
-      sink.passFinished(lines);
+      ResultRecord pass = record;
+      pass.add(ItemKind::Result, pass_label(k + 1), std::nullopt).result(kT, assumedTimes[k] * 2);
+      if (sink.wantsReport()) sink.passFinished(result_lines(pass));
+      if (k + 1 == assumedTimes.size()) record = pass;
     }
     if (stopAfterPasses && *stopAfterPasses == static_cast<int>(assumedTimes.size())) {
       out.stop = model::StopReason::PassLimit;
       return out;
     }
-    out.report.pane = lines;
-    out.report.file = lines;
-    out.report.file.push_back("file only");
-    out.report.echo = {"m=" + number_double(in.box(1)) + ",name=" + in.steelName,
-                       std::string(in.option(1) ? "first" : "second")};
+    if (sink.wantsReport()) out.report = format_report(record);
+    out.record = std::move(record);
     return out;
+  }
+
+  // The items of its record: the echo "m= <Text1> ,name=<steel name>" and "stress=first" (or
+  // second); the results "pass <n>" and "t: <2 t*>  a" of the last pass, or without passes
+  // "no passes" and a line whose unit the file writes otherwise than the pane.
+  static constexpr ItemText kM{.key = "m", .label = "m=", .line = 1};
+  static constexpr ItemText kName{.key = "steel", .label = ",name=", .line = 1};
+  static constexpr ItemText kStress{.key = "stress", .label = "stress=", .line = 2};
+  static constexpr ItemText kNoPasses{.key = "none", .label = "no passes"};
+  static constexpr ItemText kW{.key = "w", .label = "w:", .after = " mm", .fileAfter = "  mm"};
+  static constexpr ItemText kT{.key = "t", .label = "t:", .after = " a"};
+  static const ItemText& pass_label(std::size_t n) {
+    static const std::array<std::string, 10> labels = [] {
+      std::array<std::string, 10> l;
+      for (std::size_t i = 0; i < l.size(); ++i) l[i] = "pass " + std::to_string(i);
+      return l;
+    }();
+    static const std::array<ItemText, 10> forms = [] {
+      std::array<ItemText, 10> f;
+      for (std::size_t i = 0; i < f.size(); ++i) f[i] = {.key = labels[i], .label = labels[i]};
+      return f;
+    }();
+    return forms.at(n);
   }
 
   std::vector<double> assumedTimes;

@@ -18,41 +18,17 @@
 #include <memory>
 
 #include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
 using namespace pellucor::shell;
 using namespace pellucor::shell::testing;
 
 namespace {
-
-// Answers the table's dialogs from a script and records the warnings.
-class ScriptedBatchDialogs final : public BatchDialogs {
- public:
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override {
-    return std::exchange(nextOpen, std::nullopt);
-  }
-  std::optional<QString> saveFile(QWidget*, const QString&, const QString&,
-                                  const QString& suffix) override {
-    suffixes << suffix;
-    return std::exchange(nextSave, std::nullopt);
-  }
-  void warn(QWidget*, const QString&, const QString& text) override { warnings << text; }
-  std::optional<pellucor::analysis::batch::Encoding> chooseEncoding(QWidget*, const QString&,
-                                                                    const QString& text) override {
-    questions << text;
-    return std::exchange(nextEncoding, std::nullopt);
-  }
-
-  std::optional<pellucor::analysis::batch::Encoding> nextEncoding;
-  QStringList questions;
-  std::optional<QString> nextOpen;
-  std::optional<QString> nextSave;
-  QStringList suffixes;
-  QStringList warnings;
-};
 
 // The marine worked example in the order of the table's columns after the member: the 18
 // boxes (Text10 to Text12 empty: the coefficient is typed), the source group, the steel kind.
@@ -73,9 +49,7 @@ class BatchWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<RecordingPresenter> messages_;
-  std::unique_ptr<ScriptedChooser> files_;
-  std::unique_ptr<ScriptedBatchDialogs> dialogs_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> window_;
   QAction* batchAction_ = nullptr;
   QTemporaryDir dir_;
@@ -112,11 +86,9 @@ class BatchWindowTest : public QObject {
 
  private slots:
   void init() {
-    messages_ = std::make_unique<RecordingPresenter>();
-    files_ = std::make_unique<ScriptedChooser>();
-    dialogs_ = std::make_unique<ScriptedBatchDialogs>();
-    window_ = std::make_unique<MainWindow>(*messages_, *files_);
-    batchAction_ = install_batch_menu(*window_, *dialogs_);
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    window_ = std::make_unique<MainWindow>(*dialogs_);
+    batchAction_ = install_analysis_menu(*window_)->batchAction();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -258,7 +230,7 @@ class BatchWindowTest : public QObject {
     pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "400")});
     QVERIFY(runAll(w));
     const QString csv = dir_.filePath("members.csv");
-    dialogs_->nextSave = csv;
+    dialogs_->next = csv;
     QTest::mouseClick(button(w, "exportCsv"), Qt::LeftButton);
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -271,13 +243,17 @@ class BatchWindowTest : public QObject {
     QVERIFY(text.contains(",9.867508\r\n"));
 
     const QString xlsx = dir_.filePath("members.xlsx");
-    dialogs_->nextSave = xlsx;
+    dialogs_->next = xlsx;
     QTest::mouseClick(button(w, "exportXlsx"), Qt::LeftButton);
     QFile book(xlsx);
     QVERIFY(book.open(QIODevice::ReadOnly));
     QCOMPARE(book.read(2), QByteArray("PK"));
-    QCOMPARE(dialogs_->suffixes, (QStringList{"csv", "xlsx"}));
-    QVERIFY(dialogs_->warnings.isEmpty());
+    QCOMPARE(dialogs_->requests.size(), std::size_t{2});
+    QCOMPARE(dialogs_->requests[0].defaultSuffix, QStringLiteral("csv"));
+    QCOMPARE(dialogs_->requests[1].defaultSuffix, QStringLiteral("xlsx"));
+    // Exports replace a file chosen again, after the dialog's question.
+    QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
+    QVERIFY(dialogs_->shown.empty());
 
     // The exported file comes back in as the same rows, ready to run again.
     BatchWindow* again = openTable();
@@ -324,9 +300,9 @@ class BatchWindowTest : public QObject {
     badFile.write("member,cover,colour\nx,40,red\n");
     badFile.close();
     QVERIFY(!w->importCsv(bad));
-    QCOMPARE(dialogs_->warnings.size(), 1);
-    QVERIFY2(dialogs_->warnings[0].contains("unknown column 'colour'"),
-             qPrintable(dialogs_->warnings[0]));
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QVERIFY2(dialogs_->shown[0].text.contains("unknown column 'colour'"),
+             qPrintable(dialogs_->shown[0].text));
     QCOMPARE(w->table()->rowCount(), 2);  // the table is left as it was
   }
 
@@ -340,13 +316,14 @@ class BatchWindowTest : public QObject {
     file.write("member,cover\n\xC2\xBD\xC2\xB7-1,40\n");  // "陆路-1" in GBK, valid UTF-8 too
     file.close();
     QVERIFY(!w->importCsv(path));  // the question cancelled: nothing imported
-    QCOMPARE(dialogs_->questions.size(), 1);
-    QVERIFY2(dialogs_->questions[0].contains("第 2 行"), qPrintable(dialogs_->questions[0]));
+    QCOMPARE(questions(*dialogs_).size(), 1);
+    QVERIFY2(questions(*dialogs_)[0].contains("第 2 行"), qPrintable(questions(*dialogs_)[0]));
+    QCOMPARE(dialogs_->asked[0].answers, (QStringList{"UTF-8", "GBK", "取消"}));
     QCOMPARE(cell(w->table(), 0, 0), QString());
-    dialogs_->nextEncoding = pellucor::analysis::batch::Encoding::Gbk;
+    dialogs_->nextAnswer = 1;  // GBK
     QVERIFY(w->importCsv(path));
     QCOMPARE(cell(w->table(), 0, 0), QString("陆路-1"));
-    QVERIFY(dialogs_->warnings.isEmpty());
+    QVERIFY(dialogs_->shown.empty());
   }
 
   // An export never changes a file it may not replace, and writes formula-like names as text.
@@ -361,8 +338,8 @@ class BatchWindowTest : public QObject {
     file.close();
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
     QVERIFY(!w->exportCsv(locked));
-    QCOMPARE(dialogs_->warnings.size(), 1);
-    QVERIFY2(dialogs_->warnings[0].contains("没有写入权限"), qPrintable(dialogs_->warnings[0]));
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QVERIFY2(dialogs_->shown[0].text.contains("没有写入权限"), qPrintable(dialogs_->shown[0].text));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("earlier"));
     file.close();
@@ -387,7 +364,7 @@ class BatchWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(view->text(Control::Text6)), QString("30"));
     QCOMPARE(QString::fromStdString(view->text(Control::Combo1)), QString("2 变形钢筋"));
     QCOMPARE(QString::fromStdString(view->text(Control::Text10)), QString());  // locked, empty
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     // The member is the sheet's now: Calculate gives the row's result.
     QVERIFY(view->controller().calculate().done());
     QVERIFY(runAll(w));
@@ -398,5 +375,5 @@ class BatchWindowTest : public QObject {
   }
 };
 
-QTEST_MAIN(BatchWindowTest)
+PELLUCOR_SHELL_TEST_MAIN(BatchWindowTest)
 #include "batch_window_test.moc"

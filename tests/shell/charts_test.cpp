@@ -20,7 +20,9 @@
 
 #include "analysis/curves/curves.hpp"
 #include "analysis/timeline.hpp"
+#include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
+#include "sheet/numeric.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/chart_builder.hpp"
@@ -28,6 +30,7 @@
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
 using pellucor::sheet::Control;
@@ -70,12 +73,11 @@ class ChartsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<RecordingPresenter> messages_;
-  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> window_;
-  QStringList printOffers_;
+  AnalysisActions* actions_ = nullptr;
 
-  AnalysisActions* actions() const { return window_->analysisActions(); }
+  AnalysisActions* actions() const { return actions_; }
 
   QtSheetView* calculateExample(const WorkedExample& e) {
     window_->menuAction(e.sheet)->trigger();
@@ -134,29 +136,29 @@ class ChartsTest : public QObject {
 
  private slots:
   void init() {
-    messages_ = std::make_unique<RecordingPresenter>();
-    files_ = std::make_unique<ScriptedChooser>();
-    window_ = std::make_unique<MainWindow>(*messages_, *files_);
-    printOffers_.clear();
-    actions()->offerPrint = [this](QWidget*, const QString& path, const ReportDocument&) {
-      printOffers_ << path;
-    };
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    window_ = std::make_unique<MainWindow>(*dialogs_);
+    actions_ = install_analysis_menu(*window_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
   }
   void cleanup() { window_.reset(); }
 
   void analysisMenuHoldsChartsAndReport() {
-    // The chart and report entries come first; the analyses of many calculations follow.
+    // The chart and report entries come first; the analyses of many calculations follow. The
+    // main window alone has the menu empty: only the installer fills it.
+    QCOMPARE(MainWindow(*dialogs_).analysisMenu()->actions().size(), 0);
     const auto entries = window_->analysisMenu()->actions();
-    QVERIFY(entries.size() >= 2);
-    QCOMPARE(entries[0]->text(), QStringLiteral("曲线图(&G)"));
-    QCOMPARE(entries[1]->text(), QStringLiteral("报告(&R)…"));
+    QStringList texts;
+    for (const QAction* a : entries) texts << a->text();
+    QCOMPARE(texts, (QStringList{"曲线图(&G)", "报告(&R)…", "批量计算(&M)…", "可靠度分析(&P)…"}));
+    QCOMPARE(entries[2], actions()->batchAction());
+    QCOMPARE(entries[3], actions()->reliabilityAction());
     // With no sheet open there is nothing to draw or report.
     entries[0]->trigger();
     entries[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 2u);
-    QVERIFY(files_->requests.empty());
+    QCOMPARE(dialogs_->shown.size(), 2u);
+    QVERIFY(dialogs_->requests.empty());
   }
 
   void everySheetsWorkedExample_data() {
@@ -170,7 +172,7 @@ class ChartsTest : public QObject {
     const WorkedExample& e = worked_examples()[static_cast<std::size_t>(index)];
     QtSheetView* view = calculateExample(e);
     QVERIFY(view);
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     const auto* controller = window_->controller(e.sheet);
     QVERIFY(controller->lastReport().has_value());
 
@@ -221,24 +223,30 @@ class ChartsTest : public QObject {
     // The report, through the menu, with the sheet active again.
     window_->menuAction(e.sheet)->trigger();
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    files_->next = pdf;
+    dialogs_->next = pdf;
     window_->analysisMenu()->actions()[1]->trigger();
-    QVERIFY2(messages_->shown.empty(),
-             messages_->shown.empty() ? "" : qPrintable(messages_->shown.back().text));
-    QCOMPARE(printOffers_, QStringList{pdf});
+    QVERIFY2(dialogs_->shown.empty(),
+             dialogs_->shown.empty() ? "" : qPrintable(dialogs_->shown.back().text));
+    // The report replaces a file chosen again (the dialog asks so); printing is offered, no
+    // the default.
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
+    QCOMPARE(questions(*dialogs_), QStringList{print_offer(pdf)});
+    QCOMPARE(dialogs_->asked[0].defaultAnswer, 1);
+    QCOMPARE(dialogs_->printDialogs, 0);
     const QString text =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QVERIFY2(text.contains(qs(controller->table().caption)), qPrintable(text.left(400)));
     QVERIFY(text.contains(program_title()));
     QVERIFY(text.contains(QStringLiteral("第 1 页")));
     QVERIFY(text.contains(QStringLiteral("龄期 (a)")));  // axis titles of the vector charts
-    const ReportTable results = result_table(controller->lastReport()->pane);
+    const ReportTable results = result_table(*controller->lastRecord());
     QVERIFY(results.rows.size() >= 7);
     for (const QStringList& row : results.rows) {
       QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
       QVERIFY2(text.contains(row[1]), qPrintable(row[1]));
     }
-    const ReportTable inputs = input_table(controller->lastReport()->echo);
+    const ReportTable inputs = input_table(*controller->lastRecord());
     QVERIFY(inputs.rows.size() >= 8);
     for (const QStringList& row : inputs.rows) QVERIFY2(text.contains(row[0]), qPrintable(row[0]));
     const QStringList fonts =
@@ -267,7 +275,7 @@ class ChartsTest : public QObject {
     QCOMPARE(box(view, 5)->text(), QStringLiteral("45"));
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     QCOMPARE(std::get<pellucor::model::ChlorideVariableRun>(controller->lastRun()).in.coverMm,
              45.0);
     const auto after = curves::curves(controller->lastRun());
@@ -282,8 +290,8 @@ class ChartsTest : public QObject {
     typeInto(view, 11, QStringLiteral("5"));
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QCOMPARE(messages_->shown[0].title, QStringLiteral("输入验证"));
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QCOMPARE(dialogs_->shown[0].title, QStringLiteral("输入验证"));
     verifyShows(w, *after);
     QVERIFY(w->status() != shownStatus);
     QVERIFY(w->status().contains(QStringLiteral("上一次完成的计算")));
@@ -300,8 +308,8 @@ class ChartsTest : public QObject {
     // The report needs a completed calculation: a message, no dialog.
     window_->menuAction(2)->trigger();
     window_->analysisMenu()->actions()[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QVERIFY(files_->requests.empty());
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QVERIFY(dialogs_->requests.empty());
   }
 
   void unwritablePathsGiveAMessageAndTheSheetStaysUsable() {
@@ -311,19 +319,19 @@ class ChartsTest : public QObject {
     ChartWindow* w = actions()->showCharts(e.sheet);
     const QString bad = QStringLiteral("/nonexistent-folder/x/report.pdf");
     window_->menuAction(e.sheet)->trigger();
-    files_->next = bad;
+    dialogs_->next = bad;
     window_->analysisMenu()->actions()[1]->trigger();
-    QCOMPARE(messages_->shown.size(), 1u);
-    QVERIFY(messages_->shown[0].text.contains(bad));
-    QVERIFY(printOffers_.isEmpty());
+    QCOMPARE(dialogs_->shown.size(), 1u);
+    QVERIFY(dialogs_->shown[0].text.contains(bad));
+    QVERIFY(dialogs_->asked.empty());
     QVERIFY(!QFile::exists(bad));
     QVERIFY(!w->exportPng(0, QStringLiteral("/nonexistent-folder/c.png")));
     QVERIFY(!w->exportSvg(0, QStringLiteral("/nonexistent-folder/c.svg")));
     // The sheet still calculates.
-    messages_->shown.clear();
+    dialogs_->shown.clear();
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     QVERIFY(window_->controller(e.sheet)->lastReport().has_value());
   }
 
@@ -331,7 +339,7 @@ class ChartsTest : public QObject {
     WorkedExample e = worked_examples()[0];
     e.steelKind = 3;
     QVERIFY(calculateExample(e));
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     ChartWindow* w = actions()->showCharts(e.sheet);
     QStringList titles;
     for (int i = 0; i < w->tabs()->count(); ++i) titles << w->tabs()->tabText(i);
@@ -345,25 +353,44 @@ class ChartsTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("墙板配筋不计算锈胀裂缝宽度。")));
   }
 
-  void reportTablesReadTheEchoAndTheReportLines() {
-    // Labels with their units split off, values as echoed; a text instead of a value (wall
-    // reinforcement) stays a row without a unit.
-    const ReportTable inputs = input_table(
-        {"局部环境系数=  2 ,环境温度（单位为摄示度）=  15 ,环境湿度=  0.7 ",
-         "钢筋直径(单位为mm) =  20 ,实测氯浓度单位为kg/m^3= 2 ,钢筋种类= 墙板配筋      "});
+  void reportTablesShowWhatTheSheetPrints() {
+    // Names with the units the texts state, values as printed; a text instead of a value (wall
+    // reinforcement) stays a row without a unit; what the sheet does not print stays out (the
+    // humidity as typed, the end of the durable life).
+    pellucor::sheet::SheetInputs in;
+    for (const auto& [n, v] : std::vector<std::pair<int, double>>{
+             {1, 2}, {2, 15}, {3, 0.9}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}}) {
+      in.value[static_cast<std::size_t>(n)] = v;
+    }
+    in.selected = {false, true, false, false, true};  // tension, outdoors
+    in.steelText = pellucor::sheet::kSteelItems[2];
+    in.steelKind = pellucor::sheet::steel_kind(in.steelText);
+    in.steelName = pellucor::sheet::steel_name(in.steelText);
+    struct Sink final : pellucor::sheet::CalculationSink {
+      void passStarted(double) override {}
+      void passFinished(const std::vector<std::string>&) override {}
+    } sink;
+    const auto out = pellucor::modules::all_modules()[0]->calculate(in, sink);
+    QVERIFY(!out.stop);
+    const ReportTable inputs = input_table(out.record);
     const QList<QStringList> expectedInputs = {
-        {"局部环境系数", "2", ""}, {"环境温度", "15", "摄示度"},  {"环境湿度", "0.7", ""},
-        {"钢筋直径", "20", "mm"},  {"实测氯浓度", "2", "kg/m^3"}, {"钢筋种类", "墙板配筋", ""}};
+        {"局部环境系数", "2", ""},    {"环境温度", "15", "摄示度"},
+        {"环境湿度", "0.8", ""},      {"混凝土强度", "30", "mpa"},
+        {"保护层厚度", "30", "mm"},   {"结构使用（检测）时间", "60", "a"},
+        {"实测碳化深度", "0", "mm"},  {"二氧化碳浓度系数", "1.5", ""},
+        {"钢筋直径", "20", "mm"},     {"钢筋种类", "墙板配筋", ""},
+        {"结构工作条件", "室外", ""}, {"钢筋应力状态", "受拉", ""}};
     QCOMPARE(inputs.rows, expectedInputs);
-    const ReportTable results =
-        result_table({"计算结果如下:", std::string(59, '='), "碳化系数: 2.190818 ",
-                      "钢筋开始锈蚀时间: 46.98278  a", "检测时锈胀裂缝宽度: 不计算（墙板配筋）",
-                      "检测时钢筋的腐蚀深度:-0.009918519   mm"});
-    const QList<QStringList> expectedResults = {{"碳化系数", "2.190818", ""},
-                                                {"钢筋开始锈蚀时间", "46.98278", "a"},
-                                                {"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""},
-                                                {"检测时钢筋的腐蚀深度", "-0.009918519", "mm"}};
-    QCOMPARE(results.rows, expectedResults);
+    const ReportTable results = result_table(out.record);
+    QCOMPARE(results.rows.size(), 12);
+    QCOMPARE(results.rows[0][0], QStringLiteral("碳化系数"));
+    QCOMPARE(results.rows[0][2], QString());
+    QCOMPARE(
+        results.rows[6],
+        (QStringList{
+            "保护层开裂时间",
+            QString::fromStdString(pellucor::sheet::digits_single(*out.record.value("tc"))), "a"}));
+    QCOMPARE(results.rows[9], (QStringList{"检测时锈胀裂缝宽度", "不计算（墙板配筋）", ""}));
   }
 
   void readoutShowsAgeAndValueUnderTheMouse() {
@@ -374,7 +401,7 @@ class ChartsTest : public QObject {
     w->tabs()->setCurrentIndex(1);  // corrosion depth
     CurveChartView* v = w->chartView(1);
     QVERIFY(v);
-    QTest::qWait(50);
+    QTRY_VERIFY(v->chart()->plotArea().width() > 0 && v->chart()->plotArea().height() > 0);
     const QRectF plot = v->chart()->plotArea();
     const QPoint inside = v->mapFromScene(v->chart()->mapToScene(plot.center()));
     const QString text = v->readoutAt(inside);
@@ -388,5 +415,5 @@ class ChartsTest : public QObject {
   }
 };
 
-QTEST_MAIN(ChartsTest)
+PELLUCOR_SHELL_TEST_MAIN(ChartsTest)
 #include "charts_test.moc"

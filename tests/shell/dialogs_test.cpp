@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -119,8 +120,57 @@ class DialogsTest : public SessionTest {
       QVERIFY2(!seen[i].contains(QRegularExpression("[A-Za-z]{2}")), qPrintable(seen[i]));
     }
     // Cancelled: nothing asked, nothing written, the results shown again.
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
     QCOMPARE(view->paneLines().front(), qs(sheet::kResultsHeader));
+  }
+
+  // A question shows its answers in order with the default chosen; the answer given is returned.
+  void questionOffersItsAnswers() {
+    QtDialogs dialogs;
+    QStringList buttons;
+    QString defaultButton;
+    ModalScript script;
+    script.then<QMessageBox>([&](QMessageBox* box) {
+      for (QAbstractButton* b : box->buttons()) buttons << b->text();
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+      QTest::mouseClick(box->buttons().at(0), Qt::LeftButton);
+    });
+    std::optional<int> answer;
+    QVERIFY(script.run(
+        [&] { answer = dialogs.ask(s_->window.get(), "分析", "是否打印报告？", kYesNo, 1); }));
+    QCOMPARE(buttons, kYesNo);
+    QCOMPARE(defaultButton, QStringLiteral("否"));
+    QCOMPARE(answer, std::optional<int>(0));
+  }
+
+  // A report, a picture or a table replaces the file chosen: the dialog asks before replacing
+  // it, never the result file's question that promises to keep the earlier content.
+  void replacingSaveDialogAsksToReplace() {
+    QTemporaryDir dir;
+    QFile earlier(dir.filePath("report.pdf"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+    QtDialogs dialogs;
+    QString question;
+    ModalScript script;
+    script.then<QFileDialog>([&](QFileDialog* d) {
+      d->setDirectory(dir.path());
+      auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+      edit->setText("report.pdf");
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    script.then<QMessageBox>([&](QMessageBox* box) {
+      question = box->text();
+      QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    std::optional<QString> chosen;
+    QVERIFY(script.run([&] {
+      chosen =
+          dialogs.chooseSaveFile(s_->window.get(), "保存报告", "*.pdf", "pdf", SaveMode::Replace);
+    }));
+    QVERIFY2(question.contains("report.pdf"), qPrintable(question));
+    QVERIFY2(question.contains("替换") && !question.contains("追加"), qPrintable(question));
+    QCOMPARE(chosen, std::optional<QString>(dir.filePath("report.pdf")));
   }
 };
 

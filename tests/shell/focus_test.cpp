@@ -90,9 +90,9 @@ class FocusTest : public SessionTest {
     for (const QString before : {"0.000", ""}) {
       QCOMPARE(box(view, 1)->text(), before);
       leave();
-      QCOMPARE(s_->messages.shown.size(), before.isEmpty() ? std::size_t{2} : std::size_t{1});
-      QCOMPARE(s_->messages.shown.back().title, QString("有效性验证"));
-      QCOMPARE(s_->messages.shown.back().text,
+      QCOMPARE(s_->dialogs.shown.size(), before.isEmpty() ? std::size_t{2} : std::size_t{1});
+      QCOMPARE(s_->dialogs.shown.back().title, QString("有效性验证"));
+      QCOMPARE(s_->dialogs.shown.back().text,
                QString("您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!"));
       QCOMPARE(box(view, 1)->text(), QString());
       QCOMPARE(QApplication::focusWidget(), box(view, 1));
@@ -105,11 +105,11 @@ class FocusTest : public SessionTest {
     QCOMPARE(focusedName(view), controlName(arrivesAt));
     if (how == "calculate") {
       // Calculate ran: its first not-entered check sends the focus to Text2.
-      QCOMPARE(s_->messages.shown.size(), std::size_t{3});
-      QCOMPARE(s_->messages.shown.back().title, QString("输入验证"));
+      QCOMPARE(s_->dialogs.shown.size(), std::size_t{3});
+      QCOMPARE(s_->dialogs.shown.back().title, QString("输入验证"));
       QCOMPARE(view->paneLines(), text1Prompt);
     } else {
-      QCOMPARE(s_->messages.shown.size(), std::size_t{2});
+      QCOMPARE(s_->dialogs.shown.size(), std::size_t{2});
       if (sheet::is_text_box(arrivesAt)) {
         QCOMPARE(view->paneLines(), promptOf(view, arrivesAt));
       } else if (arrivesAt == Control::Combo1) {
@@ -121,7 +121,7 @@ class FocusTest : public SessionTest {
   void pressOnDisabledSaveRunsNoCheck() {
     QtSheetView* view = s_->open(3);
     click(view, Control::CmdSave);
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
     QCOMPARE(box(view, 1)->text(), QString("0.000"));
     QCOMPARE(QApplication::focusWidget(), box(view, 1));
   }
@@ -135,13 +135,13 @@ class FocusTest : public SessionTest {
     QCOMPARE(view->paneLines(), QStringList{qs(sheet::kComboPrompt)});
     QCOMPARE(combo->currentIndex(), -1);
     press(Qt::Key_Tab);
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
-    QCOMPARE(s_->messages.shown.back().text, qs(sheet::kSteelKindMessage));
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.back().text, qs(sheet::kSteelKindMessage));
     QCOMPARE(combo->currentText(), QString("1 圆钢筋"));
     QCOMPARE(QApplication::focusWidget(), combo);
     press(Qt::Key_Tab);
     QCOMPARE(focusedName(view), QString("Cmd_cal"));
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
   }
 
   // Tab walks the sheet's tab order: a disabled box and Save are skipped, an option group is one
@@ -173,7 +173,7 @@ class FocusTest : public SessionTest {
                                   "Text6",  "Text7",   "Text9",    "Option1",  "Option3",
                                   "Combo1", "Cmd_cal", "Cmd_exit", "Picture1", "Text1"};
     QCOMPARE(visited, expected);
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     QCOMPARE(focusedName(view), QString("Picture1"));
   }
@@ -181,15 +181,15 @@ class FocusTest : public SessionTest {
   void keystrokeOutOfRangeEmptiesTheBox() {
     QtSheetView* view = s_->open(1);
     typeHere("6");
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
-    QCOMPARE(s_->messages.shown.back().title, QString("有效性验证"));
-    QCOMPARE(s_->messages.shown.back().text,
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.back().title, QString("有效性验证"));
+    QCOMPARE(s_->dialogs.shown.back().text,
              QString("您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!"));
     QCOMPARE(box(view, 1)->text(), QString());
     QCOMPARE(QApplication::focusWidget(), box(view, 1));
     QTest::keyClicks(box(view, 1), "5.5");
     QCOMPARE(box(view, 1)->text(), QString("5.5"));
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
   }
 
   // A typed diffusion coefficient clears and locks the three boxes it would be derived from.
@@ -212,7 +212,7 @@ class FocusTest : public SessionTest {
     QTest::keyClick(box(view, 7), Qt::Key_5);
     QCOMPARE(derivation(), (QList<bool>{false, false, false}));
     for (int n = 10; n <= 12; ++n) QCOMPARE(box(view, n)->text(), QString());
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
 
     // Tab now skips the locked boxes.
     for (const char* v : {"5", "1.4"}) {
@@ -232,8 +232,8 @@ class FocusTest : public SessionTest {
 
     // An out-of-range coefficient: message, emptied, focus kept, the three boxes locked.
     QTest::keyClicks(box(view, 7), "9");
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
-    QCOMPARE(s_->messages.shown.back().text,
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.back().text,
              QString("您输入的氯离子扩散系数不在有效范围！请输入 0.2--8.0 间的数!"));
     QCOMPARE(box(view, 7)->text(), QString());
     QCOMPARE(QApplication::focusWidget(), box(view, 7));
@@ -278,11 +278,11 @@ class FocusTest : public SessionTest {
     } else if (path == "calculate") {
       typeHere("1");
       click(view, Control::CmdCal);  // stops at the first box that still holds 0
-      QCOMPARE(s_->messages.shown.back().title, QString("输入验证"));
+      QCOMPARE(s_->dialogs.shown.back().title, QString("输入验证"));
     } else if (path == "refused") {
       typeHere("7");  // out of range: leaving is refused and the box emptied
       press(Qt::Key_Tab);
-      QCOMPARE(s_->messages.shown.back().title, QString("有效性验证"));
+      QCOMPARE(s_->dialogs.shown.back().title, QString("有效性验证"));
     } else if (path == "windowList") {
       typeHere("1");
       s_->open(1);
@@ -292,10 +292,10 @@ class FocusTest : public SessionTest {
       QCOMPARE(s_->window->activeSheet(), 3);
     }
     QCOMPARE(focusedName(view), controlName(arrivesAt));
-    QCOMPARE(s_->messages.shown.size(), static_cast<std::size_t>(messages));
+    QCOMPARE(s_->dialogs.shown.size(), static_cast<std::size_t>(messages));
     QTest::keyClicks(QApplication::focusWidget(), typed);
     QCOMPARE(qobject_cast<QLineEdit*>(view->widget(arrivesAt))->text(), typed);
-    QCOMPARE(s_->messages.shown.size(), static_cast<std::size_t>(messages));
+    QCOMPARE(s_->dialogs.shown.size(), static_cast<std::size_t>(messages));
   }
 
   // A click into the box that is being edited places the cursor and keeps the text; a drag
@@ -320,7 +320,7 @@ class FocusTest : public SessionTest {
     QCOMPARE(QApplication::focusWidget(), text2);
     QVERIFY(text2->hasSelectedText());
     QVERIFY(text2->selectedText() != text2->text());
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
   }
 };
 

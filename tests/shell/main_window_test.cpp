@@ -79,7 +79,7 @@ class MainWindowTest : public SessionTest {
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
     click(view, Control::CmdCal);
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
     QVERIFY(view->isEnabled(Control::CmdSave));
     sheet::SheetController* controller = s_->window->controller(5);
     QVERIFY(controller->lastReport().has_value());
@@ -133,7 +133,7 @@ class MainWindowTest : public SessionTest {
     click(fifth, Control::CmdExit);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(s_->windowList(), (QStringList{first, third, fifthCaption}));
-    QCOMPARE(s_->messages.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
     typeHere("1");
     click(fifth, Control::CmdExit);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -148,7 +148,7 @@ class MainWindowTest : public SessionTest {
     QVERIFY(!s_->window->isVisible());
     QVERIFY(!s_->window->controller(1)->isOpen());
     QVERIFY(!s_->window->controller(2)->isOpen());
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
   }
 
   // The picture sits unscaled at the top left; beyond it the workspace colour shows.

@@ -29,6 +29,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
+#include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
 using namespace pellucor::shell::testing;
@@ -68,11 +69,10 @@ class ReliabilityWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<RecordingPresenter> messages_;
-  std::unique_ptr<ScriptedChooser> files_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> main_;
 
-  QStringList printOffers_;
+  AnalysisActions* actions_ = nullptr;
 
   // Opens the carbonation sheet with its example typed in and the analysis from the menu;
   // with `calculate`, the sheet calculates its example first.
@@ -95,14 +95,14 @@ class ReliabilityWindowTest : public QObject {
     return qobject_cast<ReliabilityWindow*>(main_->mdiArea()->activeSubWindow()->widget());
   }
 
-  AnalysisActions* actions() const { return main_->analysisActions(); }
+  AnalysisActions* actions() const { return actions_; }
 
   // 报告(&R)… of the analysis menu with `window` active, into `pdf`.
   void reportThroughMenu(QWidget* window, const QString& pdf) {
     for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
       if (sub->widget() == window) main_->mdiArea()->setActiveSubWindow(sub);
     }
-    files_->next = pdf;
+    dialogs_->next = pdf;
     main_->findChild<QAction*>(QStringLiteral("menu_report"))->trigger();
   }
 
@@ -123,23 +123,19 @@ class ReliabilityWindowTest : public QObject {
 
  private slots:
   void init() {
-    messages_ = std::make_unique<RecordingPresenter>();
-    files_ = std::make_unique<ScriptedChooser>();
-    main_ = std::make_unique<MainWindow>(*messages_, *files_);
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    main_ = std::make_unique<MainWindow>(*dialogs_);
+    actions_ = install_analysis_menu(*main_);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    printOffers_.clear();
-    actions()->offerPrint = [this](QWidget*, const QString& path, const ReportDocument&) {
-      printOffers_ << path;
-    };
   }
   void cleanup() { main_.reset(); }
 
   void menuOpensTheActiveSheetsInputsWithDefaultScatter() {
     // No sheet window: a message, no window.
     main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
-    QCOMPARE(messages_->shown.size(), std::size_t{1});
-    QCOMPARE(messages_->shown[0].title, QStringLiteral("可靠度分析"));
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QCOMPARE(dialogs_->shown[0].title, QStringLiteral("可靠度分析"));
     QCOMPARE(main_->mdiArea()->subWindowList().size(), 0);
 
     ReliabilityWindow* w = openAnalysis();
@@ -151,7 +147,8 @@ class ReliabilityWindowTest : public QObject {
     const int cover = w->rowOf(5);
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
-    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.2"));
+    // The cover's default is an absolute deviation of 8 mm: a CoV of 8/30 at this mean.
+    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.266666666666667"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kRange)->text(), QStringLiteral("3--90"));
     QCOMPARE(w->distributionBox(w->rowOf(4))->currentText(), QStringLiteral("对数正态"));
     // The inspection age and the empty measured depth stay as typed.
@@ -175,7 +172,7 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(!w->calculateButton()->isEnabled());
     QVERIFY(waitForRun(w));
     QVERIFY(w->report().has_value());
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
     QCOMPARE(w->progressBar()->value(), 3000);
 
     // The same problem through the engine directly, from the example as typed.
@@ -206,11 +203,12 @@ class ReliabilityWindowTest : public QObject {
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("curves.csv"));
-    files_->next = path;
+    dialogs_->next = path;
     QVERIFY(w->exportButton()->isEnabled());
     QTest::mouseClick(w->exportButton(), Qt::LeftButton);
-    QCOMPARE(files_->requests.size(), std::size_t{1});
-    QCOMPARE(files_->requests[0].filter, QStringLiteral("*.csv"));
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    QCOMPARE(dialogs_->requests[0].filter, QStringLiteral("*.csv"));
+    QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     std::ostringstream csv;
@@ -224,8 +222,8 @@ class ReliabilityWindowTest : public QObject {
     w->samplesEdit()->setText(QStringLiteral("10000000"));
     QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
     QVERIFY(w->isRunning());
-    // The window keeps handling events while the samples run.
-    QTest::qWait(150);
+    // The window keeps handling events while the samples run: it shows their progress.
+    QTRY_VERIFY(w->progressBar()->value() > 0);
     QVERIFY(w->isRunning());
     QVERIFY(w->cancelButton()->isEnabled());
     QSignalSpy ended(w, &ReliabilityWindow::runEnded);
@@ -250,8 +248,7 @@ class ReliabilityWindowTest : public QObject {
     QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
     QVERIFY(w->isRunning());
     main_->mdiArea()->activeSubWindow()->close();  // deletes the window, which joins its run
-    QTest::qWait(10);
-    QCOMPARE(main_->mdiArea()->subWindowList().size(), 1);  // the sheet
+    QTRY_COMPARE(main_->mdiArea()->subWindowList().size(), 1);  // the sheet
   }
 
   void reportIncludesTheRunAsTheWindowShowsIt() {
@@ -263,7 +260,7 @@ class ReliabilityWindowTest : public QObject {
     // Before any run the sheet's report has no reliability section.
     const QString before = dir.filePath(QStringLiteral("before.pdf"));
     reportThroughMenu(main_->sheetView(1), before);
-    QCOMPARE(printOffers_, QStringList{before});
+    QCOMPARE(questions(*dialogs_), QStringList{print_offer(before)});
     const QString plain = pdfText(before);
     QVERIFY2(plain.contains(QStringLiteral("计算结果")), qPrintable(plain.left(300)));
     QVERIFY(!plain.contains(QStringLiteral("可靠度分析")));
@@ -277,9 +274,9 @@ class ReliabilityWindowTest : public QObject {
     // Through the menu, with the sheet active.
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     reportThroughMenu(main_->sheetView(1), pdf);
-    QVERIFY2(messages_->shown.empty(),
-             messages_->shown.empty() ? "" : qPrintable(messages_->shown.back().text));
-    QCOMPARE(printOffers_.size(), 2);
+    QVERIFY2(dialogs_->shown.empty(),
+             dialogs_->shown.empty() ? "" : qPrintable(dialogs_->shown.back().text));
+    QCOMPARE(dialogs_->asked.size(), std::size_t{2});
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.right(600)));
     QVERIFY(text.contains(QStringLiteral("计算结果")));  // the sheet's own sections stay
@@ -292,7 +289,7 @@ class ReliabilityWindowTest : public QObject {
       }
     }
     // The inputs with their scatter and the settings.
-    QVERIFY(text.contains(QStringLiteral("保护层厚度300.2正态3--90")));
+    QVERIFY(text.contains(QStringLiteral("保护层厚度300.266666666666667正态3--90")));
     QVERIFY(text.contains(QStringLiteral("对数正态")));  // the strength
     QVERIFY(text.contains(QStringLiteral("随机数种子7")));
     QVERIFY(text.contains(QStringLiteral("样本数400")));
@@ -317,14 +314,14 @@ class ReliabilityWindowTest : public QObject {
 
     // The window's own 报告 writes the same section.
     const QString own = dir.filePath(QStringLiteral("own.pdf"));
-    files_->next = own;
+    dialogs_->next = own;
     QTest::mouseClick(w->reportButton(), Qt::LeftButton);
-    QCOMPARE(printOffers_.size(), 3);
-    QCOMPARE(printOffers_.back(), own);
+    QCOMPARE(dialogs_->asked.size(), std::size_t{3});
+    QCOMPARE(questions(*dialogs_).back(), print_offer(own));
     const QString ownText = pdfText(own);
     QVERIFY(ownText.contains(QStringLiteral("可靠指标β(τ)")));
     QVERIFY(ownText.contains(w->percentileTable()->item(0, 1)->text()));
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
   }
 
   void reportPrefersTheRunOfTheSheetsInputsAndNotesADifference() {
@@ -343,9 +340,9 @@ class ReliabilityWindowTest : public QObject {
     // Asked for from the differing window itself, its run is reported with a note.
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("other.pdf"));
-    files_->next = pdf;
+    dialogs_->next = pdf;
     QTest::mouseClick(other->reportButton(), Qt::LeftButton);
-    QCOMPARE(printOffers_, QStringList{pdf});
+    QCOMPARE(questions(*dialogs_), QStringList{print_offer(pdf)});
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("保护层厚度：计算表30，可靠度分析35")),
              qPrintable(text.right(800)));
@@ -354,8 +351,7 @@ class ReliabilityWindowTest : public QObject {
     // With only the differing run left, the menu's report takes it, with the note.
     main_->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(same->parentWidget()));
     main_->mdiArea()->activeSubWindow()->close();
-    QTest::qWait(10);
-    QCOMPARE(actions()->reliabilityRun(1), other);
+    QTRY_COMPARE(actions()->reliabilityRun(1), other);
     const QString menuPdf = dir.filePath(QStringLiteral("menu.pdf"));
     reportThroughMenu(main_->sheetView(1), menuPdf);
     QVERIFY(pdfText(menuPdf).contains(QStringLiteral("计算表30，可靠度分析35")));
@@ -369,7 +365,7 @@ class ReliabilityWindowTest : public QObject {
     other->cancel();
     QVERIFY(ended.wait(10000));
     QCOMPARE(actions()->reliabilityRun(1), nullptr);
-    QVERIFY(messages_->shown.empty());
+    QVERIFY(dialogs_->shown.empty());
   }
 
   void reportFromTheWindowBeforeTheSheetHasCalculated() {
@@ -379,10 +375,10 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(runSmall(w, QStringLiteral("200")));
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("run.pdf"));
-    files_->next = pdf;
+    dialogs_->next = pdf;
     QTest::mouseClick(w->reportButton(), Qt::LeftButton);
-    QVERIFY(messages_->shown.empty());
-    QCOMPARE(printOffers_, QStringList{pdf});
+    QVERIFY(dialogs_->shown.empty());
+    QCOMPARE(questions(*dialogs_), QStringList{print_offer(pdf)});
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.left(400)));
     QVERIFY(text.contains(QStringLiteral("计算表尚无完成的计算")));
@@ -426,9 +422,9 @@ class ReliabilityWindowTest : public QObject {
     QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
     QVERIFY(!w->isRunning());
     QVERIFY(!w->report().has_value());
-    QCOMPARE(messages_->shown.size(), std::size_t{1});
-    QCOMPARE(messages_->shown[0].title, QStringLiteral("输入验证"));
-    QCOMPARE(messages_->shown[0].text, message);
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QCOMPARE(dialogs_->shown[0].title, QStringLiteral("输入验证"));
+    QCOMPARE(dialogs_->shown[0].text, message);
 
     // Put right, the same window runs.
     if (box == 0) {
@@ -443,5 +439,5 @@ class ReliabilityWindowTest : public QObject {
   }
 };
 
-QTEST_MAIN(ReliabilityWindowTest)
+PELLUCOR_SHELL_TEST_MAIN(ReliabilityWindowTest)
 #include "reliability_window_test.moc"

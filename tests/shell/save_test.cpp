@@ -79,7 +79,7 @@ class CalculateSaveTest : public SessionTest {
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));
     click(view, Control::CmdCal);
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
     const auto& report = view->controller().lastReport();
     QVERIFY(report.has_value());
     QStringList expected{qs(sheet::kResultsHeader), qs(sheet::kEqualsLine)};
@@ -107,16 +107,17 @@ class CalculateSaveTest : public SessionTest {
     QVERIFY(view->isEnabled(Control::CmdSave));
 
     for (int round = 1; round <= 2; ++round) {
-      s_->files.next = path;
+      s_->dialogs.next = path;
       click(view, Control::CmdSave);
     }
-    s_->files.next.reset();
+    s_->dialogs.next.reset();
     click(view, Control::CmdSave);  // cancelled: nothing written
-    QVERIFY(s_->messages.shown.empty());
-    QCOMPARE(s_->files.requests.size(), std::size_t{3});
-    QCOMPARE(s_->files.requests.front().title, QString("保存数据"));
-    QCOMPARE(s_->files.requests.front().filter, QString("*.DAT"));
-    QCOMPARE(s_->files.requests.front().defaultSuffix, QString("DAT"));
+    QVERIFY(s_->dialogs.shown.empty());
+    QCOMPARE(s_->dialogs.requests.size(), std::size_t{3});
+    QCOMPARE(s_->dialogs.requests.front().title, QString("保存数据"));
+    QCOMPARE(s_->dialogs.requests.front().filter, QString("*.DAT"));
+    QCOMPARE(s_->dialogs.requests.front().defaultSuffix, QString("DAT"));
+    QVERIFY(s_->dialogs.requests.front().mode == SaveMode::Append);
 
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -200,7 +201,7 @@ class CalculateSaveTest : public SessionTest {
     const QByteArray bytes = readFile(path);
     QVERIFY(bytes.startsWith(earlier));
     QCOMPARE(fromGbk(bytes.mid(earlier.size())), expectedBlock(view));
-    QVERIFY(s_->messages.shown.empty());
+    QVERIFY(s_->dialogs.shown.empty());
   }
 
   // A new name: no question, the default extension added, the file created with one block.

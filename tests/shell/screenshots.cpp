@@ -36,31 +36,32 @@ using namespace pellucor::shell::testing;
 namespace {
 
 // The dialogs are either answered at once (while the sheets are filled) or the real ones.
-class SwitchingPresenter final : public MessagePresenter {
+class SwitchingDialogs final : public Dialogs {
  public:
   void showWarning(QWidget* parent, const QString& title, const QString& text) override {
-    if (real) {
-      qt.showWarning(parent, title, text);
-    } else {
-      recording.showWarning(parent, title, text);
-    }
+    current().showWarning(parent, title, text);
   }
-  bool real = false;
-  RecordingPresenter recording;
-  QtMessagePresenter qt;
-};
-
-class SwitchingChooser final : public FileChooser {
- public:
+  std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
+                         const QStringList& answers, int defaultAnswer) override {
+    return current().ask(parent, title, text, answers, defaultAnswer);
+  }
   std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
-                                        const QString& filter,
-                                        const QString& defaultSuffix) override {
-    return real ? qt.chooseSaveFile(parent, title, filter, defaultSuffix)
-                : scripted.chooseSaveFile(parent, title, filter, defaultSuffix);
+                                        const QString& filter, const QString& defaultSuffix,
+                                        SaveMode mode) override {
+    return current().chooseSaveFile(parent, title, filter, defaultSuffix, mode);
   }
+  std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
+                                        const QString& filter) override {
+    return current().chooseOpenFile(parent, title, filter);
+  }
+  std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override {
+    return current().choosePrinter(parent, name);
+  }
+  Dialogs& current() { return real ? static_cast<Dialogs&>(qt) : scripted; }
+
   bool real = false;
-  ScriptedChooser scripted;
-  QtFileChooser qt;
+  ScriptedDialogs scripted;
+  QtDialogs qt;
 };
 
 // The whole screen: the dialogs are windows of their own.
@@ -107,10 +108,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  SwitchingPresenter presenter;
-  SwitchingChooser chooser;
-  RecordingPresenter& messages = presenter.recording;
-  MainWindow window(presenter, chooser);
+  SwitchingDialogs dialogs;
+  std::vector<ScriptedDialogs::Message>& messages = dialogs.scripted.shown;
+  MainWindow window(dialogs);
+  AnalysisActions* actions = install_analysis_menu(window);
   window.show();
   // Without a window manager nothing activates the window for us.
   if (QTest::qWaitForWindowExposed(&window)) window.activateWindow();
@@ -136,12 +137,12 @@ int main(int argc, char** argv) {
     }
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    for (const auto& m : messages.shown) {
+    for (const auto& m : messages) {
       std::fprintf(stderr, "sheet %d: message \"%s\": %s\n", e.sheet, qPrintable(m.title),
                    qPrintable(m.text));
       ok = false;
     }
-    messages.shown.clear();
+    messages.clear();
     if (!view->isEnabled(Control::CmdSave)) {
       std::fprintf(stderr, "sheet %d: the calculation did not finish\n", e.sheet);
       ok = false;
@@ -155,7 +156,6 @@ int main(int argc, char** argv) {
 
   // The chart window of every sheet after its worked example (the corrosion-depth tab, which
   // carries every marked point and phase), and the PDF report of the marine sheet.
-  window.analysisActions()->offerPrint = nullptr;
   for (const WorkedExample& e : worked_examples()) {
     window.menuAction(e.sheet)->trigger();
     QApplication::processEvents();
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     chooseSteelKind(view, e.steelKind);
     click(view, Control::CmdCal);
     QApplication::processEvents();
-    ChartWindow* charts = window.analysisActions()->showCharts(e.sheet);
+    ChartWindow* charts = actions->showCharts(e.sheet);
     if (!charts || charts->tabs()->count() == 0) {
       std::fprintf(stderr, "sheet %d: no charts\n", e.sheet);
       ok = false;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     ok = save(*frame, folder, name.constData()) && ok;
     if (e.sheet == 4) {
       const QString pdf = folder.filePath(QStringLiteral("report-marine.pdf"));
-      if (window.analysisActions()->writeReport(e.sheet, pdf)) {
+      if (actions->writeReport(e.sheet, pdf)) {
         std::printf("%s\n", qPrintable(pdf));
       } else {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(pdf));
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     QtSheetView* view = window.sheetView(3);
     if (!view) return 2;
-    presenter.real = true;
+    dialogs.real = true;
     ModalScript script;
     script.then<QMessageBox>([&](QMessageBox* box) {
       ok = saveScreen(folder, "6-message-box.png") && ok;
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
       ok = false;
     }
     // Whatever happened, the way out must not wait for a real box.
-    presenter.real = false;
+    dialogs.real = false;
     // The window system gives the focus back to the main window after the box has gone.
     window.activateWindow();
     if (!QTest::qWaitForWindowActive(&window) || QApplication::focusWidget() == nullptr) return 2;
@@ -256,12 +256,12 @@ int main(int argc, char** argv) {
       auto* buttons = d->findChild<QDialogButtonBox*>("buttonBox");
       if (buttons) QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
     });
-    chooser.real = true;
+    dialogs.real = true;
     if (!script.run([&] { click(view, Control::CmdSave); })) {
       std::fprintf(stderr, "the save dialog and its question did not come up in turn\n");
       ok = false;
     }
-    chooser.real = false;
+    dialogs.real = false;
   }
   return ok ? 0 : 2;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTest>
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -25,35 +26,67 @@ inline QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// A message box that is answered at once; remembers what it was asked to show.
-class RecordingPresenter final : public MessagePresenter {
+// Answers every dialog at once from a script and remembers what it was asked: a message is
+// seen and closed, a question closed without an answer unless one is prepared, a file dialog
+// returns the next prepared name (Cancel when there is none), the print dialog is cancelled.
+class ScriptedDialogs final : public Dialogs {
  public:
   struct Message {
     QString title;
     QString text;
   };
-  void showWarning(QWidget*, const QString& title, const QString& text) override {
-    shown.push_back({title, text});
-  }
-  std::vector<Message> shown;
-};
-
-// A save dialog that returns the next prepared answer (Cancel when there is none).
-class ScriptedChooser final : public FileChooser {
- public:
   struct Request {
     QString title;
     QString filter;
     QString defaultSuffix;
+    SaveMode mode = SaveMode::Append;
   };
+  struct Question {
+    QString title;
+    QString text;
+    QStringList answers;
+    int defaultAnswer = 0;
+  };
+  void showWarning(QWidget*, const QString& title, const QString& text) override {
+    shown.push_back({title, text});
+  }
+  std::optional<int> ask(QWidget*, const QString& title, const QString& text,
+                         const QStringList& answers, int defaultAnswer) override {
+    asked.push_back({title, text, answers, defaultAnswer});
+    return std::exchange(nextAnswer, std::nullopt);
+  }
   std::optional<QString> chooseSaveFile(QWidget*, const QString& title, const QString& filter,
-                                        const QString& defaultSuffix) override {
-    requests.push_back({title, filter, defaultSuffix});
+                                        const QString& defaultSuffix, SaveMode mode) override {
+    requests.push_back({title, filter, defaultSuffix, mode});
     return std::exchange(next, std::nullopt);
   }
-  std::optional<QString> next;
+  std::optional<QString> chooseOpenFile(QWidget*, const QString&, const QString&) override {
+    return std::exchange(nextOpen, std::nullopt);
+  }
+  std::unique_ptr<QPrinter> choosePrinter(QWidget*, const QString&) override {
+    ++printDialogs;
+    return nullptr;
+  }
+
+  std::vector<Message> shown;
+  std::vector<Question> asked;
+  std::optional<int> nextAnswer;
+  std::optional<QString> next;  // the next name chosen for writing
   std::vector<Request> requests;
+  std::optional<QString> nextOpen;  // the next name chosen for reading
+  int printDialogs = 0;
 };
+
+// The question after a report is written.
+inline QString print_offer(const QString& path) {
+  return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
+}
+// The texts of the questions asked.
+inline QStringList questions(const ScriptedDialogs& d) {
+  QStringList out;
+  for (const auto& q : d.asked) out << q.text;
+  return out;
+}
 
 inline QWidget* control(const QtSheetView* view, sheet::Control c) {
   return view->widget(c);

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "sheet_driver.hpp"
+#include "shell/analysis_actions.hpp"
 #include "shell/application.hpp"
 #include "shell/main_window.hpp"
 #include "worked_examples.hpp"
@@ -36,10 +37,11 @@ class Session {
  public:
   explicit Session(bool realDialogs = false) {
     if (realDialogs) {
-      window = std::make_unique<MainWindow>(realMessages, realFiles);
+      window = std::make_unique<MainWindow>(real);
     } else {
-      window = std::make_unique<MainWindow>(messages, files);
+      window = std::make_unique<MainWindow>(dialogs);
     }
+    actions = install_analysis_menu(*window);
     window->show();
     active = QTest::qWaitForWindowActive(window.get());
   }
@@ -64,11 +66,10 @@ class Session {
     return texts;
   }
 
-  RecordingPresenter messages;
-  ScriptedChooser files;
-  QtMessagePresenter realMessages;
-  QtFileChooser realFiles;
+  ScriptedDialogs dialogs;
+  QtDialogs real;
   std::unique_ptr<MainWindow> window;
+  AnalysisActions* actions = nullptr;  // the window's analysis menu
   bool active = false;
 };
 

@@ -204,14 +204,14 @@ void MemoryView::select(Control option) {
 CaseResult run_case(const sheet::Module& module, const std::vector<Entry>& entries) {
   MemoryView view(module.table(), false);
   CaseRunner runner(module, view, {});
+  runner.controller().setReportWanted(false);
   runner.type(entries);
   const sheet::CalculateOutcome outcome = runner.calculate();
   CaseResult result;
   result.message = runner.firstMessage();
   if (outcome.done() && !result.message) {
-    const auto& report = runner.controller().lastReport();
     result.done = true;
-    result.report = report->pane;
+    result.record = *runner.controller().lastRecord();
     result.run = runner.controller().lastRun();
   }
   return result;

@@ -157,13 +157,14 @@ class MemoryView : public sheet::SheetView {
 
 // What one member came to.
 struct CaseResult {
-  bool done = false;                // the calculation ran to its end
-  std::optional<Message> message;   // otherwise: the first message box
-  std::vector<std::string> report;  // done: the result lines of the report
-  model::ModelRun run;              // done: the model's inputs and result
+  bool done = false;               // the calculation ran to its end
+  std::optional<Message> message;  // otherwise: the first message box
+  sheet::ResultRecord record;      // done: the inputs and results as data
+  model::ModelRun run;             // done: the model's inputs and result
 };
 
-// Plays one member on a fresh sheet held in memory and stops at its first message.
+// Plays one member on a fresh sheet held in memory and stops at its first message. The sheet
+// keeps its record and formats no report text.
 CaseResult run_case(const sheet::Module& module, const std::vector<Entry>& entries);
 
 // The control a column or argument name stands for on a sheet: a control name (Text1,

@@ -206,11 +206,12 @@ class QuickSheet {
 };
 
 // The passes of the model write only into a box that nobody reads again (no change check, or
-// the quick way is not taken); the report of the last pass is the one kept.
+// the quick way is not taken); the record is all the member needs, no report text is made.
 class QuietSink final : public sheet::CalculationSink {
  public:
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
+  bool wantsReport() const override { return false; }
 };
 
 }  // namespace
@@ -245,7 +246,7 @@ CaseResult run_case_quickly(const sheet::Module& module, const std::vector<Entry
     return result;
   }
   result.done = true;
-  result.report = std::move(outcome.report.pane);
+  result.record = std::move(outcome.record);
   result.run = std::move(outcome.run);
   return result;
 }

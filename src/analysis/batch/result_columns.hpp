@@ -1,5 +1,6 @@
-// The result columns of a member: every value of the sheet's report, then the end of the
-// durable life t_d and the remaining life t_d - t.
+// The result columns of a member: every result the sheet's report prints, then the end of the
+// durable life t_d and the remaining life t_d - t. Headers and cells are read from the sheet's
+// record: the headers from its result items' names and units, the cells from the values.
 #pragma once
 
 #include <string>
@@ -12,11 +13,9 @@ namespace pellucor::analysis::batch {
 // Headers of the result columns of sheet 1..5: the report's labels with their units.
 const std::vector<std::string>& result_headers(int sheet);
 
-// A value of a result line "label: value unit": the value's digits as the report prints them
-// (or the text in place of a value, e.g. no crack width for wall reinforcement).
-std::string report_value(const std::string& line);
-
-// The result cells of a completed case, in the order of result_headers.
+// The result cells of a completed case, in the order of result_headers: each value with the
+// digits the report prints (or the text the report prints in its place, e.g. no crack width
+// for wall reinforcement).
 std::vector<std::string> result_cells(const CaseResult& result);
 
 }  // namespace pellucor::analysis::batch

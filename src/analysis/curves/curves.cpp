@@ -4,20 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
-#include <type_traits>
-
-#include "model/erf.hpp"
 
 namespace pellucor::analysis::curves {
 
 namespace {
 
 using model::PropagationInput;
-
-// The marine searches' own error function (coarse, cut off above its argument limit).
-double marine_erf(double u) {
-  return model::marine_search_erf(u);
-}
 
 std::string number(double v) {
   char buf[32];
@@ -164,7 +156,6 @@ struct ChlorideView {
   double Ccr = 0;
   double ti = 0;
   double t = 0;
-  double tolerance = 0;  // how close the bar concentration at t_i comes to C_cr, kg/m3
 };
 
 Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
@@ -238,41 +229,6 @@ Chart surface_chart(const model::MarineRun& run, const PropagationInput& in,
   return c;
 }
 
-// The same steps as each model takes to its propagation inputs.
-template <class R>
-PropagationInput propagation_of(const R& r) {
-  PropagationInput p;
-  p.fcu = r.in.fcu;
-  p.t = r.in.t;
-  p.kind = r.in.kind;
-  if constexpr (std::is_same_v<R, model::CarbonationRun>) {
-    p.ti = r.out.ti;
-    p.lambda0 = r.out.lambda0;
-    p.s = model::kCarbonationSlope;
-    p.c = r.in.c;
-    p.d = r.in.d;
-  } else if constexpr (std::is_same_v<R, model::AdmixedRun>) {
-    p.ti = 0;
-    p.lambda0 = r.out.rate.lambda0;
-    p.s = model::kChlorideSlope;
-    p.c = r.in.c;
-    p.d = r.in.d;
-  } else if constexpr (std::is_same_v<R, model::ChlorideVariableRun>) {
-    p.ti = r.out.ti;
-    p.lambda0 = r.out.rate.lambda0;
-    p.s = model::kChlorideSlope;
-    p.c = r.in.coverMm;  // the values typed
-    p.d = r.in.dMm;
-  } else {
-    p.ti = r.out.ti;
-    p.lambda0 = r.out.rate.lambda0;
-    p.s = model::kChlorideSlope;
-    p.c = r.out.c * 1000;  // metres back to millimetres
-    p.d = r.out.d * 1000;
-  }
-  return p;
-}
-
 }  // namespace
 
 const Chart* Curves::find(ChartKind kind) const {
@@ -283,17 +239,9 @@ const Chart* Curves::find(ChartKind kind) const {
 }
 
 std::optional<PropagationInput> propagation_input(const model::ModelRun& run) {
-  return std::visit(
-      [](const auto& r) -> std::optional<PropagationInput> {
-        using R = std::decay_t<decltype(r)>;
-        if constexpr (std::is_same_v<R, std::monostate>) {
-          return std::nullopt;
-        } else {
-          if (r.out.stop) return std::nullopt;
-          return propagation_of(r);
-        }
-      },
-      run);
+  const auto tl = timeline(run);
+  if (!tl) return std::nullopt;
+  return tl->in;
 }
 
 double corrosion_depth(const PropagationInput& in, const model::Propagation& p, double tau) {
@@ -306,59 +254,15 @@ std::optional<double> crack_width(const PropagationInput& in, double depth) {
 }
 
 Ingress ingress(const model::ModelRun& run) {
-  if (const auto* r = std::get_if<model::ChlorideConstantRun>(&run)) {
-    const double Cs = r->in.Cs;
-    const double D = r->out.D;
-    return [Cs, D](double x, double tau) {
-      if (!(tau > 0)) return x > 0 ? 0.0 : Cs;
-      return Cs * (1 - model::fun_erf_fine(x / (2 * std::sqrt(D * tau))));
-    };
-  }
-  if (const auto* r = std::get_if<model::ChlorideVariableRun>(&run)) {
-    // The coefficient falls with age as t^-m from its apparent value at the inspection age;
-    // the profile follows its integral D t^m g tau^(1-m), as the initiation time does.
-    const double Cs = r->in.Cs;
-    const double Dt = r->out.D * std::pow(r->in.t, r->in.m) * r->out.g;
-    const double m = r->in.m;
-    return [Cs, Dt, m](double x, double tau) {
-      if (!(tau > 0)) return x > 0 ? 0.0 : Cs;
-      return Cs * (1 - model::fun_erf_fine(x / (2 * std::sqrt(Dt * std::pow(tau, 1 - m)))));
-    };
-  }
-  if (const auto* r = std::get_if<model::MarineRun>(&run)) {
-    // The surface concentration grows as k sqrt(t) up to the stable time, then stays at C_s;
-    // the same expressions as the initiation-time searches, at any depth.
-    const double D = r->out.D;
-    const double k = r->in.k;
-    const double Cs = r->in.Cs;
-    const double ts = r->in.ts;
-    return [D, k, Cs, ts](double c, double tau) {
-      if (!(tau > 0)) return 0.0;  // no chloride has arrived, nor at the surface
-      if (tau <= ts) {
-        const double u = 0.5 * c / std::sqrt(D * tau);
-        const double e = marine_erf(u);
-        return k * std::sqrt(tau) *
-               (std::exp(-0.25 * c * c / D / tau) - std::sqrt(3.14159) * u * (1 - e));
-      }
-      const double us = 0.5 * c / std::sqrt(D * ts);
-      const double es = marine_erf(us);
-      const double C1 =
-          Cs * (std::exp(-0.25 * c * c / D / ts) - std::sqrt(3.14159) * us * (1 - es));
-      const double t2 = tau - ts;
-      if (!(t2 > 0)) return C1;
-      const double u2 = 0.5 * c / std::sqrt(D * t2);
-      const double e2 = marine_erf(u2);
-      return C1 + (Cs - C1) * (1 - e2);
-    };
-  }
-  return {};
+  const auto chloride = chloride_ingress(run);
+  if (!chloride) return {};
+  return chloride->concentration;
 }
 
 std::optional<Curves> curves(const model::ModelRun& run) {
-  const auto pin = propagation_input(run);
-  if (!pin) return std::nullopt;
   const auto tl = timeline(run);
   if (!tl) return std::nullopt;
+  const PropagationInput* pin = &tl->in;
   const model::Propagation& p = tl->prop;
 
   const double last = std::max({p.tc, p.td, pin->t, pin->ti});
@@ -370,21 +274,13 @@ std::optional<Curves> curves(const model::ModelRun& run) {
   if (const auto* r = std::get_if<model::CarbonationRun>(&run)) {
     out.charts.push_back(carbonation_chart(*r, *pin, p, end, grid));
   }
-  if (const Ingress conc = ingress(run)) {
+  if (const auto chloride = chloride_ingress(run)) {
+    const Ingress& conc = chloride->concentration;
     ChlorideView v;
     v.t = pin->t;
     v.ti = pin->ti;
-    std::visit(
-        [&v](const auto& r) {
-          using R = std::decay_t<decltype(r)>;
-          if constexpr (std::is_same_v<R, model::ChlorideConstantRun> ||
-                        std::is_same_v<R, model::ChlorideVariableRun> ||
-                        std::is_same_v<R, model::MarineRun>) {
-            v.cover = r.out.c;
-            v.Ccr = r.in.Ccr;
-          }
-        },
-        run);
+    v.cover = chloride->barDepth;
+    v.Ccr = chloride->Ccr;
     out.charts.push_back(profile_chart(v, conc));
     out.charts.push_back(bar_chart(v, conc, *pin, p, end, grid));
     if (const auto* r = std::get_if<model::MarineRun>(&run)) {

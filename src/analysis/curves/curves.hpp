@@ -4,7 +4,6 @@
 // reports. Toolkit-free; the chart window, the PDF report and the console's CSV draw them.
 #pragma once
 
-#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -94,6 +93,7 @@ std::optional<Curves> curves(const model::ModelRun& run);
 
 // The propagation inputs exactly as the run's model handed them to the propagation steps
 // (lengths in millimetres, converted as the model converts them); none as for `curves`.
+// The same as timeline(run)->in.
 std::optional<model::PropagationInput> propagation_input(const model::ModelRun& run);
 
 // Corrosion depth at age `tau` with the formulas of the inspection depth, but zero before
@@ -104,8 +104,9 @@ double corrosion_depth(const model::PropagationInput& in, const model::Propagati
 std::optional<double> crack_width(const model::PropagationInput& in, double depth);
 
 // Chloride concentration (kg/m3) at depth `x` (m) and age `tau` (a) as the sheet's model sees
-// its ingress, with the sheet's own error-function routine; empty for sheets without ingress.
-using Ingress = std::function<double(double x, double tau)>;
+// its ingress, with the model's own formula and error-function routine; empty for sheets
+// without ingress and for runs that stopped. The same as chloride_ingress(run)->concentration.
+using analysis::Ingress;
 Ingress ingress(const model::ModelRun& run);
 
 // Writes every series as CSV, UTF-8: for each series a pair of columns (its abscissa and its

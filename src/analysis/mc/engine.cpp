@@ -3,7 +3,9 @@
 #include <Random123/philox.h>
 
 #include <algorithm>
+#include <cmath>
 
+#include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "analysis/timeline.hpp"
 
@@ -16,35 +18,105 @@ class NoSink final : public sheet::CalculationSink {
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
   bool wantsReport() const override { return false; }  // the numbers are all a sample needs
+  bool wantsRecord() const override { return false; }  // read from the run
 };
-
-// The uniform number in (0, 1) of box n in sample `index`: Philox 4x32-10 keyed by the seed,
-// with the counter made of the sample index and the box number, so that a box draws the same
-// numbers whichever other boxes scatter. 53 random bits, centred in their interval.
-double uniform(std::uint64_t seed, std::uint64_t index, int n) {
-  using Philox = r123::Philox4x32;
-  const Philox::key_type key = {
-      {static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)}};
-  const Philox::ctr_type ctr = {{static_cast<std::uint32_t>(index),
-                                 static_cast<std::uint32_t>(index >> 32),
-                                 static_cast<std::uint32_t>(n), 0}};
-  const Philox::ctr_type r = Philox()(ctr, key);
-  const std::uint64_t bits = (static_cast<std::uint64_t>(r[0]) << 32 | r[1]) >> 11;
-  return (static_cast<double>(bits) + 0.5) * 0x1p-53;
-}
 
 constexpr std::uint64_t kBlock = 256;
 // More threads than this only add switching; the samples are the same with any count.
 constexpr unsigned kMaxThreads = 64;
 
+// What the sample knows of each time when the model stopped for `reason`, with the
+// initiation time `ti` the run holds. `rateFixed`: the pre-cracking rate does not depend on
+// the cracking time (carbonation), so a zero rate is zero for ever.
+void classify_model_stop(model::StopReason reason, double ti, bool rateFixed, SampleResult& r) {
+  using model::StopReason;
+  using enum TimeKnown;
+  const bool tiFound = std::isfinite(ti) && ti >= 0;
+  switch (reason) {
+    case StopReason::InvalidHumidity:
+    case StopReason::ZeroRate:
+      if (rateFixed && tiFound) {
+        // No corrosion: the humidity is at or below the rate formula's threshold, or the rate
+        // is zero. The steel is depassivated but the cover never cracks.
+        r.status = SampleStatus::Survived;
+        r.ti = ti;
+        r.known = {Known, Never, Never};
+        return;
+      }
+      [[fallthrough]];
+    case StopReason::PassLimit:
+    case StopReason::ZeroAssumedTime:
+    case StopReason::NonPositiveConcentration:
+      // The initiation time was found before the cracking-time iteration stopped; cracking
+      // cannot come before it.
+      if (tiFound) {
+        r.status = SampleStatus::Stopped;
+        r.ti = ti;
+        r.tc = r.td = ti;
+        r.known = {Known, Unknown, Unknown};
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  r.status = SampleStatus::Stopped;
+  r.ti = r.tc = r.td = 0;
+  r.known = {Unknown, Unknown, Unknown};
+}
+
 }  // namespace
 
-Sampler::Sampler(const Problem& problem) : module_(problem.module), base_(problem.base) {
+// The uniform number in (0, 1) of stream n in sample `index`: Philox 4x32-10 keyed by the
+// seed, with the counter made of the sample index and the pair of streams n belongs to; of the
+// 128 bits, streams of even number take the first 64, odd ones the last. A stream draws the
+// same numbers whichever other streams are used. 53 random bits, centred in their interval.
+namespace {
+
+double unit(std::uint32_t hi, std::uint32_t lo) {
+  const std::uint64_t bits = (static_cast<std::uint64_t>(hi) << 32 | lo) >> 11;
+  return (static_cast<double>(bits) + 0.5) * 0x1p-53;
+}
+
+r123::Philox4x32::ctr_type philox(std::uint64_t seed, std::uint64_t index, int pair) {
+  using Philox = r123::Philox4x32;
+  const Philox::key_type key = {
+      {static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)}};
+  const Philox::ctr_type ctr = {{static_cast<std::uint32_t>(index),
+                                 static_cast<std::uint32_t>(index >> 32),
+                                 static_cast<std::uint32_t>(pair), 0}};
+  return Philox()(ctr, key);
+}
+
+}  // namespace
+
+double uniform(std::uint64_t seed, std::uint64_t index, int n) {
+  const auto r = philox(seed, index, n >> 1);
+  return (n & 1) != 0 ? unit(r[2], r[3]) : unit(r[0], r[1]);
+}
+
+std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n) {
+  const auto r = philox(seed, index, n >> 1);
+  return {unit(r[0], r[1]), unit(r[2], r[3])};
+}
+
+Sampler::Sampler(const Problem& problem)
+    : module_(problem.module), base_(problem.base), modelUncertainty_(problem.modelUncertainty) {
   const sheet::SheetTable& table = module_->table();
   for (int n : problem.scattering()) {
     const sheet::FieldRow* f = table.field(sheet::text_box(n));
     boxes_.push_back({n, TruncatedLaw(base_.box(n), problem.scatter[static_cast<std::size_t>(n)],
                                       f->lo, f->hi)});
+    boxNumbers_.push_back(n);
+  }
+  for (int k = 0; k < kTimes; ++k) {
+    const double v = modelUncertainty_.cov[static_cast<std::size_t>(k)];
+    factorSigma_[static_cast<std::size_t>(k)] = std::sqrt(std::log1p(v * v));
+  }
+  for (const auto& f : table.fields) {
+    if (f.alias == "critical") critical_ = sheet::text_box_number(f.control);
+    if (f.alias == "surface") surface_ = sheet::text_box_number(f.control);
+    if (f.alias == "age") age_ = sheet::text_box_number(f.control);
   }
 }
 
@@ -56,21 +128,128 @@ sheet::SheetInputs Sampler::inputs(std::uint64_t seed, std::uint64_t index) cons
   return in;
 }
 
+void Sampler::draws(std::uint64_t seed, std::uint64_t index, double* values) const {
+  for (const Box& b : boxes_) *values++ = b.law.sample(uniform(seed, index, b.n));
+}
+
+double Sampler::modelFactor(std::uint64_t seed, std::uint64_t index, int which) const {
+  const double sigma = factorSigma_[static_cast<std::size_t>(which)];
+  if (!(sigma > 0)) return 1;
+  // Lognormal with mean 1.
+  const double z = normal_quantile(uniform(seed, index, kFactorStream + which));
+  return std::exp(sigma * z - 0.5 * sigma * sigma);
+}
+
+void Sampler::applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const {
+  if (!modelUncertainty_.any()) return;
+  // Each factor scales its stage: initiation, initiation to cracking, cracking to the end. An
+  // unknown time holds the earliest age it could be, which moves with the stages before it.
+  const double ti = r.ti, tc = r.tc, td = r.td;
+  const double fi = modelFactor(seed, index, kInitiation);
+  const double fc = modelFactor(seed, index, kCracking);
+  const double fd = modelFactor(seed, index, kEnd);
+  r.ti = fi * ti;
+  if (r.known[kCracking] != TimeKnown::Never) r.tc = r.ti + fc * (tc - ti);
+  if (r.known[kEnd] != TimeKnown::Never) {
+    r.td = r.known[kCracking] == TimeKnown::Never ? r.ti + fd * (td - ti) : r.tc + fd * (td - tc);
+  }
+}
+
 SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index) const {
-  return run(inputs(seed, index));
+  SampleResult r = run(inputs(seed, index));
+  applyModelFactors(seed, index, r);
+  return r;
+}
+
+void Sampler::drawBlock(std::uint64_t seed, std::uint64_t first, std::size_t count,
+                        double* values) const {
+  const std::size_t k = boxes_.size();
+  std::array<double, kBlock> u0{}, u1{}, x{};
+  for (std::size_t at = 0; at < count; at += kBlock) {
+    const std::size_t m = std::min<std::size_t>(kBlock, count - at);
+    for (std::size_t j = 0; j < k; ++j) {
+      const Box& b = boxes_[j];
+      // The box's partner in its pair of streams, when it scatters too: one Philox call
+      // serves both.
+      const bool paired = (b.n & 1) == 0 && j + 1 < k && boxes_[j + 1].n == b.n + 1;
+      for (std::size_t i = 0; i < m; ++i) {
+        if (paired) {
+          std::tie(u0[i], u1[i]) = uniform_pair(seed, first + at + i, b.n);
+        } else {
+          u0[i] = uniform(seed, first + at + i, b.n);
+        }
+      }
+      b.law.sample(u0.data(), x.data(), m);
+      for (std::size_t i = 0; i < m; ++i) values[(at + i) * k + j] = x[i];
+      if (paired) {
+        ++j;
+        boxes_[j].law.sample(u1.data(), x.data(), m);
+        for (std::size_t i = 0; i < m; ++i) values[(at + i) * k + j] = x[i];
+      }
+    }
+  }
+}
+
+SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
+                          const double* values) const {
+  for (const Box& b : boxes_) in.value[static_cast<std::size_t>(b.n)] = *values++;
+  SampleResult r = run(in);
+  applyModelFactors(seed, index, r);
+  return r;
 }
 
 SampleResult Sampler::run(const sheet::SheetInputs& in) const {
   SampleResult r;
-  if (module_->check(in)) {
+  if (const auto failure = module_->check(in)) {
+    r.cause.kind = StopCause::Kind::Check;
+    r.cause.box = sheet::text_box_number(failure->focus);
+    r.t = age_ != 0 ? in.box(age_) : 0;
+    // The consistency check refuses a critical concentration at or above the surface one:
+    // the chloride at the bar never exceeds the surface concentration, so such a sample never
+    // reaches the limit state of initiation, nor the ones after it.
+    if (failure->focus == sheet::Control::None && critical_ != 0 && surface_ != 0 &&
+        in.box(critical_) >= in.box(surface_)) {
+      r.status = SampleStatus::Survived;
+      r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
+      return r;
+    }
+    // Any other refusal: nothing is known, the sample may fail at any age.
     r.status = SampleStatus::Rejected;
+    r.known = {TimeKnown::Unknown, TimeKnown::Unknown, TimeKnown::Unknown};
     return r;
   }
   NoSink sink;
   const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
   const auto tl = timeline(outcome.run);
   if (outcome.stop || !tl) {
-    r.status = SampleStatus::Stopped;
+    r.cause.kind = StopCause::Kind::Model;
+    r.cause.reason = outcome.stop.value_or(model::StopReason::NotFinite);
+    const auto* carbonation = std::get_if<model::CarbonationRun>(&outcome.run);
+    double ti = std::nan("");
+    bool rateFixed = false;
+    std::visit(
+        [&](const auto& run) {
+          using R = std::decay_t<decltype(run)>;
+          if constexpr (!std::is_same_v<R, std::monostate>) {
+            r.t = run.in.t;
+            if constexpr (std::is_same_v<R, model::AdmixedRun>) {
+              ti = 0;  // the chloride is at the steel from the day of casting
+            } else {
+              ti = run.out.ti;
+            }
+          }
+        },
+        outcome.run);
+    if (carbonation != nullptr) {
+      rateFixed = true;
+      // No carbonation at all: the steel is never depassivated.
+      if (r.cause.reason == model::StopReason::ZeroCarbonation && !(carbonation->out.k > 0)) {
+        r.status = SampleStatus::Survived;
+        r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
+        return r;
+      }
+    }
+    classify_model_stop(r.cause.reason, ti, rateFixed, r);
     return r;
   }
   r.ti = tl->ti;
@@ -80,24 +259,66 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
   return r;
 }
 
-Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {
-  const Sampler sampler(problem);
-  Samples out;
-  out.results.resize(settings.samples);
+void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,
+                      std::uint64_t last, Samples& out, RunControl* control) {
+  const std::size_t k = sampler.scatteringBoxes().size();
   ParallelOptions options;
   options.threads = std::min(thread_count(settings.threads), kMaxThreads);
   options.chunk = kBlock;
   if (control != nullptr) options.cancel = &control->cancel;
   const ParallelOutcome run = parallel_for(
-      settings.samples,
-      [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) out.results[i] = sampler.run(settings.seed, i);
-        if (control != nullptr) control->done.fetch_add(last - first);
+      last - first,
+      [&](std::size_t begin, std::size_t end) {
+        const std::uint64_t from = first + begin;
+        const std::uint64_t to = first + end;
+        sheet::SheetInputs in = sampler.base();      // this block's inputs, changed box by box
+        std::vector<double> block((to - from) * k);  // the values drawn for the block
+        sampler.drawBlock(settings.seed, from, to - from, block.data());
+        for (std::uint64_t i = from; i < to; ++i) {
+          const double* values = block.data() + (i - from) * k;
+          out.results[i] = sampler.run(settings.seed, i, in, values);
+          if (i < kKeptDraws) std::copy(values, values + k, out.draws.begin() + i * k);
+        }
+        if (control != nullptr) control->done.fetch_add(to - from);
       },
       options);
-  out.cancelled = run.cancelled;
-  out.threads = run.threads;
-  out.refused = run.refused;
+  if (run.cancelled) out.cancelled = true;
+  out.threads = std::max(out.threads, run.threads);
+  out.refused = std::max(out.refused, run.refused);
+}
+
+Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {
+  const Sampler sampler(problem);
+  Samples out;
+  out.boxes = sampler.scatteringBoxes();
+  out.variant = problem.variant;
+  out.hasVariants = problem.hasVariants();
+  const std::size_t k = out.boxes.size();
+  const std::uint64_t n = settings.samples;
+  if (!(settings.stopCov > 0)) {
+    out.results.resize(n);
+    out.draws.resize(std::min(n, kKeptDraws) * k);
+    run_sample_range(sampler, settings, 0, n, out, control);
+    return out;
+  }
+  // The stopping rule: rounds that double the samples, from 1000, until the CoV of P(t_d <=
+  // target age) is below the value asked for. A sample is the same whichever round runs it,
+  // so a run that stops at N samples is the run of N samples.
+  std::uint64_t done = 0;
+  std::uint64_t round = std::min<std::uint64_t>(n, 1000);
+  while (done < n) {
+    const std::uint64_t last = std::min(n, done + round);
+    out.results.resize(last);
+    out.draws.resize(std::min(last, kKeptDraws) * k);
+    run_sample_range(sampler, settings, done, last, out, control);
+    if (out.cancelled) return out;
+    done = last;
+    if (done < n && stopping_rule_met(out, settings)) {
+      out.stoppedByRule = true;
+      break;
+    }
+    round = done;
+  }
   return out;
 }
 

@@ -3,8 +3,10 @@
 // the number of threads, and can be run again alone).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "analysis/mc/problem.hpp"
@@ -14,16 +16,40 @@ namespace pellucor::analysis::mc {
 
 enum class SampleStatus : std::uint8_t {
   Done,      // the calculation ran to its end
-  Stopped,   // the model gave up (the sheet's plausibility stop)
+  Survived,  // stopped where a limit state is never reached (C_cr >= C_s, no carbonation, no
+             // corrosion): not failed at every age; the times it did reach are known
+  Stopped,   // the model could not follow the sample (the sheet's plausibility stop)
   Rejected,  // a check of the sheet's Calculate refused the sampled inputs
 };
 
+// What a sample tells of one limit-state time.
+enum class TimeKnown : std::uint8_t {
+  Known,    // the time is the sample's value
+  Never,    // the limit state is never reached
+  Unknown,  // the model could not follow the sample: it may fail at any age from the value on
+};
+
+// Why a sample did not run to its end.
+struct StopCause {
+  enum class Kind : std::uint8_t { None, Model, Check };
+  Kind kind = Kind::None;
+  model::StopReason reason{};  // Kind::Model: the model's reason
+  int box = 0;                 // Kind::Check: the box the check names; 0 for the consistency
+                               // check of the concentrations (the plausibility message)
+  friend bool operator==(const StopCause&, const StopCause&) = default;
+};
+
+// 48 bytes: the doubles first, the small members packed after them.
 struct SampleResult {
-  SampleStatus status = SampleStatus::Done;
-  double ti = 0;  // initiation time, a
-  double tc = 0;  // cover cracking time, a
-  double td = 0;  // end of durability, a
+  double ti = 0;  // initiation time, a (Unknown: the earliest age it could be)
+  double tc = 0;  // cover cracking time, a (ditto)
+  double td = 0;  // end of durability, a (ditto)
   double t = 0;   // inspection age, a
+  StopCause cause;
+  SampleStatus status = SampleStatus::Done;
+  std::array<TimeKnown, kTimes> known{};  // of t_i, t_c, t_d
+
+  double time(int which) const { return which == kInitiation ? ti : which == kCracking ? tc : td; }
 };
 
 // A validated problem made ready to sample.
@@ -35,18 +61,49 @@ class Sampler {
   sheet::SheetInputs inputs(std::uint64_t seed, std::uint64_t index) const;
   // Runs sample `index` through the sheet's checks and calculation.
   SampleResult run(std::uint64_t seed, std::uint64_t index) const;
-  // Runs given inputs through the sheet's checks and calculation.
+  // Runs given inputs through the sheet's checks and calculation (without model-uncertainty
+  // factors, which belong to a sample index).
   SampleResult run(const sheet::SheetInputs& in) const;
+
+  // The boxes that scatter, in box order, and the value of each in sample `index`.
+  const std::vector<int>& scatteringBoxes() const { return boxNumbers_; }
+  void draws(std::uint64_t seed, std::uint64_t index, double* values) const;
+  // The values of the scattering boxes in samples first .. first + count - 1:
+  // values[i * boxes + j] of box j in sample first + i. Box by box over the samples, so that
+  // the independent draws overlap in the processor.
+  void drawBlock(std::uint64_t seed, std::uint64_t first, std::size_t count, double* values) const;
+  // Runs sample `index` with the values drawn for it, in `in`, a copy of the problem's inputs
+  // that the caller keeps between samples (only the scattering boxes change).
+  SampleResult run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
+                   const double* values) const;
+  const sheet::SheetInputs& base() const { return base_; }
+  // The model-uncertainty factor of time `which` in sample `index` (1 without one).
+  double modelFactor(std::uint64_t seed, std::uint64_t index, int which) const;
 
  private:
   struct Box {
     int n;
     TruncatedLaw law;
   };
+  void applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const;
+
   const sheet::Module* module_;
   sheet::SheetInputs base_;
   std::vector<Box> boxes_;
+  std::vector<int> boxNumbers_;
+  ModelUncertainty modelUncertainty_;
+  std::array<double, kTimes> factorSigma_{};  // of the logarithm of each factor
+  int critical_ = 0;                          // the critical and surface concentration boxes,
+  int surface_ = 0;                           // 0 where the sheet has none
+  int age_ = 0;                               // the inspection age box
 };
+
+// The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
+// kMaxTextBoxes are the boxes, kFactorStream + k the model-uncertainty factor of time k.
+double uniform(std::uint64_t seed, std::uint64_t index, int n);
+// The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
+std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
+inline constexpr int kFactorStream = 100;
 
 // Shared with a caller on another thread: progress and cancellation.
 struct RunControl {
@@ -54,17 +111,35 @@ struct RunControl {
   std::atomic<bool> cancel{false};     // set to stop early
 };
 
+// The samples whose inputs are kept: the rank correlations use them (the first samples are a
+// random subsample like any other).
+inline constexpr std::uint64_t kKeptDraws = 20000;
+
 struct Samples {
   std::vector<SampleResult> results;  // results[i]: sample i
   bool cancelled = false;             // cancelled before the end; results are incomplete
   unsigned threads = 0;               // threads that ran samples
   unsigned refused = 0;               // threads asked for that the system would not start
+  // The scattering boxes, in box order, and their values in the first kKeptDraws samples:
+  // draws[i * boxes.size() + j] is the value of box boxes[j] in sample i (for the rank
+  // correlations).
+  std::vector<int> boxes;
+  std::vector<double> draws;
+  InitiationVariant variant = InitiationVariant::SheetSearch;  // the variant that ran
+  bool hasVariants = false;  // whether the sheet has two ways to its initiation time
+  // With the stopping rule: whether it was met before the most samples were drawn.
+  bool stoppedByRule = false;
 };
 
-// Runs every sample of a validated problem. Samples are handed to the threads in blocks;
-// results[i] is written by whichever thread runs sample i. The first error of a sample is
-// thrown again once every thread has stopped.
+// Runs every sample of a validated problem (with the stopping rule, in rounds of growing size
+// until it is met). Samples are handed to the threads in blocks; results[i] is written by
+// whichever thread runs sample i. The first error of a sample is thrown again once every thread
+// has stopped.
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
+
+// Samples [first, last) into `out` (whose vectors already hold `last` samples).
+void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,
+                      std::uint64_t last, Samples& out, RunControl* control);
 
 }  // namespace pellucor::analysis::mc

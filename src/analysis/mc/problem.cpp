@@ -27,9 +27,21 @@ std::string box_name(const sheet::FieldRow& f) {
 std::vector<int> Problem::scattering() const {
   std::vector<int> boxes;
   for (int n = 1; n <= sheet::kMaxTextBoxes; ++n) {
-    if (scatter[static_cast<std::size_t>(n)].cov > 0) boxes.push_back(n);
+    if (scatter[static_cast<std::size_t>(n)].scatters()) boxes.push_back(n);
   }
   return boxes;
+}
+
+bool Problem::hasVariants() const {
+  return module != nullptr && module->table().cliName == "marine";
+}
+
+std::string_view variant_name(InitiationVariant v) {
+  return v == InitiationVariant::Crossing ? "crossing" : "sheet-search";
+}
+
+std::string_view variant_text(InitiationVariant v) {
+  return v == InitiationVariant::Crossing ? "按临界浓度交点" : "按表单算法";
 }
 
 sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetView& view) {
@@ -50,13 +62,16 @@ sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetV
   return in;
 }
 
-Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base) {
+Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base, Binder binder) {
   Problem p;
   p.module = &module;
   p.base = base;
   for (const auto& f : module.table().fields) {
     const int n = sheet::text_box_number(f.control);
-    if (base.box(n) != 0) p.scatter[static_cast<std::size_t>(n)] = default_scatter(f.alias);
+    if (base.box(n) != 0) {
+      p.scatter[static_cast<std::size_t>(n)] =
+          default_scatter(f.alias, base.box(n), binder).scatter;
+    }
   }
   return p;
 }
@@ -73,14 +88,14 @@ std::optional<ProblemError> validate(const Problem& problem, const RunSettings& 
     const Scatter& s = problem.scatter[static_cast<std::size_t>(n)];
     const double mean = problem.base.box(n);
     const std::string label(f.label);
-    if (!(s.cov >= 0) || !std::isfinite(s.cov)) {
+    if (!(s.cov >= 0) || !std::isfinite(s.cov) || !(s.sd >= 0) || !std::isfinite(s.sd)) {
       return ProblemError{
           Kind::NegativeCov, n,
           "the coefficient of variation of " + box_name(f) + " must be a number of 0 or more",
           label + "的变异系数必须是不小于 0 的数!"};
     }
     if (mean == 0) {
-      if (s.cov > 0) {
+      if (s.scatters()) {
         return ProblemError{Kind::EmptyBox, n,
                             box_name(f) +
                                 " holds no value (0 means not entered), so it cannot "
@@ -94,12 +109,20 @@ std::optional<ProblemError> validate(const Problem& problem, const RunSettings& 
       return ProblemError{Kind::OutOfRange, n, std::string(f.rangeMessage),
                           std::string(f.rangeMessage)};
     }
-    if (outside && s.cov > 0) {
+    if (outside && s.scatters()) {
       const std::string range = number(f.lo) + "--" + number(f.hi);
       return ProblemError{Kind::OutOfRange, n,
                           "the mean " + number(mean) + " of " + box_name(f) +
                               " lies outside the range " + range + " its samples are truncated to",
                           label + "的均值不在 " + range + " 之间，不能取变异系数!"};
+    }
+    if (s.scatters()) {
+      if (auto why = scatter_problem(mean, s)) {
+        return ProblemError{Kind::BadDistribution, n, box_name(f) + ": " + std::string(*why),
+                            label +
+                                "的 Beta 分布要求均值在 0～1 之间、标准差小于 "
+                                "sqrt(均值×(1－均值))!"};
+      }
     }
   }
   if (auto failure = problem.module->check(problem.base)) {
@@ -112,9 +135,37 @@ std::optional<ProblemError> validate(const Problem& problem, const RunSettings& 
                         "the sample count must lie between 1 and 10000000 (10^7)",
                         "样本数必须在 1--10000000 之间!"};
   }
-  if (!std::isfinite(settings.targetBeta)) {
-    return ProblemError{Kind::TargetBeta, 0, "the target reliability index must be a number",
-                        "目标可靠指标必须是一个数!"};
+  for (double b : settings.targets()) {
+    if (!std::isfinite(b)) {
+      return ProblemError{Kind::TargetBeta, 0, "the target reliability index must be a number",
+                          "目标可靠指标必须是一个数!"};
+    }
+  }
+  if (settings.targetAge && !(*settings.targetAge > 0 && std::isfinite(*settings.targetAge))) {
+    return ProblemError{Kind::TargetAge, 0, "the target age must be a number above 0",
+                        "目标年龄必须是大于 0 的数!"};
+  }
+  if (!(settings.stopCov >= 0) || !std::isfinite(settings.stopCov)) {
+    return ProblemError{Kind::StopCov, 0,
+                        "the coefficient of variation of the stopping rule must be a number of 0 "
+                        "or more",
+                        "停止准则的变异系数必须是不小于 0 的数!"};
+  }
+  if (problem.variant == InitiationVariant::Crossing && problem.hasVariants()) {
+    // The crossing needs the sheet's concentration at the bar as a function of age from the
+    // model; until the model offers it the analysis runs the sheet's own search only.
+    return ProblemError{Kind::Variant, 0,
+                        "the initiation time at the crossing of the critical concentration is "
+                        "not available for this sheet yet; use the sheet's search",
+                        "暂不能按临界浓度交点计算开始锈蚀时间，请按表单算法!"};
+  }
+  for (double c : problem.modelUncertainty.cov) {
+    if (!(c >= 0) || !std::isfinite(c)) {
+      return ProblemError{Kind::ModelFactor, 0,
+                          "the coefficient of variation of a model-uncertainty factor must be a "
+                          "number of 0 or more",
+                          "模型不确定性系数的变异系数必须是不小于 0 的数!"};
+    }
   }
   return std::nullopt;
 }

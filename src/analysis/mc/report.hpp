@@ -1,5 +1,6 @@
 // A finished reliability analysis in plain values, for the console, the window and the
-// printed report: the sheet, the inputs with their scatter, the settings and the summary.
+// printed report: the sheet, the inputs with their scatter and what truncation made of it,
+// the settings and the summary; and the lines the console prints.
 #pragma once
 
 #include <string>
@@ -15,22 +16,38 @@ struct ReportInput {
   std::string name;   // console alias, e.g. "cover"
   std::string label;  // the sheet's label, e.g. "保护层厚度"
   double mean = 0;    // the sheet's value
-  Scatter scatter;    // CoV 0: as typed
+  Scatter scatter;    // as typed when it does not scatter
   double lo = 0;      // range the samples are truncated to
   double hi = 0;
+  std::optional<TruncationEffect> effect;  // for a box that scatters
+  const ScatterSource* source = nullptr;   // the source of the box's default scatter
 };
 
 struct Report {
   int sheet = 0;                    // 1..5
   std::string caption;              // the sheet's caption
   std::vector<ReportInput> inputs;  // every box that holds a value, in box order
+  ModelUncertainty modelUncertainty;
   RunSettings settings;
   Summary summary;
 };
 
 Report make_report(const Problem& problem, const RunSettings& settings, Summary summary);
 
-// The percentile table and the ages at the target, as text lines (English, for the console).
+// Why samples stopped, in plain Chinese and in English.
+std::string cause_text(const Report& report, const StopCount& stop);
+std::string cause_english(const Report& report, const StopCount& stop);
+
+// What an engineer reads first, in plain Chinese: the stopped samples when more than 1 % of
+// them did not run to the end, how they are counted, and each input whose truncation shrinks
+// its scatter or moves its mean. Empty when there is nothing to warn of.
+std::vector<std::string> warning_lines(const Report& report);
+
+// The inputs with their scatter, truncation and source (English, for the console).
+std::vector<std::string> input_lines(const Report& report);
+
+// The counts, the stops by cause, the percentile table, the statistics at the target age, the
+// ages at the targets and the rank correlations, as text lines (English, for the console).
 std::vector<std::string> summary_lines(const Report& report);
 
 }  // namespace pellucor::analysis::mc

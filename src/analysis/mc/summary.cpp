@@ -1,31 +1,96 @@
 #include "analysis/mc/summary.hpp"
 
 #include <algorithm>
-#include <boost/math/distributions/normal.hpp>
+#include <boost/math/special_functions/beta.hpp>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <numeric>
 #include <ostream>
+#include <stdexcept>
 
 namespace pellucor::analysis::mc {
 
 namespace {
 
-// Double precision throughout (the default policy would compute in long double).
-using Normal = boost::math::normal_distribution<
-    double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 
-const Normal& standard_normal() {
-  static const Normal n(0.0, 1.0);
-  return n;
+// The values of one time over all samples: the known times, the earliest ages of the samples
+// the model could not follow, and the count of survivors (+infinity).
+struct Column {
+  std::vector<double> known;
+  std::vector<double> earliest;
+  std::uint64_t never = 0;
+};
+
+// An order-preserving key of a finite double: its bits with the sign bit set for values of
+// positive sign, all bits flipped for values of negative sign.
+inline std::uint64_t order_key(double v) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return (bits >> 63) != 0 ? ~bits : bits | 0x8000000000000000ull;
 }
 
-// Linear interpolation between the order statistics of sorted values.
-double percentile(const std::vector<double>& sorted, double q) {
-  const double h = q * static_cast<double>(sorted.size() - 1);
-  const auto lo = static_cast<std::size_t>(std::floor(h));
-  const std::size_t hi = std::min(lo + 1, sorted.size() - 1);
-  return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[hi] - sorted[lo]);
+// The order statistics `ranks` (0-based, each below the total count) of the values of `a` and
+// `b` taken together, by histogram counting rather than a sort: one pass counts the values by
+// the top 16 bits of their key, a second gathers the values of the buckets the ranks fall in,
+// and a selection inside each of those buckets finishes.
+std::vector<double> order_statistics(const std::vector<double>& a, const std::vector<double>& b,
+                                     const std::vector<std::size_t>& ranks) {
+  constexpr int kShift = 48;
+  constexpr std::size_t kBuckets = std::size_t{1} << (64 - kShift);
+  for (std::size_t r : ranks) {
+    if (r >= a.size() + b.size()) throw std::out_of_range("no order statistic of that rank");
+  }
+  std::vector<std::uint32_t> hist(kBuckets, 0);
+  for (const auto* part : {&a, &b}) {
+    for (double v : *part) ++hist[order_key(v) >> kShift];
+  }
+  // The bucket of each rank and the rank inside it.
+  std::vector<std::uint32_t> slotOf(kBuckets, 0);  // 0: not needed; else the group's number + 1
+  std::vector<std::vector<double>> groups;
+  std::vector<std::pair<std::uint32_t, std::size_t>> where(ranks.size());  // group, inner rank
+  std::vector<std::size_t> order(ranks.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(),
+            [&ranks](std::size_t x, std::size_t y) { return ranks[x] < ranks[y]; });
+  std::size_t bucket = 0;
+  std::size_t before = 0;  // values in the buckets below `bucket`
+  for (std::size_t i : order) {
+    while (before + hist[bucket] <= ranks[i]) before += hist[bucket++];
+    if (slotOf[bucket] == 0) {
+      groups.emplace_back();
+      groups.back().reserve(hist[bucket]);
+      slotOf[bucket] = static_cast<std::uint32_t>(groups.size());
+    }
+    where[i] = {slotOf[bucket] - 1, ranks[i] - before};
+  }
+  for (const auto* part : {&a, &b}) {
+    for (double v : *part) {
+      const std::uint32_t slot = slotOf[order_key(v) >> kShift];
+      if (slot != 0) groups[slot - 1].push_back(v);
+    }
+  }
+  std::vector<double> out(ranks.size());
+  for (std::size_t i = 0; i < ranks.size(); ++i) {
+    auto& g = groups[where[i].first];
+    const auto k = static_cast<std::ptrdiff_t>(where[i].second);
+    std::nth_element(g.begin(), g.begin() + k, g.end());
+    out[i] = g[static_cast<std::size_t>(k)];
+  }
+  return out;
 }
+
+// What the summary asks of one column's order statistics.
+struct Ranks {
+  std::vector<std::size_t> ranks;
+  std::size_t add(std::size_t k) {
+    ranks.push_back(k);
+    return ranks.size() - 1;
+  }
+};
 
 // The smallest of 1, 2, 5 times a power of ten at or above x.
 double round_up(double x) {
@@ -37,65 +102,234 @@ double round_up(double x) {
   return 10 * scale;
 }
 
-double time_of(const SampleResult& r, int which) {
-  switch (which) {
-    case kInitiation:
-      return r.ti;
-    case kCracking:
-      return r.tc;
-    case kEnd:
-      return r.td;
-    default:
-      return std::max(0.0, r.td - r.t);
-  }
+// The k-th smallest (from 0) of `v`, reordering it.
+double kth(std::vector<double>& v, std::size_t k) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+  return v[k];
 }
 
-void write_number(std::ostream& out, double v) {
-  if (std::isinf(v)) {
-    out << (v > 0 ? "inf" : "-inf");
-  } else {
-    out << v;
+// Percentiles 5, 50 and 95 % of `size` finite values followed by `never` infinite ones, with
+// linear interpolation between order statistics; a percentile that lies among the infinite
+// ones is none. `request` asks for the order statistics; `finish` makes the percentiles of
+// their values.
+struct PercentilePlan {
+  std::array<std::size_t, 3> at{};
+  std::array<double, 3> frac{};
+  std::array<std::size_t, 3> lo{}, hi{};  // indices into the requested ranks
+  std::array<bool, 3> never{};
+  bool any = false;
+
+  void request(std::size_t size, std::uint64_t never_, Ranks& r) {
+    any = size > 0;
+    if (!any) return;
+    const std::uint64_t n = size + never_;
+    const double qs[3] = {0.05, 0.50, 0.95};
+    for (std::size_t i = 0; i < 3; ++i) {
+      const double h = qs[i] * static_cast<double>(n - 1);
+      at[i] = static_cast<std::size_t>(std::floor(h));
+      frac[i] = h - static_cast<double>(at[i]);
+      never[i] = at[i] >= size || (frac[i] > 0 && at[i] + 1 >= size);
+      if (never[i]) continue;
+      lo[i] = r.add(at[i]);
+      hi[i] = frac[i] > 0 ? r.add(at[i] + 1) : lo[i];
+    }
   }
+  // The percentiles of f(values) for a function f that does not fall: its order statistics
+  // are those of the values mapped.
+  template <class F = std::identity>
+  std::optional<Percentiles> finish(const std::vector<double>& values, F f = {}) const {
+    if (!any) return std::nullopt;
+    Percentiles p;
+    double* out[3] = {&p.p5, &p.p50, &p.p95};
+    for (std::size_t i = 0; i < 3; ++i) {
+      p.never[i] = never[i];
+      if (never[i]) continue;
+      const double a = f(values[lo[i]]);
+      *out[i] = frac[i] > 0 ? a + frac[i] * (f(values[hi[i]]) - a) : a;
+    }
+    return p;
+  }
+};
+
+// The default grid's top for the 95th percentile `td95` of t_d and the inspection age `t`.
+std::vector<double> grid_to(double td95, double t) {
+  // Ages beyond 10^6 a say nothing about a structure; the grid stops there.
+  const double top = round_up(std::clamp(std::max(td95, t), 10.0, 1e6));
+  std::vector<double> ages(101);
+  for (std::size_t i = 0; i < ages.size(); ++i) ages[i] = top * static_cast<double>(i) / 100;
+  return ages;
+}
+
+std::size_t grid_index95(std::size_t size) {
+  return static_cast<std::size_t>(0.95 * static_cast<double>(size - 1));
+}
+
+// Counts of values at or below each age of an ascending grid.
+std::vector<std::uint64_t> counts_at(const std::vector<double>& values,
+                                     const std::vector<double>& ages) {
+  std::vector<std::uint64_t> hist(ages.size() + 1, 0);
+  const std::size_t g = ages.size();
+  // An evenly spaced grid from 0 (the default one) finds the bucket by division; the
+  // comparisons after it make the count exact.
+  bool even = g >= 2 && ages.front() == 0;
+  const double step = even ? ages[1] : 0;
+  const double inverse = step > 0 ? 1 / step : 0;  // the guess may be off by one either way
+  for (std::size_t i = 0; even && i < g; ++i) {
+    even = ages[i] == step * static_cast<double>(i);
+  }
+  for (double v : values) {
+    // The first age at or above v.
+    std::size_t j = 0;
+    if (even && step > 0) {
+      const double guess = std::ceil(v * inverse);
+      j = guess <= 0 ? 0 : guess >= static_cast<double>(g) ? g : static_cast<std::size_t>(guess);
+      while (j > 0 && ages[j - 1] >= v) --j;
+      while (j < g && ages[j] < v) ++j;
+    } else {
+      j = static_cast<std::size_t>(std::lower_bound(ages.begin(), ages.end(), v) - ages.begin());
+    }
+    ++hist[j];
+  }
+  std::vector<std::uint64_t> counts(g);
+  std::uint64_t running = 0;
+  for (std::size_t j = 0; j < g; ++j) {
+    running += hist[j];
+    counts[j] = running;
+  }
+  return counts;
+}
+
+std::uint64_t count_at(const std::vector<double>& values, double age) {
+  return static_cast<std::uint64_t>(
+      std::count_if(values.begin(), values.end(), [age](double v) { return v <= age; }));
+}
+
+// Average ranks (1-based), ties sharing their mean rank.
+std::vector<double> ranks(const std::vector<double>& v) {
+  std::vector<std::pair<double, std::uint32_t>> order(v.size());
+  for (std::size_t i = 0; i < v.size(); ++i) order[i] = {v[i], static_cast<std::uint32_t>(i)};
+  std::sort(order.begin(), order.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<double> r(v.size());
+  for (std::size_t i = 0; i < order.size();) {
+    std::size_t j = i + 1;
+    while (j < order.size() && !(order[i].first < order[j].first)) ++j;
+    const double mean = 0.5 * static_cast<double>(i + 1 + j);
+    for (std::size_t k = i; k < j; ++k) r[order[k].second] = mean;
+    i = j;
+  }
+  return r;
+}
+
+std::optional<double> pearson(const std::vector<double>& x, const std::vector<double>& y) {
+  const auto n = static_cast<double>(x.size());
+  if (x.size() < 3) return std::nullopt;
+  const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n;
+  const double my = std::accumulate(y.begin(), y.end(), 0.0) / n;
+  double sxy = 0, sxx = 0, syy = 0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    sxy += (x[i] - mx) * (y[i] - my);
+    sxx += (x[i] - mx) * (x[i] - mx);
+    syy += (y[i] - my) * (y[i] - my);
+  }
+  if (!(sxx > 0) || !(syy > 0)) return std::nullopt;
+  return sxy / std::sqrt(sxx * syy);
+}
+
+std::string fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
 }
 
 }  // namespace
 
-double reliability_index(double p) {
-  if (!(p > 0)) return std::numeric_limits<double>::infinity();
-  if (!(p < 1)) return -std::numeric_limits<double>::infinity();
-  if (p > 0.5) return boost::math::quantile(standard_normal(), 1.0 - p);
-  return -boost::math::quantile(standard_normal(), p);
+IndexValue reliability_index(std::uint64_t failures, std::uint64_t n) {
+  if (n == 0) return {IndexValue::Kind::Above, 0};
+  const auto nn = static_cast<double>(n);
+  if (failures == 0) {
+    const double upper = -std::expm1(std::log(0.05) / nn);  // 1 - 0.05^(1/n)
+    return {IndexValue::Kind::Above, -normal_quantile(upper)};
+  }
+  if (failures >= n) {
+    const double lower = std::exp(std::log(0.05) / nn);  // 0.05^(1/n)
+    return {IndexValue::Kind::Below, -normal_quantile(lower)};
+  }
+  const double p = static_cast<double>(failures) / nn;
+  // The upper half from the complement so that the tail keeps its precision.
+  return {IndexValue::Kind::Exact, p > 0.5 ? normal_quantile(1 - p) : -normal_quantile(p)};
+}
+
+std::string index_text(const IndexValue& index, int decimals) {
+  const std::string v = fixed(index.value, decimals);
+  switch (index.kind) {
+    case IndexValue::Kind::Above:
+      return "> " + v;
+    case IndexValue::Kind::Below:
+      return "< " + v;
+    case IndexValue::Kind::Exact:
+      break;
+  }
+  return v;
+}
+
+double Summary::notDoneShare() const {
+  if (samples == 0) return 0;
+  return static_cast<double>(samples - done) / static_cast<double>(samples);
+}
+
+double target_age(const Samples& samples, const RunSettings& settings) {
+  if (settings.targetAge) return *settings.targetAge;
+  for (const auto& r : samples.results) {
+    if (r.t > 0) return r.t;
+  }
+  return 0;
 }
 
 std::vector<double> default_ages(const Samples& samples) {
   std::vector<double> td;
   double t = 0;
   for (const auto& r : samples.results) {
-    if (r.status != SampleStatus::Done) continue;
-    td.push_back(r.td);
     t = std::max(t, r.t);
+    if (r.known[kEnd] != TimeKnown::Never) td.push_back(r.td);
   }
-  double top = t;
-  if (!td.empty()) {
-    const auto k = static_cast<std::size_t>(0.95 * static_cast<double>(td.size() - 1));
-    std::nth_element(td.begin(), td.begin() + static_cast<std::ptrdiff_t>(k), td.end());
-    top = std::max(top, td[k]);
+  return grid_to(td.empty() ? 0 : kth(td, grid_index95(td.size())), t);
+}
+
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
+  const double age = target_age(samples, settings);
+  std::uint64_t failures = 0;
+  for (const auto& r : samples.results) {
+    if (r.known[kEnd] != TimeKnown::Never && r.td <= age) ++failures;
   }
-  // Ages beyond 10^6 a say nothing about a structure; the grid stops there.
-  top = round_up(std::clamp(top, 10.0, 1e6));
-  std::vector<double> ages(101);
-  for (std::size_t i = 0; i < ages.size(); ++i) ages[i] = top * static_cast<double>(i) / 100;
-  return ages;
+  if (failures == 0) return false;
+  const auto n = static_cast<double>(samples.results.size());
+  const double p = static_cast<double>(failures) / n;
+  return std::sqrt((1 - p) / (n * p)) < settings.stopCov;
 }
 
 Summary summarize(const Samples& samples, double targetBeta, std::vector<double> ages) {
+  RunSettings settings;
+  settings.targetBeta = targetBeta;
+  return summarize(samples, settings, std::move(ages));
+}
+
+Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
   Summary s;
-  s.targetBeta = targetBeta;
+  s.targetBeta = settings.targetBeta;
+  s.targets = settings.targets();
   s.samples = samples.results.size();
+  s.variant = samples.variant;
+  s.hasVariants = samples.hasVariants;
+  s.stoppedByRule = samples.stoppedByRule;
+  s.stopCov = settings.stopCov;
   for (const auto& r : samples.results) {
     switch (r.status) {
       case SampleStatus::Done:
         ++s.done;
+        continue;
+      case SampleStatus::Survived:
+        ++s.survived;
         break;
       case SampleStatus::Stopped:
         ++s.stopped;
@@ -104,57 +338,204 @@ Summary summarize(const Samples& samples, double targetBeta, std::vector<double>
         ++s.rejected;
         break;
     }
+    auto it = std::find_if(s.stops.begin(), s.stops.end(), [&r](const StopCount& c) {
+      return c.status == r.status && c.cause == r.cause;
+    });
+    if (it == s.stops.end()) {
+      s.stops.push_back({r.status, r.cause, 1});
+    } else {
+      ++it->count;
+    }
   }
-  if (ages.empty()) ages = default_ages(samples);
-  s.curve.resize(ages.size());
-  for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
+  std::stable_sort(s.stops.begin(), s.stops.end(),
+                   [](const StopCount& a, const StopCount& b) { return a.count > b.count; });
 
-  // P(beta < target) is P(time <= age) > Phi(-target).
-  const double pTarget = boost::math::cdf(standard_normal(), -targetBeta);
-  std::vector<double> values;
-  values.reserve(s.done);
-  for (int which = 0; which <= kRemaining; ++which) {
-    values.clear();
+  // One time at a time in one column (the end of durability first: its order statistics
+  // give the default grid and the remaining life).
+  double inspection = 0;
+  double lowestAge = std::numeric_limits<double>::infinity();
+  for (const auto& r : samples.results) {
+    inspection = std::max(inspection, r.t);
+    lowestAge = std::min(lowestAge, r.t);
+  }
+  const bool oneAge = inspection == lowestAge;
+  const auto n = static_cast<double>(s.samples);
+  AtAge& at = s.atTarget;
+  at.age = target_age(samples, settings);
+  Column c;
+  c.known.reserve(s.samples);
+  for (int k : {kEnd, kInitiation, kCracking}) {
+    const auto kk = static_cast<std::size_t>(k);
+    c.known.clear();
+    c.earliest.clear();
+    c.never = 0;
     for (const auto& r : samples.results) {
-      if (r.status == SampleStatus::Done) values.push_back(time_of(r, which));
+      switch (r.known[kk]) {
+        case TimeKnown::Known:
+          c.known.push_back(r.time(k));
+          break;
+        case TimeKnown::Unknown:
+          c.earliest.push_back(r.time(k));
+          break;
+        case TimeKnown::Never:
+          ++c.never;
+          break;
+      }
     }
-    if (values.empty()) continue;
-    std::sort(values.begin(), values.end());
-    s.percentiles[static_cast<std::size_t>(which)] =
-        Percentiles{percentile(values, 0.05), percentile(values, 0.50), percentile(values, 0.95)};
-    if (which == kRemaining) continue;
+    // The order statistics, the conservative values being the known times and the earliest
+    // ages together: percentiles, the age at the target, the grid's top.
+    const std::size_t size = c.known.size() + c.earliest.size();
+    Ranks r;
+    PercentilePlan plan;
+    plan.request(size, c.never, r);
+    std::optional<std::size_t> target;
+    std::optional<std::size_t> targetRank;
+    if (s.samples > 0) {
+      // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
+      // exceeds it at the m-th smallest time, where m is the least count above Phi(-target) n.
+      const double m = std::floor(normal_cdf(-s.targets[kk]) * n) + 1;
+      if (m <= static_cast<double>(size)) {
+        targetRank = static_cast<std::size_t>(m) - 1;
+        target = r.add(*targetRank);
+      }
+    }
+    std::optional<std::size_t> grid;
+    if (k == kEnd && ages.empty() && size > 0) grid = r.add(grid_index95(size));
+    const std::vector<double> values =
+        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, c.earliest, r.ranks);
+    s.percentiles[kk] = plan.finish(values);
+    if (target) s.targetAge[kk] = values[*target];
+    if (c.earliest.empty()) {
+      s.targetAgeLow[kk] = s.targetAge[kk];
+    } else if (targetRank && *targetRank < c.known.size()) {
+      s.targetAgeLow[kk] = order_statistics(c.known, {}, {*targetRank})[0];
+    }
+    if (k == kEnd) {
+      if (grid) ages = grid_to(values[*grid], inspection);
+      if (ages.empty()) ages = grid_to(0, inspection);
+      s.curve.resize(ages.size());
+      for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
+      // The remaining life max(0, t_d - t) does not fall as t_d grows: with one inspection age
+      // its order statistics are those of t_d mapped.
+      if (oneAge) {
+        s.percentiles[kRemaining] =
+            plan.finish(values, [t = inspection](double td) { return std::max(0.0, td - t); });
+      }
+    }
 
-    const auto n = static_cast<double>(values.size());
-    for (auto& point : s.curve) {
-      const auto count = std::upper_bound(values.begin(), values.end(), point.age) - values.begin();
-      const double p = static_cast<double>(count) / n;
-      point.p[static_cast<std::size_t>(which)] = p;
-      point.se[static_cast<std::size_t>(which)] = std::sqrt(p * (1 - p) / n);
-      point.beta[static_cast<std::size_t>(which)] = reliability_index(p);
+    if (s.samples == 0) continue;
+    const auto low = counts_at(c.known, ages);
+    const auto extra = counts_at(c.earliest, ages);
+    for (std::size_t a = 0; a < ages.size(); ++a) {
+      CurvePoint& point = s.curve[a];
+      const std::uint64_t failures = low[a] + extra[a];
+      const double p = static_cast<double>(failures) / n;
+      point.p[kk] = p;
+      point.pLow[kk] = static_cast<double>(low[a]) / n;
+      point.se[kk] = std::sqrt(p * (1 - p) / n);
+      point.index[kk] = reliability_index(failures, s.samples);
+      point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
+                       : point.index[kk].kind == IndexValue::Kind::Above
+                           ? std::numeric_limits<double>::infinity()
+                           : -std::numeric_limits<double>::infinity();
     }
-    // The empirical probability first exceeds pTarget at the k-th smallest time, where k is
-    // the least count above pTarget * n.
-    const double k = std::floor(pTarget * n) + 1;
-    if (k <= n) {
-      s.targetAge[static_cast<std::size_t>(which)] = values[static_cast<std::size_t>(k) - 1];
+
+    // At the target age.
+    const std::uint64_t lowAt = count_at(c.known, at.age);
+    const std::uint64_t x = lowAt + count_at(c.earliest, at.age);
+    const double p = static_cast<double>(x) / n;
+    at.failures[kk] = x;
+    at.p[kk] = p;
+    at.pLow[kk] = static_cast<double>(lowAt) / n;
+    at.se[kk] = std::sqrt(p * (1 - p) / n);
+    if (x > 0) at.cov[kk] = at.se[kk] / p;
+    const auto xd = static_cast<double>(x);
+    at.lo95[kk] = x == 0 ? 0.0 : boost::math::ibeta_inv(xd, n - xd + 1, 0.025, Policy());
+    at.hi95[kk] = x == s.samples ? 1.0 : boost::math::ibeta_inv(xd + 1, n - xd, 0.975, Policy());
+    at.index[kk] = reliability_index(x, s.samples);
+  }
+  if (!oneAge) {
+    // Inspection ages that scatter: the remaining life in its own column.
+    c.known.clear();
+    c.earliest.clear();
+    c.never = 0;
+    for (const auto& r : samples.results) {
+      if (r.known[kEnd] == TimeKnown::Never) {
+        ++c.never;
+      } else {
+        c.known.push_back(std::max(0.0, r.td - r.t));
+      }
+    }
+    Ranks r;
+    PercentilePlan plan;
+    plan.request(c.known.size(), c.never, r);
+    s.percentiles[kRemaining] = plan.finish(
+        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, {}, r.ranks));
+  }
+
+  // Rank correlations of the inputs with the times, over the first samples.
+  const std::size_t boxes = samples.boxes.size();
+  const std::size_t m = std::min<std::size_t>(samples.results.size(), kTornadoSamples);
+  s.tornadoSamples = m;
+  if (boxes != 0 && samples.draws.size() >= m * boxes) {
+    s.tornado.resize(boxes);
+    // The ranks of each input over all m samples, for the times every sample tells.
+    std::vector<std::vector<double>> allRanks(boxes);
+    std::vector<double> x(m);
+    for (std::size_t j = 0; j < boxes; ++j) {
+      s.tornado[j].box = samples.boxes[j];
+      for (std::size_t i = 0; i < m; ++i) x[i] = samples.draws[i * boxes + j];
+      allRanks[j] = ranks(x);
+    }
+    for (int k = 0; k < kTimes; ++k) {
+      const auto kk = static_cast<std::size_t>(k);
+      // The samples whose time is known or never reached (the survivors rank above all).
+      std::vector<std::uint32_t> used;
+      std::vector<double> t;
+      used.reserve(m);
+      t.reserve(m);
+      for (std::size_t i = 0; i < m; ++i) {
+        const SampleResult& r = samples.results[i];
+        if (r.known[kk] == TimeKnown::Unknown) continue;
+        used.push_back(static_cast<std::uint32_t>(i));
+        t.push_back(r.known[kk] == TimeKnown::Never ? std::numeric_limits<double>::infinity()
+                                                    : r.time(k));
+      }
+      const std::vector<double> rt = ranks(t);
+      for (std::size_t j = 0; j < boxes; ++j) {
+        if (used.size() == m) {
+          s.tornado[j].rho[kk] = pearson(allRanks[j], rt);
+          continue;
+        }
+        std::vector<double> xs(used.size());
+        for (std::size_t i = 0; i < used.size(); ++i) xs[i] = samples.draws[used[i] * boxes + j];
+        s.tornado[j].rho[kk] = pearson(ranks(xs), rt);
+      }
     }
   }
   return s;
 }
 
 void write_csv(std::ostream& out, const Summary& summary) {
-  out << "age_a,P_ti,SE_ti,beta_ti,P_tc,SE_tc,beta_tc,P_td,SE_td,beta_td\r\n";
+  out << "age_a";
+  for (const char* t : {"ti", "tc", "td"}) {
+    out << ",P_" << t << ",SE_" << t << ",beta_" << t << ",beta_bound_" << t << ",P_low_" << t;
+  }
+  // A sheet with two ways to its initiation time names the one used on every line.
+  if (summary.hasVariants) out << ",ti_method";
+  out << "\r\n";
   const auto precision = out.precision(10);
   for (const auto& point : summary.curve) {
-    write_number(out, point.age);
+    out << point.age;
     for (std::size_t i = 0; i < kTimes; ++i) {
-      out << ',';
-      write_number(out, point.p[i]);
-      out << ',';
-      write_number(out, point.se[i]);
-      out << ',';
-      write_number(out, point.beta[i]);
+      const IndexValue& b = point.index[i];
+      out << ',' << point.p[i] << ',' << point.se[i] << ',' << b.value << ','
+          << (b.kind == IndexValue::Kind::Above   ? ">"
+              : b.kind == IndexValue::Kind::Below ? "<"
+                                                  : "")
+          << ',' << point.pLow[i];
     }
+    if (summary.hasVariants) out << ',' << variant_name(summary.variant);
     out << "\r\n";
   }
   out.precision(precision);

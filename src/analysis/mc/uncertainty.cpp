@@ -3,85 +3,241 @@
 #include <algorithm>
 #include <array>
 #include <boost/math/distributions/normal.hpp>
+#include <boost/math/special_functions/beta.hpp>
 #include <cmath>
+#include <limits>
+#include <numbers>
 #include <stdexcept>
 
 namespace pellucor::analysis::mc {
 
 namespace {
 
-struct DefaultRow {
-  std::string_view alias;
-  Scatter scatter;
-};
-
-// Default scatter of the usual quantities, after the probabilistic durability models of
-// fib Bulletin 34 "Model Code for Service Life Design" (2006), the DuraCrete project report
-// R17 (2000) and the JCSS Probabilistic Model Code (2001):
-// - cover: normal, standard deviation 6 to 10 mm for ordinary execution (fib 34), about
-//   0.2 of the usual 30 to 50 mm;
-// - chloride diffusion coefficient: normal, CoV 0.2 (fib 34, migration coefficient);
-// - surface chloride concentration: lognormal, CoV 0.5 (DuraCrete, fib 34 give 0.5 and more);
-// - critical chloride concentration: CoV 0.25 (fib 34: mean 0.6, deviation 0.15 % by mass of
-//   cement), taken normal;
-// - concrete strength: lognormal, CoV 0.15 (JCSS, in-situ compressive strength);
-// - CO2 concentration coefficient: normal, CoV 0.12 (fib 34: atmospheric CO2, mean
-//   0.00082 kg/m3, deviation 0.0001);
-// - ageing exponent of the diffusion coefficient: normal, CoV 0.3 (fib 34: 0.30 +- 0.12 for
-//   Portland, 0.60 +- 0.15 with fly ash);
-// - ambient temperature and humidity: normal, CoV 0.1 and 0.05, typical of the weather-station
-//   records fib 34 builds these variables from.
-// Ages, diameters, measuring data and the starting values of the iterations stay as typed.
-constexpr std::array<DefaultRow, 10> kDefaults = {{
-    {"cover", {0.20, Distribution::Normal}},
-    {"diffusion", {0.20, Distribution::Normal}},
-    {"surface", {0.50, Distribution::Lognormal}},
-    {"critical", {0.25, Distribution::Normal}},
-    {"strength", {0.15, Distribution::Lognormal}},
-    {"co2", {0.12, Distribution::Normal}},
-    {"exponent", {0.30, Distribution::Normal}},
-    {"temperature", {0.10, Distribution::Normal}},
-    {"humidity", {0.05, Distribution::Normal}},
-    {"carbonation-depth", {0.20, Distribution::Normal}},
-}};
-
 // Double precision throughout (the default policy would compute in long double).
-using Normal = boost::math::normal_distribution<
-    double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
+using Normal = boost::math::normal_distribution<double, Policy>;
 
 const Normal& standard_normal() {
   static const Normal n(0.0, 1.0);
   return n;
 }
 
-double phi(double z) {
-  return boost::math::cdf(standard_normal(), z);
+double phi_density(double z) {
+  return std::exp(-0.5 * z * z) / std::sqrt(2 * std::numbers::pi);
 }
 
-// The standard normal quantile, with the upper half taken from the complement so that the
-// tail keeps its precision.
-double phi_inverse(double p) {
-  if (p > 0.5) return -boost::math::quantile(standard_normal(), 1.0 - p);
-  return boost::math::quantile(standard_normal(), p);
+// The sources of the defaults, one sentence each.
+const std::vector<ScatterSource>& sources() {
+  static const std::vector<ScatterSource> s = {
+      {"cover", Distribution::Normal, 0, 8,
+       "fib Bulletin 34 (2006): the cover is normal with an absolute standard deviation of "
+       "8-10 mm for ordinary execution (6 mm under quality control); default 8 mm.",
+       "fib Bulletin 34（2006）：保护层厚度服从正态分布，一般施工的标准差为 8～10 mm"
+       "（有质量控制时 6 mm）；默认取 8 mm。"},
+      {"diffusion", Distribution::Normal, 0.2, 0,
+       "fib Bulletin 34 (2006): the chloride migration (diffusion) coefficient is normal with a "
+       "coefficient of variation of 0.2.",
+       "fib Bulletin 34（2006）：氯离子迁移（扩散）系数服从正态分布，变异系数 0.2。"},
+      {"surface", Distribution::Lognormal, 0.5, 0,
+       "DuraCrete R17 (2000) and fib Bulletin 34: the surface chloride concentration is "
+       "lognormal with a coefficient of variation of 0.5 or more; default 0.5.",
+       "DuraCrete R17（2000）与 fib Bulletin 34：表面氯离子浓度服从对数正态分布，变异系数 0.5 "
+       "及以上；默认取 0.5。"},
+      {"critical", Distribution::Normal, 0.25, 0,
+       "fib Bulletin 34 (2006): the critical chloride content has mean 0.6 and standard "
+       "deviation 0.15 % by mass of cement, a coefficient of variation of 0.25.",
+       "fib Bulletin 34（2006）：临界氯离子含量均值 0.6、标准差 0.15（占水泥质量 %），"
+       "变异系数 0.25。"},
+      {"strength", Distribution::Lognormal, 0.15, 0,
+       "JCSS Probabilistic Model Code (2001): the in-situ concrete strength is lognormal with a "
+       "coefficient of variation of about 0.15.",
+       "JCSS 概率模型规范（2001）：结构混凝土强度服从对数正态分布，变异系数约 0.15。"},
+      {"co2", Distribution::Normal, 0.12, 0,
+       "fib Bulletin 34 (2006): the CO2 concentration of the air is normal, mean 0.00082 kg/m3 "
+       "with deviation 0.0001, a coefficient of variation of 0.12.",
+       "fib Bulletin 34（2006）：空气中 CO2 浓度服从正态分布，均值 0.00082 kg/m3、标准差 "
+       "0.0001，变异系数 0.12。"},
+      {"exponent", Distribution::Beta, 0, 0.12,
+       "fib Bulletin 34 (2006): the ageing exponent is a Beta law on [0, 1], 0.30 +- 0.12 for "
+       "Portland cement, 0.60 +- 0.15 with fly ash, 0.45 +- 0.20 with slag.",
+       "fib Bulletin 34（2006）：龄期系数服从 [0, 1] 上的 Beta 分布，硅酸盐水泥 0.30±0.12，"
+       "掺粉煤灰 0.60±0.15，掺矿渣 0.45±0.20。"},
+      {"temperature", Distribution::Normal, 0, 2,
+       "fib Bulletin 34 (2006): the temperature comes from the nearest weather station and "
+       "scatters by an absolute deviation in K; default 2 K.",
+       "fib Bulletin 34（2006）：温度取自最近气象站记录，按绝对标准差（K）离散；默认 2 K。"},
+      {"humidity", Distribution::Normal, 0.05, 0,
+       "fib Bulletin 34 (2006): the relative humidity comes from the nearest weather station; "
+       "normal with a coefficient of variation of 0.05.",
+       "fib Bulletin 34（2006）：相对湿度取自最近气象站记录，服从正态分布，变异系数 0.05。"},
+      {"carbonation-depth", Distribution::Normal, 0.2, 0,
+       "JCSS Probabilistic Model Code (2001): a measured depth scatters with the measurement; "
+       "normal with a coefficient of variation of 0.2.",
+       "JCSS 概率模型规范（2001）：实测深度随测量离散，服从正态分布，变异系数 0.2。"},
+      {"environment", Distribution::Lognormal, 0.5, 0,
+       "DuraCrete R17 (2000): the corrosion rate, which this coefficient sets linearly, is "
+       "lognormal with a coefficient of variation of 0.5 or more; default 0.5.",
+       "DuraCrete R17（2000）：锈蚀速度（与本系数成正比）服从对数正态分布，变异系数 0.5 "
+       "及以上；默认取 0.5。"},
+  };
+  return s;
+}
+
+const ScatterSource* source_of(std::string_view alias) {
+  for (const auto& s : sources()) {
+    if (s.alias == alias) return &s;
+  }
+  return nullptr;
+}
+
+// The ageing exponent's deviation by binder (fib Bulletin 34).
+double exponent_deviation(Binder binder) {
+  switch (binder) {
+    case Binder::FlyAsh:
+      return 0.15;
+    case Binder::Slag:
+      return 0.20;
+    case Binder::Portland:
+      break;
+  }
+  return 0.12;
+}
+
+// The Beta law's parameters a, b for a mean and deviation on [0, 1].
+std::pair<double, double> beta_parameters(double mean, double sd) {
+  const double common = mean * (1 - mean) / (sd * sd) - 1;
+  return {mean * common, (1 - mean) * common};
+}
+
+// The k-th raw moment of a normal law truncated to the standardised range [a, b], divided by
+// nothing: E[Z^k | a < Z < b] for k = 1, 2, from the densities at the ends.
+double truncated_standard_moment(int k, double a, double b, double mass) {
+  const double pa = std::isfinite(a) ? phi_density(a) : 0;
+  const double pb = std::isfinite(b) ? phi_density(b) : 0;
+  if (k == 1) return (pa - pb) / mass;
+  const double ta = std::isfinite(a) ? a * pa : 0;
+  const double tb = std::isfinite(b) ? b * pb : 0;
+  return 1 + (ta - tb) / mass;
 }
 
 }  // namespace
 
+double normal_cdf(double z) {
+  return boost::math::cdf(standard_normal(), z);
+}
+
+namespace {
+
+// c0 + c1 x + ... + c7 x^7 by Estrin's scheme: the same coefficients as Horner's rule with a
+// third of its chain of dependent operations.
+inline double poly7(const double (&c)[8], double x) {
+  const double x2 = x * x;
+  const double x4 = x2 * x2;
+  const double p01 = c[0] + c[1] * x;
+  const double p23 = c[2] + c[3] * x;
+  const double p45 = c[4] + c[5] * x;
+  const double p67 = c[6] + c[7] * x;
+  return (p01 + p23 * x2) + (p45 + p67 * x2) * x4;
+}
+
+// Wichura's AS 241 (PPND16): numerators a, c, e and denominators b, d, f of the central range
+// |p - 0.5| <= 0.425, of the tail with r = sqrt(-log(min(p, 1 - p))) <= 5, and beyond.
+constexpr double kA[8] = {3.3871328727963666080e0, 1.3314166789178437745e2, 1.9715909503065514427e3,
+                          1.3731693765509461125e4, 4.5921953931549871457e4, 6.7265770927008700853e4,
+                          3.3430575583588128105e4, 2.5090809287301226727e3};
+constexpr double kB[8] = {1.0,
+                          4.2313330701600911252e1,
+                          6.8718700749205790830e2,
+                          5.3941960214247511077e3,
+                          2.1213794301586595867e4,
+                          3.9307895800092710610e4,
+                          2.8729085735721942674e4,
+                          5.2264952788528545610e3};
+constexpr double kC[8] = {1.42343711074968357734e0,  4.63033784615654529590e0,
+                          5.76949722146069140550e0,  3.64784832476320460504e0,
+                          1.27045825245236838258e0,  2.41780725177450611770e-1,
+                          2.27238449892691845833e-2, 7.74545014278341407640e-4};
+constexpr double kD[8] = {1.0,
+                          2.05319162663775882187e0,
+                          1.67638483018380384940e0,
+                          6.89767334985100004550e-1,
+                          1.48103976427480074590e-1,
+                          1.51986665636164571966e-2,
+                          5.47593808499534494600e-4,
+                          1.05075007164441684324e-9};
+constexpr double kE[8] = {6.65790464350110377720e0,  5.46378491116411436990e0,
+                          1.78482653991729133580e0,  2.96560571828504891230e-1,
+                          2.65321895265761230930e-2, 1.24266094738807843860e-3,
+                          2.71155556874348757815e-5, 2.01033439929228813265e-7};
+constexpr double kF[8] = {1.0,
+                          5.99832206555887937690e-1,
+                          1.36929880922735805310e-1,
+                          1.48753612908506148525e-2,
+                          7.86869131145613259100e-4,
+                          1.84631831751005468180e-5,
+                          1.42151175831644588870e-7,
+                          2.04426310338993978564e-15};
+
+// The quantile for p in (0, 1), inlined where many are computed in a row.
+inline double quantile_inside(double p) {
+  const double q = p - 0.5;
+  if (std::fabs(q) <= 0.425) {
+    const double r = 0.180625 - q * q;
+    return q * poly7(kA, r) / poly7(kB, r);
+  }
+  double r = std::sqrt(-std::log(q < 0 ? p : 1 - p));
+  double z = 0;
+  if (r <= 5) {
+    r -= 1.6;
+    z = poly7(kC, r) / poly7(kD, r);
+  } else {
+    r -= 5;
+    z = poly7(kE, r) / poly7(kF, r);
+  }
+  return q < 0 ? -z : z;
+}
+
+}  // namespace
+
+double normal_quantile(double p) {
+  if (!(p > 0)) return p == 0 ? -std::numeric_limits<double>::infinity() : std::nan("");
+  if (!(p < 1)) return p == 1 ? std::numeric_limits<double>::infinity() : std::nan("");
+  return quantile_inside(p);
+}
+
 std::string_view distribution_name(Distribution d) {
-  return d == Distribution::Lognormal ? "lognormal" : "normal";
+  switch (d) {
+    case Distribution::Lognormal:
+      return "lognormal";
+    case Distribution::Beta:
+      return "beta";
+    case Distribution::Normal:
+      break;
+  }
+  return "normal";
 }
 
 std::optional<Distribution> distribution_from_name(std::string_view name) {
   if (name == "normal") return Distribution::Normal;
   if (name == "lognormal") return Distribution::Lognormal;
+  if (name == "beta") return Distribution::Beta;
   return std::nullopt;
 }
 
-Scatter default_scatter(std::string_view alias) {
-  for (const auto& row : kDefaults) {
-    if (row.alias == alias) return row.scatter;
-  }
-  return {};
+const std::vector<ScatterSource>& scatter_sources() {
+  return sources();
+}
+
+DefaultScatter default_scatter(std::string_view alias, double mean, Binder binder) {
+  const ScatterSource* src = source_of(alias);
+  if (src == nullptr) return {};
+  Scatter s;
+  s.dist = src->dist;
+  s.cov = src->cov;
+  s.sd = src->dist == Distribution::Beta ? exponent_deviation(binder) : src->sd;
+  // The coefficient of variation an absolute deviation comes to at the sheet's value.
+  if (s.sd > 0 && mean > 0) s.cov = s.sd / mean;
+  return {s, src};
 }
 
 bool range_checked(const sheet::FieldRow& f) {
@@ -89,19 +245,42 @@ bool range_checked(const sheet::FieldRow& f) {
          f.change != sheet::ChangeCheck::None;
 }
 
+std::optional<std::string_view> scatter_problem(double mean, const Scatter& scatter) {
+  if (scatter.dist != Distribution::Beta) return std::nullopt;
+  if (!(mean > 0 && mean < 1)) return "a Beta law on [0, 1] needs a mean between 0 and 1";
+  const double sd = scatter.deviation(mean);
+  if (!(sd * sd < mean * (1 - mean))) {
+    return "a Beta law on [0, 1] needs a standard deviation below sqrt(mean (1 - mean))";
+  }
+  return std::nullopt;
+}
+
 TruncatedLaw::TruncatedLaw(double mean, Scatter scatter, double lo, double hi)
     : dist_(scatter.dist), lo_(lo), hi_(hi) {
-  if (!(scatter.cov > 0) || !(mean > 0) || !(lo <= mean && mean <= hi)) {
+  if (!scatter.scatters() || !(mean > 0) || !(lo <= mean && mean <= hi)) {
     throw std::invalid_argument("a scattering box needs a positive mean inside its range");
   }
-  if (dist_ == Distribution::Normal) {
-    mu_ = mean;
-    sigma_ = scatter.cov * mean;
-  } else {
-    sigma_ = std::sqrt(std::log1p(scatter.cov * scatter.cov));
-    mu_ = std::log(mean) - 0.5 * sigma_ * sigma_;
+  if (scatter_problem(mean, scatter)) throw std::invalid_argument("no Beta law of that scatter");
+  const double sd = scatter.deviation(mean);
+  switch (dist_) {
+    case Distribution::Normal:
+      mu_ = mean;
+      sigma_ = sd;
+      break;
+    case Distribution::Lognormal: {
+      const double v = sd / mean;
+      sigma_ = std::sqrt(std::log1p(v * v));
+      mu_ = std::log(mean) - 0.5 * sigma_ * sigma_;
+      break;
+    }
+    case Distribution::Beta: {
+      const auto [a, b] = beta_parameters(mean, sd);
+      mu_ = a;
+      sigma_ = b;
+      break;
+    }
   }
-  if (!std::isfinite(mu_) || !std::isfinite(sigma_)) {
+  if (!std::isfinite(mu_) || !std::isfinite(sigma_) || !(sigma_ > 0)) {
     flo_ = fhi_ = 0;  // flat
     return;
   }
@@ -110,9 +289,30 @@ TruncatedLaw::TruncatedLaw(double mean, Scatter scatter, double lo, double hi)
 }
 
 double TruncatedLaw::untruncatedCdf(double x) const {
-  if (dist_ == Distribution::Normal) return phi((x - mu_) / sigma_);
-  if (!(x > 0)) return 0;
-  return phi((std::log(x) - mu_) / sigma_);
+  switch (dist_) {
+    case Distribution::Normal:
+      return normal_cdf((x - mu_) / sigma_);
+    case Distribution::Lognormal:
+      if (!(x > 0)) return 0;
+      return normal_cdf((std::log(x) - mu_) / sigma_);
+    case Distribution::Beta:
+      if (!(x > 0)) return 0;
+      if (!(x < 1)) return 1;
+      return boost::math::ibeta(mu_, sigma_, x, Policy());
+  }
+  return 0;
+}
+
+double TruncatedLaw::quantile(double p) const {
+  switch (dist_) {
+    case Distribution::Normal:
+      return mu_ + sigma_ * normal_quantile(p);
+    case Distribution::Lognormal:
+      return std::exp(mu_ + sigma_ * normal_quantile(p));
+    case Distribution::Beta:
+      return boost::math::ibeta_inv(mu_, sigma_, p, Policy());
+  }
+  return 0;
 }
 
 // A scatter so wide that the range holds no probability the doubles can tell apart: the law
@@ -137,11 +337,104 @@ double TruncatedLaw::sample(double u) const {
   } else if (!(p < 1)) {
     x = hi_;
   } else {
-    const double z = phi_inverse(p);
-    x = dist_ == Distribution::Normal ? mu_ + sigma_ * z : std::exp(mu_ + sigma_ * z);
+    x = quantile(p);
   }
   // Rounding in the quantile must not carry a sample past an end of the range.
   return std::clamp(x, lo_, hi_);
+}
+
+void TruncatedLaw::sample(const double* u, double* x, std::size_t n) const {
+  if (flat()) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = sample(u[i]);
+    return;
+  }
+  const double width = fhi_ - flo_;
+  switch (dist_) {
+    case Distribution::Normal:
+      for (std::size_t i = 0; i < n; ++i) {
+        const double p = flo_ + u[i] * width;
+        const double v = p > 0 && p < 1 ? mu_ + sigma_ * quantile_inside(p) : p > 0 ? hi_ : lo_;
+        x[i] = std::clamp(v, lo_, hi_);
+      }
+      return;
+    case Distribution::Lognormal:
+      for (std::size_t i = 0; i < n; ++i) {
+        const double p = flo_ + u[i] * width;
+        const double v = p > 0 && p < 1 ? std::exp(mu_ + sigma_ * quantile_inside(p))
+                         : p > 0        ? hi_
+                                        : lo_;
+        x[i] = std::clamp(v, lo_, hi_);
+      }
+      return;
+    case Distribution::Beta:
+      break;
+  }
+  for (std::size_t i = 0; i < n; ++i) x[i] = sample(u[i]);
+}
+
+double TruncatedLaw::massCut() const {
+  if (flat()) return 1;
+  return flo_ + (1 - fhi_);
+}
+
+double TruncatedLaw::moment(int k) const {
+  if (flat()) {
+    // Uniform over [lo, hi].
+    return k == 1 ? 0.5 * (lo_ + hi_) : (lo_ * lo_ + lo_ * hi_ + hi_ * hi_) / 3;
+  }
+  const double mass = fhi_ - flo_;
+  switch (dist_) {
+    case Distribution::Normal: {
+      const double a = (lo_ - mu_) / sigma_;
+      const double b = (hi_ - mu_) / sigma_;
+      const double m1 = truncated_standard_moment(1, a, b, mass);
+      if (k == 1) return mu_ + sigma_ * m1;
+      const double m2 = truncated_standard_moment(2, a, b, mass);
+      return mu_ * mu_ + 2 * mu_ * sigma_ * m1 + sigma_ * sigma_ * m2;
+    }
+    case Distribution::Lognormal: {
+      // E[X^k; lo < X < hi] = exp(k mu + k^2 sigma^2 / 2) (Phi(b - k sigma) - Phi(a - k sigma)).
+      const double kk = k;
+      const double a = lo_ > 0 ? (std::log(lo_) - mu_) / sigma_ : -INFINITY;
+      const double b = (std::log(hi_) - mu_) / sigma_;
+      const double part = normal_cdf(b - kk * sigma_) - normal_cdf(a - kk * sigma_);
+      return std::exp(kk * mu_ + 0.5 * kk * kk * sigma_ * sigma_) * part / mass;
+    }
+    case Distribution::Beta: {
+      // E[X^k; lo < X < hi] = B(a + k, b) / B(a, b) (I(a + k, b) at hi - at lo).
+      const double a = mu_, b = sigma_;
+      const double lo = std::clamp(lo_, 0.0, 1.0), hi = std::clamp(hi_, 0.0, 1.0);
+      double ratio = a / (a + b);
+      if (k == 2) ratio *= (a + 1) / (a + b + 1);
+      const double part =
+          boost::math::ibeta(a + k, b, hi, Policy()) - boost::math::ibeta(a + k, b, lo, Policy());
+      return ratio * part / mass;
+    }
+  }
+  return 0;
+}
+
+double TruncatedLaw::mean() const {
+  return moment(1);
+}
+
+double TruncatedLaw::cov() const {
+  const double m = moment(1);
+  const double var = std::max(0.0, moment(2) - m * m);
+  return std::sqrt(var) / m;
+}
+
+TruncationEffect truncation_effect(double mean, const Scatter& scatter, double lo, double hi) {
+  TruncationEffect e;
+  e.mean = mean;
+  e.cov = scatter.deviation(mean) / mean;
+  const TruncatedLaw law(mean, scatter, lo, hi);
+  e.truncatedMean = law.mean();
+  e.truncatedCov = law.cov();
+  e.massCut = law.massCut();
+  e.covShrinks = e.truncatedCov < (1 - kCovShrinkWarning) * e.cov;
+  e.meanMoves = std::fabs(e.truncatedMean - mean) > kMeanMoveWarning * mean;
+  return e;
 }
 
 }  // namespace pellucor::analysis::mc

@@ -45,6 +45,75 @@ sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alia
   return parts::make_field(q, {c, alias, meaning, LeaveCheck::Range, ChangeCheck::None, box});
 }
 
+// Several labels of this sheet's echo have no blank after the equals sign, the diameter is
+// the value typed, and the chloride content stands on a line of its own that begins with a
+// comma.
+constexpr parts::ItemText kEchoTemperature{.key = "temperature",
+                                           .name = "环境温度",
+                                           .unit = "摄示度",
+                                           .label = ",环境温度（单位为摄示度）=",
+                                           .line = 1};
+constexpr parts::ItemText kEchoHumidity{
+    .key = "humidity", .name = "环境湿度", .label = ",环境湿度=", .line = 1};
+constexpr parts::ItemText kEchoStrength{.key = "strength",
+                                        .name = "混凝土强度",
+                                        .unit = "mpa",
+                                        .label = "混凝土强度（单位为mpa）=",
+                                        .line = 2};
+constexpr parts::ItemText kEchoCover{.key = "cover",
+                                     .name = "保护层厚度",
+                                     .unit = "mm",
+                                     .label = ",保护层厚度（单位为mm）=",
+                                     .line = 2};
+constexpr parts::ItemText kEchoAge{.key = "age",
+                                   .name = "结构使用（检测）时间",
+                                   .unit = "a",
+                                   .label = ",结构使用（检测）时间（单位为a）=",
+                                   .line = 2};
+constexpr parts::ItemText kEchoDiameter{.key = "diameter",
+                                        .name = "钢筋直径",
+                                        .unit = "mm",
+                                        .label = ",钢筋直径(单位为mm) = ",
+                                        .line = parts::kEchoSteel.line};
+constexpr parts::ItemText kEchoChloride{.key = "chloride",
+                                        .name = "表面氯浓度",
+                                        .unit = "kg/m^3",
+                                        .label = ",表面氯浓度（单位为kg/m^3）= ",
+                                        .line = parts::kEchoSteel.line + 1};
+
+// The report speaks of severe loss of performance rather than of service life. Corrosion
+// starts at casting: the initiation time is 0, and the pre-cracking duration and the span
+// after cracking are not printed.
+using Result = model::AdmixedResult;
+constexpr parts::ItemText kDd{.key = "dd",
+                              .name = "性能严重退化时腐蚀深度",
+                              .unit = "mm",
+                              .label = "性能严重退化时腐蚀深度: ",
+                              .after = " mm"};
+constexpr parts::ItemText kTd{.key = "td",
+                              .name = "性能严重退化的时间",
+                              .unit = "a",
+                              .label = "性能严重退化的时间:",
+                              .after = " a"};
+
+const std::vector<parts::ResultRow<Result>>& result_rows() {
+  using V = std::optional<double>;
+  static const std::vector<parts::ResultRow<Result>> rows = {
+      {&parts::kResultLambda0, [](const Result& r) -> V { return r.propIn.lambda0; }},
+      {&parts::kResultDcr, [](const Result& r) -> V { return r.prop.dcr; }},
+      {&parts::kResultTc, [](const Result& r) -> V { return r.prop.tc; }},
+      {&parts::kResultLambda1, [](const Result& r) -> V { return r.prop.lambda1; }},
+      {&kDd, [](const Result& r) -> V { return r.prop.dd; }},
+      {&kTd, [](const Result& r) -> V { return r.prop.td; }},
+      {&parts::kResultDt, [](const Result& r) -> V { return r.prop.dt; }},
+      {&parts::kResultW, [](const Result& r) { return r.prop.w; }},
+      {&parts::kUnprintedTi, [](const Result& r) -> V { return r.propIn.ti; }},
+      {&parts::kUnprintedTp, [](const Result& r) -> V { return r.prop.tp; }},
+      {&parts::kUnprintedDtd, [](const Result& r) -> V { return r.prop.dtd; }},
+  };
+  return rows;
+}
+
 sheet::SheetTable make_table() {
   sheet::SheetTable s;
   s.number = 5;
@@ -81,23 +150,8 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(), {Control::Combo1, Control::CmdCal, Control::CmdSave,
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  s.results = parts::forms(result_rows());
   return s;
-}
-
-// The report speaks of severe loss of performance rather than of service life.
-std::vector<std::string> result_lines(const model::AdmixedResult& r) {
-  using parts::result_line;
-  const auto& p = r.prop;
-  return {
-      result_line("保护层开裂前钢筋锈蚀速度:", r.rate.lambda0, " mm/a"),
-      result_line("保护层开裂前钢筋锈蚀深度:", p.dcr, " mm"),
-      result_line("保护层开裂的时间:", p.tc, " a"),
-      result_line("保护层开裂后钢筋锈蚀速度:", p.lambda1, " mm/a"),
-      result_line("性能严重退化时腐蚀深度: ", p.dd, " mm"),
-      result_line("性能严重退化的时间:", p.td, " a"),
-      result_line("检测时的钢筋腐蚀深度:", p.dt, " mm"),
-      parts::crack_width_line("检测时的裂缝宽度:", p.w, " mm"),
-  };
 }
 
 }  // namespace
@@ -130,22 +184,23 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   mi.C0 = in.box(Box::Chloride);
   mi.d = in.box(Box::Diameter);
   mi.kind = model::steel_kind_of(in.steelKind);
-  // Several labels of this sheet's echo have no blank after the equals sign, the diameter is
-  // the value typed, and the chloride content stands on a line of its own that begins with a
-  // comma.
-  auto echo = [&](const model::AdmixedResult& r) -> std::vector<std::string> {
-    return {
-        parts::EchoLine()("局部环境系数= ", mi.Ke)(",环境温度（单位为摄示度）=", mi.T)(",环境湿度=",
-                                                                                       mi.RH)
-            .str(),
-        parts::EchoLine()("混凝土强度（单位为mpa）=", mi.fcu)(",保护层厚度（单位为mm）=", mi.c)(
-            ",结构使用（检测）时间（单位为a）=", mi.t)
-            .str(),
-        parts::echo_cracking_and_steel(r.iteration.tcStar, mi.d, in.steelName),
-        parts::EchoLine()(",表面氯浓度（单位为kg/m^3）= ", mi.C0).str(),
-    };
+  auto record = [&](const Result& r) {
+    sheet::ResultRecord rec;
+    rec.input(parts::kEchoEnvironment, mi.Ke)
+        .input(kEchoTemperature, mi.T)
+        .input(kEchoHumidity, mi.RH)
+        .input(kEchoStrength, mi.fcu)
+        .input(kEchoCover, mi.c)
+        .input(kEchoAge, mi.t)
+        .derived(parts::kEchoCrackingUsed, r.iteration.tcStar)
+        .input(kEchoDiameter, mi.d);
+    parts::add_steel(rec, parts::kEchoSteel, in);
+    rec.input(kEchoChloride, mi.C0);
+    parts::add_typed_inputs(rec, table(), in);
+    parts::add_results(rec, result_rows(), r);
+    return rec;
   };
-  return parts::calculate_iterating(mi, &model::run_admixed, &result_lines, echo, sink);
+  return parts::calculate_iterating(mi, &model::run_admixed, record, sink);
 }
 
 }  // namespace pellucor::modules

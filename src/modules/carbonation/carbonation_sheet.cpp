@@ -47,6 +47,105 @@ sheet::Rect box_at(int row, int column) {
   return {kColumns[column], kRows[row], kBoxWidth, kBoxHeight};
 }
 
+// The parameter echo: climate (the humidity as the rate used it, capped at 0.8), concrete, the
+// carbonation inputs and the diameter, then the steel and the two option groups.
+constexpr parts::ItemText kEchoHumidityUsed{
+    .key = "humidity-used", .name = "环境湿度", .label = ",环境湿度= ", .line = 1};
+constexpr parts::ItemText kEchoMeasuredDepth{.key = "carbonation-depth",
+                                             .name = "实测碳化深度",
+                                             .unit = "mm",
+                                             .label = "实测碳化深度（单位为mm）= ",
+                                             .line = 3};
+constexpr parts::ItemText kEchoCo2{
+    .key = "co2", .name = "二氧化碳浓度系数", .label = ",二氧化碳浓度系数= ", .line = 3};
+constexpr parts::ItemText kEchoDiameter{.key = "diameter",
+                                        .name = "钢筋直径",
+                                        .unit = "mm",
+                                        .label = ",钢筋直径（单位为mm）= ",
+                                        .line = 3};
+constexpr parts::ItemText kEchoSteel{
+    .key = "steel", .name = "钢筋种类", .label = "钢筋种类= ", .line = 4};
+constexpr parts::ItemText kEchoCondition{
+    .key = "condition", .name = "结构工作条件", .label = ",结构工作条件= ", .line = 4};
+constexpr parts::ItemText kEchoStress{
+    .key = "stress", .name = "钢筋应力状态", .label = ",钢筋应力状态= ", .line = 4};
+
+// The report. The result file writes the units of the inspection depth and of the crack width
+// the other way round from the pane. The end of the durable life is not printed (the span from
+// cracking to it is).
+using Result = model::CarbonationResult;
+constexpr parts::ItemText kK{.key = "k", .name = "碳化系数", .label = "碳化系数:"};
+constexpr parts::ItemText kX0{
+    .key = "x0", .name = "碳化残量", .unit = "mm", .label = "碳化残量:", .after = " mm"};
+constexpr parts::ItemText kTi{.key = "ti",
+                              .name = "钢筋开始锈蚀时间",
+                              .unit = "a",
+                              .label = "钢筋开始锈蚀时间:",
+                              .after = " a"};
+constexpr parts::ItemText kLambda0{.key = "lambda0",
+                                   .name = "保护层开裂前的钢筋腐蚀速度",
+                                   .unit = "mm/a",
+                                   .label = "保护层开裂前的钢筋腐蚀速度:",
+                                   .after = " mm/a"};
+constexpr parts::ItemText kDcr{.key = "dcr",
+                               .name = "保护层开裂前的钢筋腐蚀深度",
+                               .unit = "mm",
+                               .label = "保护层开裂前的钢筋腐蚀深度:",
+                               .after = " mm"};
+constexpr parts::ItemText kTp{.key = "tp",
+                              .name = "保护层开裂前的钢筋腐蚀时间",
+                              .unit = "a",
+                              .label = "保护层开裂前的钢筋腐蚀时间:",
+                              .after = " a"};
+constexpr parts::ItemText kTc{
+    .key = "tc", .name = "保护层开裂时间", .unit = "a", .label = "保护层开裂时间:", .after = "  a"};
+constexpr parts::ItemText kLambda1{.key = "lambda1",
+                                   .name = "保护层开裂后的钢筋腐蚀速度",
+                                   .unit = "mm/a",
+                                   .label = "保护层开裂后的钢筋腐蚀速度:",
+                                   .after = " mm/a"};
+constexpr parts::ItemText kDt{.key = "dt",
+                              .name = "检测时钢筋的腐蚀深度",
+                              .unit = "mm",
+                              .label = "检测时钢筋的腐蚀深度:",
+                              .after = "  mm",
+                              .fileAfter = " mm"};
+constexpr parts::ItemText kW{.key = "w",
+                             .name = "检测时锈胀裂缝宽度",
+                             .unit = "mm",
+                             .label = "检测时锈胀裂缝宽度:",
+                             .after = " mm",
+                             .fileAfter = "  mm"};
+constexpr parts::ItemText kDd{.key = "dd",
+                              .name = "耐久性终结时的钢筋腐蚀深度",
+                              .unit = "mm",
+                              .label = "耐久性终结时的钢筋腐蚀深度:",
+                              .after = " mm"};
+constexpr parts::ItemText kDtd{.key = "dtd",
+                               .name = "从保护层开裂到耐久性终结的时间",
+                               .unit = "a",
+                               .label = "从保护层开裂到耐久性终结的时间:",
+                               .after = " a"};
+
+const std::vector<parts::ResultRow<Result>>& result_rows() {
+  static const std::vector<parts::ResultRow<Result>> rows = {
+      {&kK, [](const Result& r) -> std::optional<double> { return r.k; }},
+      {&kX0, [](const Result& r) -> std::optional<double> { return r.x0; }},
+      {&kTi, [](const Result& r) -> std::optional<double> { return r.propIn.ti; }},
+      {&kLambda0, [](const Result& r) -> std::optional<double> { return r.propIn.lambda0; }},
+      {&kDcr, [](const Result& r) -> std::optional<double> { return r.prop.dcr; }},
+      {&kTp, [](const Result& r) -> std::optional<double> { return r.prop.tp; }},
+      {&kTc, [](const Result& r) -> std::optional<double> { return r.prop.tc; }},
+      {&kLambda1, [](const Result& r) -> std::optional<double> { return r.prop.lambda1; }},
+      {&kDt, [](const Result& r) -> std::optional<double> { return r.prop.dt; }},
+      {&kW, [](const Result& r) { return r.prop.w; }},
+      {&kDd, [](const Result& r) -> std::optional<double> { return r.prop.dd; }},
+      {&kDtd, [](const Result& r) -> std::optional<double> { return r.prop.dtd; }},
+      {&parts::kUnprintedTd, [](const Result& r) -> std::optional<double> { return r.prop.td; }},
+  };
+  return rows;
+}
+
 sheet::SheetTable make_table() {
   using parts::make_field;
   sheet::SheetTable s;
@@ -131,30 +230,8 @@ sheet::SheetTable make_table() {
                                        Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.enabledAfterCalculation = {control(Box::CarbonationDepth), control(Box::Co2)};
   s.assumedTimeBox = Control::None;
+  s.results = parts::forms(result_rows());
   return s;
-}
-
-// The report lines. The result file writes the units of the inspection depth and of the
-// crack width the other way round from the pane.
-std::vector<std::string> result_lines(const model::CarbonationResult& r, bool forFile) {
-  using parts::result_line;
-  const auto& p = r.prop;
-  const std::string_view depthUnit = forFile ? " mm" : "  mm";
-  const std::string_view widthUnit = forFile ? "  mm" : " mm";
-  return {
-      result_line("碳化系数:", r.k),
-      result_line("碳化残量:", r.x0, " mm"),
-      result_line("钢筋开始锈蚀时间:", r.ti, " a"),
-      result_line("保护层开裂前的钢筋腐蚀速度:", r.lambda0, " mm/a"),
-      result_line("保护层开裂前的钢筋腐蚀深度:", p.dcr, " mm"),
-      result_line("保护层开裂前的钢筋腐蚀时间:", p.tp, " a"),
-      result_line("保护层开裂时间:", p.tc, "  a"),
-      result_line("保护层开裂后的钢筋腐蚀速度:", p.lambda1, " mm/a"),
-      result_line("检测时钢筋的腐蚀深度:", p.dt, depthUnit),
-      parts::crack_width_line("检测时锈胀裂缝宽度:", p.w, widthUnit),
-      result_line("耐久性终结时的钢筋腐蚀深度:", p.dd, " mm"),
-      result_line("从保护层开裂到耐久性终结的时间:", p.dtd, " a"),
-  };
 }
 
 }  // namespace
@@ -199,24 +276,25 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
     out.stop = r.stop;
     return out;
   }
-  if (!sink.wantsReport()) return out;
+  if (!sink.wantsReport() && !sink.wantsRecord()) return out;
 
-  out.report.pane = result_lines(r, false);
-  out.report.file = result_lines(r, true);
-  // The humidity is echoed as the rate used it (capped at 0.8).
-  out.report.echo = {
-      parts::echo_climate(mi.m, mi.T, r.RH),
-      parts::echo_concrete(mi.fcu, mi.c, mi.t),
-      parts::EchoLine()("实测碳化深度（单位为mm）= ", mi.x)(",二氧化碳浓度系数= ", mi.kco2)(
-          ",钢筋直径（单位为mm）= ", mi.d)
-          .str(),
-      parts::EchoLine()
-          .text("钢筋种类= ", in.steelName)
-          .text(",结构工作条件= ", indoor ? kIndoor : kOutdoor)
-          .text(",钢筋应力状态= ", tension ? kTension : kCompression)
-          .str(),
-  };
-  sink.passFinished(out.report.pane);
+  sheet::ResultRecord record;
+  record.input(parts::kEchoEnvironment, mi.m)
+      .input(parts::kEchoTemperature, mi.T)
+      .derived(kEchoHumidityUsed, r.RH)
+      .input(parts::kEchoStrength, mi.fcu)
+      .input(parts::kEchoCover, mi.c)
+      .input(parts::kEchoAge, mi.t)
+      .input(kEchoMeasuredDepth, mi.x)
+      .input(kEchoCo2, mi.kco2)
+      .input(kEchoDiameter, mi.d);
+  parts::add_steel(record, kEchoSteel, in);
+  parts::add_choice(record, kEchoCondition, indoor ? kIndoor : kOutdoor);
+  parts::add_choice(record, kEchoStress, tension ? kTension : kCompression);
+  parts::add_typed_inputs(record, table(), in);
+  parts::add_results(record, result_rows(), r);
+  parts::finish(out, std::move(record), sink);
+  if (sink.wantsReport()) sink.passFinished(out.report.pane);
   return out;
 }
 

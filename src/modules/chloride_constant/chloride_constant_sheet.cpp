@@ -19,6 +19,15 @@ constexpr std::string_view kSourcePrompt =
 
 constexpr int kBoxHeight = 372;
 
+using Result = model::ChlorideConstantResult;
+
+// The initiation time's unit has no blank.
+const std::vector<parts::ResultRow<Result>>& result_rows() {
+  static const auto rows =
+      parts::diffusion_result_rows<Result>({.initiation = &parts::kResultTiNoBlank});
+  return rows;
+}
+
 sheet::SheetTable make_table() {
   using parts::make_field;
   sheet::SheetTable s;
@@ -112,14 +121,8 @@ sheet::SheetTable make_table() {
                     {Control::Combo1, Control::Option1, Control::Option2, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  s.results = parts::forms(result_rows());
   return s;
-}
-
-// The initiation time's unit has no blank.
-constexpr parts::DiffusionReportStyle kReportStyle{.initiationUnit = "a"};
-
-std::vector<std::string> result_lines(const model::ChlorideConstantResult& r) {
-  return parts::diffusion_result_lines(r, kReportStyle);
 }
 
 }  // namespace
@@ -141,12 +144,15 @@ sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInp
                                                            sheet::CalculationSink& sink) const {
   model::ChlorideConstantInput mi;
   parts::bind_derivable<Box>(in, mi);
-  auto echo = [&](const model::ChlorideConstantResult& r) {
-    auto lines = parts::derivable_echo(mi, r, in.steelName);
-    lines.push_back(parts::EchoLine().text("扩散系数来源= ", parts::source_name(mi.source)).str());
-    return lines;
+  auto record = [&](const Result& r) {
+    sheet::ResultRecord rec;
+    parts::add_derivable_echo(rec, mi, r, in);
+    parts::add_choice(rec, parts::kEchoSource, parts::source_name(mi.source));
+    parts::add_typed_inputs(rec, table(), in);
+    parts::add_results(rec, result_rows(), r);
+    return rec;
   };
-  return parts::calculate_iterating(mi, &model::run_chloride_constant, &result_lines, echo, sink);
+  return parts::calculate_iterating(mi, &model::run_chloride_constant, record, sink);
 }
 
 }  // namespace pellucor::modules

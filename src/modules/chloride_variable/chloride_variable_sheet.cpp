@@ -34,6 +34,19 @@ sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alia
       q, {c, alias, meaning, LeaveCheck::Range, ChangeCheck::None, box_at(row, column)});
 }
 
+// The time-dependence exponent stands with the concentrations.
+constexpr parts::ItemText kEchoExponent{.key = "exponent",
+                                        .name = "扩散系数时间依赖系数",
+                                        .label = "扩散系数时间依赖系数= ",
+                                        .line = 3};
+
+using Result = model::ChlorideVariableResult;
+
+const std::vector<parts::ResultRow<Result>>& result_rows() {
+  static const auto rows = parts::diffusion_result_rows<Result>({});
+  return rows;
+}
+
 sheet::SheetTable make_table() {
   sheet::SheetTable s;
   s.number = 3;
@@ -79,11 +92,8 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(), {Control::Combo1, Control::CmdCal, Control::CmdSave,
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  s.results = parts::forms(result_rows());
   return s;
-}
-
-std::vector<std::string> result_lines(const model::ChlorideVariableResult& r) {
-  return parts::diffusion_result_lines(r, {});
 }
 
 }  // namespace
@@ -111,20 +121,27 @@ sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInp
   model::ChlorideVariableInput mi;
   parts::bind_profile<Box>(in, mi);
   mi.m = in.box(Box::Exponent);
-  // The exponent stands with the concentrations; the measurement comes last, after the
-  // cracking time and the steel.
-  auto echo = [&](const model::ChlorideVariableResult& r) -> std::vector<std::string> {
-    return {
-        parts::echo_climate(mi.Ke, mi.T, mi.RH),
-        parts::echo_concrete(mi.fcu, r.c * 1000, mi.t),
-        parts::EchoLine()("扩散系数时间依赖系数= ", mi.m)(",表面氯浓度（单位为kg/m^3）= ", mi.Cs)(
-            ",氯临界浓度（单位为kg/m^3）= ", mi.Ccr)
-            .str(),
-        parts::echo_cracking_and_steel(r.iteration.tcStar, r.d * 1000, in.steelName),
-        parts::echo_measurement(r.x * 1000, mi.Cx).str(),
-    };
+  // The measurement comes last, after the cracking time and the steel.
+  auto record = [&](const Result& r) {
+    sheet::ResultRecord rec;
+    rec.input(parts::kEchoEnvironment, mi.Ke)
+        .input(parts::kEchoTemperature, mi.T)
+        .input(parts::kEchoHumidity, mi.RH)
+        .input(parts::kEchoStrength, mi.fcu)
+        .derived(parts::kEchoCoverUsed, r.c * 1000)
+        .input(parts::kEchoAge, mi.t)
+        .input(kEchoExponent, mi.m)
+        .input(parts::kEchoSurface, mi.Cs)
+        .input(parts::kEchoCritical, mi.Ccr)
+        .derived(parts::kEchoCrackingUsed, r.iteration.tcStar)
+        .derived(parts::kEchoDiameterUsed, r.d * 1000);
+    parts::add_steel(rec, parts::kEchoSteel, in);
+    rec.derived(parts::kEchoDepthUsed, r.x * 1000).input(parts::kEchoMeasured, mi.Cx);
+    parts::add_typed_inputs(rec, table(), in);
+    parts::add_results(rec, result_rows(), r);
+    return rec;
   };
-  return parts::calculate_iterating(mi, &model::run_chloride_variable, &result_lines, echo, sink);
+  return parts::calculate_iterating(mi, &model::run_chloride_variable, record, sink);
 }
 
 }  // namespace pellucor::modules

@@ -1,5 +1,5 @@
 // Pieces of the four chloride sheets: the checks, the binding of the boxes to the model input,
-// the echo and the result lines that the sheets of chloride entering through the cover share
+// the echo and result items that the sheets of chloride entering through the cover share
 // (constant coefficient, time-dependent coefficient, marine atmosphere), and the run of an
 // iterating model with its passes forwarded to the sheet. The boxes are named by each sheet's
 // enumeration; the shared parts read the names they need from it.
@@ -99,69 +99,195 @@ void bind_derivable(const sheet::SheetInputs& in, Input& mi) {
                                        : model::DiffusionSource::WaterCementRatio;
 }
 
-// The echo of the assumed cracking time (as the last pass used it), the diameter and the
-// steel's name.
-std::string echo_cracking_and_steel(double tcStar, double diameterMm, std::string_view steelName);
-// The echo of the measuring depth and the measured concentration, to be continued.
-EchoLine echo_measurement(double depthMm, double Cx);
 // The source of the coefficient as the echo names it.
 std::string_view source_name(model::DiffusionSource source);
+
+// ------------------------------------------------------------------ the record
+//
+// The echo items below carry the line of the echo of the constant-coefficient sheet; the other
+// sheets print them in their own order, and the line numbers only tell one line from the next.
+
+// The cover, diameter and measuring depth as the models hold them (metres) written back in
+// millimetres, the coefficient as used (typed or derived) in cm2/a, the assumed cracking time of
+// the last pass.
+inline constexpr ItemText kEchoCoverUsed{.key = "cover-used",
+                                         .name = "保护层厚度",
+                                         .unit = "mm",
+                                         .label = ",保护层厚度（单位为mm）= ",
+                                         .line = 2};
+inline constexpr ItemText kEchoDiffusionUsed{.key = "diffusion-used",
+                                             .name = "氯离子扩散系数",
+                                             .unit = "cm^2/a",
+                                             .label = "氯离子扩散系数（单位为cm^2/a）= ",
+                                             .line = 3};
+inline constexpr ItemText kEchoSurface{.key = "surface",
+                                       .name = "表面氯浓度",
+                                       .unit = "kg/m^3",
+                                       .label = ",表面氯浓度（单位为kg/m^3）= ",
+                                       .line = 3};
+inline constexpr ItemText kEchoCritical{.key = "critical",
+                                        .name = "氯临界浓度",
+                                        .unit = "kg/m^3",
+                                        .label = ",氯临界浓度（单位为kg/m^3）= ",
+                                        .line = 3};
+inline constexpr ItemText kEchoDepthUsed{.key = "depth-used",
+                                         .name = "距表面深度",
+                                         .unit = "mm",
+                                         .label = "距表面深度（单位为mm）= ",
+                                         .line = 4};
+inline constexpr ItemText kEchoMeasured{.key = "measured",
+                                        .name = "实测氯浓度",
+                                        .unit = "kg/m^3",
+                                        .label = ",实测氯浓度单位为kg/m^3= ",
+                                        .line = 4};
+inline constexpr ItemText kEchoWaterCement{
+    .key = "water-cement", .name = "水灰比", .label = ",水灰比= ", .line = 4};
+inline constexpr ItemText kEchoCrackingUsed{.key = "cracking-time-used",
+                                            .name = "初设开裂时间",
+                                            .unit = "a",
+                                            .label = "初设开裂时间（单位为a）= ",
+                                            .line = 5};
+inline constexpr ItemText kEchoDiameterUsed{.key = "diameter-used",
+                                            .name = "钢筋直径",
+                                            .unit = "mm",
+                                            .label = ",钢筋直径(单位为mm) = ",
+                                            .line = 5};
+inline constexpr ItemText kEchoSteel{
+    .key = "steel", .name = "钢筋种类", .label = ",钢筋种类 = ", .line = 5};
+inline constexpr ItemText kEchoSource{
+    .key = "source", .name = "扩散系数来源", .label = "扩散系数来源= ", .line = 7};
 
 // Echo lines 1 to 5 of the two sheets whose coefficient is typed or derived: climate, concrete,
 // the coefficient as used and the concentrations, the measurement and the water-cement ratio,
 // the cracking time and the steel. Lengths pass through metres and back, as the model has them.
 template <class Input, class Result>
-std::vector<std::string> derivable_echo(const Input& mi, const Result& r,
-                                        std::string_view steelName) {
-  return {
-      echo_climate(mi.Ke, mi.T, mi.RH),
-      echo_concrete(mi.fcu, r.c * 1000, mi.t),
-      EchoLine()("氯离子扩散系数（单位为cm^2/a）= ", r.D * 10000)(
-          ",表面氯浓度（单位为kg/m^3）= ", mi.Cs)(",氯临界浓度（单位为kg/m^3）= ", mi.Ccr)
-          .str(),
-      echo_measurement(r.x * 1000, mi.Cx)(",水灰比= ", mi.wc).str(),
-      echo_cracking_and_steel(r.iteration.tcStar, r.d * 1000, steelName),
-  };
+void add_derivable_echo(sheet::ResultRecord& record, const Input& mi, const Result& r,
+                        const sheet::SheetInputs& in) {
+  record.input(kEchoEnvironment, mi.Ke)
+      .input(kEchoTemperature, mi.T)
+      .input(kEchoHumidity, mi.RH)
+      .input(kEchoStrength, mi.fcu)
+      .derived(kEchoCoverUsed, r.c * 1000)
+      .input(kEchoAge, mi.t)
+      .derived(kEchoDiffusionUsed, r.D * 10000)
+      .input(kEchoSurface, mi.Cs)
+      .input(kEchoCritical, mi.Ccr)
+      .derived(kEchoDepthUsed, r.x * 1000)
+      .input(kEchoMeasured, mi.Cx)
+      .input(kEchoWaterCement, mi.wc)
+      .derived(kEchoCrackingUsed, r.iteration.tcStar)
+      .derived(kEchoDiameterUsed, r.d * 1000);
+  add_steel(record, kEchoSteel, in);
 }
+
+// The result items of the chloride sheets. The marine sheet and the constant-coefficient sheet
+// write some units without a blank; the marine sheet labels the post-cracking rate as a depth,
+// with a length unit.
+inline constexpr ItemText kResultD{.key = "D",
+                                   .name = "计算扩散系数",
+                                   .unit = "m^2/a",
+                                   .label = "计算扩散系数:",
+                                   .after = " m^2/a"};
+inline constexpr ItemText kResultK{.key = "K",
+                                   .name = "氯侵蚀系数",
+                                   .unit = "mm/a^0.5",
+                                   .label = "氯侵蚀系数:",
+                                   .after = " mm/a^0.5"};
+inline constexpr ItemText kResultTi{.key = "ti",
+                                    .name = "钢筋开始锈蚀时间",
+                                    .unit = "a",
+                                    .label = "钢筋开始锈蚀时间:",
+                                    .after = " a"};
+inline constexpr ItemText kResultTiNoBlank{.key = "ti",
+                                           .name = "钢筋开始锈蚀时间",
+                                           .unit = "a",
+                                           .label = "钢筋开始锈蚀时间:",
+                                           .after = "a"};
+inline constexpr ItemText kResultLambda0{.key = "lambda0",
+                                         .name = "保护层开裂前钢筋锈蚀速度",
+                                         .unit = "mm/a",
+                                         .label = "保护层开裂前钢筋锈蚀速度:",
+                                         .after = " mm/a"};
+inline constexpr ItemText kResultDcr{.key = "dcr",
+                                     .name = "保护层开裂前钢筋锈蚀深度",
+                                     .unit = "mm",
+                                     .label = "保护层开裂前钢筋锈蚀深度:",
+                                     .after = " mm"};
+inline constexpr ItemText kResultTp{
+    .key = "tp", .name = "钢筋锈蚀时间", .unit = "a", .label = "钢筋锈蚀时间:", .after = " a"};
+inline constexpr ItemText kResultTc{.key = "tc",
+                                    .name = "保护层开裂的时间",
+                                    .unit = "a",
+                                    .label = "保护层开裂的时间:",
+                                    .after = " a"};
+inline constexpr ItemText kResultTcNoBlank{.key = "tc",
+                                           .name = "保护层开裂的时间",
+                                           .unit = "a",
+                                           .label = "保护层开裂的时间:",
+                                           .after = "a"};
+inline constexpr ItemText kResultLambda1{.key = "lambda1",
+                                         .name = "保护层开裂后钢筋锈蚀速度",
+                                         .unit = "mm/a",
+                                         .label = "保护层开裂后钢筋锈蚀速度:",
+                                         .after = " mm/a"};
+inline constexpr ItemText kResultLambda1AsDepth{.key = "lambda1",
+                                                .name = "保护层开裂后钢筋锈蚀深度",
+                                                .unit = "mm",
+                                                .label = "保护层开裂后钢筋锈蚀深度:",
+                                                .after = " mm"};
+inline constexpr ItemText kResultTd{
+    .key = "td", .name = "使用年限", .unit = "a", .label = "使用年限:", .after = " a"};
+inline constexpr ItemText kResultDt{.key = "dt",
+                                    .name = "检测时的钢筋腐蚀深度",
+                                    .unit = "mm",
+                                    .label = "检测时的钢筋腐蚀深度:",
+                                    .after = " mm"};
+inline constexpr ItemText kResultW{.key = "w",
+                                   .name = "检测时的裂缝宽度",
+                                   .unit = "mm",
+                                   .label = "检测时的裂缝宽度:",
+                                   .after = " mm"};
 
 // Where the result lines of the three diffusion sheets differ, as their files have always
 // carried them.
 struct DiffusionReportStyle {
-  std::string_view initiationUnit = " a";  // the constant-coefficient sheet has no blank: "a"
-  std::string_view crackingUnit = " a";    // the marine sheet has no blank: "a"
-  // The marine sheet labels the post-cracking rate as a depth, with a length unit.
-  std::string_view postRateLabel = "保护层开裂后钢筋锈蚀速度:";
-  std::string_view postRateUnit = " mm/a";
+  const ItemText* initiation = &kResultTi;  // the constant-coefficient sheet: no blank
+  const ItemText* cracking = &kResultTc;    // the marine sheet: no blank
+  const ItemText* postRate = &kResultLambda1;
 };
 
-// The eleven result lines of a diffusion sheet.
+// The eleven result lines of a diffusion sheet, then the end-of-durability depth and the span
+// from cracking to it, which these sheets do not print.
 template <class Result>
-std::vector<std::string> diffusion_result_lines(const Result& r,
-                                                const DiffusionReportStyle& style) {
-  const auto& p = r.prop;
+std::vector<ResultRow<Result>> diffusion_result_rows(const DiffusionReportStyle& style) {
+  using V = std::optional<double>;
   return {
-      result_line("计算扩散系数:", r.D, " m^2/a"),
-      result_line("氯侵蚀系数:", r.K, " mm/a^0.5"),
-      result_line("钢筋开始锈蚀时间:", r.ti, style.initiationUnit),
-      result_line("保护层开裂前钢筋锈蚀速度:", r.rate.lambda0, " mm/a"),
-      result_line("保护层开裂前钢筋锈蚀深度:", p.dcr, " mm"),
-      result_line("钢筋锈蚀时间:", p.tp, " a"),
-      result_line("保护层开裂的时间:", p.tc, style.crackingUnit),
-      result_line(style.postRateLabel, p.lambda1, style.postRateUnit),
-      result_line("使用年限:", p.td, " a"),
-      result_line("检测时的钢筋腐蚀深度:", p.dt, " mm"),
-      crack_width_line("检测时的裂缝宽度:", p.w, " mm"),
+      {&kResultD, [](const Result& r) -> V { return r.D; }},
+      {&kResultK, [](const Result& r) -> V { return r.K; }},
+      {style.initiation, [](const Result& r) -> V { return r.propIn.ti; }},
+      {&kResultLambda0, [](const Result& r) -> V { return r.propIn.lambda0; }},
+      {&kResultDcr, [](const Result& r) -> V { return r.prop.dcr; }},
+      {&kResultTp, [](const Result& r) -> V { return r.prop.tp; }},
+      {style.cracking, [](const Result& r) -> V { return r.prop.tc; }},
+      {style.postRate, [](const Result& r) -> V { return r.prop.lambda1; }},
+      {&kResultTd, [](const Result& r) -> V { return r.prop.td; }},
+      {&kResultDt, [](const Result& r) -> V { return r.prop.dt; }},
+      {&kResultW, [](const Result& r) { return r.prop.w; }},
+      {&kUnprintedDd, [](const Result& r) -> V { return r.prop.dd; }},
+      {&kUnprintedDtd, [](const Result& r) -> V { return r.prop.dtd; }},
   };
 }
 
-// Runs an iterating chloride model on `mi` and reports every pass to the sink with the pass's
-// result lines `lines(result)`. When the model ran to its end, pane and file carry the same
-// result lines and the echo is `echo(result)`; on a stop only the stop and the run are set.
-template <class Input, class Result, class Lines, class Echo>
-sheet::CalculationOutcome calculate_iterating(
-    const Input& mi, Result (*run)(const Input&, model::IterationObserver<Result>*), Lines lines,
-    Echo echo, sheet::CalculationSink& sink) {
-  PassForwarder<Result, Lines> forward(sink, lines);
+// Runs an iterating chloride model on `mi` and reports every pass to the sheet: its assumed
+// cracking time, and (when the sink wants a report) the result lines of `record(result)`. When
+// the model ran to its end, the outcome holds the record and the report made from it; on a
+// stop only the stop and the run are set.
+template <class Input, class Result, class Record>
+sheet::CalculationOutcome calculate_iterating(const Input& mi,
+                                              Result (*run)(const Input&,
+                                                            model::IterationObserver<Result>*),
+                                              Record record, sheet::CalculationSink& sink) {
+  PassForwarder<Result, Record> forward(sink, record);
   const Result r = run(mi, &forward);
   sheet::CalculationOutcome out;
   out.run = model::Run<Input, Result>{mi, r};
@@ -169,10 +295,8 @@ sheet::CalculationOutcome calculate_iterating(
     out.stop = r.stop;
     return out;
   }
-  if (!sink.wantsReport()) return out;
-  out.report.pane = lines(r);
-  out.report.file = out.report.pane;
-  out.report.echo = echo(r);
+  if (!sink.wantsReport() && !sink.wantsRecord()) return out;
+  finish(out, record(r), sink);
   return out;
 }
 

@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "sheet/number_form.hpp"
-
 namespace pellucor::modules::parts {
 
 sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup) {
@@ -29,6 +27,7 @@ sheet::FieldRow make_field(const Quantity& q, const BoxSetup& setup, const sheet
   f.prompts = {q.prompt};
   f.box = setup.box;
   f.labelRect = label;
+  f.typed = {.key = setup.alias, .name = q.label, .unit = q.unit};
   return f;
 }
 
@@ -55,33 +54,19 @@ sheet::Rect label_beside(const sheet::Rect& box, std::string_view caption) {
   return {box.left - 120 - width, box.top + 60, width, 240};
 }
 
-std::string crack_width_line(std::string_view label, const std::optional<double>& width,
-                             std::string_view unit) {
-  if (!width) return std::string(label) + std::string(sheet::kNoCrackWidth);
-  return result_line(label, *width, unit);
+void add_typed_inputs(sheet::ResultRecord& record, const sheet::SheetTable& table,
+                      const sheet::SheetInputs& in) {
+  for (const auto& f : table.fields) {
+    const sheet::ResultItem* held = record.find(f.typed.key);
+    if (held != nullptr && held->kind == sheet::ItemKind::Input) continue;
+    record.input(f.typed, in.box(sheet::text_box_number(f.control)));
+  }
 }
 
-EchoLine& EchoLine::operator()(std::string_view label, double value) {
-  line_ += label;
-  line_ += sheet::number_double(value);
-  return *this;
-}
-
-EchoLine& EchoLine::text(std::string_view label, std::string_view value) {
-  line_ += label;
-  line_ += value;
-  return *this;
-}
-
-std::string echo_climate(double Ke, double T, double RH) {
-  return EchoLine()("局部环境系数= ", Ke)(",环境温度（单位为摄示度）= ", T)(",环境湿度= ", RH)
-      .str();
-}
-
-std::string echo_concrete(double fcu, double coverMm, double t) {
-  return EchoLine()("混凝土强度（单位为mpa）= ", fcu)(",保护层厚度（单位为mm）= ", coverMm)(
-             ",结构使用（检测）时间（单位为a）= ", t)
-      .str();
+void finish(sheet::CalculationOutcome& out, sheet::ResultRecord record,
+            const sheet::CalculationSink& sink) {
+  if (sink.wantsReport()) out.report = sheet::format_report(record);
+  if (sink.wantsRecord()) out.record = std::move(record);
 }
 
 sheet::FieldRow& row(sheet::SheetTable& s, sheet::Control c) {

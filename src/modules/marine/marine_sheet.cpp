@@ -62,6 +62,38 @@ sheet::FieldRow field(const parts::Quantity& q, Control c, std::string_view alia
   return parts::make_field(q, {c, alias, meaning, leave, change, box}, label);
 }
 
+// The searches' inputs, then the source of the coefficient with the accumulation coefficient.
+constexpr parts::ItemText kEchoStableTime{.key = "stable-time",
+                                          .name = "积累到稳定值的时间",
+                                          .unit = "a",
+                                          .label = "积累到稳定值的时间（单位为a）= ",
+                                          .line = 6};
+constexpr parts::ItemText kEchoInitiation{.key = "initiation-time",
+                                          .name = "初设开始锈蚀时间",
+                                          .unit = "a",
+                                          .label = ",初设开始锈蚀时间（单位为a） = ",
+                                          .line = 6};
+constexpr parts::ItemText kEchoT2{.key = "t2",
+                                  .name = "初设T2时间",
+                                  .unit = "a",
+                                  .label = ",初设T2时间（单位为a） = ",
+                                  .line = 6};
+constexpr parts::ItemText kEchoAccumulation{.key = "accumulation",
+                                            .name = "累计系数",
+                                            .unit = "kg/a^0.5",
+                                            .label = ",累计系数（单位为kg/a^0.5）= ",
+                                            .line = 7};
+
+using Result = model::MarineResult;
+
+// The cracking time's unit has no blank; line 8 carries the post-cracking rate under a depth
+// label with a length unit.
+const std::vector<parts::ResultRow<Result>>& result_rows() {
+  static const auto rows = parts::diffusion_result_rows<Result>(
+      {.cracking = &parts::kResultTcNoBlank, .postRate = &parts::kResultLambda1AsDepth});
+  return rows;
+}
+
 sheet::SheetTable make_table() {
   sheet::SheetTable s;
   s.number = 4;
@@ -129,16 +161,8 @@ sheet::SheetTable make_table() {
                     {Control::Option1, Control::Option2, Control::Combo1, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  s.results = parts::forms(result_rows());
   return s;
-}
-
-// The cracking time's unit has no blank; line 8 carries the post-cracking rate under a depth
-// label with a length unit.
-constexpr parts::DiffusionReportStyle kReportStyle{
-    .crackingUnit = "a", .postRateLabel = "保护层开裂后钢筋锈蚀深度:", .postRateUnit = " mm"};
-
-std::vector<std::string> result_lines(const model::MarineResult& r) {
-  return parts::diffusion_result_lines(r, kReportStyle);
 }
 
 }  // namespace
@@ -167,19 +191,17 @@ sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
   mi.ts = in.box(Box::StableTime);
   mi.tiStart = in.box(Box::AssumedInitiation);
   mi.T2Start = in.box(Box::AssumedT2);
-  auto echo = [&](const model::MarineResult& r) {
-    auto lines = parts::derivable_echo(mi, r, in.steelName);
-    lines.push_back(
-        parts::EchoLine()("积累到稳定值的时间（单位为a）= ", mi.ts)(
-            ",初设开始锈蚀时间（单位为a） = ", mi.tiStart)(",初设T2时间（单位为a） = ", mi.T2Start)
-            .str());
-    lines.push_back(parts::EchoLine()
-                        .text("扩散系数来源= ", parts::source_name(mi.source))(
-                            ",累计系数（单位为kg/a^0.5）= ", mi.k)
-                        .str());
-    return lines;
+  auto record = [&](const Result& r) {
+    sheet::ResultRecord rec;
+    parts::add_derivable_echo(rec, mi, r, in);
+    rec.input(kEchoStableTime, mi.ts).input(kEchoInitiation, mi.tiStart).input(kEchoT2, mi.T2Start);
+    parts::add_choice(rec, parts::kEchoSource, parts::source_name(mi.source));
+    rec.input(kEchoAccumulation, mi.k);
+    parts::add_typed_inputs(rec, table(), in);
+    parts::add_results(rec, result_rows(), r);
+    return rec;
   };
-  return parts::calculate_iterating(mi, &model::run_marine, &result_lines, echo, sink);
+  return parts::calculate_iterating(mi, &model::run_marine, record, sink);
 }
 
 }  // namespace pellucor::modules

@@ -308,6 +308,72 @@ TEST(Curves, AgeChartsShadeThePhasesInOrder) {
   }
 }
 
+// Every mark and every phase of the charts against age stands at its own age: the
+// inspection mark at t, the cracking mark and the start of the after-cracking phase at t_c, the
+// end of durability at t_d, initiation at t_i (each clipped to the axis).
+TEST(Curves, MarksAndPhasesStandAtTheirOwnAges) {
+  bool distinct = false;
+  for (const auto& c : cases()) {
+    SCOPED_TRACE(c.name);
+    const auto curves = analysis::curves::curves(c.run);
+    ASSERT_TRUE(curves.has_value());
+    const auto in = *propagation_input(c.run);
+    const Propagation& p = propagation_of(c.run);
+    distinct = distinct || (in.ti != in.t && in.ti != p.tc && in.t != p.tc);
+    for (const Chart& chart : curves->charts) {
+      if (chart.bands.empty()) continue;  // the profile is drawn against depth
+      SCOPED_TRACE(chart.title);
+      const double end = chart.bands.back().to;
+      auto clip = [end](double a) { return std::clamp(a, 0.0, end); };
+      const std::pair<Phase, std::pair<double, double>> expected[] = {
+          {Phase::Initiation, {0.0, in.ti}},
+          {Phase::BeforeCracking, {in.ti, std::min(p.tc, p.td)}},
+          {Phase::AfterCracking, {p.tc, p.td}},
+          {Phase::PastEndOfDurability, {p.td, end}},
+      };
+      for (const auto& [phase, span] : expected) {
+        const auto band = std::find_if(chart.bands.begin(), chart.bands.end(),
+                                       [phase](const Band& b) { return b.phase == phase; });
+        if (clip(span.second) > clip(span.first)) {
+          ASSERT_NE(band, chart.bands.end()) << static_cast<int>(phase);
+          EXPECT_EQ(band->from, clip(span.first)) << static_cast<int>(phase);
+          EXPECT_EQ(band->to, clip(span.second)) << static_cast<int>(phase);
+        } else {
+          EXPECT_EQ(band, chart.bands.end()) << static_cast<int>(phase);
+        }
+      }
+      for (const Marker& m : chart.markers) {
+        switch (m.mark) {
+          case Mark::Inspection:
+            EXPECT_EQ(m.at.x, in.t);
+            break;
+          case Mark::Cracking:
+            EXPECT_EQ(m.at.x, p.tc);
+            break;
+          case Mark::EndOfDurability:
+            EXPECT_EQ(m.at.x, p.td);
+            break;
+          case Mark::Initiation:
+          case Mark::CriticalAtCover:
+            EXPECT_EQ(m.at.x, in.ti);
+            break;
+          case Mark::StableSurface:
+            break;
+        }
+      }
+      if (chart.kind == ChartKind::BarConcentration) {
+        // The chloride at the bar at the inspection age, on the curve.
+        const auto chloride = analysis::chloride_ingress(c.run);
+        const Marker* t = find_marker(chart, Mark::Inspection);
+        ASSERT_NE(t, nullptr);
+        EXPECT_TRUE(on_series(chart, *t));
+        EXPECT_EQ(t->at.y, chloride->concentration(chloride->barDepth, in.t));
+      }
+    }
+  }
+  EXPECT_TRUE(distinct);
+}
+
 TEST(Curves, CarbonationFrontReachesTheOnsetDepthAtInitiation) {
   for (const auto& c : cases()) {
     const auto* r = std::get_if<CarbonationRun>(&c.run);

@@ -3,6 +3,7 @@
 // samples whatever the number of threads.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -210,8 +211,92 @@ TEST(MonteCarlo, SamplesDoNotDependOnTheThreadCountAndRerunAlone) {
   EXPECT_NE(sampler.inputs(8, 0).box(5), sampler.inputs(7, 0).box(5));
 }
 
-TEST(MonteCarlo, PlausibilityStopsAreCountedNotDroppedOrCountedAsFailures) {
-  // Indoors the corrosion rate needs a humidity above 0.5: samples at or below stop.
+TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
+  using enum TimeKnown;
+  struct Case {
+    const char* what;
+    int sheetNumber;
+    std::function<void(SheetInputs&)> change;
+    SampleStatus status;
+    StopCause::Kind kind;
+    std::array<TimeKnown, kTimes> known;
+  };
+  const std::vector<Case> cases = {
+      // Indoors at a humidity of 0.45 the rate formula's base is negative: no corrosion, but
+      // the carbonation front still reaches the steel.
+      {"too dry to corrode",
+       1,
+       [](SheetInputs& in) {
+         in.selected = {false, true, false, true, false};  // tension, indoor
+         in.value[3] = 0.45;
+       },
+       SampleStatus::Survived,
+       StopCause::Kind::Model,
+       {Known, Never, Never}},
+      // On the CO2 path a humidity of 1.0 makes the carbonation coefficient zero.
+      {"no carbonation",
+       1,
+       [](SheetInputs& in) { in.value[3] = 1.0; },
+       SampleStatus::Survived,
+       StopCause::Kind::Model,
+       {Never, Never, Never}},
+      // The consistency check refuses C_cr >= C_s: the chloride never reaches C_cr.
+      {"critical above surface",
+       4,
+       [](SheetInputs& in) { in.value[8] = 1.2; },
+       SampleStatus::Survived,
+       StopCause::Kind::Check,
+       {Never, Never, Never}},
+      // A measured concentration above the surface one: nothing is known.
+      {"measured above surface",
+       4,
+       [](SheetInputs& in) {
+         in.value[7] = 0;  // derive the coefficient from the profile
+         in.value[10] = 30;
+         in.value[11] = 6;
+       },
+       SampleStatus::Rejected,
+       StopCause::Kind::Check,
+       {Unknown, Unknown, Unknown}},
+      // The first search steps 1 -> 1.5 -> 1.0 -> 0.5 -> 0: initiation is early, but when is not
+      // known.
+      {"search reaches zero",
+       4,
+       [](SheetInputs& in) {
+         in.value[15] = 5;  // accumulation
+         in.value[5] = 5;   // cover
+         in.value[7] = 8;   // diffusion
+         in.value[17] = 1;  // assumed initiation time
+       },
+       SampleStatus::Stopped,
+       StopCause::Kind::Model,
+       {Unknown, Unknown, Unknown}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Problem p = deterministic(c.sheetNumber);
+    c.change(p.base);
+    const SampleResult r = Sampler(p).run(p.base);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.cause.kind, c.kind);
+    EXPECT_EQ(r.known, c.known);
+    for (int k = 0; k < kTimes; ++k) {
+      // A time not followed counts from its earliest age: never after a known earlier time.
+      if (r.known[static_cast<std::size_t>(k)] == Unknown) {
+        EXPECT_TRUE(r.time(k) == 0 || (k > 0 && r.time(k) == r.ti)) << k;
+      }
+    }
+    if (r.known[kInitiation] == Known) {
+      modules::testing::RecordingSink sink;
+      const auto outcome = p.module->calculate(p.base, sink);
+      EXPECT_EQ(r.ti, std::get<model::CarbonationRun>(outcome.run).out.ti);
+    }
+  }
+}
+
+TEST(MonteCarlo, SurvivorsCountAsNotFailedAndNoSampleIsDropped) {
+  // Indoors around the humidity threshold of the rate formula: about a third of the samples
+  // cannot corrode. They initiate like the others and never crack.
   Problem p = deterministic(1);
   p.base.selected = {false, true, false, true, false};  // tension, indoor
   p.base.value[3] = 0.52;
@@ -225,14 +310,149 @@ TEST(MonteCarlo, PlausibilityStopsAreCountedNotDroppedOrCountedAsFailures) {
   for (std::uint64_t i = 0; i < settings.samples; ++i) {
     const bool stops = sampler.inputs(settings.seed, i).box(3) <= 0.5;
     dry += stops ? 1 : 0;
-    EXPECT_EQ(samples.results[i].status, stops ? SampleStatus::Stopped : SampleStatus::Done);
+    EXPECT_EQ(samples.results[i].status, stops ? SampleStatus::Survived : SampleStatus::Done);
   }
   ASSERT_GT(dry, 500u);
   const Summary s = summarize(samples, 1.3, {0, 1e6});
-  EXPECT_EQ(s.stopped, dry);
-  EXPECT_EQ(s.done + s.stopped, settings.samples);
-  // Every sample that ran has ended its life by 10^6 a: probability 1 over those that ran.
-  EXPECT_EQ(s.curve[1].p[kEnd], 1.0);
+  EXPECT_EQ(s.survived, dry);
+  EXPECT_EQ(s.done + s.survived, settings.samples);
+  const double n = static_cast<double>(settings.samples);
+  // By 10^6 a every sample has initiated and every one that corrodes has ended its life.
+  EXPECT_EQ(s.curve[1].p[kInitiation], 1.0);
+  EXPECT_EQ(s.curve[1].p[kEnd], static_cast<double>(settings.samples - dry) / n);
+  EXPECT_EQ(s.curve[1].pLow[kEnd], s.curve[1].p[kEnd]);  // no sample the model could not follow
+  ASSERT_EQ(s.stops.size(), 1u);
+  EXPECT_EQ(s.stops[0].cause.reason, model::StopReason::InvalidHumidity);
+  EXPECT_EQ(s.stops[0].count, dry);
+}
+
+TEST(MonteCarlo, EveryScatteringBoxDrawsItsOwnNumbersInsideItsRange) {
+  for (int sheetNumber = 1; sheetNumber <= 5; ++sheetNumber) {
+    SCOPED_TRACE(sheetNumber);
+    const Problem p = with_defaults(sheet_module(sheetNumber), example(sheetNumber));
+    RunSettings settings;
+    settings.samples = kKeptDraws;
+    settings.seed = 3;
+    // The values the engine ran the samples with.
+    const Samples samples = run_samples(p, settings);
+    const std::vector<int>& boxes = samples.boxes;
+    const std::size_t k = boxes.size();
+    ASSERT_GE(k, 2u);
+    ASSERT_EQ(samples.draws.size(), settings.samples * k);
+    const Sampler sampler(p);
+    std::vector<TruncatedLaw> laws;
+    for (int n : boxes) {
+      const sheet::FieldRow& f = *p.module->table().field(sheet::text_box(n));
+      laws.emplace_back(p.base.box(n), p.scatter[static_cast<std::size_t>(n)], f.lo, f.hi);
+    }
+    // Each value inside its box's range, and (through the box's distribution function) the
+    // uniform number it was drawn from.
+    std::vector<std::vector<double>> u(k);
+    for (std::uint64_t i = 0; i < settings.samples; ++i) {
+      for (std::size_t j = 0; j < k; ++j) {
+        const double x = samples.draws[i * k + j];
+        ASSERT_GE(x, laws[j].lo()) << "box " << boxes[j] << ", sample " << i;
+        ASSERT_LE(x, laws[j].hi()) << "box " << boxes[j] << ", sample " << i;
+        u[j].push_back(laws[j].cdf(x));
+      }
+      if (i % 1000 == 0) {
+        const SheetInputs in = sampler.inputs(settings.seed, i);
+        for (std::size_t j = 0; j < k; ++j) ASSERT_EQ(samples.draws[i * k + j], in.box(boxes[j]));
+      }
+    }
+    // The uniform numbers of two boxes are uncorrelated within 4 / sqrt(n).
+    const double nn = static_cast<double>(settings.samples);
+    for (std::size_t a = 0; a < k; ++a) {
+      for (std::size_t b = a + 1; b < k; ++b) {
+        double sab = 0, sa = 0, sb = 0, saa = 0, sbb = 0;
+        for (std::uint64_t i = 0; i < settings.samples; ++i) {
+          sab += u[a][i] * u[b][i];
+          sa += u[a][i];
+          sb += u[b][i];
+          saa += u[a][i] * u[a][i];
+          sbb += u[b][i] * u[b][i];
+        }
+        const double cov = sab / nn - sa / nn * (sb / nn);
+        const double rho =
+            cov / std::sqrt((saa / nn - sa * sa / nn / nn) * (sbb / nn - sb * sb / nn / nn));
+        EXPECT_LT(std::fabs(rho), 4 / std::sqrt(nn)) << boxes[a] << " and " << boxes[b];
+      }
+    }
+  }
+}
+
+TEST(MonteCarlo, RankCorrelationOfTheOnlyScatteringInputIsOne) {
+  // The carbonation times rise with the cover: with the cover alone scattering, its ranks are
+  // those of every time.
+  Problem p = deterministic(1);
+  p.scatter[5] = {0, Distribution::Normal, 8};
+  p.scatter[9] = {0.15, Distribution::Normal};  // the diameter enters only the propagation
+  RunSettings settings;
+  settings.samples = 3000;
+  const Summary s = summarize(run_samples(p, settings), settings);
+  ASSERT_EQ(s.tornado.size(), 2u);
+  EXPECT_EQ(s.tornado[0].box, 5);
+  ASSERT_TRUE(s.tornado[0].rho[kInitiation]);
+  // The diameter scatters too, so the cover explains the initiation time (which the diameter
+  // does not enter) alone but the later times only in part.
+  EXPECT_NEAR(*s.tornado[0].rho[kInitiation], 1.0, 1e-12);
+  EXPECT_LT(*s.tornado[0].rho[kEnd], 1 - 1e-6);
+  // A thicker bar cracks its cover at a smaller corrosion depth: earlier.
+  EXPECT_LT(*s.tornado[1].rho[kCracking], -0.01);
+  EXPECT_NEAR(*s.tornado[1].rho[kInitiation], 0.0, 4 / std::sqrt(3000.0));
+  EXPECT_EQ(s.tornadoSamples, 3000u);
+}
+
+TEST(MonteCarlo, ModelUncertaintyScalesTheStagesAndKeepsTheirOrder) {
+  Problem p = deterministic(1);
+  p.scatter[5] = {0.2, Distribution::Normal};
+  RunSettings settings;
+  settings.samples = 20000;
+  const Samples plain = run_samples(p, settings);
+  p.modelUncertainty.cov = {0.2, 0.3, 0.0};
+  ASSERT_FALSE(validate(p, settings));
+  const Samples scaled = run_samples(p, settings);
+  const Sampler sampler(p);
+  double sum = 0;
+  for (std::uint64_t i = 0; i < settings.samples; ++i) {
+    const SampleResult &a = plain.results[i], &b = scaled.results[i];
+    const double fi = sampler.modelFactor(settings.seed, i, kInitiation);
+    const double fc = sampler.modelFactor(settings.seed, i, kCracking);
+    EXPECT_EQ(sampler.modelFactor(settings.seed, i, kEnd), 1.0);
+    ASSERT_EQ(b.ti, fi * a.ti);
+    ASSERT_NEAR(b.tc - b.ti, fc * (a.tc - a.ti), 1e-9 * a.tc);
+    ASSERT_NEAR(b.td - b.tc, a.td - a.tc, 1e-9 * a.td);
+    sum += fi;
+  }
+  EXPECT_NEAR(sum / static_cast<double>(settings.samples), 1.0, 4 * 0.2 / std::sqrt(20000.0));
+  p.modelUncertainty.cov[2] = -1;
+  ASSERT_TRUE(validate(p, settings));
+  EXPECT_EQ(validate(p, settings)->kind, ProblemError::Kind::ModelFactor);
+}
+
+TEST(MonteCarlo, StoppingRuleEndsARunThatIsTheFixedRunOfItsSize) {
+  Problem p = with_defaults(sheet_module(1), example(1));
+  RunSettings settings;
+  settings.samples = 1000000;
+  settings.stopCov = 0.05;
+  settings.targetAge = 70;
+  const Samples ruled = run_samples(p, settings);
+  EXPECT_TRUE(ruled.stoppedByRule);
+  const std::uint64_t n = ruled.results.size();
+  EXPECT_LT(n, settings.samples);
+  EXPECT_TRUE(stopping_rule_met(ruled, settings));
+  // The round before did not meet it.
+  Samples half = ruled;
+  half.results.resize(n / 2);
+  EXPECT_FALSE(stopping_rule_met(half, settings));
+  RunSettings fixed = settings;
+  fixed.stopCov = 0;
+  fixed.samples = n;
+  const Samples plain = run_samples(p, fixed);
+  for (std::uint64_t i = 0; i < n; i += 17) ASSERT_EQ(plain.results[i].td, ruled.results[i].td);
+  const Summary s = summarize(ruled, settings);
+  ASSERT_TRUE(s.atTarget.cov[kEnd]);
+  EXPECT_LT(*s.atTarget.cov[kEnd], 0.05);
 }
 
 TEST(MonteCarlo, CancelledRunSaysSo) {
@@ -283,6 +503,19 @@ TEST(ProblemCheck, BadInputIsRefusedWithAClearMessage) {
        Kind::SampleCount, 0, ""},
       {"target not a number", [](Problem&, RunSettings& s) { s.targetBeta = std::nan(""); },
        Kind::TargetBeta, 0, ""},
+      {"cracking target not a number",
+       [](Problem&, RunSettings& s) { s.targetBetaCracking = INFINITY; }, Kind::TargetBeta, 0, ""},
+      {"target age of 0", [](Problem&, RunSettings& s) { s.targetAge = 0; }, Kind::TargetAge, 0,
+       ""},
+      {"negative stopping CoV", [](Problem&, RunSettings& s) { s.stopCov = -0.1; }, Kind::StopCov,
+       0, ""},
+      {"negative deviation", [](Problem& p, RunSettings&) { p.scatter[5].sd = -1; },
+       Kind::NegativeCov, 5, ""},
+      {"Beta law of a mean above 1",
+       [](Problem& p, RunSettings&) {
+         p.scatter[5] = {0, Distribution::Beta, 1};
+       },
+       Kind::BadDistribution, 5, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,0 +1,165 @@
+// The scatter of the inputs against answers computed another way: truncated moments and the
+// mass cut off against numerical integration of the densities, the fast inverse normal against
+// Boost.Math, the defaults against what their sources say.
+#include <gtest/gtest.h>
+
+#include <boost/math/distributions/beta.hpp>
+#include <boost/math/distributions/lognormal.hpp>
+#include <boost/math/distributions/normal.hpp>
+#include <cmath>
+#include <functional>
+#include <random>
+
+#include "analysis/mc/problem.hpp"
+#include "analysis/mc/uncertainty.hpp"
+#include "module_test_support.hpp"
+
+namespace pellucor::analysis::mc {
+namespace {
+
+// Composite Simpson rule of f over [a, b] with n (even) intervals.
+double simpson(const std::function<double(double)>& f, double a, double b, int n) {
+  const double h = (b - a) / n;
+  double sum = f(a) + f(b);
+  for (int i = 1; i < n; ++i) sum += f(a + i * h) * (i % 2 == 1 ? 4 : 2);
+  return sum * h / 3;
+}
+
+TEST(Truncation, MomentsAndMassCutAgreeWithNumericalIntegration) {
+  struct Case {
+    const char* what;
+    double mean;
+    Scatter scatter;
+    double lo, hi;
+    bool warn;
+  };
+  const Case cases[] = {
+      {"critical chloride cut to a third", 1.4, {0.25, Distribution::Normal}, 1.2, 1.6, true},
+      {"cover barely cut", 40, {0, Distribution::Normal, 8}, 3, 90, false},
+      {"thin cover cut below", 10, {0, Distribution::Normal, 8}, 3, 90, true},
+      {"surface chloride", 5, {0.5, Distribution::Lognormal}, 1, 13, true},
+      {"environment at the lower end", 1.5, {0.5, Distribution::Lognormal}, 1, 5.5, true},
+      {"strength", 30, {0.15, Distribution::Lognormal}, 10, 50, false},
+      {"ageing exponent, Portland", 0.3, {0, Distribution::Beta, 0.12}, 0.1, 0.6, false},
+      {"ageing exponent, slag", 0.45, {0, Distribution::Beta, 0.20}, 0.1, 0.6, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const double sd = c.scatter.deviation(c.mean);
+    std::function<double(double)> pdf;
+    switch (c.scatter.dist) {
+      case Distribution::Normal:
+        pdf = [&](double x) { return boost::math::pdf(boost::math::normal(c.mean, sd), x); };
+        break;
+      case Distribution::Lognormal: {
+        const double s = std::sqrt(std::log1p(sd * sd / c.mean / c.mean));
+        const double m = std::log(c.mean) - 0.5 * s * s;
+        pdf = [m, s](double x) { return boost::math::pdf(boost::math::lognormal(m, s), x); };
+        break;
+      }
+      case Distribution::Beta: {
+        const double k = c.mean * (1 - c.mean) / sd / sd - 1;
+        const boost::math::beta_distribution<> law(c.mean * k, (1 - c.mean) * k);
+        pdf = [law](double x) { return boost::math::pdf(law, x); };
+        break;
+      }
+    }
+    const int n = 20000;
+    const double mass = simpson(pdf, c.lo, c.hi, n);
+    const double m1 = simpson([&](double x) { return x * pdf(x); }, c.lo, c.hi, n) / mass;
+    const double m2 = simpson([&](double x) { return x * x * pdf(x); }, c.lo, c.hi, n) / mass;
+    const double cov = std::sqrt(m2 - m1 * m1) / m1;
+
+    const TruncationEffect e = truncation_effect(c.mean, c.scatter, c.lo, c.hi);
+    EXPECT_NEAR(e.massCut, 1 - mass, 1e-9);
+    EXPECT_NEAR(e.truncatedMean, m1, 1e-9 * c.mean);
+    EXPECT_NEAR(e.truncatedCov, cov, 1e-8);
+    EXPECT_DOUBLE_EQ(e.cov, sd / c.mean);
+    EXPECT_EQ(e.warn(), c.warn);
+    EXPECT_EQ(e.covShrinks, cov < 0.9 * e.cov);
+    EXPECT_EQ(e.meanMoves, std::fabs(m1 - c.mean) > 0.02 * c.mean);
+  }
+  // The example of the critical chloride: a CoV of 0.25 inside 1.2-1.6 is one of about 0.08.
+  EXPECT_NEAR(truncation_effect(1.4, {0.25, Distribution::Normal}, 1.2, 1.6).truncatedCov, 0.081,
+              0.001);
+}
+
+TEST(Truncation, BetaSamplesInvertItsDistributionFunction) {
+  const TruncatedLaw law(0.3, {0, Distribution::Beta, 0.12}, 0.1, 0.6);
+  const boost::math::beta_distribution<> beta(0.3 * (0.21 / 0.0144 - 1), 0.7 * (0.21 / 0.0144 - 1));
+  const double f0 = boost::math::cdf(beta, 0.1), f1 = boost::math::cdf(beta, 0.6);
+  for (double u : {1e-9, 0.1, 0.5, 0.9, 1 - 1e-9}) {
+    const double x = law.sample(u);
+    EXPECT_NEAR((boost::math::cdf(beta, x) - f0) / (f1 - f0), u, 1e-12) << u;
+  }
+  // A deviation the Beta law on [0, 1] cannot have at that mean.
+  EXPECT_TRUE(scatter_problem(0.3, {0, Distribution::Beta, 0.5}));
+  EXPECT_FALSE(scatter_problem(0.3, {0, Distribution::Beta, 0.12}));
+}
+
+TEST(InverseNormal, AgreesWithBoostMathAtAMillionPoints) {
+  using Normal = boost::math::normal_distribution<
+      double, boost::math::policies::policy<boost::math::policies::promote_double<false>>>;
+  const Normal standard(0, 1);
+  std::mt19937_64 gen(20261210);
+  std::uniform_real_distribution<double> uniform(0, 1);
+  double worst = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    // Uniform points and, one in four, points spread over the tails down to 1e-300.
+    double p = uniform(gen);
+    if (i % 4 == 0) p = std::pow(10.0, -300 * uniform(gen));
+    if (i % 8 == 0) p = 1 - p;
+    if (!(p > 0 && p < 1)) continue;
+    const double z = normal_quantile(p);
+    const double ref =
+        p > 0.5 ? -boost::math::quantile(standard, 1 - p) : boost::math::quantile(standard, p);
+    // The upper half is computed from 1 - p like the reference: compare as values.
+    const double err = std::fabs(z - ref) / std::max(std::fabs(ref), 1e-3);
+    worst = std::max(worst, err);
+    ASSERT_LE(err, 2e-15) << "p = " << p << ": " << z << " against " << ref;
+  }
+  RecordProperty("worst_relative_error", std::to_string(worst));
+  EXPECT_EQ(normal_quantile(0.5), 0);
+  EXPECT_EQ(normal_quantile(0), -INFINITY);
+  EXPECT_EQ(normal_quantile(1), INFINITY);
+}
+
+TEST(Defaults, FollowTheirSourcesAndScaleAbsoluteDeviations) {
+  struct Case {
+    const char* alias;
+    double mean;
+    Distribution dist;
+    double sd;   // 0: relative
+    double cov;  // the CoV at the mean
+  };
+  const Case cases[] = {
+      {"cover", 15, Distribution::Normal, 8, 8.0 / 15},
+      {"cover", 80, Distribution::Normal, 8, 0.1},
+      {"temperature", 4, Distribution::Normal, 2, 0.5},
+      {"temperature", 28, Distribution::Normal, 2, 2.0 / 28},
+      {"exponent", 0.3, Distribution::Beta, 0.12, 0.4},
+      {"environment", 2, Distribution::Lognormal, 0, 0.5},
+      {"surface", 5, Distribution::Lognormal, 0, 0.5},
+      {"critical", 1.4, Distribution::Normal, 0, 0.25},
+      {"age", 20, Distribution::Normal, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.alias << " " << c.mean);
+    const DefaultScatter d = default_scatter(c.alias, c.mean);
+    EXPECT_EQ(d.scatter.dist, c.dist);
+    EXPECT_EQ(d.scatter.sd, c.sd);
+    EXPECT_DOUBLE_EQ(d.scatter.cov, c.cov);
+    EXPECT_DOUBLE_EQ(d.scatter.deviation(c.mean), c.sd > 0 ? c.sd : c.cov * c.mean);
+    EXPECT_EQ(d.source != nullptr, c.cov > 0);
+    if (d.source != nullptr) {
+      EXPECT_FALSE(d.source->english.empty());
+      EXPECT_FALSE(d.source->chinese.empty());
+    }
+  }
+  EXPECT_EQ(default_scatter("exponent", 0.5, Binder::FlyAsh).scatter.sd, 0.15);
+  EXPECT_EQ(default_scatter("exponent", 0.5, Binder::Slag).scatter.sd, 0.20);
+  EXPECT_EQ(scatter_sources().size(), 11u);
+}
+
+}  // namespace
+}  // namespace pellucor::analysis::mc
