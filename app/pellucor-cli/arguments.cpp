@@ -134,9 +134,9 @@ std::vector<analysis::batch::Entry> sheet_entries(const sheet::SheetTable& table
     const sheet::TypedValue v = sheet::typed_value(target, named->text, false);
     switch (v.kind) {
       case sheet::TypedValue::Kind::Refused:
-        throw UsageError(named->name + ": " + v.text);
+        throw UsageError(named->name + ": " + v.refusal);
       case sheet::TypedValue::Kind::Type:
-        entries.push_back({v.control, v.text});
+        entries.push_back({v.control, std::string(v.text)});
         break;
       case sheet::TypedValue::Kind::Nothing:
         break;

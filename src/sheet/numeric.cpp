@@ -76,15 +76,39 @@ std::string half_width(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+// Whether the character at s[i] (not ASCII) is one that half_width() turns into ASCII.
+bool half_width_form(std::string_view s, std::size_t i) {
+  if (i + 2 >= s.size()) return false;
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  const auto b1 = static_cast<unsigned char>(s[i + 1]);
+  const auto b2 = static_cast<unsigned char>(s[i + 2]);
+  return (b0 == 0xEF && b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) ||
+         (b0 == 0xEF && b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) ||
+         (b0 == 0xE3 && b1 == 0x80 && (b2 == 0x80 || b2 == 0x82));
+}
+
+std::size_t first_not_ascii(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (static_cast<unsigned char>(s[i]) >= 0x80) return i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 double numeric_prefix(std::string_view utf8) {
-  // Most texts are ASCII already: only the others are rewritten.
+  // A character that is not ASCII (after the half-width forms are read) ends the number, so
+  // the text is read only up to the first one; most texts are ASCII, and a list item such as
+  // "2 变形钢筋" is read as "2 ".
   std::string wide;
-  for (char ch : utf8) {
-    if (static_cast<unsigned char>(ch) >= 0x80) {
+  if (const std::size_t p = first_not_ascii(utf8); p != std::string_view::npos) {
+    if (half_width_form(utf8, p)) {
       wide = half_width(utf8);
       utf8 = wide;
-      break;
     }
+    utf8 = utf8.substr(0, first_not_ascii(utf8));
   }
   // The text without blanks: most texts have none and are read where they are.
   std::string stripped;

@@ -81,14 +81,14 @@ TypedValue typed_value(const InputTarget& target, std::string_view text, bool em
   auto refuse = [&v, text](Control c, std::string_view why) {
     v.kind = TypedValue::Kind::Refused;
     v.control = c;
-    v.text.reserve(text.size() + why.size() + 3);
-    v.text.append("'").append(text).append("' ").append(why);
+    v.refusal.reserve(text.size() + why.size() + 3);
+    v.refusal.append("'").append(text).append("' ").append(why);
     return v;
   };
   auto type = [&v](Control c, std::string_view what) {
     v.kind = TypedValue::Kind::Type;
     v.control = c;
-    v.text = std::string(what);
+    v.text = what;
     return v;
   };
   switch (target.kind) {

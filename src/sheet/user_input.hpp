@@ -55,7 +55,10 @@ struct TypedValue {
   enum class Kind { Type, Nothing, Refused };
   Kind kind = Kind::Nothing;
   Control control = Control::None;  // Type; Refused: the control it concerns
-  std::string text;                 // Type: the text; Refused: why, in English
+  // Type: the text, seen in the typed text (a box) or in the program's own texts (a choice):
+  // valid as long as the typed text is.
+  std::string_view text;
+  std::string refusal;  // Refused: why, in English
 };
 // An empty text for a box is typed as it is unless `emptyTypesNothing`.
 TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing);

@@ -94,19 +94,26 @@ std::vector<bool> text_columns(const std::vector<InputColumn>& columns) {
 
 MemberRow member_row(CsvRecord record, std::size_t columns) {
   MemberRow row;
+  fill_member_row(row, record, columns);
+  return row;
+}
+
+void fill_member_row(MemberRow& row, CsvRecord& record, std::size_t columns) {
   row.line = record.line;
+  row.cells.clear();
+  row.malformed.clear();
+  row.raw.clear();
   if (!record.error.empty()) {
     row.malformed = "malformed row (line " + std::to_string(record.line) + "): " + record.error;
-    row.raw = std::move(record.raw);
+    row.raw.swap(record.raw);
   } else if (record.fields.size() != columns) {
     row.malformed = "malformed row (line " + std::to_string(record.line) +
                     "): " + std::to_string(record.fields.size()) + " fields where the header has " +
                     std::to_string(columns);
-    row.raw = std::move(record.raw);
+    row.raw.swap(record.raw);
   } else {
-    row.cells = std::move(record.fields);
+    row.cells.swap(record.fields);
   }
-  return row;
 }
 
 std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::size_t columns) {
@@ -125,15 +132,15 @@ std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& co
   for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
     const InputColumn& c = columns[i];
     if (c.kind == InputColumn::Kind::Member) continue;
-    const sheet::TypedValue v = sheet::typed_value(target_of(c), cells[i], true);
+    sheet::TypedValue v = sheet::typed_value(target_of(c), cells[i], true);
     switch (v.kind) {
       case sheet::TypedValue::Kind::Nothing:
         break;
       case sheet::TypedValue::Kind::Type:
-        entries.push_back({v.control, v.text});
+        entries.push_back({v.control, std::string(v.text)});
         break;
       case sheet::TypedValue::Kind::Refused:
-        if (refused != nullptr) *refused = stopped(v.text, v.control);
+        if (refused != nullptr) *refused = stopped(std::move(v.refusal), v.control);
         return std::nullopt;
     }
   }
@@ -148,10 +155,17 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
     o.statusText = row.malformed;
     return o;
   }
-  RowOutcome refused;
-  const auto entries = row_entries(columns, row.cells, &refused);
-  if (!entries) return refused;
-  const CaseResult result = run_case_quickly(module, *entries);
+  // The row's typed texts, seen in its cells (see row_entries).
+  std::vector<TypedText> typed;
+  typed.reserve(columns.size());
+  for (std::size_t i = 0; i < columns.size() && i < row.cells.size(); ++i) {
+    const InputColumn& c = columns[i];
+    if (c.kind == InputColumn::Kind::Member) continue;
+    sheet::TypedValue v = sheet::typed_value(target_of(c), row.cells[i], true);
+    if (v.kind == sheet::TypedValue::Kind::Refused) return stopped(std::move(v.refusal), v.control);
+    if (v.kind == sheet::TypedValue::Kind::Type) typed.push_back({v.control, v.text});
+  }
+  const CaseResult result = run_case_quickly(module, typed);
   if (!result.done) {
     if (result.message) return stopped(result.message->text, result.message->control);
     return stopped("the calculation did not complete", Control::None);
@@ -167,7 +181,21 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
                                     const std::vector<InputColumn>& columns,
                                     const std::vector<MemberRow>& rows, const RunOptions& options,
                                     RunReport* report) {
-  std::vector<RowOutcome> outcomes(rows.size());
+  std::vector<RowOutcome> outcomes;
+  run_members(module, columns, rows, options, report, outcomes);
+  return outcomes;
+}
+
+void run_members(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                 const std::vector<MemberRow>& rows, const RunOptions& options, RunReport* report,
+                 std::vector<RowOutcome>& outcomes) {
+  outcomes.resize(rows.size());
+  for (RowOutcome& o : outcomes) {
+    o.status = RowOutcome::Status::NotRun;
+    o.statusText.clear();
+    o.control = Control::None;
+    o.results.clear();
+  }
   ParallelOptions parallel;
   parallel.threads = options.jobs;
   parallel.chunk = 16;  // rows a thread takes at a time
@@ -200,7 +228,6 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
       },
       parallel);
   if (report != nullptr) *report = {ran.threads, ran.refused};
-  return outcomes;
 }
 
 std::vector<std::string> output_header(int sheet, const std::vector<std::string>& header) {

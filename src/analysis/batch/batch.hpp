@@ -60,6 +60,9 @@ struct MemberRow {
 std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::size_t columns);
 // One member row of a record (already UTF-8).
 MemberRow member_row(CsvRecord record, std::size_t columns);
+// The same into `row`, whose memory is used again: the record takes the row's earlier cells
+// (to be filled by the next record).
+void fill_member_row(MemberRow& row, CsvRecord& record, std::size_t columns);
 
 // What one member came to.
 struct RowOutcome {
@@ -112,6 +115,10 @@ std::vector<RowOutcome> run_members(const sheet::Module& module,
                                     const std::vector<InputColumn>& columns,
                                     const std::vector<MemberRow>& rows, const RunOptions& options,
                                     RunReport* report = nullptr);
+// The same into `outcomes` (resized to the rows; its memory is used again).
+void run_members(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                 const std::vector<MemberRow>& rows, const RunOptions& options, RunReport* report,
+                 std::vector<RowOutcome>& outcomes);
 
 // The output table: the input columns, "status", the result columns.
 struct OutputTable {

@@ -286,6 +286,19 @@ void MemberReader::start(const ReadOptions& options) {
   m.records->expectFields(m.columns);
 }
 
+std::size_t MemberReader::refill(std::vector<MemberRow>& rows, std::size_t max) {
+  Impl& m = *impl_;
+  std::size_t n = 0;
+  for (; n < max; ++n) {
+    if (!m.records->next(m.record)) break;
+    if (!m.decode(m.record, m.columns)) throw not_valid(m.record.line, encoding_);
+    if (n == rows.size()) rows.emplace_back();
+    fill_member_row(rows[n], m.record, m.columns);
+  }
+  rows.resize(n);
+  return n;
+}
+
 bool MemberReader::read(std::vector<MemberRow>& rows, std::size_t max) {
   Impl& m = *impl_;
   for (std::size_t n = 0; n < max; ++n) {
@@ -328,43 +341,32 @@ JobReport run_batch_job(const sheet::Module& module, const std::vector<InputColu
   run.jobs = options.jobs;
   run.cancel = options.cancel;
   run.startThread = options.startThread;
-  const std::size_t results = header.size() - statusColumn - 1;
   const std::size_t block = std::max<std::size_t>(1, options.block);
   std::vector<MemberRow> rows;
-  std::vector<std::vector<std::string>> cells;
-  std::vector<bool> stopped;
-  std::vector<std::size_t> lines;
+  std::vector<RowOutcome> outcomes;
   std::size_t done = 0;
   for (;;) {
     if (options.cancel != nullptr && options.cancel->load()) {
       report.cancelled = true;
       break;
     }
-    rows.clear();
-    if (!input.read(rows, block)) break;
+    if (input.refill(rows, block) == 0) break;
     if (options.progress) {
       run.progress = [&](std::size_t n, std::size_t) {
         options.progress(done + n, input.members());
       };
     }
     RunReport threads;
-    std::vector<RowOutcome> outcomes = run_members(module, columns, rows, run, &threads);
+    run_members(module, columns, rows, run, &threads, outcomes);
     report.threads = std::max(report.threads, threads.threads);
     report.refused = std::max(report.refused, threads.refused);
     // Threads the system would not start are not asked for again.
     if (threads.refused > 0) run.jobs = threads.threads;
-    cells.clear();
-    stopped.clear();
-    lines.clear();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      stopped.push_back(outcomes[i].status != RowOutcome::Status::Done);
-      lines.push_back(rows[i].line);
-      report.summary.add(outcomes[i]);
-      report.cancelled = report.cancelled || outcomes[i].status == RowOutcome::Status::NotRun;
-      cells.push_back(
-          output_cells(statusColumn, std::move(rows[i]), std::move(outcomes[i]), results));
+    for (const RowOutcome& o : outcomes) {
+      report.summary.add(o);
+      report.cancelled = report.cancelled || o.status == RowOutcome::Status::NotRun;
     }
-    output.rows(cells, stopped, lines);
+    output.members(rows, outcomes);
     done += rows.size();
   }
   return report;

@@ -57,6 +57,9 @@ class MemberReader {
 
   // Appends up to `max` member rows to `rows`; false when the input has no more.
   bool read(std::vector<MemberRow>& rows, std::size_t max);
+  // Puts the next members, up to `max`, into `rows` in place of what it held (its memory is
+  // used again); how many, 0 at the end.
+  std::size_t refill(std::vector<MemberRow>& rows, std::size_t max);
 
  private:
   struct Impl;

@@ -390,35 +390,53 @@ constexpr std::string_view kUnbalanced = "unbalanced quotes";
 void split_record(std::string_view text, std::vector<std::string>& fields, std::string& error) {
   fields.clear();
   error.clear();
-  std::string field;
-  bool quoted = false;     // inside quotes
-  bool wasQuoted = false;  // the field had quotes (they closed)
-  for (std::size_t i = 0; i < text.size() && error.empty(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c != '"') {
-        field += c;
-      } else if (i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else {
-        quoted = false;
-        wasQuoted = true;
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  for (;;) {
+    if (i < n && text[i] == '"') {
+      // A quoted field: doubled quotes stand for one; a comma or the end must follow it.
+      std::string field;
+      ++i;
+      bool closed = false;
+      while (i < n) {
+        const void* q = std::memchr(text.data() + i, '"', n - i);
+        const std::size_t k =
+            q == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(q) - text.data());
+        field.append(text.substr(i, k - i));
+        if (q == nullptr) {
+          i = n;
+          break;
+        }
+        if (k + 1 < n && text[k + 1] == '"') {
+          field += '"';
+          i = k + 2;
+          continue;
+        }
+        i = k + 1;
+        closed = true;
+        break;
       }
-    } else if (c == ',') {
       fields.push_back(std::move(field));
-      field.clear();
-      wasQuoted = false;
-    } else if (wasQuoted) {
-      error = "text after a closing quote";
-    } else if (c == '"' && field.empty()) {
-      quoted = true;
-    } else {
-      field += c;
+      if (!closed) {
+        error = kUnbalanced;
+        return;
+      }
+      if (i == n) return;
+      if (text[i] != ',') {
+        error = "text after a closing quote";
+        return;
+      }
+      ++i;
+      continue;
     }
+    // A plain field: everything up to the next comma (a quote inside is a character).
+    const void* c = std::memchr(text.data() + i, ',', n - i);
+    const std::size_t k =
+        c == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(c) - text.data());
+    fields.emplace_back(text.substr(i, k - i));
+    if (c == nullptr) return;
+    i = k + 1;
   }
-  if (quoted && error.empty()) error = kUnbalanced;
-  fields.push_back(std::move(field));
 }
 
 bool CsvReader::pull(std::string& line) {
@@ -517,25 +535,31 @@ bool formula_like(std::string_view cell) {
   return !number_cell(cell);
 }
 
+void append_csv_field(std::string& out, std::string_view f) {
+  const bool neutralise = formula_like(f);
+  bool quote = !f.empty() && (f.front() == ' ' || f.back() == ' ');
+  for (std::size_t i = 0; i < f.size() && !quote; ++i) {
+    const char c = f[i];
+    quote = c == ',' || c == '"' || c == '\r' || c == '\n';
+  }
+  if (!quote) {
+    if (neutralise) out += '\'';
+    out += f;
+    return;
+  }
+  out += '"';
+  if (neutralise) out += '\'';
+  for (char c : f) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 void append_csv_line(std::string& out, const std::vector<std::string>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += ',';
-    const std::string& f = fields[i];
-    const bool neutralise = formula_like(f);
-    const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                       (!f.empty() && (f.front() == ' ' || f.back() == ' '));
-    if (!quote) {
-      if (neutralise) out += '\'';
-      out += f;
-      continue;
-    }
-    out += '"';
-    if (neutralise) out += '\'';
-    for (char c : f) {
-      if (c == '"') out += '"';
-      out += c;
-    }
-    out += '"';
+    append_csv_field(out, fields[i]);
   }
   out += "\r\n";
 }

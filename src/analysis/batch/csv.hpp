@@ -192,5 +192,7 @@ bool formula_like(std::string_view cell);
 // ("'=SUM(A1)"), so that a spreadsheet shows it as text; numbers are never changed.
 std::string csv_line(const std::vector<std::string>& fields);
 void append_csv_line(std::string& out, const std::vector<std::string>& fields);
+// One field of such a line (without the comma before it).
+void append_csv_field(std::string& out, std::string_view field);
 
 }  // namespace pellucor::analysis::batch

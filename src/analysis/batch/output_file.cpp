@@ -122,9 +122,55 @@ void CsvTableWriter::put(const std::string& utf8, bool first) {
   if (failure) throw FileError(out_.target(), *failure);
 }
 
+void TableWriter::members(const std::vector<MemberRow>& rows,
+                          const std::vector<RowOutcome>& outcomes) {
+  std::vector<std::vector<std::string>> cells;
+  std::vector<bool> stopped;
+  std::vector<std::size_t> lines;
+  const std::size_t results = columns_ - statusColumn_ - 1;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    cells.push_back(output_cells(statusColumn_, rows[i], outcomes[i], results));
+    stopped.push_back(outcomes[i].status != RowOutcome::Status::Done);
+    lines.push_back(rows[i].line);
+  }
+  this->rows(cells, stopped, lines);
+}
+
 void CsvTableWriter::header(const std::vector<std::string>& header, const std::vector<bool>&,
-                            std::size_t) {
+                            std::size_t statusColumn) {
+  statusColumn_ = statusColumn;
+  columns_ = header.size();
   put(csv_line(header), true);
+}
+
+void CsvTableWriter::members(const std::vector<MemberRow>& rows,
+                             const std::vector<RowOutcome>& outcomes) {
+  // The cells of output_cells(), written where they are.
+  const std::size_t results = columns_ - statusColumn_ - 1;
+  text_.clear();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const MemberRow& r = rows[i];
+    const RowOutcome& o = outcomes[i];
+    bool first = true;
+    auto field = [&](std::string_view f) {
+      if (!first) text_ += ',';
+      first = false;
+      append_csv_field(text_, f);
+    };
+    for (std::size_t k = 0; k < statusColumn_; ++k) {
+      if (!r.malformed.empty()) {
+        field(k == 0 ? std::string_view(r.raw) : std::string_view());
+      } else {
+        field(k < r.cells.size() ? std::string_view(r.cells[k]) : std::string_view());
+      }
+    }
+    field(o.status == RowOutcome::Status::NotRun ? kStatusNotRun : std::string_view(o.statusText));
+    for (std::size_t k = 0; k < results; ++k) {
+      field(k < o.results.size() ? std::string_view(o.results[k]) : std::string_view());
+    }
+    text_ += "\r\n";
+  }
+  put(text_, false);
 }
 
 void CsvTableWriter::rows(const std::vector<std::vector<std::string>>& rows,
@@ -233,6 +279,7 @@ void XlsxTableWriter::header(const std::vector<std::string>& header,
   textColumns_ = textColumns;
   textColumns_.resize(header.size(), false);
   statusColumn_ = statusColumn;
+  columns_ = header.size();
   for (std::size_t c = 0; c < header.size(); ++c) cell(0, c, header[c], book_->bold, 0);
   book_->x.worksheet_freeze_panes(book_->sheet, 1, 0);
 }

@@ -40,8 +40,15 @@ class TableWriter {
   // The next rows, in order; `stopped` per row; `lines` per row (input line, 0 for none).
   virtual void rows(const std::vector<std::vector<std::string>>& rows,
                     const std::vector<bool>& stopped, const std::vector<std::size_t>& lines) = 0;
+  // The next members with what they came to, in order: each the row of output_cells().
+  virtual void members(const std::vector<MemberRow>& rows, const std::vector<RowOutcome>& outcomes);
   // Puts the complete output in place. Throws FileError; the target is then as it was.
   virtual void finish() = 0;
+
+ protected:
+  // Set by header(): the status column (the number of input columns) and all columns.
+  std::size_t statusColumn_ = 0;
+  std::size_t columns_ = 0;
 };
 
 // CSV, CR LF; UTF-8 with BOM (Utf8Bom), without (Utf8) or GBK. A character GBK cannot hold is
@@ -53,6 +60,8 @@ class CsvTableWriter final : public TableWriter {
               std::size_t statusColumn) override;
   void rows(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& stopped,
             const std::vector<std::size_t>& lines) override;
+  void members(const std::vector<MemberRow>& rows,
+               const std::vector<RowOutcome>& outcomes) override;
   void finish() override;
   std::size_t lost() const { return lost_; }
 
@@ -90,7 +99,6 @@ class XlsxTableWriter final : public TableWriter {
   std::unique_ptr<Book> book_;
   std::vector<std::string> header_;
   std::vector<bool> textColumns_;
-  std::size_t statusColumn_ = 0;
   std::size_t next_ = 1;  // the next row of the sheet (0 is the header)
 };
 

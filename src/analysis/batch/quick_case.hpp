@@ -10,6 +10,8 @@
 // plausibility stop gives the message the sheet shows there.
 #pragma once
 
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "analysis/batch/case_runner.hpp"
@@ -19,5 +21,14 @@ namespace pellucor::analysis::batch {
 
 // What run_case(module, entries) comes to, reached the short way where it can be.
 CaseResult run_case_quickly(const sheet::Module& module, const std::vector<Entry>& entries);
+
+// An entry seen where its text is (a member's cell, a text of the program's own).
+struct TypedText {
+  sheet::Control control = sheet::Control::None;
+  std::string_view text;
+};
+// The same for such entries; the entries of the long way are made from them only when it is
+// taken.
+CaseResult run_case_quickly(const sheet::Module& module, std::span<const TypedText> typed);
 
 }  // namespace pellucor::analysis::batch
