@@ -10,7 +10,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QToolTip>
@@ -19,6 +18,7 @@
 #include "sheet/controller.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
+#include "shell/safe_file.hpp"
 
 namespace pellucor::shell {
 
@@ -182,7 +182,9 @@ bool ChartWindow::exportPng(int tab, const QString& path) const {
   CurveChartView* view = chartView(tab);
   if (!view) return false;
   QPixmap picture = view->grab();
-  return !picture.isNull() && picture.save(path, "PNG");
+  QBuffer png;
+  png.open(QIODevice::WriteOnly);
+  return !picture.isNull() && picture.save(&png, "PNG") && write_whole_file(path, png.data());
 }
 
 bool ChartWindow::exportSvg(int tab, const QString& path) const {
@@ -206,8 +208,7 @@ bool ChartWindow::exportSvg(int tab, const QString& path) const {
   static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]*)\""));
   QString text = QString::fromUtf8(bytes.data());
   text.replace(family, QStringLiteral("font-family=\"\\1, %1\"").arg(kSvgFallbackFonts));
-  QSaveFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit();
+  return write_whole_file(path, text.toUtf8());
 }
 
 void ChartWindow::exportCurrent(bool svg) {
