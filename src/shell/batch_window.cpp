@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QHBoxLayout>
@@ -14,6 +15,8 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -32,7 +35,9 @@
 #include "shell/background_run.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
+#include "shell/presentation.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/window_kit.hpp"
 
 namespace pellucor::shell {
 
@@ -52,17 +57,10 @@ const QColor kStoppedRow(255, 228, 225);
 const QColor kNamedCell(255, 214, 102);
 
 const QString kTitle = QStringLiteral("批量计算");
+const QString kStateHeader = QStringLiteral("检测时状态");
+// The outcome of a row, kept on its status cell (the text is for the reader).
+constexpr int kOutcomeRole = Qt::UserRole + 1;
 constexpr std::string_view kMemberHeader = "member";
-
-// The unit a prompt names ("（单位为mm）"), if any.
-QString unit_of(std::string_view prompt) {
-  const QString p = qs(prompt);
-  const qsizetype at = p.indexOf(QStringLiteral("单位为"));
-  if (at < 0) return {};
-  const qsizetype start = at + 3;
-  const qsizetype end = p.indexOf(QChar(0xFF09), start);  // full-width closing parenthesis
-  return end < 0 ? QString() : p.mid(start, end - start).trimmed();
-}
 
 bool has_range(const sheet::FieldRow& f) {
   return f.leave == sheet::LeaveCheck::Range || f.leave == sheet::LeaveCheck::ZeroBlankThenRange ||
@@ -85,12 +83,76 @@ class Cell final : public QTableWidgetItem {
   }
 };
 
-// Drop-down lists for the steel kind and the option groups.
+// A header on lines short enough for a narrow column: the name in pieces of up to seven
+// characters, the unit on a line of its own.
+QString wrapped_header(const QString& text) {
+  QString name = text;
+  QString unit;
+  if (const qsizetype at = text.lastIndexOf(QStringLiteral(" (")); at > 0 && text.endsWith(')')) {
+    name = text.left(at);
+    unit = text.mid(at + 1);
+  }
+  // Words kept whole where they fit; a longer run of characters in pieces.
+  QStringList lines;
+  QString line;
+  for (const QString& word : name.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (!line.isEmpty() && line.size() + 1 + word.size() <= 7) {
+      line += QLatin1Char(' ') + word;
+      continue;
+    }
+    if (!line.isEmpty()) lines << line;
+    line = word;
+    while (line.size() > 7) {
+      const int pieces = static_cast<int>((line.size() + 6) / 7);
+      const int each = static_cast<int>((line.size() + pieces - 1) / pieces);
+      lines << line.left(each);
+      line = line.mid(each);
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  if (!unit.isEmpty()) lines << unit;
+  return lines.join(QLatin1Char('\n'));
+}
+
+// Why a line of a member table could not be read, in Chinese: "第 3 行无法读取：引号不成对".
+QString malformed_text(const std::string& reason) {
+  static const QRegularExpression form(QStringLiteral("^malformed row \\(line (\\d+)\\): (.*)$"));
+  static const QRegularExpression fields(
+      QStringLiteral("^(\\d+) fields where the header has (\\d+)$"));
+  const auto m = form.match(qs(reason));
+  if (!m.hasMatch()) return QStringLiteral("该行无法读取：") + qs(reason);
+  const QString why = m.captured(2);
+  QString said = why;
+  if (why == QStringLiteral("unbalanced quotes")) {
+    said = QStringLiteral("引号不成对");
+  } else if (why == QStringLiteral("text after a closing quote")) {
+    said = QStringLiteral("右引号之后还有文字");
+  } else if (const auto f = fields.match(why); f.hasMatch()) {
+    said = QStringLiteral("有 %1 个单元格，表头有 %2 列").arg(f.captured(1), f.captured(2));
+  }
+  return QStringLiteral("第 %1 行无法读取：%2").arg(m.captured(1), said);
+}
+
+// Drop-down lists for the steel kind and the option groups; numbers to the right, results with
+// the digits an engineer reads (the cell keeps every digit: its tip, a copy and an export).
 class ChoiceDelegate final : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   void setChoices(int column, QStringList items) { choices_[column] = std::move(items); }
+  void setResultUnit(int column, std::string unit) { units_[column] = std::move(unit); }
 
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    double v = 0;
+    if (!batch::number_cell(utf8(option->text.trimmed()), &v)) return;
+    option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    if (const auto it = units_.find(index.column()); it != units_.end()) {
+      option->text = engineer_digits(v, it->second);
+    }
+  }
+
+ public:
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override {
     const auto it = choices_.find(index.column());
@@ -119,9 +181,71 @@ class ChoiceDelegate final : public QStyledItemDelegate {
 
  private:
   std::map<int, QStringList> choices_;
+  std::map<int, std::string> units_;
 };
 
 }  // namespace
+
+// The member column laid over the table's left edge: it stays in view when the table scrolls
+// to the right. The same cells (model and selection), the table's delegate.
+class BatchWindow::FrozenColumn final : public QTableView {
+ public:
+  explicit FrozenColumn(QTableWidget& main) : QTableView(&main), main_(main) {
+    setObjectName(QStringLiteral("frozenMemberColumn"));
+    setModel(main.model());
+    setSelectionModel(main.selectionModel());
+    setItemDelegate(main.itemDelegate());
+    setFocusPolicy(Qt::NoFocus);
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setDefaultAlignment(main.horizontalHeader()->defaultAlignment());
+    horizontalHeader()->setMinimumHeight(main.horizontalHeader()->minimumHeight());
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(main.verticalScrollMode());
+    setSelectionBehavior(main.selectionBehavior());
+    setSelectionMode(main.selectionMode());
+    setEditTriggers(main.editTriggers());
+    for (int c = 1; c < model()->columnCount(); ++c) setColumnHidden(c, true);
+    setColumnWidth(0, main.columnWidth(0));
+    setFrameStyle(QFrame::NoFrame);
+    main.viewport()->stackUnder(this);
+    connect(main.horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int size) {
+              if (section == 0) {
+                setColumnWidth(0, size);
+                place();
+              }
+            });
+    connect(main.verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int row, int, int size) { setRowHeight(row, size); });
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, main.verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(main.verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    // Its header sorts the table like the table's own.
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int) {
+      const Qt::SortOrder order =
+          main_.horizontalHeader()->sortIndicatorSection() == 0 &&
+                  main_.horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder
+              ? Qt::DescendingOrder
+              : Qt::AscendingOrder;
+      if (main_.isSortingEnabled()) main_.sortByColumn(0, order);
+    });
+    place();
+    show();
+  }
+
+  void place() {
+    setGeometry(main_.verticalHeader()->width() + main_.frameWidth(), main_.frameWidth(),
+                main_.columnWidth(0),
+                main_.viewport()->height() + main_.horizontalHeader()->height());
+    horizontalHeader()->setFixedHeight(main_.horizontalHeader()->height());
+  }
+
+ private:
+  QTableWidget& main_;
+};
 
 BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
@@ -139,20 +263,37 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   table_->horizontalHeader()->setSortIndicatorShown(true);
   table_->installEventFilter(this);
   buildColumns();
+  // Headers in full on up to three lines; numbers to the right; the member's column stays in
+  // view when the table scrolls to the right.
+  QHeaderView* header = table_->horizontalHeader();
+  header->setDefaultAlignment(Qt::AlignCenter);
+  for (int c = 0; c < table_->columnCount(); ++c) {
+    const QString text = table_->horizontalHeaderItem(c)->text();
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+      widest = std::max(widest, header->fontMetrics().horizontalAdvance(line));
+    }
+    table_->setColumnWidth(c, std::clamp(widest + 16, 64, 200));
+  }
+  table_->setColumnWidth(statusColumn(), 220);
+  frozen_ = new FrozenColumn(*table_);
 
   auto button = [this](const QString& caption, const char* name) {
     auto* b = new QPushButton(caption, this);
     b->setObjectName(QString::fromLatin1(name));
     return b;
   };
-  QPushButton* add = button(QStringLiteral("添加行"), "addRow");
-  QPushButton* remove = button(QStringLiteral("删除行"), "deleteRows");
-  QPushButton* importCsvButton = button(QStringLiteral("导入CSV…"), "importCsv");
-  QPushButton* exportCsvButton = button(QStringLiteral("导出CSV…"), "exportCsv");
-  QPushButton* exportXlsxButton = button(QStringLiteral("导出XLSX…"), "exportXlsx");
-  QPushButton* run = button(QStringLiteral("全部计算"), "calculateAll");
-  QPushButton* open = button(QStringLiteral("在表单中打开"), "openInSheet");
-  cancel_ = button(QStringLiteral("取消"), "cancel");
+  QPushButton* add = button(with_access_key(QStringLiteral("添加行"), 'A'), "addRow");
+  QPushButton* remove = button(with_access_key(QStringLiteral("删除行"), 'D'), "deleteRows");
+  QPushButton* importCsvButton =
+      button(with_access_key(QStringLiteral("导入CSV…"), 'I'), "importCsv");
+  QPushButton* exportCsvButton =
+      button(with_access_key(QStringLiteral("导出CSV…"), 'E'), "exportCsv");
+  QPushButton* exportXlsxButton =
+      button(with_access_key(QStringLiteral("导出XLSX…"), 'X'), "exportXlsx");
+  QPushButton* run = button(with_access_key(QStringLiteral("全部计算"), 'R'), "calculateAll");
+  QPushButton* open = button(with_access_key(QStringLiteral("在表单中打开"), 'O'), "openInSheet");
+  cancel_ = button(with_access_key(QStringLiteral("取消"), 'Q'), "cancel");
   cancel_->setEnabled(false);
   idleButtons_ = {add, remove, importCsvButton, exportCsvButton, exportXlsxButton, run, open};
   progress_ = new QProgressBar(this);
@@ -224,10 +365,13 @@ void BatchWindow::buildColumns() {
     column.control = c;
     if (const sheet::FieldRow* f = s.field(c)) {
       column.header = f->label;
-      const QString unit = unit_of(f->prompts.empty() ? std::string_view() : f->prompts[0]);
-      headers << (unit.isEmpty()
-                      ? qs(f->label)
-                      : qs(f->label) + QStringLiteral("\n(") + unit + QStringLiteral(")"));
+      // The unit the prompt states, corrected where the sheet misspells it.
+      const QString unit =
+          shown(sheet::ResultItem{&f->typed, sheet::ItemKind::Input, 0.0, {}}).unit;
+      inputUnits_[static_cast<int>(columns_.size())] = unit;
+      headers << wrapped_header(unit.isEmpty() ? qs(f->label)
+                                               : qs(f->label) + QStringLiteral(" (") + unit +
+                                                     QStringLiteral(")"));
       QString tip = has_range(*f) ? QStringLiteral("有效范围 %1--%2")
                                         .arg(qs(sheet::general_digits(f->lo, 15)),
                                              qs(sheet::general_digits(f->hi, 15)))
@@ -252,7 +396,7 @@ void BatchWindow::buildColumns() {
       column.control = Control::None;
       column.group = group;
       column.header = group->caption;
-      headers << qs(group->caption);
+      headers << wrapped_header(qs(group->caption));
       tips << qs(group->options[0].prompt).trimmed() + QStringLiteral("\n（空：") +
                   qs(group->options[0].caption) + QStringLiteral("）");
       delegate->setChoices(static_cast<int>(columns_.size()),
@@ -261,11 +405,33 @@ void BatchWindow::buildColumns() {
     columns_.push_back(column);
   }
   headers << QStringLiteral("状态");
-  tips << QStringLiteral("ok，或计算停止时的提示及其控件");
-  for (const std::string& h : batch::result_headers(sheet_)) {
-    headers << qs(h);
-    tips << qs(h);
+  tips << QStringLiteral("完成，或计算停止时的提示及其输入");
+  // The results with the names and units they carry (corrected where a sheet's own label is
+  // wrong for its value), then t_d and the remaining life, then the state at the inspection age.
+  resultHeaders_.clear();
+  std::vector<std::string> units;
+  for (const sheet::ItemText* form : s.results) {
+    if (form->label.empty()) continue;
+    const Shown shownAs = shown(sheet::ResultItem{form, sheet::ItemKind::Result, 0.0, {}});
+    resultHeaders_ << (shownAs.unit.isEmpty() ? shownAs.name
+                                              : shownAs.name + QStringLiteral(" (") + shownAs.unit +
+                                                    QStringLiteral(")"));
+    units.push_back(utf8(shownAs.unit));
   }
+  const auto& batchHeaders = batch::result_headers(sheet_);
+  for (std::size_t k = resultHeaders_.size(); k < batchHeaders.size(); ++k) {
+    resultHeaders_ << qs(batchHeaders[k]);
+    units.emplace_back("a");
+  }
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    delegate->setResultUnit(static_cast<int>(columns_.size() + 1 + k), units[k]);
+  }
+  for (const QString& h : resultHeaders_) {
+    headers << wrapped_header(h);
+    tips << h;
+  }
+  headers << kStateHeader;
+  tips << QStringLiteral("检测时构件所处的阶段：尚未锈蚀、锈蚀中未开裂、已开裂或耐久性已终结");
   table_->setColumnCount(static_cast<int>(headers.size()));
   for (int i = 0; i < headers.size(); ++i) {
     auto* item = new QTableWidgetItem(headers[i]);
@@ -344,33 +510,96 @@ void BatchWindow::deleteSelectedRows() {
 
 void BatchWindow::paste(const QString& text) {
   if (isRunning()) return;
-  QStringList lines = text.split(QLatin1Char('\n'));
-  for (QString& line : lines) {
-    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+  // A block copied from a spreadsheet (cells separated by tabs), or CSV lines (commas, quotes
+  // as a spreadsheet writes them); a line the CSV reader cannot split goes whole into the
+  // first column, as an import keeps it.
+  std::vector<QStringList> lines;
+  if (text.contains(QLatin1Char('\t'))) {
+    QStringList raw = text.split(QLatin1Char('\n'));
+    for (QString& line : raw) {
+      if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    }
+    while (!raw.isEmpty() && raw.last().isEmpty()) raw.removeLast();
+    for (const QString& line : raw) lines.push_back(line.split(QLatin1Char('\t')));
+  } else {
+    for (const batch::CsvRecord& r : batch::parse_csv(utf8(text))) {
+      QStringList cells;
+      if (r.error.empty()) {
+        for (const std::string& f : r.fields) cells << qs(f);
+      } else {
+        cells << qs(r.raw);
+      }
+      lines.push_back(cells);
+    }
   }
-  while (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-  if (lines.isEmpty()) return;
+  if (lines.empty()) return;
   const int top = std::max(0, table_->currentRow());
   const int left = std::max(0, table_->currentColumn());
+  const int count = static_cast<int>(lines.size());
   table_->setSortingEnabled(false);
-  if (top + lines.size() > table_->rowCount()) setRowCount(top + static_cast<int>(lines.size()));
-  for (int i = 0; i < lines.size(); ++i) {
-    const QStringList cells = lines[i].split(QLatin1Char('\t'));
+  if (top + count > table_->rowCount()) setRowCount(top + count);
+  int dropped = 0;
+  for (int i = 0; i < count; ++i) {
+    const QStringList& cells = lines[static_cast<std::size_t>(i)];
     for (int k = 0; k < cells.size(); ++k) {
       const int column = left + k;
-      if (column >= statusColumn()) break;  // status and results are not typed
+      // Status and results are not typed: what would go there is counted and said.
+      if (column >= statusColumn()) {
+        if (!cells[k].trimmed().isEmpty()) ++dropped;
+        continue;
+      }
       setCell(top + i, column, cells[k].trimmed());
     }
     clearOutcome(top + i);
   }
   table_->setSortingEnabled(true);
+  QString said = QStringLiteral("粘贴 %1 行").arg(count);
+  if (dropped > 0) {
+    said += QStringLiteral("；%1 个单元格落在输入列之外，未粘贴").arg(dropped);
+    dialogs_.showWarning(this, kTitle,
+                         QStringLiteral("有 %1 个单元格落在输入列之外（状态和结果列不能输入），"
+                                        "未粘贴。请从构件列或所需的输入列开始粘贴。")
+                             .arg(dropped));
+  }
+  summary_->setText(said);
+}
+
+QString BatchWindow::copySelection() const {
+  // The smallest block that holds the selection, tab-separated as a spreadsheet takes it;
+  // cells inside it that are not selected stay empty. The text shown in full digits.
+  const QModelIndexList chosen = table_->selectionModel()->selectedIndexes();
+  if (chosen.isEmpty()) return {};
+  int top = chosen.front().row(), bottom = top, left = chosen.front().column(), right = left;
+  for (const QModelIndex& i : chosen) {
+    top = std::min(top, i.row());
+    bottom = std::max(bottom, i.row());
+    left = std::min(left, i.column());
+    right = std::max(right, i.column());
+  }
+  QStringList out;
+  for (int r = top; r <= bottom; ++r) {
+    QStringList cells;
+    for (int c = left; c <= right; ++c) {
+      const QTableWidgetItem* item = table_->item(r, c);
+      const bool in = table_->selectionModel()->isSelected(table_->model()->index(r, c));
+      cells << (in && item ? item->text() : QString());
+    }
+    out << cells.join(QLatin1Char('\t'));
+  }
+  return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 bool BatchWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::Resize && frozen_) frozen_->place();
   if (watched == table_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->matches(QKeySequence::Paste)) {
       paste(QGuiApplication::clipboard()->text());
+      return true;
+    }
+    if (key->matches(QKeySequence::Copy)) {
+      const QString text = copySelection();
+      if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
       return true;
     }
     // (While a cell is edited, its editor has the keys, not the table.)
@@ -452,6 +681,13 @@ bool BatchWindow::importCsv(const QString& path) {
         if (r.malformed.empty()) r.cells.resize(inputs);
       }
     }
+    // A label with its unit after it, as an export from here writes it, names its box.
+    static const QRegularExpression withUnit(QStringLiteral("^(.*\\S)\\s*\\([^()]*\\)$"));
+    for (std::string& name : header) {
+      if (sheet::find_input(module_.table(), name).kind != sheet::InputTarget::Kind::None) continue;
+      const auto m = withUnit.match(qs(name));
+      if (m.hasMatch()) name = utf8(m.captured(1));
+    }
     given = batch::resolve_columns(module_.table(), header);
   } catch (const std::exception& e) {
     dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
@@ -466,7 +702,9 @@ bool BatchWindow::importCsv(const QString& path) {
     if (!row.malformed.empty()) {
       // Nothing is lost: the line goes into the member cell, the status says why.
       setCell(r, 0, qs(row.raw));
-      applyOutcome(r, {batch::RowOutcome::Status::Malformed, row.malformed, Control::None, {}});
+      applyOutcome(
+          r,
+          {batch::RowOutcome::Status::Malformed, row.malformed, Control::None, {}, std::nullopt});
       continue;
     }
     for (std::size_t k = 0; k < given.size(); ++k) {
@@ -508,8 +746,14 @@ bool BatchWindow::importCsv(const QString& path) {
 }
 
 std::vector<std::string> BatchWindow::exportHeader() const {
+  // The boxes' labels with their units; an import here reads them back.
   std::vector<std::string> header;
-  for (const auto& c : columns_) header.push_back(c.header);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const auto unit = inputUnits_.find(static_cast<int>(i));
+    header.push_back(unit == inputUnits_.end() || unit->second.isEmpty()
+                         ? std::string(columns_[i].header)
+                         : std::string(columns_[i].header) + " (" + utf8(unit->second) + ")");
+  }
   return header;
 }
 
@@ -519,18 +763,22 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.statusColumn = t.header.size();
   t.header.emplace_back("status");
   t.firstResultColumn = t.header.size();
-  for (const std::string& h : batch::result_headers(sheet_)) t.header.push_back(h);
+  for (const QString& h : resultHeaders_) t.header.push_back(utf8(h));
+  t.header.push_back(utf8(kStateHeader));
   t.textColumns = batch::text_columns(columns_);
   t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
+  t.textColumns.back() = true;
   for (int r = 0; r < table_->rowCount(); ++r) {
     std::vector<std::string> cells;
     for (int c = 0; c < table_->columnCount(); ++c) {
       const QTableWidgetItem* item = table_->item(r, c);
       cells.push_back(item == nullptr ? std::string() : utf8(item->text()));
     }
-    const std::string& status = cells[t.statusColumn];
-    t.stopped.push_back(!status.empty() && status != batch::kStatusOk);
+    const QTableWidgetItem* status = table_->item(r, statusColumn());
+    const QVariant outcome = status ? status->data(kOutcomeRole) : QVariant();
+    t.stopped.push_back(outcome.isValid() &&
+                        outcome.toInt() != static_cast<int>(batch::RowOutcome::Status::Done));
     t.rows.push_back(std::move(cells));
   }
   return t;
@@ -552,6 +800,7 @@ bool BatchWindow::exportXlsx(const QString& path) {
 bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
   try {
     batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
+    unexported_ = false;
   } catch (const batch::FileError& e) {
     dialogs_.showWarning(this, kTitle, qs(e.what()));
     return false;
@@ -570,21 +819,67 @@ void BatchWindow::clearOutcome(int row) {
     item->setData(Qt::BackgroundRole, QVariant());
     item->setData(Qt::ForegroundRole, QVariant());
     item->setToolTip(QString());
-    if (c >= statusColumn()) item->setText(QString());
+    if (c >= statusColumn()) {
+      item->setText(QString());
+      item->setData(kOutcomeRole, QVariant());
+    }
   }
+}
+
+QString BatchWindow::statusText(int row, const batch::RowOutcome& outcome) const {
+  using Status = batch::RowOutcome::Status;
+  switch (outcome.status) {
+    case Status::NotRun:
+      return QStringLiteral("未计算");
+    case Status::Done:
+      return QStringLiteral("完成");
+    case Status::Malformed:
+      return malformed_text(outcome.statusText);
+    case Status::Failed:
+      return QStringLiteral("程序出错，未完成：%1").arg(qs(outcome.statusText));
+    case Status::Stopped:
+      break;
+  }
+  // The sheet's own message (Chinese) after the name of the box it concerns; a cell that the
+  // sheet cannot take, said in its words.
+  std::string message = outcome.statusText;
+  const std::string prefix = std::string(sheet::control_name(outcome.control)) + ": ";
+  if (outcome.control != Control::None && message.rfind(prefix, 0) == 0) {
+    message.erase(0, prefix.size());
+  }
+  const int column = outcome.control == Control::None ? -1 : columnOf(outcome.control);
+  const QString name = column < 0 ? QString() : columnName(column);
+  if (!message.empty() && message.front() == '\'') {
+    const QString cell = column < 0 || table_->item(row, column) == nullptr
+                             ? QString()
+                             : table_->item(row, column)->text().trimmed();
+    if (outcome.control == Control::Combo1) {
+      return QStringLiteral("%1：“%2”不是钢筋种类（1、2、3 或列表中的一项）").arg(name, cell);
+    }
+    return QStringLiteral("%1：“%2”不是可选的一项").arg(name, cell);
+  }
+  if (message == "the calculation did not complete") message = "计算未完成";
+  return name.isEmpty() ? qs(message) : name + QStringLiteral("：") + qs(message);
+}
+
+QString BatchWindow::columnName(int column) const {
+  if (column < 0 || static_cast<std::size_t>(column) >= columns_.size()) return {};
+  return qs(columns_[static_cast<std::size_t>(column)].header);
 }
 
 void BatchWindow::applyOutcome(int row, const batch::RowOutcome& outcome) {
   clearOutcome(row);
   using Status = batch::RowOutcome::Status;
-  if (outcome.status == Status::NotRun) {
-    setCell(row, statusColumn(), QStringLiteral("未计算"));
-    return;
-  }
-  setCell(row, statusColumn(), qs(outcome.statusText));
+  setCell(row, statusColumn(), statusText(row, outcome));
+  table_->item(row, statusColumn())->setData(kOutcomeRole, static_cast<int>(outcome.status));
+  if (outcome.status == Status::NotRun) return;
   if (outcome.status == Status::Done) {
     for (std::size_t k = 0; k < outcome.results.size(); ++k) {
       setCell(row, firstResultColumn() + static_cast<int>(k), qs(outcome.results[k]));
+    }
+    if (outcome.ages) {
+      const auto& a = *outcome.ages;
+      setCell(row, stateColumn(), state_name(member_state(a.t, a.ti, a.tc, a.td)));
     }
     return;
   }
@@ -594,12 +889,12 @@ void BatchWindow::applyOutcome(int row, const batch::RowOutcome& outcome) {
   }
   QTableWidgetItem* status = table_->item(row, statusColumn());
   status->setForeground(Qt::red);
-  status->setToolTip(qs(outcome.statusText));
+  status->setToolTip(status->text());
   const int named = outcome.control == Control::None ? -1 : columnOf(outcome.control);
   if (named >= 0) {
     QTableWidgetItem* cell = table_->item(row, named);
     cell->setBackground(kNamedCell);
-    cell->setToolTip(qs(outcome.statusText));
+    cell->setToolTip(status->text());
   }
 }
 
@@ -610,6 +905,7 @@ void BatchWindow::setRunning(bool running) {
                                   : QAbstractItemView::DoubleClicked |
                                         QAbstractItemView::EditKeyPressed |
                                         QAbstractItemView::AnyKeyPressed);
+  if (frozen_) frozen_->setEditTriggers(table_->editTriggers());
 }
 
 void BatchWindow::calculateAll() {
@@ -665,6 +961,7 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::Ru
     }
   }
   summary_->setText(text);
+  if (s.done > 0) unexported_ = true;
   setRunning(false);
   table_->setSortingEnabled(true);
   if (!error.isEmpty()) dialogs_.showWarning(this, kTitle, text);
@@ -684,12 +981,56 @@ void BatchWindow::openInSheet(int row) {
     dialogs_.showWarning(this, kTitle, qs(refused.statusText));
     return;
   }
+  const QTableWidgetItem* memberCell = table_->item(row, 0);
+  const QString member = memberCell ? memberCell->text().trimmed() : QString();
+  // A sheet whose boxes hold something of the user's is not replaced without asking.
+  if (const QtSheetView* open = main_.sheetView(sheet_); open && holdsInputs(*open)) {
+    const QString question =
+        QStringLiteral("计算表“%1”中已有输入。用构件%2的输入替换计算表中的全部输入吗？")
+            .arg(qs(module_.table().caption),
+                 member.isEmpty() ? QString() : QStringLiteral("“%1”").arg(member));
+    if (dialogs_.ask(this, kTitle, question, {QStringLiteral("替换"), QStringLiteral("取消")}, 1) !=
+        0) {
+      return;
+    }
+  }
   QtSheetView* view = main_.showSheet(sheet_);
   if (view == nullptr) return;
   sheet::SheetController& controller = view->controller();
   controller.open(*view);  // from the defaults, as a freshly opened sheet
   batch::Typist typist(controller, *view, {});
   typist.type(*entries);
+  view->setMemberName(member.isEmpty() ? QStringLiteral("第 %1 行").arg(row + 1) : member);
+}
+
+bool BatchWindow::holdsInputs(const QtSheetView& view) const {
+  const sheet::SheetTable& s = module_.table();
+  for (const auto& f : s.fields) {
+    if (view.text(f.control) != sheet::kDefaultBoxText) return true;
+  }
+  for (const auto& g : s.groups) {
+    if (!view.isSelected(g.options[0].control)) return true;
+  }
+  return !view.text(Control::Combo1).empty();
+}
+
+void BatchWindow::closeEvent(QCloseEvent* event) {
+  // Computed rows not yet exported, or a run going on, are not lost without asking.
+  QString question;
+  QStringList answers;
+  if (isRunning()) {
+    question = QStringLiteral("构件正在计算。关闭窗口将取消计算，表中的结果不保留。");
+    answers = {QStringLiteral("取消计算并关闭"), QStringLiteral("继续")};
+  } else if (unexported_) {
+    question = QStringLiteral("表中有已计算、尚未导出的结果。关闭窗口后这些结果不保留。");
+    answers = {QStringLiteral("关闭"), QStringLiteral("取消")};
+  }
+  if (!question.isEmpty() && dialogs_.ask(this, kTitle, question, answers, 1) != 0) {
+    event->ignore();
+    return;
+  }
+  cancelRequested_ = true;
+  event->accept();
 }
 
 QAction* install_batch_menu(MainWindow& main) {

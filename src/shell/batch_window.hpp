@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,6 +27,7 @@ namespace pellucor::shell {
 class BackgroundRun;
 class Dialogs;
 class MainWindow;
+class QtSheetView;
 
 class BatchWindow final : public QWidget {
   Q_OBJECT
@@ -43,9 +46,16 @@ class BatchWindow final : public QWidget {
   int columnOf(sheet::Control control) const;
   bool isRunning() const { return worker_ != nullptr; }
 
-  // Puts tab-separated lines into the table from the current cell on (rows are added as
-  // needed; nothing goes into the status and result columns).
+  // Puts lines of tab-separated cells (a spreadsheet's copy) or CSV lines into the table from
+  // the current cell on (rows are added as needed; nothing goes into the status and result
+  // columns: cells that would are counted and said).
   void paste(const QString& text);
+  // The selected cells as tab-separated lines (the smallest block holding the selection).
+  QString copySelection() const;
+  // The column after the results: the member's state at the inspection age.
+  int stateColumn() const { return firstResultColumn() + static_cast<int>(resultHeaders_.size()); }
+  // Whether computed rows have not been exported since the run.
+  bool hasUnexportedResults() const { return unexported_; }
   void addRow();
   void deleteSelectedRows();
   // Replaces the rows with those of a CSV file; false (after a warning) when it cannot.
@@ -56,6 +66,8 @@ class BatchWindow final : public QWidget {
   void calculateAll();
   void cancel();
   // Types the row's texts into the sheet's window, opening it if needed.
+  // Asks first when the sheet's window holds inputs of its own; the sheet's caption then names
+  // the member.
   void openInSheet(int row);
 
  signals:
@@ -63,6 +75,8 @@ class BatchWindow final : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Asks before computed rows that were not exported, or a run going on, are dropped.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void buildColumns();
@@ -71,6 +85,10 @@ class BatchWindow final : public QWidget {
   void setCell(int row, int column, const QString& text);
   void clearOutcome(int row);
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
+  // The status of a row in Chinese, naming the input it concerns by its label.
+  QString statusText(int row, const analysis::batch::RowOutcome& outcome) const;
+  QString columnName(int column) const;
+  bool holdsInputs(const QtSheetView& view) const;
   void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
                    analysis::batch::RunReport threads, const QString& error);
   void setRunning(bool running);
@@ -84,7 +102,12 @@ class BatchWindow final : public QWidget {
   const int sheet_;
   const sheet::Module& module_;
   Dialogs& dialogs_;
+  class FrozenColumn;
   std::vector<analysis::batch::InputColumn> columns_;  // member and the inputs
+  QStringList resultHeaders_;                          // "name (unit)" of each result column
+  std::map<int, QString> inputUnits_;                  // column: the unit of its box
+  FrozenColumn* frozen_ = nullptr;
+  bool unexported_ = false;
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;

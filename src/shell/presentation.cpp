@@ -82,9 +82,13 @@ std::optional<MemberState> member_state(const sheet::ResultRecord& record) {
   const auto tc = record.value("tc");
   const auto td = record.value(kEndOfLifeKey);
   if (!t || !ti || !tc || !td) return std::nullopt;
-  if (*t >= *td) return MemberState::Ended;
-  if (*t >= *tc) return MemberState::Cracked;
-  if (*t >= *ti) return MemberState::Corroding;
+  return member_state(*t, *ti, *tc, *td);
+}
+
+MemberState member_state(double t, double ti, double tc, double td) {
+  if (t >= td) return MemberState::Ended;
+  if (t >= tc) return MemberState::Cracked;
+  if (t >= ti) return MemberState::Corroding;
   return MemberState::NotCorroding;
 }
 

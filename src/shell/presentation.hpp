@@ -38,6 +38,7 @@ enum class MemberState {
   Ended,         // t >= t_d (also when the durable life ends before the cover cracks)
 };
 std::optional<MemberState> member_state(const sheet::ResultRecord& record);
+MemberState member_state(double t, double ti, double tc, double td);
 // 尚未锈蚀 / 锈蚀中、未开裂 / 已开裂 / 耐久性已终结
 QString state_name(MemberState state);
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/window_kit.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
@@ -82,7 +84,8 @@ class BatchWindowTest : public QObject {
     return finished.count() > 0 || finished.wait(60000);
   }
 
-  int remainingLifeColumn(BatchWindow* w) { return w->table()->columnCount() - 1; }
+  int remainingLifeColumn(BatchWindow* w) { return w->stateColumn() - 1; }
+  int endOfLifeColumn(BatchWindow* w) { return w->stateColumn() - 2; }
 
  private slots:
   void init() {
@@ -117,8 +120,13 @@ class BatchWindowTest : public QObject {
       QCOMPARE(box->count(), c == Control::Combo1 ? 4 : 3);  // an empty entry first
     }
     QCOMPARE(w->table()->horizontalHeaderItem(w->statusColumn())->text(), QString("状态"));
-    QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->text(),
+    QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->toolTip(),
              QString("剩余使用年限 t_d-t (a)"));
+    QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->text(),
+             QString("剩余使用年限\nt_d-t\n(a)"));
+    QCOMPARE(w->table()->horizontalHeaderItem(w->stateColumn())->text(), QString("检测时状态"));
+    // Every button has an access key of its own.
+    QCOMPARE(access_key_problems(*w), QStringList{});
     // The table window itself keeps the entry on (its own sheet).
     QVERIFY(batchAction_->isEnabled());
   }
@@ -130,10 +138,12 @@ class BatchWindowTest : public QObject {
     QCOMPARE(w->table()->rowCount(), 2);
     QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("400"));
     QVERIFY(runAll(w));
-    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("ok"));
-    QCOMPARE(cell(w->table(), 0, w->table()->columnCount() - 2), QString("29.86751"));
+    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("完成"));
+    QCOMPARE(cell(w->table(), 0, endOfLifeColumn(w)), QString("29.86751"));
     QCOMPARE(cell(w->table(), 0, remainingLifeColumn(w)), QString("9.867508"));
-    const QString message = "Text5: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
+    // t = 20 a lies between t_i and t_c.
+    QCOMPARE(cell(w->table(), 0, w->stateColumn()), QString("锈蚀中、未开裂"));
+    const QString message = "保护层厚度：您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
     QCOMPARE(cell(w->table(), 1, w->statusColumn()), message);
     QTableWidgetItem* named = w->table()->item(1, w->columnOf(Control::Text5));
     QCOMPARE(named->toolTip(), message);
@@ -186,7 +196,7 @@ class BatchWindowTest : public QObject {
         ++unrun;
         QCOMPARE(cell(w->table(), r, remainingLifeColumn(w)), QString());
       } else {
-        QCOMPARE(status, QString("ok"));
+        QCOMPARE(status, QString("完成"));
         ++done;
       }
     }
@@ -235,12 +245,19 @@ class BatchWindowTest : public QObject {
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF" + QString("member,局部环境系数,环境温度,").toUtf8()),
+    // Units in the headers (the sheet's misspelt ones corrected); the status and the state in
+    // words.
+    QVERIFY2(bytes.startsWith(
+                 "\xEF\xBB\xBF" +
+                 QString("member,局部环境系数,环境温度 (℃),环境湿度,混凝土强度 (MPa),").toUtf8()),
              bytes.left(80).constData());
     const QString text = QString::fromUtf8(bytes);
-    QVERIFY(
-        text.contains("\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,ok,"));
-    QVERIFY(text.contains(",9.867508\r\n"));
+    QVERIFY(text.contains(
+        "\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,完成,"));
+    QVERIFY(text.contains(",9.867508,锈蚀中、未开裂\r\n"));
+    QVERIFY(text.contains(",氯侵蚀系数 (m/a^0.5),"));
+    QVERIFY(text.contains(",保护层开裂后钢筋锈蚀速度 (mm/a),"));
+    QVERIFY(!w->hasUnexportedResults());
 
     const QString xlsx = dir_.filePath("members.xlsx");
     dialogs_->next = xlsx;
@@ -290,9 +307,9 @@ class BatchWindowTest : public QObject {
     QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Combo1)), QString("3 墙板配筋"));
     QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Option1)), QString());
     QCOMPARE(cell(w->table(), 1, 0), QString("\"broken,1"));
-    QVERIFY(cell(w->table(), 1, w->statusColumn()).startsWith("malformed row (line 3)"));
+    QCOMPARE(cell(w->table(), 1, w->statusColumn()), QString("第 3 行无法读取：引号不成对"));
     QVERIFY(runAll(w));
-    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("ok"));
+    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("完成"));
 
     const QString bad = dir_.filePath("bad.csv");
     QFile badFile(bad);
@@ -351,6 +368,86 @@ class BatchWindowTest : public QObject {
     QVERIFY(QString::fromUtf8(written.readAll()).contains("\r\n'=SUM(1),1.5,"));
   }
 
+  // Paste takes a spreadsheet's tab-separated block or CSV lines (quotes, commas in a cell);
+  // copy gives the selected block back as tabs: pasting it elsewhere gives the same cells. What
+  // would land in the status or result columns is not typed, and the user is told.
+  void pasteAndCopyRoundTrip() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    QApplication::clipboard()->setText(
+        "\"梁, 北\",1.5,20,0.8,30,40,20\r\nB2,1.5,20,0.8,30,\"45\",20\r\n");
+    w->table()->setCurrentCell(0, 0);
+    QTest::keyClick(w->table(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w->table()->rowCount(), 2);
+    QCOMPARE(cell(w->table(), 0, 0), QString("梁, 北"));
+    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("45"));
+    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text6)), QString("20"));
+
+    w->table()->clearSelection();
+    w->table()->setRangeSelected(QTableWidgetSelectionRange(0, 0, 1, 6), true);
+    QTest::keyClick(w->table(), Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    QCOMPARE(copied.split('\n').value(1), QString("B2\t1.5\t20\t0.8\t30\t45\t20"));
+    QTest::mouseClick(button(w, "addRow"), Qt::LeftButton);
+    QCOMPARE(w->table()->currentRow(), 2);
+    QTest::keyClick(w->table(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w->table()->rowCount(), 4);
+    for (int r = 0; r < 2; ++r) {
+      for (int c = 0; c <= 6; ++c) QCOMPARE(cell(w->table(), r + 2, c), cell(w->table(), r, c));
+    }
+    QVERIFY(dialogs_->shown.empty());
+
+    // A block reaching past the inputs: the inputs are pasted, the rest counted and said.
+    w->table()->setCurrentCell(0, w->statusColumn() - 1);
+    w->paste("2 变形钢筋\tok\t12\n");
+    QCOMPARE(cell(w->table(), 0, w->statusColumn() - 1), QString("2 变形钢筋"));
+    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString());
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QVERIFY(dialogs_->shown[0].text.contains("2 个单元格"));
+  }
+
+  // Closing a table with computed rows not yet exported asks; 取消 keeps it open; after an
+  // export it closes without a question.
+  void closingAsksForUnexportedResults() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    pasteRows(w, {marineRow("B1", "40")});
+    QVERIFY(runAll(w));
+    QVERIFY(w->hasUnexportedResults());
+    dialogs_->nextAnswer = 1;
+    sub->close();
+    QApplication::processEvents();
+    QCOMPARE(dialogs_->asked.size(), std::size_t{1});
+    QVERIFY(dialogs_->asked[0].text.contains("尚未导出"));
+    QVERIFY(sub->isVisible());
+    // The main window does not close over it either.
+    dialogs_->nextAnswer = 1;
+    window_->close();
+    QVERIFY(window_->isVisible());
+    QVERIFY(w->exportCsv(dir_.filePath("done.csv")));
+    sub->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(dialogs_->asked.size(), std::size_t{2});
+    QVERIFY(window_->mdiArea()->subWindowList().isEmpty());
+  }
+
+  // The member column stays at the left edge when the table scrolls to the right.
+  void memberColumnStaysInView() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "40")});
+    auto* frozen = w->findChild<QTableView*>("frozenMemberColumn");
+    QVERIFY(frozen != nullptr && frozen->isVisible());
+    w->table()->horizontalScrollBar()->setValue(w->table()->horizontalScrollBar()->maximum());
+    QApplication::processEvents();
+    QVERIFY(w->table()->horizontalScrollBar()->value() > 0);
+    QCOMPARE(frozen->model()->data(frozen->model()->index(0, 0)).toString(), QString("B1"));
+    QVERIFY(frozen->isColumnHidden(1) && !frozen->isColumnHidden(0));
+    QCOMPARE(frozen->geometry().left(),
+             w->table()->verticalHeader()->width() + w->table()->frameWidth());
+  }
+
   void openInSheetTypesTheMemberIntoTheSheet() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);
@@ -365,10 +462,19 @@ class BatchWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(view->text(Control::Combo1)), QString("2 变形钢筋"));
     QCOMPARE(QString::fromStdString(view->text(Control::Text10)), QString());  // locked, empty
     QVERIFY(dialogs_->shown.empty());
+    QVERIFY(dialogs_->asked.empty());  // the sheet held nothing of its own
+    QCOMPARE(view->parentWidget()->windowTitle(), QString("近海大气侵蚀引起的钢筋腐蚀 — 构件 B2"));
+    // Another member over the sheet's inputs: asked first; 取消 leaves the sheet as it is.
+    w->table()->setCurrentCell(0, 0);
+    dialogs_->nextAnswer = 1;
+    w->openInSheet(0);
+    QCOMPARE(dialogs_->asked.size(), std::size_t{1});
+    QVERIFY(dialogs_->asked[0].text.contains("“B1”"));
+    QCOMPARE(QString::fromStdString(view->text(Control::Text5)), QString("55"));
     // The member is the sheet's now: Calculate gives the row's result.
     QVERIFY(view->controller().calculate().done());
     QVERIFY(runAll(w));
-    const QString td = cell(w->table(), 1, w->table()->columnCount() - 2);
+    const QString td = cell(w->table(), 1, endOfLifeColumn(w));
     QVERIFY(!td.isEmpty());
     QVERIFY2(view->paneLines().contains("使用年限: " + td + "  a"),
              qPrintable(view->paneLines().join('\n')));
