@@ -41,7 +41,8 @@ for f in ./usr/bin/pellucor ./usr/bin/pellucor-cli \
 done
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for d in libqt6widgets6 libqt6gui6 libqt6core6 libqt6charts6 libc6 libxlsxwriter4 qt6-translations-l10n \
+for d in libqt6widgets6 libqt6gui6 libqt6core6 libqt6charts6 libc6 libxlsxwriter4 libzip4 \
+  qt6-translations-l10n \
   fonts-arphic-uming; do
   grep -qE "(^|[ ,|])$d([ ,(]|$)" <<<"$depends" || complain "Depends lacks $d: $depends"
 done

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,9 +36,11 @@
 #include "shell/background_run.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
+#include "shell/pdf_report.hpp"
 #include "shell/presentation.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/window_kit.hpp"
+#include "shell/xlsx_reader.hpp"
 
 namespace pellucor::shell {
 
@@ -286,7 +289,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   QPushButton* add = button(with_access_key(QStringLiteral("添加行"), 'A'), "addRow");
   QPushButton* remove = button(with_access_key(QStringLiteral("删除行"), 'D'), "deleteRows");
   QPushButton* importCsvButton =
-      button(with_access_key(QStringLiteral("导入CSV…"), 'I'), "importCsv");
+      button(with_access_key(QStringLiteral("导入CSV/XLSX…"), 'I'), "importCsv");
   QPushButton* exportCsvButton =
       button(with_access_key(QStringLiteral("导出CSV…"), 'E'), "exportCsv");
   QPushButton* exportXlsxButton =
@@ -306,8 +309,9 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   connect(add, &QPushButton::clicked, this, &BatchWindow::addRow);
   connect(remove, &QPushButton::clicked, this, &BatchWindow::deleteSelectedRows);
   connect(importCsvButton, &QPushButton::clicked, this, [this] {
-    if (const auto name = dialogs_.chooseOpenFile(this, QStringLiteral("导入CSV"),
-                                                  QStringLiteral("CSV (*.csv);;* (*)"))) {
+    if (const auto name = dialogs_.chooseOpenFile(
+            this, QStringLiteral("导入构件表"),
+            QStringLiteral("构件表 (*.csv *.xlsx);;CSV (*.csv);;Excel (*.xlsx);;* (*)"))) {
       importCsv(*name);
     }
   });
@@ -652,6 +656,10 @@ bool BatchWindow::importCsv(const QString& path) {
   std::optional<batch::Encoding> encoding;
   for (;;) {
     try {
+      if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        read = workbookTable(path);
+        break;
+      }
       read = batch::read_member_table(utf8(path), encoding, &module_.table());
       break;
     } catch (const batch::EncodingError& e) {
@@ -745,6 +753,47 @@ bool BatchWindow::importCsv(const QString& path) {
   return true;
 }
 
+batch::MemberTable BatchWindow::workbookTable(const QString& path) const {
+  const SheetRows sheet = read_first_worksheet(path);
+  batch::MemberTable t;
+  std::size_t first = 0;
+  // The header is the first row that holds anything.
+  while (first < sheet.rows.size() &&
+         std::all_of(sheet.rows[first].begin(), sheet.rows[first].end(),
+                     [](const std::string& c) { return c.empty(); })) {
+    ++first;
+  }
+  if (first == sheet.rows.size()) throw std::runtime_error("工作簿的第一个工作表是空的");
+  t.header = sheet.rows[first];
+  while (!t.header.empty() && t.header.back().empty()) t.header.pop_back();
+  for (std::size_t i = first + 1; i < sheet.rows.size(); ++i) {
+    std::vector<std::string> cells = sheet.rows[i];
+    // Empty rows between members are left out, as blank lines of a CSV file are.
+    if (std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); })) {
+      continue;
+    }
+    batch::MemberRow row;
+    row.line = sheet.numbers[i];
+    const bool beyond = cells.size() > t.header.size() &&
+                        std::any_of(cells.begin() + static_cast<std::ptrdiff_t>(t.header.size()),
+                                    cells.end(), [](const std::string& c) { return !c.empty(); });
+    if (beyond) {
+      // Nothing is dropped: the row is kept whole and marked, as a CSV line of too many fields.
+      QStringList all;
+      for (const std::string& c : cells) all << qs(c);
+      row.raw = utf8(all.join(QLatin1Char(',')));
+      row.malformed = "malformed row (line " + std::to_string(row.line) +
+                      "): " + std::to_string(cells.size()) + " fields where the header has " +
+                      std::to_string(t.header.size());
+    } else {
+      cells.resize(t.header.size());
+      row.cells = std::move(cells);
+    }
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
 std::vector<std::string> BatchWindow::exportHeader() const {
   // The boxes' labels with their units; an import here reads them back.
   std::vector<std::string> header;
@@ -769,6 +818,23 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
   t.textColumns.back() = true;
+  // A workbook says what wrote it, when, and the units of its columns.
+  t.about = {
+      {"程序", utf8(program_title())},
+      {"计算表", std::string(module_.table().caption)},
+      {"导出时间", utf8(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))},
+      {"构件数", std::to_string(table_->rowCount())},
+      {"单位", "各列的单位写在列名后的括号中；没有括号的列没有单位。"},
+      {"数值", "结果列为七位有效数字，与计算窗口和结果文件相同。"}};
+  for (int c = 0; c < table_->columnCount(); ++c) {
+    const QString h = c < static_cast<int>(t.header.size())
+                          ? qs(t.header[static_cast<std::size_t>(c)])
+                          : QString();
+    const qsizetype at = h.lastIndexOf(QStringLiteral(" ("));
+    if (at > 0 && h.endsWith(QLatin1Char(')'))) {
+      t.about.emplace_back(utf8(h.left(at)), utf8(h.mid(at + 2, h.size() - at - 3)));
+    }
+  }
   for (int r = 0; r < table_->rowCount(); ++r) {
     std::vector<std::string> cells;
     for (int c = 0; c < table_->columnCount(); ++c) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
 
@@ -58,7 +59,8 @@ class BatchWindow final : public QWidget {
   bool hasUnexportedResults() const { return unexported_; }
   void addRow();
   void deleteSelectedRows();
-  // Replaces the rows with those of a CSV file; false (after a warning) when it cannot.
+  // Replaces the rows with those of a CSV file or of the first sheet of a workbook (.xlsx);
+  // false (after a warning) when it cannot.
   bool importCsv(const QString& path);
   bool exportCsv(const QString& path);
   bool exportXlsx(const QString& path);
@@ -95,6 +97,9 @@ class BatchWindow final : public QWidget {
   analysis::batch::OutputTable outputTable() const;
   bool exportTable(const QString& path, analysis::batch::TableFormat format);
   std::vector<std::string> exportHeader() const;
+  // The first worksheet of a workbook as a member table (the header its first row that holds
+  // anything). Throws std::runtime_error.
+  analysis::batch::MemberTable workbookTable(const QString& path) const;
   std::optional<QString> askSave(const QString& title, const QString& filter,
                                  const QString& suffix);
 

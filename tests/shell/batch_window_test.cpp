@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -22,6 +23,7 @@
 #include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
+#include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/window_kit.hpp"
 #include "shell_fixture.hpp"
@@ -272,15 +274,47 @@ class BatchWindowTest : public QObject {
     QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
     QVERIFY(dialogs_->shown.empty());
 
-    // The exported file comes back in as the same rows, ready to run again.
-    BatchWindow* again = openTable();
-    QVERIFY(again != nullptr && again != w);
-    dialogs_->nextOpen = csv;
-    QTest::mouseClick(button(again, "importCsv"), Qt::LeftButton);
-    QCOMPARE(again->table()->rowCount(), 2);
-    for (int r = 0; r < 2; ++r) {
-      for (int c = 0; c < again->statusColumn(); ++c) {
-        QCOMPARE(cell(again->table(), r, c), cell(w->table(), r, c));
+    // The workbook: columns as wide as their Chinese headers, and a sheet that says what wrote
+    // it, when, and the units.
+    auto unzip = [](const QString& book, const char* part) {
+      QProcess p;
+      p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), book, QLatin1String(part)});
+      p.waitForFinished(30000);
+      return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    QVERIFY(unzip(xlsx, "xl/worksheets/sheet1.xml").contains(QStringLiteral("<cols>")));
+    // (A workbook written row by row keeps its texts in the sheets.)
+    const QString strings = unzip(xlsx, "xl/sharedStrings.xml") +
+                            unzip(xlsx, "xl/worksheets/sheet1.xml") +
+                            unzip(xlsx, "xl/worksheets/sheet2.xml");
+    for (const QString& said : {program_title(), QStringLiteral("导出时间"), QStringLiteral("单位"),
+                                QStringLiteral("m/a^0.5")}) {
+      QVERIFY2(strings.contains(said), qPrintable(said));
+    }
+    QVERIFY(unzip(xlsx, "xl/workbook.xml").contains(QStringLiteral("name=\"说明\"")));
+
+    // Both exported files come back in as the same rows, ready to run again.
+    for (const QString& exported : {csv, xlsx}) {
+      BatchWindow* again = openTable();
+      QVERIFY(again != nullptr && again != w);
+      dialogs_->nextOpen = exported;
+      QTest::mouseClick(button(again, "importCsv"), Qt::LeftButton);
+      QVERIFY2(dialogs_->shown.empty(),
+               qPrintable(dialogs_->shown.empty() ? QString() : dialogs_->shown.back().text));
+      QCOMPARE(again->table()->rowCount(), 2);
+      for (int r = 0; r < 2; ++r) {
+        for (int c = 0; c < again->statusColumn(); ++c) {
+          // A workbook keeps a number's value, not the way it was typed ("1.0" comes back 1).
+          const QString was = cell(w->table(), r, c);
+          double a = 0, b = 0;
+          if (exported == xlsx && pellucor::analysis::batch::number_cell(was.toStdString(), &a)) {
+            QVERIFY(pellucor::analysis::batch::number_cell(cell(again->table(), r, c).toStdString(),
+                                                           &b));
+            QCOMPARE(b, a);
+          } else {
+            QCOMPARE(cell(again->table(), r, c), was);
+          }
+        }
       }
     }
   }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/batch/case_runner.hpp"
@@ -135,6 +136,8 @@ struct OutputTable {
   std::size_t statusColumn = 0;
   std::vector<bool> textColumns;   // per column: never a number (member, choices, status)
   std::vector<std::size_t> lines;  // per row: its line in the input (0: none)
+  // A workbook's sheet "说明": what wrote it, when, the units (none: no such sheet; CSV never).
+  std::vector<std::pair<std::string, std::string>> about;
 };
 
 // The header of the output: the input header, "status", the sheet's result headers.

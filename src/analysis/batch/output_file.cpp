@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <type_traits>
@@ -28,6 +30,7 @@ struct WorkbookLibrary {
   decltype(&::worksheet_write_number) worksheet_write_number;
   decltype(&::worksheet_write_blank) worksheet_write_blank;
   decltype(&::worksheet_freeze_panes) worksheet_freeze_panes;
+  decltype(&::worksheet_set_column) worksheet_set_column;
   decltype(&::lxw_strerror) lxw_strerror;
 };
 
@@ -59,6 +62,7 @@ const WorkbookLibrary& workbook_library() {
     load(lib.worksheet_write_number, "worksheet_write_number");
     load(lib.worksheet_write_blank, "worksheet_write_blank");
     load(lib.worksheet_freeze_panes, "worksheet_freeze_panes");
+    load(lib.worksheet_set_column, "worksheet_set_column");
     load(lib.lxw_strerror, "lxw_strerror");
     if (!complete) return std::nullopt;
     return lib;
@@ -186,6 +190,28 @@ void CsvTableWriter::finish() {
 
 // ---- XLSX -----------------------------------------------------------------------------------
 
+namespace {
+
+// Columns a text takes in a spreadsheet: two for a character beyond U+2E7F (Chinese), one for
+// any other (counted from the UTF-8 lead bytes).
+std::size_t display_width(std::string_view utf8) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    std::uint32_t code = 0;
+    if (length == 3 && i + 2 < utf8.size()) {
+      code = ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
+             (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
+    }
+    width += length >= 3 && (length == 4 || code >= 0x2E80) ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
+}  // namespace
+
 struct XlsxTableWriter::Book {
   const WorkbookLibrary& x;
   lxw_workbook* book = nullptr;
@@ -280,8 +306,36 @@ void XlsxTableWriter::header(const std::vector<std::string>& header,
   textColumns_.resize(header.size(), false);
   statusColumn_ = statusColumn;
   columns_ = header.size();
+  // Columns as wide as their headers (a Chinese character takes two), within bounds; before
+  // the first row, as a workbook written row by row needs them.
+  for (std::size_t c = 0; c < header.size(); ++c) {
+    const double width = std::clamp(static_cast<double>(display_width(header[c])) + 2.0, 9.0, 40.0);
+    book_->x.worksheet_set_column(book_->sheet, static_cast<lxw_col_t>(c),
+                                  static_cast<lxw_col_t>(c), width, nullptr);
+  }
   for (std::size_t c = 0; c < header.size(); ++c) cell(0, c, header[c], book_->bold, 0);
   book_->x.worksheet_freeze_panes(book_->sheet, 1, 0);
+}
+
+void XlsxTableWriter::about(const std::vector<std::pair<std::string, std::string>>& lines) {
+  if (lines.empty()) return;
+  const WorkbookLibrary& x = book_->x;
+  lxw_worksheet* sheet = x.workbook_add_worksheet(book_->book, "说明");
+  if (sheet == nullptr) throw FileError("cannot add the sheet of notes to " + out_.target());
+  std::size_t wide = 8;
+  for (const auto& [what, text] : lines) wide = std::max(wide, display_width(what));
+  x.worksheet_set_column(sheet, 0, 0, static_cast<double>(wide) + 2.0, nullptr);
+  x.worksheet_set_column(sheet, 1, 1, 60.0, nullptr);
+  for (std::size_t r = 0; r < lines.size(); ++r) {
+    const auto row = static_cast<lxw_row_t>(r);
+    lxw_error error = x.worksheet_write_string(sheet, row, 0, lines[r].first.c_str(), book_->bold);
+    if (error == LXW_NO_ERROR) {
+      error = x.worksheet_write_string(sheet, row, 1, lines[r].second.c_str(), nullptr);
+    }
+    if (error != LXW_NO_ERROR) {
+      throw FileError("the sheet of notes of " + out_.target() + ": " + x.lxw_strerror(error));
+    }
+  }
 }
 
 void XlsxTableWriter::rows(const std::vector<std::vector<std::string>>& rows,
@@ -325,6 +379,7 @@ void write_table(const std::string& path, const OutputTable& table, std::string_
     XlsxTableWriter writer(out, sheetName);
     writer.header(table.header, table.textColumns, table.statusColumn);
     writer.rows(table.rows, table.stopped, table.lines);
+    writer.about(table.about);
     writer.finish();
   } else {
     CsvTableWriter writer(out, Encoding::Utf8Bom);

@@ -89,6 +89,8 @@ class XlsxTableWriter final : public TableWriter {
   void rows(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& stopped,
             const std::vector<std::size_t>& lines) override;
   void finish() override;
+  // A second sheet, "说明", of "what, text" lines (none for no lines).
+  void about(const std::vector<std::pair<std::string, std::string>>& lines);
 
  private:
   struct Book;
