@@ -288,8 +288,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   };
   QPushButton* add = button(with_access_key(QStringLiteral("添加行"), 'A'), "addRow");
   QPushButton* remove = button(with_access_key(QStringLiteral("删除行"), 'D'), "deleteRows");
-  QPushButton* importCsvButton =
-      button(with_access_key(QStringLiteral("导入CSV/XLSX…"), 'I'), "importCsv");
+  QPushButton* importCsvButton = button(with_access_key(QStringLiteral("导入…"), 'I'), "importCsv");
   QPushButton* exportCsvButton =
       button(with_access_key(QStringLiteral("导出CSV…"), 'E'), "exportCsv");
   QPushButton* exportXlsxButton =
@@ -305,6 +304,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   progress_->setValue(0);
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("summary"));
+  summary_->setWordWrap(true);
 
   connect(add, &QPushButton::clicked, this, &BatchWindow::addRow);
   connect(remove, &QPushButton::clicked, this, &BatchWindow::deleteSelectedRows);
@@ -333,17 +333,20 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
     if (table_->currentRow() >= 0) openInSheet(table_->currentRow());
   });
 
+  // The rows and files above the table; the run below it, with its progress.
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : idleButtons_) buttons->addWidget(b);
-  buttons->addWidget(cancel_);
+  for (QPushButton* b : {add, remove, importCsvButton, exportCsvButton, exportXlsxButton}) {
+    buttons->addWidget(b);
+  }
   buttons->addStretch();
   auto* status = new QHBoxLayout;
+  for (QPushButton* b : {run, cancel_, open}) status->addWidget(b);
   status->addWidget(progress_, 1);
-  status->addWidget(summary_, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addWidget(table_, 1);
   layout->addLayout(status);
+  layout->addWidget(summary_);
   setRowCount(1);
   table_->setSortingEnabled(true);
   resize(960, 420);

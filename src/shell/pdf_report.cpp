@@ -355,6 +355,12 @@ ReportTable input_table(const sheet::ResultRecord& record) {
   for (const sheet::ResultItem& item : record.items) {
     if (!item.printed() || item.kind == sheet::ItemKind::Result) continue;
     const Shown s = shown(item);
+    // Every box's range lies above 0: a value of 0 is a box left empty (an alternative input
+    // not used), which the reader should not take for a measured zero.
+    if (!item.isText() && *item.value == 0) {
+      t.rows.append({s.name, QStringLiteral("未输入"), QString()});
+      continue;
+    }
     t.rows.append({s.name, shown_value(item), item.isText() ? QString() : s.unit});
   }
   return t;

@@ -110,7 +110,8 @@ ReportDocument sheet_report(const sheet::SheetController& controller,
 
 // The rows "name, value, unit" of a record's printed inputs (the parameter echo) and of its
 // results: every printed result, then t_d where the sheet does not print it, then the state at
-// the inspection age; a text printed in place of a value has no unit.
+// the inspection age; a text printed in place of a value has no unit, an input of 0 (a box
+// left empty) reads "未输入".
 ReportTable input_table(const sheet::ResultRecord& record);
 ReportTable result_table(const sheet::ResultRecord& record);
 

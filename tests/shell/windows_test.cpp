@@ -131,6 +131,26 @@ class WindowsTest : public SessionTest {
     QVERIFY(inside(openAnalysis("charts", view)));
   }
 
+  // The main window opens at least at its design size, and where and as large as it was left
+  // when it remembers that.
+  void mainWindowComesBackAsItWasLeft() {
+    const QSize design = s_->window->designSize();
+    QVERIFY(s_->window->width() >= design.width() && s_->window->height() >= design.height());
+    {
+      MainWindow first(s_->dialogs);
+      first.rememberGeometry();
+      first.show();
+      first.setGeometry(40, 50, design.width() + 60, design.height() + 30);
+      QApplication::processEvents();
+      first.close();
+    }
+    MainWindow second(s_->dialogs);
+    second.rememberGeometry();
+    second.show();
+    QApplication::processEvents();
+    QCOMPARE(second.size(), QSize(design.width() + 60, design.height() + 30));
+  }
+
   // Cascade, tile, close and close all act on the open windows; the list numbers them.
   void windowMenuCommands() {
     QtSheetView* view = marine();
