@@ -32,50 +32,29 @@ QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// A calculation whose record alone is wanted.
-class RecordOnly final : public sheet::CalculationSink {
- public:
-  void passStarted(double) override {}
-  void passFinished(const std::vector<std::string>&) override {}
-  bool wantsReport() const override { return false; }
-};
-
-// The record of a calculation of `inputs`; none when it stops at a check or in the model.
-std::optional<sheet::ResultRecord> record_of(const sheet::Module& module,
-                                             const sheet::SheetInputs& inputs) {
-  if (module.check(inputs)) return std::nullopt;
-  RecordOnly sink;
-  sheet::CalculationOutcome outcome = module.calculate(inputs, sink);
-  if (outcome.stop) return std::nullopt;
-  return std::move(outcome.record);
-}
-
-// Whether the run's means are the inputs of the sheet's last completed calculation, as
-// Calculate read them.
+// Whether the run's means are what the sheet's boxes held when its last completed calculation
+// ended (the assumed cracking time as the iteration left it in its box: a starting value, not
+// a property of the member).
 bool matches_sheet(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastRecord() || !w.runMeans()) return false;
-  const auto mine = record_of(controller.module(), *w.runMeans());
-  return mine && sheet::same_inputs(*mine, *controller.lastRecord());
+  if (!controller.completedInputs() || !w.runMeans()) return false;
+  return input_changes(controller.table(), *controller.completedInputs(), *w.runMeans()).empty();
 }
 
 // The note of a run whose inputs are not those of the sheet's last completed calculation:
 // which inputs differ.
 QString difference_note(const ReliabilityWindow& w, const sheet::SheetController& controller) {
-  if (!controller.lastRecord()) {
+  if (!controller.completedInputs()) {
     return QStringLiteral(
         "计算表尚无完成的计算；可靠度分析的均值取自打开可靠度分析窗口时"
         "计算表中的数值。");
   }
   QString note = QStringLiteral(
       "注意：可靠度分析所用的输入与计算表最近一次完成的计算不同，两者不可直接对照。");
-  const auto mine = w.runMeans() ? record_of(controller.module(), *w.runMeans()) : std::nullopt;
-  if (!mine) return note;
+  if (!w.runMeans()) return note;
   QStringList differences;
-  for (const auto& [sheets, run] : sheet::input_differences(*controller.lastRecord(), *mine)) {
-    if (sheets == nullptr || run == nullptr) continue;
-    differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3")
-                       .arg(qs(sheets->name()), qs(sheet::value_text(*sheets)),
-                            qs(sheet::value_text(*run)));
+  for (const InputChange& c :
+       input_changes(controller.table(), *controller.completedInputs(), *w.runMeans())) {
+    differences << QStringLiteral("%1：计算表 %2，可靠度分析 %3").arg(c.name, c.before, c.now);
   }
   if (!differences.isEmpty())
     note += QStringLiteral("不同之处：") + differences.join(QStringLiteral("；")) +

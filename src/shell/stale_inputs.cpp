@@ -38,24 +38,29 @@ QString steel_text(const sheet::SheetInputs& in) {
 
 std::vector<InputChange> changed_inputs(const sheet::SheetController& controller,
                                         const sheet::SheetView& view) {
-  std::vector<InputChange> out;
   const auto& before = controller.completedInputs();
-  if (!before) return out;
-  const sheet::SheetTable& table = controller.table();
-  const sheet::SheetInputs now = analysis::mc::inputs_of(table, view);
+  if (!before) return {};
+  return input_changes(controller.table(), *before,
+                       analysis::mc::inputs_of(controller.table(), view));
+}
+
+std::vector<InputChange> input_changes(const sheet::SheetTable& table,
+                                       const sheet::SheetInputs& before,
+                                       const sheet::SheetInputs& now) {
+  std::vector<InputChange> out;
   for (const auto& f : table.fields) {
     const int n = sheet::text_box_number(f.control);
-    if (before->box(n) != now.box(n)) {
-      out.push_back({qs(f.label), box_text(before->box(n)), box_text(now.box(n))});
+    if (before.box(n) != now.box(n)) {
+      out.push_back({qs(f.label), box_text(before.box(n)), box_text(now.box(n))});
     }
   }
   for (const auto& g : table.groups) {
-    const QString was = chosen_option(g, *before);
+    const QString was = chosen_option(g, before);
     const QString is = chosen_option(g, now);
     if (was != is) out.push_back({qs(g.caption), was, is});
   }
-  if (before->steelKind != now.steelKind || before->steelText != now.steelText) {
-    out.push_back({qs(table.combo.label), steel_text(*before), steel_text(now)});
+  if (before.steelKind != now.steelKind || before.steelText != now.steelText) {
+    out.push_back({qs(table.combo.label), steel_text(before), steel_text(now)});
   }
   return out;
 }

@@ -10,6 +10,8 @@
 namespace pellucor::sheet {
 class SheetController;
 class SheetView;
+struct SheetInputs;
+struct SheetTable;
 }  // namespace pellucor::sheet
 
 namespace pellucor::shell {
@@ -23,6 +25,10 @@ struct InputChange {
 // The inputs that differ; empty when they match or when no calculation has completed.
 std::vector<InputChange> changed_inputs(const sheet::SheetController& controller,
                                         const sheet::SheetView& view);
+// The inputs of `table` that differ between two sets (boxes, options, steel kind).
+std::vector<InputChange> input_changes(const sheet::SheetTable& table,
+                                       const sheet::SheetInputs& before,
+                                       const sheet::SheetInputs& now);
 
 // "保护层厚度：计算时 30，现在 35" for each change, in the sheet's order.
 QStringList change_lines(const std::vector<InputChange>& changes);

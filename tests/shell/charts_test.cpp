@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScatterSeries>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -35,6 +37,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/presentation.hpp"
 #include "shell/qt_sheet_view.hpp"
+#include "shell/reliability_window.hpp"
 #include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
@@ -341,6 +344,42 @@ class ChartsTest : public QObject {
     remembered.member.clear();
     remembered.date = QDate::currentDate();
     QCOMPARE(dialogs_->detailsAsked[1], remembered);
+  }
+
+  // A reliability run on the sheet's own values is the same calculation (the assumed cracking
+  // time that the iteration rewrote is a starting value, not an input of the member); one with
+  // another mean says so on page 1, naming the input.
+  void reliabilityRunThatDiffersIsSaidOnPageOne() {
+    const WorkedExample& e = worked_examples()[3];  // marine: the iteration rewrites Text13
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    window_->menuAction(e.sheet)->trigger();
+    ReliabilityWindow* w = actions()->openReliability();
+    QVERIFY(w);
+    w->samplesEdit()->setText(QStringLiteral("300"));
+    auto runOnce = [&] {
+      QSignalSpy ended(w, &ReliabilityWindow::runEnded);
+      w->calculate();
+      return ended.count() > 0 || ended.wait(60000);
+    };
+    QVERIFY(runOnce() && w->report());
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
+    auto firstPage = [&] {
+      return run(QStringLiteral("pdftotext"),
+                 {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                  QStringLiteral("1"), pdf, QStringLiteral("-")})
+          .remove(QRegularExpression(QStringLiteral("\\s")));
+    };
+    QVERIFY(actions()->writeReport(e.sheet, pdf, w));
+    QVERIFY2(!firstPage().contains(QStringLiteral("不可直接对照")), qPrintable(firstPage()));
+
+    w->inputTable()->item(w->rowOf(5), ReliabilityWindow::kMean)->setText(QStringLiteral("45"));
+    QVERIFY(runOnce() && w->report());
+    QVERIFY(actions()->writeReport(e.sheet, pdf, w));
+    const QString page = firstPage();
+    QVERIFY2(page.contains(QStringLiteral("不可直接对照")), qPrintable(page));
+    QVERIFY2(page.contains(QStringLiteral("保护层厚度：计算表40，可靠度分析45")), qPrintable(page));
   }
 
   void followsItsSheetThroughLaterCalculations() {
