@@ -349,6 +349,7 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   layout->addWidget(summary_);
   setRowCount(1);
   table_->setSortingEnabled(true);
+  setMinimumSize(480, 300);
   resize(960, 420);
 }
 

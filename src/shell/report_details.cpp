@@ -26,8 +26,8 @@ QList<std::pair<QString, QString>> ReportDetails::rows() const {
   add("工程名称", project);
   add("结构", structure);
   add("构件", member);
-  add("检测", inspector);
-  add("校核", checker);
+  add("检测人", inspector);
+  add("校核人", checker);
   if (date.isValid())
     out.append({QStringLiteral("日期"), date.toString(QStringLiteral("yyyy-MM-dd"))});
   return out;
@@ -76,8 +76,8 @@ ReportDetailsDialog::ReportDetailsDialog(const ReportDetails& initial, QWidget* 
   form->addRow(QStringLiteral("工程名称(&P)："), project_);
   form->addRow(QStringLiteral("结构(&S)："), structure_);
   form->addRow(QStringLiteral("构件(&M)："), member_);
-  form->addRow(QStringLiteral("检测(&I)："), inspector_);
-  form->addRow(QStringLiteral("校核(&C)："), checker_);
+  form->addRow(QStringLiteral("检测人(&I)："), inspector_);
+  form->addRow(QStringLiteral("校核人(&C)："), checker_);
   form->addRow(QStringLiteral("日期(&D)："), date_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));

@@ -31,6 +31,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
+#include "shell/report_details.hpp"
 #include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
@@ -61,6 +62,10 @@ class SwitchingDialogs final : public Dialogs {
   }
   std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override {
     return current().choosePrinter(parent, name);
+  }
+  std::optional<ReportDetails> askReportDetails(QWidget* parent,
+                                                const ReportDetails& initial) override {
+    return current().askReportDetails(parent, initial);
   }
   Dialogs& current() { return real ? static_cast<Dialogs&>(qt) : scripted; }
 
@@ -343,6 +348,30 @@ int main(int argc, char** argv) {
     dialogs.real = true;
     if (!script.run([&] { click(view, Control::CmdSave); })) {
       std::fprintf(stderr, "the save dialog and its question did not come up in turn\n");
+      ok = false;
+    }
+    dialogs.real = false;
+
+    // 报告: the details dialog, filled in as a user would, then cancelled.
+    ModalScript details;
+    details.then<ReportDetailsDialog>([&](ReportDetailsDialog* d) {
+      const std::pair<const char*, const char*> fields[] = {{"project", "滨海大桥耐久性检测"},
+                                                            {"structure", "引桥第三跨"},
+                                                            {"member", "梁 B-12"},
+                                                            {"inspector", "张工"},
+                                                            {"checker", "李工"}};
+      for (const auto& [name, text] : fields) {
+        if (auto* edit = d->findChild<QLineEdit*>(QLatin1String(name))) {
+          edit->setText(QString::fromUtf8(text));
+        }
+      }
+      ok = saveScreen(folder, "9-report-details.png") && ok;
+      d->reject();
+    });
+    window.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->parentWidget()));
+    dialogs.real = true;
+    if (!details.run([&] { actions->reportAction()->trigger(); })) {
+      std::fprintf(stderr, "the report's details dialog did not come up\n");
       ok = false;
     }
     dialogs.real = false;
