@@ -6,7 +6,7 @@
 # reliability analysis of the marine sheet, and every page of its PDF report as a PNG; then the
 # whole screen with the real dialogs up, as the toolkit shows them in Chinese: a message box
 # (6-message-box.png), the save dialog (7-save-dialog.png) and its question about an existing
-# file (8-append-question.png).
+# file (8-append-question.png), and the report's details dialog (9-report-details.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
