@@ -148,13 +148,13 @@ TEST_F(McCli, StoppedSamplesAreSaidFirstInChineseAndCountedInTheCurves) {
   EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到开始锈蚀"), std::string::npos)
       << r.out;
   EXPECT_LT(r.out.find("注意："), r.out.find("inputs ("));
-  EXPECT_NE(r.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);
+  EXPECT_NE(r.out.find("initiation time: 按临界浓度交点 (crossing)"), std::string::npos);
   EXPECT_EQ(r.out.find("inf"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
   const auto curves = lines_of(read_file(csv));
   ASSERT_EQ(curves.size(), 102u);
   EXPECT_TRUE(curves[0].ends_with(",P_low_td,ti_method")) << curves[0];
-  EXPECT_TRUE(curves[50].ends_with(",sheet-search")) << curves[50];
+  EXPECT_TRUE(curves[50].ends_with(",crossing")) << curves[50];
   EXPECT_EQ(read_file(csv).find("inf"), std::string::npos);
 }
 

@@ -183,14 +183,19 @@ std::optional<sheet::CheckFailure> MarineSheet::check(const sheet::SheetInputs& 
            {Box::AssumedT2, kAssumedT2.notEntered}});
 }
 
-sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
-                                                 sheet::CalculationSink& sink) const {
+model::MarineInput MarineSheet::bind(const sheet::SheetInputs& in) {
   model::MarineInput mi;
   parts::bind_derivable<Box>(in, mi);
   mi.k = in.box(Box::Accumulation);
   mi.ts = in.box(Box::StableTime);
   mi.tiStart = in.box(Box::AssumedInitiation);
   mi.T2Start = in.box(Box::AssumedT2);
+  return mi;
+}
+
+sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
+                                                 sheet::CalculationSink& sink) const {
+  const model::MarineInput mi = bind(in);
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec;
     parts::add_derivable_echo(rec, mi, r, in);
