@@ -4,20 +4,20 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <memory>
 #include <optional>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "arguments.hpp"
 #include "modules/registry.hpp"
+#include "sheet/safe_output.hpp"
 
 namespace pellucor::cli {
 
@@ -25,141 +25,78 @@ namespace {
 
 namespace batch = pellucor::analysis::batch;
 
-constexpr int kStatusDone = 0;
-constexpr int kStatusUsage = 1;
-constexpr int kStatusStopped = 2;
-
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx|-] [--encoding utf-8|gbk]\n"
-    "                          [--jobs N]\n"
+    "                          [--input-encoding utf-8|gbk] [--jobs N]\n"
     "\n"
     "Runs every row of a member table through the sheet, as if its texts were typed into the\n"
     "boxes in tab order and Calculate pressed, and writes one output row per member.\n"
     "\n"
     "Input (a file, or standard input for - or nothing): CSV in UTF-8 (with or without BOM)\n"
-    "or GBK. The first row names the columns: control names (Text1.., Option1.., Combo1),\n"
-    "aliases or the Chinese labels of the boxes ('pellucor-cli --help SHEET' lists them), an\n"
-    "option group's caption (its cell names the option), and 'member' for the member's name.\n"
-    "An empty cell leaves its box at the default; Combo1 takes 1, 2, 3 or an item; an option\n"
-    "column takes 1 (chosen) or 0.\n"
+    "or GBK, detected; when the bytes read both ways (or a UTF-8 file holds a stray byte)\n"
+    "the command stops, names the line and asks for --input-encoding. A quoted cell may hold\n"
+    "line breaks. The first row names the columns: control names (Text1.., Option1..,\n"
+    "Combo1), aliases or the Chinese labels of the boxes ('pellucor-cli --help SHEET' lists\n"
+    "them), an option group's caption (its cell names the option), and 'member' for the\n"
+    "member's name. An empty cell leaves its box at the default; Combo1 takes 1, 2, 3, an\n"
+    "item or a steel name; an option column takes 1 (chosen) or 0.\n"
     "\n"
     "Output (-o; standard output without it or for -): the input columns, a status column\n"
     "('ok' or the first message with the control it names), then every report value, the\n"
     "end of the durable life t_d and the remaining life t_d - t. CSV in UTF-8 with BOM, or\n"
-    "GBK with --encoding gbk; a name ending in .xlsx writes an Excel workbook. A file is\n"
-    "written under a temporary name beside it and renamed when complete.\n"
+    "GBK with --encoding gbk; a text cell that a spreadsheet would take for a formula\n"
+    "(=, +, -, @ first) is written after an apostrophe. A name ending in .xlsx writes an\n"
+    "Excel workbook (at most 1048575 members; names and choices as text). A file is written\n"
+    "whole or not at all: it appears (or replaces an earlier one, keeping its mode, owner\n"
+    "and group) only when complete; a symbolic link is followed; a pipe or a folder is\n"
+    "refused; /dev/stdout and devices are written as streams. The output is checked before\n"
+    "any member runs and may not be the input file.\n"
     "\n"
+    "Members are read, run and written in blocks: memory stays bounded for any number.\n"
     "--jobs N runs the rows on N threads (default: one per core); the output is the same.\n"
     "Standard error: a progress bar when it is a terminal, and a summary line.\n"
-    "Exit status: 0 every member computed, 2 some member stopped at a message or was\n"
-    "malformed, 1 usage or file error (an unknown or repeated column: before any row runs).\n";
+    "Exit status: 0 every member computed and the output written; 2 some member stopped at a\n"
+    "message, was malformed or failed, or the output could not be written after the run\n"
+    "(nothing saved: an earlier file stays as it was); 1 usage or file error found before\n"
+    "any member runs (an unknown or repeated column, an input that cannot be read or whose\n"
+    "encoding cannot be told, an output that cannot be created or is the input).\n";
 
-struct Arguments {
-  std::string sheet;
-  std::string input = "-";
-  std::string output = "-";
-  batch::Encoding encoding = batch::Encoding::Utf8Bom;
-  unsigned jobs = 0;
-  bool help = false;
+const std::vector<OptionSpec> kOptions = {
+    {{"--output", "-o"}, "a file name", false},
+    {{"--encoding"}, "utf-8 or gbk", false},
+    {{"--input-encoding"}, "utf-8 or gbk", false},
+    {{"--jobs", "-j"}, "a number", false},
 };
 
-bool ends_with_xlsx(const std::string& name) {
-  if (name.size() < 5) return false;
-  std::string tail = name.substr(name.size() - 5);
-  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return tail == ".xlsx";
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
 }
 
-Arguments parse(int argc, char** argv) {
-  Arguments args;
-  std::vector<std::string> positional;
-  bool outputGiven = false;
-  bool encodingGiven = false;
-  bool jobsGiven = false;
-  auto value = [&](int& i, std::string_view arg, std::string_view name) -> std::string {
-    if (arg.size() > name.size() && arg[name.size()] == '=') {
-      return std::string(arg.substr(name.size() + 1));
-    }
-    if (i + 1 >= argc) throw UsageError(std::string(name) + " needs a value");
-    return argv[++i];
-  };
-  auto is = [](std::string_view arg, std::string_view name) {
-    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-                           arg[name.size()] == '=');
-  };
-  for (int i = 2; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      args.help = true;
-    } else if (arg == "-o" || is(arg, "--output")) {
-      if (outputGiven) throw UsageError("the output is given twice");
-      outputGiven = true;
-      args.output = arg == "-o" ? value(i, "-o", "-o") : value(i, arg, "--output");
-      if (args.output.empty()) throw UsageError("-o needs a file name");
-    } else if (is(arg, "--encoding")) {
-      if (encodingGiven) throw UsageError("--encoding given twice");
-      encodingGiven = true;
-      std::string e = value(i, arg, "--encoding");
-      for (char& c : e) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      if (e == "gbk" || e == "cp936") {
-        args.encoding = batch::Encoding::Gbk;
-      } else if (e == "utf-8" || e == "utf8") {
-        args.encoding = batch::Encoding::Utf8Bom;
-      } else {
-        throw UsageError("unknown encoding '" + e + "' (utf-8 or gbk)");
-      }
-    } else if (is(arg, "--jobs") || arg == "-j") {
-      if (jobsGiven) throw UsageError("--jobs given twice");
-      jobsGiven = true;
-      const std::string n = arg == "-j" ? value(i, "-j", "-j") : value(i, arg, "--jobs");
-      std::size_t used = 0;
-      unsigned long v = 0;
-      try {
-        v = std::stoul(n, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used != n.size() || n.empty() || n[0] == '-' || v < 1 || v > 1024) {
-        throw UsageError("--jobs needs a number from 1 to 1024, not '" + n + "'");
-      }
-      args.jobs = static_cast<unsigned>(v);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError("unknown option '" + std::string(arg) + "'");
-    } else {
-      positional.emplace_back(arg);
-    }
-  }
-  if (args.help) return args;
-  if (positional.empty()) throw UsageError("batch: no sheet given");
-  if (positional.size() > 2) throw UsageError("batch: more than one input file given");
-  args.sheet = positional[0];
-  if (positional.size() == 2) args.input = positional[1];
-  if (ends_with_xlsx(args.output) && encodingGiven) {
-    throw UsageError("--encoding applies to CSV output, not to a workbook");
-  }
-  return args;
+batch::Encoding encoding_named(const std::string& option, const std::string& given) {
+  const std::string e = lower(given);
+  if (e == "gbk" || e == "cp936") return batch::Encoding::Gbk;
+  if (e == "utf-8" || e == "utf8") return batch::Encoding::Utf8Bom;
+  throw UsageError("unknown encoding '" + given + "' for " + option + " (utf-8 or gbk)");
 }
 
-std::string read_input(const std::string& name) {
-  if (name == "-") {
-    std::ostringstream s;
-    s << std::cin.rdbuf();
-    return s.str();
+unsigned jobs_of(const std::string& n) {
+  std::size_t used = 0;
+  unsigned long v = 0;
+  try {
+    v = std::stoul(n, &used);
+  } catch (const std::exception&) {
+    used = 0;
   }
-  std::ifstream in(name, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + name);
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw std::runtime_error("cannot read " + name);
-  return bytes;
+  if (used != n.size() || n.empty() || n[0] == '-' || n[0] == '+' || v < 1 || v > 1024) {
+    throw UsageError("--jobs needs a number from 1 to 1024, not '" + n + "'");
+  }
+  return static_cast<unsigned>(v);
 }
 
 // A temporary output file is removed when the run is interrupted.
 extern "C" void on_interrupt(int signal) {
-  if (const char* temp = batch::pending_temporary_file()) unlink(temp);
+  sheet::remove_pending_temporaries();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -167,19 +104,25 @@ extern "C" void on_interrupt(int signal) {
 class ProgressBar {
  public:
   explicit ProgressBar(bool shown) : shown_(shown) {}
-  void show(std::size_t done, std::size_t total) {
-    if (!shown_ || total == 0) return;
-    constexpr std::size_t kWidth = 40;
-    const std::size_t filled = done * kWidth / total;
-    std::string bar = "\r[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] " +
-                      std::to_string(done * 100 / total) + "% " + std::to_string(done) + "/" +
-                      std::to_string(total);
+  void show(std::size_t done, std::optional<std::size_t> total) {
+    if (!shown_) return;
+    std::string bar;
+    if (total && *total > 0) {
+      constexpr std::size_t kWidth = 40;
+      const std::size_t filled = std::min(done, *total) * kWidth / *total;
+      bar = "\r[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] " +
+            std::to_string(std::min(done, *total) * 100 / *total) + "% " + std::to_string(done) +
+            "/" + std::to_string(*total);
+    } else {
+      bar = "\r" + std::to_string(done) + " members";
+    }
     std::fputs(bar.c_str(), stderr);
     std::fflush(stderr);
     drawn_ = true;
   }
   void finish() {
     if (drawn_) std::fputs("\n", stderr);
+    drawn_ = false;
   }
 
  private:
@@ -187,80 +130,108 @@ class ProgressBar {
   bool drawn_ = false;
 };
 
-int run(int argc, char** argv) {
-  const Arguments args = parse(argc, argv);
-  if (args.help) {
+std::string encoding_problem(const batch::EncodingError& e) {
+  std::string text = e.what();
+  if (e.asksForEncoding()) text += "; say which with --input-encoding utf-8 or gbk";
+  return text + "; nothing was computed";
+}
+
+int run(const std::vector<std::string>& words) {
+  const Arguments args = parse_arguments(words, kOptions);
+  if (args.has("--help")) {
     std::cout << kUsage;
-    return kStatusDone;
+    return kExitDone;
   }
-  const sheet::Module* module = modules::find_module(args.sheet);
+  const auto& positional = args.positional();
+  if (positional.empty()) throw UsageError("batch: no sheet given");
+  if (positional.size() > 2) throw UsageError("batch: more than one input file given");
+  const std::string input = positional.size() == 2 ? positional[1] : "-";
+  const std::string output = args.value("--output").value_or("-");
+  const bool workbook = batch::is_workbook_name(output);
+  batch::Encoding encoding = batch::Encoding::Utf8Bom;
+  if (const auto e = args.value("--encoding")) {
+    if (workbook) throw UsageError("--encoding applies to CSV output, not to a workbook");
+    encoding = encoding_named("--encoding", *e);
+  }
+  batch::ReadOptions reading;
+  if (const auto e = args.value("--input-encoding")) {
+    reading.encoding = encoding_named("--input-encoding", *e);
+  }
+  reading.countMembers = workbook;
+  batch::JobOptions job;
+  if (const auto n = args.value("--jobs")) job.jobs = jobs_of(*n);
+
+  const sheet::Module* module = modules::find_module(positional[0]);
   if (module == nullptr) {
-    throw UsageError("unknown sheet '" + args.sheet + "' (sheets: 1-5 or their names, see --help)");
+    throw UsageError("unknown sheet '" + positional[0] +
+                     "' (sheets: 1-5 or their names, see --help)");
   }
   const sheet::SheetTable& table = module->table();
 
-  const std::string text = batch::decode_text(read_input(args.input));
-  const std::vector<batch::CsvRecord> records = batch::parse_csv(text);
-  if (records.empty()) throw std::runtime_error("the input has no header row");
-  if (!records[0].error.empty()) {
-    throw std::runtime_error("the header row is malformed: " + records[0].error);
+  // Everything that can be refused is refused before the first member runs.
+  refuse_same_files({{"the input", input, true}, {"the output", output, false}});
+  sheet::SafeOutput out;
+  open_output(out, "the output", output, false);
+  reading.sheet = &table;
+  std::unique_ptr<batch::MemberReader> reader;
+  try {
+    reader = batch::MemberReader::open(input, reading);
+  } catch (const batch::EncodingError& e) {
+    throw std::runtime_error(encoding_problem(e));
   }
-  const std::vector<std::string>& header = records[0].fields;
-  const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, header);
-  const std::vector<batch::MemberRow> rows = batch::member_rows(records, columns.size());
+  const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, reader->header());
+  std::unique_ptr<batch::TableWriter> writer;
+  batch::CsvTableWriter* csv = nullptr;
+  if (workbook) {
+    batch::check_fits_workbook(reader->members().value_or(0),
+                               batch::output_header(table.number, reader->header()).size());
+    writer = std::make_unique<batch::XlsxTableWriter>(out, table.cliName);
+  } else {
+    auto w = std::make_unique<batch::CsvTableWriter>(out, encoding);
+    csv = w.get();
+    writer = std::move(w);
+  }
 
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   std::signal(SIGHUP, on_interrupt);
 
   ProgressBar bar(isatty(STDERR_FILENO) != 0);
-  batch::RunOptions options;
-  options.jobs = args.jobs;
-  options.progress = [&bar](std::size_t done, std::size_t total) { bar.show(done, total); };
-  const std::vector<batch::RowOutcome> outcomes =
-      batch::run_members(*module, columns, rows, options);
-  bar.finish();
-
-  const batch::OutputTable out = batch::output_table(table.number, header, columns, rows, outcomes);
-  if (ends_with_xlsx(args.output)) {
-    batch::write_xlsx(args.output, out, table.cliName);
-  } else {
-    std::size_t lost = 0;
-    const std::string bytes = batch::encode_text(batch::csv_text(out), args.encoding, &lost);
-    if (lost > 0) {
-      std::cerr << "pellucor-cli: " << lost
-                << " character(s) have no GBK form and are written as '?'\n";
-    }
-    if (args.output == "-") {
-      std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      std::cout.flush();
-      if (!std::cout) throw std::runtime_error("cannot write the standard output");
-    } else {
-      batch::write_file_atomically(args.output, bytes);
-    }
+  job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
+    bar.show(done, total);
+  };
+  batch::JobReport report;
+  try {
+    report = batch::run_batch_job(*module, columns, *reader, *writer, job);
+    bar.finish();
+    writer->finish();
+  } catch (const batch::EncodingError& e) {
+    bar.finish();
+    out.abandon();
+    std::cerr << "pellucor-cli: " << e.what() << "; the run stopped there, nothing was saved\n";
+    return kExitRefused;
+  } catch (const batch::FileError& e) {
+    bar.finish();
+    out.abandon();
+    std::cerr << "pellucor-cli: " << e.what() << '\n';
+    return kExitIncomplete;
   }
-  const batch::Summary summary = batch::summarize(outcomes);
-  std::cerr << "pellucor-cli: " << batch::summary_line(summary) << '\n';
-  return summary.done == summary.rows ? kStatusDone : kStatusStopped;
+  if (csv != nullptr && csv->lost() > 0) {
+    std::cerr << "pellucor-cli: " << csv->lost()
+              << " character(s) have no GBK form and are written as '?'\n";
+  }
+  if (const std::string note = threads_note(report.threads, report.refused, "members");
+      !note.empty()) {
+    std::cerr << "pellucor-cli: " << note << '\n';
+  }
+  std::cerr << "pellucor-cli: " << batch::summary_line(report.summary) << '\n';
+  return report.summary.done == report.summary.rows ? kExitDone : kExitIncomplete;
 }
 
 }  // namespace
 
-bool is_batch_command(int argc, char** argv) {
-  return argc >= 2 && std::string_view(argv[1]) == "batch";
-}
-
-int run_batch_command(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const UsageError& e) {
-    std::cerr << "pellucor-cli: " << e.what() << "\nTry 'pellucor-cli batch --help'.\n";
-  } catch (const batch::ColumnError& e) {
-    std::cerr << "pellucor-cli: " << e.what() << '\n';
-  } catch (const std::exception& e) {
-    std::cerr << "pellucor-cli: " << e.what() << '\n';
-  }
-  return kStatusUsage;
+int run_batch_command(const std::vector<std::string>& args) {
+  return run_command("batch ", [&] { return run(args); });
 }
 
 }  // namespace pellucor::cli

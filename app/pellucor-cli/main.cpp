@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,6 +13,7 @@
 
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/curves/curves.hpp"
+#include "arguments.hpp"
 #include "batch_command.hpp"
 #include "console_view.hpp"
 #include "mc_command.hpp"
@@ -20,6 +21,7 @@
 #include "sheet/control_names.hpp"
 #include "sheet/controller.hpp"
 #include "sheet/number_form.hpp"
+#include "sheet/safe_output.hpp"
 
 namespace {
 
@@ -30,66 +32,12 @@ using pellucor::sheet::FieldRow;
 using pellucor::sheet::Module;
 using pellucor::sheet::SheetTable;
 namespace sheet = pellucor::sheet;
+using namespace pellucor::cli;
 
-constexpr int kStatusDone = 0;
-constexpr int kStatusUsage = 1;
-constexpr int kStatusStopped = 2;
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+const std::vector<OptionSpec> kSheetOptions = {
+    {{"--save"}, "a file name", false},
+    {{"--curves"}, "a file name", false},
 };
-
-struct Arguments {
-  bool help = false;
-  std::optional<std::string> sheet;
-  std::vector<std::string> assignments;  // NAME=TEXT as given
-  std::optional<std::string> saveFile;
-  std::optional<std::string> curvesFile;
-};
-
-struct Assignment {
-  Control control = Control::None;
-  std::string name;   // as given, for notes
-  std::string value;  // the text to type, the item to choose
-};
-
-Arguments parse(int argc, char** argv) {
-  Arguments args;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      args.help = true;
-    } else if (arg == "--save" || arg.rfind("--save=", 0) == 0) {
-      if (args.saveFile) throw UsageError("--save given twice");
-      if (arg == "--save") {
-        if (i + 1 >= argc) throw UsageError("--save needs a file name");
-        args.saveFile = argv[++i];
-      } else {
-        args.saveFile = std::string(arg.substr(7));
-      }
-      if (args.saveFile->empty()) throw UsageError("--save needs a file name");
-    } else if (arg == "--curves" || arg.rfind("--curves=", 0) == 0) {
-      if (args.curvesFile) throw UsageError("--curves given twice");
-      if (arg == "--curves") {
-        if (i + 1 >= argc) throw UsageError("--curves needs a file name");
-        args.curvesFile = argv[++i];
-      } else {
-        args.curvesFile = std::string(arg.substr(9));
-      }
-      if (args.curvesFile->empty()) throw UsageError("--curves needs a file name");
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError("unknown option '" + std::string(arg) + "'");
-    } else if (!args.sheet) {
-      args.sheet = std::string(arg);
-    } else if (arg.find('=') != std::string_view::npos) {
-      args.assignments.emplace_back(arg);
-    } else {
-      throw UsageError("malformed argument '" + std::string(arg) + "' (expected NAME=TEXT)");
-    }
-  }
-  return args;
-}
 
 const Module& find_sheet(const std::string& name) {
   const Module* m = pellucor::modules::find_module(name);
@@ -161,16 +109,22 @@ void print_overview(std::ostream& out) {
          "block is appended to FILE). With --curves, the curves of a completed calculation\n"
          "(corrosion depth, crack width, carbonation or chloride against age and depth) are\n"
          "written to FILE.csv as CSV, UTF-8, one pair of columns per curve (no completed\n"
-         "calculation, or a file that cannot be written: exit status 2).\n"
+         "calculation: exit status 2). FILE.csv is written whole or not at all, and is\n"
+         "checked before the calculation (a folder that does not take it, the same file as\n"
+         "--save: exit status 1, nothing computed).\n"
          "\n"
-         "NAME is a control name (Text1..Text18, Option1..Option4, Combo1) or its alias;\n"
-         "'pellucor-cli --help SHEET' lists them. Combo1 (alias steel) takes 1, 2, 3 or an\n"
-         "item text; an option is chosen with NAME=1.\n"
+         "NAME is a control name (Text1..Text18, Option1..Option4, Combo1), its alias or the\n"
+         "label beside it, or an option group's caption; 'pellucor-cli --help SHEET' lists\n"
+         "them. Combo1 (alias steel) takes 1, 2, 3, an item text or a steel name; an option\n"
+         "is chosen with NAME=1 (0 leaves it as it is), a group with GROUP=its option.\n"
+         "Full-width digits, point, signs and blanks (\"２０．５\") are read as their\n"
+         "half-width forms, as in the sheet's boxes.\n"
          "\n"
          "Standard output: the output pane at the end, one line each (UTF-8).\n"
          "Standard error: every message box as TITLE: TEXT.\n"
-         "Exit status: 0 the calculation (and the save) ran to its end, 2 a message box\n"
-         "stopped it or nothing was saved or written, 1 usage error.\n"
+         "Exit status: 0 the calculation (and the save) ran to its end; 2 a message box\n"
+         "stopped it, or nothing was saved or written; 1 usage error, or an output refused\n"
+         "before the calculation (nothing computed).\n"
          "\n"
          "Sheets:\n";
   for (const Module* m : pellucor::modules::all_modules()) {
@@ -206,101 +160,52 @@ void print_sheet_help(const Module& module, std::ostream& out) {
       for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
         out << (i == 0 ? " " : ", ") << sheet::kSteelItems[i];
       }
-      out << "; Combo1=N or the item text chooses an item\n";
+      out << "; Combo1=N, the item text or the steel name chooses an item\n";
     }
   }
-}
-
-// A control by its name or console alias; the console does not take the sheet's labels.
-Control resolve(const SheetTable& s, std::string_view name) {
-  if (const Control c = sheet::find_control(s, name, sheet::NameKinds::Console);
-      c != Control::None) {
-    return c;
-  }
-  const std::string sheetName = std::to_string(s.number);
-  for (int i = static_cast<int>(Control::Text1); i <= static_cast<int>(Control::Picture1); ++i) {
-    const auto c = static_cast<Control>(i);
-    if (sheet::iequal(name, sheet::control_name(c))) {
-      throw UsageError("sheet " + sheetName + " has no input " +
-                       std::string(sheet::control_name(c)) + " (see --help " + sheetName + ")");
+  for (const auto& g : s.groups) {
+    out << "  " << g.caption << " (" << g.name << ")  option group: " << g.caption << "=";
+    for (std::size_t k = 0; k < g.options.size(); ++k) {
+      out << (k == 0 ? "" : " or ") << g.options[k].caption;
     }
+    out << " (or 1, 2) chooses one\n";
   }
-  throw UsageError("unknown control or alias '" + std::string(name) + "' on sheet " + sheetName +
-                   " (see --help " + sheetName + ")");
-}
-
-std::vector<Assignment> resolve_all(const SheetTable& s, const std::vector<std::string>& given) {
-  std::vector<Assignment> out;
-  for (const std::string& arg : given) {
-    const auto eq = arg.find('=');
-    Assignment a;
-    a.name = arg.substr(0, eq);
-    a.value = arg.substr(eq + 1);
-    if (a.name.empty()) throw UsageError("malformed argument '" + arg + "' (expected NAME=TEXT)");
-    a.control = resolve(s, a.name);
-    for (const Assignment& before : out) {
-      if (before.control == a.control) {
-        throw UsageError(std::string(sheet::control_name(a.control)) + " given twice");
-      }
-    }
-    if (a.control == Control::Combo1) {
-      std::optional<std::string> item;
-      for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
-        if (a.value == std::to_string(i + 1) || a.value == sheet::kSteelItems[i]) {
-          item = std::string(sheet::kSteelItems[i]);
-        }
-      }
-      if (!item) {
-        throw UsageError("'" + a.value + "' is no item of " + a.name +
-                         " (1, 2, 3 or an item text)");
-      }
-      a.value = *item;
-    } else if (sheet::group_of(s, a.control) != nullptr && a.value != "1") {
-      throw UsageError(arg + ": an option is chosen with " + a.name +
-                       "=1 (choose the other option of its group instead)");
-    }
-    out.push_back(std::move(a));
-  }
-  auto rank = [&s](Control c) {
-    const auto it = std::find(s.tabOrder.begin(), s.tabOrder.end(), c);
-    return it - s.tabOrder.begin();
-  };
-  std::stable_sort(out.begin(), out.end(), [&](const Assignment& a, const Assignment& b) {
-    return rank(a.control) < rank(b.control);
-  });
-  return out;
 }
 
 // The exit status from what Calculate and Save came to: done only when the calculation ran
 // to its end and, when a save was asked for, the block is in the file.
 int exit_status(const sheet::CalculateOutcome& calculated, bool saveAsked,
                 const std::optional<sheet::SaveOutcome>& saved) {
-  if (!calculated.done()) return kStatusStopped;
-  if (saveAsked && !(saved && saved->saved())) return kStatusStopped;
-  return kStatusDone;
+  if (!calculated.done()) return kExitIncomplete;
+  if (saveAsked && !(saved && saved->saved())) return kExitIncomplete;
+  return kExitDone;
 }
 
-// Writes the curves of the last completed calculation; false (with a note) when there is none
-// or the file cannot be written.
-bool write_curves(const sheet::SheetController& ctl, const std::string& path) {
+// Writes the curves of the last completed calculation into the output opened before it;
+// false (with a note) when there is none or the file cannot be written.
+bool write_curves(const sheet::SheetController& ctl, sheet::SafeOutput& out,
+                  const std::string& path) {
   const auto curves = pellucor::analysis::curves::curves(ctl.lastRun());
   if (!curves) {
     std::cerr << "pellucor-cli: no completed calculation; no curves written to " << path << '\n';
     return false;
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) pellucor::analysis::curves::write_csv(*curves, out);
-  out.close();
-  if (!out) {
-    std::cerr << "pellucor-cli: cannot write the curves to " << path << '\n';
+  std::ostringstream text;
+  pellucor::analysis::curves::write_csv(*curves, text);
+  auto failure = out.write(text.str());
+  if (!failure) failure = out.commit();
+  if (failure) {
+    std::cerr << "pellucor-cli: cannot write the curves: " << output_failure(path, *failure)
+              << '\n';
     return false;
   }
   return true;
 }
 
-// Plays the sheet: the assignments, Calculate, Save. Returns the exit status.
-int play(const Module& module, const std::vector<Assignment>& assignments,
-         const std::optional<std::string>& saveFile, const std::optional<std::string>& curvesFile) {
+// Plays the sheet: the entries, Calculate, Save. Returns the exit status.
+int play(const Module& module, std::vector<Entry> entries,
+         const std::optional<std::string>& saveFile, const std::optional<std::string>& curvesFile,
+         sheet::SafeOutput& curvesOut) {
   const SheetTable& s = module.table();
   pellucor::cli::ConsoleView view(s, std::cerr);
   CaseRunner::Options options;
@@ -312,8 +217,6 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
   };
   CaseRunner runner(module, view, options);
   sheet::SheetController& ctl = runner.controller();
-  std::vector<Entry> entries;
-  for (const Assignment& a : assignments) entries.push_back({a.control, a.value});
   runner.type(std::move(entries));
 
   runner.moveFocus(Control::CmdCal);
@@ -335,7 +238,7 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
 
   // Only a calculation that ran to its end in this run has curves.
   const bool completed = calculated.done();
-  const bool curvesFailed = curvesFile && !(completed && write_curves(ctl, *curvesFile));
+  const bool curvesFailed = curvesFile && !(completed && write_curves(ctl, curvesOut, *curvesFile));
   if (curvesFile && !completed) {
     std::cerr << "pellucor-cli: no completed calculation; no curves written to " << *curvesFile
               << '\n';
@@ -343,41 +246,49 @@ int play(const Module& module, const std::vector<Assignment>& assignments,
 
   for (const std::string& line : view.pane()) std::cout << line << '\n';
   std::cout.flush();
-  if (curvesFailed) return kStatusStopped;
+  if (curvesFailed) return kExitIncomplete;
   return exit_status(calculated, saveFile.has_value(), saved);
 }
 
-int run(int argc, char** argv) {
-  const Arguments args = parse(argc, argv);
-  if (args.help) {
-    if (args.sheet) {
-      print_sheet_help(find_sheet(*args.sheet), std::cout);
+int run(const std::vector<std::string>& words) {
+  const Arguments args = parse_arguments(words, kSheetOptions);
+  const auto& positional = args.positional();
+  if (args.has("--help")) {
+    if (positional.size() > 1) throw UsageError("--help takes at most one sheet");
+    if (!positional.empty()) {
+      print_sheet_help(find_sheet(positional[0]), std::cout);
     } else {
       print_overview(std::cout);
     }
-    return kStatusDone;
+    return kExitDone;
   }
-  if (!args.sheet) throw UsageError("no sheet given");
-  const Module& module = find_sheet(*args.sheet);
-  const auto assignments = resolve_all(module.table(), args.assignments);
-  return play(module, assignments, args.saveFile, args.curvesFile);
+  if (positional.empty()) throw UsageError("no sheet given");
+  const Module& module = find_sheet(positional[0]);
+  auto entries = sheet_entries(module.table(),
+                               std::vector<std::string>(positional.begin() + 1, positional.end()));
+  const auto saveFile = args.value("--save");
+  const auto curvesFile = args.value("--curves");
+  // The outputs are checked before anything is computed. The result file is Save's: it is
+  // appended to, and its own checks speak when it is saved.
+  std::vector<NamedFile> outputs;
+  if (saveFile) outputs.push_back({"--save", *saveFile});
+  if (curvesFile) outputs.push_back({"--curves", *curvesFile});
+  refuse_same_files(outputs);
+  sheet::SafeOutput curvesOut;
+  if (curvesFile) {
+    open_output(curvesOut, "--curves", *curvesFile, true, "the output pane goes");
+  }
+  return play(module, std::move(entries), saveFile, curvesFile, curvesOut);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (pellucor::cli::is_batch_command(argc, argv)) {
-    return pellucor::cli::run_batch_command(argc, argv);
+  std::vector<std::string> words(argv + 1, argv + argc);
+  const std::string command = words.empty() ? std::string() : words.front();
+  if (command == "batch" || command == "mc") {
+    words.erase(words.begin());
+    return command == "batch" ? run_batch_command(words) : run_mc_command(words);
   }
-  if (argc > 1 && std::string_view(argv[1]) == "mc")
-    return pellucor::cli::run_mc(argc - 1, argv + 1);
-  try {
-    return run(argc, argv);
-  } catch (const UsageError& e) {
-    std::cerr << "pellucor-cli: " << e.what() << "\nTry 'pellucor-cli --help'.\n";
-    return kStatusUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "pellucor-cli: " << e.what() << '\n';
-    return kStatusUsage;
-  }
+  return run_command("", [&] { return run(words); });
 }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,10 +15,13 @@
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/report.hpp"
 #include "analysis/mc/summary.hpp"
+#include "arguments.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
+#include "sheet/safe_output.hpp"
+#include "sheet/user_input.hpp"
 
 namespace pellucor::cli {
 
@@ -26,22 +29,15 @@ namespace {
 
 namespace mc = analysis::mc;
 
-constexpr int kStatusDone = 0;
-constexpr int kStatusUsage = 1;
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...]\n"
     "                       [--dist NAME=normal|lognormal|beta ...] [--samples N] [--seed S]\n"
     "                       [--target-beta B] [--threads T] [-o FILE.csv]\n"
     "\n"
     "Reliability analysis of a sheet by Monte Carlo sampling. NAME=TEXT fills the sheet as\n"
-    "in single-sheet mode (boxes by the numeric prefix rule, NAME=1 for an option, Combo1\n"
-    "or steel = 1, 2, 3 or an item text); each box's value is the mean of its input.\n"
+    "in single-sheet mode (boxes by the numeric prefix rule, NAME=1 for an option, a group by\n"
+    "its option, Combo1 or steel = 1, 2, 3, an item text or a steel name); each box's value\n"
+    "is the mean of its input.\n"
     "Usual quantities scatter by default, each after its source (printed with the inputs):\n"
     "the cover and the temperature by an absolute deviation (8 mm, 2 K), the ageing exponent\n"
     "by a Beta law, the others by a coefficient of variation; --cov NAME=V sets a\n"
@@ -51,7 +47,9 @@ constexpr std::string_view kUsage =
     "they differ from what was asked.\n"
     "\n"
     "Defaults: 10000 samples, seed 1, target reliability index 1.3 of the end of durability\n"
-    "(1.3 for initiation, 1.5 for cover cracking), one thread per core.\n"
+    "(1.3 for initiation, 1.5 for cover cracking), one thread per core (--threads, or --jobs\n"
+    "as in the batch command; fewer when the system will not start more, which standard\n"
+    "error then says; the results are the same).\n"
     "Standard output: warnings first (samples that did not run to the end, truncated\n"
     "scatter), the inputs, the samples by how they ended, the percentiles of t_i, t_c, t_d\n"
     "and of the remaining life, P at the inspection age with its standard error, CoV, 95%\n"
@@ -61,17 +59,19 @@ constexpr std::string_view kUsage =
     "failed from the earliest age they could fail (the figures given; not failed in the\n"
     "lower bounds in brackets).\n"
     "-o writes the curves P(t <= age), standard errors, beta (with its bound) and the lower\n"
-    "bound of P by age as CSV.\n"
-    "Exit status: 0 done, 1 usage error or input the analysis refuses (nothing computed).\n";
+    "bound of P by age as CSV, whole or not at all (checked before the run; standard output\n"
+    "is not taken: the summary goes there).\n"
+    "Exit status: 0 done; 1 usage error, an output that cannot be created, or input the\n"
+    "analysis refuses (nothing computed); 2 the curves could not be written after the run.\n";
 
-struct Arguments {
-  bool help = false;
-  std::optional<std::string> sheet;
-  std::vector<std::string> assignments;
-  std::vector<std::string> covs;
-  std::vector<std::string> dists;
-  mc::RunSettings settings;
-  std::optional<std::string> output;
+const std::vector<OptionSpec> kOptions = {
+    {{"--cov"}, "NAME=V", true},
+    {{"--dist"}, "NAME=normal|lognormal|beta", true},
+    {{"--samples"}, "a number", false},
+    {{"--seed"}, "a number", false},
+    {{"--target-beta"}, "a number", false},
+    {{"--threads", "--jobs", "-j"}, "a number", false},
+    {{"-o", "--output"}, "a file name", false},
 };
 
 template <class T>
@@ -84,119 +84,35 @@ T parse_number(std::string_view option, std::string_view text) {
   return value;
 }
 
-Arguments parse(int argc, char** argv) {
-  Arguments args;
-  auto valueOf = [&](int& i, std::string_view option) -> std::string {
-    const std::string_view arg = argv[i];
-    if (arg.size() > option.size() && arg[option.size()] == '=') {
-      return std::string(arg.substr(option.size() + 1));
-    }
-    if (i + 1 >= argc) throw UsageError(std::string(option) + " needs a value");
-    return argv[++i];
-  };
-  auto is = [](std::string_view arg, std::string_view option) {
-    return arg == option ||
-           (arg.starts_with(option) && arg.size() > option.size() && arg[option.size()] == '=');
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      args.help = true;
-    } else if (is(arg, "--cov")) {
-      args.covs.push_back(valueOf(i, "--cov"));
-    } else if (is(arg, "--dist")) {
-      args.dists.push_back(valueOf(i, "--dist"));
-    } else if (is(arg, "--samples")) {
-      args.settings.samples = parse_number<std::uint64_t>("--samples", valueOf(i, "--samples"));
-    } else if (is(arg, "--seed")) {
-      args.settings.seed = parse_number<std::uint64_t>("--seed", valueOf(i, "--seed"));
-    } else if (is(arg, "--target-beta")) {
-      args.settings.targetBeta = parse_number<double>("--target-beta", valueOf(i, "--target-beta"));
-    } else if (is(arg, "--threads")) {
-      args.settings.threads = parse_number<unsigned>("--threads", valueOf(i, "--threads"));
-    } else if (is(arg, "-o")) {
-      args.output = valueOf(i, "-o");
-      if (args.output->empty()) throw UsageError("-o needs a file name");
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError("unknown option '" + std::string(arg) + "'");
-    } else if (!args.sheet) {
-      args.sheet = std::string(arg);
-    } else if (arg.find('=') != std::string_view::npos && arg[0] != '=') {
-      args.assignments.emplace_back(arg);
-    } else {
-      throw UsageError("malformed argument '" + std::string(arg) + "' (expected NAME=TEXT)");
-    }
-  }
-  return args;
-}
-
 std::pair<std::string, std::string> split(const std::string& arg, std::string_view what) {
-  const auto eq = arg.find('=');
-  if (eq == std::string::npos || eq == 0) {
+  const auto named = sheet::split_named_text(arg);
+  if (!named) {
     throw UsageError("malformed " + std::string(what) + " '" + arg + "' (expected NAME=VALUE)");
   }
-  return {arg.substr(0, eq), arg.substr(eq + 1)};
+  return {named->name, named->text};
 }
 
-const sheet::FieldRow& box_named(const sheet::SheetTable& s, const std::string& name) {
-  const sheet::FieldRow* f = mc::find_box(s, name);
-  if (f == nullptr) {
-    throw UsageError("sheet " + std::to_string(s.number) + " has no numeric input '" + name +
-                     "' (see pellucor-cli --help " + std::to_string(s.number) + ")");
-  }
-  return *f;
-}
-
-// The sheet's inputs as Calculate would read them after NAME=TEXT were typed; options not
-// named keep the first of their group, as when the sheet opens.
+// The sheet's inputs as Calculate would read them after the entries were typed, in the order
+// of the sheet; options not named keep the first of their group, as when the sheet opens.
 sheet::SheetInputs read_inputs(const sheet::SheetTable& s,
-                               const std::vector<std::string>& assignments) {
+                               const std::vector<analysis::batch::Entry>& entries) {
   sheet::SheetInputs in;
   for (const auto& g : s.groups) {
     in.selected[static_cast<std::size_t>(sheet::option_number(g.options[0].control))] = true;
   }
-  std::vector<sheet::Control> seen;
-  auto once = [&seen](sheet::Control c, const std::string& name) {
-    if (std::find(seen.begin(), seen.end(), c) != seen.end()) {
-      throw UsageError(name + " given twice");
-    }
-    seen.push_back(c);
-  };
-  for (const std::string& arg : assignments) {
-    auto [name, text] = split(arg, "argument");
-    const sheet::Control c = sheet::find_control(s, name, sheet::NameKinds::Console);
-    if (const sheet::FieldRow* f = s.field(c)) {
-      once(f->control, name);
+  for (const auto& e : entries) {
+    if (const sheet::FieldRow* f = s.field(e.control)) {
       in.value[static_cast<std::size_t>(sheet::text_box_number(f->control))] =
-          sheet::numeric_prefix(text);
-      continue;
-    }
-    if (c == sheet::Control::Combo1) {
-      once(sheet::Control::Combo1, name);
-      std::optional<std::string_view> item;
-      for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
-        if (text == std::to_string(i + 1) || text == sheet::kSteelItems[i]) {
-          item = sheet::kSteelItems[i];
-        }
-      }
-      if (!item)
-        throw UsageError("'" + text + "' is no item of " + name + " (1, 2, 3 or an item text)");
-      in.steelText = std::string(*item);
+          sheet::numeric_prefix(e.text);
+    } else if (e.control == sheet::Control::Combo1) {
+      in.steelText = e.text;
       in.steelKind = sheet::steel_kind(in.steelText);
       in.steelName = sheet::steel_name(in.steelText);
-      continue;
-    }
-    if (const sheet::OptionGroupRow* g = sheet::group_of(s, c)) {
-      if (text != "1") throw UsageError(arg + ": an option is chosen with " + name + "=1");
-      once(c, name);
+    } else if (const sheet::OptionGroupRow* g = sheet::group_of(s, e.control)) {
       for (const auto& other : g->options) {
         in.selected[static_cast<std::size_t>(sheet::option_number(other.control))] =
-            other.control == c;
+            other.control == e.control;
       }
-    } else {
-      throw UsageError("unknown control or alias '" + name + "' on sheet " +
-                       std::to_string(s.number) + " (see pellucor-cli --help " +
-                       std::to_string(s.number) + ")");
     }
   }
   return in;
@@ -210,67 +126,82 @@ void print_report(const mc::Report& report, std::ostream& out) {
   for (const std::string& line : mc::summary_lines(report)) out << line << '\n';
 }
 
-int run(int argc, char** argv) {
-  const Arguments args = parse(argc, argv);
-  if (args.help) {
+int run(const std::vector<std::string>& words) {
+  const Arguments args = parse_arguments(words, kOptions);
+  if (args.has("--help")) {
     std::cout << kUsage;
-    return kStatusDone;
+    return kExitDone;
   }
-  if (!args.sheet) throw UsageError("no sheet given");
-  const sheet::Module* module = modules::find_module(*args.sheet);
+  const auto& positional = args.positional();
+  if (positional.empty()) throw UsageError("no sheet given");
+  const sheet::Module* module = modules::find_module(positional[0]);
   if (module == nullptr) {
-    throw UsageError("unknown sheet '" + *args.sheet + "' (sheets: 1-5 or their names)");
+    throw UsageError("unknown sheet '" + positional[0] + "' (sheets: 1-5 or their names)");
   }
   const sheet::SheetTable& s = module->table();
-  mc::Problem problem = mc::with_defaults(*module, read_inputs(s, args.assignments));
-  for (const std::string& arg : args.covs) {
+  mc::RunSettings settings;
+  if (const auto v = args.value("--samples")) {
+    settings.samples = parse_number<std::uint64_t>("--samples", *v);
+  }
+  if (const auto v = args.value("--seed"))
+    settings.seed = parse_number<std::uint64_t>("--seed", *v);
+  if (const auto v = args.value("--target-beta")) {
+    settings.targetBeta = parse_number<double>("--target-beta", *v);
+  }
+  if (const auto v = args.value("--threads")) {
+    settings.threads = parse_number<unsigned>("--threads", *v);
+  }
+  const auto entries =
+      sheet_entries(s, std::vector<std::string>(positional.begin() + 1, positional.end()));
+  mc::Problem problem = mc::with_defaults(*module, read_inputs(s, entries));
+  for (const std::string& arg : args.values("--cov")) {
     auto [name, text] = split(arg, "--cov");
-    const int n = sheet::text_box_number(box_named(s, name).control);
+    const int n = sheet::text_box_number(numeric_box(s, name).control);
     problem.scatter[static_cast<std::size_t>(n)].cov = parse_number<double>("--cov " + name, text);
     problem.scatter[static_cast<std::size_t>(n)].sd = 0;  // a CoV typed replaces a deviation
   }
-  for (const std::string& arg : args.dists) {
+  for (const std::string& arg : args.values("--dist")) {
     auto [name, text] = split(arg, "--dist");
-    const int n = sheet::text_box_number(box_named(s, name).control);
+    const int n = sheet::text_box_number(numeric_box(s, name).control);
     const auto dist = mc::distribution_from_name(text);
     if (!dist) throw UsageError("unknown distribution '" + text + "' (normal, lognormal or beta)");
     problem.scatter[static_cast<std::size_t>(n)].dist = *dist;
   }
-  if (auto error = mc::validate(problem, args.settings)) {
+  if (auto error = mc::validate(problem, settings)) {
     std::cerr << "pellucor-cli: " << error->message << "\nNothing was computed.\n";
-    return kStatusUsage;
+    return kExitRefused;
   }
-  std::ofstream csv;
-  if (args.output) {
-    csv.open(*args.output, std::ios::binary | std::ios::trunc);
-    if (!csv) throw std::runtime_error("cannot write " + *args.output);
-  }
+  const auto output = args.value("-o");
+  sheet::SafeOutput csv;
+  if (output) open_output(csv, "-o", *output, true, "the summary goes");
 
-  const mc::Samples samples = mc::run_samples(problem, args.settings);
-  const mc::Report report =
-      mc::make_report(problem, args.settings, mc::summarize(samples, args.settings));
-  print_report(report, std::cout);
-  if (args.output) {
-    mc::write_csv(csv, report.summary);
-    csv.close();
-    if (!csv) throw std::runtime_error("cannot write " + *args.output);
-    std::cout << "curves written to " << *args.output << '\n';
+  const mc::Samples samples = mc::run_samples(problem, settings);
+  const mc::Report report = mc::make_report(problem, settings, mc::summarize(samples, settings));
+  if (const std::string note = threads_note(samples.threads, samples.refused, "samples");
+      !note.empty()) {
+    std::cerr << "pellucor-cli: " << note << '\n';
   }
-  return kStatusDone;
+  print_report(report, std::cout);
+  if (output) {
+    std::ostringstream text;
+    mc::write_csv(text, report.summary);
+    auto failure = csv.write(text.str());
+    if (!failure) failure = csv.commit();
+    if (failure) {
+      std::cout.flush();
+      std::cerr << "pellucor-cli: the curves were not written: "
+                << output_failure(*output, *failure) << '\n';
+      return kExitIncomplete;
+    }
+    std::cout << "curves written to " << *output << '\n';
+  }
+  return kExitDone;
 }
 
 }  // namespace
 
-int run_mc(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const UsageError& e) {
-    std::cerr << "pellucor-cli: " << e.what() << "\nTry 'pellucor-cli mc --help'.\n";
-    return kStatusUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "pellucor-cli: " << e.what() << '\n';
-    return kStatusUsage;
-  }
+int run_mc_command(const std::vector<std::string>& args) {
+  return run_command("mc ", [&] { return run(args); });
 }
 
 }  // namespace pellucor::cli

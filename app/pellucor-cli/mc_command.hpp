@@ -1,9 +1,12 @@
-// pellucor-cli mc: reliability analysis of a sheet by Monte Carlo sampling.
+// pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] ...: a reliability analysis.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace pellucor::cli {
 
-// Runs "pellucor-cli mc ..." with argv[0] = "mc". Returns the exit status.
-int run_mc(int argc, char** argv);
+// Runs the mc command with the words after "mc"; returns the exit status.
+int run_mc_command(const std::vector<std::string>& args);
 
 }  // namespace pellucor::cli

@@ -45,11 +45,80 @@ long long saturated_exponent(std::string_view digits) {
 
 }  // namespace
 
+std::string half_width(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    if ((b0 != 0xEF && b0 != 0xE3) || i + 2 >= utf8.size()) {
+      out.push_back(utf8[i]);
+      ++i;
+      continue;
+    }
+    const auto b1 = static_cast<unsigned char>(utf8[i + 1]);
+    const auto b2 = static_cast<unsigned char>(utf8[i + 2]);
+    // U+FF01..U+FF3F is EF BC 81..BF, U+FF40..U+FF5E is EF BD 80..9E; ASCII = U+FFxx - 0xFEE0.
+    if (b0 == 0xEF && b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) {
+      out.push_back(static_cast<char>(b2 - 0x81 + 0x21));
+    } else if (b0 == 0xEF && b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) {
+      out.push_back(static_cast<char>(b2 - 0x80 + 0x60));
+    } else if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80) {  // U+3000 ideographic blank
+      out.push_back(' ');
+    } else if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x82) {  // U+3002 ideographic full stop
+      out.push_back('.');
+    } else {
+      out.push_back(utf8[i]);
+      ++i;
+      continue;
+    }
+    i += 3;
+  }
+  return out;
+}
+
+namespace {
+
+// Whether the character at s[i] (not ASCII) is one that half_width() turns into ASCII.
+bool half_width_form(std::string_view s, std::size_t i) {
+  if (i + 2 >= s.size()) return false;
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  const auto b1 = static_cast<unsigned char>(s[i + 1]);
+  const auto b2 = static_cast<unsigned char>(s[i + 2]);
+  return (b0 == 0xEF && b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) ||
+         (b0 == 0xEF && b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) ||
+         (b0 == 0xE3 && b1 == 0x80 && (b2 == 0x80 || b2 == 0x82));
+}
+
+std::size_t first_not_ascii(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (static_cast<unsigned char>(s[i]) >= 0x80) return i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 double numeric_prefix(std::string_view utf8) {
-  std::string compact;
-  compact.reserve(utf8.size());
-  for (char ch : utf8) {
-    if (!is_ignored(ch)) compact.push_back(ch);
+  // A character that is not ASCII (after the half-width forms are read) ends the number, so
+  // the text is read only up to the first one; most texts are ASCII, and a list item such as
+  // "2 变形钢筋" is read as "2 ".
+  std::string wide;
+  if (const std::size_t p = first_not_ascii(utf8); p != std::string_view::npos) {
+    if (half_width_form(utf8, p)) {
+      wide = half_width(utf8);
+      utf8 = wide;
+    }
+    utf8 = utf8.substr(0, first_not_ascii(utf8));
+  }
+  // The text without blanks: most texts have none and are read where they are.
+  std::string stripped;
+  std::string_view compact = utf8;
+  if (utf8.find_first_of(" \t\n") != std::string_view::npos) {
+    stripped.reserve(utf8.size());
+    for (char ch : utf8) {
+      if (!is_ignored(ch)) stripped.push_back(ch);
+    }
+    compact = stripped;
   }
 
   std::size_t pos = 0;

@@ -8,7 +8,14 @@
 
 namespace pellucor::sheet {
 
-// The numeric prefix rule: blanks, tabs and line feeds anywhere in the text are ignored; then
+// The half-width form of what a Chinese input method types into a box: full-width forms
+// (U+FF01..U+FF5E: digits "２", point "．", minus "－", plus "＋", letters, comma ...) become their
+// ASCII characters, the ideographic blank (U+3000) a blank and the ideographic full stop "。"
+// (the point key under Chinese punctuation) a point. Everything else is kept as it is.
+std::string half_width(std::string_view utf8);
+
+// The numeric prefix rule, read from the half-width form of the text (see half_width): blanks,
+// tabs and line feeds anywhere in the text are ignored; then
 // the longest leading number is taken: an optional sign, digits with at most one ".", and an
 // optional exponent (E or e, optional sign, digits; an exponent without digits is not part of
 // the number). An empty or non-numeric text gives 0. Independent of the C locale. A value too

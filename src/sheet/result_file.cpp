@@ -50,6 +50,8 @@ WriteFailure::Reason reason_of_error(int error) {
       return R::Folder;
     case ENAMETOOLONG:
       return R::NameTooLong;
+    case ELOOP:
+      return R::LinkLoop;
     default:
       return R::Other;
   }
@@ -78,6 +80,14 @@ std::string reason_text(const WriteFailure& failure) {
       return "第 " + std::to_string(failure.line) + " 行有 GBK 编码无法表示的字符";
     case R::NoConversion:
       return "无法转换为 GBK 编码";
+    case R::HardLinked:
+      return "文件有多个硬链接，替换会使它们分开";
+    case R::OtherOwner:
+      return "无法保留文件的所有者或属组";
+    case R::Changed:
+      return "写入期间文件被其他程序创建或替换";
+    case R::LinkLoop:
+      return "符号链接层数过多";
     case R::Other:
       break;
   }

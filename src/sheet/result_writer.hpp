@@ -25,6 +25,10 @@ struct WriteFailure {
     NameTooLong,     // the path or one of its names is too long
     NotGbk,          // a line holds a character that GBK cannot hold (`line`)
     NoConversion,    // the system offers no conversion from UTF-8 to GBK
+    HardLinked,      // an existing file with other names (hard links) that a new file would cut
+    OtherOwner,      // an existing file whose owner or group the new one could not keep
+    Changed,         // the file was created or replaced by someone else while it was written
+    LinkLoop,        // too many symbolic links on the way to the file
     Other,           // any other system error (`error`)
   };
 

@@ -22,11 +22,13 @@
 #include <memory>
 #include <stdexcept>
 
+#include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
 #include "analysis/batch/result_columns.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
+#include "sheet/user_input.hpp"
 #include "shell/background_run.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
@@ -382,37 +384,80 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+// The answers to the question which encoding an imported file is in.
+const QStringList kEncodingAnswers = {QStringLiteral("UTF-8"), QStringLiteral("GBK"),
+                                      QStringLiteral("取消")};
+
+// What an encoding problem of an imported file means, in the table's words.
+QString encoding_problem(const batch::EncodingError& e) {
+  using Kind = batch::EncodingError::Kind;
+  const QString line = QString::number(e.line);
+  switch (e.kind) {
+    case Kind::Ambiguous:
+    case Kind::StrayBytes:
+    case Kind::Mixed:
+      return QStringLiteral(
+                 "无法确定文件的编码（第 %1 行既可按 UTF-8 也可按 GBK 读取，或文件中"
+                 "两种编码混用）。请选择文件的编码：")
+          .arg(line);
+    case Kind::Neither:
+      return QStringLiteral("第 %1 行既不是 UTF-8 也不是 GBK 编码").arg(line);
+    case Kind::NotValid:
+      return QStringLiteral("第 %1 行不是所选的编码").arg(line);
+    case Kind::TooLong:
+      return QStringLiteral("文件中有超过 16 MiB 的行");
+    case Kind::Unreadable:
+      break;
+  }
+  return qs(e.what());
+}
+
+}  // namespace
+
 bool BatchWindow::importCsv(const QString& path) {
   if (isRunning()) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    dialogs_.showWarning(this, kTitle, QStringLiteral("无法读取文件 %1").arg(path));
-    return false;
-  }
-  const QByteArray bytes = file.readAll();
-  std::vector<batch::CsvRecord> records;
+  batch::MemberTable read;
   std::vector<batch::InputColumn> given;
-  try {
-    records = batch::parse_csv(batch::decode_text(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
-    if (records.empty() || !records[0].error.empty()) {
-      throw std::runtime_error("the file has no readable header row");
+  std::optional<batch::Encoding> encoding;
+  for (;;) {
+    try {
+      read = batch::read_member_table(utf8(path), encoding, &module_.table());
+      break;
+    } catch (const batch::EncodingError& e) {
+      if (e.asksForEncoding() && !encoding) {
+        // The answers in the order of kEncodingAnswers; none: nothing is imported.
+        const auto answer = dialogs_.ask(this, kTitle, encoding_problem(e), kEncodingAnswers, 0);
+        if (!answer || *answer >= 2) return false;
+        encoding = *answer == 0 ? batch::Encoding::Utf8 : batch::Encoding::Gbk;
+        continue;
+      }
+      dialogs_.showWarning(this, kTitle,
+                           QStringLiteral("无法导入 %1：%2").arg(path, encoding_problem(e)));
+      return false;
+    } catch (const std::exception& e) {
+      dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+      return false;
     }
+  }
+  try {
     // A table exported from here carries its status and results: they are not inputs.
-    const std::vector<std::string> header = records[0].fields;
+    std::vector<std::string> header = read.header;
     const auto status = std::find(header.begin(), header.end(), std::string("status"));
     if (status != header.end()) {
       const std::size_t inputs = static_cast<std::size_t>(status - header.begin());
-      for (auto& r : records) {
-        if (r.error.empty() && r.fields.size() == header.size()) r.fields.resize(inputs);
+      header.resize(inputs);
+      for (auto& r : read.rows) {
+        if (r.malformed.empty()) r.cells.resize(inputs);
       }
     }
-    given = batch::resolve_columns(module_.table(), records[0].fields);
+    given = batch::resolve_columns(module_.table(), header);
   } catch (const std::exception& e) {
     dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
     return false;
   }
-  const std::vector<batch::MemberRow> rows = batch::member_rows(records, given.size());
+  const std::vector<batch::MemberRow>& rows = read.rows;
   table_->setSortingEnabled(false);
   table_->setRowCount(0);
   setRowCount(static_cast<int>(rows.size()));
@@ -439,20 +484,16 @@ bool BatchWindow::importCsv(const QString& path) {
           if (column < 0) break;
           if (columns_[static_cast<std::size_t>(column)].kind == batch::InputColumn::Kind::Group) {
             // An option column: 1 chooses the option.
-            if (cell.trimmed() == QStringLiteral("1")) {
+            if (sheet::option_flag(row.cells[k]).value_or(false)) {
               const auto* g = columns_[static_cast<std::size_t>(column)].group;
               const auto& o =
                   g->options[0].control == source.control ? g->options[0] : g->options[1];
               setCell(r, column, qs(o.caption));
             }
           } else if (source.control == Control::Combo1) {
-            const QString v = cell.trimmed();
-            bool numbered = false;
-            const int n = v.toInt(&numbered);
-            setCell(r, column,
-                    numbered && n >= 1 && n <= 3
-                        ? qs(sheet::kSteelItems[static_cast<std::size_t>(n - 1)])
-                        : v);
+            // The item the cell names, as the list shows it; anything else as it stands.
+            const auto item = sheet::steel_item(row.cells[k]);
+            setCell(r, column, item ? qs(*item) : cell.trimmed());
           } else {
             setCell(r, column, cell);
           }
@@ -479,11 +520,8 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.header.emplace_back("status");
   t.firstResultColumn = t.header.size();
   for (const std::string& h : batch::result_headers(sheet_)) t.header.push_back(h);
-  t.textColumns.assign(t.header.size(), false);
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    t.textColumns[i] = columns_[i].kind != batch::InputColumn::Kind::Control ||
-                       columns_[i].control == Control::Combo1;
-  }
+  t.textColumns = batch::text_columns(columns_);
+  t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
   for (int r = 0; r < table_->rowCount(); ++r) {
     std::vector<std::string> cells;
@@ -504,20 +542,19 @@ std::optional<QString> BatchWindow::askSave(const QString& title, const QString&
 }
 
 bool BatchWindow::exportCsv(const QString& path) {
-  try {
-    batch::write_file_atomically(
-        utf8(path), batch::encode_text(batch::csv_text(outputTable()), batch::Encoding::Utf8Bom));
-  } catch (const std::exception& e) {
-    dialogs_.showWarning(this, kTitle,
-                         QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
-    return false;
-  }
-  return true;
+  return exportTable(path, batch::TableFormat::Csv);
 }
 
 bool BatchWindow::exportXlsx(const QString& path) {
+  return exportTable(path, batch::TableFormat::Workbook);
+}
+
+bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
   try {
-    batch::write_xlsx(utf8(path), outputTable(), module_.table().cliName);
+    batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
+  } catch (const batch::FileError& e) {
+    dialogs_.showWarning(this, kTitle, qs(e.what()));
+    return false;
   } catch (const std::exception& e) {
     dialogs_.showWarning(this, kTitle,
                          QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
@@ -590,35 +627,47 @@ void BatchWindow::calculateAll() {
   rowsDone_ = 0;
   setRunning(true);
   auto outcomes = std::make_shared<std::vector<batch::RowOutcome>>();
+  auto threads = std::make_shared<batch::RunReport>();
   worker_ = std::make_unique<BackgroundRun>(
       this,
-      [this, rows, outcomes] {
+      [this, rows, outcomes, threads] {
         batch::RunOptions options;
         options.cancel = &cancelRequested_;
         options.progress = [this](std::size_t done, std::size_t) { rowsDone_ = done; };
-        *outcomes = batch::run_members(module_, columns_, *rows, options);
+        *outcomes = batch::run_members(module_, columns_, *rows, options, threads.get());
       },
-      [this, outcomes](const QString& error) { runFinished(std::move(*outcomes), error); },
+      [this, outcomes, threads](const QString& error) {
+        runFinished(std::move(*outcomes), *threads, error);
+      },
       [this] { progress_->setValue(static_cast<int>(rowsDone_.load())); });
 }
 
-void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, const QString& error) {
+void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::RunReport threads,
+                              const QString& error) {
   worker_.reset();
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
   const batch::Summary s = batch::summarize(outcomes);
   progress_->setValue(static_cast<int>(s.rows - s.notRun));
-  QString text = QStringLiteral("%1 个构件：%2 个完成，%3 个停止")
-                     .arg(s.rows)
-                     .arg(s.done)
-                     .arg(s.stopped + s.malformed);
-  if (s.notRun > 0) text += QStringLiteral("，%1 个未计算（已取消）").arg(s.notRun);
-  if (!error.isEmpty()) text = QStringLiteral("计算失败：") + error;
+  QString text;
+  if (!error.isEmpty()) {
+    text = QStringLiteral("计算失败：%1").arg(error);
+  } else {
+    text = QStringLiteral("%1 个构件：%2 个完成，%3 个停止")
+               .arg(s.rows)
+               .arg(s.done)
+               .arg(s.stopped + s.malformed);
+    if (s.failed > 0) text += QStringLiteral("，%1 个因程序错误未完成").arg(s.failed);
+    if (s.notRun > 0) text += QStringLiteral("，%1 个未计算（已取消）").arg(s.notRun);
+    if (threads.refused > 0) {
+      text += QStringLiteral("（系统只允许启动 %1 个线程，结果不受影响）").arg(threads.threads);
+    }
+  }
   summary_->setText(text);
   setRunning(false);
   table_->setSortingEnabled(true);
-  if (!error.isEmpty()) dialogs_.showWarning(this, kTitle, QStringLiteral("计算失败：") + error);
+  if (!error.isEmpty()) dialogs_.showWarning(this, kTitle, text);
   emit finished();
 }
 
@@ -630,7 +679,7 @@ void BatchWindow::openInSheet(int row) {
   if (isRunning() || row < 0 || row >= table_->rowCount()) return;
   const auto cells = inputCells()[static_cast<std::size_t>(row)];
   batch::RowOutcome refused;
-  const auto entries = batch::row_entries(module_.table(), columns_, cells, &refused);
+  const auto entries = batch::row_entries(columns_, cells, &refused);
   if (!entries) {
     dialogs_.showWarning(this, kTitle, qs(refused.statusText));
     return;

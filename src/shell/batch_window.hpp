@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/csv.hpp"
+#include "analysis/batch/output_file.hpp"
 
 class QAction;
 class QLabel;
@@ -69,9 +71,11 @@ class BatchWindow final : public QWidget {
   void setCell(int row, int column, const QString& text);
   void clearOutcome(int row);
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
-  void runFinished(std::vector<analysis::batch::RowOutcome> outcomes, const QString& error);
+  void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
+                   analysis::batch::RunReport threads, const QString& error);
   void setRunning(bool running);
   analysis::batch::OutputTable outputTable() const;
+  bool exportTable(const QString& path, analysis::batch::TableFormat format);
   std::vector<std::string> exportHeader() const;
   std::optional<QString> askSave(const QString& title, const QString& filter,
                                  const QString& suffix);

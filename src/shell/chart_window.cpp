@@ -1,6 +1,6 @@
 #include "shell/chart_window.hpp"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +16,7 @@
 #include "sheet/controller.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
+#include "shell/safe_file.hpp"
 
 namespace pellucor::shell {
 
@@ -168,25 +169,25 @@ bool ChartWindow::exportPng(int tab, const QString& path) const {
   CurveChartView* view = chartView(tab);
   if (!view) return false;
   QPixmap picture = view->grab();
-  return !picture.isNull() && picture.save(path, "PNG");
+  QBuffer png;
+  png.open(QIODevice::WriteOnly);
+  return !picture.isNull() && picture.save(&png, "PNG") && write_whole_file(path, png.data());
 }
 
 bool ChartWindow::exportSvg(int tab, const QString& path) const {
   CurveChartView* view = chartView(tab);
   if (!view) return false;
-  // The generator reports no write errors: check that the folder takes a file first.
-  QFile probe(path);
-  if (!probe.open(QIODevice::WriteOnly)) return false;
-  probe.close();
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
   QSvgGenerator svg;
-  svg.setFileName(path);
+  svg.setOutputDevice(&bytes);
   svg.setSize(view->size());
   svg.setViewBox(QRect(QPoint(0, 0), view->size()));
   svg.setTitle(qs(view->curves().title));
   QPainter painter;
   if (!painter.begin(&svg)) return false;
   view->render(&painter);
-  return painter.end() && QFileInfo(path).size() > 0;
+  return painter.end() && !bytes.data().isEmpty() && write_whole_file(path, bytes.data());
 }
 
 void ChartWindow::exportCurrent(bool svg) {

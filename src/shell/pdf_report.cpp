@@ -1,5 +1,6 @@
 #include "shell/pdf_report.hpp"
 
+#include <QBuffer>
 #include <QChart>
 #include <QFile>
 #include <QFontMetricsF>
@@ -17,6 +18,7 @@
 #include "sheet/controller.hpp"
 #include "sheet/result_record.hpp"
 #include "shell/chart_builder.hpp"
+#include "shell/safe_file.hpp"
 
 #ifndef PELLUCOR_VERSION
 #define PELLUCOR_VERSION "0"
@@ -231,22 +233,27 @@ bool ReportDocument::paint(QPagedPaintDevice& device) const {
 }
 
 bool ReportDocument::writePdf(const QString& path, QString* error) const {
-  auto fail = [&] {
-    if (error) *error = QStringLiteral("无法写入报告文件：") + path;
-    return false;
-  };
-  // The writer says nothing of a file it cannot open: try the path first.
+  // Made in memory and written whole: an earlier file stays as it was until the report is
+  // complete, and is kept when it cannot be replaced.
+  QBuffer pdf;
+  pdf.open(QIODevice::WriteOnly);
   {
-    QFile probe(path);
-    if (!probe.open(QIODevice::WriteOnly)) return fail();
+    QPdfWriter writer(&pdf);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(caption_);
+    writer.setCreator(program_title());
+    if (!paint(writer)) {
+      if (error) *error = QStringLiteral("无法写入报告文件：") + path;
+      return false;
+    }
   }
-  QPdfWriter writer(path);
-  writer.setPageSize(QPageSize(QPageSize::A4));
-  writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
-  writer.setResolution(300);
-  writer.setTitle(caption_);
-  writer.setCreator(program_title());
-  if (!paint(writer)) return fail();
+  QString reason;
+  if (!write_whole_file(path, pdf.data(), &reason)) {
+    if (error) *error = reason;
+    return false;
+  }
   return true;
 }
 

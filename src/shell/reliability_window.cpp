@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
@@ -27,6 +28,7 @@
 #include "shell/background_run.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
+#include "shell/safe_file.hpp"
 
 namespace pellucor::shell {
 
@@ -342,12 +344,11 @@ void ReliabilityWindow::exportCsv() {
       dialogs_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
                               QStringLiteral("csv"), SaveMode::Replace);
   if (!path) return;
-  std::ofstream out(std::filesystem::path(path->toStdString()), std::ios::binary | std::ios::trunc);
-  if (out) mc::write_csv(out, report_->summary);
-  out.close();
-  if (!out) {
-    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle),
-                         QStringLiteral("无法写入文件 %1!").arg(*path));
+  std::ostringstream csv;
+  mc::write_csv(csv, report_->summary);
+  QString error;
+  if (!write_whole_file(*path, QByteArray::fromStdString(csv.str()), &error)) {
+    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
   }
 }
 

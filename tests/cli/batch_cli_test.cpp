@@ -173,17 +173,162 @@ TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) 
   // Row 2: the cover (F) and the first result (S) are numbers; the member (A) a string.
   EXPECT_NE(xml.out.find("<c r=\"F2\"><v>40</v></c>"), std::string::npos) << xml.out;
   EXPECT_NE(xml.out.find("<c r=\"S2\"><v>0.00015</v></c>"), std::string::npos);
-  EXPECT_NE(xml.out.find("<c r=\"A2\" t=\"s\">"), std::string::npos);
+  EXPECT_NE(xml.out.find("<c r=\"A2\" t=\"inlineStr\"><is><t>B1</t></is></c>"), std::string::npos);
   // Row 3 stopped: its cells carry a style of their own, its status cell another.
   const auto row3 = xml.out.find("<row r=\"3\"");
   ASSERT_NE(row3, std::string::npos);
   EXPECT_NE(xml.out.find("<c r=\"A3\" s=\"", row3), std::string::npos);
   EXPECT_NE(xml.out.find("<c r=\"R3\" s=\"", row3), std::string::npos);
+  EXPECT_NE(xml.out.find("Text5: 您输入的保护层厚度不在有效范围", row3), std::string::npos);
+  EXPECT_NE(xml.out.find("<t>剩余使用年限 t_d-t (a)</t>"), std::string::npos);
   const Outcome styles = shell("unzip -p out.xlsx xl/styles.xml");
   EXPECT_NE(styles.out.find("<b/>"), std::string::npos);  // the header's bold font
-  const Outcome strings = shell("unzip -p out.xlsx xl/sharedStrings.xml");
-  EXPECT_NE(strings.out.find("Text5: 您输入的保护层厚度不在有效范围"), std::string::npos);
-  EXPECT_NE(strings.out.find("剩余使用年限 t_d-t (a)"), std::string::npos);
+}
+
+// GBK bytes of "陆路" and "墓": they form valid UTF-8 as well ("½·", "Ĺ").
+const std::string kLuluGbk = "\xC2\xBD\xC2\xB7";
+const std::string kMuGbk = "\xC4\xB9";
+
+TEST_F(Batch, AnInputWhoseEncodingCannotBeToldStopsNamesTheLineAndAsks) {
+  struct Case {
+    std::string name;
+    std::string body;  // the rows after the header
+    std::string stop;  // in the message without --input-encoding
+    std::string given;
+    std::string readAs;  // what the given encoding reads ("" : refused, exit 1)
+  };
+  const std::vector<Case> cases = {
+      {"GBK that is valid UTF-8", kLuluGbk + "-1," + kValues + "\n" + kMuGbk + "-2," + kValues,
+       "reads both as UTF-8 and as GBK (line 2 ", "gbk", "陆路-1"},
+      {"UTF-8 with a stray byte pair", "梁一," + kValues + "\nx\xB1\xA3," + kValues,
+       "line 2 reads as UTF-8 but line 3 only as GBK", "utf-8", ""},
+      {"UTF-8 that is valid GBK", "梁一," + kValues, "reads both as UTF-8 and as GBK (line 2 ",
+       "utf-8", "梁一"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir_ / "in.csv", "member," + kByAlias + "\n" + c.body + "\n");
+    write_file(dir_ / "out.csv", "earlier");
+    const Outcome unsure = batch("marine in.csv -o out.csv");
+    EXPECT_EQ(unsure.status, 1);
+    EXPECT_NE(unsure.err.find(c.stop), std::string::npos) << unsure.err;
+    EXPECT_NE(unsure.err.find("--input-encoding utf-8 or gbk"), std::string::npos);
+    EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier");
+    const Outcome given = batch("marine in.csv --input-encoding " + c.given + " -o out.csv");
+    if (c.readAs.empty()) {
+      EXPECT_EQ(given.status, 1);
+      EXPECT_NE(given.err.find("line 3 is not UTF-8"), std::string::npos) << given.err;
+      EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier");
+    } else {
+      EXPECT_EQ(given.status, 0) << given.err;
+      EXPECT_NE(read_file(dir_ / "out.csv").find("\r\n" + c.readAs + ",1.5,"), std::string::npos);
+    }
+  }
+}
+
+// Bytes that read both ways are read in the encoding in which the table's column names and
+// list choices mean something: UTF-8 steel names and labels need no flag.
+TEST_F(Batch, WhatTheColumnsAndChoicesMeanTellsTheEncodingApart) {
+  // "墙板配筋" and "钢筋种类" in UTF-8 are valid GBK as well (of no steel kind or label there).
+  const std::string valuesWithoutSteel = kValues.substr(0, kValues.rfind(','));
+  write_file(dir_ / "in.csv", "member," + kByAlias.substr(0, kByAlias.rfind(',')) +
+                                  ",钢筋种类\nB-1," + valuesWithoutSteel + ",墙板配筋\n");
+  const Outcome r = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(read_file(dir_ / "out.csv").find(",墙板配筋,ok,"), std::string::npos);
+}
+
+// A cell with a line break, as a spreadsheet writes Alt+Enter: one member, not a malformed row
+// and a phantom member.
+TEST_F(Batch, AQuotedCellMayHoldALineBreak) {
+  write_file(dir_ / "in.csv",
+             "member," + kByAlias + "\r\n\"梁\n一\"," + kValues + "\r\nB-2," + kValues + "\r\n");
+  const Outcome r = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "pellucor-cli: 2 members: 2 computed, 0 stopped at a message, 0 malformed\n");
+  const std::string out = read_file(dir_ / "out.csv");
+  EXPECT_NE(out.find("\r\n\"梁\n一\"," + kValues + ",ok,"), std::string::npos) << out;
+  EXPECT_NE(out.find("\r\nB-2," + kValues + ",ok,"), std::string::npos);
+}
+
+// Member names that a spreadsheet would evaluate are written after an apostrophe, in UTF-8 and
+// in GBK, and so is a malformed row's line; numbers stay as they are.
+TEST_F(Batch, FormulaLikeTextIsWrittenAsTextAndNumbersAreLeftAlone) {
+  const std::string stopped = "1.5,20,0.8,30,-5,20,1.5,5,1.4,20,20,1.0,25,10,5,2";
+  write_file(dir_ / "in.csv",
+             "member," + kByAlias + "\n" + "\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"," + kValues +
+                 "\n" + "+cmd|' /C calc'!A0," + kValues + "\n" + "@SUM(1)," + kValues + "\n" +
+                 "-2+3," + stopped + "\n" + "\t梁," + kValues + "\n" + "=1+1,2\n");
+  for (const std::string encoding : {"utf-8", "gbk"}) {
+    SCOPED_TRACE(encoding);
+    const Outcome r = batch("marine in.csv --encoding " + encoding + " -o out.csv");
+    EXPECT_EQ(r.status, 2) << r.err;
+    std::string out = read_file(dir_ / "out.csv");
+    if (encoding == "gbk") {
+      EXPECT_EQ(out.find("梁"), std::string::npos);  // written in GBK
+    } else {
+      out = out.substr(kBom.size());
+    }
+    const auto lines = lines_of(out);
+    ASSERT_EQ(lines.size(), 7u) << out;
+    EXPECT_TRUE(lines[1].starts_with("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",1.5,"))
+        << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("'+cmd|' /C calc'!A0,1.5,")) << lines[2];
+    EXPECT_TRUE(lines[3].starts_with("'@SUM(1),1.5,")) << lines[3];
+    EXPECT_TRUE(lines[4].starts_with("'-2+3,1.5,20,0.8,30,-5,20,")) << lines[4];  // -5: a number
+    EXPECT_TRUE(lines[5].starts_with("'\t")) << lines[5];
+    EXPECT_TRUE(lines[6].starts_with("\"'=1+1,2\",")) << lines[6];
+  }
+}
+
+// A workbook stores names and choices as text, whatever they look like ("00123" stays
+// "00123", a formula stays its text), and refuses what it cannot hold before or while writing,
+// naming the row and the column, never leaving a cell out.
+TEST_F(Batch, AWorkbookKeepsNamesAsTextAndRefusesWhatItCannotHold) {
+  write_file(dir_ / "in.csv",
+             "member," + kByAlias + "\n00123," + kValues + "\n=SUM(1)," + kValues + "\n");
+  ASSERT_EQ(batch("marine in.csv -o out.xlsx").status, 0);
+  const Outcome xml = shell("unzip -p out.xlsx xl/worksheets/sheet1.xml");
+  EXPECT_NE(xml.out.find("<c r=\"A2\" t=\"inlineStr\"><is><t>00123</t></is></c>"),
+            std::string::npos)
+      << xml.out;
+  EXPECT_NE(xml.out.find("<c r=\"A3\" t=\"inlineStr\"><is><t>=SUM(1)</t></is></c>"),
+            std::string::npos);
+  EXPECT_NE(xml.out.find("<c r=\"Q2\" t=\"inlineStr\"><is><t>2</t></is></c>"),
+            std::string::npos);  // the steel kind is a choice, not a quantity
+  EXPECT_EQ(xml.out.find("<f>"), std::string::npos);
+
+  const std::pair<std::string, std::string> cells[] = {
+      {std::string(40000, 'x'),
+       "workbook row 2 (input line 2), column A 'member': a text of "
+       "40000 characters, but a workbook cell holds at most 32767"},
+      {std::string("AB\0CD", 5),
+       "workbook row 2 (input line 2), column A 'member': the text "
+       "holds a NUL character"},
+  };
+  for (const auto& [name, message] : cells) {
+    write_file(dir_ / "in.csv", "member," + kByAlias + "\n" + name + "," + kValues + "\n");
+    write_file(dir_ / "out.xlsx", "earlier");
+    const Outcome r = batch("marine in.csv -o out.xlsx");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err.substr(0, 300);
+    EXPECT_EQ(read_file(dir_ / "out.xlsx"), "earlier");
+    // As CSV the name goes through whole.
+    ASSERT_EQ(batch("marine in.csv -o out.csv").status, 0);
+    EXPECT_NE(read_file(dir_ / "out.csv").find("\r\n" + name + ",1.5,"), std::string::npos);
+  }
+
+  // One member more than a workbook holds: refused before any member runs.
+  shell(
+      "awk 'BEGIN { print \"member,cover\"; for (i = 0; i < 1048576; i++) print \"m\" i \",40\" "
+      "}' > big.csv");
+  const Outcome big = batch("marine big.csv -o big.xlsx");
+  EXPECT_EQ(big.status, 1);
+  EXPECT_NE(big.err.find("the table has 1048576 members, but a workbook holds at most 1048575"),
+            std::string::npos)
+      << big.err;
+  EXPECT_EQ(big.err.find("members:"), std::string::npos);  // no summary: nothing ran
+  EXPECT_FALSE(fs::exists(dir_ / "big.xlsx"));
 }
 
 // A generated inventory: the marine example with varied cover, strength, age and steel, a few
@@ -244,13 +389,15 @@ TEST_F(Batch, SplitWithGnuParallelAndJoinedIsByteIdentical) {
 }
 
 // A write that fails part way (here the file-size limit) leaves the earlier output as it was
-// and no temporary file beside it.
+// and no temporary file beside it; the members ran, but nothing was saved.
 TEST_F(Batch, AFailedWriteLeavesTheEarlierOutputWhole) {
   write_file(dir_ / "in.csv", inventory(300));
   write_file(dir_ / "out.csv", "earlier results\n");
-  const Outcome r = shell("trap '' XFSZ; ulimit -f 4; \"$CLI\" batch marine in.csv -o out.csv");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  const Outcome r = shell("ulimit -f 4; \"$CLI\" batch marine in.csv -o out.csv");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("无法写入文件 out.csv（文件超过允许的大小），数据未保存!"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier results\n");
   const Outcome listing = shell("ls -A");
   EXPECT_EQ(listing.out, "in.csv\nout.csv\n");

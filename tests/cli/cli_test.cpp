@@ -121,6 +121,47 @@ TEST_F(Cli, AdmixedReportHoldsTogether) {
               (dt - 0.008 * 1.5 - 0.00055 * 30 - 0.015) / 0.086, 1e-4);
 }
 
+// One reading of what a user types, in every command: the steel kind by its name, digits as a
+// Chinese input method types them in full width.
+TEST_F(Cli, SteelNamesAndFullWidthDigitsMeanTheSameInEveryCommand) {
+  auto replaced = [](std::vector<std::string> args, const std::string& name,
+                     const std::string& text) {
+    for (auto& a : args) {
+      if (a.starts_with(name + "=")) a = name + "=" + text;
+    }
+    return args;
+  };
+  const auto plain = replaced(replaced(examples()[0].args, "steel", "3"), "cover", "30");
+  const auto typed = replaced(replaced(examples()[0].args, "steel", "墙板配筋"), "cover", "３０");
+  const Outcome a = run(plain);
+  const Outcome b = run(typed);
+  EXPECT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(b.out, a.out);
+
+  auto mc = [](std::vector<std::string> args) {
+    args.insert(args.begin(), "mc");
+    args.insert(args.end(), {"--samples", "300"});
+    return args;
+  };
+  const Outcome mcPlain = run(mc(plain));
+  const Outcome mcTyped = run(mc(typed));
+  EXPECT_EQ(mcPlain.status, 0) << mcPlain.err;
+  EXPECT_EQ(mcTyped.status, 0) << mcTyped.err;
+  EXPECT_EQ(mcTyped.out, mcPlain.out);
+
+  const std::string header =
+      "member,environment,temperature,humidity,strength,cover,age,co2,diameter,outdoor,steel\n";
+  write_file(dir_ / "in.csv", header + "a,2,15,0.7,30,30,60,1.5,20,1,3\n" +
+                                  "b,２,１５,０．７,30,３０,60,1.5,20,1,墙板配筋\n");
+  const Outcome batch = run({"batch", "carbonation", (dir_ / "in.csv").string()});
+  EXPECT_EQ(batch.status, 0) << batch.err;
+  const auto lines = lines_of(batch.out);
+  ASSERT_EQ(lines.size(), 3u);
+  const auto results = [](const std::string& line) { return line.substr(line.find(",ok,")); };
+  EXPECT_EQ(results(lines[2]), results(lines[1]));
+}
+
 TEST_F(Cli, WallReinforcementReportsThatNoCrackWidthIsComputed) {
   auto args = examples()[2].args;
   args.back() = "Combo1=3";

@@ -172,7 +172,7 @@ TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {
       {{"--cov", "depth=0.1"}, "sheet 1 has no numeric input 'depth'"},
       {{"--dist=cover=uniform"}, "unknown distribution 'uniform'"},
       {{"colour=3"}, "unknown control or alias 'colour'"},
-      {{"steel=4"}, "'4' is no item of steel"},
+      {{"steel=4"}, "steel: '4' is no steel kind"},
       {{"Text5=30"}, "Text5 given twice"},
   };
   for (const auto& c : cases) {

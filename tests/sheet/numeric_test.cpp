@@ -59,6 +59,32 @@ TEST(NumericPrefix, Table) {
   }
 }
 
+// What a Chinese input method types: full-width digits, point, signs, blanks and the
+// ideographic full stop are read as their half-width forms before the prefix rule.
+TEST(NumericPrefix, ReadsFullWidthFormsAsHalfWidth) {
+  const PrefixCase cases[] = {
+      {"２", 2},
+      {"２０．５", 20.5},
+      {"－３", -3},
+      {"＋５", 5},
+      {"１　２．５", 12.5},  // an ideographic blank
+      {"２０。５", 20.5},    // the point key under Chinese punctuation
+      {"１Ｅ３", 1000},
+      {"１ｅ－２", 0.01},
+      {"２，５", 2},  // a comma ends the number, full-width or not
+      {"2５", 25},
+      {"４０ｍｍ", 40},
+      {"２ 变形钢筋", 2},
+      {"（２）", 0},  // a parenthesis is no number, full-width or not
+  };
+  for (const auto& k : cases) {
+    EXPECT_EQ(numeric_prefix(k.text), k.value) << '"' << k.text << '"';
+  }
+  EXPECT_EQ(half_width("保护层 ４０．５ｍｍ"), "保护层 40.5mm");
+  EXPECT_EQ(half_width("钢筋"), "钢筋");  // other characters stay as they are
+  EXPECT_EQ(steel_kind("３ 墙板配筋"), 3);
+}
+
 TEST(NumericPrefix, OverflowGivesInfinityWithItsSign) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(numeric_prefix("1e400"), inf);

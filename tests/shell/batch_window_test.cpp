@@ -306,6 +306,51 @@ class BatchWindowTest : public QObject {
     QCOMPARE(w->table()->rowCount(), 2);  // the table is left as it was
   }
 
+  // A file whose bytes read both as GBK and as UTF-8 is not guessed at: the table asks.
+  void importAsksForTheEncodingWhenTheBytesReadBothWays() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    const QString path = dir_.filePath("both.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("member,cover\n\xC2\xBD\xC2\xB7-1,40\n");  // "陆路-1" in GBK, valid UTF-8 too
+    file.close();
+    QVERIFY(!w->importCsv(path));  // the question cancelled: nothing imported
+    QCOMPARE(questions(*dialogs_).size(), 1);
+    QVERIFY2(questions(*dialogs_)[0].contains("第 2 行"), qPrintable(questions(*dialogs_)[0]));
+    QCOMPARE(dialogs_->asked[0].answers, (QStringList{"UTF-8", "GBK", "取消"}));
+    QCOMPARE(cell(w->table(), 0, 0), QString());
+    dialogs_->nextAnswer = 1;  // GBK
+    QVERIFY(w->importCsv(path));
+    QCOMPARE(cell(w->table(), 0, 0), QString("陆路-1"));
+    QVERIFY(dialogs_->shown.empty());
+  }
+
+  // An export never changes a file it may not replace, and writes formula-like names as text.
+  void exportsKeepAFileTheyMayNotReplaceAndNeutraliseFormulas() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("=SUM(1)", "40")});
+    const QString locked = dir_.filePath("locked.csv");
+    QFile file(locked);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("earlier");
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    QVERIFY(!w->exportCsv(locked));
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QVERIFY2(dialogs_->shown[0].text.contains("没有写入权限"), qPrintable(dialogs_->shown[0].text));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("earlier"));
+    file.close();
+
+    const QString csv = dir_.filePath("formula.csv");
+    QVERIFY(w->exportCsv(csv));
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(written.readAll()).contains("\r\n'=SUM(1),1.5,"));
+  }
+
   void openInSheetTypesTheMemberIntoTheSheet() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);

@@ -1,12 +1,12 @@
 #include "analysis/batch/batch.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <mutex>
-#include <thread>
+#include <exception>
+#include <new>
 
+#include "analysis/batch/quick_case.hpp"
 #include "analysis/batch/result_columns.hpp"
+#include "analysis/parallel/parallel_for.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 
@@ -15,13 +15,6 @@ namespace pellucor::analysis::batch {
 using sheet::Control;
 
 namespace {
-
-std::string trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t");
-  return std::string(s.substr(first, last - first + 1));
-}
 
 RowOutcome stopped(std::string text, Control control) {
   RowOutcome o;
@@ -32,15 +25,28 @@ RowOutcome stopped(std::string text, Control control) {
   return o;
 }
 
-// The item of the steel-kind list a cell names: 1, 2, 3, an item text or its name.
-std::optional<std::string> steel_item(const std::string& cell) {
-  for (std::size_t i = 0; i < sheet::kSteelItems.size(); ++i) {
-    const std::string_view item = sheet::kSteelItems[i];
-    if (cell == std::to_string(i + 1) || cell == item || cell == item.substr(2)) {
-      return std::string(item);
-    }
+sheet::InputTarget target_of(const InputColumn& c) {
+  sheet::InputTarget t;
+  switch (c.kind) {
+    case InputColumn::Kind::Member:
+      break;
+    case InputColumn::Kind::Control:
+      t.control = c.control;
+      if (c.control == Control::Combo1) {
+        t.kind = sheet::InputTarget::Kind::Steel;
+      } else if (c.group != nullptr) {
+        t.kind = sheet::InputTarget::Kind::Option;
+        t.group = c.group;
+      } else {
+        t.kind = sheet::InputTarget::Kind::Box;
+      }
+      break;
+    case InputColumn::Kind::Group:
+      t.kind = sheet::InputTarget::Kind::Group;
+      t.group = c.group;
+      break;
   }
-  return std::nullopt;
+  return t;
 }
 
 }  // namespace
@@ -49,17 +55,19 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
                                          const std::vector<std::string>& header) {
   std::vector<InputColumn> columns;
   for (const std::string& given : header) {
-    const std::string name = trim(given);
+    const std::string name = sheet::trim_blanks_and_tabs(given);
     InputColumn c;
     c.header = given;
+    const sheet::InputTarget target = sheet::find_input(table, name);
     if (sheet::iequal(name, "member")) {
       c.kind = InputColumn::Kind::Member;
-    } else if (const Control control = control_by_name(table, name); control != Control::None) {
-      c.kind = InputColumn::Kind::Control;
-      c.control = control;
-    } else if (const auto* group = group_by_name(table, name)) {
+    } else if (target.kind == sheet::InputTarget::Kind::Group) {
       c.kind = InputColumn::Kind::Group;
-      c.group = group;
+      c.group = target.group;
+    } else if (target.kind != sheet::InputTarget::Kind::None) {
+      c.kind = InputColumn::Kind::Control;
+      c.control = target.control;
+      c.group = target.group;  // an option's group
     } else {
       throw ColumnError("unknown column '" + given + "' for sheet " + std::to_string(table.number));
     }
@@ -74,83 +82,66 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
   return columns;
 }
 
+std::vector<bool> text_columns(const std::vector<InputColumn>& columns) {
+  std::vector<bool> text;
+  text.reserve(columns.size());
+  for (const InputColumn& c : columns) {
+    text.push_back(c.kind != InputColumn::Kind::Control || c.control == Control::Combo1 ||
+                   c.group != nullptr);
+  }
+  return text;
+}
+
+MemberRow member_row(CsvRecord record, std::size_t columns) {
+  MemberRow row;
+  fill_member_row(row, record, columns);
+  return row;
+}
+
+void fill_member_row(MemberRow& row, CsvRecord& record, std::size_t columns) {
+  row.line = record.line;
+  row.cells.clear();
+  row.malformed.clear();
+  row.raw.clear();
+  if (!record.error.empty()) {
+    row.malformed = "malformed row (line " + std::to_string(record.line) + "): " + record.error;
+    row.raw.swap(record.raw);
+  } else if (record.fields.size() != columns) {
+    row.malformed = "malformed row (line " + std::to_string(record.line) +
+                    "): " + std::to_string(record.fields.size()) + " fields where the header has " +
+                    std::to_string(columns);
+    row.raw.swap(record.raw);
+  } else {
+    row.cells.swap(record.fields);
+  }
+}
+
 std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::size_t columns) {
   std::vector<MemberRow> rows;
   if (records.empty()) return rows;
   rows.reserve(records.size() - 1);
-  for (std::size_t i = 1; i < records.size(); ++i) {
-    const CsvRecord& r = records[i];
-    MemberRow row;
-    row.raw = r.raw;
-    if (!r.error.empty()) {
-      row.malformed = "malformed row (line " + std::to_string(r.line) + "): " + r.error;
-    } else if (r.fields.size() != columns) {
-      row.malformed = "malformed row (line " + std::to_string(r.line) +
-                      "): " + std::to_string(r.fields.size()) + " fields where the header has " +
-                      std::to_string(columns);
-    } else {
-      row.cells = r.fields;
-    }
-    rows.push_back(std::move(row));
-  }
+  for (std::size_t i = 1; i < records.size(); ++i) rows.push_back(member_row(records[i], columns));
   return rows;
 }
 
-std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
-                                              const std::vector<InputColumn>& columns,
+std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused) {
-  auto refuse = [refused](std::string text, Control control) -> std::optional<std::vector<Entry>> {
-    if (refused != nullptr) *refused = stopped(std::move(text), control);
-    return std::nullopt;
-  };
   std::vector<Entry> entries;
   entries.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
     const InputColumn& c = columns[i];
-    const std::string& cell = cells[i];
-    switch (c.kind) {
-      case InputColumn::Kind::Member:
+    if (c.kind == InputColumn::Kind::Member) continue;
+    sheet::TypedValue v = sheet::typed_value(target_of(c), cells[i], true);
+    switch (v.kind) {
+      case sheet::TypedValue::Kind::Nothing:
         break;
-      case InputColumn::Kind::Control:
-        if (c.control == Control::Combo1) {
-          const std::string value = trim(cell);
-          if (value.empty()) break;
-          const auto item = steel_item(value);
-          if (!item) {
-            return refuse("'" + cell + "' is no steel kind (1, 2, 3 or an item of the list)",
-                          c.control);
-          }
-          entries.push_back({c.control, *item});
-        } else if (is_option_of(table, c.control)) {
-          const std::string value = trim(cell);
-          if (value.empty() || value == "0") break;
-          if (value != "1") {
-            return refuse("'" + cell + "' chooses nothing (1 chooses the option, 0 or empty not)",
-                          c.control);
-          }
-          entries.push_back({c.control, "1"});
-        } else {
-          entries.push_back({c.control, cell});
-        }
+      case sheet::TypedValue::Kind::Type:
+        entries.push_back({v.control, std::string(v.text)});
         break;
-      case InputColumn::Kind::Group: {
-        const std::string value = trim(cell);
-        if (value.empty()) break;
-        Control chosen = Control::None;
-        for (std::size_t k = 0; k < c.group->options.size(); ++k) {
-          const auto& o = c.group->options[k];
-          if (sheet::is_named(o, value, sheet::NameKinds::All) || value == std::to_string(k + 1)) {
-            chosen = o.control;
-          }
-        }
-        if (chosen == Control::None) {
-          return refuse("'" + cell + "' is no option of " + std::string(c.group->caption),
-                        c.group->options[0].control);
-        }
-        entries.push_back({chosen, "1"});
-        break;
-      }
+      case sheet::TypedValue::Kind::Refused:
+        if (refused != nullptr) *refused = stopped(std::move(v.refusal), v.control);
+        return std::nullopt;
     }
   }
   return entries;
@@ -164,10 +155,17 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
     o.statusText = row.malformed;
     return o;
   }
-  RowOutcome refused;
-  const auto entries = row_entries(module.table(), columns, row.cells, &refused);
-  if (!entries) return refused;
-  const CaseResult result = run_case(module, *entries);
+  // The row's typed texts, seen in its cells (see row_entries).
+  std::vector<TypedText> typed;
+  typed.reserve(columns.size());
+  for (std::size_t i = 0; i < columns.size() && i < row.cells.size(); ++i) {
+    const InputColumn& c = columns[i];
+    if (c.kind == InputColumn::Kind::Member) continue;
+    sheet::TypedValue v = sheet::typed_value(target_of(c), row.cells[i], true);
+    if (v.kind == sheet::TypedValue::Kind::Refused) return stopped(std::move(v.refusal), v.control);
+    if (v.kind == sheet::TypedValue::Kind::Type) typed.push_back({v.control, v.text});
+  }
+  const CaseResult result = run_case_quickly(module, typed);
   if (!result.done) {
     if (result.message) return stopped(result.message->text, result.message->control);
     return stopped("the calculation did not complete", Control::None);
@@ -181,44 +179,88 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
 
 std::vector<RowOutcome> run_members(const sheet::Module& module,
                                     const std::vector<InputColumn>& columns,
-                                    const std::vector<MemberRow>& rows, const RunOptions& options) {
-  std::vector<RowOutcome> outcomes(rows.size());
-  if (rows.empty()) return outcomes;
-  unsigned jobs =
-      options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-  jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, rows.size()));
-  constexpr std::size_t kChunk = 16;  // rows a worker takes at a time
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> finished{0};
-  std::mutex progressMutex;
-  std::size_t reported = 0;
+                                    const std::vector<MemberRow>& rows, const RunOptions& options,
+                                    RunReport* report) {
+  std::vector<RowOutcome> outcomes;
+  run_members(module, columns, rows, options, report, outcomes);
+  return outcomes;
+}
+
+void run_members(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                 const std::vector<MemberRow>& rows, const RunOptions& options, RunReport* report,
+                 std::vector<RowOutcome>& outcomes) {
+  outcomes.resize(rows.size());
+  for (RowOutcome& o : outcomes) {
+    o.status = RowOutcome::Status::NotRun;
+    o.statusText.clear();
+    o.control = Control::None;
+    o.results.clear();
+  }
+  ParallelOptions parallel;
+  parallel.threads = options.jobs;
+  parallel.chunk = 16;  // rows a thread takes at a time
+  parallel.cancel = options.cancel;
+  parallel.startThread = options.startThread;
   const std::size_t step = std::max<std::size_t>(1, rows.size() / 200);
-  auto work = [&] {
-    for (;;) {
-      if (options.cancel != nullptr && options.cancel->load()) return;
-      const std::size_t begin = next.fetch_add(kChunk);
-      if (begin >= rows.size()) return;
-      const std::size_t end = std::min(rows.size(), begin + kChunk);
-      for (std::size_t i = begin; i < end; ++i) {
-        if (options.cancel != nullptr && options.cancel->load()) return;
-        outcomes[i] = run_member(module, columns, rows[i]);
-        const std::size_t done = finished.fetch_add(1) + 1;
-        if (options.progress && (done % step == 0 || done == rows.size())) {
-          std::lock_guard lock(progressMutex);
-          // Counts taken by other workers may arrive late: report only progress.
-          if (done > reported) {
-            reported = done;
-            options.progress(done, rows.size());
+  std::size_t told = 0;
+  if (options.progress) {
+    // Called one at a time by parallel_for.
+    parallel.progress = [&](std::size_t done, std::size_t total) {
+      if (done - told >= step || done == total) {
+        told = done;
+        options.progress(done, total);
+      }
+    };
+  }
+  const ParallelOutcome ran = parallel_for(
+      rows.size(),
+      [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+          try {
+            outcomes[i] = run_member(module, columns, rows[i]);
+          } catch (const std::exception& e) {
+            // The member itself is not at fault: it is marked, and the others run on.
+            outcomes[i] = RowOutcome{};
+            outcomes[i].status = RowOutcome::Status::Failed;
+            outcomes[i].statusText = std::string("program error: ") + e.what();
           }
         }
-      }
-    }
-  };
-  std::vector<std::thread> threads;
-  for (unsigned k = 1; k < jobs; ++k) threads.emplace_back(work);
-  work();
-  for (auto& t : threads) t.join();
-  return outcomes;
+      },
+      parallel);
+  if (report != nullptr) *report = {ran.threads, ran.refused};
+}
+
+std::vector<std::string> output_header(int sheet, const std::vector<std::string>& header) {
+  std::vector<std::string> out = header;
+  out.emplace_back("status");
+  const auto& results = result_headers(sheet);
+  out.insert(out.end(), results.begin(), results.end());
+  return out;
+}
+
+std::vector<std::string> output_cells(std::size_t inputColumns, const MemberRow& row,
+                                      const RowOutcome& outcome, std::size_t resultColumns) {
+  return output_cells(inputColumns, MemberRow(row), RowOutcome(outcome), resultColumns);
+}
+
+std::vector<std::string> output_cells(std::size_t inputColumns, MemberRow&& row,
+                                      RowOutcome&& outcome, std::size_t resultColumns) {
+  std::vector<std::string> cells;
+  if (row.malformed.empty()) {
+    cells = std::move(row.cells);
+  } else {
+    // Nothing is lost: the line as it stands goes into the first column.
+    cells.assign(inputColumns, std::string());
+    if (!cells.empty()) cells[0] = std::move(row.raw);
+  }
+  cells.resize(inputColumns);
+  cells.reserve(inputColumns + 1 + resultColumns);
+  cells.push_back(outcome.status == RowOutcome::Status::NotRun ? std::string(kStatusNotRun)
+                                                               : std::move(outcome.statusText));
+  for (std::size_t k = 0; k < resultColumns; ++k) {
+    cells.push_back(k < outcome.results.size() ? std::move(outcome.results[k]) : std::string());
+  }
+  return cells;
 }
 
 OutputTable output_table(int sheet, const std::vector<std::string>& header,
@@ -226,66 +268,52 @@ OutputTable output_table(int sheet, const std::vector<std::string>& header,
                          const std::vector<MemberRow>& rows,
                          const std::vector<RowOutcome>& outcomes) {
   OutputTable t;
-  t.header = header;
+  t.header = output_header(sheet, header);
   t.statusColumn = header.size();
-  t.header.emplace_back("status");
-  t.firstResultColumn = t.header.size();
-  const auto& results = result_headers(sheet);
-  t.header.insert(t.header.end(), results.begin(), results.end());
-  t.textColumns.assign(t.header.size(), false);
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    t.textColumns[i] = columns[i].kind != InputColumn::Kind::Control;
-  }
+  t.firstResultColumn = t.statusColumn + 1;
+  t.textColumns = text_columns(columns);
+  t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
+  const std::size_t results = t.header.size() - t.firstResultColumn;
   t.rows.reserve(rows.size());
   for (std::size_t r = 0; r < rows.size(); ++r) {
-    const MemberRow& row = rows[r];
-    const RowOutcome& o = outcomes[r];
-    std::vector<std::string> cells;
-    cells.reserve(t.header.size());
-    if (row.malformed.empty()) {
-      cells = row.cells;
-    } else {
-      // Nothing is lost: the line as it stands goes into the first column.
-      cells.assign(header.size(), std::string());
-      if (!cells.empty()) cells[0] = row.raw;
-    }
-    cells.resize(header.size());
-    cells.push_back(o.status == RowOutcome::Status::NotRun ? std::string("not run") : o.statusText);
-    for (std::size_t k = 0; k < results.size(); ++k) {
-      cells.push_back(k < o.results.size() ? o.results[k] : std::string());
-    }
-    t.rows.push_back(std::move(cells));
-    t.stopped.push_back(o.status != RowOutcome::Status::Done);
+    t.rows.push_back(output_cells(header.size(), rows[r], outcomes[r], results));
+    t.stopped.push_back(outcomes[r].status != RowOutcome::Status::Done);
+    t.lines.push_back(rows[r].line);
   }
   return t;
 }
 
 std::string csv_text(const OutputTable& table) {
   std::string out = csv_line(table.header);
-  for (const auto& row : table.rows) out += csv_line(row);
+  for (const auto& row : table.rows) append_csv_line(out, row);
   return out;
+}
+
+void Summary::add(const RowOutcome& o) {
+  ++rows;
+  switch (o.status) {
+    case RowOutcome::Status::Done:
+      ++done;
+      break;
+    case RowOutcome::Status::Stopped:
+      ++stopped;
+      break;
+    case RowOutcome::Status::Malformed:
+      ++malformed;
+      break;
+    case RowOutcome::Status::NotRun:
+      ++notRun;
+      break;
+    case RowOutcome::Status::Failed:
+      ++failed;
+      break;
+  }
 }
 
 Summary summarize(const std::vector<RowOutcome>& outcomes) {
   Summary s;
-  s.rows = outcomes.size();
-  for (const RowOutcome& o : outcomes) {
-    switch (o.status) {
-      case RowOutcome::Status::Done:
-        ++s.done;
-        break;
-      case RowOutcome::Status::Stopped:
-        ++s.stopped;
-        break;
-      case RowOutcome::Status::Malformed:
-        ++s.malformed;
-        break;
-      case RowOutcome::Status::NotRun:
-        ++s.notRun;
-        break;
-    }
-  }
+  for (const RowOutcome& o : outcomes) s.add(o);
   return s;
 }
 
@@ -293,21 +321,9 @@ std::string summary_line(const Summary& s) {
   std::string line = std::to_string(s.rows) + (s.rows == 1 ? " member: " : " members: ") +
                      std::to_string(s.done) + " computed, " + std::to_string(s.stopped) +
                      " stopped at a message, " + std::to_string(s.malformed) + " malformed";
+  if (s.failed > 0) line += ", " + std::to_string(s.failed) + " failed (program error)";
   if (s.notRun > 0) line += ", " + std::to_string(s.notRun) + " not run";
   return line;
-}
-
-bool number_cell(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  // Independent of the C locale (the desktop program runs under the user's).
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (*begin == '+') return false;
-  double v = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, v);
-  if (ec != std::errc() || ptr != end || !std::isfinite(v)) return false;
-  if (value != nullptr) *value = v;
-  return true;
 }
 
 }  // namespace pellucor::analysis::batch

@@ -1,4 +1,4 @@
-// A batch: a table of members run through one sheet. The columns name the sheet's controls;
+// A batch: a table of members run through one sheet. The columns name the sheet's inputs;
 // each row is a member, played by the case runner on its own sheet; rows run on several
 // threads and the outcome keeps the order of the rows, whatever the number of threads.
 #pragma once
@@ -9,11 +9,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/batch/csv.hpp"
 #include "sheet/sheet_table.hpp"
+#include "sheet/user_input.hpp"
 
 namespace pellucor::analysis::batch {
 
@@ -35,22 +37,32 @@ struct ColumnError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The columns of a header row, by control name, alias or label (see control_by_name), an
-// option group's caption, or "member". Throws ColumnError naming the first column that is
-// unknown or feeds a control (or group) that an earlier column already feeds.
+// The columns of a header row: "member", or any name sheet::find_input knows (a control name,
+// alias or label, an option group's caption). Throws ColumnError naming the first column that
+// is unknown or feeds a control (or group) that an earlier column already feeds.
 std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
                                          const std::vector<std::string>& header);
+
+// Per column: never a number (the member's name, a choice of the steel list or of an option
+// group) — a workbook stores such a cell as text whatever it looks like ("00123", "2").
+std::vector<bool> text_columns(const std::vector<InputColumn>& columns);
 
 // One member: its cells, or the reason why its line could not be read.
 struct MemberRow {
   std::vector<std::string> cells;  // one per column
   std::string malformed;           // not empty: the row is not run; the status says why
   std::string raw;                 // the line as it stands (kept for a malformed row)
+  std::size_t line = 0;            // its first line in the input, 0 when not from a file
 };
 
 // The member rows of CSV records after the header record (records[0]); a record with the
 // wrong number of fields or broken quotes becomes a malformed row.
 std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::size_t columns);
+// One member row of a record (already UTF-8).
+MemberRow member_row(CsvRecord record, std::size_t columns);
+// The same into `row`, whose memory is used again: the record takes the row's earlier cells
+// (to be filled by the next record).
+void fill_member_row(MemberRow& row, CsvRecord& record, std::size_t columns);
 
 // What one member came to.
 struct RowOutcome {
@@ -59,6 +71,7 @@ struct RowOutcome {
     Done,       // ran to its end
     Stopped,    // stopped at a message (or a cell the sheet cannot take)
     Malformed,  // its line could not be read
+    Failed,     // the program failed on it (an error of the program, not of the member)
   };
   Status status = Status::NotRun;
   std::string statusText;                         // "ok", or the message with the control it names
@@ -67,11 +80,11 @@ struct RowOutcome {
 };
 
 inline constexpr std::string_view kStatusOk = "ok";
+inline constexpr std::string_view kStatusNotRun = "not run";
 
 // The entries a row's cells stand for, in column order; none, with the outcome saying why in
 // *refused, when a cell names no item of the steel list, no option, or chooses nothing.
-std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
-                                              const std::vector<InputColumn>& columns,
+std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused = nullptr);
 
@@ -85,11 +98,27 @@ struct RunOptions {
   std::function<void(std::size_t, std::size_t)> progress;
   // Set to stop: rows not yet started stay NotRun.
   const std::atomic<bool>* cancel = nullptr;
+  // Starts a thread (see ParallelOptions::startThread); empty: std::thread.
+  std::function<std::thread(std::function<void()>)> startThread;
 };
 
+// How a run of rows went on the threads.
+struct RunReport {
+  unsigned threads = 0;  // threads that ran rows
+  unsigned refused = 0;  // threads asked for that the system would not start
+};
+
+// Runs the rows on the threads asked for (fewer when the system will not start them: see
+// *report). A row on which the program itself fails (an exception) is Failed with the reason;
+// the other rows run on.
 std::vector<RowOutcome> run_members(const sheet::Module& module,
                                     const std::vector<InputColumn>& columns,
-                                    const std::vector<MemberRow>& rows, const RunOptions& options);
+                                    const std::vector<MemberRow>& rows, const RunOptions& options,
+                                    RunReport* report = nullptr);
+// The same into `outcomes` (resized to the rows; its memory is used again).
+void run_members(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                 const std::vector<MemberRow>& rows, const RunOptions& options, RunReport* report,
+                 std::vector<RowOutcome>& outcomes);
 
 // The output table: the input columns, "status", the result columns.
 struct OutputTable {
@@ -98,8 +127,19 @@ struct OutputTable {
   std::vector<bool> stopped;          // per row: not computed
   std::size_t firstResultColumn = 0;  // after "status"
   std::size_t statusColumn = 0;
-  std::vector<bool> textColumns;  // per column: never a number (member, status)
+  std::vector<bool> textColumns;   // per column: never a number (member, choices, status)
+  std::vector<std::size_t> lines;  // per row: its line in the input (0: none)
 };
+
+// The header of the output: the input header, "status", the sheet's result headers.
+std::vector<std::string> output_header(int sheet, const std::vector<std::string>& header);
+// The output cells of a row: its input cells (a malformed row's line in the first column),
+// its status, its results.
+std::vector<std::string> output_cells(std::size_t inputColumns, const MemberRow& row,
+                                      const RowOutcome& outcome, std::size_t resultColumns);
+// The same, taking the row's cells and the outcome's texts along.
+std::vector<std::string> output_cells(std::size_t inputColumns, MemberRow&& row,
+                                      RowOutcome&& outcome, std::size_t resultColumns);
 
 OutputTable output_table(int sheet, const std::vector<std::string>& header,
                          const std::vector<InputColumn>& columns,
@@ -111,12 +151,10 @@ std::string csv_text(const OutputTable& table);
 
 // Counts of a batch for its summary line.
 struct Summary {
-  std::size_t rows = 0, done = 0, stopped = 0, malformed = 0, notRun = 0;
+  std::size_t rows = 0, done = 0, stopped = 0, malformed = 0, notRun = 0, failed = 0;
+  void add(const RowOutcome& outcome);
 };
 Summary summarize(const std::vector<RowOutcome>& outcomes);
 std::string summary_line(const Summary& s);
-
-// A number cell: the whole text is a finite number.
-bool number_cell(const std::string& text, double* value = nullptr);
 
 }  // namespace pellucor::analysis::batch

@@ -1,6 +1,7 @@
 #include "analysis/batch/case_runner.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "sheet/control_names.hpp"
 
@@ -89,12 +90,13 @@ void Typist::moveFocus(Control target) {
 }
 
 void Typist::type(std::vector<Entry> entries) {
+  // Each control's place in the tab order (controls not in it after all others).
   const auto& order = controller_.table().tabOrder;
-  auto rank = [&order](Control c) {
-    return std::find(order.begin(), order.end(), c) - order.begin();
-  };
+  std::array<std::size_t, static_cast<std::size_t>(Control::Picture1) + 1> rank{};
+  rank.fill(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) rank[index(order[i])] = i;
   std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    return rank(a.control) < rank(b.control);
+    return rank[index(a.control)] < rank[index(b.control)];
   });
   for (const Entry& e : entries) {
     if (stopped()) return;
@@ -170,7 +172,8 @@ sheet::CalculateOutcome CaseRunner::calculate() {
   return outcome;
 }
 
-MemoryView::MemoryView(const sheet::SheetTable& table) : table_(table) {}
+MemoryView::MemoryView(const sheet::SheetTable& table, bool keepPane)
+    : table_(table), keepPane_(keepPane) {}
 
 std::string MemoryView::text(Control c) const {
   return texts_[index(c)];
@@ -199,7 +202,7 @@ void MemoryView::select(Control option) {
 }
 
 CaseResult run_case(const sheet::Module& module, const std::vector<Entry>& entries) {
-  MemoryView view(module.table());
+  MemoryView view(module.table(), false);
   CaseRunner runner(module, view, {});
   runner.controller().setReportWanted(false);
   runner.type(entries);

@@ -114,7 +114,9 @@ class CaseRunner {
 // messages counted; the save dialog answered with a name fixed in advance.
 class MemoryView : public sheet::SheetView {
  public:
-  explicit MemoryView(const sheet::SheetTable& table);
+  // Without `keepPane` the output pane's lines are not kept (a caller that reads only the
+  // messages and the results saves their copies).
+  explicit MemoryView(const sheet::SheetTable& table, bool keepPane = true);
 
   std::string text(sheet::Control c) const override;
   void setText(sheet::Control c, std::string_view text) override;
@@ -124,7 +126,9 @@ class MemoryView : public sheet::SheetView {
   bool isSelected(sheet::Control option) const override;
   void select(sheet::Control option) override;
   void clearPane() override { pane_.clear(); }
-  void printLine(std::string_view line) override { pane_.emplace_back(line); }
+  void printLine(std::string_view line) override {
+    if (keepPane_) pane_.emplace_back(line);
+  }
   void showMessage(std::string_view, std::string_view) override { ++messageCount_; }
   std::optional<std::string> askSaveFileName(std::string_view, std::string_view,
                                              std::string_view) override {
@@ -140,6 +144,7 @@ class MemoryView : public sheet::SheetView {
 
  private:
   const sheet::SheetTable& table_;
+  bool keepPane_;
   std::string texts_[static_cast<int>(sheet::Control::Picture1) + 1];
   bool disabled_[static_cast<int>(sheet::Control::Picture1) + 1] = {};
   bool selected_[static_cast<int>(sheet::Control::Picture1) + 1] = {};

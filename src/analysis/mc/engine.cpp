@@ -4,13 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "analysis/crossing.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/parallel/parallel_for.hpp"
 #include "analysis/timeline.hpp"
 #include "modules/marine/marine_sheet.hpp"
 
@@ -294,53 +291,29 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
 void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,
                       std::uint64_t last, Samples& out, RunControl* control) {
   const std::size_t k = sampler.scatteringBoxes().size();
-  std::atomic<std::uint64_t> next{first};
-  std::atomic<std::uint64_t> completed{0};
-  std::atomic<bool> failed{false};
-  std::exception_ptr error;
-  std::mutex errorMutex;
-
-  auto work = [&] {
-    try {
-      sheet::SheetInputs in = sampler.base();  // this thread's inputs, changed box by box
-      std::vector<double> block(kBlock * k);   // the values drawn for a block of samples
-      for (;;) {
-        if (failed.load() || (control != nullptr && control->cancel.load())) return;
-        const std::uint64_t from = next.fetch_add(kBlock);
-        if (from >= last) return;
-        const std::uint64_t to = std::min(last, from + kBlock);
+  ParallelOptions options;
+  options.threads = std::min(thread_count(settings.threads), kMaxThreads);
+  options.chunk = kBlock;
+  if (control != nullptr) options.cancel = &control->cancel;
+  const ParallelOutcome run = parallel_for(
+      last - first,
+      [&](std::size_t begin, std::size_t end) {
+        const std::uint64_t from = first + begin;
+        const std::uint64_t to = first + end;
+        sheet::SheetInputs in = sampler.base();      // this block's inputs, changed box by box
+        std::vector<double> block((to - from) * k);  // the values drawn for the block
         sampler.drawBlock(settings.seed, from, to - from, block.data());
         for (std::uint64_t i = from; i < to; ++i) {
           const double* values = block.data() + (i - from) * k;
           out.results[i] = sampler.run(settings.seed, i, in, values);
           if (i < kKeptDraws) std::copy(values, values + k, out.draws.begin() + i * k);
         }
-        completed.fetch_add(to - from);
         if (control != nullptr) control->done.fetch_add(to - from);
-      }
-    } catch (...) {
-      const std::lock_guard lock(errorMutex);
-      if (!error) error = std::current_exception();
-      failed = true;
-    }
-  };
-
-  unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-  threads = std::clamp(threads, 1u, kMaxThreads);
-  const auto blocks = (last - first + kBlock - 1) / kBlock;
-  threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
-  std::vector<std::thread> pool;
-  for (unsigned i = 1; i < threads; ++i) {
-    try {
-      pool.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the ones running take the remaining blocks
-    }
-  }
-  work();
-  for (auto& t : pool) t.join();
-  if (error) std::rethrow_exception(error);
-  if (completed.load() < last - first) out.cancelled = true;
+      },
+      options);
+  if (run.cancelled) out.cancelled = true;
+  out.threads = std::max(out.threads, run.threads);
+  out.refused = std::max(out.refused, run.refused);
 }
 
 Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {

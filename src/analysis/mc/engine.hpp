@@ -125,6 +125,8 @@ inline constexpr std::uint64_t kKeptDraws = 20000;
 struct Samples {
   std::vector<SampleResult> results;  // results[i]: sample i
   bool cancelled = false;             // cancelled before the end; results are incomplete
+  unsigned threads = 0;               // threads that ran samples
+  unsigned refused = 0;               // threads asked for that the system would not start
   // The scattering boxes, in box order, and their values in the first kKeptDraws samples:
   // draws[i * boxes.size() + j] is the value of box boxes[j] in sample i (for the rank
   // correlations).
@@ -138,7 +140,8 @@ struct Samples {
 
 // Runs every sample of a validated problem (with the stopping rule, in rounds of growing size
 // until it is met). Samples are handed to the threads in blocks; results[i] is written by
-// whichever thread runs sample i.
+// whichever thread runs sample i. The first error of a sample is thrown again once every thread
+// has stopped.
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
 

@@ -220,28 +220,7 @@ class OutputFile : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(OutputFile, ReplacesTheTargetWholeAndLeavesNoTemporaryFile) {
-  const fs::path target = dir_ / "out.csv";
-  std::ofstream(target) << "earlier results\n";
-  write_file_atomically(target.string(), "new,results\r\n");
-  EXPECT_EQ(read(target), "new,results\r\n");
-  EXPECT_EQ(entries(), 1u);
-  EXPECT_EQ(pending_temporary_file(), nullptr);
-}
-
-TEST_F(OutputFile, AFailedWriteKeepsTheEarlierFileAndCleansUp) {
-  // The target is a folder holding a file: the rename fails after the data was written.
-  const fs::path target = dir_ / "out.csv";
-  fs::create_directories(target);
-  std::ofstream(target / "keep") << "x";
-  EXPECT_THROW(write_file_atomically(target.string(), "data"), FileError);
-  EXPECT_EQ(read(target / "keep"), "x");
-  EXPECT_EQ(entries(), 1u);
-  EXPECT_THROW(write_file_atomically((dir_ / "missing" / "out.csv").string(), "data"), FileError);
-  EXPECT_EQ(entries(), 1u);
-}
-
-TEST_F(OutputFile, WorkbookIsAZipArchiveWrittenAtomically) {
+OutputTable small_table() {
   OutputTable t;
   t.header = {"member", "cover", "status", "t"};
   t.rows = {{"a", "40", "ok", "1.5"}, {"b", "", "Text5: x", ""}};
@@ -249,8 +228,34 @@ TEST_F(OutputFile, WorkbookIsAZipArchiveWrittenAtomically) {
   t.statusColumn = 2;
   t.firstResultColumn = 3;
   t.textColumns = {true, false, true, false};
+  return t;
+}
+
+TEST_F(OutputFile, ReplacesTheTargetWholeAndLeavesNoTemporaryFile) {
+  const fs::path target = dir_ / "out.csv";
+  std::ofstream(target) << "earlier results\n";
+  write_table(target.string(), small_table(), "marine", TableFormat::Csv);
+  EXPECT_EQ(read(target), "\xEF\xBB\xBF" + csv_text(small_table()));
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(OutputFile, AFailedWriteKeepsTheEarlierFileAndCleansUp) {
+  // The target is a folder holding a file: refused before anything is written.
+  const fs::path target = dir_ / "out.csv";
+  fs::create_directories(target);
+  std::ofstream(target / "keep") << "x";
+  EXPECT_THROW(write_table(target.string(), small_table(), "marine", TableFormat::Csv), FileError);
+  EXPECT_EQ(read(target / "keep"), "x");
+  EXPECT_EQ(entries(), 1u);
+  EXPECT_THROW(write_table((dir_ / "missing" / "out.csv").string(), small_table(), "marine",
+                           TableFormat::Csv),
+               FileError);
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(OutputFile, WorkbookIsAZipArchiveWrittenAtomically) {
   const fs::path target = dir_ / "out.xlsx";
-  write_xlsx(target.string(), t, "marine");
+  write_table(target.string(), small_table(), "marine", TableFormat::Workbook);
   const std::string bytes = read(target);
   ASSERT_GT(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(0, 2), "PK");

@@ -1,0 +1,66 @@
+// What a user types for a sheet outside the text of a box, read the same way by every front
+// end (the console's NAME=TEXT, a member table's header and cells, a pasted row): which input
+// a name stands for, the steel kind, an option, and what a typed value does to the sheet.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sheet/control.hpp"
+#include "sheet/sheet_table.hpp"
+
+namespace pellucor::sheet {
+
+// The text with blanks and tabs around it removed.
+std::string trim_blanks_and_tabs(std::string_view text);
+
+// The item of the steel-kind list a typed text names: its number (1, 2, 3), the item's text
+// ("2 变形钢筋") or the steel's name ("变形钢筋"); blanks around it are ignored and full-width
+// forms are read as their half-width characters. None for anything else.
+std::optional<std::string_view> steel_item(std::string_view typed);
+
+// Whether a typed text chooses an option: "1" chooses it, "0" or an empty text leaves it as it
+// is; none for anything else (blanks around it ignored, full-width forms read as half-width).
+std::optional<bool> option_flag(std::string_view typed);
+
+// The option of a group a typed text names: its caption, alias or control name, or its place in
+// the group (1 or 2). Null for none.
+const OptionRow* option_named(const OptionGroupRow& group, std::string_view typed);
+
+// NAME=TEXT, split at the first "="; none when there is no "=" or the name is empty.
+struct NamedText {
+  std::string name;
+  std::string text;
+};
+std::optional<NamedText> split_named_text(std::string_view argument);
+
+// The input of a sheet a name stands for: a box, an option button or the steel list (by control
+// name, alias or the caption beside it, see find_control), or an option group (by its caption
+// or frame name, "Frame1"). Control names, aliases and frame names ignore ASCII case.
+struct InputTarget {
+  enum class Kind { None, Box, Option, Steel, Group };
+  Kind kind = Kind::None;
+  Control control = Control::None;        // Box, Option, Steel
+  const OptionGroupRow* group = nullptr;  // Option (its group), Group
+
+  bool operator==(const InputTarget&) const = default;
+};
+InputTarget find_input(const SheetTable& table, std::string_view name);
+
+// What a typed value for a target does to the sheet: the control that is acted on and the text
+// that goes into it (a box: the text as typed; the steel list: the item chosen; an option: "1"),
+// nothing at all (an empty value, or 0 for an option), or why the value cannot be taken.
+struct TypedValue {
+  enum class Kind { Type, Nothing, Refused };
+  Kind kind = Kind::Nothing;
+  Control control = Control::None;  // Type; Refused: the control it concerns
+  // Type: the text, seen in the typed text (a box) or in the program's own texts (a choice):
+  // valid as long as the typed text is.
+  std::string_view text;
+  std::string refusal;  // Refused: why, in English
+};
+// An empty text for a box is typed as it is unless `emptyTypesNothing`.
+TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing);
+
+}  // namespace pellucor::sheet
