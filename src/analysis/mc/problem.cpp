@@ -54,10 +54,28 @@ sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetV
   return in;
 }
 
+bool Problem::hasBinder() const {
+  if (module == nullptr) return false;
+  for (const auto& f : module->table().fields) {
+    if (f.alias == "exponent") return true;
+  }
+  return false;
+}
+
+bool Problem::defaultScatter(int n) const {
+  const sheet::FieldRow* f = module->table().field(sheet::text_box(n));
+  if (f == nullptr) return false;
+  const Scatter d = default_scatter(f->alias, base.box(n), binder).scatter;
+  const Scatter& s = scatter[static_cast<std::size_t>(n)];
+  if (!s.scatters() && !d.scatters()) return true;
+  return s.dist == d.dist && s.cov == d.cov && s.sd == d.sd;
+}
+
 Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base, Binder binder) {
   Problem p;
   p.module = &module;
   p.base = base;
+  p.binder = binder;
   for (const auto& f : module.table().fields) {
     const int n = sheet::text_box_number(f.control);
     if (base.box(n) != 0) {

@@ -34,6 +34,7 @@ struct Problem {
   sheet::SheetInputs base;  // value[n]: the mean of TextN; the options and the steel kind
   std::array<Scatter, sheet::kMaxTextBoxes + 1> scatter{};  // scatter[n]: of TextN
   ModelUncertainty modelUncertainty;
+  Binder binder = Binder::Portland;  // whose default scatter the ageing exponent has
   // How the marine sheet's initiation time is found in a sample: the age at which the chloride
   // at the bar reaches C_cr by default (the sheet's search follows its start value); no
   // meaning on the other sheets.
@@ -43,6 +44,10 @@ struct Problem {
   std::vector<int> scattering() const;
   // Whether `variant` means anything for this sheet (the marine sheet only).
   bool hasVariants() const;
+  // Whether `binder` means anything for this sheet (one with an ageing exponent).
+  bool hasBinder() const;
+  // Whether box n scatters as its default says (at its mean, for `binder`).
+  bool defaultScatter(int n) const;
 };
 
 // What Calculate would read from a sheet's window now: the boxes by the numeric prefix rule,

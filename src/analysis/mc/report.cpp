@@ -72,10 +72,12 @@ Report make_report(const Problem& problem, const RunSettings& settings, Summary 
     in.lo = f.lo;
     in.hi = f.hi;
     if (in.scatter.scatters()) in.effect = truncation_effect(mean, in.scatter, f.lo, f.hi);
-    in.source = default_scatter(f.alias, mean).source;
+    if (problem.defaultScatter(n)) in.source = default_scatter(f.alias, mean).source;
     r.inputs.push_back(std::move(in));
   }
   r.modelUncertainty = problem.modelUncertainty;
+  r.hasBinder = problem.hasBinder();
+  r.binder = problem.binder;
   r.settings = settings;
   r.summary = std::move(summary);
   return r;
@@ -174,7 +176,8 @@ std::vector<std::string> input_lines(const Report& report) {
       line += sc.sd > 0 ? "  sd " + sheet::general_digits(sc.sd, 15)
                         : "  CoV " + sheet::general_digits(sc.cov, 15);
       line += ' ' + std::string(distribution_name(sc.dist)) + " in " +
-              sheet::general_digits(in.lo, 15) + ".." + sheet::general_digits(in.hi, 15);
+              sheet::general_digits(in.lo, 15) + ".." + sheet::general_digits(in.hi, 15) +
+              (in.source != nullptr ? " (default)" : " (given)");
       const TruncationEffect& e = *in.effect;
       line += "; samples: mean " + digits(e.truncatedMean) + ", CoV " + fixed(e.truncatedCov, 3);
       if (e.meanMoves) {
@@ -195,6 +198,10 @@ std::vector<std::string> input_lines(const Report& report) {
     if (!anySource) lines.push_back("sources of the default scatter:");
     anySource = true;
     lines.push_back("  " + in.name + ": " + std::string(in.source->english));
+  }
+  if (report.hasBinder) {
+    lines.push_back("binder (sets the default scatter of the ageing exponent): " +
+                    std::string(binder_name(report.binder)));
   }
   const auto& mu = report.modelUncertainty;
   if (mu.any()) {

@@ -20,7 +20,9 @@ struct ReportInput {
   double lo = 0;      // range the samples are truncated to
   double hi = 0;
   std::optional<TruncationEffect> effect;  // for a box that scatters
-  const ScatterSource* source = nullptr;   // the source of the box's default scatter
+  // The source of the box's default scatter, when the box scatters as its default says (none
+  // for a scatter typed, and for boxes that have no default).
+  const ScatterSource* source = nullptr;
 };
 
 struct Report {
@@ -28,6 +30,8 @@ struct Report {
   std::string caption;              // the sheet's caption
   std::vector<ReportInput> inputs;  // every box that holds a value, in box order
   ModelUncertainty modelUncertainty;
+  bool hasBinder = false;  // the sheet has an ageing exponent: `binder` chose its default
+  Binder binder = Binder::Portland;
   RunSettings settings;
   Summary summary;
 };

@@ -236,6 +236,37 @@ std::optional<Distribution> distribution_from_name(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view binder_name(Binder b) {
+  switch (b) {
+    case Binder::FlyAsh:
+      return "fly-ash";
+    case Binder::Slag:
+      return "slag";
+    case Binder::Portland:
+      break;
+  }
+  return "portland";
+}
+
+std::string_view binder_text(Binder b) {
+  switch (b) {
+    case Binder::FlyAsh:
+      return "掺粉煤灰";
+    case Binder::Slag:
+      return "掺矿渣";
+    case Binder::Portland:
+      break;
+  }
+  return "硅酸盐水泥";
+}
+
+std::optional<Binder> binder_from_name(std::string_view name) {
+  for (Binder b : {Binder::Portland, Binder::FlyAsh, Binder::Slag}) {
+    if (name == binder_name(b)) return b;
+  }
+  return std::nullopt;
+}
+
 const std::vector<ScatterSource>& scatter_sources() {
   return sources();
 }

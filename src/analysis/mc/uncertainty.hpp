@@ -36,6 +36,10 @@ struct Scatter {
 // The binder of the concrete, which sets the scatter of the ageing exponent.
 enum class Binder { Portland, FlyAsh, Slag };
 
+std::string_view binder_name(Binder b);  // "portland", "fly-ash", "slag"
+std::string_view binder_text(Binder b);  // "硅酸盐水泥", "掺粉煤灰", "掺矿渣"
+std::optional<Binder> binder_from_name(std::string_view name);
+
 // A default scatter and where it comes from, as data for the window's tool-tip and the
 // report: the law and its parameter, and one sentence on the source and what it says.
 struct ScatterSource {
