@@ -8,7 +8,6 @@
 #include "analysis/crossing.hpp"
 #include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
-#include "analysis/timeline.hpp"
 #include "modules/marine/marine_sheet.hpp"
 
 namespace pellucor::analysis::mc {
@@ -222,8 +221,6 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
     r.known = {TimeKnown::Unknown, TimeKnown::Unknown, TimeKnown::Unknown};
     return r;
   }
-  model::ModelRun run;
-  std::optional<model::StopReason> stop;
   if (crossing_) {
     const model::MarineInput mi = modules::MarineSheet::bind(in);
     CrossingRun cr = run_marine_crossing(mi);
@@ -241,16 +238,30 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
       cr.out.stop = model::StopReason::NotFinite;
       cr.out.ti = std::nan("");  // no initiation time is known
     }
-    stop = cr.out.stop;
-    run = model::MarineRun{mi, cr.out};
-  } else {
-    NoSink sink;
-    sheet::CalculationOutcome outcome = module_->calculate(in, sink);
-    stop = outcome.stop;
-    run = std::move(outcome.run);
+    const std::optional<model::StopReason> stop = cr.out.stop;
+    return finish(model::MarineRun{mi, std::move(cr.out)}, stop, r);
   }
-  const auto tl = timeline(run);
-  if (stop || !tl) {
+  NoSink sink;
+  const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
+  return finish(outcome.run, outcome.stop, r);
+}
+
+SampleResult Sampler::finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
+                             SampleResult& r) const {
+  // The times as the timeline gives them, read in place (a sample is run many times over).
+  const model::PropagationInput* in = nullptr;
+  const model::Propagation* prop = nullptr;
+  std::visit(
+      [&](const auto& x) {
+        if constexpr (!std::is_same_v<std::decay_t<decltype(x)>, std::monostate>) {
+          if (!x.out.stop) {
+            in = &x.out.propIn;
+            prop = &x.out.prop;
+          }
+        }
+      },
+      run);
+  if (stop || in == nullptr) {
     r.cause.kind = StopCause::Kind::Model;
     r.cause.reason = stop.value_or(model::StopReason::NotFinite);
     const auto* carbonation = std::get_if<model::CarbonationRun>(&run);
@@ -281,10 +292,10 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
     classify_model_stop(r.cause.reason, ti, rateFixed, r);
     return r;
   }
-  r.ti = tl->ti;
-  r.tc = tl->prop.tc;
-  r.td = tl->prop.td;
-  r.t = tl->t;
+  r.ti = in->ti;
+  r.tc = prop->tc;
+  r.td = prop->td;
+  r.t = in->t;
   return r;
 }
 

@@ -92,6 +92,9 @@ class Sampler {
     TruncatedLaw law;
   };
   void applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const;
+  // What a model run that passed the sheet's checks tells of the sample.
+  SampleResult finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
+                      SampleResult& r) const;
 
   const sheet::Module* module_;
   sheet::SheetInputs base_;

@@ -585,30 +585,42 @@ double TruncatedLaw::sample(double u) const {
 }
 
 void TruncatedLaw::sample(const double* u, double* x, std::size_t n) const {
-  if (flat() || upper_ || dist_ == Distribution::Beta) {
+  if (flat() || dist_ == Distribution::Beta) {
     for (std::size_t i = 0; i < n; ++i) x[i] = sample(u[i]);
     return;
   }
+  // The loops of sample(u) with the quantile inlined: the same values, bit for bit.
+  const bool logarithm = dist_ == Distribution::Lognormal;
+  if (upper_) {
+    const double width = flo_ - fhi_;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double q = flo_ - u[i] * width;
+      double v = 0;
+      if (!(q > 0)) {
+        v = hi_;
+      } else if (!(q < 1)) {
+        v = lo_;
+      } else {
+        v = mu_ - sigma_ * quantile_inside(q);
+        if (logarithm) v = std::exp(v);
+      }
+      x[i] = std::clamp(v, lo_, hi_);
+    }
+    return;
+  }
   const double width = fhi_ - flo_;
-  switch (dist_) {
-    case Distribution::Normal:
-      for (std::size_t i = 0; i < n; ++i) {
-        const double p = flo_ + u[i] * width;
-        const double v = p > 0 && p < 1 ? mu_ + sigma_ * quantile_inside(p) : p > 0 ? hi_ : lo_;
-        x[i] = std::clamp(v, lo_, hi_);
-      }
-      return;
-    case Distribution::Lognormal:
-      for (std::size_t i = 0; i < n; ++i) {
-        const double p = flo_ + u[i] * width;
-        const double v = p > 0 && p < 1 ? std::exp(mu_ + sigma_ * quantile_inside(p))
-                         : p > 0        ? hi_
-                                        : lo_;
-        x[i] = std::clamp(v, lo_, hi_);
-      }
-      return;
-    case Distribution::Beta:
-      break;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double p = flo_ + u[i] * width;
+    double v = 0;
+    if (!(p > 0)) {
+      v = lo_;
+    } else if (!(p < 1)) {
+      v = hi_;
+    } else {
+      v = mu_ + sigma_ * quantile_inside(p);
+      if (logarithm) v = std::exp(v);
+    }
+    x[i] = std::clamp(v, lo_, hi_);
   }
 }
 

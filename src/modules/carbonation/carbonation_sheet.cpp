@@ -269,9 +269,10 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;
   mi.stress = tension ? model::StressState::Tension : model::StressState::Compression;
 
-  const model::CarbonationResult r = model::run_carbonation(mi);
   sheet::CalculationOutcome out;
-  out.run = model::CarbonationRun{mi, r};
+  // The run kept where the outcome holds it (the reliability analysis runs this many times).
+  const model::CarbonationResult& r =
+      out.run.emplace<model::CarbonationRun>(mi, model::run_carbonation(mi)).out;
   if (r.stop) {
     out.stop = r.stop;
     return out;

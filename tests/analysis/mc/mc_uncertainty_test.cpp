@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/uncertainty.hpp"
@@ -149,7 +150,16 @@ TEST(Truncation, SamplesKeepTheSheetsValueAsMeanAndReachTheScatterWhereTheRangeA
     EXPECT_NEAR(cov, law.cov(), 1e-6);
     double sum = 0;
     const int n = 100000;
-    for (int i = 0; i < n; ++i) sum += law.sample((i + 0.5) / n);
+    std::vector<double> u(n), x(n);
+    for (int i = 0; i < n; ++i) u[i] = (i + 0.5) / n;
+    law.sample(u.data(), x.data(), u.size());
+    for (int i = 0; i < n; ++i) {
+      // The samples of a block are those of one uniform number at a time, bit for bit.
+      if (i % 97 == 0) {
+        ASSERT_EQ(x[i], law.sample(u[i])) << u[i];
+      }
+      sum += x[i];
+    }
     EXPECT_NEAR(sum / n, c.mean, 2e-4 * c.mean);
 
     const TruncationEffect e = truncation_effect(c.mean, c.scatter, c.lo, c.hi);
