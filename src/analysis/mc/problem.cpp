@@ -68,7 +68,9 @@ bool Problem::defaultScatter(int n) const {
   const Scatter d = default_scatter(f->alias, base.box(n), binder).scatter;
   const Scatter& s = scatter[static_cast<std::size_t>(n)];
   if (!s.scatters() && !d.scatters()) return true;
-  return s.dist == d.dist && s.cov == d.cov && s.sd == d.sd;
+  // An absolute deviation sets the scatter (the CoV beside it is only its equivalent).
+  if (s.sd > 0 || d.sd > 0) return s.dist == d.dist && s.sd == d.sd;
+  return s.dist == d.dist && s.cov == d.cov;
 }
 
 Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base, Binder binder) {

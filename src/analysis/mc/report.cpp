@@ -67,6 +67,7 @@ Report make_report(const Problem& problem, const RunSettings& settings, Summary 
     in.box = n;
     in.name = std::string(f.alias);
     in.label = std::string(f.label);
+    in.unit = std::string(f.typed.unit);
     in.mean = mean;
     in.scatter = problem.scatter[static_cast<std::size_t>(n)];
     in.lo = f.lo;

@@ -15,6 +15,7 @@ struct ReportInput {
   int box = 0;        // TextN
   std::string name;   // console alias, e.g. "cover"
   std::string label;  // the sheet's label, e.g. "保护层厚度"
+  std::string unit;   // the unit its prompt states, e.g. "mm"; empty for none
   double mean = 0;    // the sheet's value
   Scatter scatter;    // as typed when it does not scatter
   double lo = 0;      // range the samples are truncated to

@@ -23,7 +23,8 @@ constexpr parts::Quantity kMeasuredDepth{"实测碳化深度",
                                          "您输入的实测碳化深度不在有效范围！请输入 1--60 间的数!",
                                          "您未输入实测碳化深度或二氧化碳系数，请输入数据!",
                                          1,
-                                         60};
+                                         60,
+                                         "mm"};
 constexpr std::string_view kMeasuredDepthSecondPrompt = " 若不输入，则必须输入二氧化碳浓度系数!";
 constexpr parts::Quantity kCo2{"二氧化碳系数",
                                " 二氧化碳浓度系数，请输入 1.0--3.5 间的数或不输入!",
