@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -113,6 +114,8 @@ QTableWidget* make_result_table(int columns, const QStringList& header, const ch
   t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   t->horizontalHeader()->setStretchLastSection(true);
   t->setWordWrap(false);
+  t->verticalHeader()->hide();
+  t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   return t;
 }
 
@@ -124,6 +127,16 @@ void fill_table(QTableWidget& t, const QList<QStringList>& rows) {
       t.setItem(r, c, new QTableWidgetItem(text));
     }
   }
+  // Every row shown: the page scrolls, not the table.
+  t.resizeColumnsToContents();
+  t.resizeRowsToContents();
+  int height = t.horizontalHeader()->sizeHint().height() + 2 * t.frameWidth();
+  for (int r = 0; r < t.rowCount(); ++r) height += t.rowHeight(r);
+  const int width = t.verticalHeader()->isVisible() ? t.verticalHeader()->sizeHint().width() : 0;
+  int columns = width + 2 * t.frameWidth();
+  for (int c = 0; c < t.columnCount(); ++c) columns += t.columnWidth(c);
+  if (columns > t.viewport()->width()) height += t.horizontalScrollBar()->sizeHint().height();
+  t.setFixedHeight(height);
 }
 
 // Numbers completed runs in the order they end, over all reliability windows.
@@ -185,9 +198,6 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   inputs_->verticalHeader()->hide();
   buildInputTable();
   inputs_->resizeColumnsToContents();
-  layout->addWidget(inputs_, 3);
-
-  layout->addWidget(buildSettings());
 
   auto* buttons = new QHBoxLayout;
   calculate_ = new QPushButton(QStringLiteral("计算(&J)"), this);
@@ -220,11 +230,23 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   warnings_->hide();
   layout->addWidget(warnings_);
 
+  // The inputs and settings on one page, each kind of result on its own: every page has the
+  // window's whole height.
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("results"));
-  auto* tables = new QWidget(tabs_);
+  auto* setup = new QWidget(tabs_);
+  auto* setupLayout = new QVBoxLayout(setup);
+  setupLayout->setContentsMargins(0, 0, 0, 0);
+  inputs_->setParent(setup);
+  setupLayout->addWidget(inputs_, 1);
+  setupLayout->addWidget(buildSettings());
+  tabs_->addTab(setup, QStringLiteral("输入与设置"));
+
+  auto* scroll = new QScrollArea(tabs_);
+  scroll->setObjectName(QStringLiteral("resultScroll"));
+  scroll->setWidgetResizable(true);
+  auto* tables = new QWidget(scroll);
   auto* tablesLayout = new QVBoxLayout(tables);
-  tablesLayout->setContentsMargins(0, 0, 0, 0);
   atTarget_ = make_result_table(
       7,
       {QStringLiteral("时间"), QStringLiteral("P（偏于安全）"), QStringLiteral("P 下界"),
@@ -240,6 +262,8 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
                              {QStringLiteral("样本数"), QStringLiteral("占比"),
                               QStringLiteral("结果"), QStringLiteral("如何计入概率")},
                              "stopsTable", tables);
+  // The explanations whole: the page scrolls sideways rather than cut them short.
+  stops_->horizontalHeader()->setStretchLastSection(false);
   auto* atTargetCaption = new QLabel(QStringLiteral("目标年龄时的失效概率与可靠指标"), tables);
   atTargetCaption->setObjectName(QStringLiteral("atTargetCaption"));
   tablesLayout->addWidget(atTargetCaption);
@@ -248,7 +272,9 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   tablesLayout->addWidget(percentiles_);
   tablesLayout->addWidget(new QLabel(QStringLiteral("各样本的计算情况"), tables));
   tablesLayout->addWidget(stops_);
-  tabs_->addTab(tables, QStringLiteral("结果"));
+  tablesLayout->addStretch(1);
+  scroll->setWidget(tables);
+  tabs_->addTab(scroll, QStringLiteral("结果"));
   probabilityChart_ = make_chart_view();
   probabilityChart_->setObjectName(QStringLiteral("probabilityChart"));
   betaChart_ = make_chart_view();
@@ -258,7 +284,7 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   tabs_->addTab(probabilityChart_, QStringLiteral("概率 P(t≤τ)"));
   tabs_->addTab(betaChart_, QStringLiteral("可靠指标 β(τ)"));
   tabs_->addTab(tornadoChart_, QStringLiteral("敏感性"));
-  layout->addWidget(tabs_, 4);
+  layout->addWidget(tabs_, 1);
 
   connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
   connect(cancel_, &QPushButton::clicked, this, &ReliabilityWindow::cancel);
@@ -428,7 +454,8 @@ QWidget* ReliabilityWindow::buildSettings() {
 void ReliabilityWindow::setRowScatter(int row, const mc::Scatter& s) {
   const bool was = updating_;
   updating_ = true;
-  inputs_->item(row, kCov)->setText(digits(s.cov));
+  // Beside a deviation the CoV is only its equivalent at the mean: shown as an engineer reads it.
+  inputs_->item(row, kCov)->setText(s.sd > 0 ? short_digits(s.cov) : digits(s.cov));
   inputs_->item(row, kSd)->setText(s.sd > 0 ? digits(s.sd) : QString());
   distributionBox(row)->setCurrentIndex(s.dist == mc::Distribution::Lognormal ? 1
                                         : s.dist == mc::Distribution::Beta    ? 2
@@ -448,7 +475,7 @@ void ReliabilityWindow::cellChanged(int row, int column) {
     inputs_->item(row, kSd)->setText(QString());
   } else if ((column == kSd || column == kMean) && ok && sd > 0 && mean > 0) {
     // The CoV shown beside a deviation is its equivalent at the mean.
-    inputs_->item(row, kCov)->setText(digits(sd / mean));
+    inputs_->item(row, kCov)->setText(short_digits(sd / mean));
   }
   updating_ = false;
   refreshRow(row);
@@ -514,10 +541,11 @@ void ReliabilityWindow::refreshRow(int row) {
   } else {
     samples->setText(QStringLiteral("—"));
   }
-  // The default as the cells show it (fifteen digits, the deviation's cell empty without one).
+  // The default as the cells show it: a deviation (the CoV beside it is only its equivalent),
+  // or a CoV with the deviation's cell empty.
   const bool asDefault = d.source != nullptr && s.dist == d.scatter.dist &&
-                         covText == digits(d.scatter.cov) &&
-                         sdText == (d.scatter.sd > 0 ? digits(d.scatter.sd) : QString());
+                         (d.scatter.sd > 0 ? sdText == digits(d.scatter.sd)
+                                           : sdText.isEmpty() && covText == digits(d.scatter.cov));
   if (!s.scatters() && valid) {
     source->setText(QString());
     source->setToolTip(d.source ? QStringLiteral("默认离散：") + qs(d.source->chinese) : QString());
@@ -677,6 +705,7 @@ void ReliabilityWindow::runFinished(const QString& error) {
     runMeans_ = run->problem.base;
     runOrder_ = next_run_order();
     progress_->setValue(progress_->maximum());
+    if (tabs_->currentIndex() == 0) tabs_->setCurrentIndex(1);  // the results, now there are some
   }
   showReport();
   emit runEnded();
@@ -1072,9 +1101,9 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
     const bool scatters = in.scatter.scatters();
     QString name = qs(in.label);
     if (!in.unit.empty()) name += QStringLiteral("（") + qs(in.unit) + QStringLiteral("）");
-    QString scatter = digits(in.scatter.cov);
-    if (in.scatter.sd > 0)
-      scatter += QStringLiteral("（") + digits(in.scatter.sd) + QStringLiteral("）");
+    QString scatter = in.scatter.sd > 0 ? short_digits(in.scatter.cov) + QStringLiteral("（") +
+                                              digits(in.scatter.sd) + QStringLiteral("）")
+                                        : digits(in.scatter.cov);
     QString samples;
     if (in.effect) {
       samples = short_digits(in.effect->truncatedMean) + QStringLiteral("，") +
@@ -1205,7 +1234,8 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
                  .arg(s.tornadoSamples);
   }
   if (!sources.isEmpty()) {
-    notes << QStringLiteral("默认离散的来源——") + sources.join(QStringLiteral("；"));
+    notes << QStringLiteral("默认离散的来源：");
+    notes << sources;
   }
   section.notes = std::move(notes);
   return section;
