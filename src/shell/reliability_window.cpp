@@ -365,7 +365,10 @@ QWidget* ReliabilityWindow::buildSettings() {
     auto* e = new QLineEdit(text, box);
     e->setObjectName(QString::fromLatin1(name));
     e->setToolTip(tip);
-    e->setMaximumWidth(90);
+    // Wide enough for the most samples, 10000000, whatever the font.
+    const int digits = e->fontMetrics().horizontalAdvance(QStringLiteral("10000000")) + 16;
+    e->setMinimumWidth(digits);
+    e->setMaximumWidth(digits + digits / 2);
     return e;
   };
   auto label = [&](const QString& text, int row, int column) {
