@@ -1,6 +1,6 @@
-// Scatter of a sheet's numeric inputs: the distribution of a box's value around the value the
-// sheet holds, truncated to the box's range; the default scatter of the usual quantities with
-// the source each default follows; what the truncation does to the scatter typed.
+// Scatter of a sheet's numeric inputs: the law of a box's samples, inside the box's range and
+// with the value the sheet holds as their mean; the default scatter of the usual quantities with
+// the source each default follows; what the range makes of the scatter asked for.
 #pragma once
 
 #include <cstddef>
