@@ -49,25 +49,6 @@ std::optional<sheet::ResultRecord> record_of(const sheet::Module& module,
   return std::move(outcome.record);
 }
 
-// The sheet's inputs for an analysis opened now: what the boxes hold, except that the box the
-// cracking-time iteration writes its running value into takes the value typed for the sheet's
-// last calculation when that is the only difference: the analysis then starts from the sheet's
-// own calculation, not from where its iteration ended.
-sheet::SheetInputs analysis_means(const sheet::SheetController& controller,
-                                  const QtSheetView& view) {
-  const sheet::SheetTable& table = controller.table();
-  sheet::SheetInputs in = analysis::mc::inputs_of(table, view);
-  const auto& record = controller.lastRecord();
-  const sheet::FieldRow* box = table.field(table.assumedTimeBox);
-  if (!record || box == nullptr) return in;
-  const sheet::ResultItem* typed = record->find(box->typed.key);
-  if (typed == nullptr || typed->kind != sheet::ItemKind::Input || !typed->value) return in;
-  sheet::SheetInputs start = in;
-  start.value[static_cast<std::size_t>(sheet::text_box_number(box->control))] = *typed->value;
-  const auto mine = record_of(controller.module(), start);
-  return mine && sheet::same_inputs(*mine, *record) ? start : in;
-}
-
 // Whether the run's means are the inputs of the sheet's last completed calculation, as
 // Calculate read them.
 bool matches_sheet(const ReliabilityWindow& w, const sheet::SheetController& controller) {
@@ -156,7 +137,7 @@ ReliabilityWindow* AnalysisActions::openReliability() {
     return nullptr;
   }
   const sheet::Module& module = controller->module();
-  auto* w = new ReliabilityWindow(module, analysis_means(*controller, *view), dialogs_);
+  auto* w = new ReliabilityWindow(module, analysis::mc::inputs_of(module.table(), *view), dialogs_);
   connect(w, &ReliabilityWindow::reportRequested, this, [this, w] { reportFrom(*w); });
   window_.addChildWindow(
       w, QString::fromUtf8(kReliabilityTitle) + QStringLiteral(" — ") + qs(module.table().caption));

@@ -590,27 +590,6 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("胶凝材料掺矿渣")));
   }
 
-  void theAnalysisStartsFromTheSheetsCalculationNotFromWhereItsIterationEnded() {
-    QtSheetView* view = main_->showSheet(3);
-    fill(view, kVariable);
-    QVERIFY(chooseSteelKind(view, 2));
-    click(view, sheet::Control::CmdCal);
-    QVERIFY(main_->controller(3)->lastRecord().has_value());
-    // The iteration wrote its running value into the assumed cracking time's box.
-    QVERIFY(QString::fromStdString(view->text(sheet::Control::Text12)).trimmed() != "20");
-    main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
-    auto* w = qobject_cast<ReliabilityWindow*>(main_->mdiArea()->activeSubWindow()->widget());
-    QVERIFY(w != nullptr);
-    QCOMPARE(w->inputTable()->item(w->rowOf(12), ReliabilityWindow::kMean)->text(),
-             QStringLiteral("20"));
-    QVERIFY(runSmall(w, QStringLiteral("200")));
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath(QStringLiteral("same.pdf"));
-    dialogs_->next = pdf;
-    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
-    QVERIFY(!pdfText(pdf).contains(QStringLiteral("不同")));
-  }
-
   void theMarineSheetOffersBothWaysToItsInitiationTime() {
     ReliabilityWindow* w = openSheetAnalysis(4, kMarine);
     QVERIFY(w != nullptr);
