@@ -146,7 +146,9 @@ std::vector<std::string> warning_lines(const Report& report) {
       }
     }
     if (s.stopped + s.rejected > 0) {
-      lines.push_back("  以下概率为偏于安全的上界；将无法跟踪的样本按未失效计的下界在括号中给出。");
+      lines.push_back(
+          "  概率取偏于安全的上界；另给出将无法跟踪的样本按未失效计的下界（控制台输出中在括号内，"
+          "图中为范围）。");
     }
   }
   for (const auto& in : report.inputs) {
