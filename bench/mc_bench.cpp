@@ -17,6 +17,7 @@
 #include <ctime>
 #include <vector>
 
+#include "analysis/crossing.hpp"
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
@@ -136,7 +137,8 @@ BENCHMARK(BM_MarineMonteCarloMillion)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The model of a sheet alone, on the inputs the sheet binds for each sample.
+// The model of a sheet alone, on the inputs the sheet binds for each sample; on the marine
+// sheet with the initiation time found the way the problem asks for.
 template <class Run>
 double model_seconds(const mc::Problem& problem, const mc::RunSettings& settings) {
   const mc::Sampler sampler(problem);
@@ -151,10 +153,14 @@ double model_seconds(const mc::Problem& problem, const mc::RunSettings& settings
     const auto outcome = problem.module->calculate(sampler.inputs(settings.seed, i), sink);
     if (const auto* run = std::get_if<Run>(&outcome.run)) inputs.push_back(run->in);
   }
+  const bool crossing =
+      problem.hasVariants() && problem.variant == pellucor::analysis::InitiationVariant::Crossing;
   const double start = now_s();
   for (const auto& in : inputs) {
     if constexpr (std::is_same_v<Run, model::CarbonationRun>) {
       benchmark::DoNotOptimize(model::run_carbonation(in));
+    } else if (crossing) {
+      benchmark::DoNotOptimize(pellucor::analysis::run_marine_crossing(in));
     } else {
       benchmark::DoNotOptimize(model::run_marine(in));
     }
@@ -202,12 +208,18 @@ BENCHMARK(BM_CarbonationMonteCarloOneCore)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The marine sheet on one core: its model is the error function's work.
+// The marine sheet on one core: its model is the error function's work. Argument 1: the
+// initiation time at the crossing of the critical concentration (the analysis's default), 0:
+// the sheet's search.
 void BM_MarineMonteCarloOneCore(benchmark::State& state) {
-  one_core<model::MarineRun>(state, marine_problem());
+  mc::Problem problem = marine_problem();
+  problem.variant = state.range(1) != 0 ? pellucor::analysis::InitiationVariant::Crossing
+                                        : pellucor::analysis::InitiationVariant::SheetSearch;
+  one_core<model::MarineRun>(state, problem);
 }
 BENCHMARK(BM_MarineMonteCarloOneCore)
-    ->Arg(100000)
+    ->Args({100000, 1})
+    ->Args({100000, 0})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -5,8 +5,9 @@ the reliability benchmark (bench/mc_bench.cpp, BM_CarbonationMonteCarloOneCore).
 Same model (carbonation coefficient on the CO2 path, corrected cover, residual, initiation
 time, pre-cracking rate, propagation with the slope 340, plain round bar), same default scatter
 (environment lognormal CoV 0.5, temperature sd 2 K, humidity CoV 0.05, strength lognormal CoV
-0.15, cover sd 8 mm, CO2 coefficient CoV 0.12, each truncated to its box's range by the inverse
-distribution function), same summary (percentiles 5/50/95 % of t_i, t_c, t_d and the remaining
+0.15, cover sd 8 mm, CO2 coefficient CoV 0.12, the samples keeping the sheet's values as their
+means: each the law the program fits, truncated to its box's range by the inverse distribution
+function), same summary (percentiles 5/50/95 % of t_i, t_c, t_d and the remaining
 life, P(t <= age) on 101 ages, the age at which beta falls below 1.3).
 
 numpy has no normal quantile: the script evaluates Wichura's AS 241 vectorised, like the
@@ -80,12 +81,14 @@ def truncated(u, mean, sd, lo, hi, lognormal):
 
 def run(n, rng):
     u = rng.random((6, n))
-    m = truncated(u[0], 2.0, 1.0, 1.0, 5.5, True)      # environment, CoV 0.5
-    T = truncated(u[1], 15.0, 2.0, 4.0, 30.0, False)    # temperature, sd 2 K
-    RH = truncated(u[2], 0.7, 0.035, 0.4, 1.0, False)   # humidity, CoV 0.05
-    fcu = truncated(u[3], 30.0, 4.5, 10.0, 50.0, True)  # strength, CoV 0.15
-    c = truncated(u[4], 30.0, 8.0, 3.0, 90.0, False)    # cover, sd 8 mm
-    kco2 = truncated(u[5], 1.5, 0.18, 1.0, 3.5, False)  # CO2 coefficient, CoV 0.12
+    # The laws before truncation that the program samples so that the samples keep the sheet's
+    # values as their means with the default scatter (TruncatedLaw::fitted; mean, deviation).
+    m = truncated(u[0], 0.656930112, 1.45366449, 1.0, 5.5, True)     # environment, CoV 0.5
+    T = truncated(u[1], 14.9999998, 2.00000059, 4.0, 30.0, False)    # temperature, sd 2 K
+    RH = truncated(u[2], 0.7, 0.035, 0.4, 1.0, False)                # humidity, CoV 0.05
+    fcu = truncated(u[3], 30.0053152, 4.51249939, 10.0, 50.0, True)  # strength, CoV 0.15
+    c = truncated(u[4], 29.9889009, 8.01870791, 3.0, 90.0, False)    # cover, sd 8 mm
+    kco2 = truncated(u[5], 1.49824886, 0.182415924, 1.0, 3.5, False)  # CO2 coefficient, CoV 0.12
     t, d = 60.0, 20.0
     Ks, Kr, Kw = 1.4, 1.6, 1.1                          # plain round bar, outdoor
     k = 3 * kco2 * Ks * 1.2 * Kw * T ** 0.25 * RH ** 1.5 * (1 - RH) * (58 / fcu - 0.76)

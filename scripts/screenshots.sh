@@ -6,7 +6,9 @@
 # reliability analysis of the marine sheet, and every page of its PDF report as a PNG; then the
 # whole screen with the real dialogs up, as the toolkit shows them in Chinese: a message box
 # (6-message-box.png), the save dialog (7-save-dialog.png) and its question about an existing
-# file (8-append-question.png), and the report's details dialog (9-report-details.png).
+# file (8-append-question.png), and the report's details dialog (9-report-details.png); then the
+# reliability window of the time-dependent chloride sheet after a run with stopped samples, tab
+# by tab (reliability-*.png), and the pages of its PDF report (report-reliability-page-*.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
@@ -32,3 +34,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
 # Every page of the PDF report as a picture.
 pdftoppm -png -r 90 "$out/report-marine.pdf" "$out/report-marine-page"
 ls "$out"/report-marine-page*.png
+# The pages of the report with the reliability section (the sheet's own pages first).
+pdftoppm -png -r 70 "$out/report-reliability.pdf" "$out/report-reliability-page"
+ls "$out"/report-reliability-page*.png

@@ -30,9 +30,12 @@ namespace {
 namespace mc = analysis::mc;
 
 constexpr std::string_view kUsage =
-    "Usage: pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...]\n"
-    "                       [--dist NAME=normal|lognormal|beta ...] [--samples N] [--seed S]\n"
-    "                       [--target-beta B] [--threads T] [-o FILE.csv]\n"
+    "Usage: pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] [--sd NAME=V ...]\n"
+    "                       [--dist NAME=normal|lognormal|beta ...] [--binder B]\n"
+    "                       [--model-cov TIME=V ...] [--samples N] [--seed S]\n"
+    "                       [--target-beta B] [--target-beta-ti B] [--target-beta-tc B]\n"
+    "                       [--target-age A] [--stop-cov V] [--initiation WAY]\n"
+    "                       [--threads T] [-o FILE.csv]\n"
     "\n"
     "Reliability analysis of a sheet by Monte Carlo sampling. NAME=TEXT fills the sheet as\n"
     "in single-sheet mode (boxes by the numeric prefix rule, NAME=1 for an option, a group by\n"
@@ -40,19 +43,33 @@ constexpr std::string_view kUsage =
     "is the mean of its input.\n"
     "Usual quantities scatter by default, each after its source (printed with the inputs):\n"
     "the cover and the temperature by an absolute deviation (8 mm, 2 K), the ageing exponent\n"
-    "by a Beta law, the others by a coefficient of variation; --cov NAME=V sets a\n"
-    "coefficient of variation instead (0: as typed), --dist NAME=... its distribution.\n"
-    "Samples are truncated to the box's range by sampling the distribution function between\n"
-    "the range's ends; the output gives the mean and CoV after truncation and warns where\n"
-    "they differ from what was asked.\n"
+    "by a Beta law whose deviation follows the binder (--binder portland, fly-ash or slag:\n"
+    "0.12, 0.15, 0.20), the others by a coefficient of variation. --cov NAME=V sets a\n"
+    "coefficient of variation instead (0: as typed), --sd NAME=V an absolute deviation in the\n"
+    "box's unit, --dist NAME=... the distribution.\n"
+    "Samples stay inside the box's range: they are drawn from a law truncated to it, chosen\n"
+    "so that the samples keep the box's value as their mean and have the scatter asked for\n"
+    "where the range can carry it; where it cannot (a mean near an end of a narrow range),\n"
+    "the largest scatter the range allows with that mean. The output gives the samples' mean\n"
+    "and CoV and warns first where they differ from what was asked.\n"
+    "--model-cov TIME=V (TIME ti, tc or td) adds a model-uncertainty factor, lognormal with\n"
+    "mean 1 and CoV V, that scales the initiation period, the time from initiation to cover\n"
+    "cracking, or the time from cracking to the end of durability.\n"
+    "--initiation (marine sheet only) chooses how a sample's initiation time is found:\n"
+    "crossing (default: the age at which the chloride at the bar reaches the critical\n"
+    "concentration) or sheet-search (the sheet's half-year search, which stops within\n"
+    "0.5 kg/m3 of it and follows its start value).\n"
     "\n"
-    "Defaults: 10000 samples, seed 1, target reliability index 1.3 of the end of durability\n"
-    "(1.3 for initiation, 1.5 for cover cracking), one thread per core (--threads, or --jobs\n"
+    "Defaults: 10000 samples, seed 1, target reliability indices 1.3 for initiation\n"
+    "(--target-beta-ti), 1.5 for cover cracking (--target-beta-tc) and 1.3 for the end of\n"
+    "durability (--target-beta), statistics at the inspection age (--target-age), no\n"
+    "stopping rule (--stop-cov V: draw samples in rounds until the CoV of P(t_d <= target\n"
+    "age) is below V, or --samples are drawn), one thread per core (--threads, or --jobs\n"
     "as in the batch command; fewer when the system will not start more, which standard\n"
     "error then says; the results are the same).\n"
     "Standard output: warnings first (samples that did not run to the end, truncated\n"
     "scatter), the inputs, the samples by how they ended, the percentiles of t_i, t_c, t_d\n"
-    "and of the remaining life, P at the inspection age with its standard error, CoV, 95%\n"
+    "and of the remaining life, P at the target age with its standard error, CoV, 95%\n"
     "interval and beta, the ages at which beta falls below each target, and the rank\n"
     "correlations of the inputs with the times. No sample is left out: samples that never\n"
     "reach a limit state count as not failed; samples the model could not follow count as\n"
@@ -66,10 +83,18 @@ constexpr std::string_view kUsage =
 
 const std::vector<OptionSpec> kOptions = {
     {{"--cov"}, "NAME=V", true},
+    {{"--sd"}, "NAME=V", true},
     {{"--dist"}, "NAME=normal|lognormal|beta", true},
+    {{"--binder"}, "portland, fly-ash or slag", false},
+    {{"--model-cov"}, "TIME=V (TIME ti, tc or td)", true},
     {{"--samples"}, "a number", false},
     {{"--seed"}, "a number", false},
     {{"--target-beta"}, "a number", false},
+    {{"--target-beta-ti"}, "a number", false},
+    {{"--target-beta-tc"}, "a number", false},
+    {{"--target-age"}, "a number of years", false},
+    {{"--stop-cov"}, "a number", false},
+    {{"--initiation"}, "crossing or sheet-search", false},
     {{"--threads", "--jobs", "-j"}, "a number", false},
     {{"-o", "--output"}, "a file name", false},
 };
@@ -148,17 +173,71 @@ int run(const std::vector<std::string>& words) {
   if (const auto v = args.value("--target-beta")) {
     settings.targetBeta = parse_number<double>("--target-beta", *v);
   }
+  if (const auto v = args.value("--target-beta-ti")) {
+    settings.targetBetaInitiation = parse_number<double>("--target-beta-ti", *v);
+  }
+  if (const auto v = args.value("--target-beta-tc")) {
+    settings.targetBetaCracking = parse_number<double>("--target-beta-tc", *v);
+  }
+  if (const auto v = args.value("--target-age")) {
+    settings.targetAge = parse_number<double>("--target-age", *v);
+  }
+  if (const auto v = args.value("--stop-cov")) {
+    settings.stopCov = parse_number<double>("--stop-cov", *v);
+  }
   if (const auto v = args.value("--threads")) {
     settings.threads = parse_number<unsigned>("--threads", *v);
   }
   const auto entries =
       sheet_entries(s, std::vector<std::string>(positional.begin() + 1, positional.end()));
-  mc::Problem problem = mc::with_defaults(*module, read_inputs(s, entries));
+  mc::Binder binder = mc::Binder::Portland;
+  if (const auto v = args.value("--binder")) {
+    const auto b = mc::binder_from_name(*v);
+    if (!b) throw UsageError("unknown binder '" + *v + "' (portland, fly-ash or slag)");
+    binder = *b;
+  }
+  mc::Problem problem = mc::with_defaults(*module, read_inputs(s, entries), binder);
+  if (args.has("--binder") && !problem.hasBinder()) {
+    throw UsageError("sheet " + std::to_string(s.number) +
+                     " has no ageing exponent, whose scatter --binder sets");
+  }
+  if (const auto v = args.value("--initiation")) {
+    if (!problem.hasVariants()) {
+      throw UsageError("sheet " + std::to_string(s.number) +
+                       " has one way to its initiation time; --initiation is for the marine sheet");
+    }
+    if (*v == analysis::variant_name(analysis::InitiationVariant::Crossing)) {
+      problem.variant = analysis::InitiationVariant::Crossing;
+    } else if (*v == analysis::variant_name(analysis::InitiationVariant::SheetSearch)) {
+      problem.variant = analysis::InitiationVariant::SheetSearch;
+    } else {
+      throw UsageError("unknown way '" + *v + "' for --initiation (crossing or sheet-search)");
+    }
+  }
+  std::vector<int> scattered;  // boxes given a CoV or a deviation: one of them, once
+  auto once = [&scattered](int n, const std::string& name) {
+    if (std::find(scattered.begin(), scattered.end(), n) != scattered.end()) {
+      throw UsageError(name + " is given a scatter twice (--cov and --sd take one of them once)");
+    }
+    scattered.push_back(n);
+  };
   for (const std::string& arg : args.values("--cov")) {
     auto [name, text] = split(arg, "--cov");
     const int n = sheet::text_box_number(numeric_box(s, name).control);
+    once(n, name);
     problem.scatter[static_cast<std::size_t>(n)].cov = parse_number<double>("--cov " + name, text);
     problem.scatter[static_cast<std::size_t>(n)].sd = 0;  // a CoV typed replaces a deviation
+  }
+  for (const std::string& arg : args.values("--sd")) {
+    auto [name, text] = split(arg, "--sd");
+    const int n = sheet::text_box_number(numeric_box(s, name).control);
+    once(n, name);
+    mc::Scatter& sc = problem.scatter[static_cast<std::size_t>(n)];
+    sc.sd = parse_number<double>("--sd " + name, text);
+    const double mean = problem.base.box(n);
+    // The CoV shown beside it: the deviation's at the box's value (none for an empty box, which
+    // the checks refuse).
+    sc.cov = mean > 0 && sc.sd > 0 ? sc.sd / mean : 0;
   }
   for (const std::string& arg : args.values("--dist")) {
     auto [name, text] = split(arg, "--dist");
@@ -166,6 +245,16 @@ int run(const std::vector<std::string>& words) {
     const auto dist = mc::distribution_from_name(text);
     if (!dist) throw UsageError("unknown distribution '" + text + "' (normal, lognormal or beta)");
     problem.scatter[static_cast<std::size_t>(n)].dist = *dist;
+  }
+  for (const std::string& arg : args.values("--model-cov")) {
+    auto [name, text] = split(arg, "--model-cov");
+    const char* const times[] = {"ti", "tc", "td"};
+    const auto* at = std::find(std::begin(times), std::end(times), name);
+    if (at == std::end(times)) {
+      throw UsageError("unknown time '" + name + "' for --model-cov (ti, tc or td)");
+    }
+    problem.modelUncertainty.cov[static_cast<std::size_t>(at - std::begin(times))] =
+        parse_number<double>("--model-cov " + name, text);
   }
   if (auto error = mc::validate(problem, settings)) {
     std::cerr << "pellucor-cli: " << error->message << "\nNothing was computed.\n";

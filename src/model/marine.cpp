@@ -88,24 +88,8 @@ struct MarinePass {
   bool printable() const { return model::printable({r.Cb, r.Cm}); }
 };
 
-std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& r) {
-  // Both profile arguments are computed whether or not they are used.
-  const auto zx = fun_erf_fan(1 - in.Cx / in.Cs);
-  const auto zcr = fun_erf_fan(1 - in.Ccr / in.Cs);
-  if (!zx || !zcr) return StopReason::NoInverse;
-  r.zx = *zx;
-  r.zcr = *zcr;
-
-  if (r.D == 0) {
-    if (in.source == DiffusionSource::MeasuredProfile) {
-      r.D = diffusion_from_profile(r.x, in.t, r.zx);
-    } else {
-      r.D = diffusion_from_water_cement(in.wc, in.T);
-    }
-  }
-  if (!(r.D > 0) || !printable(r.D)) return StopReason::InvalidDiffusion;
-  r.K = 2 * std::sqrt(r.D) * r.zcr;  // this order of the factors, not erosion_coefficient's
-
+// Initiation time by the two searches, from the coefficients in `r`.
+std::optional<StopReason> search_initiation(const MarineInput& in, MarineResult& r) {
   // First search: surface concentration growing as k sqrt(t).
   const double c = r.c;
   const double D = r.D;
@@ -126,26 +110,63 @@ std::optional<StopReason> before_iteration(const MarineInput& in, MarineResult& 
     if (stop) return stop;
     r.ti = in.ts + T2;
   }
-  if (!printable({r.K, r.ti})) return StopReason::NotFinite;
   return std::nullopt;
 }
 
 }  // namespace
 
-MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer) {
+MarineResult marine_coefficients(const MarineInput& in) {
   MarineResult r;
   r.c = in.coverMm / 1000;
   r.d = in.dMm / 1000;
   r.x = in.xMm / 1000;
   r.D = in.Dcm2 / 10000;
-  if (auto stop = before_iteration(in, r)) {
-    r.stop = stop;
+  // Both profile arguments are computed whether or not they are used.
+  const auto zx = fun_erf_fan(1 - in.Cx / in.Cs);
+  const auto zcr = fun_erf_fan(1 - in.Ccr / in.Cs);
+  if (!zx || !zcr) {
+    r.stop = StopReason::NoInverse;
     return r;
+  }
+  r.zx = *zx;
+  r.zcr = *zcr;
+
+  if (r.D == 0) {
+    if (in.source == DiffusionSource::MeasuredProfile) {
+      r.D = diffusion_from_profile(r.x, in.t, r.zx);
+    } else {
+      r.D = diffusion_from_water_cement(in.wc, in.T);
+    }
+  }
+  if (!(r.D > 0) || !printable(r.D)) {
+    r.stop = StopReason::InvalidDiffusion;
+    return r;
+  }
+  r.K = 2 * std::sqrt(r.D) * r.zcr;  // this order of the factors, not erosion_coefficient's
+  return r;
+}
+
+void run_marine_from(const MarineInput& in, double ti, MarineResult& r,
+                     IterationObserver<MarineResult>* observer) {
+  r.ti = ti;
+  if (!printable({r.K, r.ti})) {
+    r.stop = StopReason::NotFinite;
+    return;
   }
   MarinePass pass{r, in.Cs};
   // Cover and diameter converted to metres and back, as in the constant-coefficient model.
   r.stop = iterate_chloride_model(in, RateScaling::DivideAfterKe, r.c * 1000, r.d * 1000, r, pass,
                                   observer);
+}
+
+MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer) {
+  MarineResult r = marine_coefficients(in);
+  if (r.stop) return r;
+  if (auto stop = search_initiation(in, r)) {
+    r.stop = stop;
+    return r;
+  }
+  run_marine_from(in, r.ti, r, observer);
   return r;
 }
 

@@ -49,6 +49,18 @@ struct MarineResult : ProfileResult {
 
 MarineResult run_marine(const MarineInput& in, IterationObserver<MarineResult>* observer = nullptr);
 
+// run_marine in two parts, for a caller that takes the initiation time from elsewhere than the
+// searches. First the steps ahead of the searches: lengths converted, both profile arguments,
+// the diffusion coefficient (typed or derived) and the erosion coefficient; `stop` is set when
+// one of them cannot be computed.
+MarineResult marine_coefficients(const MarineInput& in);
+// Then the rest of run_marine from the initiation time `ti` (a): the cracking-time iteration
+// with its propagation steps, into `r`, which holds the coefficients. run_marine is
+// marine_coefficients, the searches and this with the searches' t_i; with that t_i the
+// results are the same bits. The search fields of `r` (rounds, T2, C1) are left as they are.
+void run_marine_from(const MarineInput& in, double ti, MarineResult& r,
+                     IterationObserver<MarineResult>* observer = nullptr);
+
 // The chloride profile of the initiation-time searches, with their error function
 // (marine_search_erf) and their approximation of pi, at depth x (m), coefficient D (m2/a) and
 // age tau (a):

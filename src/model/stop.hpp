@@ -21,5 +21,7 @@ enum class StopReason {
 };
 
 std::string_view describe(StopReason reason) noexcept;
+// The same in plain Chinese, for the texts the user reads beside the results.
+std::string_view describe_chinese(StopReason reason) noexcept;
 
 }  // namespace pellucor::model

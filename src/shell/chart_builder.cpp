@@ -53,6 +53,8 @@ QColor marker_colour(curves::Mark m) {
       return QColor(150, 30, 150);
     case curves::Mark::StableSurface:
       return QColor(0, 130, 130);
+    case curves::Mark::CriticalCrossing:
+      return QColor(90, 0, 200);
   }
   return Qt::black;
 }

@@ -148,14 +148,110 @@ TEST_F(McCli, StoppedSamplesAreSaidFirstInChineseAndCountedInTheCurves) {
   EXPECT_NE(r.out.find("一致性检查：临界浓度不低于表面浓度：永远达不到开始锈蚀"), std::string::npos)
       << r.out;
   EXPECT_LT(r.out.find("注意："), r.out.find("inputs ("));
-  EXPECT_NE(r.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);
+  EXPECT_NE(r.out.find("initiation time: 按临界浓度交点 (crossing)"), std::string::npos);
   EXPECT_EQ(r.out.find("inf"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
   const auto curves = lines_of(read_file(csv));
   ASSERT_EQ(curves.size(), 102u);
   EXPECT_TRUE(curves[0].ends_with(",P_low_td,ti_method")) << curves[0];
-  EXPECT_TRUE(curves[50].ends_with(",sheet-search")) << curves[50];
+  EXPECT_TRUE(curves[50].ends_with(",crossing")) << curves[50];
   EXPECT_EQ(read_file(csv).find("inf"), std::string::npos);
+}
+
+// The marine example; `initiation` is the start value of the sheet's search.
+std::vector<std::string> marine_mc(const std::string& initiation) {
+  return {"mc",
+          "marine",
+          "environment=1.5",
+          "temperature=20",
+          "humidity=0.8",
+          "strength=30",
+          "cover=40",
+          "age=20",
+          "diffusion=1.5",
+          "surface=5",
+          "critical=1.4",
+          "cracking-time=20",
+          "diameter=20",
+          "accumulation=1.0",
+          "stable-time=25",
+          "initiation-time=" + initiation,
+          "t2=5",
+          "steel=2",
+          "--samples=2000",
+          "--seed=11"};
+}
+
+TEST_F(McCli, MarineInitiationAtTheCrossingDoesNotFollowTheSearchsStartValue) {
+  auto with = [](std::vector<std::string> args, std::vector<std::string> extra) {
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  const Outcome crossing5 = run(marine_mc("5"));
+  const Outcome crossing20 = run(with(marine_mc("20"), {"--initiation", "crossing"}));
+  const Outcome search5 = run(with(marine_mc("5"), {"--initiation=sheet-search"}));
+  const Outcome search20 = run(with(marine_mc("20"), {"--initiation=sheet-search"}));
+  for (const Outcome* o : {&crossing5, &crossing20, &search5, &search20}) {
+    ASSERT_EQ(o->status, 0) << o->err;
+  }
+  EXPECT_NE(crossing5.out.find("initiation time: 按临界浓度交点 (crossing)"), std::string::npos);
+  EXPECT_NE(search5.out.find("initiation time: 按表单算法 (sheet-search)"), std::string::npos);
+  const auto ti = [](const Outcome& o) { return fields_of(lines_of(o.out), "initiation t_i"); };
+  EXPECT_EQ(ti(crossing5), ti(crossing20));
+  EXPECT_NE(ti(search5), ti(search20));
+  EXPECT_NE(ti(crossing5), ti(search5));
+}
+
+TEST_F(McCli, EverySettingOfTheAnalysisIsTakenAndShown) {
+  const Outcome r = run({"mc",
+                         "3",
+                         "environment=1",
+                         "temperature=20",
+                         "humidity=0.8",
+                         "strength=30",
+                         "cover=30",
+                         "age=10",
+                         "exponent=0.3",
+                         "surface=5",
+                         "critical=1.4",
+                         "depth=20",
+                         "measured=2",
+                         "cracking-time=20",
+                         "diameter=20",
+                         "steel=2",
+                         "--binder=slag",
+                         "--sd",
+                         "cover=6",
+                         "--cov=diameter=0.05",
+                         "--model-cov",
+                         "td=0.3",
+                         "--model-cov=ti=0.1",
+                         "--target-age=30",
+                         "--target-beta-ti=2",
+                         "--target-beta-tc=2.5",
+                         "--target-beta=1.8",
+                         "--stop-cov=0.05",
+                         "--samples=64000"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string& o = r.out;
+  for (const char* expected : {
+           "Text5 (cover)                30  sd 6 normal in 3..90 (given)",
+           "Text13 (diameter)            20  CoV 0.05 normal in 8..40 (given)",
+           "Text7 (exponent)             0.3  sd 0.2 beta in 0.1..0.6 (default)",
+           "binder (sets the default scatter of the ageing exponent): slag",
+           "CoV t_i 0.100, t_c 0.000, t_d 0.300",
+           "at the target age 30 a",
+           "(t_i 2.00, t_c 2.50, t_d 1.80)",
+           "stopping rule: CoV of P(t_d <= target age) below 0.050: met",
+       }) {
+    EXPECT_NE(o.find(expected), std::string::npos) << expected << "\n" << o;
+  }
+  // The rule stopped the run before the most samples, at a round's end (1000, 2000, 4000, ...).
+  const auto samples = fields_of(lines_of(o), "samples");
+  ASSERT_FALSE(samples.empty());
+  const long n = std::strtol(samples[0].c_str(), nullptr, 10);
+  EXPECT_LT(n, 64000);
+  EXPECT_EQ(n % 1000, 0);
 }
 
 TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {
@@ -174,6 +270,16 @@ TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {
       {{"colour=3"}, "unknown control or alias 'colour'"},
       {{"steel=4"}, "steel: '4' is no steel kind"},
       {{"Text5=30"}, "Text5 given twice"},
+      {{"--binder=slag"}, "sheet 1 has no ageing exponent"},
+      {{"--binder=lime"}, "unknown binder 'lime'"},
+      {{"--initiation=crossing"}, "sheet 1 has one way to its initiation time"},
+      {{"--model-cov=tx=0.2"}, "unknown time 'tx' for --model-cov"},
+      {{"--model-cov=td=-0.2"}, "model-uncertainty factor must be a number of 0 or more"},
+      {{"--cov=cover=0.1", "--sd=cover=5"}, "cover is given a scatter twice"},
+      {{"--sd=cover=x"}, "'x' is no valid number for --sd cover"},
+      {{"--target-age=0"}, "the target age must be a number above 0"},
+      {{"--stop-cov=-1"}, "stopping rule must be a number of 0 or more"},
+      {{"--target-beta-tc=x"}, "'x' is no valid number for --target-beta-tc"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args.back());

@@ -267,6 +267,54 @@ TEST(Marine, BarConcentrationIsWhatTheSearchesCompared) {
   EXPECT_NEAR(marine_concentration(in, r.D, 0, 60), in.Cs, 1e-12);
 }
 
+// The run split in two (coefficients, then the iteration from a given initiation time) is
+// the run: from the searches' t_i every value comes out the same bits; from another t_i only
+// the iteration moves.
+TEST(Marine, RunFromTheSearchesInitiationTimeIsTheRun) {
+  auto second = marine_example();
+  second.k = 2.0;
+  second.ts = 5;
+  second.tiStart = 20;
+  second.T2Start = 1;
+  for (const MarineInput& in : {marine_example(), second}) {
+    const auto whole = run_marine(in);
+    ASSERT_FALSE(whole.stop);
+    MarineResult r = marine_coefficients(in);
+    ASSERT_FALSE(r.stop);
+    EXPECT_EQ(r.D, whole.D);
+    EXPECT_EQ(r.K, whole.K);
+    EXPECT_EQ(r.zcr, whole.zcr);
+    Recorder<MarineResult> rec;
+    run_marine_from(in, whole.ti, r, &rec);
+    ASSERT_FALSE(r.stop);
+    rec.expect_chain(in.tcStart);
+    EXPECT_EQ(r.ti, whole.ti);
+    EXPECT_EQ(r.iteration.passes, whole.iteration.passes);
+    EXPECT_EQ(r.iteration.tcStar, whole.iteration.tcStar);
+    EXPECT_EQ(r.Cb, whole.Cb);
+    EXPECT_EQ(r.rate.lambda0, whole.rate.lambda0);
+    for (auto field : {&Propagation::dcr, &Propagation::tp, &Propagation::tc, &Propagation::lambda1,
+                       &Propagation::dd, &Propagation::td, &Propagation::dt}) {
+      EXPECT_EQ(r.prop.*field, whole.prop.*field);
+    }
+    EXPECT_EQ(r.prop.w, whole.prop.w);
+
+    // Three years later: only the iteration moves; the cover cracks later.
+    MarineResult later = marine_coefficients(in);
+    run_marine_from(in, whole.ti + 3, later);
+    ASSERT_FALSE(later.stop);
+    EXPECT_EQ(later.ti, whole.ti + 3);
+    EXPECT_EQ(later.prop.tc, later.ti + later.prop.tp);
+    EXPECT_GT(later.prop.tc, whole.prop.tc);
+  }
+  // A coefficient that cannot be computed stops before any initiation time is needed.
+  auto bad = marine_example();
+  bad.Dcm2 = 0;
+  bad.source = DiffusionSource::WaterCementRatio;
+  bad.wc = 0.2;
+  EXPECT_EQ(marine_coefficients(bad).stop, StopReason::InvalidDiffusion);
+}
+
 TEST(Admixed, WorkedExample) {
   Recorder<AdmixedResult> rec;
   const auto r = run_admixed(admixed_example(), &rec);

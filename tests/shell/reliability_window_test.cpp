@@ -18,7 +18,13 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QBarSet>
 #include <QtCharts/QChartView>
+#include <QtCharts/QHorizontalBarSeries>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <cmath>
 #include <sstream>
 
 #include "analysis/mc/engine.hpp"
@@ -42,6 +48,18 @@ namespace {
 // outdoor, plain round bar.
 const std::vector<std::pair<int, QString>> kCarbonation = {
     {1, "2"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}};
+
+// The time-dependent chloride example: with the default scatter some samples have a measured
+// concentration at or above the surface one (refused, not followed) and some a critical one at
+// or above it (never initiate).
+const std::vector<std::pair<int, QString>> kVariable = {
+    {1, "1"}, {2, "20"},  {3, "0.8"}, {4, "30"}, {5, "30"},  {6, "10"}, {7, "0.3"},
+    {8, "5"}, {9, "1.4"}, {10, "20"}, {11, "2"}, {12, "20"}, {13, "20"}};
+
+// The marine example (coefficient typed, no second search).
+const std::vector<std::pair<int, QString>> kMarine = {
+    {1, "1.5"}, {2, "20"},  {3, "0.8"}, {4, "30"}, {5, "40"},  {6, "20"},  {7, "1.5"}, {8, "5"},
+    {9, "1.4"}, {13, "20"}, {14, "20"}, {15, "1"}, {16, "25"}, {17, "10"}, {18, "5"}};
 
 QString runTool(const QString& program, const QStringList& args) {
   QProcess p;
@@ -86,6 +104,16 @@ class ReliabilityWindowTest : public QObject {
       if (!main_->controller(1)->lastReport()) return nullptr;
     }
     return openAnalysisWindow();
+  }
+
+  // The analysis of sheet `number` with `values` typed in and steel kind 2.
+  ReliabilityWindow* openSheetAnalysis(int number,
+                                       const std::vector<std::pair<int, QString>>& values) {
+    QtSheetView* view = main_->showSheet(number);
+    fill(view, values);
+    if (!chooseSteelKind(view, 2)) return nullptr;
+    main_->findChild<QAction*>(QStringLiteral("menu_reliability"))->trigger();
+    return qobject_cast<ReliabilityWindow*>(main_->mdiArea()->activeSubWindow()->widget());
   }
 
   // One more analysis window of the carbonation sheet, opened with the sheet active.
@@ -145,19 +173,54 @@ class ReliabilityWindowTest : public QObject {
     QTableWidget* t = w->inputTable();
     QCOMPARE(t->rowCount(), 9);
     const int cover = w->rowOf(5);
-    QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度"));
+    // The box's label with its unit; the console's names in the tool-tip.
+    QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度（mm）"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->toolTip(), QStringLiteral("Text5 (cover)"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
     // The cover's default is an absolute deviation of 8 mm: a CoV of 8/30 at this mean.
-    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.266666666666667"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSd)->text(), QStringLiteral("8"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.266667"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kRange)->text(), QStringLiteral("3--90"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSamples)->text(), QStringLiteral("30，0.267"));
+    // Each default names its source, and says what the source says in its tool-tip.
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSource)->text(),
+             QStringLiteral("fib Bulletin 34（2006）"));
+    QVERIFY(
+        t->item(cover, ReliabilityWindow::kSource)->toolTip().contains(QStringLiteral("8～10 mm")));
     QCOMPARE(w->distributionBox(w->rowOf(4))->currentText(), QStringLiteral("对数正态"));
+    QCOMPARE(t->item(w->rowOf(4), ReliabilityWindow::kSource)->text(),
+             QStringLiteral("JCSS 概率模型规范（2001）"));
     // The inspection age and the empty measured depth stay as typed.
     QCOMPARE(t->item(w->rowOf(6), ReliabilityWindow::kCov)->text(), QStringLiteral("0"));
+    QCOMPARE(t->item(w->rowOf(6), ReliabilityWindow::kSamples)->text(), QStringLiteral("定值"));
     QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kMean)->text(), QStringLiteral("0"));
     QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kCov)->text(), QStringLiteral("0"));
     QCOMPARE(w->samplesEdit()->text(), QStringLiteral("10000"));
+    QCOMPARE(w->targetEdit(0)->text(), QStringLiteral("1.3"));
+    QCOMPARE(w->targetEdit(1)->text(), QStringLiteral("1.5"));
     QCOMPARE(w->targetEdit()->text(), QStringLiteral("1.3"));
+    QCOMPARE(w->stopCovEdit()->text(), QStringLiteral("0"));
+    QVERIFY(w->targetAgeEdit()->text().isEmpty());
+    // The carbonation sheet has neither an ageing exponent nor two ways to its initiation.
+    QVERIFY(w->binderBox() == nullptr);
+    QVERIFY(w->variantBox() == nullptr);
     QVERIFY(!w->exportButton()->isEnabled());
+    QVERIFY(w->warningLabel()->isHidden());
+
+    // A CoV typed replaces the deviation; a deviation typed shows its CoV at the mean; the
+    // row then names no source.
+    t->item(cover, ReliabilityWindow::kCov)->setText(QStringLiteral("0.1"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSd)->text(), QString());
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSamples)->text(), QStringLiteral("30，0.100"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kSource)->text(), QStringLiteral("输入"));
+    t->item(cover, ReliabilityWindow::kSd)->setText(QStringLiteral("6"));
+    QCOMPARE(t->item(cover, ReliabilityWindow::kCov)->text(), QStringLiteral("0.2"));
+    // A scatter the range cannot carry around the mean: the samples' CoV in red.
+    const int environment = w->rowOf(1);
+    t->item(environment, ReliabilityWindow::kMean)->setText(QStringLiteral("1.5"));
+    QCOMPARE(t->item(environment, ReliabilityWindow::kSamples)->text(),
+             QStringLiteral("1.5，0.413"));
+    QVERIFY(!t->item(environment, ReliabilityWindow::kSamples)->toolTip().isEmpty());
   }
 
   void runGivesTheEnginesResultAndExportsItsCurves() {
@@ -187,19 +250,41 @@ class ReliabilityWindowTest : public QObject {
     mc::RunSettings settings;
     settings.samples = 3000;
     settings.seed = 42;
-    const mc::Summary expected = mc::summarize(mc::run_samples(p, settings), 1.3);
+    const mc::Summary expected = mc::summarize(mc::run_samples(p, settings), settings);
     const mc::Summary& got = w->report()->summary;
     QCOMPARE(got.done, expected.done);
     QCOMPARE(got.percentiles[mc::kInitiation]->p50, expected.percentiles[mc::kInitiation]->p50);
     QCOMPARE(got.percentiles[mc::kEnd]->p95, expected.percentiles[mc::kEnd]->p95);
-    QCOMPARE(w->percentileTable()->item(0, 1)->text(),
+    QCOMPARE(w->percentileTable()->item(0, 2)->text(),
              QString::number(expected.percentiles[mc::kInitiation]->p50, 'f', 2));
-    QCOMPARE(w->percentileTable()->item(2, 3)->text(),
+    QCOMPARE(w->percentileTable()->item(2, 4)->text(),
              QString::number(*expected.targetAge[mc::kEnd], 'f', 2));
-    auto* pChart = qobject_cast<QChartView*>(w->probabilityChart())->chart();
+    // Every index drawn is a number on the axis: where no sample failed (age 0) the index is
+    // a bound from the sample size, drawn as a mark of its own, never at infinity.
     auto* bChart = qobject_cast<QChartView*>(w->betaChart())->chart();
-    QCOMPARE(pChart->series().size(), 3);
-    QCOMPARE(bChart->series().size(), 4);  // three indices and the target line
+    QStringList names;
+    bool bound = false;
+    for (QAbstractSeries* series : bChart->series()) {
+      names << series->name();
+      if (auto* xy = qobject_cast<QXYSeries*>(series)) {
+        for (const QPointF& pt : xy->points()) QVERIFY(std::isfinite(pt.y()));
+        if (qobject_cast<QScatterSeries*>(series) && !xy->points().isEmpty()) {
+          bound = true;
+          QCOMPARE(xy->points().front().y(), expected.curve.front().index[0].value);
+        }
+      }
+    }
+    QVERIFY(bound);
+    QVERIFY2(names.contains(QStringLiteral("目标 β = 1.3（t_i、t_d）")),
+             qPrintable(names.join('|')));
+    QVERIFY(names.contains(QStringLiteral("目标 β = 1.5（t_c）")));
+    // The tornado: one bar per scattering input and time.
+    auto* tChart = qobject_cast<QChartView*>(w->tornadoChart())->chart();
+    QCOMPARE(tChart->series().size(), 1);
+    auto* bars = qobject_cast<QHorizontalBarSeries*>(tChart->series().front());
+    QVERIFY(bars != nullptr);
+    QCOMPARE(bars->count(), 3);
+    QCOMPARE(bars->barSets().front()->count(), int(expected.tornado.size()));
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("curves.csv"));
@@ -216,29 +301,43 @@ class ReliabilityWindowTest : public QObject {
     QCOMPARE(file.readAll().toStdString(), csv.str());
   }
 
-  void cancelEndsTheRunAndLeavesTheWindowUsable() {
+  void cancelEndsTheRunAndKeepsThePreviousResults() {
     ReliabilityWindow* w = openAnalysis();
     QVERIFY(w != nullptr);
-    w->samplesEdit()->setText(QStringLiteral("10000000"));
-    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
-    QVERIFY(w->isRunning());
-    // The window keeps handling events while the samples run: it shows their progress.
-    QTRY_VERIFY(w->progressBar()->value() > 0);
-    QVERIFY(w->isRunning());
-    QVERIFY(w->cancelButton()->isEnabled());
-    QSignalSpy ended(w, &ReliabilityWindow::runEnded);
-    QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
-    QVERIFY(ended.wait(10000));
-    QVERIFY(!w->isRunning());
+    auto cancelLongRun = [&] {
+      w->samplesEdit()->setText(QStringLiteral("10000000"));
+      QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+      QVERIFY(w->isRunning());
+      // The window keeps handling events while the samples run: it shows their progress.
+      QTRY_VERIFY(w->progressBar()->value() > 0);
+      QVERIFY(w->isRunning());
+      QVERIFY(w->cancelButton()->isEnabled());
+      QVERIFY(!w->exportButton()->isEnabled());
+      QSignalSpy ended(w, &ReliabilityWindow::runEnded);
+      QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+      QVERIFY(ended.wait(10000));
+      QVERIFY(!w->isRunning());
+      QVERIFY(w->progressBar()->value() < 10000000);
+    };
+    // Without an earlier run there is nothing to show.
+    cancelLongRun();
     QVERIFY(!w->report().has_value());
     QVERIFY(w->statusLabel()->text().startsWith(QStringLiteral("已取消")));
-    QVERIFY(w->progressBar()->value() < 10000000);
+    QVERIFY(w->statusLabel()->text().contains(QStringLiteral("尚无完成的计算结果")));
     QVERIFY(!w->exportButton()->isEnabled());
 
-    w->samplesEdit()->setText(QStringLiteral("500"));
-    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
-    QVERIFY(waitForRun(w));
+    // After a run, a cancelled one leaves its results, and says whose they are.
+    QVERIFY(runSmall(w, QStringLiteral("500")));
+    const QString median = w->percentileTable()->item(0, 2)->text();
+    cancelLongRun();
+    QVERIFY(w->report().has_value());
     QCOMPARE(w->report()->summary.samples, std::uint64_t{500});
+    QCOMPARE(w->percentileTable()->item(0, 2)->text(), median);
+    QVERIFY(w->statusLabel()->text().startsWith(QStringLiteral("已取消")));
+    QVERIFY2(w->statusLabel()->text().contains(QStringLiteral("上一次完成的计算（500 个样本）")),
+             qPrintable(w->statusLabel()->text()));
+    QVERIFY(w->exportButton()->isEnabled());
+    QCOMPARE(actions()->reliabilityRun(1), w);
   }
 
   void closingDuringARunStopsIt() {
@@ -282,24 +381,45 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("计算结果")));  // the sheet's own sections stay
     // The percentiles and the ages at the target as the window shows them.
     for (int r = 0; r < 3; ++r) {
-      for (int c = 0; c < 4; ++c) {
-        const QString cell = w->percentileTable()->item(r, c)->text();
+      for (int c = 1; c < 5; ++c) {
+        const QString cell = squeezed(w->percentileTable()->item(r, c)->text());
         QVERIFY(!cell.isEmpty());
         QVERIFY2(text.contains(cell), qPrintable(cell));
       }
     }
     // The inputs with their scatter and the settings.
-    QVERIFY(text.contains(QStringLiteral("保护层厚度300.266666666666667正态3--90")));
+    // (pdftotext reads a cell's wrapped lines apart from the cell's neighbours.)
+    const QString inputs = text.mid(text.indexOf(QStringLiteral("输入参数的离散性")), 1500);
+    QVERIFY2(inputs.contains(QStringLiteral("保护层厚度（mm）300.266667")), qPrintable(inputs));
+    QVERIFY(inputs.contains(QStringLiteral("（8）")));
+    QVERIFY(inputs.contains(QStringLiteral("3--9030，0.267fibBulletin34（2006）")));
     QVERIFY(text.contains(QStringLiteral("对数正态")));  // the strength
     QVERIFY(text.contains(QStringLiteral("随机数种子7")));
     QVERIFY(text.contains(QStringLiteral("样本数400")));
-    QVERIFY(text.contains(QStringLiteral("计算到底的样本") +
-                          QString::number(w->report()->summary.done)));
+    const mc::Summary& run = w->report()->summary;
+    const QString doneRow =
+        QString::number(run.done) +
+        QString::number(100.0 * double(run.done) / double(run.samples), 'f', 2) +
+        QStringLiteral("%计算到底");
+    QVERIFY2(text.contains(doneRow), qPrintable(doneRow));
+    // Every sample counts; the source of each default is given.
+    QVERIFY(text.contains(QStringLiteral("每个样本都计入概率，没有舍弃")));
+    QVERIFY(text.contains(QStringLiteral("默认离散的来源：")));
+    QVERIFY(
+        text.contains(QStringLiteral("保护层厚度：fibBulletin34（2006）：保护层厚度服从正态分布")));
+    QVERIFY(!text.contains(QStringLiteral("只计入计算到底")));
     // The chart titles and the axis title of the vector charts.
     QVERIFY(text.contains(QStringLiteral("概率P(t≤τ)")));
     QVERIFY(text.contains(QStringLiteral("可靠指标β(τ)")));
     QVERIFY(text.contains(QStringLiteral("年龄τ(a)")));
-    QVERIFY(text.contains(squeezed(QStringLiteral("目标 β = 1.3"))));
+    QVERIFY2(text.contains(squeezed(QStringLiteral("目标 β = 1.3（t_i、t_d）"))),
+             qPrintable(text.mid(text.indexOf(QStringLiteral("可靠指标β(τ)")), 600)));
+    QVERIFY(text.contains(squeezed(QStringLiteral("敏感性：输入与 t_i、t_c、t_d 的秩相关系数"))));
+    // The statistics at the target age as the window shows them.
+    for (int c = 1; c < w->atTargetTable()->columnCount(); ++c) {
+      const QString cell = squeezed(w->atTargetTable()->item(2, c)->text());
+      QVERIFY2(text.contains(cell), qPrintable(cell));
+    }
     // Same inputs as the sheet's calculation: no warning note.
     QVERIFY(!text.contains(QStringLiteral("不同")));
 
@@ -320,7 +440,7 @@ class ReliabilityWindowTest : public QObject {
     QCOMPARE(questions(*dialogs_).back(), print_offer(own));
     const QString ownText = pdfText(own);
     QVERIFY(ownText.contains(QStringLiteral("可靠指标β(τ)")));
-    QVERIFY(ownText.contains(w->percentileTable()->item(0, 1)->text()));
+    QVERIFY(ownText.contains(w->percentileTable()->item(0, 2)->text()));
     QVERIFY(dialogs_->shown.empty());
   }
 
@@ -346,7 +466,7 @@ class ReliabilityWindowTest : public QObject {
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("保护层厚度：计算表30，可靠度分析35")),
              qPrintable(text.right(800)));
-    QVERIFY(text.contains(other->percentileTable()->item(0, 1)->text()));
+    QVERIFY(text.contains(other->percentileTable()->item(0, 2)->text()));
 
     // With only the differing run left, the menu's report takes it, with the note.
     main_->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(same->parentWidget()));
@@ -356,7 +476,7 @@ class ReliabilityWindowTest : public QObject {
     reportThroughMenu(main_->sheetView(1), menuPdf);
     QVERIFY(pdfText(menuPdf).contains(QStringLiteral("计算表30，可靠度分析35")));
 
-    // A run that is cancelled leaves no run to report.
+    // While a run goes on there is no run to report; a cancelled one leaves the one before.
     other->samplesEdit()->setText(QStringLiteral("10000000"));
     QTest::mouseClick(other->calculateButton(), Qt::LeftButton);
     QVERIFY(!other->reportButton()->isEnabled());
@@ -364,7 +484,8 @@ class ReliabilityWindowTest : public QObject {
     QSignalSpy ended(other, &ReliabilityWindow::runEnded);
     other->cancel();
     QVERIFY(ended.wait(10000));
-    QCOMPARE(actions()->reliabilityRun(1), nullptr);
+    QCOMPARE(actions()->reliabilityRun(1), other);
+    QCOMPARE(other->report()->summary.samples, std::uint64_t{200});
     QVERIFY(dialogs_->shown.empty());
   }
 
@@ -382,8 +503,176 @@ class ReliabilityWindowTest : public QObject {
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.left(400)));
     QVERIFY(text.contains(QStringLiteral("计算表尚无完成的计算")));
-    QVERIFY(text.contains(w->percentileTable()->item(1, 1)->text()));
+    QVERIFY(text.contains(w->percentileTable()->item(1, 2)->text()));
     QVERIFY(!text.contains(QStringLiteral("计算结果")));
+  }
+
+  void aRunWithStopsSaysSoFirstAndDrawsTheBandBetweenTheBounds() {
+    ReliabilityWindow* w = openSheetAnalysis(3, kVariable);
+    QVERIFY(w != nullptr);
+    QVERIFY(runSmall(w, QStringLiteral("2000")));
+    const mc::Report& r = *w->report();
+    const mc::Summary& s = r.summary;
+    QVERIFY(s.rejected > 0);
+    QVERIFY(s.survived > 0);
+
+    // Above the results, in plain Chinese: the share that did not run to the end, each cause
+    // and how it is counted, then the scatter the ranges cannot carry.
+    QVERIFY(!w->warningLabel()->isHidden());
+    const QString warnings = w->warningLabel()->text();
+    QVERIFY2(warnings.startsWith(QStringLiteral("注意：2000 个样本中有 ")), qPrintable(warnings));
+    QVERIFY(
+        warnings.contains(QStringLiteral("一致性检查：实测浓度不低于表面浓度：模型无法跟踪，"
+                                         "按最早可能失效的年龄计为失效（偏于安全）")));
+    QVERIFY(warnings.contains(QStringLiteral("永远达不到开始锈蚀")));
+    QVERIFY(warnings.contains(QStringLiteral("注意：氯临界浓度的样本限于 1.2--1.6")));
+    QVERIFY(w->warningLabel()->geometry().bottom() < w->resultTabs()->geometry().top());
+    QVERIFY(w->statusLabel()->text().contains(QStringLiteral("计算前检查拒绝 %1").arg(s.rejected)));
+
+    // Every sample in the table of how they ended, survivors included; the counts add up.
+    QTableWidget* stops = w->stopsTable();
+    QCOMPARE(stops->rowCount(), int(s.stops.size()) + 1);
+    QCOMPARE(stops->item(0, 2)->text(), QStringLiteral("计算到底"));
+    std::uint64_t total = 0;
+    QStringList causes;
+    for (int row = 0; row < stops->rowCount(); ++row) {
+      total += stops->item(row, 0)->text().toULongLong();
+      causes << stops->item(row, 2)->text() + QStringLiteral(" / ") + stops->item(row, 3)->text();
+    }
+    QCOMPARE(total, s.samples);
+    QVERIFY2(
+        causes.filter(QStringLiteral("临界浓度不低于表面浓度 / 永远达不到开始锈蚀")).size() == 1,
+        qPrintable(causes.join('\n')));
+
+    // The headline and its lower bound apart at the target age, and as a band in the chart.
+    QVERIFY(s.atTarget.p[mc::kEnd] > s.atTarget.pLow[mc::kEnd]);
+    QCOMPARE(w->atTargetTable()->item(2, 1)->text(),
+             QString::number(s.atTarget.p[mc::kEnd], 'f', 5));
+    QCOMPARE(w->atTargetTable()->item(2, 2)->text(),
+             QString::number(s.atTarget.pLow[mc::kEnd], 'f', 5));
+    auto* pChart = qobject_cast<QChartView*>(w->probabilityChart())->chart();
+    int bands = 0;
+    for (QAbstractSeries* series : pChart->series()) {
+      auto* area = qobject_cast<QAreaSeries*>(series);
+      if (!area) continue;
+      ++bands;
+      const QList<QPointF> upper = area->upperSeries()->points();
+      const QList<QPointF> lower = area->lowerSeries()->points();
+      QCOMPARE(upper.size(), int(s.curve.size()));
+      for (int i = 0; i < upper.size(); ++i) QVERIFY(upper[i].y() >= lower[i].y());
+    }
+    QCOMPARE(bands, 3);  // refused samples are not followed in any of the three times
+
+    // The binder sets the ageing exponent's default: 0.20 for slag, still the default.
+    QVERIFY(w->binderBox() != nullptr);
+    QVERIFY(w->variantBox() == nullptr);
+    const int exponent = w->rowOf(7);
+    QCOMPARE(w->inputTable()->item(exponent, ReliabilityWindow::kSd)->text(),
+             QStringLiteral("0.12"));
+    QCOMPARE(w->distributionBox(exponent)->currentText(), QStringLiteral("Beta"));
+    w->binderBox()->setCurrentIndex(2);
+    QCOMPARE(w->inputTable()->item(exponent, ReliabilityWindow::kSd)->text(),
+             QStringLiteral("0.2"));
+    QCOMPARE(w->inputTable()->item(exponent, ReliabilityWindow::kSource)->text(),
+             QStringLiteral("fib Bulletin 34（2006）"));
+    QVERIFY(runSmall(w, QStringLiteral("500")));
+    QVERIFY(w->report()->binder == mc::Binder::Slag);
+
+    // The report says it first too.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("stops.pdf"));
+    dialogs_->next = pdf;
+    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+    const QString text = pdfText(pdf);
+    const qsizetype first = text.indexOf(QStringLiteral("首先请注意"));
+    QVERIFY2(first >= 0, qPrintable(text.left(600)));
+    QVERIFY(first < text.indexOf(QStringLiteral("输入参数的离散性")));
+    QVERIFY(text.contains(QStringLiteral("胶凝材料掺矿渣")));
+  }
+
+  void theMarineSheetOffersBothWaysToItsInitiationTime() {
+    ReliabilityWindow* w = openSheetAnalysis(4, kMarine);
+    QVERIFY(w != nullptr);
+    QVERIFY(w->variantBox() != nullptr);
+    QVERIFY(w->binderBox() == nullptr);
+    // The crossing is the analysis's default.
+    QCOMPARE(w->variantBox()->currentText(), QStringLiteral("按临界浓度交点"));
+    // Nothing scatters: each way gives its own deterministic initiation time.
+    for (int row = 0; row < w->inputTable()->rowCount(); ++row) {
+      w->inputTable()->item(row, ReliabilityWindow::kCov)->setText(QStringLiteral("0"));
+    }
+    QVERIFY(runSmall(w, QStringLiteral("50")));
+    const double crossing = w->report()->summary.percentiles[mc::kInitiation]->p50;
+    QVERIFY(w->report()->summary.variant == pellucor::analysis::InitiationVariant::Crossing);
+    QVERIFY(w->statusLabel()->text().contains(QStringLiteral("开始锈蚀时间：按临界浓度交点")));
+    w->variantBox()->setCurrentIndex(1);
+    QCOMPARE(w->variantBox()->currentText(), QStringLiteral("按表单算法"));
+    QVERIFY(runSmall(w, QStringLiteral("50")));
+    QVERIFY(w->report()->summary.variant == pellucor::analysis::InitiationVariant::SheetSearch);
+    // The sheet's search stops at 10.5 a; the concentration reaches C_cr later.
+    QCOMPARE(w->report()->summary.percentiles[mc::kInitiation]->p50, 10.5);
+    QVERIFY(crossing > 10.5 + 0.5);
+  }
+
+  void theSettingsReachTheRun() {
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    w->targetEdit(0)->setText(QStringLiteral("2"));
+    w->targetEdit(1)->setText(QStringLiteral("2.5"));
+    w->targetEdit(2)->setText(QStringLiteral("1.8"));
+    w->modelCovEdit(0)->setText(QStringLiteral("0.1"));
+    w->modelCovEdit(2)->setText(QStringLiteral("0.3"));
+    w->targetAgeEdit()->setText(QStringLiteral("40"));
+    w->stopCovEdit()->setText(QStringLiteral("0.05"));
+    QVERIFY(runSmall(w, QStringLiteral("64000")));
+    const mc::Report& r = *w->report();
+    QCOMPARE(r.settings.targetBetaInitiation, 2.0);
+    QCOMPARE(r.settings.targetBetaCracking, 2.5);
+    QCOMPARE(r.settings.targetBeta, 1.8);
+    QCOMPARE(r.summary.targets[1], 2.5);
+    QCOMPARE(r.modelUncertainty.cov[0], 0.1);
+    QCOMPARE(r.modelUncertainty.cov[1], 0.0);
+    QCOMPARE(r.modelUncertainty.cov[2], 0.3);
+    QCOMPARE(r.summary.atTarget.age, 40.0);
+    QCOMPARE(r.summary.stopCov, 0.05);
+    // The rule stopped the run at the end of a round, before the most samples.
+    QVERIFY(r.summary.stoppedByRule);
+    QVERIFY(r.summary.samples < 64000);
+    QCOMPARE(w->atTargetTable()->item(2, 6)->text().right(6), QStringLiteral("（1.80）"));
+    QVERIFY(w->statusLabel()->text().contains(QStringLiteral("停止准则（变异系数 < 0.05）已满足")));
+  }
+
+  void theWindowFitsTheWorkspaceAndEveryButtonHasItsOwnAccessKey() {
+    main_->resize(1024, 720);
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    QApplication::processEvents();
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    const QRect area = main_->mdiArea()->viewport()->rect();
+    QVERIFY2(area.contains(sub->geometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6")
+                                                            .arg(sub->x())
+                                                            .arg(sub->y())
+                                                            .arg(sub->width())
+                                                            .arg(sub->height())
+                                                            .arg(area.width())
+                                                            .arg(area.height())));
+    // Nothing cut off: every button at least as wide as its text needs.
+    const QString menuKeys = QStringLiteral("ABCDENWX");
+    QString keys;
+    for (QPushButton* b : w->findChildren<QPushButton*>()) {
+      QVERIFY2(b->width() >= b->sizeHint().width(), qPrintable(b->text()));
+      const qsizetype amp = b->text().indexOf(QLatin1Char('&'));
+      QVERIFY2(amp >= 0 && amp + 1 < b->text().size(), qPrintable(b->text()));
+      const QChar key = b->text().at(amp + 1).toUpper();
+      QVERIFY2(!keys.contains(key) && !menuKeys.contains(key), qPrintable(b->text()));
+      keys += key;
+    }
+    QCOMPARE(keys.size(), 4);
+    // The settings show the most samples whole.
+    QLineEdit* samples = w->samplesEdit();
+    QVERIFY(samples->width() >=
+            samples->fontMetrics().horizontalAdvance(QStringLiteral("10000000")) + 8);
   }
 
   void badInputIsRefusedWithAMessageAndNothingRuns_data() {
@@ -403,6 +692,16 @@ class ReliabilityWindowTest : public QObject {
                                 << "样本数必须在 1--10000000 之间!";
     QTest::newRow("too many samples") << 0 << 0 << "10000001"
                                       << "样本数必须在 1--10000000 之间!";
+    // Settings: -1 the target of t_c, -2 the model CoV of t_d, -3 the target age, -4 the
+    // stopping rule.
+    QTest::newRow("target not a number") << -1 << 0 << "abc"
+                                         << "目标可靠指标必须是一个数!";
+    QTest::newRow("negative model CoV") << -2 << 0 << "-0.1"
+                                        << "模型不确定性系数的变异系数必须是不小于 0 的数!";
+    QTest::newRow("target age of 0") << -3 << 0 << "0"
+                                     << "目标年龄必须是大于 0 的数!";
+    QTest::newRow("stopping rule not a number") << -4 << 0 << "x"
+                                                << "停止准则的变异系数必须是不小于 0 的数!";
   }
   void badInputIsRefusedWithAMessageAndNothingRuns() {
     QFETCH(int, box);
@@ -412,9 +711,15 @@ class ReliabilityWindowTest : public QObject {
     ReliabilityWindow* w = openAnalysis();
     QVERIFY(w != nullptr);
     QString before;
-    if (box == 0) {
-      before = w->samplesEdit()->text();
-      w->samplesEdit()->setText(text);
+    QLineEdit* setting = box == 0    ? w->samplesEdit()
+                         : box == -1 ? w->targetEdit(1)
+                         : box == -2 ? w->modelCovEdit(2)
+                         : box == -3 ? w->targetAgeEdit()
+                         : box == -4 ? w->stopCovEdit()
+                                     : nullptr;
+    if (setting) {
+      before = setting->text();
+      setting->setText(text);
     } else {
       before = w->inputTable()->item(w->rowOf(box), column)->text();
       setCell(w, box, column, text);
@@ -426,13 +731,15 @@ class ReliabilityWindowTest : public QObject {
     QCOMPARE(dialogs_->shown[0].title, QStringLiteral("输入验证"));
     QCOMPARE(dialogs_->shown[0].text, message);
 
+    // The box to put right has the focus.
+    if (setting) QCOMPARE(QApplication::focusWidget(), setting);
     // Put right, the same window runs.
-    if (box == 0) {
-      w->samplesEdit()->setText(QStringLiteral("200"));
+    if (setting) {
+      setting->setText(box == 0 ? QStringLiteral("200") : before);
     } else {
       setCell(w, box, column, before);
-      w->samplesEdit()->setText(QStringLiteral("200"));
     }
+    w->samplesEdit()->setText(QStringLiteral("200"));
     QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
     QVERIFY(waitForRun(w));
     QVERIFY(w->report().has_value());

@@ -1,7 +1,8 @@
 // Writes one PNG per sheet as a user sees it: the main window with the sheet open, its worked
 // example typed in through the widgets, after Calculate. Also the empty main window, and the
 // whole screen with each of the real dialogs up: a message box, the save dialog and its question
-// about an existing file.
+// about an existing file. Then the reliability analysis of the time-dependent chloride sheet after
+// a run with stopped samples, tab by tab, and its PDF report.
 // Usage: pellucor_screenshots OUTPUT_FOLDER (under a real display server, e.g. xvfb-run).
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -281,6 +282,50 @@ int main(int argc, char** argv) {
       }
     }
     frame->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  // The reliability analysis of the time-dependent chloride sheet's worked example after a run
+  // in which samples stopped: the window on each of its tabs, and the PDF report with its
+  // reliability section.
+  for (const WorkedExample& e : worked_examples()) {
+    if (e.sheet != 3) continue;
+    window.menuAction(e.sheet)->trigger();
+    QApplication::processEvents();
+    QtSheetView* view = window.sheetView(e.sheet);
+    if (!view) return 1;
+    fill(view, e.boxes);
+    for (const Control c : e.options) click(view, c);
+    chooseSteelKind(view, e.steelKind);
+    click(view, Control::CmdCal);
+    QApplication::processEvents();
+    ReliabilityWindow* analysis = actions->openReliability();
+    if (!analysis) return 1;
+    analysis->samplesEdit()->setText(QStringLiteral("20000"));
+    QSignalSpy ended(analysis, &ReliabilityWindow::runEnded);
+    QTest::mouseClick(analysis->calculateButton(), Qt::LeftButton);
+    if (!ended.wait(120000) || !analysis->report()) {
+      std::fprintf(stderr, "the reliability analysis did not finish\n");
+      ok = false;
+      break;
+    }
+    const char* const tabs[] = {"reliability-0-inputs.png", "reliability-1-results.png",
+                                "reliability-2-probability.png", "reliability-3-beta.png",
+                                "reliability-4-tornado.png"};
+    for (int i = 0; i < analysis->resultTabs()->count() && i < 5; ++i) {
+      analysis->resultTabs()->setCurrentIndex(i);
+      QApplication::processEvents();
+      ok = save(window, folder, tabs[i]) && ok;
+    }
+    analysis->resultTabs()->setCurrentIndex(0);
+    const QString pdf = folder.filePath(QStringLiteral("report-reliability.pdf"));
+    if (actions->writeReport(e.sheet, pdf, analysis)) {
+      std::printf("%s\n", qPrintable(pdf));
+    } else {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(pdf));
+      ok = false;
+    }
+    qobject_cast<QWidget*>(analysis->parentWidget())->close();
+    click(view, Control::CmdExit);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   // The real dialogs. A message box: leaving the first box of the time-dependent chloride sheet

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "analysis/crossing.hpp"
+
 namespace pellucor::analysis::curves {
 
 namespace {
@@ -156,6 +158,7 @@ struct ChlorideView {
   double Ccr = 0;
   double ti = 0;
   double t = 0;
+  const CrossingRun* crossing = nullptr;  // marine sheet: the run from the real crossing
 };
 
 Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
@@ -192,6 +195,44 @@ Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
   return c;
 }
 
+// The marine sheet's search stops within 0.5 kg/m3 of C_cr on a half-year grid: the age at
+// which the chloride at the bar really reaches C_cr is marked, and where the two lie more than
+// one search step apart the chart says so, with the cracking and end of durability that follow
+// from the real crossing.
+template <class Bar>
+void crossing_notes(Chart& c, const ChlorideView& v, const Bar& bar) {
+  const CrossingRun& cr = *v.crossing;
+  const std::string sheetWay = std::string(variant_text(InitiationVariant::SheetSearch));
+  const std::string crossingWay = std::string(variant_text(InitiationVariant::Crossing));
+  if (cr.crossing.evaluations == 0) return;  // not searched: the coefficients stopped
+  if (cr.crossing.kind == Crossing::Kind::NotByLimit) {
+    c.notes.push_back("钢筋处氯离子浓度在 " + number(kCrossingLimit) + " a 内达不到临界浓度；" +
+                      sheetWay + "的开始锈蚀时间 t_i=" + number(v.ti) +
+                      " a 是搜索在 0.5 kg/m³ 容差内停下的年龄。");
+    return;
+  }
+  if (cr.crossing.kind != Crossing::Kind::Found) return;
+  const double age = cr.crossing.age;
+  add_marker(c, Mark::CriticalCrossing, "临界浓度交点 t_i=" + number(age) + " a", 0,
+             {age, bar(age)});
+  const double apart = std::fabs(age - v.ti);
+  if (!(apart > kSearchStep)) return;
+  std::string note =
+      sheetWay +
+      "（半年步长搜索，浓度与临界浓度相差不到 0.5 kg/m³ 即停止）得到的开始锈蚀时间 t_i=" +
+      number(v.ti) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
+      crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
+      " a。";
+  if (cr.out.stop) {
+    note += crossingWay + "时开裂时间迭代停止：" +
+            std::string(model::describe_chinese(*cr.out.stop)) + "。";
+  } else {
+    note += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) +
+            " a，使用年限 t_d=" + number(cr.out.prop.td) + " a。";
+  }
+  c.notes.push_back(note);
+}
+
 Chart bar_chart(const ChlorideView& v, const Ingress& conc, const PropagationInput& in,
                 const model::Propagation& p, double end, const std::vector<double>& grid) {
   Chart c;
@@ -206,6 +247,7 @@ Chart bar_chart(const ChlorideView& v, const Ingress& conc, const PropagationInp
   add_marker(c, Mark::CriticalAtCover, "达到临界浓度 t_i=" + number(v.ti) + " a", 0,
              {v.ti, bar(v.ti)});
   add_marker(c, Mark::Inspection, "检测 t=" + number(v.t) + " a", 0, {v.t, bar(v.t)});
+  if (v.crossing != nullptr) crossing_notes(c, v, bar);
   c.bands = phases(in, p, end);
   return c;
 }
@@ -269,6 +311,15 @@ std::optional<Curves> curves(const model::ModelRun& run) {
   const double end = kAgeMargin * last;
   if (!std::isfinite(end) || !(end > 0)) return std::nullopt;
   const auto grid = age_grid(end, {pin->ti, p.tc, p.td, pin->t});
+  // The marine sheet: where the chloride at the bar really reaches C_cr, on the bar's chart.
+  std::optional<CrossingRun> crossing;
+  auto barGrid = grid;
+  if (const auto* r = std::get_if<model::MarineRun>(&run)) {
+    crossing = run_marine_crossing(r->in);
+    if (crossing->crossing.kind == Crossing::Kind::Found) {
+      barGrid = age_grid(end, {pin->ti, p.tc, p.td, pin->t, crossing->crossing.age});
+    }
+  }
 
   Curves out;
   if (const auto* r = std::get_if<model::CarbonationRun>(&run)) {
@@ -281,8 +332,9 @@ std::optional<Curves> curves(const model::ModelRun& run) {
     v.ti = pin->ti;
     v.cover = chloride->barDepth;
     v.Ccr = chloride->Ccr;
+    v.crossing = crossing ? &*crossing : nullptr;
     out.charts.push_back(profile_chart(v, conc));
-    out.charts.push_back(bar_chart(v, conc, *pin, p, end, grid));
+    out.charts.push_back(bar_chart(v, conc, *pin, p, end, barGrid));
     if (const auto* r = std::get_if<model::MarineRun>(&run)) {
       out.charts.push_back(surface_chart(*r, *pin, p, end, age_grid(end, {r->in.ts})));
     }

@@ -26,13 +26,15 @@ struct Series {
 
 // What a marked point stands for.
 enum class Mark {
-  Initiation,       // t_i: corrosion begins
-  Cracking,         // t_c, δcr: the cover cracks
-  EndOfDurability,  // t_d: the durable life ends
-  Inspection,       // t: the inspection age
-  CriticalAtCover,  // the chloride at the bar reaches C_cr (or the carbonation front reaches
-                    // the depth at which corrosion begins)
-  StableSurface,    // the surface chloride reaches its stable value
+  Initiation,        // t_i: corrosion begins
+  Cracking,          // t_c, δcr: the cover cracks
+  EndOfDurability,   // t_d: the durable life ends
+  Inspection,        // t: the inspection age
+  CriticalAtCover,   // the chloride at the bar reaches C_cr (or the carbonation front reaches
+                     // the depth at which corrosion begins)
+  StableSurface,     // the surface chloride reaches its stable value
+  CriticalCrossing,  // marine sheet: the age at which the chloride at the bar actually reaches
+                     // C_cr (the sheet's search stops within 0.5 kg/m3 of it)
 };
 
 struct Marker {

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/crossing.hpp"
 #include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
-#include "analysis/timeline.hpp"
+#include "modules/marine/marine_sheet.hpp"
 
 namespace pellucor::analysis::mc {
 
@@ -105,8 +106,9 @@ Sampler::Sampler(const Problem& problem)
   const sheet::SheetTable& table = module_->table();
   for (int n : problem.scattering()) {
     const sheet::FieldRow* f = table.field(sheet::text_box(n));
-    boxes_.push_back({n, TruncatedLaw(base_.box(n), problem.scatter[static_cast<std::size_t>(n)],
-                                      f->lo, f->hi)});
+    boxes_.push_back(
+        {n, TruncatedLaw::fitted(base_.box(n), problem.scatter[static_cast<std::size_t>(n)], f->lo,
+                                 f->hi)});
     boxNumbers_.push_back(n);
   }
   for (int k = 0; k < kTimes; ++k) {
@@ -118,6 +120,7 @@ Sampler::Sampler(const Problem& problem)
     if (f.alias == "surface") surface_ = sheet::text_box_number(f.control);
     if (f.alias == "age") age_ = sheet::text_box_number(f.control);
   }
+  crossing_ = problem.hasVariants() && problem.variant == InitiationVariant::Crossing;
 }
 
 sheet::SheetInputs Sampler::inputs(std::uint64_t seed, std::uint64_t index) const {
@@ -218,13 +221,50 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
     r.known = {TimeKnown::Unknown, TimeKnown::Unknown, TimeKnown::Unknown};
     return r;
   }
+  if (crossing_) {
+    const model::MarineInput mi = modules::MarineSheet::bind(in);
+    CrossingRun cr = run_marine_crossing(mi);
+    r.t = mi.t;
+    if (!cr.out.stop && cr.crossing.kind == Crossing::Kind::NotByLimit) {
+      // Below C_cr for as long as the crossing is looked for: initiation, and the limit states
+      // after it, can only come later.
+      r.cause.kind = StopCause::Kind::NoCrossing;
+      r.status = SampleStatus::Stopped;
+      r.ti = r.tc = r.td = cr.crossing.age;
+      r.known = {TimeKnown::Unknown, TimeKnown::Unknown, TimeKnown::Unknown};
+      return r;
+    }
+    if (!cr.out.stop && cr.crossing.kind == Crossing::Kind::NotFinite) {
+      cr.out.stop = model::StopReason::NotFinite;
+      cr.out.ti = std::nan("");  // no initiation time is known
+    }
+    const std::optional<model::StopReason> stop = cr.out.stop;
+    return finish(model::MarineRun{mi, std::move(cr.out)}, stop, r);
+  }
   NoSink sink;
   const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
-  const auto tl = timeline(outcome.run);
-  if (outcome.stop || !tl) {
+  return finish(outcome.run, outcome.stop, r);
+}
+
+SampleResult Sampler::finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
+                             SampleResult& r) const {
+  // The times as the timeline gives them, read in place (a sample is run many times over).
+  const model::PropagationInput* in = nullptr;
+  const model::Propagation* prop = nullptr;
+  std::visit(
+      [&](const auto& x) {
+        if constexpr (!std::is_same_v<std::decay_t<decltype(x)>, std::monostate>) {
+          if (!x.out.stop) {
+            in = &x.out.propIn;
+            prop = &x.out.prop;
+          }
+        }
+      },
+      run);
+  if (stop || in == nullptr) {
     r.cause.kind = StopCause::Kind::Model;
-    r.cause.reason = outcome.stop.value_or(model::StopReason::NotFinite);
-    const auto* carbonation = std::get_if<model::CarbonationRun>(&outcome.run);
+    r.cause.reason = stop.value_or(model::StopReason::NotFinite);
+    const auto* carbonation = std::get_if<model::CarbonationRun>(&run);
     double ti = std::nan("");
     bool rateFixed = false;
     std::visit(
@@ -239,7 +279,7 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
             }
           }
         },
-        outcome.run);
+        run);
     if (carbonation != nullptr) {
       rateFixed = true;
       // No carbonation at all: the steel is never depassivated.
@@ -252,10 +292,10 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
     classify_model_stop(r.cause.reason, ti, rateFixed, r);
     return r;
   }
-  r.ti = tl->ti;
-  r.tc = tl->prop.tc;
-  r.td = tl->prop.td;
-  r.t = tl->t;
+  r.ti = in->ti;
+  r.tc = prop->tc;
+  r.td = prop->td;
+  r.t = in->t;
   return r;
 }
 

@@ -31,7 +31,13 @@ enum class TimeKnown : std::uint8_t {
 
 // Why a sample did not run to its end.
 struct StopCause {
-  enum class Kind : std::uint8_t { None, Model, Check };
+  enum class Kind : std::uint8_t {
+    None,
+    Model,       // the model stopped (`reason`)
+    Check,       // a check of the sheet's Calculate refused the inputs (`box`)
+    NoCrossing,  // the chloride at the bar stays below C_cr up to kCrossingLimit (marine sheet,
+                 // initiation at the crossing): t_i lies beyond it, t_i, t_c, t_d from there
+  };
   Kind kind = Kind::None;
   model::StopReason reason{};  // Kind::Model: the model's reason
   int box = 0;                 // Kind::Check: the box the check names; 0 for the consistency
@@ -86,6 +92,9 @@ class Sampler {
     TruncatedLaw law;
   };
   void applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const;
+  // What a model run that passed the sheet's checks tells of the sample.
+  SampleResult finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
+                      SampleResult& r) const;
 
   const sheet::Module* module_;
   sheet::SheetInputs base_;
@@ -96,6 +105,7 @@ class Sampler {
   int critical_ = 0;                          // the critical and surface concentration boxes,
   int surface_ = 0;                           // 0 where the sheet has none
   int age_ = 0;                               // the inspection age box
+  bool crossing_ = false;                     // the marine sheet's initiation time at the crossing
 };
 
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
@@ -125,7 +135,7 @@ struct Samples {
   // correlations).
   std::vector<int> boxes;
   std::vector<double> draws;
-  InitiationVariant variant = InitiationVariant::SheetSearch;  // the variant that ran
+  InitiationVariant variant = InitiationVariant::Crossing;  // the variant that ran (marine)
   bool hasVariants = false;  // whether the sheet has two ways to its initiation time
   // With the stopping rule: whether it was met before the most samples were drawn.
   bool stoppedByRule = false;

@@ -36,14 +36,6 @@ bool Problem::hasVariants() const {
   return module != nullptr && module->table().cliName == "marine";
 }
 
-std::string_view variant_name(InitiationVariant v) {
-  return v == InitiationVariant::Crossing ? "crossing" : "sheet-search";
-}
-
-std::string_view variant_text(InitiationVariant v) {
-  return v == InitiationVariant::Crossing ? "按临界浓度交点" : "按表单算法";
-}
-
 sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetView& view) {
   sheet::SheetInputs in;
   for (const auto& f : table.fields) {
@@ -62,10 +54,30 @@ sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetV
   return in;
 }
 
+bool Problem::hasBinder() const {
+  if (module == nullptr) return false;
+  for (const auto& f : module->table().fields) {
+    if (f.alias == "exponent") return true;
+  }
+  return false;
+}
+
+bool Problem::defaultScatter(int n) const {
+  const sheet::FieldRow* f = module->table().field(sheet::text_box(n));
+  if (f == nullptr) return false;
+  const Scatter d = default_scatter(f->alias, base.box(n), binder).scatter;
+  const Scatter& s = scatter[static_cast<std::size_t>(n)];
+  if (!s.scatters() && !d.scatters()) return true;
+  // An absolute deviation sets the scatter (the CoV beside it is only its equivalent).
+  if (s.sd > 0 || d.sd > 0) return s.dist == d.dist && s.sd == d.sd;
+  return s.dist == d.dist && s.cov == d.cov;
+}
+
 Problem with_defaults(const sheet::Module& module, const sheet::SheetInputs& base, Binder binder) {
   Problem p;
   p.module = &module;
   p.base = base;
+  p.binder = binder;
   for (const auto& f : module.table().fields) {
     const int n = sheet::text_box_number(f.control);
     if (base.box(n) != 0) {
@@ -150,14 +162,6 @@ std::optional<ProblemError> validate(const Problem& problem, const RunSettings& 
                         "the coefficient of variation of the stopping rule must be a number of 0 "
                         "or more",
                         "停止准则的变异系数必须是不小于 0 的数!"};
-  }
-  if (problem.variant == InitiationVariant::Crossing && problem.hasVariants()) {
-    // The crossing needs the sheet's concentration at the bar as a function of age from the
-    // model; until the model offers it the analysis runs the sheet's own search only.
-    return ProblemError{Kind::Variant, 0,
-                        "the initiation time at the crossing of the critical concentration is "
-                        "not available for this sheet yet; use the sheet's search",
-                        "暂不能按临界浓度交点计算开始锈蚀时间，请按表单算法!"};
   }
   for (double c : problem.modelUncertainty.cov) {
     if (!(c >= 0) || !std::isfinite(c)) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/crossing.hpp"
 #include "analysis/mc/uncertainty.hpp"
 #include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
@@ -18,11 +19,6 @@ namespace pellucor::analysis::mc {
 // The times a run gives per sample, in this order.
 enum Time { kInitiation = 0, kCracking = 1, kEnd = 2 };
 inline constexpr int kTimes = 3;
-
-// How the marine sheet's initiation time is found in a sample: by the sheet's own half-year
-// step search ("按表单算法"), or as the age at which the sheet's concentration at the bar
-// actually reaches the critical concentration ("按临界浓度交点"). The other sheets have one way.
-enum class InitiationVariant { SheetSearch, Crossing };
 
 // A model-uncertainty factor: lognormal with mean 1 and this coefficient of variation
 // (0: none), after the JCSS Probabilistic Model Code. The factor of t_i scales the initiation
@@ -38,16 +34,21 @@ struct Problem {
   sheet::SheetInputs base;  // value[n]: the mean of TextN; the options and the steel kind
   std::array<Scatter, sheet::kMaxTextBoxes + 1> scatter{};  // scatter[n]: of TextN
   ModelUncertainty modelUncertainty;
-  InitiationVariant variant = InitiationVariant::SheetSearch;
+  Binder binder = Binder::Portland;  // whose default scatter the ageing exponent has
+  // How the marine sheet's initiation time is found in a sample: the age at which the chloride
+  // at the bar reaches C_cr by default (the sheet's search follows its start value); no
+  // meaning on the other sheets.
+  InitiationVariant variant = InitiationVariant::Crossing;
 
   // The boxes that scatter (CoV or deviation above 0), in box order.
   std::vector<int> scattering() const;
   // Whether `variant` means anything for this sheet (the marine sheet only).
   bool hasVariants() const;
+  // Whether `binder` means anything for this sheet (one with an ageing exponent).
+  bool hasBinder() const;
+  // Whether box n scatters as its default says (at its mean, for `binder`).
+  bool defaultScatter(int n) const;
 };
-
-std::string_view variant_name(InitiationVariant v);  // "sheet-search", "crossing"
-std::string_view variant_text(InitiationVariant v);  // "按表单算法", "按临界浓度交点"
 
 // What Calculate would read from a sheet's window now: the boxes by the numeric prefix rule,
 // the selected options, the steel kind.
@@ -99,7 +100,6 @@ struct ProblemError {
     TargetAge,        // the target age is not a positive number
     StopCov,          // the CoV of the stopping rule is not a number of 0 or more
     ModelFactor,      // a model-uncertainty CoV is not a number of 0 or more
-    Variant,          // the initiation-time variant cannot run on this sheet yet
   };
   Kind kind;
   int box = 0;          // the box concerned, 0 for none

@@ -41,35 +41,6 @@ const ReportInput* input_of(const Report& report, int box) {
   return nullptr;
 }
 
-std::string reason_text(model::StopReason reason) {
-  using model::StopReason;
-  switch (reason) {
-    case StopReason::ZeroRate:
-      return "锈蚀速度为零";
-    case StopReason::ZeroAssumedTime:
-      return "初设开裂时间迭代到零";
-    case StopReason::PassLimit:
-      return "开裂时间迭代不收敛";
-    case StopReason::SearchLimit:
-      return "开始锈蚀时间搜索不收敛";
-    case StopReason::SearchTimeNotPositive:
-      return "开始锈蚀时间搜索步进到零";
-    case StopReason::NoInverse:
-      return "反误差函数无解";
-    case StopReason::InvalidHumidity:
-      return "湿度低于锈蚀速度公式的下限";
-    case StopReason::ZeroCarbonation:
-      return "碳化系数为零";
-    case StopReason::InvalidDiffusion:
-      return "扩散系数不为正";
-    case StopReason::NonPositiveConcentration:
-      return "钢筋处氯离子浓度不为正";
-    case StopReason::NotFinite:
-      return "计算结果超出范围";
-  }
-  return "未知原因";
-}
-
 std::string box_label(const Report& report, int box) {
   if (const ReportInput* in = input_of(report, box)) return in->label;
   return std::string(sheet::control_name(sheet::text_box(box)));
@@ -96,15 +67,18 @@ Report make_report(const Problem& problem, const RunSettings& settings, Summary 
     in.box = n;
     in.name = std::string(f.alias);
     in.label = std::string(f.label);
+    in.unit = std::string(f.typed.unit);
     in.mean = mean;
     in.scatter = problem.scatter[static_cast<std::size_t>(n)];
     in.lo = f.lo;
     in.hi = f.hi;
     if (in.scatter.scatters()) in.effect = truncation_effect(mean, in.scatter, f.lo, f.hi);
-    in.source = default_scatter(f.alias, mean).source;
+    if (problem.defaultScatter(n)) in.source = default_scatter(f.alias, mean).source;
     r.inputs.push_back(std::move(in));
   }
   r.modelUncertainty = problem.modelUncertainty;
+  r.hasBinder = problem.hasBinder();
+  r.binder = problem.binder;
   r.settings = settings;
   r.summary = std::move(summary);
   return r;
@@ -113,11 +87,13 @@ Report make_report(const Problem& problem, const RunSettings& settings, Summary 
 std::string cause_text(const Report& report, const StopCount& stop) {
   switch (stop.cause.kind) {
     case StopCause::Kind::Model:
-      return "模型停止：" + reason_text(stop.cause.reason);
+      return "模型停止：" + std::string(model::describe_chinese(stop.cause.reason));
     case StopCause::Kind::Check:
       if (stop.status == SampleStatus::Survived) return "一致性检查：临界浓度不低于表面浓度";
       if (stop.cause.box == 0) return "一致性检查：实测浓度不低于表面浓度";
       return "未输入检查：" + box_label(report, stop.cause.box);
+    case StopCause::Kind::NoCrossing:
+      return "钢筋处氯离子浓度在 " + digits(kCrossingLimit) + " a 内未达到临界浓度";
     case StopCause::Kind::None:
       break;
   }
@@ -136,6 +112,9 @@ std::string cause_english(const Report& report, const StopCount& stop) {
         return "consistency check: measured concentration at or above the surface one";
       }
       return "not-entered check of " + box_english(report, stop.cause.box);
+    case StopCause::Kind::NoCrossing:
+      return "the chloride at the bar stays below the critical concentration up to " +
+             digits(kCrossingLimit) + " a";
     case StopCause::Kind::None:
       break;
   }
@@ -159,27 +138,28 @@ std::vector<std::string> warning_lines(const Report& report) {
                         "未失效计；");
       } else if (stop.status == SampleStatus::Survived) {
         lines.push_back(count + "永远达不到开始锈蚀，三个极限状态在各年龄均按未失效计；");
+      } else if (stop.cause.kind == StopCause::Kind::NoCrossing) {
+        lines.push_back(count + "开始锈蚀晚于 " + digits(kCrossingLimit) + " a，从 " +
+                        digits(kCrossingLimit) + " a 起计为失效（偏于安全）；");
       } else {
         lines.push_back(count + "模型无法跟踪，按最早可能失效的年龄计为失效（偏于安全）；");
       }
     }
     if (s.stopped + s.rejected > 0) {
-      lines.push_back("  以下概率为偏于安全的上界；将无法跟踪的样本按未失效计的下界在括号中给出。");
+      lines.push_back(
+          "  概率取偏于安全的上界；另给出将无法跟踪的样本按未失效计的下界（控制台输出中在括号内，"
+          "图中为范围）。");
     }
   }
   for (const auto& in : report.inputs) {
     if (!in.effect || !in.effect->warn()) continue;
     const TruncationEffect& e = *in.effect;
-    std::string line =
-        "注意：" + in.label + "截断到 " + digits(in.lo) + "--" + digits(in.hi) + " 后";
-    if (e.covShrinks) {
-      line += "变异系数由 " + fixed(e.cov, 3) + " 缩小为 " + fixed(e.truncatedCov, 3);
-    }
-    if (e.meanMoves) {
-      line += std::string(e.covShrinks ? "，" : "") + "均值由 " + digits(e.mean) + " 变为 " +
-              digits(e.truncatedMean);
-    }
-    line += "（截去概率 " + percent(e.massCut) + "）。";
+    std::string line = "注意：" + in.label + "的样本限于 " + digits(in.lo) + "--" + digits(in.hi) +
+                       "：均值 " + digits(e.truncatedMean) + "（输入 " + digits(e.mean) +
+                       "），变异系数 " + fixed(e.truncatedCov, 3) + "（要求 " + fixed(e.cov, 3) +
+                       "）；";
+    line += e.meanMoves ? "输入值在范围端点，样本均值只能向内移动。"
+                        : "在此范围内保持均值时变异系数不能更大，离散性偏小。";
     lines.push_back(line);
   }
   return lines;
@@ -188,8 +168,8 @@ std::vector<std::string> warning_lines(const Report& report) {
 std::vector<std::string> input_lines(const Report& report) {
   std::vector<std::string> lines;
   lines.push_back(
-      "inputs (mean from the sheet; scatter, distribution, range; after truncation mean, CoV, "
-      "mass cut off):");
+      "inputs (mean from the sheet; scatter asked for, distribution, range; the samples' mean and "
+      "CoV, kept at those asked for where the range allows; the law before truncation):");
   for (const auto& in : report.inputs) {
     std::string name = box_english(report, in.box);
     name.resize(std::max<std::size_t>(name.size(), 28), ' ');
@@ -199,11 +179,17 @@ std::vector<std::string> input_lines(const Report& report) {
       line += sc.sd > 0 ? "  sd " + sheet::general_digits(sc.sd, 15)
                         : "  CoV " + sheet::general_digits(sc.cov, 15);
       line += ' ' + std::string(distribution_name(sc.dist)) + " in " +
-              sheet::general_digits(in.lo, 15) + ".." + sheet::general_digits(in.hi, 15);
+              sheet::general_digits(in.lo, 15) + ".." + sheet::general_digits(in.hi, 15) +
+              (in.source != nullptr ? " (default)" : " (given)");
       const TruncationEffect& e = *in.effect;
-      line += "; truncated: mean " + digits(e.truncatedMean) + ", CoV " + fixed(e.truncatedCov, 3) +
-              " (typed " + fixed(e.cov, 3) + "), cut " + percent(e.massCut);
-      if (e.warn()) line += "  [truncation changes the scatter]";
+      line += "; samples: mean " + digits(e.truncatedMean) + ", CoV " + fixed(e.truncatedCov, 3);
+      if (e.meanMoves) {
+        line += "  [the mean lies at an end of the range: the samples' mean moves inward]";
+      } else if (e.covShrinks) {
+        line += "  [the range cannot carry the CoV asked for with this mean]";
+      }
+      line += "; law before truncation: mean " + digits(e.parentMean) + ", CoV " +
+              digits(e.parentCov) + ", " + percent(e.massCut) + " of it outside the range";
     } else {
       line += "  as typed";
     }
@@ -215,6 +201,10 @@ std::vector<std::string> input_lines(const Report& report) {
     if (!anySource) lines.push_back("sources of the default scatter:");
     anySource = true;
     lines.push_back("  " + in.name + ": " + std::string(in.source->english));
+  }
+  if (report.hasBinder) {
+    lines.push_back("binder (sets the default scatter of the ageing exponent): " +
+                    std::string(binder_name(report.binder)));
   }
   const auto& mu = report.modelUncertainty;
   if (mu.any()) {

@@ -15,12 +15,15 @@ struct ReportInput {
   int box = 0;        // TextN
   std::string name;   // console alias, e.g. "cover"
   std::string label;  // the sheet's label, e.g. "保护层厚度"
+  std::string unit;   // the unit its prompt states, e.g. "mm"; empty for none
   double mean = 0;    // the sheet's value
   Scatter scatter;    // as typed when it does not scatter
   double lo = 0;      // range the samples are truncated to
   double hi = 0;
   std::optional<TruncationEffect> effect;  // for a box that scatters
-  const ScatterSource* source = nullptr;   // the source of the box's default scatter
+  // The source of the box's default scatter, when the box scatters as its default says (none
+  // for a scatter typed, and for boxes that have no default).
+  const ScatterSource* source = nullptr;
 };
 
 struct Report {
@@ -28,6 +31,8 @@ struct Report {
   std::string caption;              // the sheet's caption
   std::vector<ReportInput> inputs;  // every box that holds a value, in box order
   ModelUncertainty modelUncertainty;
+  bool hasBinder = false;  // the sheet has an ageing exponent: `binder` chose its default
+  Binder binder = Binder::Portland;
   RunSettings settings;
   Summary summary;
 };

@@ -323,7 +323,30 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   s.hasVariants = samples.hasVariants;
   s.stoppedByRule = samples.stoppedByRule;
   s.stopCov = settings.stopCov;
+  // One pass over the samples (they are many bytes each): the counts by how they ended, the
+  // inspection ages, and the three times sorted into their columns.
+  double inspection = 0;
+  double lowestAge = std::numeric_limits<double>::infinity();
+  std::array<Column, kTimes> columns;
+  for (Column& c : columns) c.known.reserve(s.samples);
   for (const auto& r : samples.results) {
+    inspection = std::max(inspection, r.t);
+    lowestAge = std::min(lowestAge, r.t);
+    for (std::size_t kk = 0; kk < kTimes; ++kk) {
+      Column& c = columns[kk];
+      const double v = r.time(static_cast<int>(kk));
+      switch (r.known[kk]) {
+        case TimeKnown::Known:
+          c.known.push_back(v);
+          break;
+        case TimeKnown::Unknown:
+          c.earliest.push_back(v);
+          break;
+        case TimeKnown::Never:
+          ++c.never;
+          break;
+      }
+    }
     switch (r.status) {
       case SampleStatus::Done:
         ++s.done;
@@ -350,38 +373,15 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   std::stable_sort(s.stops.begin(), s.stops.end(),
                    [](const StopCount& a, const StopCount& b) { return a.count > b.count; });
 
-  // One time at a time in one column (the end of durability first: its order statistics
-  // give the default grid and the remaining life).
-  double inspection = 0;
-  double lowestAge = std::numeric_limits<double>::infinity();
-  for (const auto& r : samples.results) {
-    inspection = std::max(inspection, r.t);
-    lowestAge = std::min(lowestAge, r.t);
-  }
+  // One time at a time (the end of durability first: its order statistics give the default
+  // grid and the remaining life).
   const bool oneAge = inspection == lowestAge;
   const auto n = static_cast<double>(s.samples);
   AtAge& at = s.atTarget;
   at.age = target_age(samples, settings);
-  Column c;
-  c.known.reserve(s.samples);
   for (int k : {kEnd, kInitiation, kCracking}) {
     const auto kk = static_cast<std::size_t>(k);
-    c.known.clear();
-    c.earliest.clear();
-    c.never = 0;
-    for (const auto& r : samples.results) {
-      switch (r.known[kk]) {
-        case TimeKnown::Known:
-          c.known.push_back(r.time(k));
-          break;
-        case TimeKnown::Unknown:
-          c.earliest.push_back(r.time(k));
-          break;
-        case TimeKnown::Never:
-          ++c.never;
-          break;
-      }
-    }
+    Column& c = columns[kk];
     // The order statistics, the conservative values being the known times and the earliest
     // ages together: percentiles, the age at the target, the grid's top.
     const std::size_t size = c.known.size() + c.earliest.size();
@@ -456,6 +456,7 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   }
   if (!oneAge) {
     // Inspection ages that scatter: the remaining life in its own column.
+    Column& c = columns[kEnd];
     c.known.clear();
     c.earliest.clear();
     c.never = 0;

@@ -112,7 +112,7 @@ struct Summary {
   AtAge atTarget;
   std::vector<RankCorrelation> tornado;
   std::uint64_t tornadoSamples = 0;  // samples the rank correlations used
-  InitiationVariant variant = InitiationVariant::SheetSearch;
+  InitiationVariant variant = InitiationVariant::Crossing;
   bool hasVariants = false;  // the sheet has two ways to its initiation time
   bool stoppedByRule = false;
   double stopCov = 0;

@@ -23,7 +23,8 @@ constexpr parts::Quantity kMeasuredDepth{"实测碳化深度",
                                          "您输入的实测碳化深度不在有效范围！请输入 1--60 间的数!",
                                          "您未输入实测碳化深度或二氧化碳系数，请输入数据!",
                                          1,
-                                         60};
+                                         60,
+                                         "mm"};
 constexpr std::string_view kMeasuredDepthSecondPrompt = " 若不输入，则必须输入二氧化碳浓度系数!";
 constexpr parts::Quantity kCo2{"二氧化碳系数",
                                " 二氧化碳浓度系数，请输入 1.0--3.5 间的数或不输入!",
@@ -269,9 +270,10 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;
   mi.stress = tension ? model::StressState::Tension : model::StressState::Compression;
 
-  const model::CarbonationResult r = model::run_carbonation(mi);
   sheet::CalculationOutcome out;
-  out.run = model::CarbonationRun{mi, r};
+  // The run kept where the outcome holds it (the reliability analysis runs this many times).
+  const model::CarbonationResult& r =
+      out.run.emplace<model::CarbonationRun>(mi, model::run_carbonation(mi)).out;
   if (r.stop) {
     out.stop = r.stop;
     return out;

@@ -18,27 +18,31 @@ constexpr parts::Quantity kAccumulation{"累计系数",
                                         "您输入的累计系数不在有效范围！请输入 0.5--5.0 间的数!",
                                         "您未输入累计系数，请输入 0.5--5.0 间的数!",
                                         0.5,
-                                        5.0};
+                                        5.0,
+                                        "kg/a^0.5"};
 constexpr parts::Quantity kStableTime{
     "稳定积累时间",
     " 混凝土表面氯离子积累到稳定值的时间（单位为a），请输入 5--30 间的数!",
     "您输入的混凝土表面氯离子积累到稳定值的时间不在有效范围！请输入 5--30 间的数!",
     "您未输入混凝土表面氯离子积累到稳定值的时间，请输入 5--30 间的数!",
     5,
-    30};
+    30,
+    "a"};
 constexpr parts::Quantity kAssumedInitiation{
     "初设锈蚀时间",
     " 初设钢筋开始锈蚀时间（单位为a），请输入 1--50 间的数!",
     "您输入的初设钢筋开始锈蚀时间不在有效范围！请输入 1--50 间的数!",
     "您未输入初设钢筋开始锈蚀时间，请输入 1--50 间的数!",
     1,
-    50};
+    50,
+    "a"};
 constexpr parts::Quantity kAssumedT2{"初设T2时间",
                                      " 初设T2时间（单位为a），请输入 1--50 间的数!",
                                      "您输入的初设T2时间不在有效范围！请输入 1--50 间的数!",
                                      "您未输入初设T2时间，请输入 1--50 间的数!",
                                      1,
-                                     50};
+                                     50,
+                                     "a"};
 
 constexpr std::string_view kSourcePrompt =
     " 扩散系数来源（由实测氯浓度MX推算和由距表面深度WC推算），请从中选择一种!";
@@ -183,14 +187,19 @@ std::optional<sheet::CheckFailure> MarineSheet::check(const sheet::SheetInputs& 
            {Box::AssumedT2, kAssumedT2.notEntered}});
 }
 
-sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
-                                                 sheet::CalculationSink& sink) const {
+model::MarineInput MarineSheet::bind(const sheet::SheetInputs& in) {
   model::MarineInput mi;
   parts::bind_derivable<Box>(in, mi);
   mi.k = in.box(Box::Accumulation);
   mi.ts = in.box(Box::StableTime);
   mi.tiStart = in.box(Box::AssumedInitiation);
   mi.T2Start = in.box(Box::AssumedT2);
+  return mi;
+}
+
+sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
+                                                 sheet::CalculationSink& sink) const {
+  const model::MarineInput mi = bind(in);
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec;
     parts::add_derivable_echo(rec, mi, r, in);

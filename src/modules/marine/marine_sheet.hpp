@@ -2,6 +2,7 @@
 // atmosphere accumulating at the concrete surface.
 #pragma once
 
+#include "model/marine.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules {
@@ -22,6 +23,9 @@ class MarineSheet final : public sheet::Module {
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
                                       sheet::CalculationSink& sink) const override;
+
+  // The model's inputs as Calculate binds them from the sheet's inputs (read after its checks).
+  static model::MarineInput bind(const sheet::SheetInputs& in);
 };
 
 }  // namespace pellucor::modules

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "analysis/crossing.hpp"
 #include "model/erf.hpp"
 
 namespace pellucor::analysis::curves {
@@ -358,6 +360,7 @@ TEST(Curves, MarksAndPhasesStandAtTheirOwnAges) {
             EXPECT_EQ(m.at.x, in.ti);
             break;
           case Mark::StableSurface:
+          case Mark::CriticalCrossing:
             break;
         }
       }
@@ -475,6 +478,47 @@ TEST(Curves, MarineSurfaceBuildsUpToItsStableValue) {
   EXPECT_EQ(stable->at.x, 25.0);
   EXPECT_EQ(stable->at.y, 1.0 * std::sqrt(25.0));
   EXPECT_TRUE(on_series(*surface, *stable));
+}
+
+// The marine sheet's search stops within 0.5 kg/m3 of C_cr: the bar's chart marks where the
+// chloride really reaches it, and says so when the sheet's t_i lies more than one search step
+// away, with the cracking and end of durability from there.
+TEST(Curves, MarineBarChartMarksTheRealCrossingAndSaysWhenTheSearchIsFarFromIt) {
+  struct Case {
+    double tiStart;
+    bool farApart;
+  };
+  for (const Case c : {Case{10, true}, Case{12, false}}) {
+    SCOPED_TRACE(c.tiStart);
+    MarineInput in = marine(1.0, 25, 40);
+    in.tiStart = c.tiStart;
+    const auto r = run(in, run_marine);
+    const auto& sheetRun = std::get<MarineRun>(r);
+    const CrossingRun crossing = run_marine_crossing(in);
+    ASSERT_EQ(crossing.crossing.kind, Crossing::Kind::Found);
+    EXPECT_EQ(std::fabs(crossing.out.ti - sheetRun.out.ti) > kSearchStep, c.farApart);
+
+    const auto curves = analysis::curves::curves(r);
+    const Chart* bar = curves->find(ChartKind::BarConcentration);
+    ASSERT_NE(bar, nullptr);
+    const Marker* real = find_marker(*bar, Mark::CriticalCrossing);
+    ASSERT_NE(real, nullptr);
+    EXPECT_EQ(real->at.x, crossing.out.ti);
+    EXPECT_TRUE(on_series(*bar, *real));
+    EXPECT_GE(real->at.y, in.Ccr);
+    EXPECT_LT(real->at.y, in.Ccr + 1e-4);
+    // The sheet's own marker stays where the sheet put t_i.
+    EXPECT_EQ(find_marker(*bar, Mark::CriticalAtCover)->at.x, sheetRun.out.ti);
+    std::string notes;
+    for (const auto& n : bar->notes) notes += n;
+    EXPECT_EQ(notes.find("超过一个搜索步长 0.5 a") != std::string::npos, c.farApart) << notes;
+    if (c.farApart) {
+      char td[32];
+      std::snprintf(td, sizeof td, "%.4g", crossing.out.prop.td);
+      EXPECT_NE(notes.find(std::string("按临界浓度交点：保护层开裂 t_c=")), std::string::npos);
+      EXPECT_NE(notes.find(std::string("使用年限 t_d=") + td + " a"), std::string::npos) << notes;
+    }
+  }
 }
 
 TEST(Curves, EveryPointIsFinite) {

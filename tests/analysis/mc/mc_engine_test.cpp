@@ -12,7 +12,9 @@
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
 #include "analysis/timeline.hpp"
+#include "model/marine.hpp"
 #include "module_test_support.hpp"
+#include "modules/marine/marine_sheet.hpp"
 
 namespace pellucor::analysis::mc {
 namespace {
@@ -96,13 +98,32 @@ TEST(TruncatedLaw, MeanAndCovAreTheGivenOnesWhenTheRangeDoesNotCut) {
 }
 
 TEST(MonteCarlo, WithoutScatterEverySampleIsTheDeterministicCalculationBitForBit) {
-  for (int sheetNumber = 1; sheetNumber <= 5; ++sheetNumber) {
-    SCOPED_TRACE(sheetNumber);
-    Problem p = deterministic(sheetNumber);
+  struct Case {
+    int sheetNumber;
+    InitiationVariant variant;  // the marine sheet's two ways; no meaning on the others
+  };
+  const Case cases[] = {{1, InitiationVariant::Crossing}, {2, InitiationVariant::Crossing},
+                        {3, InitiationVariant::Crossing}, {4, InitiationVariant::SheetSearch},
+                        {4, InitiationVariant::Crossing}, {5, InitiationVariant::Crossing}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.sheetNumber << " " << variant_name(c.variant));
+    Problem p = deterministic(c.sheetNumber);
+    p.variant = c.variant;
     modules::testing::RecordingSink sink;
     const auto outcome = p.module->calculate(p.base, sink);
-    const auto tl = timeline(outcome.run);
+    auto tl = timeline(outcome.run);
     ASSERT_TRUE(tl.has_value());
+    if (c.sheetNumber == 4 && c.variant == InitiationVariant::Crossing) {
+      // The deterministic run of the crossing: the model from the age at which the chloride at
+      // the bar reaches C_cr, which is not the sheet's search result here.
+      const model::MarineInput in = modules::MarineSheet::bind(p.base);
+      const CrossingRun cr = run_marine_crossing(in);
+      ASSERT_EQ(cr.crossing.kind, Crossing::Kind::Found);
+      ASSERT_FALSE(cr.out.stop);
+      EXPECT_GT(std::fabs(cr.out.ti - tl->ti), kSearchStep);
+      tl = timeline(model::MarineRun{in, cr.out});
+      ASSERT_TRUE(tl.has_value());
+    }
 
     RunSettings settings;
     settings.samples = 40;
@@ -111,6 +132,7 @@ TEST(MonteCarlo, WithoutScatterEverySampleIsTheDeterministicCalculationBitForBit
     const Samples samples = run_samples(p, settings);
     ASSERT_FALSE(samples.cancelled);
     ASSERT_EQ(samples.results.size(), 40u);
+    EXPECT_EQ(samples.hasVariants, c.sheetNumber == 4);
     for (const auto& r : samples.results) {
       ASSERT_EQ(r.status, SampleStatus::Done);
       EXPECT_EQ(r.ti, tl->ti);
@@ -141,7 +163,7 @@ TEST(MonteCarlo, OnlyTheCoverScattersTheProbabilityIsTheCoversDistributionFuncti
 
   const Sampler sampler(p);
   const sheet::FieldRow& cover = *p.module->table().field(sheet::Control::Text5);
-  const TruncatedLaw law(p.base.box(5), p.scatter[5], cover.lo, cover.hi);
+  const TruncatedLaw law = TruncatedLaw::fitted(p.base.box(5), p.scatter[5], cover.lo, cover.hi);
   // Covers above `top` carry less than 1e-9 of the probability; below it each time must
   // rise with the cover for the bisection to be the answer.
   double top = cover.hi;
@@ -220,6 +242,7 @@ TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
     SampleStatus status;
     StopCause::Kind kind;
     std::array<TimeKnown, kTimes> known;
+    InitiationVariant variant = InitiationVariant::SheetSearch;
   };
   const std::vector<Case> cases = {
       // Indoors at a humidity of 0.45 the rate formula's base is negative: no corrosion, but
@@ -271,10 +294,38 @@ TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
        SampleStatus::Stopped,
        StopCause::Kind::Model,
        {Unknown, Unknown, Unknown}},
+      // The same inputs at the crossing: the chloride reaches C_cr early, but it has an age.
+      {"search reaches zero, at the crossing",
+       4,
+       [](SheetInputs& in) {
+         in.value[15] = 5;
+         in.value[5] = 5;
+         in.value[7] = 8;
+         in.value[17] = 1;
+       },
+       SampleStatus::Done,
+       StopCause::Kind::None,
+       {Known, Known, Known},
+       InitiationVariant::Crossing},
+      // A critical concentration just under a low surface one: the chloride at the bar comes
+      // near C_cr only after thousands of years. Initiation lies beyond the crossing's limit;
+      // it can only come later.
+      {"no crossing within the limit",
+       4,
+       [](SheetInputs& in) {
+         in.value[8] = 1.5;   // surface
+         in.value[9] = 1.49;  // critical
+         in.value[15] = 0.5;  // accumulation
+       },
+       SampleStatus::Stopped,
+       StopCause::Kind::NoCrossing,
+       {Unknown, Unknown, Unknown},
+       InitiationVariant::Crossing},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Problem p = deterministic(c.sheetNumber);
+    p.variant = c.variant;
     c.change(p.base);
     const SampleResult r = Sampler(p).run(p.base);
     EXPECT_EQ(r.status, c.status);
@@ -282,14 +333,22 @@ TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
     EXPECT_EQ(r.known, c.known);
     for (int k = 0; k < kTimes; ++k) {
       // A time not followed counts from its earliest age: never after a known earlier time.
-      if (r.known[static_cast<std::size_t>(k)] == Unknown) {
+      if (r.known[static_cast<std::size_t>(k)] == Unknown &&
+          r.cause.kind == StopCause::Kind::Model) {
         EXPECT_TRUE(r.time(k) == 0 || (k > 0 && r.time(k) == r.ti)) << k;
       }
+      // Below C_cr up to the limit: not failed before it, possibly failed from it on.
+      if (r.cause.kind == StopCause::Kind::NoCrossing) {
+        EXPECT_EQ(r.time(k), kCrossingLimit) << k;
+      }
     }
-    if (r.known[kInitiation] == Known) {
+    if (r.known[kInitiation] == Known && c.sheetNumber == 1) {
       modules::testing::RecordingSink sink;
       const auto outcome = p.module->calculate(p.base, sink);
       EXPECT_EQ(r.ti, std::get<model::CarbonationRun>(outcome.run).out.ti);
+    }
+    if (r.known[kInitiation] == Known && c.sheetNumber == 4) {
+      EXPECT_EQ(r.ti, run_marine_crossing(modules::MarineSheet::bind(p.base)).out.ti);
     }
   }
 }
@@ -343,7 +402,8 @@ TEST(MonteCarlo, EveryScatteringBoxDrawsItsOwnNumbersInsideItsRange) {
     std::vector<TruncatedLaw> laws;
     for (int n : boxes) {
       const sheet::FieldRow& f = *p.module->table().field(sheet::text_box(n));
-      laws.emplace_back(p.base.box(n), p.scatter[static_cast<std::size_t>(n)], f.lo, f.hi);
+      laws.push_back(
+          TruncatedLaw::fitted(p.base.box(n), p.scatter[static_cast<std::size_t>(n)], f.lo, f.hi));
     }
     // Each value inside its box's range, and (through the box's distribution function) the
     // uniform number it was drawn from.
@@ -360,8 +420,15 @@ TEST(MonteCarlo, EveryScatteringBoxDrawsItsOwnNumbersInsideItsRange) {
         for (std::size_t j = 0; j < k; ++j) ASSERT_EQ(samples.draws[i * k + j], in.box(boxes[j]));
       }
     }
-    // The uniform numbers of two boxes are uncorrelated within 4 / sqrt(n).
+    // Each box's values follow its law: their uniform numbers average 1/2 within four
+    // standard errors.
     const double nn = static_cast<double>(settings.samples);
+    for (std::size_t j = 0; j < k; ++j) {
+      double sum = 0;
+      for (double v : u[j]) sum += v;
+      EXPECT_NEAR(sum / nn, 0.5, 4 * std::sqrt(1 / 12.0 / nn)) << "box " << boxes[j];
+    }
+    // The uniform numbers of two boxes are uncorrelated within 4 / sqrt(n).
     for (std::size_t a = 0; a < k; ++a) {
       for (std::size_t b = a + 1; b < k; ++b) {
         double sab = 0, sa = 0, sb = 0, saa = 0, sbb = 0;

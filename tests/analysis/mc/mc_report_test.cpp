@@ -68,7 +68,8 @@ TEST(Warnings, TruncationThatChangesTheScatterIsNamedWithItsFigures) {
   p.scatter[9] = {0.25, Distribution::Normal};  // critical chloride inside 1.2-1.6
   p.scatter[5] = {0, Distribution::Normal, 8};  // cover of 40 mm: barely cut
   const std::string text = joined(warning_lines(make_report(p, RunSettings{}, Summary{})));
-  EXPECT_NE(text.find("注意：氯临界浓度截断到 1.2--1.6 后变异系数由 0.250 缩小为 0.081"),
+  EXPECT_NE(text.find("注意：氯临界浓度的样本限于 1.2--1.6：均值 1.4（输入 1.4），变异系数 0.082"
+                      "（要求 0.250）；在此范围内保持均值时变异系数不能更大"),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("保护层厚度"), std::string::npos) << text;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/uncertainty.hpp"
@@ -26,22 +27,24 @@ double simpson(const std::function<double(double)>& f, double a, double b, int n
 }
 
 TEST(Truncation, MomentsAndMassCutAgreeWithNumericalIntegration) {
+  // The closed forms of a law truncated to a range, against Simpson's rule on its density.
   struct Case {
     const char* what;
     double mean;
     Scatter scatter;
     double lo, hi;
-    bool warn;
   };
   const Case cases[] = {
-      {"critical chloride cut to a third", 1.4, {0.25, Distribution::Normal}, 1.2, 1.6, true},
-      {"cover barely cut", 40, {0, Distribution::Normal, 8}, 3, 90, false},
-      {"thin cover cut below", 10, {0, Distribution::Normal, 8}, 3, 90, true},
-      {"surface chloride", 5, {0.5, Distribution::Lognormal}, 1, 13, true},
-      {"environment at the lower end", 1.5, {0.5, Distribution::Lognormal}, 1, 5.5, true},
-      {"strength", 30, {0.15, Distribution::Lognormal}, 10, 50, false},
-      {"ageing exponent, Portland", 0.3, {0, Distribution::Beta, 0.12}, 0.1, 0.6, false},
-      {"ageing exponent, slag", 0.45, {0, Distribution::Beta, 0.20}, 0.1, 0.6, true},
+      {"critical chloride cut to a third", 1.4, {0.25, Distribution::Normal}, 1.2, 1.6},
+      {"cover barely cut", 40, {0, Distribution::Normal, 8}, 3, 90},
+      {"thin cover cut below", 10, {0, Distribution::Normal, 8}, 3, 90},
+      {"surface chloride", 5, {0.5, Distribution::Lognormal}, 1, 13},
+      {"environment at the lower end", 1.5, {0.5, Distribution::Lognormal}, 1, 5.5},
+      {"strength", 30, {0.15, Distribution::Lognormal}, 10, 50},
+      {"ageing exponent, Portland", 0.3, {0, Distribution::Beta, 0.12}, 0.1, 0.6},
+      {"ageing exponent, slag", 0.45, {0, Distribution::Beta, 0.20}, 0.1, 0.6},
+      // The range in the law's upper tail: its ends are kept as upper-tail probabilities.
+      {"range far above the mean", 3.2, {0, Distribution::Normal, 0.2}, 3, 90},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -70,18 +73,106 @@ TEST(Truncation, MomentsAndMassCutAgreeWithNumericalIntegration) {
     const double m2 = simpson([&](double x) { return x * x * pdf(x); }, c.lo, c.hi, n) / mass;
     const double cov = std::sqrt(m2 - m1 * m1) / m1;
 
-    const TruncationEffect e = truncation_effect(c.mean, c.scatter, c.lo, c.hi);
-    EXPECT_NEAR(e.massCut, 1 - mass, 1e-9);
-    EXPECT_NEAR(e.truncatedMean, m1, 1e-9 * c.mean);
-    EXPECT_NEAR(e.truncatedCov, cov, 1e-8);
-    EXPECT_DOUBLE_EQ(e.cov, sd / c.mean);
-    EXPECT_EQ(e.warn(), c.warn);
-    EXPECT_EQ(e.covShrinks, cov < 0.9 * e.cov);
-    EXPECT_EQ(e.meanMoves, std::fabs(m1 - c.mean) > 0.02 * c.mean);
+    const TruncatedLaw law(c.mean, c.scatter, c.lo, c.hi);
+    EXPECT_NEAR(law.massCut(), 1 - mass, 1e-9);
+    EXPECT_NEAR(law.mean(), m1, 1e-9 * c.mean);
+    EXPECT_NEAR(law.cov(), cov, 1e-8);
+    EXPECT_NEAR(law.parentMean(), c.mean, 1e-12 * c.mean);
+    EXPECT_NEAR(law.parentCov(), sd / c.mean, 1e-12);
+    // The distribution function and the samples follow the density.
+    const double mid = 0.5 * (c.lo + c.hi);
+    EXPECT_NEAR(law.cdf(mid), simpson(pdf, c.lo, mid, n) / mass, 1e-9);
   }
   // The example of the critical chloride: a CoV of 0.25 inside 1.2-1.6 is one of about 0.08.
-  EXPECT_NEAR(truncation_effect(1.4, {0.25, Distribution::Normal}, 1.2, 1.6).truncatedCov, 0.081,
-              0.001);
+  EXPECT_NEAR(TruncatedLaw(1.4, {0.25, Distribution::Normal}, 1.2, 1.6).cov(), 0.081, 0.001);
+}
+
+// The moments of a truncated law from its distribution function alone:
+// E[X] = lo + int (1 - F), E[X^2] = lo^2 + int 2x (1 - F), over [lo, hi].
+std::pair<double, double> moments_from_cdf(const TruncatedLaw& law) {
+  const int n = 200000;
+  const double lo = law.lo(), hi = law.hi();
+  const double m1 = lo + simpson([&](double x) { return 1 - law.cdf(x); }, lo, hi, n);
+  const double m2 =
+      lo * lo + simpson([&](double x) { return 2 * x * (1 - law.cdf(x)); }, lo, hi, n);
+  return {m1, std::sqrt(m2 - m1 * m1) / m1};
+}
+
+TEST(Truncation, SamplesKeepTheSheetsValueAsMeanAndReachTheScatterWhereTheRangeAllows) {
+  struct Case {
+    const char* what;
+    double mean;
+    Scatter scatter;
+    double lo, hi;
+    bool reached;
+    double cov;  // the CoV the samples have (where not reached: about)
+  };
+  const Case cases[] = {
+      {"surface chloride", 5, {0.5, Distribution::Lognormal}, 1, 13, true, 0.5},
+      {"surface chloride near the lower end",
+       1.8,
+       {0.5, Distribution::Lognormal},
+       1,
+       13,
+       true,
+       0.5},
+      {"environment 2.0", 2, {0.5, Distribution::Lognormal}, 1, 5.5, true, 0.5},
+      {"cover barely cut", 40, {0, Distribution::Normal, 8}, 3, 90, true, 0.2},
+      {"ageing exponent, Portland", 0.3, {0, Distribution::Beta, 0.12}, 0.1, 0.6, true, 0.4},
+      // Above 1 and at 1.5 the range cannot hold a CoV of 0.5 around 1.5 (about 0.41).
+      {"environment 1.5", 1.5, {0.5, Distribution::Lognormal}, 1, 5.5, false, 0.41},
+      // Nothing inside 1.2-1.6 scatters more around 1.4 than the flat law: 0.2 / sqrt(3) / 1.4.
+      {"critical chloride",
+       1.4,
+       {0.25, Distribution::Normal},
+       1.2,
+       1.6,
+       false,
+       0.2 / std::sqrt(3.0) / 1.4},
+      {"thin cover", 10, {0, Distribution::Normal, 8}, 3, 90, false, 0.68},
+      {"ageing exponent, slag", 0.45, {0, Distribution::Beta, 0.20}, 0.1, 0.6, false, 0.25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TruncatedLaw law = TruncatedLaw::fitted(c.mean, c.scatter, c.lo, c.hi);
+    EXPECT_EQ(law.reached(), c.reached);
+    EXPECT_NEAR(law.mean(), c.mean, 1e-12 * c.mean);
+    if (c.reached) {
+      EXPECT_NEAR(law.cov(), c.scatter.deviation(c.mean) / c.mean, 1e-9);
+    } else {
+      EXPECT_NEAR(law.cov(), c.cov, 0.01);
+      EXPECT_LT(law.cov(), 0.9 * c.scatter.deviation(c.mean) / c.mean);
+    }
+    // The closed forms are those of the law sampled: from its distribution function, and from
+    // samples at evenly spread uniform numbers.
+    const auto [m1, cov] = moments_from_cdf(law);
+    EXPECT_NEAR(m1, c.mean, 1e-7 * c.mean);
+    EXPECT_NEAR(cov, law.cov(), 1e-6);
+    double sum = 0;
+    const int n = 100000;
+    std::vector<double> u(n), x(n);
+    for (int i = 0; i < n; ++i) u[i] = (i + 0.5) / n;
+    law.sample(u.data(), x.data(), u.size());
+    for (int i = 0; i < n; ++i) {
+      // The samples of a block are those of one uniform number at a time, bit for bit.
+      if (i % 97 == 0) {
+        ASSERT_EQ(x[i], law.sample(u[i])) << u[i];
+      }
+      sum += x[i];
+    }
+    EXPECT_NEAR(sum / n, c.mean, 2e-4 * c.mean);
+
+    const TruncationEffect e = truncation_effect(c.mean, c.scatter, c.lo, c.hi);
+    EXPECT_EQ(e.truncatedMean, law.mean());
+    EXPECT_EQ(e.truncatedCov, law.cov());
+    EXPECT_FALSE(e.meanMoves);
+    EXPECT_EQ(e.covShrinks, !c.reached);
+  }
+  // A mean at an end of the range: no law inside it has that mean and any scatter. The law
+  // before truncation takes the mean; the samples' mean moves inward, which is said.
+  const TruncationEffect atEnd = truncation_effect(1.0, {0.5, Distribution::Lognormal}, 1, 5.5);
+  EXPECT_TRUE(atEnd.meanMoves);
+  EXPECT_GT(atEnd.truncatedMean, 1.4);
 }
 
 TEST(Truncation, BetaSamplesInvertItsDistributionFunction) {
