@@ -215,7 +215,7 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   a.grade = worst->grade;
   a.governing = worst->state;
   if (times.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),
-                                    LimitState::Initiation) != s.limitStates.end()) {
+                                 LimitState::Initiation) != s.limitStates.end()) {
     a.notes.push_back("氯盐自浇筑起即在钢筋处：无锈蚀开始阶段（t_i = 0），钢筋开始锈蚀已超过。");
   }
   return a;

@@ -524,6 +524,36 @@ Member member_from_view(std::string name, const sheet::Module& module,
   return m;
 }
 
+MemberTable member_table(const sheet::SheetTable& table,
+                         const std::vector<const Member*>& members) {
+  MemberTable t;
+  t.header.emplace_back("member");
+  for (const auto& f : table.fields) t.header.emplace_back(sheet::control_name(f.control));
+  t.header.emplace_back(sheet::control_name(sheet::Control::Combo1));
+  for (const auto& g : table.groups) t.header.emplace_back(g.caption);
+  for (const Member* m : members) {
+    std::vector<std::string> row;
+    row.push_back(m->name);
+    for (const auto& f : table.fields) {
+      const auto it = m->boxes.find(f.control);
+      const bool left = it == m->boxes.end() || it->second == sheet::kDefaultBoxText;
+      row.push_back(left ? std::string() : it->second);
+    }
+    row.push_back(m->steel);
+    for (const auto& g : table.groups) {
+      std::string chosen;
+      for (const auto& o : g.options) {
+        if (std::find(m->options.begin(), m->options.end(), o.control) != m->options.end()) {
+          chosen = std::string(o.caption);
+        }
+      }
+      row.push_back(std::move(chosen));
+    }
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
 std::string project_bytes(const Project& p) {
   Json j;
   j["format"] = std::string(kFormat);

@@ -143,6 +143,16 @@ std::vector<batch::Entry> member_entries(const Member& m);
 Member member_from_view(std::string name, const sheet::Module& module,
                         const sheet::SheetView& view);
 
+// Members of one sheet as the rows of a member table: the columns "member", every box of the
+// sheet by its control name, "Combo1" and each option group by its caption; a cell is empty
+// where the member leaves its box as the sheet opens it (see member_entries), an option
+// group's cell names the option chosen.
+struct MemberTable {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+};
+MemberTable member_table(const sheet::SheetTable& table, const std::vector<const Member*>& members);
+
 // The project as the file holds it (UTF-8, LF line ends, a line end at the end). Throws
 // std::invalid_argument when a text is not valid UTF-8 (nothing is written then).
 std::string project_bytes(const Project& p);
