@@ -58,6 +58,11 @@ class ReliabilityWindow final : public QWidget {
   QWidget* probabilityChart() const { return probabilityChart_; }
   QWidget* betaChart() const { return betaChart_; }
 
+  // Sets the scatter of box n (its coefficient of variation and law) from elsewhere, e.g. the
+  // standard errors of a fit of inspection data; `source` says where it comes from (shown as
+  // the cell's tip). False when the sheet has no such box.
+  bool setScatter(int box, const analysis::mc::Scatter& scatter, const QString& source = {});
+
   bool isRunning() const;
   // The last run that ran to its end; none before and after a cancelled run.
   const std::optional<analysis::mc::Report>& report() const { return report_; }
