@@ -5,7 +5,8 @@
 # sheet and the first page of the marine sheet's PDF report as a PNG; then the whole screen with
 # the real dialogs up, as the toolkit shows them in Chinese: a message box (6-message-box.png),
 # the save dialog (7-save-dialog.png) and its question about an existing file
-# (8-append-question.png).
+# (8-append-question.png); then the project's windows, each maximised in the main window
+# (project-1-project.png ... project-5-member-table.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then

@@ -13,7 +13,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
@@ -127,11 +129,18 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   form->addRow(leaveOut_);
   form->addRow(QStringLiteral("回归至少点数"), minPoints_);
 
-  table_ = new ReadingsTable(
-      inspect::kProfileColumns,
-      {QStringLiteral("深度 (mm)"), QStringLiteral("氯离子含量"), QStringLiteral("kg/m³"),
-       QStringLiteral("拟合值 (kg/m³)"), QStringLiteral("残差 (kg/m³)"), QStringLiteral("回归")},
-      this);
+  table_ =
+      new ReadingsTable(inspect::kProfileColumns,
+                        {QStringLiteral("深度 mm"), QStringLiteral("含量"), QStringLiteral("kg/m³"),
+                         QStringLiteral("拟合"), QStringLiteral("残差"), QStringLiteral("回归")},
+                        this);
+  const QStringList headerTips = {
+      QStringLiteral("磨层中点距暴露面的深度 (mm)"), QStringLiteral("氯离子含量（所选单位）"),
+      QStringLiteral("换算为 kg/m³ 的含量"),         QStringLiteral("拟合曲线在该深度的值 (kg/m³)"),
+      QStringLiteral("实测 - 拟合 (kg/m³)"),         QStringLiteral("该点是否参与回归")};
+  for (int c = 0; c < headerTips.size(); ++c) {
+    table_->horizontalHeaderItem(c)->setToolTip(headerTips[c]);
+  }
   table_->setToolTip(
       QStringLiteral("深度取各磨层中点距暴露面的距离 (mm)，由表面向内增大；可由电子表格复制后"
                      "按 Ctrl+V 粘贴"));
@@ -161,12 +170,17 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   estimates_->verticalHeader()->hide();
   estimates_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   estimates_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  estimates_->setMaximumHeight(150);
+  // The header and the four estimates, without a scroll bar.
+  estimates_->setMinimumHeight(estimates_->horizontalHeader()->sizeHint().height() +
+                               4 * estimates_->verticalHeader()->defaultSectionSize() + 4);
+  estimates_->setMaximumHeight(estimates_->minimumHeight());
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("summary"));
+  summary_->setWordWrap(true);
   notes_ = new QLabel(this);
   notes_->setObjectName(QStringLiteral("notes"));
   notes_->setWordWrap(true);
+  notes_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
   status_->setWordWrap(true);
@@ -179,11 +193,18 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   left->addWidget(table_, 1);
   left->addLayout(buttons);
   auto* right = new QVBoxLayout;
+  // The charts one at a time, each with the room there is; the notes on a tab of their own.
+  charts_ = new QTabWidget(this);
+  charts_->setObjectName(QStringLiteral("charts"));
+  charts_->addTab(profileChart_, QStringLiteral("剖面与拟合曲线"));
+  charts_->addTab(residualChart_, QStringLiteral("残差"));
+  auto* notesPage = new QScrollArea(this);
+  notesPage->setWidget(notes_);
+  notesPage->setWidgetResizable(true);
+  charts_->addTab(notesPage, QStringLiteral("说明"));
   right->addWidget(estimates_);
   right->addWidget(summary_);
-  right->addWidget(profileChart_, 3);
-  right->addWidget(residualChart_, 2);
-  right->addWidget(notes_);
+  right->addWidget(charts_, 1);
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
   top->addLayout(right, 1);
@@ -407,13 +428,17 @@ void FitProfileWindow::showFit() {
   table_->clearResults();
   summary_->clear();
   notes_->clear();
-  auto* chart = profileChart_->chart();
-  auto* residuals = residualChart_->chart();
   if (!fit_) {
-    draw_fit_chart(*chart, {}, {});
-    draw_fit_chart(*residuals, {}, {});
-    chart->setTitle(QStringLiteral("氯离子剖面拟合"));
-    residuals->setTitle(QStringLiteral("拟合残差"));
+    analysis::curves::Chart empty;
+    empty.title = "氯离子剖面拟合";
+    empty.xName = "距表面深度";
+    empty.xUnit = "mm";
+    empty.yName = "氯离子含量";
+    empty.yUnit = "kg/m^3";
+    show_fit_chart(*profileChart_, empty, {});
+    empty.title = "拟合残差";
+    empty.yName = "残差";
+    show_fit_chart(*residualChart_, empty, {});
     return;
   }
   const inspect::ProfileFit& f = *fit_;
@@ -433,11 +458,16 @@ void FitProfileWindow::showFit() {
   };
   const inspect::Estimate cm2{f.diffusion.value / 100, f.diffusion.standardError / 100,
                               f.diffusion.lower / 100, f.diffusion.upper / 100};
-  addRow(QStringLiteral("表面氯浓度 C_s"), &f.surface, 0, QStringLiteral("kg/m³"));
-  addRow(QStringLiteral("扩散系数 D_a"), &f.diffusion, 0, QStringLiteral("mm²/a"));
-  addRow(QStringLiteral("扩散系数 D_a"), &cm2, 0, QStringLiteral("cm²/a"));
-  addRow(QStringLiteral("背景含量 C_i"), f.background ? &*f.background : nullptr, f.backgroundUsed,
+  addRow(QStringLiteral("C_s"), &f.surface, 0, QStringLiteral("kg/m³"));
+  addRow(QStringLiteral("D_a"), &f.diffusion, 0, QStringLiteral("mm²/a"));
+  addRow(QStringLiteral("D_a"), &cm2, 0, QStringLiteral("cm²/a"));
+  addRow(QStringLiteral("C_i"), f.background ? &*f.background : nullptr, f.backgroundUsed,
          QStringLiteral("kg/m³"));
+  const QStringList tips = {QStringLiteral("表面氯离子含量"), QStringLiteral("表观扩散系数"),
+                            QStringLiteral("表观扩散系数（计算表的单位）"),
+                            f.background ? QStringLiteral("背景氯离子含量（拟合）")
+                                         : QStringLiteral("背景氯离子含量（取定，非拟合）")};
+  for (int r = 0; r < estimates_->rowCount(); ++r) estimates_->item(r, 0)->setToolTip(tips[r]);
   summary_->setText(QStringLiteral("R² = %1，残差标准差 = %2 kg/m³，参与回归 %3 点，参数 %4 个，"
                                    "t(0.975, %5) = %6，迭代 %7 次")
                         .arg(number_text(f.rSquared, 5), number_text(f.residualSd, 3))
@@ -466,9 +496,9 @@ void FitProfileWindow::showFit() {
   const auto pc = inspect::profile_chart(f);
   std::vector<bool> points(pc.series.size(), true);
   points[0] = false;  // the fitted curve
-  draw_fit_chart(*chart, pc, points);
+  show_fit_chart(*profileChart_, pc, points);
   const auto rc = inspect::residual_chart(f);
-  draw_fit_chart(*residuals, rc, std::vector<bool>(rc.series.size(), true));
+  show_fit_chart(*residualChart_, rc, std::vector<bool>(rc.series.size(), true));
 }
 
 bool FitProfileWindow::sendToSheet() {

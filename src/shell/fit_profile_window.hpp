@@ -21,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTabWidget;
 
 namespace pellucor::shell {
 
@@ -53,6 +54,8 @@ class FitProfileWindow final : public QWidget {
   QLabel* statusLabel() const { return status_; }
   QChartView* profileChart() const { return profileChart_; }
   QChartView* residualChart() const { return residualChart_; }
+  // The tabs of the two charts and of the notes.
+  QTabWidget* chartTabs() const { return charts_; }
   QPushButton* fitButton() const { return fitButton_; }
   QPushButton* toSheetButton() const { return toSheet_; }
   QPushButton* toReliabilityButton() const { return toReliability_; }
@@ -111,6 +114,7 @@ class FitProfileWindow final : public QWidget {
   QLabel* status_ = nullptr;
   QChartView* profileChart_ = nullptr;
   QChartView* residualChart_ = nullptr;
+  QTabWidget* charts_ = nullptr;
   QPushButton* fitButton_ = nullptr;
   QPushButton* toSheet_ = nullptr;
   QPushButton* toReliability_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QValidator>
 #include <QtCharts/QChart>
+#include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -319,13 +320,10 @@ bool activate_child(QWidget* content) {
   return true;
 }
 
-void draw_fit_chart(QChart& chart, const analysis::curves::Chart& c,
+void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
                     const std::vector<bool>& asPoints) {
-  chart.removeAllSeries();
-  for (QAbstractAxis* a : chart.axes()) {
-    chart.removeAxis(a);
-    delete a;
-  }
+  auto* made = new QChart;
+  QChart& chart = *made;
   chart.setTitle(qs(c.title));
   chart.setTitleFont(cjk_font(10));
   chart.legend()->setFont(cjk_font(8));
@@ -396,6 +394,9 @@ void draw_fit_chart(QChart& chart, const analysis::curves::Chart& c,
   }
   x->setRange(x0, x1 > x0 ? x1 : x0 + 1);
   y->setRange(y0 - (y0 < 0 ? ypad : 0), y1 + ypad);
+  QChart* old = view.chart();
+  view.setChart(made);
+  delete old;
 }
 
 QString number_text(double v, int digits) {

@@ -12,7 +12,7 @@
 #include "analysis/inspect/readings.hpp"
 #include "analysis/inspect/transfer.hpp"
 
-class QChart;
+class QChartView;
 class QMdiSubWindow;
 
 namespace pellucor::shell {
@@ -82,9 +82,9 @@ ReliabilityWindow* send_to_reliability(ProjectSession& session, int sheet,
 // Brings the child window holding `content` to the front; false when there is none.
 bool activate_child(QWidget* content);
 
-// Draws `c` into `chart` (whatever it showed before is removed): the series whose flag in
+// Shows `c` in `view` (the chart it showed before is deleted): the series whose flag in
 // `asPoints` is set as measured points, the others as lines; the guides as dashed lines across.
-void draw_fit_chart(QChart& chart, const analysis::curves::Chart& c,
+void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
                     const std::vector<bool>& asPoints);
 
 // A number in a result cell: `digits` significant digits.
