@@ -504,13 +504,14 @@ void FitProfileWindow::showFit() {
 bool FitProfileWindow::sendToSheet() {
   if (!fit_) return false;
   const auto transfer = inspect::constant_sheet_transfer(*fit_);
-  const int sheet = constant_sheet_number();
-  if (!send_to_sheet(session_, sheet, transfer, this, kTitle)) return false;
-  // A member of that sheet takes the values too.
+  const auto typed =
+      send_to_sheet(session_, member_, constant_sheet_number(), transfer, this, kTitle);
+  if (!typed) return false;
+  // A member of that sheet takes what its sheet took.
   const auto* m = session_.member(member_);
   if (m != nullptr && m->sheet == kConstantSheet) {
     session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : transfer.entries) target.boxes[e.control] = e.text;
+      for (const auto& e : *typed) target.boxes[e.control] = e.text;
     });
   }
   return true;
@@ -520,18 +521,17 @@ bool FitProfileWindow::sendToReliability() {
   if (!fit_) return false;
   const auto transfer = inspect::constant_sheet_transfer(*fit_);
   const auto* m = session_.member(member_);
+  const QString source = QStringLiteral("由氯离子剖面拟合的标准误差（%1）")
+                             .arg(m != nullptr ? qs(m->name) : QString());
+  if (!sendToSheet()) return false;
   if (m != nullptr && m->sheet == kConstantSheet) {
     session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : transfer.entries) target.boxes[e.control] = e.text;
       for (const auto& s : transfer.scatter) {
         target.scatter[s.box] = {s.scatter.cov, s.scatter.dist};
       }
     });
   }
-  const QString source = QStringLiteral("由氯离子剖面拟合的标准误差（%1）")
-                             .arg(m != nullptr ? qs(m->name) : QString());
-  return send_to_reliability(session_, constant_sheet_number(), transfer, this, kTitle, source) !=
-         nullptr;
+  return open_reliability(session_, constant_sheet_number(), transfer, source) != nullptr;
 }
 
 bool FitProfileWindow::exportFit() {

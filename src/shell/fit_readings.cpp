@@ -15,11 +15,14 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "analysis/inspect/export.hpp"
+#include "analysis/project/project.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 #include "sheet/numeric.hpp"
 #include "sheet/user_input.hpp"
 #include "shell/analysis_actions.hpp"
@@ -284,23 +287,40 @@ void ReadingsTable::keyPressEvent(QKeyEvent* event) {
 
 // ---- Sending results -----------------------------------------------------------------------
 
-bool send_to_sheet(ProjectSession& session, int sheet, const inspect::SheetTransfer& transfer,
-                   QWidget* parent, const QString& title) {
-  if (session.typeIntoSheet(sheet, transfer.entries) == nullptr) return false;
-  if (!transfer.outOfRange.empty()) {
-    QStringList notes;
-    for (const auto& n : transfer.outOfRange) notes << qs(n);
+std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
+    ProjectSession& session, std::uint64_t member, int sheet,
+    const inspect::SheetTransfer& transfer, QWidget* parent, const QString& title) {
+  const auto* m = session.member(member);
+  const sheet::Module* module = m != nullptr ? analysis::project::module_of(*m) : nullptr;
+  if (module != nullptr && module->table().number == sheet &&
+      session.memberInSheet(sheet) != member && session.openInSheet(member) == nullptr) {
+    return std::nullopt;
+  }
+  std::vector<sheet::Control> skipped;
+  QtSheetView* view = session.typeIntoSheet(sheet, transfer.entries, &skipped);
+  if (view == nullptr) return std::nullopt;
+  QStringList notes;
+  for (const auto& n : transfer.outOfRange) notes << qs(n);
+  std::vector<analysis::batch::Entry> typed;
+  for (const auto& e : transfer.entries) {
+    if (std::find(skipped.begin(), skipped.end(), e.control) == skipped.end()) {
+      typed.push_back(e);
+      continue;
+    }
+    const sheet::FieldRow* f = view->table().field(e.control);
+    notes << QStringLiteral("“%1”被计算表的另一输入禁用，%2 未能输入。")
+                 .arg(f != nullptr ? qs(f->label) : qs(sheet::control_name(e.control)), qs(e.text));
+  }
+  if (!notes.isEmpty()) {
     session.mainWindow().dialogs().showWarning(parent, title, notes.join(QLatin1Char('\n')));
   }
-  return true;
+  return typed;
 }
 
-ReliabilityWindow* send_to_reliability(ProjectSession& session, int sheet,
-                                       const inspect::SheetTransfer& transfer, QWidget* parent,
-                                       const QString& title, const QString& source) {
-  if (!send_to_sheet(session, sheet, transfer, parent, title)) return nullptr;
+ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
+                                    const inspect::SheetTransfer& transfer, const QString& source) {
   MainWindow& main = session.mainWindow();
-  main.showSheet(sheet);  // the active sheet: the analysis takes its values as means
+  if (main.showSheet(sheet) == nullptr) return nullptr;  // active: its values are the means
   ReliabilityWindow* w = nullptr;
   if (auto* actions = main.findChild<AnalysisActions*>(QStringLiteral("analysisActions"))) {
     w = actions->openReliability();

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 #include <QTableWidget>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -66,18 +68,21 @@ class ReadingsTable final : public QTableWidget {
 };
 
 // Types a transfer into sheet 1..n (opening its window), and tells the user of any value the
-// sheet's range will refuse. Returns false when the sheet could not be opened.
-bool send_to_sheet(ProjectSession& session, int sheet,
-                   const analysis::inspect::SheetTransfer& transfer, QWidget* parent,
-                   const QString& title);
+// sheet's range will refuse and of any box another input has disabled (its text is not
+// typed). When the member is one of that sheet's and the sheet does not hold it, the member is
+// opened in the sheet first (after asking, when the sheet holds other inputs), so that its
+// values and the transfer are typed together. The entries typed; none when the sheet could
+// not be opened or the user would not have its inputs replaced.
+std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
+    ProjectSession& session, std::uint64_t member, int sheet,
+    const analysis::inspect::SheetTransfer& transfer, QWidget* parent, const QString& title);
 
-// Opens a reliability analysis of sheet 1..n (after typing the transfer into it, so that its
-// values are the means) with the transfer's scatter as the defaults of its boxes; nullptr when
-// the sheet could not be opened.
-ReliabilityWindow* send_to_reliability(ProjectSession& session, int sheet,
-                                       const analysis::inspect::SheetTransfer& transfer,
-                                       QWidget* parent, const QString& title,
-                                       const QString& source);
+// Opens a reliability analysis of sheet 1..n (its values as the means) with the transfer's
+// scatter as the defaults of its boxes, `source` saying where they come from; nullptr when the
+// sheet is not open.
+ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
+                                    const analysis::inspect::SheetTransfer& transfer,
+                                    const QString& source);
 
 // Brings the child window holding `content` to the front; false when there is none.
 bool activate_child(QWidget* content);

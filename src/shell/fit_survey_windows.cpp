@@ -173,12 +173,14 @@ bool SurveyWindow::sendToSheet() {
   const auto t = transfer();
   if (!t) return false;
   const int sheet = targetSheet();
-  if (!send_to_sheet(session_, sheet, *t, this, title_)) return false;
+  const auto typed = send_to_sheet(session_, member_, sheet, *t, this, title_);
+  if (!typed) return false;
+  // A member of that sheet takes what its sheet took.
   const auto* m = session_.member(member_);
   const sheet::Module* module = m != nullptr ? project::module_of(*m) : nullptr;
   if (module != nullptr && module->table().number == sheet) {
     session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : t->entries) target.boxes[e.control] = e.text;
+      for (const auto& e : *typed) target.boxes[e.control] = e.text;
     });
   }
   return true;
@@ -190,15 +192,15 @@ bool SurveyWindow::sendToReliability() {
   const int sheet = targetSheet();
   const auto* m = session_.member(member_);
   const sheet::Module* module = m != nullptr ? project::module_of(*m) : nullptr;
+  const QString source =
+      QStringLiteral("由%1的读数（%2）").arg(title_, m != nullptr ? qs(m->name) : QString());
+  if (!sendToSheet()) return false;
   if (module != nullptr && module->table().number == sheet) {
     session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : t->entries) target.boxes[e.control] = e.text;
       for (const auto& s : t->scatter) target.scatter[s.box] = {s.scatter.cov, s.scatter.dist};
     });
   }
-  const QString source =
-      QStringLiteral("由%1的读数（%2）").arg(title_, m != nullptr ? qs(m->name) : QString());
-  return send_to_reliability(session_, sheet, *t, this, title_, source) != nullptr;
+  return open_reliability(session_, sheet, *t, source) != nullptr;
 }
 
 bool SurveyWindow::exportResult() {

@@ -11,6 +11,7 @@
 
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 #include "sheet/controller.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
@@ -315,19 +316,46 @@ QtSheetView* ProjectSession::openInSheet(MemberId id) {
   const std::vector<analysis::batch::Entry> entries = project::member_entries(*m);
   sheet::SheetController& controller = view->controller();
   controller.open(*view);  // from the defaults, as a freshly opened sheet
-  analysis::batch::Typist typist(controller, *view, {});
+  std::vector<sheet::Control> skipped;
+  analysis::batch::Typist::Options options;
+  options.skippedDisabled = [&skipped](sheet::Control c) { skipped.push_back(c); };
+  analysis::batch::Typist typist(controller, *view, options);
   typist.type(entries);
   sheetMembers_[static_cast<std::size_t>(number - 1)] = id;
+  tellSkipped(*view, skipped, QStringLiteral("构件“%1”").arg(name));
   return view;
 }
 
 QtSheetView* ProjectSession::typeIntoSheet(int sheet,
-                                           const std::vector<analysis::batch::Entry>& entries) {
+                                           const std::vector<analysis::batch::Entry>& entries,
+                                           std::vector<sheet::Control>* skipped) {
   QtSheetView* view = main_.showSheet(sheet);
   if (view == nullptr) return nullptr;
-  analysis::batch::Typist typist(view->controller(), *view, {});
+  std::vector<sheet::Control> missed;
+  analysis::batch::Typist::Options options;
+  options.skippedDisabled = [&missed](sheet::Control c) { missed.push_back(c); };
+  analysis::batch::Typist typist(view->controller(), *view, options);
   typist.type(entries);
+  if (skipped != nullptr) {
+    *skipped = std::move(missed);
+  } else {
+    tellSkipped(*view, missed, QStringLiteral("送入的值"));
+  }
   return view;
+}
+
+void ProjectSession::tellSkipped(const QtSheetView& view,
+                                 const std::vector<sheet::Control>& skipped, const QString& whose) {
+  if (skipped.empty()) return;
+  QStringList names;
+  for (sheet::Control c : skipped) {
+    const sheet::FieldRow* f = view.table().field(c);
+    names << (f != nullptr ? qs(f->label) : qs(sheet::control_name(c)));
+  }
+  main_.dialogs().showWarning(
+      &main_, kTitle,
+      QStringLiteral("计算表“%1”中的“%2”被另一输入禁用，%3在这些框中的文本未能输入。")
+          .arg(qs(view.table().caption), names.join(QStringLiteral("”、“")), whose));
 }
 
 std::optional<ProjectSession::MemberId> ProjectSession::saveSheetAsMember(int sheet) {

@@ -97,8 +97,11 @@ class ProjectSession final : public QObject {
   // open, or cancelled).
   std::optional<MemberId> saveSheetAsMember(int sheet);
   // Types `entries` into sheet 1..n's window (opened when it is not), leaving its other
-  // inputs as they are; the view.
-  QtSheetView* typeIntoSheet(int sheet, const std::vector<analysis::batch::Entry>& entries);
+  // inputs as they are; the view. A box that another input of the sheet has disabled cannot
+  // take its text: such boxes are put in *skipped (and named in a message when `skipped` is
+  // null).
+  QtSheetView* typeIntoSheet(int sheet, const std::vector<analysis::batch::Entry>& entries,
+                             std::vector<sheet::Control>* skipped = nullptr);
 
  signals:
   void projectChanged();   // any change, and a new or opened project
@@ -116,6 +119,9 @@ class ProjectSession final : public QObject {
   void remember(const QString& path);
   void fillRecentMenu();
   bool holdsInputs(const QtSheetView& view) const;
+  // Says which boxes of sheet `view` did not take their texts.
+  void tellSkipped(const QtSheetView& view, const std::vector<sheet::Control>& skipped,
+                   const QString& whose);
 
   MainWindow& main_;
   analysis::project::Project project_;

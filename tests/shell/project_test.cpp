@@ -396,6 +396,44 @@ class ProjectTest : public QObject {
     QCOMPARE(project_->project().members.size(), std::size_t{3});
   }
 
+  // A survey's result goes to its own member in the sheet: the member is opened there first
+  // when the sheet holds another; a box the member's other inputs disable is named, not typed.
+  void resultsGoToTheirMemberAndADisabledBoxIsNamed() {
+    project::Member column;
+    column.name = "柱 C-3";
+    column.sheet = "carbonation";
+    column.boxes = {{sheet::Control::Text1, "2"},   {sheet::Control::Text2, "15"},
+                    {sheet::Control::Text3, "0.7"}, {sheet::Control::Text4, "30"},
+                    {sheet::Control::Text5, "30"},  {sheet::Control::Text8, "1.5"}};
+    const auto withCo2 = project_->addMember(column);
+    project::Member other;
+    other.name = "柱 C-4";
+    other.sheet = "carbonation";
+    const auto empty = project_->addMember(other);
+    QVERIFY(project_->openInSheet(empty) != nullptr);
+    QCOMPARE(*project_->memberInSheet(1), empty);
+
+    CarbonationWindow* w = CarbonationWindow::show(*project_, withCo2);
+    w->fieldEdit()->setText(QStringLiteral("16"));
+    QString refusal;
+    w->readings()->setCurrentCell(0, 0);
+    QVERIFY(w->readings()->paste(QStringLiteral("8 12 10"), &refusal));
+    QVERIFY(w->calculate());
+    QVERIFY(w->sendToSheet());
+    QCOMPARE(*project_->memberInSheet(1), withCo2);
+    QtSheetView* sheet = s_->window->sheetView(1);
+    QCOMPARE(box(sheet, 8)->text(), QStringLiteral("1.5"));  // the member's own input
+    QCOMPARE(box(sheet, 6)->text(), QStringLiteral("16"));   // the survey's age
+    QCOMPARE(box(sheet, 7)->text(), QString());  // emptied and disabled by the CO2 coefficient
+    QVERIFY(!box(sheet, 7)->isEnabled());
+    QVERIFY(!s_->dialogs.shown.empty());
+    QVERIFY2(s_->dialogs.shown.back().text.contains(QStringLiteral("实测碳化深度")),
+             qPrintable(s_->dialogs.shown.back().text));
+    // The member keeps what its sheet took, not the depth the sheet would not take.
+    QCOMPARE(project_->member(withCo2)->boxes.at(sheet::Control::Text6), std::string("16"));
+    QVERIFY(!project_->member(withCo2)->boxes.contains(sheet::Control::Text7));
+  }
+
   // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.
   void readingsTakeNumbersOnly() {
     project::Member m;
