@@ -8,7 +8,9 @@
 # (6-message-box.png), the save dialog (7-save-dialog.png) and its question about an existing
 # file (8-append-question.png), and the report's details dialog (9-report-details.png); then the
 # reliability window of the time-dependent chloride sheet after a run with stopped samples, tab
-# by tab (reliability-*.png), and the pages of its PDF report (report-reliability-page-*.png).
+# by tab (reliability-*.png), and the pages of its PDF report (report-reliability-page-*.png); then the
+# project's windows, each maximised in the main window (project-1-project.png ...
+# project-5-member-table.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then

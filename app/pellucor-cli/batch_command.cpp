@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "analysis/project/project.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
 #include "sheet/safe_output.hpp"
@@ -28,6 +30,8 @@ namespace batch = pellucor::analysis::batch;
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx|-] [--encoding utf-8|gbk]\n"
     "                          [--input-encoding utf-8|gbk] [--jobs N]\n"
+    "       pellucor-cli batch PROJECT.pellucor [--sheet SHEET] [-o OUT.csv|OUT.xlsx|-]\n"
+    "                          [--encoding utf-8|gbk] [--jobs N]\n"
     "\n"
     "Runs every row of a member table through the sheet, as if its texts were typed into the\n"
     "boxes in tab order and Calculate pressed, and writes one output row per member.\n"
@@ -52,6 +56,17 @@ constexpr std::string_view kUsage =
     "refused; /dev/stdout and devices are written as streams. The output is checked before\n"
     "any member runs and may not be the input file.\n"
     "\n"
+    "A project file (a name ending in .pellucor, saved by the desktop program's 工程 menu)\n"
+    "runs its members instead: each member's texts as its sheet's member table, a table per\n"
+    "sheet in the order the sheets first appear among the members. With members of more\n"
+    "than one sheet, each table is preceded by a line naming its sheet ('sheet: NAME\n"
+    "(caption)') and the tables are separated by an empty line; --sheet keeps one sheet's\n"
+    "members, whose table is then written as for SHEET IN.csv (a workbook holds one sheet's\n"
+    "table: with several sheets it needs --sheet). Whatever the file holds that this program\n"
+    "cannot take (a member of an unknown sheet, a box a sheet does not have, a part written by\n"
+    "a newer version) is named on standard error; when it concerns a member, or a member's\n"
+    "text is refused by its sheet, the exit status is 2.\n"
+    "\n"
     "Members are read, run and written in blocks: memory stays bounded for any number.\n"
     "--jobs N runs the rows on N threads (default: one per core); the output is the same.\n"
     "Standard error: a progress bar when it is a terminal, and a summary line.\n"
@@ -62,9 +77,8 @@ constexpr std::string_view kUsage =
     "encoding cannot be told, an output that cannot be created or is the input).\n";
 
 const std::vector<OptionSpec> kOptions = {
-    {{"--output", "-o"}, "a file name", false},
-    {{"--encoding"}, "utf-8 or gbk", false},
-    {{"--input-encoding"}, "utf-8 or gbk", false},
+    {{"--output", "-o"}, "a file name", false}, {{"--sheet"}, "a sheet", false},
+    {{"--encoding"}, "utf-8 or gbk", false},    {{"--input-encoding"}, "utf-8 or gbk", false},
     {{"--jobs", "-j"}, "a number", false},
 };
 
@@ -136,6 +150,13 @@ std::string encoding_problem(const batch::EncodingError& e) {
   return text + "; nothing was computed";
 }
 
+bool is_project_name(const std::string& name) {
+  const std::string ext(analysis::project::kExtension);
+  return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
+}
+
+int run_project(const Arguments& args, const std::string& path);
+
 int run(const std::vector<std::string>& words) {
   const Arguments args = parse_arguments(words, kOptions);
   if (args.has("--help")) {
@@ -144,6 +165,11 @@ int run(const std::vector<std::string>& words) {
   }
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("batch: no sheet given");
+  if (is_project_name(positional[0])) {
+    if (positional.size() > 1) throw UsageError("batch: a project takes no input file");
+    return run_project(args, positional[0]);
+  }
+  if (args.has("--sheet")) throw UsageError("--sheet applies to a project");
   if (positional.size() > 2) throw UsageError("batch: more than one input file given");
   const std::string input = positional.size() == 2 ? positional[1] : "-";
   const std::string output = args.value("--output").value_or("-");
@@ -226,6 +252,142 @@ int run(const std::vector<std::string>& words) {
   }
   std::cerr << "pellucor-cli: " << batch::summary_line(report.summary) << '\n';
   return report.summary.done == report.summary.rows ? kExitDone : kExitIncomplete;
+}
+
+// The members of a project, a member table per sheet.
+int run_project(const Arguments& args, const std::string& path) {
+  namespace project = analysis::project;
+  if (args.has("--input-encoding")) {
+    throw UsageError("--input-encoding applies to a member table, not to a project (UTF-8)");
+  }
+  const std::string output = args.value("--output").value_or("-");
+  const bool workbook = batch::is_workbook_name(output);
+  batch::Encoding encoding = batch::Encoding::Utf8Bom;
+  if (const auto e = args.value("--encoding")) {
+    if (workbook) throw UsageError("--encoding applies to CSV output, not to a workbook");
+    encoding = encoding_named("--encoding", *e);
+  }
+  batch::JobOptions job;
+  if (const auto n = args.value("--jobs")) job.jobs = jobs_of(*n);
+  const sheet::Module* only = nullptr;
+  if (const auto s = args.value("--sheet")) {
+    only = modules::find_module(*s);
+    if (only == nullptr) {
+      throw UsageError("unknown sheet '" + *s + "' (sheets: 1-5 or their names, see --help)");
+    }
+  }
+
+  refuse_same_files({{"the project", path, true}, {"the output", output, false}});
+  const auto opened = project::open_project(path);
+  if (!opened) {
+    throw std::runtime_error(path + ": " + opened.refusal().message + "; nothing was computed");
+  }
+  bool memberSkipped = false;
+  for (const auto& k : opened->skipped) {
+    std::cerr << "pellucor-cli: " << path << ": " << k.where << ": " << k.message << '\n';
+    memberSkipped = memberSkipped || k.where.starts_with("members");
+  }
+  // The members by sheet, the sheets in the order they first appear.
+  std::vector<std::pair<const sheet::Module*, std::vector<const project::Member*>>> sheets;
+  for (const auto& m : opened->project.members) {
+    const sheet::Module* module = project::module_of(m);
+    if (module == nullptr || (only != nullptr && module != only)) continue;
+    auto it = std::find_if(sheets.begin(), sheets.end(),
+                           [&](const auto& s) { return s.first == module; });
+    if (it == sheets.end()) it = sheets.insert(sheets.end(), {module, {}});
+    it->second.push_back(&m);
+  }
+  if (sheets.empty()) {
+    throw std::runtime_error(
+        path + ": the project holds no member" +
+        (only != nullptr ? " of the sheet " + std::string(only->table().cliName) : std::string()) +
+        "; nothing was computed");
+  }
+  if (workbook && sheets.size() > 1) {
+    std::string names;
+    for (const auto& s : sheets) {
+      names += (names.empty() ? "" : ", ") + std::string(s.first->table().cliName) + " (" +
+               std::to_string(s.second.size()) + ")";
+    }
+    throw UsageError("a workbook holds one sheet's members, and the project has members of " +
+                     std::to_string(sheets.size()) + " sheets: " + names +
+                     "; choose one with --sheet");
+  }
+  sheet::SafeOutput out;
+  open_output(out, "the output", output, false);
+
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+  std::signal(SIGHUP, on_interrupt);
+  ProgressBar bar(isatty(STDERR_FILENO) != 0);
+  job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
+    bar.show(done, total);
+  };
+  batch::Summary all;
+  unsigned threads = 0, refused = 0;
+  std::size_t lost = 0;
+  std::unique_ptr<batch::TableWriter> writer;
+  try {
+    for (std::size_t k = 0; k < sheets.size(); ++k) {
+      const sheet::SheetTable& table = sheets[k].first->table();
+      const project::MemberTable members = project::member_table(table, sheets[k].second);
+      std::string text;
+      batch::append_csv_line(text, members.header);
+      for (const auto& row : members.rows) batch::append_csv_line(text, row);
+      batch::ReadOptions reading;
+      reading.encoding = batch::Encoding::Utf8;
+      reading.sheet = &table;
+      auto reader = batch::MemberReader::of_text(std::move(text), reading);
+      const auto columns = batch::resolve_columns(table, reader->header());
+      if (workbook) {
+        writer = std::make_unique<batch::XlsxTableWriter>(out, table.cliName);
+      } else {
+        // One byte-order mark at the start of the output, none before a later table.
+        batch::Encoding e =
+            k > 0 && encoding == batch::Encoding::Utf8Bom ? batch::Encoding::Utf8 : encoding;
+        if (sheets.size() > 1) {
+          std::string title = k > 0 ? "\r\n" : "";
+          batch::append_csv_line(title, {"sheet: " + std::string(table.cliName) + " (" +
+                                         std::string(table.caption) + ")"});
+          std::size_t titleLost = 0;
+          if (auto f = out.write(batch::encode_text(title, e, &titleLost))) {
+            throw batch::FileError(out.target(), *f);
+          }
+          lost += titleLost;
+          if (e == batch::Encoding::Utf8Bom) e = batch::Encoding::Utf8;
+        }
+        auto w = std::make_unique<batch::CsvTableWriter>(out, e);
+        writer = std::move(w);
+      }
+      const batch::JobReport report =
+          batch::run_batch_job(*sheets[k].first, columns, *reader, *writer, job);
+      if (auto* csv = dynamic_cast<batch::CsvTableWriter*>(writer.get())) lost += csv->lost();
+      all.rows += report.summary.rows;
+      all.done += report.summary.done;
+      all.stopped += report.summary.stopped;
+      all.malformed += report.summary.malformed;
+      all.notRun += report.summary.notRun;
+      all.failed += report.summary.failed;
+      threads = std::max(threads, report.threads);
+      refused = std::max(refused, report.refused);
+    }
+    bar.finish();
+    writer->finish();
+  } catch (const batch::FileError& e) {
+    bar.finish();
+    out.abandon();
+    std::cerr << "pellucor-cli: " << e.what() << '\n';
+    return kExitIncomplete;
+  }
+  if (lost > 0) {
+    std::cerr << "pellucor-cli: " << lost
+              << " character(s) have no GBK form and are written as '?'\n";
+  }
+  if (const std::string note = threads_note(threads, refused, "members"); !note.empty()) {
+    std::cerr << "pellucor-cli: " << note << '\n';
+  }
+  std::cerr << "pellucor-cli: " << batch::summary_line(all) << '\n';
+  return all.done == all.rows && !memberSkipped ? kExitDone : kExitIncomplete;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "arguments.hpp"
 #include "batch_command.hpp"
 #include "console_view.hpp"
+#include "fit_command.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
@@ -102,6 +103,8 @@ void print_overview(std::ostream& out) {
          "       pellucor-cli --help [SHEET]\n"
          "       pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx]  (see batch --help)\n"
          "       pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] ...  (see mc --help)\n"
+         "       pellucor-cli batch PROJECT.pellucor [-o OUT]  (the members of a project)\n"
+         "       pellucor-cli fit profile|carbonation|cover IN.csv ...  (see fit --help)\n"
          "\n"
          "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
          "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
@@ -286,8 +289,9 @@ int run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
   const std::string command = words.empty() ? std::string() : words.front();
-  if (command == "batch" || command == "mc") {
+  if (command == "batch" || command == "mc" || command == "fit") {
     words.erase(words.begin());
+    if (command == "fit") return run_fit_command(words);
     return command == "batch" ? run_batch_command(words) : run_mc_command(words);
   }
   return run_command("", [&] { return run(words); });

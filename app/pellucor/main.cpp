@@ -5,6 +5,7 @@
 #include "shell/application.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
+#include "shell/project_session.hpp"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   pellucor::shell::QtDialogs dialogs;
   pellucor::shell::MainWindow window(dialogs);
   pellucor::shell::install_analysis_menu(window);
+  pellucor::shell::install_project_menu(window);
   window.rememberGeometry();
   window.show();
   return QApplication::exec();

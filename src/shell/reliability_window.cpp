@@ -547,6 +547,16 @@ int ReliabilityWindow::rowOf(int box) const {
   return it == rowBoxes_.end() ? -1 : static_cast<int>(it - rowBoxes_.begin());
 }
 
+bool ReliabilityWindow::setScatter(int box, const mc::Scatter& scatter, const QString& source) {
+  const int row = rowOf(box);
+  if (row < 0) return false;
+  QTableWidgetItem* cov = inputs_->item(row, kCov);
+  cov->setText(digits(scatter.cov));
+  cov->setToolTip(source);
+  distributionBox(row)->setCurrentIndex(scatter.dist == mc::Distribution::Lognormal ? 1 : 0);
+  return true;
+}
+
 QComboBox* ReliabilityWindow::distributionBox(int row) const {
   return qobject_cast<QComboBox*>(inputs_->cellWidget(row, kDistribution));
 }

@@ -95,6 +95,11 @@ class ReliabilityWindow final : public QWidget {
   QWidget* tornadoChart() const { return tornadoChart_; }
   QTabWidget* resultTabs() const { return tabs_; }
 
+  // Sets the scatter of box n (its coefficient of variation and law) from elsewhere, e.g. the
+  // standard errors of a fit of inspection data; `source` says where it comes from (shown as
+  // the cell's tip). False when the sheet has no such box.
+  bool setScatter(int box, const analysis::mc::Scatter& scatter, const QString& source = {});
+
   bool isRunning() const;
   // The last run that ran to its end; a cancelled run leaves the one before it.
   const std::optional<analysis::mc::Report>& report() const { return report_; }

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "screenshots_project.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
@@ -421,5 +422,6 @@ int main(int argc, char** argv) {
     }
     dialogs.real = false;
   }
+  ok = project_screenshots(window, folder) && ok;
   return ok ? 0 : 2;
 }

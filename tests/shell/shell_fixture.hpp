@@ -38,9 +38,11 @@ inline const std::vector<std::pair<int, QString>>& kAdmixedExample = admixedExam
 // A main window over recording dialogs, or over the real ones.
 class Session {
  public:
-  explicit Session(bool realDialogs = false) {
-    // Every session starts without remembered sizes or report details.
-    program_settings()->clear();
+  // Every session starts without remembered sizes, report details or recent projects, unless
+  // it stands for the program started again over what the last run left.
+  enum class Settings { Fresh, Kept };
+  explicit Session(bool realDialogs = false, Settings settings = Settings::Fresh) {
+    if (settings == Settings::Fresh) program_settings()->clear();
     if (realDialogs) {
       window = std::make_unique<MainWindow>(real);
     } else {

@@ -275,6 +275,8 @@ Evaluation evaluate_life(const sheet::Module& module, const std::vector<batch::E
     e.failureEnglish = kDisabledEnglish;
     return e;
   }
+  // The limit-state times are read from the record: no report text is wanted.
+  runner.controller().setReportWanted(false);
   const sheet::CalculateOutcome outcome = runner.calculate();
   if (const auto& m = runner.firstMessage()) {
     e.failure = m->text;
@@ -283,13 +285,14 @@ Evaluation evaluate_life(const sheet::Module& module, const std::vector<batch::E
                                             std::string(sheet::control_name(m->control)) + ")";
     return e;
   }
-  const auto tl = timeline(runner.controller().lastRun());
-  if (!outcome.done() || !tl) {
+  const auto& record = runner.controller().lastRecord();
+  const auto times = record ? limit_state_times(*record) : std::nullopt;
+  if (!outcome.done() || !times) {
     e.failure = "计算未完成";
     e.failureEnglish = "the calculation did not run to its end";
     return e;
   }
-  e.result = limit_state_time(*tl, limitState);
+  e.result = limit_state_time(*times, limitState);
   return e;
 }
 

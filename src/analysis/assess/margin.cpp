@@ -79,16 +79,33 @@ std::string_view grade_name(Grade g) {
   return "c";
 }
 
-double limit_state_time(const Timeline& timeline, LimitState s) {
+std::optional<LimitStateTimes> limit_state_times(const sheet::ResultRecord& record) {
+  const auto ti = record.value("ti");
+  const auto tc = record.value("tc");
+  const auto td = record.value("td");
+  const auto age = record.value("age");
+  if (!ti || !tc || !td || !age) return std::nullopt;
+  return LimitStateTimes{*ti, *tc, *td, *age};
+}
+
+LimitStateTimes limit_state_times(const Timeline& timeline) {
+  return {timeline.ti, timeline.prop.tc, timeline.prop.td, timeline.t};
+}
+
+double limit_state_time(const LimitStateTimes& times, LimitState s) {
   switch (s) {
     case LimitState::Initiation:
-      return timeline.ti;
+      return times.ti;
     case LimitState::Cracking:
-      return timeline.prop.tc;
+      return times.tc;
     case LimitState::EndOfLife:
       break;
   }
-  return timeline.prop.td;
+  return times.td;
+}
+
+double limit_state_time(const Timeline& timeline, LimitState s) {
+  return limit_state_time(limit_state_times(timeline), s);
 }
 
 std::vector<std::string> settings_lines(const Settings& s) {
@@ -158,9 +175,15 @@ std::string MemberAssessment::summary() const {
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const Timeline& timeline, const Settings& settings,
     const std::optional<std::vector<LimitState>>& limitStates) {
+  return assess_member(limit_state_times(timeline), settings, limitStates);
+}
+
+Outcome<MemberAssessment, AssessRefusal> assess_member(
+    const LimitStateTimes& times, const Settings& settings,
+    const std::optional<std::vector<LimitState>>& limitStates) {
   Settings s = settings;
   if (limitStates) s.limitStates = *limitStates;
-  if (!s.assessmentAge) s.assessmentAge = timeline.t;
+  if (!s.assessmentAge) s.assessmentAge = times.age;
   if (auto r = check_settings(s)) return *r;
 
   MemberAssessment a;
@@ -171,7 +194,7 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   for (LimitState state : s.limitStates) {
     LimitStateMargin m;
     m.state = state;
-    m.time = limit_state_time(timeline, state);
+    m.time = limit_state_time(times, state);
     m.remaining = m.time - a.t0;
     if (m.remaining > 0) {
       m.margin = m.remaining / remainingTarget;
@@ -191,8 +214,8 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   }
   a.grade = worst->grade;
   a.governing = worst->state;
-  if (timeline.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),
-                                    LimitState::Initiation) != s.limitStates.end()) {
+  if (times.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),
+                                 LimitState::Initiation) != s.limitStates.end()) {
     a.notes.push_back("氯盐自浇筑起即在钢筋处：无锈蚀开始阶段（t_i = 0），钢筋开始锈蚀已超过。");
   }
   return a;

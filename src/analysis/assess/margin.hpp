@@ -15,6 +15,7 @@
 
 #include "analysis/inspect/refusal.hpp"
 #include "analysis/timeline.hpp"
+#include "sheet/result_record.hpp"
 
 namespace pellucor::analysis::assess {
 
@@ -86,13 +87,32 @@ enum class AssessRefusal {
 // The settings checked on their own (t0 against T_target once t0 is known).
 std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s);
 
+// What a member's margins are computed from: the ages at which its limit states are reached
+// and its inspection age, a.
+struct LimitStateTimes {
+  double ti = 0;   // initiation (0 for chloride admixed at casting)
+  double tc = 0;   // cover cracking
+  double td = 0;   // end of the durable life
+  double age = 0;  // inspection age t: t0 when the settings give none
+};
+
+// The times as the record of a completed calculation holds them (keys "ti", "tc", "td" and
+// the inspection age "age"); none when one of them is missing or has no number.
+std::optional<LimitStateTimes> limit_state_times(const sheet::ResultRecord& record);
+// The same from a run's timeline.
+LimitStateTimes limit_state_times(const Timeline& timeline);
+
 // The margins of a member whose calculation ran to its end. `limitStates`, when given, are the
 // member's own choice instead of the settings'.
+Outcome<MemberAssessment, AssessRefusal> assess_member(
+    const LimitStateTimes& times, const Settings& settings,
+    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const Timeline& timeline, const Settings& settings,
     const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
 
-// The time of a limit state on a timeline, a.
+// The time of a limit state, a.
+double limit_state_time(const LimitStateTimes& times, LimitState s);
 double limit_state_time(const Timeline& timeline, LimitState s);
 
 }  // namespace pellucor::analysis::assess

@@ -430,26 +430,54 @@ Outcome<ProfileFit, ProfileRefusal> fit_profile(const ProfileInput& in) {
     fit.points.push_back(pt);
   }
 
-  fit.notes.push_back(
+  auto note = [&fit](std::string zh, std::string en) {
+    fit.notes.push_back(std::move(zh));
+    fit.notesEnglish.push_back(std::move(en));
+  };
+  note(
       "按 ASTM C1556 / NT Build 443 的惯例回归：各点等权，深度取各磨层的中点深度；"
-      "误差函数为精确值。");
+      "误差函数为精确值。",
+      "regression after the conventions of ASTM C1556 / NT Build 443: every point with the same "
+      "weight, each layer at its mid-depth; the exact error function");
   if (in.leaveOutFirstLayer) {
-    fit.notes.push_back("最外层（中点深度 " + num(in.depthMm[0]) + " mm）未参与回归。");
+    note("最外层（中点深度 " + num(in.depthMm[0]) + " mm）未参与回归。",
+         "the outermost layer (mid-depth " + num(in.depthMm[0]) +
+             " mm) is left out of the regression");
   }
-  if (auto u = unit_note(in); !u.empty()) fit.notes.push_back(u);
+  switch (in.unit) {
+    case ChlorideUnit::PercentOfConcrete:
+      note(unit_note(in),
+           "contents converted from % by mass of concrete to kg/m3 with a density "
+           "of " +
+               num(in.densityKgM3) + " kg/m3");
+      break;
+    case ChlorideUnit::PercentOfBinder:
+      note(unit_note(in),
+           "contents converted from % by mass of binder to kg/m3 with a binder "
+           "content of " +
+               num(in.binderKgM3) + " kg/m3");
+      break;
+    case ChlorideUnit::KgPerCubicMetre:
+      break;
+  }
   switch (in.background) {
     case Background::Zero:
-      fit.notes.push_back("背景氯离子含量取 0。");
+      note("背景氯离子含量取 0。", "background chloride content taken as 0");
       break;
     case Background::Given:
-      fit.notes.push_back("背景氯离子含量取给定值 " + num(d.background) + " kg/m^3。");
+      note("背景氯离子含量取给定值 " + num(d.background) + " kg/m^3。",
+           "background chloride content given: " + num(d.background) + " kg/m3");
       break;
     case Background::Fitted:
-      fit.notes.push_back("背景氯离子含量作为参数拟合。");
+      note("背景氯离子含量作为参数拟合。", "background chloride content fitted as a parameter");
       break;
   }
-  fit.notes.push_back("扩散系数的 95% 区间按 ln D 对称给出。");
-  if (ssr == 0) fit.notes.push_back("曲线通过每个测点：残差为零，标准误差为零。");
+  note("扩散系数的 95% 区间按 ln D 对称给出。",
+       "the 95% interval of the diffusion coefficient is symmetric in ln D");
+  if (ssr == 0) {
+    note("曲线通过每个测点：残差为零，标准误差为零。",
+         "the curve passes through every point: zero residuals, zero standard errors");
+  }
   return fit;
 }
 

@@ -113,7 +113,8 @@ struct ProfileFit {
   int iterations = 0;
   double tQuantile = 0;  // t(0.975, n - p) of the intervals
   std::vector<ProfilePoint> points;
-  std::vector<std::string> notes;  // Chinese: what the user should know about this fit
+  std::vector<std::string> notes;         // Chinese: what the user should know about this fit
+  std::vector<std::string> notesEnglish;  // the same for the console
 
   double diffusionCm2PerYear() const { return diffusion.value / 100.0; }
   double diffusionM2PerSecond() const { return diffusion.value * 1e-6 / kSecondsPerYear; }

@@ -71,8 +71,12 @@ Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationIn
   s.kMeanInterval = mean_interval(s.k);
   s.notes.push_back("碳化系数 k = x/√t，t = " + num(in.ageYears) + " a；共 " +
                     std::to_string(s.depth.n) + " 个读数。");
+  s.notesEnglish.push_back("carbonation coefficient k = x/sqrt(t), t = " + num(in.ageYears) +
+                           " a; " + std::to_string(s.depth.n) + " readings");
   if (s.zeroReadings > 0) {
     s.notes.push_back(std::to_string(s.zeroReadings) + " 个读数为 0（该处未碳化），已计入平均值。");
+    s.notesEnglish.push_back(std::to_string(s.zeroReadings) +
+                             " readings of 0 (not carbonated there), counted in the mean");
   }
   return s;
 }
@@ -136,25 +140,44 @@ Outcome<CoverSurvey, SurveyRefusal> survey_cover(const CoverInput& in) {
     s.tested = true;
     s.better = s.lognormal.test->pValue > s.normal.test->pValue ? mc::Distribution::Lognormal
                                                                 : mc::Distribution::Normal;
+    const bool lognormal = s.better == mc::Distribution::Lognormal;
     s.notes.push_back("拟合优度按 Anderson–Darling 检验（均值与标准差由读数估计）：正态 A*² = " +
                       num(s.normal.test->modified) + "，p = " + num(s.normal.test->pValue, 3) +
                       "；对数正态 A*² = " + num(s.lognormal.test->modified) +
                       "，p = " + num(s.lognormal.test->pValue, 3) + "；取 p 值较大者：" +
-                      (s.better == mc::Distribution::Lognormal ? "对数正态分布。" : "正态分布。"));
+                      (lognormal ? "对数正态分布。" : "正态分布。"));
+    s.notesEnglish.push_back(
+        "goodness of fit by the Anderson-Darling test (mean and standard deviation estimated "
+        "from the readings): normal A*2 = " +
+        num(s.normal.test->modified) + ", p = " + num(s.normal.test->pValue, 3) +
+        "; lognormal A*2 = " + num(s.lognormal.test->modified) +
+        ", p = " + num(s.lognormal.test->pValue, 3) +
+        "; the larger p-value is taken: " + (lognormal ? "lognormal" : "normal"));
     for (const CoverLaw* law : {&s.normal, &s.lognormal}) {
       if (law->test->pValue < 0.05) {
-        s.notes.push_back(
-            std::string(law->law == mc::Distribution::Lognormal ? "对数正态" : "正态") +
-            "分布在 5% 显著性水平下被拒绝。");
+        const bool isLog = law->law == mc::Distribution::Lognormal;
+        s.notes.push_back(std::string(isLog ? "对数正态" : "正态") +
+                          "分布在 5% 显著性水平下被拒绝。");
+        s.notesEnglish.push_back(std::string(isLog ? "the lognormal" : "the normal") +
+                                 " law is rejected at the 5% significance level");
       }
     }
   } else if (s.sample.sd > 0) {
     s.notes.push_back("读数少于 " + std::to_string(kAndersonDarlingMinimum) +
                       " 个，未作拟合优度检验，按正态分布。");
+    s.notesEnglish.push_back("fewer than " + std::to_string(kAndersonDarlingMinimum) +
+                             " readings: no goodness-of-fit test, the normal law is taken");
   } else {
     s.notes.push_back("读数全部相同，无离散性，未作拟合优度检验，按正态分布。");
+    s.notesEnglish.push_back(
+        "all readings are the same: no scatter, no goodness-of-fit test, the normal law is "
+        "taken");
   }
   s.notes.push_back("5% 特征值按 EN 1990 附录 D（方差未知）：k_n = " + num(s.kn) + "。");
+  s.notesEnglish.push_back(
+      "5% characteristic value after EN 1990 Annex D (variance unknown): "
+      "k_n = " +
+      num(s.kn));
   return s;
 }
 

@@ -44,7 +44,8 @@ struct CarbonationSurvey {
   Sample k;      // k = x / sqrt(t) of each reading, mm/a^0.5
   Interval kMeanInterval;
   int zeroReadings = 0;  // readings of 0 (no carbonation at that point), counted in the mean
-  std::vector<std::string> notes;  // Chinese
+  std::vector<std::string> notes;         // Chinese
+  std::vector<std::string> notesEnglish;  // the same for the console
 };
 
 Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationInput& in);
@@ -86,8 +87,9 @@ struct CoverSurvey {
   mc::Distribution better = mc::Distribution::Normal;
   bool tested = false;
   std::optional<double> designCoverMm;
-  int belowDesign = 0;             // readings below the design cover
-  std::vector<std::string> notes;  // Chinese
+  int belowDesign = 0;                    // readings below the design cover
+  std::vector<std::string> notes;         // Chinese
+  std::vector<std::string> notesEnglish;  // the same for the console
 
   const CoverLaw& chosen() const {
     return better == mc::Distribution::Lognormal ? lognormal : normal;

@@ -11,6 +11,7 @@
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
+#include "sheet/user_input.hpp"
 
 namespace pellucor::analysis::project {
 
@@ -522,6 +523,97 @@ Member member_from_view(std::string name, const sheet::Module& module,
     }
   }
   return m;
+}
+
+MemberTable member_table(const sheet::SheetTable& table,
+                         const std::vector<const Member*>& members) {
+  MemberTable t;
+  t.header.emplace_back("member");
+  for (const auto& f : table.fields) t.header.emplace_back(sheet::control_name(f.control));
+  t.header.emplace_back(sheet::control_name(sheet::Control::Combo1));
+  for (const auto& g : table.groups) t.header.emplace_back(g.caption);
+  for (const Member* m : members) {
+    std::vector<std::string> row;
+    row.push_back(m->name);
+    for (const auto& f : table.fields) {
+      const auto it = m->boxes.find(f.control);
+      const bool left = it == m->boxes.end() || it->second == sheet::kDefaultBoxText;
+      row.push_back(left ? std::string() : it->second);
+    }
+    row.push_back(m->steel);
+    for (const auto& g : table.groups) {
+      std::string chosen;
+      for (const auto& o : g.options) {
+        if (std::find(m->options.begin(), m->options.end(), o.control) != m->options.end()) {
+          chosen = std::string(o.caption);
+        }
+      }
+      row.push_back(std::move(chosen));
+    }
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
+Outcome<std::vector<Member>, TableRefusal> members_from_table(
+    const sheet::SheetTable& table, const std::vector<std::vector<std::string>>& rows) {
+  using Refused = Refusal<TableRefusal>;
+  std::vector<Member> out;
+  const std::size_t steelColumn = 1 + table.fields.size();
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const auto& row = rows[r];
+    auto cell = [&](std::size_t k) {
+      return k < row.size() ? sheet::trim_blanks_and_tabs(row[k]) : std::string();
+    };
+    const bool empty = std::all_of(row.begin(), row.end(), [](const std::string& c) {
+      return sheet::trim_blanks_and_tabs(c).empty();
+    });
+    if (empty) continue;
+    const std::string line = std::to_string(r + 1);
+    Member m;
+    m.name = cell(0);
+    m.sheet = table.cliName;
+    if (m.name.empty()) {
+      return Refused{TableRefusal::NoName, "第 " + line + " 行没有构件名称。",
+                     "row " + line + " has no member name"};
+    }
+    if (std::any_of(out.begin(), out.end(), [&](const Member& o) { return o.name == m.name; })) {
+      return Refused{TableRefusal::NameTwice,
+                     "构件名称“" + m.name + "”出现了两次（第 " + line + " 行）。",
+                     "the member name '" + m.name + "' is given twice (row " + line + ")"};
+    }
+    for (std::size_t k = 0; k < table.fields.size(); ++k) {
+      // A box's text exactly as typed; an empty cell leaves the box as the sheet opens it.
+      const std::string text = 1 + k < row.size() ? row[1 + k] : std::string();
+      m.boxes[table.fields[k].control] =
+          sheet::trim_blanks_and_tabs(text).empty() ? std::string(sheet::kDefaultBoxText) : text;
+    }
+    if (const std::string steel = cell(steelColumn); !steel.empty()) {
+      const auto item = sheet::steel_item(steel);
+      if (!item) {
+        return Refused{TableRefusal::UnknownSteel,
+                       "第 " + line + " 行的钢筋种类“" + steel + "”不是列表中的一项。",
+                       "row " + line + ": the steel '" + steel + "' is no item of the list"};
+      }
+      m.steel = std::string(*item);
+    }
+    for (std::size_t g = 0; g < table.groups.size(); ++g) {
+      const auto& group = table.groups[g];
+      const std::string text = cell(steelColumn + 1 + g);
+      const sheet::OptionRow* o =
+          text.empty() ? &group.options[0] : sheet::option_named(group, text);
+      if (o == nullptr) {
+        return Refused{
+            TableRefusal::UnknownOption,
+            "第 " + line + " 行的“" + std::string(group.caption) + "”“" + text +
+                "”不是其中的选项。",
+            "row " + line + ": '" + text + "' is no option of " + std::string(group.name)};
+      }
+      m.options.push_back(o->control);
+    }
+    out.push_back(std::move(m));
+  }
+  return out;
 }
 
 std::string project_bytes(const Project& p) {

@@ -143,6 +143,26 @@ std::vector<batch::Entry> member_entries(const Member& m);
 Member member_from_view(std::string name, const sheet::Module& module,
                         const sheet::SheetView& view);
 
+// Members of one sheet as the rows of a member table: the columns "member", every box of the
+// sheet by its control name, "Combo1" and each option group by its caption; a cell is empty
+// where the member leaves its box as the sheet opens it (see member_entries), an option
+// group's cell names the option chosen.
+struct MemberTable {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+};
+MemberTable member_table(const sheet::SheetTable& table, const std::vector<const Member*>& members);
+
+// The rows of a member table (cells in the columns member_table() writes) as members of its
+// sheet, the inverse of member_table(): an empty box cell leaves the box at the text the sheet
+// opens with; the steel cell takes 1, 2, 3, an item or a steel name; an option group's cell an
+// option's caption, alias or place (empty: the group's first option, as the sheet opens). A
+// row left wholly empty is no member. Refused, naming the row (from 1), for a row without a
+// name, a name given twice, a steel or an option the sheet does not have.
+enum class TableRefusal { NoName, NameTwice, UnknownSteel, UnknownOption };
+Outcome<std::vector<Member>, TableRefusal> members_from_table(
+    const sheet::SheetTable& table, const std::vector<std::vector<std::string>>& rows);
+
 // The project as the file holds it (UTF-8, LF line ends, a line end at the end). Throws
 // std::invalid_argument when a text is not valid UTF-8 (nothing is written then).
 std::string project_bytes(const Project& p);

@@ -5,147 +5,91 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <random>
+#include <optional>
 #include <system_error>
+
+#include "sheet/result_writer.hpp"
+#include "sheet/safe_output.hpp"
 
 namespace pellucor::analysis::project {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const std::string& what, const fs::path& p, int err) {
-  const std::string reason = std::strerror(err);
-  throw SaveError(what + " " + p.string() + ": " + reason,
-                  "无法保存 " + p.string() + "（" + reason + "），原文件未改动。");
+[[noreturn]] void fail(const std::string& path, const sheet::WriteFailure& f) {
+  throw SaveError("cannot save " + path + ": " + f.detail,
+                  "无法保存 " + path + "（" + sheet::reason_text(f) + "），原文件未改动。");
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now, reporting the error a delayed write may show only here.
-  int close() {
-    const int r = ::close(fd_);
-    fd_ = -1;
-    return r;
-  }
+sheet::WriteFailure system_failure(int err, const std::string& what) {
+  sheet::WriteFailure f;
+  f.reason = sheet::reason_of_error(err);
+  f.error = err;
+  f.detail = what + ": " + std::error_code(err, std::generic_category()).message();
+  return f;
+}
 
- private:
-  int fd_;
-};
-
-// A file created beside `target` under a fresh name; removed again unless kept.
-class Temporary {
- public:
-  explicit Temporary(const fs::path& target) {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = target.parent_path() /
-              ("." + target.filename().string() + ".tmp" + std::to_string(rd() % 1000000000U));
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0 || errno != EEXIST) break;
-    }
-    if (fd_ < 0) fail("cannot create a file beside", target, errno);
-  }
-  ~Temporary() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!kept_) ::unlink(path_.c_str());
-  }
-  Temporary(const Temporary&) = delete;
-  Temporary& operator=(const Temporary&) = delete;
-
-  // Writes all bytes with the given permissions, flushes them to the disk, closes.
-  void write(std::string_view bytes, const struct stat* like) {
-    if (like != nullptr) {
-      // Before any byte is written, so that no content is ever more readable than the file
-      // it replaces.
-      if (::fchmod(fd_, like->st_mode & 07777) != 0)
-        fail("cannot set the permissions of", path_, errno);
-      (void)!::fchown(fd_, like->st_uid, like->st_gid);  // possible only for the owner's group
-    }
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-      const ssize_t n = ::write(fd_, p, left);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail("cannot write", path_, errno);
-      }
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd_) != 0) fail("cannot flush", path_, errno);
-    const int r = ::close(fd_);
-    fd_ = -1;
-    if (r != 0) fail("cannot close", path_, errno);
-  }
-  // Renames the file to `to`, after which it is no longer removed.
-  void rename_to(const fs::path& to) {
-    if (::rename(path_.c_str(), to.c_str()) != 0) fail("cannot rename onto", to, errno);
-    kept_ = true;
-  }
-
- private:
-  fs::path path_;
-  int fd_ = -1;
-  bool kept_ = false;
-};
-
-std::string read_all(const fs::path& p) {
-  Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) fail("cannot read", p, errno);
-  std::string out;
+// The whole content of a file, or why it cannot be read.
+std::optional<sheet::WriteFailure> read_all(const std::string& path, std::string& out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return system_failure(errno, "read " + path);
   char buf[65536];
+  int interruptions = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("cannot read", p, errno);
+      if (errno == EINTR && ++interruptions < 100) continue;
+      const int err = errno;
+      ::close(fd);
+      return system_failure(err, "read " + path);
     }
     if (n == 0) break;
     out.append(buf, static_cast<std::size_t>(n));
   }
-  return out;
+  ::close(fd);
+  return std::nullopt;
 }
 
-void sync_folder(const fs::path& folder) {
-  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) (void)::fsync(fd.get());
+// Writes `bytes` into an opened output; commits when `commit`.
+std::optional<sheet::WriteFailure> put(sheet::SafeOutput& out, std::string_view bytes,
+                                       bool commit) {
+  if (auto f = out.write(bytes)) return f;
+  return commit ? out.commit() : std::nullopt;
 }
 
 }  // namespace
 
 void save_file_keeping_backup(const std::string& path, std::string_view bytes) {
-  fs::path target = fs::absolute(path);
-  std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    target = fs::canonical(target, ec);
-    if (ec) fail("cannot follow the link", path, ec.value());
-  }
-  struct stat st {};
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) fail("cannot look at", target, errno);
-  if (exists && !S_ISREG(st.st_mode)) fail("not a regular file:", target, EISDIR);
+  sheet::SafeOutput out;
+  if (auto f = out.open(path)) fail(path, *f);
+  if (auto f = put(out, bytes, false)) fail(path, *f);
 
-  Temporary fresh(target);
-  fresh.write(bytes, exists ? &st : nullptr);
-  if (exists) {
-    Temporary backup(target);
-    backup.write(read_all(target), &st);
-    fs::path bak = target;
-    bak += std::string(kBackupSuffix);
-    backup.rename_to(bak);
+  if (out.kind() == sheet::SafeOutput::Kind::Replace) {
+    const std::string& target = out.target();
+    const std::string backupPath = target + std::string(kBackupSuffix);
+    // A backup that is the file itself (a link from the backup's name to it) would stand in
+    // the way of the new content; nothing is saved then.
+    if (sheet::same_file(sheet::file_key(target), sheet::file_key(backupPath))) {
+      sheet::WriteFailure f;
+      f.reason = sheet::WriteFailure::Reason::HardLinked;
+      f.detail = "the backup " + backupPath + " is the file itself";
+      fail(path, f);
+    }
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) fail(path, system_failure(errno, "stat " + target));
+    std::string old;
+    if (auto f = read_all(target, old)) fail(path, *f);
+    sheet::SafeOutput backup;
+    if (auto f = backup.open(backupPath)) fail(path, *f);
+    if (backup.kind() == sheet::SafeOutput::Kind::NewFile ||
+        backup.kind() == sheet::SafeOutput::Kind::Replace) {
+      // The old content no more readable than where it comes from, before any byte of it.
+      if (::chmod(backup.writableName().c_str(), st.st_mode & 0777) != 0) {
+        fail(path, system_failure(errno, "chmod " + backupPath));
+      }
+    }
+    if (auto f = put(backup, old, true)) fail(path, *f);
   }
-  fresh.rename_to(target);
-  sync_folder(target.parent_path());
+  if (auto f = out.commit()) fail(path, *f);
 }
 
 }  // namespace pellucor::analysis::project

@@ -1,7 +1,10 @@
-// Saving a file so that the old one survives anything that goes wrong: the bytes go to a new
-// file beside the target, are flushed to the disk, the target's current content is copied to
-// its backup (target + ".bak", replaced the same way), and only then is the new file renamed
-// over the target. Until that rename the target is untouched; the rename itself is atomic.
+// Saving a project so that the old file survives anything that goes wrong: the new content is
+// written whole through the program's safe output (an unnamed file beside the target, linked in
+// only when complete; an existing file keeps its mode, owner and group; a symbolic link is
+// followed and stays), and before it takes the target's place the target's current content is
+// saved the same way as its backup (target + ".bak", with the target's permissions, so that an
+// old version is never more readable than the file it comes from). Until the new content is
+// put in place the target is untouched; if the backup cannot be written nothing is saved.
 #pragma once
 
 #include <stdexcept>
@@ -18,9 +21,9 @@ struct SaveError : std::runtime_error {
   std::string text;  // Chinese, for the desktop program
 };
 
-// Writes `bytes` to `path`. A symbolic link is followed: its target is replaced, the link
-// stays. A new file gets the permissions the user's umask gives; a replaced file keeps its own
-// (the backup gets them too). Throws SaveError; no temporary file is left behind.
+// Writes `bytes` to `path`, the previous content kept as the backup. Throws SaveError: the
+// file at `path` is then as it was (its backup may already hold that same content); no
+// temporary file is left behind.
 void save_file_keeping_backup(const std::string& path, std::string_view bytes);
 
 }  // namespace pellucor::analysis::project

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../../modules/module_test_support.hpp"
 #include "analysis/batch/case_runner.hpp"
 #include "modules/registry.hpp"
 
@@ -183,6 +184,42 @@ TEST(Margin, ReadsTheTimesOfARealRun) {
   const auto a = assess_member(*tl, Settings{});
   ASSERT_TRUE(a.ok());
   EXPECT_EQ(a->t0, 20);
+}
+
+// The record of every sheet holds the times its model handed on, and the inspection age that
+// is t0 by default; a record without them gives no times rather than zeros.
+TEST(Margin, ReadsTheTimesFromTheRecordOfEverySheet) {
+  using namespace pellucor::modules::testing;
+  const std::pair<int, sheet::SheetInputs (*)()> examples[] = {{1, carbonation_example},
+                                                               {2, chloride_constant_example},
+                                                               {3, chloride_variable_example},
+                                                               {4, marine_example},
+                                                               {5, admixed_example}};
+  for (const auto& [number, inputs] : examples) {
+    SCOPED_TRACE(number);
+    RecordingSink sink;
+    const auto outcome = sheet_module(number).calculate(inputs(), sink);
+    ASSERT_FALSE(outcome.stop);
+    const auto tl = timeline(outcome.run);
+    ASSERT_TRUE(tl);
+    const auto times = limit_state_times(outcome.record);
+    ASSERT_TRUE(times);
+    for (LimitState s : kAllLimitStates) {
+      EXPECT_EQ(limit_state_time(*times, s), limit_state_time(*tl, s)) << limit_state_key(s);
+    }
+    EXPECT_EQ(times->age, tl->t);
+    const auto a = assess_member(*times, Settings{});
+    const auto b = assess_member(*tl, Settings{});
+    ASSERT_EQ(a.ok(), b.ok());
+    if (a.ok()) {
+      EXPECT_EQ(a->summary(), b->summary());
+    }
+  }
+  sheet::ResultRecord partial;
+  static constexpr sheet::ItemText kTi{.key = "ti"};
+  partial.result(kTi, 12.5);
+  EXPECT_FALSE(limit_state_times(partial));
+  EXPECT_FALSE(limit_state_times(sheet::ResultRecord{}));
 }
 
 TEST(Margin, SettingsLinesStateTheValuesUsed) {

@@ -13,6 +13,7 @@
 
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
+#include "sheet/control_names.hpp"
 
 namespace pellucor::analysis::project {
 namespace {
@@ -270,6 +271,66 @@ TEST(ProjectFile, MembersPlayBackIntoTheirSheets) {
   EXPECT_EQ(sheet::result_lines(a.record), sheet::result_lines(b.record));
 }
 
+// A sheet's members as a member table and back: every text as it was typed, a box left at the
+// sheet's opening text either way, the steel and the options by their names.
+TEST(ProjectFile, MembersGoToAMemberTableAndComeBack) {
+  const Project p = sample_project();
+  const sheet::SheetTable& table = modules::find_module("chloride-constant")->table();
+  const MemberTable t = member_table(table, {&p.members[0]});
+  ASSERT_EQ(t.rows.size(), 1U);
+  EXPECT_EQ(t.header.back(), "扩散系数来源");
+  EXPECT_EQ(t.rows[0][2], " 20");  // Text2, blanks kept
+  EXPECT_EQ(t.rows[0].back(), "由实测氯浓度推算");
+  const auto back = members_from_table(table, t.rows);
+  ASSERT_TRUE(back.ok()) << back.refusal().message;
+  ASSERT_EQ(back->size(), 1U);
+  const Member& m = (*back)[0];
+  EXPECT_EQ(m.name, p.members[0].name);
+  EXPECT_EQ(m.steel, p.members[0].steel);
+  EXPECT_EQ(m.options, p.members[0].options);
+  for (const auto& [c, text] : p.members[0].boxes) {
+    EXPECT_EQ(m.boxes.at(c), text.empty() ? std::string(sheet::kDefaultBoxText) : text)
+        << sheet::control_name(c);
+  }
+  // The same result either way.
+  const auto a = batch::run_case(*modules::find_module("chloride-constant"), member_entries(m));
+  const auto b =
+      batch::run_case(*modules::find_module("chloride-constant"), member_entries(p.members[0]));
+  ASSERT_TRUE(a.done && b.done);
+  EXPECT_EQ(sheet::result_lines(a.record), sheet::result_lines(b.record));
+
+  struct Case {
+    std::vector<std::vector<std::string>> rows;
+    TableRefusal kind;
+    std::string message;
+  };
+  const std::size_t steel = 1 + table.fields.size();
+  auto row = [&](std::string name, std::string steelText = {}, std::string option = {}) {
+    std::vector<std::string> r(t.header.size());
+    r[0] = std::move(name);
+    r[5] = "40";  // a cover
+    r[steel] = std::move(steelText);
+    r[steel + 1] = std::move(option);
+    return r;
+  };
+  const Case cases[] = {
+      {{row("B1"), row("")}, TableRefusal::NoName, "row 2 has no member name"},
+      {{row("B1"), row("B1")}, TableRefusal::NameTwice, "'B1' is given twice (row 2)"},
+      {{row("B1", "钢绞线")}, TableRefusal::UnknownSteel, "the steel '钢绞线'"},
+      {{row("B1", "2", "9")}, TableRefusal::UnknownOption, "'9' is no option"},
+  };
+  for (const auto& c : cases) {
+    const auto r = members_from_table(table, c.rows);
+    ASSERT_FALSE(r.ok()) << c.message;
+    EXPECT_EQ(r.refusal().kind, c.kind);
+    EXPECT_NE(r.refusal().message.find(c.message), std::string::npos) << r.refusal().message;
+  }
+  // A wholly empty row is no member.
+  const auto empty = members_from_table(table, {std::vector<std::string>(t.header.size())});
+  ASSERT_TRUE(empty.ok());
+  EXPECT_TRUE(empty->empty());
+}
+
 // ---- Saving ---------------------------------------------------------------------------------
 
 TEST(SaveFile, KeepsTheOldVersionAsBackupAndItsPermissions) {
@@ -287,8 +348,13 @@ TEST(SaveFile, KeepsTheOldVersionAsBackupAndItsPermissions) {
   EXPECT_EQ(st.st_mode & 0777, 0600U);
   ASSERT_EQ(::stat((dir / "工程.pellucor.bak").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600U);
+  // A backup left more readable than the file (by hand, or from before the file was made
+  // private) is narrowed before the older content goes into it.
+  ::chmod((dir / "工程.pellucor.bak").c_str(), 0644);
   save_file_keeping_backup(file.string(), "three\n");
   EXPECT_EQ(read(dir / "工程.pellucor.bak"), "two\n");
+  ASSERT_EQ(::stat((dir / "工程.pellucor.bak").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600U);
   // Nothing else is left in the folder.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
   fs::remove_all(dir);

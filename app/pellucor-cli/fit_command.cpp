@@ -1,0 +1,414 @@
+#include "fit_command.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/batch/csv.hpp"
+#include "analysis/batch/output_file.hpp"
+#include "analysis/inspect/chloride_profile.hpp"
+#include "analysis/inspect/export.hpp"
+#include "analysis/inspect/readings.hpp"
+#include "analysis/inspect/surveys.hpp"
+#include "arguments.hpp"
+#include "modules/registry.hpp"
+#include "sheet/safe_output.hpp"
+
+namespace pellucor::cli {
+
+namespace {
+
+namespace inspect = analysis::inspect;
+namespace batch = analysis::batch;
+
+constexpr std::string_view kUsage =
+    "Usage: pellucor-cli fit profile IN.csv|- --age A [--unit kg/m3|concrete|binder]\n"
+    "                        [--density D] [--binder B] [--background zero|fitted|VALUE]\n"
+    "                        [--keep-first-layer] [--min-points N] [OUTPUT OPTIONS]\n"
+    "       pellucor-cli fit carbonation IN.csv|- --age A [OUTPUT OPTIONS]\n"
+    "       pellucor-cli fit cover IN.csv|- [--design-cover C] [--sheet SHEET] [OUTPUT OPTIONS]\n"
+    "OUTPUT OPTIONS: [-o OUT.csv|OUT.json|-] [--format csv|json] [--input-encoding utf-8|gbk]\n"
+    "\n"
+    "fit profile: a chloride profile measured on a core (the contents of ground layers) fitted\n"
+    "with C(x) = C_i + (C_s - C_i) * (1 - erf(x / (2 sqrt(D_a t)))) by nonlinear least squares\n"
+    "(every point with the same weight; at least 6 points in the regression, --min-points to\n"
+    "change it; the outermost layer left out unless --keep-first-layer). Gives C_s, D_a and a\n"
+    "fitted C_i with standard errors and 95% intervals (Student t; D_a's symmetric in ln D_a),\n"
+    "R^2, the residual standard deviation and each point's residual.\n"
+    "  Columns of IN.csv: depth (深度), the mid-depth of each ground layer below the exposed\n"
+    "  surface in mm, increasing; chloride (氯离子含量), its chloride content in the unit of\n"
+    "  --unit: kg/m3 (kg per m3 of concrete, the default), concrete (% by mass of concrete,\n"
+    "  with --density in kg/m3) or binder (% by mass of binder, with --binder in kg/m3).\n"
+    "  --age: the exposure time when the core was taken, years. --background: the chloride\n"
+    "  content of concrete the chloride has not reached, in the unit of --unit: zero (the\n"
+    "  default), a given value held fixed, or fitted as a third parameter.\n"
+    "fit carbonation: carbonation depths (phenolphthalein) measured at the inspection age --age\n"
+    "  give k = x / sqrt(t) of each reading, the mean and scatter of the depths and of k, and\n"
+    "  the 95% interval of the mean k. Column of IN.csv: depth (碳化深度), mm, 0 or more.\n"
+    "fit cover: cover-meter readings give the mean, standard deviation, the 5% characteristic\n"
+    "  value (EN 1990 Annex D) under a normal and a lognormal law, the share below\n"
+    "  --design-cover (counted, and by each law), and the Anderson-Darling test of both laws\n"
+    "  (8 readings or more; the law with the larger p-value is taken). Column of IN.csv:\n"
+    "  cover (保护层厚度), mm, above 0. --sheet names the sheet whose cover box takes the mean\n"
+    "  (its range is checked; any sheet without it).\n"
+    "\n"
+    "IN.csv (or standard input for -): CSV in UTF-8 (with or without BOM) or GBK, detected\n"
+    "(--input-encoding when it cannot be told); the first row names the columns (in any\n"
+    "order; a unit in brackets after a name is allowed: 'depth (mm)'), every other row is one\n"
+    "reading. Cells are numbers as typed in a box (full-width digits read as half-width); an\n"
+    "empty row is passed over, a row with an empty cell or a cell that is not a number is\n"
+    "refused, naming its line.\n"
+    "\n"
+    "Output (-o; standard output without it or for -): CSV (UTF-8, CR LF): the quantities\n"
+    "(quantity, value, standard_error, lower_95, upper_95, unit), then after an empty line the\n"
+    "points (profile: depth, observed, fitted, residual, in_regression) or readings\n"
+    "(carbonation: depth and k); or JSON (a name ending in .json, or --format json) with the\n"
+    "input, every quantity, the points, the notes in English and Chinese, and the texts and\n"
+    "scatter that go to the sheet. A file is written whole or not at all (see batch --help).\n"
+    "Standard error: the notes, and the lines that type the results into the sheet (the\n"
+    "constant-coefficient chloride sheet for a profile: inspection age, D in cm2/a and C_s;\n"
+    "the carbonation sheet's measured depth; any sheet's cover) and give their scatter to a\n"
+    "reliability analysis (pellucor-cli mc ... --cov NAME=V --dist NAME=LAW: D lognormal,\n"
+    "C_s normal, CoV = standard error / estimate; the readings' CoV and law).\n"
+    "Exit status: 0 done and written; 1 usage error, an input that cannot be read as\n"
+    "readings, readings the analysis refuses (each with its reason in English and Chinese),\n"
+    "or an output that cannot be created (nothing computed); 2 the fit did not converge or\n"
+    "its parameters cannot be told apart (no estimate), or the output could not be written\n"
+    "after the fit (nothing saved).\n";
+
+const std::vector<OptionSpec> kOptions = {
+    {{"--age"}, "a number of years", false},
+    {{"--unit"}, "kg/m3, concrete or binder", false},
+    {{"--density"}, "a density in kg/m3", false},
+    {{"--binder"}, "a binder content in kg/m3", false},
+    {{"--background"}, "zero, fitted or a content", false},
+    {{"--keep-first-layer"}, {}, false},
+    {{"--min-points"}, "a number", false},
+    {{"--design-cover"}, "a cover in mm", false},
+    {{"--sheet"}, "a sheet", false},
+    {{"--output", "-o"}, "a file name", false},
+    {{"--format"}, "csv or json", false},
+    {{"--input-encoding"}, "utf-8 or gbk", false},
+};
+
+// Options that only one analysis takes.
+struct OnlyFor {
+  std::string_view option;
+  std::string_view analysis;
+};
+constexpr OnlyFor kOnlyFor[] = {
+    {"--unit", "profile"},
+    {"--density", "profile"},
+    {"--binder", "profile"},
+    {"--background", "profile"},
+    {"--keep-first-layer", "profile"},
+    {"--min-points", "profile"},
+    {"--design-cover", "cover"},
+    {"--sheet", "cover"},
+};
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
+}
+
+double number_option(const Arguments& args, std::string_view option) {
+  const std::string text = *args.value(option);
+  double v = 0;
+  if (!inspect::reading_value(text, v)) {
+    throw UsageError(std::string(option) + " needs a number, not '" + text + "'");
+  }
+  return v;
+}
+
+std::optional<double> optional_number(const Arguments& args, std::string_view option) {
+  if (!args.has(option)) return std::nullopt;
+  return number_option(args, option);
+}
+
+// The whole input, from a file or standard input.
+std::string read_input(const std::string& path) {
+  const bool stdinput = path == "-";
+  const int fd = stdinput ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno) +
+                             "; nothing was computed");
+  }
+  std::string bytes;
+  char buf[65536];
+  int interruptions = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR && ++interruptions < 100) continue;
+    if (n < 0) {
+      const int err = errno;
+      if (!stdinput) ::close(fd);
+      throw std::runtime_error("cannot read " + path + ": " + std::strerror(err) +
+                               "; nothing was computed");
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  if (!stdinput) ::close(fd);
+  return bytes;
+}
+
+std::vector<inspect::ReadingRow> rows_of(const std::string& utf8) {
+  std::vector<inspect::ReadingRow> rows;
+  for (auto& r : batch::parse_csv(utf8)) {
+    if (!r.error.empty()) {
+      throw std::runtime_error("line " + std::to_string(r.line) + " cannot be read as CSV (" +
+                               r.error + "); nothing was computed");
+    }
+    rows.push_back({std::move(r.fields), r.line});
+  }
+  return rows;
+}
+
+// The readings of the input: its encoding detected (or given) and its columns named.
+inspect::Readings read_table(const std::string& path, std::optional<batch::Encoding> given,
+                             std::span<const inspect::ReadingColumn> columns) {
+  const std::string bytes = read_input(path);
+  std::string text;
+  try {
+    text = batch::decode_text(bytes, nullptr, given);
+  } catch (const batch::EncodingError& e) {
+    if (!e.asksForEncoding())
+      throw std::runtime_error(std::string(e.what()) + "; nothing was computed");
+    // Valid both ways: the reading in which the header names the columns, when only one does.
+    std::optional<std::string> only;
+    int readable = 0;
+    for (auto encoding : {batch::Encoding::Utf8, batch::Encoding::Gbk}) {
+      try {
+        std::string t = batch::decode_text(bytes, nullptr, encoding);
+        const auto r = inspect::read_readings(rows_of(t), columns, true);
+        const bool headerKnown =
+            r.ok() || (r.refusal().kind != inspect::ReadingsRefusal::UnknownColumn &&
+                       r.refusal().kind != inspect::ReadingsRefusal::MissingColumn);
+        if (headerKnown) {
+          ++readable;
+          only = std::move(t);
+        }
+      } catch (const std::exception&) {
+      }
+    }
+    if (readable != 1) {
+      throw std::runtime_error(std::string(e.what()) +
+                               "; say which with --input-encoding utf-8 or gbk; nothing was "
+                               "computed");
+    }
+    text = std::move(*only);
+  }
+  const auto r = inspect::read_readings(rows_of(text), columns, true);
+  if (!r) {
+    throw std::runtime_error(r.refusal().message + " (" + r.refusal().text +
+                             "); nothing was computed");
+  }
+  return *r;
+}
+
+enum class Format { Csv, Json };
+
+Format format_of(const Arguments& args, const std::string& output) {
+  if (const auto f = args.value("--format")) {
+    const std::string v = lower(*f);
+    if (v == "csv") return Format::Csv;
+    if (v == "json") return Format::Json;
+    throw UsageError("unknown --format '" + *f + "' (csv or json)");
+  }
+  const std::string name = lower(output);
+  return name.size() > 5 && name.ends_with(".json") ? Format::Json : Format::Csv;
+}
+
+// Says why the analysis gives no number, in English and in Chinese.
+template <class Kind>
+void refused(const analysis::Refusal<Kind>& r) {
+  std::cerr << "pellucor-cli: " << r.message << "\n  " << r.text << '\n';
+}
+
+void print_notes(const std::vector<std::string>& english) {
+  for (const auto& n : english) std::cerr << "note: " << n << '\n';
+}
+
+void print_transfer(const inspect::SheetTransfer& t, const sheet::SheetTable& table,
+                    std::string_view sheetName) {
+  for (const auto& n : t.outOfRangeEnglish) std::cerr << "warning: " << n << '\n';
+  std::cerr << "to the sheet: pellucor-cli " << sheetName << ' '
+            << inspect::transfer_assignments(t, table) << " ...\n";
+  if (!t.scatter.empty()) {
+    std::cerr << "to a reliability analysis: pellucor-cli mc " << sheetName << " ... "
+              << inspect::transfer_scatter_options(t, table) << '\n';
+  }
+}
+
+// Writes the output opened before the analysis; the exit status.
+int write_output(sheet::SafeOutput& out, const std::string& path, const std::string& bytes) {
+  auto failure = out.write(bytes);
+  if (!failure) failure = out.commit();
+  if (failure) {
+    std::cerr << "pellucor-cli: " << output_failure(path, *failure) << '\n';
+    return kExitIncomplete;
+  }
+  return kExitDone;
+}
+
+inspect::ProfileInput profile_input(const Arguments& args, const inspect::Readings& r) {
+  inspect::ProfileInput in;
+  in.depthMm = r.columns[0];
+  in.chloride = r.columns[1];
+  in.ageYears = number_option(args, "--age");
+  const std::string unit = lower(args.value("--unit").value_or("kg/m3"));
+  if (unit == "kg/m3" || unit == "kg/m^3" || unit == "kg") {
+    in.unit = inspect::ChlorideUnit::KgPerCubicMetre;
+  } else if (unit == "concrete" || unit == "percent-of-concrete") {
+    in.unit = inspect::ChlorideUnit::PercentOfConcrete;
+  } else if (unit == "binder" || unit == "percent-of-binder") {
+    in.unit = inspect::ChlorideUnit::PercentOfBinder;
+  } else {
+    throw UsageError("unknown --unit '" + *args.value("--unit") + "' (kg/m3, concrete or binder)");
+  }
+  if (args.has("--density") && in.unit != inspect::ChlorideUnit::PercentOfConcrete) {
+    throw UsageError("--density converts contents in % of concrete (--unit concrete)");
+  }
+  if (args.has("--binder") && in.unit != inspect::ChlorideUnit::PercentOfBinder) {
+    throw UsageError("--binder converts contents in % of binder (--unit binder)");
+  }
+  in.densityKgM3 = optional_number(args, "--density").value_or(0);
+  in.binderKgM3 = optional_number(args, "--binder").value_or(0);
+  if (const auto b = args.value("--background")) {
+    const std::string v = lower(*b);
+    if (v == "zero") {
+      in.background = inspect::Background::Zero;
+    } else if (v == "fitted" || v == "fit") {
+      in.background = inspect::Background::Fitted;
+    } else {
+      in.background = inspect::Background::Given;
+      in.backgroundValue = number_option(args, "--background");
+    }
+  }
+  in.leaveOutFirstLayer = !args.has("--keep-first-layer");
+  if (const auto n = args.value("--min-points")) {
+    const double v = number_option(args, "--min-points");
+    if (v != static_cast<int>(v)) throw UsageError("--min-points needs a whole number");
+    in.minimumPoints = static_cast<int>(v);
+  }
+  return in;
+}
+
+int run(const std::vector<std::string>& words) {
+  const Arguments args = parse_arguments(words, kOptions);
+  if (args.has("--help")) {
+    std::cout << kUsage;
+    return kExitDone;
+  }
+  const auto& positional = args.positional();
+  if (positional.empty()) throw UsageError("fit: say what to fit: profile, carbonation or cover");
+  const std::string what = lower(positional[0]);
+  if (what != "profile" && what != "carbonation" && what != "cover") {
+    throw UsageError("fit: unknown analysis '" + positional[0] +
+                     "' (profile, carbonation or cover)");
+  }
+  if (positional.size() < 2) throw UsageError("fit " + what + ": no input file given");
+  if (positional.size() > 2) throw UsageError("fit " + what + ": more than one input file given");
+  for (const auto& o : kOnlyFor) {
+    if (args.has(o.option) && o.analysis != what) {
+      throw UsageError(std::string(o.option) + " applies to fit " + std::string(o.analysis));
+    }
+  }
+  if (what != "cover" && !args.has("--age")) {
+    throw UsageError("fit " + what + " needs --age (the age in years when it was measured)");
+  }
+  if (what == "cover" && args.has("--age")) throw UsageError("--age does not apply to fit cover");
+  const sheet::SheetTable* coverSheet = nullptr;
+  if (const auto s = args.value("--sheet")) {
+    const sheet::Module* m = modules::find_module(*s);
+    if (m == nullptr) throw UsageError("unknown sheet '" + *s + "' (1-5 or their names)");
+    coverSheet = &m->table();
+  }
+  std::optional<batch::Encoding> given;
+  if (const auto e = args.value("--input-encoding")) {
+    const std::string v = lower(*e);
+    if (v == "gbk" || v == "cp936") {
+      given = batch::Encoding::Gbk;
+    } else if (v == "utf-8" || v == "utf8") {
+      given = batch::Encoding::Utf8;
+    } else {
+      throw UsageError("unknown encoding '" + *e + "' for --input-encoding (utf-8 or gbk)");
+    }
+  }
+  const std::string input = positional[1];
+  const std::string output = args.value("--output").value_or("-");
+  const Format format = format_of(args, output);
+
+  // Everything that can be refused is refused before the analysis.
+  refuse_same_files({{"the input", input, true}, {"the output", output, false}});
+  sheet::SafeOutput out;
+  open_output(out, "the output", output, false);
+
+  if (what == "profile") {
+    const auto readings = read_table(input, given, inspect::kProfileColumns);
+    const inspect::ProfileInput in = profile_input(args, readings);
+    const auto fit = inspect::fit_profile(in);
+    if (!fit) {
+      refused(fit.refusal());
+      const auto k = fit.refusal().kind;
+      const bool computed = k == inspect::ProfileRefusal::NoConvergence ||
+                            k == inspect::ProfileRefusal::NotDetermined;
+      return computed ? kExitIncomplete : kExitRefused;
+    }
+    print_notes(fit->notesEnglish);
+    const sheet::SheetTable& table = modules::find_module("chloride-constant")->table();
+    print_transfer(inspect::constant_sheet_transfer(*fit), table, table.cliName);
+    return write_output(
+        out, output,
+        format == Format::Json ? inspect::profile_json(in, *fit) : inspect::profile_csv(*fit));
+  }
+  if (what == "carbonation") {
+    const auto readings = read_table(input, given, inspect::kCarbonationColumns);
+    inspect::CarbonationInput in{readings.columns[0], number_option(args, "--age")};
+    const auto s = inspect::survey_carbonation(in);
+    if (!s) {
+      refused(s.refusal());
+      return kExitRefused;
+    }
+    print_notes(s->notesEnglish);
+    const sheet::SheetTable& table = modules::find_module("carbonation")->table();
+    print_transfer(inspect::carbonation_sheet_transfer(*s), table, table.cliName);
+    return write_output(
+        out, output,
+        format == Format::Json ? inspect::carbonation_json(in, *s) : inspect::carbonation_csv(*s));
+  }
+  const auto readings = read_table(input, given, inspect::kCoverColumns);
+  inspect::CoverInput in{readings.columns[0], optional_number(args, "--design-cover")};
+  const auto s = inspect::survey_cover(in);
+  if (!s) {
+    refused(s.refusal());
+    return kExitRefused;
+  }
+  print_notes(s->notesEnglish);
+  const sheet::SheetTable& table =
+      coverSheet != nullptr ? *coverSheet : modules::find_module("carbonation")->table();
+  inspect::SheetTransfer t = inspect::cover_sheet_transfer(*s, table);
+  if (coverSheet == nullptr) t.outOfRangeEnglish.clear();
+  print_transfer(t, table, coverSheet != nullptr ? table.cliName : "SHEET");
+  return write_output(
+      out, output,
+      format == Format::Json ? inspect::cover_json(in, *s, coverSheet) : inspect::cover_csv(*s));
+}
+
+}  // namespace
+
+int run_fit_command(const std::vector<std::string>& args) {
+  return run_command("fit ", [&] { return run(args); });
+}
+
+}  // namespace pellucor::cli

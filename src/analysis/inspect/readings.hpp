@@ -1,0 +1,73 @@
+// Readings as a table of cells, read the same way by every front end: a CSV file given to the
+// console (its first row naming the columns), or the rows a user typed or pasted into a window
+// (in the columns' order, without a header). Every cell must be a number; a row left wholly
+// empty is no reading and is passed over, a row with some cells empty is refused and named.
+//
+//   const auto r = read_readings(rows, kProfileColumns, true);
+//   if (!r) show(r.refusal().text);            // Chinese; .message in English
+//   r->columns[0]                               // the depths, in the order of the rows
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/inspect/refusal.hpp"
+
+namespace pellucor::analysis::inspect {
+
+// A column of readings: its name in a header (English or Chinese, either case for the English
+// one; a unit in brackets after it is allowed: "depth (mm)", "深度（mm）") and what it holds.
+struct ReadingColumn {
+  std::string_view key;      // "depth"
+  std::string_view chinese;  // "深度"
+  std::string_view meaning;  // English, for the console's help
+};
+
+inline constexpr ReadingColumn kProfileColumns[] = {
+    {"depth", "深度", "mid-depth of the ground layer below the exposed surface, mm"},
+    {"chloride", "氯离子含量", "chloride content of the layer, in the unit chosen"},
+};
+inline constexpr ReadingColumn kCarbonationColumns[] = {
+    {"depth", "碳化深度", "carbonation depth measured at the inspection age, mm"},
+};
+inline constexpr ReadingColumn kCoverColumns[] = {
+    {"cover", "保护层厚度", "cover-meter reading, mm"},
+};
+
+enum class ReadingsRefusal {
+  NoHeader,        // no row naming the columns
+  UnknownColumn,   // a header cell that names no column
+  RepeatedColumn,  // a column named twice
+  MissingColumn,   // a column the readings need is not named
+  CellCount,       // a row with more cells than there are columns
+  EmptyCell,       // a row with some of its cells empty
+  NotANumber,      // a cell that is not a number
+};
+
+struct Readings {
+  std::vector<std::vector<double>> columns;  // one per column, in the order asked for
+  std::vector<std::size_t> rows;             // per reading: its row (a line of a file, from 1)
+};
+
+// One row of cells (UTF-8) and where it stands: its line in a file or its row in a table.
+struct ReadingRow {
+  std::vector<std::string> cells;
+  std::size_t row = 0;
+};
+
+// Reads `rows` as readings of `columns`. With `header`, the first row names the columns (any
+// order); without, the cells are in the columns' order. A cell is a number as typed in a box:
+// blanks around it ignored, full-width digits, point and signs read as their half-width forms,
+// the whole text a finite number ("12.5", "-3", "1e-3"). The English messages call a row a
+// "line" (of a file) or a "row" (of a table), as `place` says; the Chinese ones say "第 N 行".
+Outcome<Readings, ReadingsRefusal> read_readings(const std::vector<ReadingRow>& rows,
+                                                 std::span<const ReadingColumn> columns,
+                                                 bool header, std::string_view place = "line");
+
+// A cell as a number; false when it is not one (an empty cell is not).
+bool reading_value(std::string_view cell, double& value);
+
+}  // namespace pellucor::analysis::inspect

@@ -1,0 +1,468 @@
+// The project on the desktop: a new user's whole round trip (a member saved from its sheet, a
+// measured profile pasted and fitted, D and C_s sent to the sheet and to the reliability
+// analysis, carbonation and cover readings, the project saved, the program closed, the project
+// opened again from the recent list and everything found as it was); files that open with
+// parts skipped say what; unsaved changes and lossy files are not lost without asking; the
+// members of a sheet open as a member table and are saved back from it.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/project/project.hpp"
+#include "sheet/number_form.hpp"
+#include "shell/batch_window.hpp"
+#include "shell/fit_profile_window.hpp"
+#include "shell/fit_readings.hpp"
+#include "shell/fit_survey_windows.hpp"
+#include "shell/project_session.hpp"
+#include "shell/project_window.hpp"
+#include "shell/reliability_window.hpp"
+#include "shell_fixture.hpp"
+
+namespace pellucor::shell::testing {
+namespace {
+
+namespace project = analysis::project;
+
+template <class T>
+T* child(const MainWindow& w) {
+  for (QMdiSubWindow* sub : w.mdiArea()->subWindowList()) {
+    if (auto* t = qobject_cast<T*>(sub->widget())) return t;
+  }
+  return nullptr;
+}
+
+template <class T>
+int children(const MainWindow& w) {
+  int n = 0;
+  for (QMdiSubWindow* sub : w.mdiArea()->subWindowList())
+    n += qobject_cast<T*>(sub->widget()) != nullptr;
+  return n;
+}
+
+// Chinese text as an input method commits it into the widget with the focus.
+void commit(QWidget* w, const QString& text) {
+  w->setFocus();
+  QInputMethodEvent e;
+  e.setCommitString(text);
+  QApplication::sendEvent(w, &e);
+}
+
+QAction* action(const MainWindow& w, const char* name) {
+  return w.findChild<QAction*>(QString::fromLatin1(name));
+}
+
+// A profile of C_s = 4 kg/m³ and D = 30 mm²/a at 10 a, as a spreadsheet copies it (a header
+// line, tab-separated cells).
+QString pasted_profile() {
+  QString text = QStringLiteral("深度 (mm)\t氯离子含量 (kg/m3)\n");
+  for (double x : {1.0, 3.0, 5.0, 7.0, 9.0, 11.0, 13.0, 15.0, 17.0}) {
+    // A little scatter that does not change the expected values much.
+    const double noise = (static_cast<int>(x) % 4 == 1 ? 0.004 : -0.004);
+    text += QStringLiteral("%1\t%2\n")
+                .arg(x)
+                .arg(4.0 * std::erfc(x / (2 * std::sqrt(300.0))) + noise, 0, 'f', 4);
+  }
+  return text;
+}
+
+QString cell(const QTableWidget* t, int r, int c) {
+  const QTableWidgetItem* i = t->item(r, c);
+  return i != nullptr ? i->text() : QString();
+}
+
+// The row of a results table whose first cell starts with `name`.
+int row_named(const QTableWidget* t, const QString& name) {
+  for (int r = 0; r < t->rowCount(); ++r) {
+    if (cell(t, r, 0).startsWith(name)) return r;
+  }
+  return -1;
+}
+
+std::string read_file(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const QString& path, const std::string& bytes) {
+  std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+class ProjectTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<Session> s_;
+  ProjectSession* project_ = nullptr;
+
+  // A fresh program: the main window, its analysis and project menus.
+  // The program started; `again` keeps what the last run left in the settings (recent projects).
+  void start(bool again = false) {
+    s_.reset();
+    s_ = std::make_unique<Session>(false,
+                                   again ? Session::Settings::Kept : Session::Settings::Fresh);
+    project_ = install_project_menu(*s_->window);
+  }
+  QString path(const QString& name) const { return dir_.filePath(name); }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    // The recent projects go to the test's own settings.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
+  }
+  void init() { start(); }
+  void cleanup() { s_.reset(); }
+
+  // The menu: 工程 after the sheets' entries, before 分析; the specified entries in their order.
+  void projectMenuLeavesTheSpecifiedEntriesInTheirOrder() {
+    QStringList names;
+    for (QAction* a : s_->window->menuBar()->actions()) names << a->objectName();
+    QCOMPARE(names, (QStringList{"menu_1", "menu_2", "menu_3", "menu_4", "menu_5", "menu_project",
+                                 "menu_analysis", "menu_6", "menu_7"}));
+    QCOMPARE(s_->window->windowTitle(), QStringLiteral("Pellucor"));
+    QVERIFY(project_session(*s_->window) == project_);
+  }
+
+  // What a new user does, start to end.
+  void aProfileFittedSentAndSavedComesBackAsItWas() {
+    MainWindow& main = *s_->window;
+    ScriptedDialogs& d = s_->dialogs;
+    // The member's other inputs typed into the constant-coefficient sheet, saved as a member.
+    QtSheetView* sheet = s_->open(2);
+    fill(sheet, {{1, "1.5"},
+                 {2, "20"},
+                 {3, "0.8"},
+                 {4, "30"},
+                 {5, "40"},
+                 {9, "1.4"},
+                 {13, "20"},
+                 {14, "20"}});
+    QVERIFY(chooseSteelKind(sheet, 2));
+    action(main, "projectSaveSheet")->trigger();
+    QCOMPARE(project_->project().members.size(), std::size_t{1});
+    ProjectWindow* pw = child<ProjectWindow>(main);
+    QVERIFY(pw != nullptr);
+    commit(pw->structureEdit(0), QStringLiteral("跨海大桥"));
+    QCOMPARE(project_->project().structure.name, std::string("跨海大桥"));
+    pw->membersTable()->item(0, 0)->setText(QStringLiteral("主梁 B1"));
+    QApplication::processEvents();
+    QCOMPARE(project_->project().members[0].name, std::string("主梁 B1"));
+    const auto beam = *project_->idAt(0);
+
+    // The profile pasted and fitted.
+    pw->selectMember(beam);
+    pw->button("profiles")->click();
+    FitProfileWindow* fit = child<FitProfileWindow>(main);
+    QVERIFY(fit != nullptr);
+    fit->ageEdit()->setFocus();
+    QTest::keyClicks(fit->ageEdit(), QStringLiteral("10"));
+    QApplication::clipboard()->setText(pasted_profile());
+    fit->readings()->setFocus();
+    fit->readings()->setCurrentCell(0, 0);
+    QTest::keyClick(fit->readings(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(fit->statusLabel()->text(),
+             QStringLiteral("首行“深度 (mm)\t氯离子含量 (kg/m3)”是列名，未粘贴。"));
+    QCOMPARE(cell(fit->readings(), 8, 0), QStringLiteral("17"));
+    QVERIFY(!fit->toSheetButton()->isEnabled());
+    fit->fitButton()->click();
+    QVERIFY2(fit->fit().has_value(), qPrintable(fit->statusLabel()->text()));
+    QVERIFY(d.shown.empty());
+    const analysis::inspect::ProfileFit f = *fit->fit();  // the window goes with the program
+    QVERIFY(std::fabs(f.surface.value - 4.0) < 0.05);
+    QVERIFY(std::fabs(f.diffusion.value - 30.0) < 1.5);
+    // The estimates with their intervals, R², the residual of every point, the charts.
+    QTableWidget* est = fit->estimatesTable();
+    QCOMPARE(est->rowCount(), 4);
+    QCOMPARE(cell(est, 0, 1), number_text(f.surface.value));
+    QCOMPARE(cell(est, 0, 3), number_text(f.surface.lower));
+    QCOMPARE(cell(est, 2, 1), number_text(f.diffusion.value / 100));
+    QVERIFY(fit->summaryLabel()->text().startsWith(QStringLiteral("R² = ")));
+    QCOMPARE(cell(fit->readings(), 0, 5), QStringLiteral("否"));  // the outermost layer
+    QCOMPARE(cell(fit->readings(), 4, 4), number_text(f.points[4].residual, 3));
+    QVERIFY(fit->profileChart()->chart()->series().size() >= 3);
+    QVERIFY(fit->residualChart()->chart()->series().size() >= 2);
+
+    // D and C_s to the sheet, their scatter to the reliability analysis.
+    fit->toSheetButton()->click();
+    QCOMPARE(box(sheet, 6)->text(), QStringLiteral("10"));
+    const QString dText = QString::fromStdString(sheet::general_digits(f.diffusion.value / 100, 4));
+    QCOMPARE(box(sheet, 7)->text(), dText);
+    QCOMPARE(project_->member(beam)->boxes.at(sheet::Control::Text7), dText.toStdString());
+    fit->toReliabilityButton()->click();
+    ReliabilityWindow* rel = child<ReliabilityWindow>(main);
+    QVERIFY(rel != nullptr);
+    const int dRow = rel->rowOf(7);
+    QCOMPARE(rel->inputTable()->item(dRow, ReliabilityWindow::kCov)->text(),
+             QString::fromStdString(sheet::general_digits(f.diffusion.cov(), 15)));
+    QCOMPARE(rel->distributionBox(dRow)->currentIndex(), 1);           // lognormal
+    QCOMPARE(rel->distributionBox(rel->rowOf(8))->currentIndex(), 0);  // C_s normal
+    const auto scatter = project_->member(beam)->scatter;
+    QCOMPARE(scatter.at(sheet::Control::Text7).cov, f.diffusion.cov());
+
+    // A carbonation member with its readings, and cover readings.
+    d.nextAnswer = 0;  // the carbonation sheet
+    pw->button("addMember")->click();
+    QCOMPARE(project_->project().members.size(), std::size_t{2});
+    const auto column = *project_->idAt(1);
+    pw->selectMember(column);
+    pw->button("carbonation")->click();
+    CarbonationWindow* carb = child<CarbonationWindow>(main);
+    QVERIFY(carb != nullptr);
+    carb->fieldEdit()->setFocus();
+    QTest::keyClicks(carb->fieldEdit(), QStringLiteral("25"));
+    QString refusal;
+    QVERIFY(carb->readings()->paste(QStringLiteral("12\n14.5\n９\n0\n"), &refusal));
+    QVERIFY(carb->calculate());
+    pw->button("cover")->click();
+    CoverWindow* cover = child<CoverWindow>(main);
+    QVERIFY(cover != nullptr);
+    QVERIFY(cover->readings()->paste(QStringLiteral("38 41.5 36\n44\n40\n35\n42\n39\n"), &refusal));
+    QVERIFY(cover->calculate());
+    QCOMPARE(cell(cover->resultsTable(),
+                  row_named(cover->resultsTable(), QStringLiteral("读数个数")), 1),
+             QStringLiteral("8"));
+
+    // Saved, and the program closed without a question.
+    const project::Project before = project_->project();
+    d.next = path(QStringLiteral("跨海大桥.pellucor"));
+    action(main, "projectSave")->trigger();
+    QVERIFY(!project_->isModified());
+    QCOMPARE(d.asked.size(), std::size_t{1});  // only the sheet for the new member
+    main.close();
+    QCOMPARE(d.asked.size(), std::size_t{1});
+    const std::string saved = read_file(path(QStringLiteral("跨海大桥.pellucor")));
+
+    // The program again: the project from the recent list, everything as it was.
+    start(true);
+    QMenu* recent = s_->window->findChild<QMenu*>(QStringLiteral("recentProjects"));
+    QVERIFY(recent != nullptr && !recent->actions().isEmpty());
+    recent->actions().front()->trigger();
+    QCOMPARE(project_->path(),
+             QFileInfo(path(QStringLiteral("跨海大桥.pellucor"))).absoluteFilePath());
+    QVERIFY(project_->project() == before);
+    QVERIFY(s_->dialogs.shown.empty());
+    // Saving what was opened gives the same bytes.
+    QVERIFY(project_->saveTo(project_->path()));
+    QCOMPARE(read_file(project_->path()), saved);
+
+    action(*s_->window, "projectWindow")->trigger();
+    ProjectWindow* again = child<ProjectWindow>(*s_->window);
+    QVERIFY(again != nullptr);
+    QCOMPARE(again->structureEdit(0)->text(), QStringLiteral("跨海大桥"));
+    QCOMPARE(cell(again->membersTable(), 0, 0), QStringLiteral("主梁 B1"));
+    again->selectMember(*project_->idAt(0));
+    again->button("profiles")->click();
+    FitProfileWindow* fit2 = child<FitProfileWindow>(*s_->window);
+    QVERIFY(fit2 != nullptr && fit2->fit().has_value());
+    QCOMPARE(fit2->ageEdit()->text(), QStringLiteral("10"));
+    QCOMPARE(cell(fit2->estimatesTable(), 0, 1), number_text(f.surface.value));
+    QCOMPARE(cell(fit2->readings(), 4, 4), number_text(f.points[4].residual, 3));
+    again->button("openInSheet")->click();
+    QtSheetView* sheet2 = s_->window->sheetView(2);
+    QVERIFY(sheet2 != nullptr);
+    QCOMPARE(box(sheet2, 7)->text(), dText);
+    QCOMPARE(box(sheet2, 5)->text(), QStringLiteral("40"));
+    again->selectMember(*project_->idAt(1));
+    again->button("carbonation")->click();
+    CarbonationWindow* carb2 = child<CarbonationWindow>(*s_->window);
+    QVERIFY(carb2 != nullptr && carb2->survey().has_value());
+    QCOMPARE(cell(carb2->readings(), 2, 0), QStringLiteral("9"));
+    QVERIFY(!project_->isModified());  // looking changes nothing
+  }
+
+  // A file that opens with parts skipped says what, and saving over it asks first.
+  void skippedPartsAreNamedAndSavingOverTheFileAsks() {
+    project::Project p;
+    project::Member m;
+    m.name = "B9";
+    m.sheet = "chloride-constant";
+    m.boxes = {{sheet::Control::Text5, "400"}};
+    p.members = {m};
+    std::string bytes = project::project_bytes(p);
+    bytes.replace(bytes.find("\"schemaVersion\": 1"), 18, "\"schemaVersion\": 7");
+    bytes.insert(bytes.find("\"members\""), "\"future\": {\"x\": 1},\n  ");
+    const QString file = path(QStringLiteral("newer.pellucor"));
+    write_file(file, bytes);
+    QVERIFY(project_->openFile(file));
+    ScriptedDialogs& d = s_->dialogs;
+    QCOMPARE(d.shown.size(), std::size_t{1});
+    const QString text = d.shown[0].text;
+    QVERIFY2(text.contains(QStringLiteral("较新版本（格式 7）")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("/future")));
+    QVERIFY(text.contains(QStringLiteral("保护层厚度")) && text.contains(QStringLiteral("'400'")));
+    QCOMPARE(project_->project().members.size(), std::size_t{1});  // kept as typed
+
+    // Saving over it asks; 取消 leaves the file as it was.
+    d.nextAnswer = 2;
+    QVERIFY(!project_->save());
+    QVERIFY(questions(d).last().contains(QStringLiteral("部分内容未能读入")));
+    QCOMPARE(read_file(file), bytes);
+    d.nextAnswer = 0;
+    QVERIFY(project_->save());
+    QVERIFY(read_file(file) != bytes);
+    QCOMPARE(read_file(file + ".bak"), bytes);
+
+    // A damaged file is refused with its reason; the project open stays.
+    write_file(path(QStringLiteral("cut.pellucor")), bytes.substr(0, 40));
+    QVERIFY(!project_->openFile(path(QStringLiteral("cut.pellucor"))));
+    QVERIFY(d.shown.back().text.contains(QStringLiteral("文件已损坏")));
+    QCOMPARE(project_->path(), QFileInfo(file).absoluteFilePath());
+  }
+
+  // Unsaved changes: a new project, another file and the end of the program ask first.
+  void unsavedChangesAreNotLostWithoutAsking() {
+    ScriptedDialogs& d = s_->dialogs;
+    project_->update([](project::Project& p) { p.structure.name = "A"; });
+    QVERIFY(project_->isModified());
+    d.nextAnswer = 2;  // 取消
+    QVERIFY(!project_->newProject());
+    QCOMPARE(project_->project().structure.name, std::string("A"));
+    d.nextAnswer = 2;
+    s_->window->close();
+    QVERIFY(s_->window->isVisible());
+    QCOMPARE(d.asked.size(), std::size_t{2});
+    QVERIFY(d.asked.back().text.contains(QStringLiteral("尚未保存的修改")));
+    d.nextAnswer = 0;  // 保存, into a file chosen then
+    d.next = path(QStringLiteral("a.pellucor"));
+    QVERIFY(project_->newProject());
+    QVERIFY(project_->project().members.empty() && project_->project().structure.name.empty());
+    const auto opened = project::open_project(path(QStringLiteral("a.pellucor")).toStdString());
+    QVERIFY(opened.ok());
+    QCOMPARE(opened->project.structure.name, std::string("A"));
+    d.nextAnswer = 1;  // 不保存
+    project_->update([](project::Project& p) { p.structure.name = "B"; });
+    s_->window->close();
+    QVERIFY(!s_->window->isVisible());
+  }
+
+  // The members of a sheet as a member table, and back.
+  void theMemberTableOpensFromTheProjectAndSavesToIt() {
+    for (const char* name : {"B1", "B2"}) {
+      project::Member m;
+      m.name = name;
+      m.sheet = "chloride-constant";
+      m.boxes = {{sheet::Control::Text5, "40"}};
+      m.inspection.cover = analysis::inspect::CoverInput{{38, 40}, std::nullopt};
+      project_->addMember(m);
+    }
+    project::Member other;
+    other.name = "C1";
+    other.sheet = "carbonation";
+    project_->addMember(other);
+    BatchWindow* w = open_member_table(*project_, 2);
+    QVERIFY(w != nullptr);
+    QTableWidget* t = w->table();
+    QCOMPARE(cell(t, 0, 0), QStringLiteral("B1"));
+    QCOMPARE(cell(t, 1, w->columnOf(sheet::Control::Text5)), QStringLiteral("40"));
+    QCOMPARE(cell(t, 0, w->columnOf(sheet::Control::Text6)), QString());
+    // B2 changed, B1 gone, B3 new.
+    t->item(1, w->columnOf(sheet::Control::Text5))->setText(QStringLiteral("55"));
+    t->removeRow(0);
+    w->addRow();
+    t->item(1, 0)->setText(QStringLiteral("B3"));
+    t->item(1, w->columnOf(sheet::Control::Combo1))->setText(QStringLiteral("2"));
+    s_->dialogs.nextAnswer = 0;  // remove B1
+    QVERIFY(save_member_table(*project_, *w));
+    QVERIFY(questions(s_->dialogs).last().contains(QStringLiteral("B1")));
+    const auto& members = project_->project().members;
+    QCOMPARE(members.size(), std::size_t{3});
+    QCOMPARE(members[0].name, std::string("B2"));
+    QCOMPARE(members[0].boxes.at(sheet::Control::Text5), std::string("55"));
+    QVERIFY(members[0].inspection.cover.has_value());  // its readings stay
+    QCOMPARE(members[1].name, std::string("C1"));
+    QCOMPARE(members[2].name, std::string("B3"));
+    QCOMPARE(members[2].steel, std::string("2 变形钢筋"));
+    // A name twice is refused and changes nothing.
+    t->item(1, 0)->setText(QStringLiteral("B2"));
+    QVERIFY(!save_member_table(*project_, *w));
+    QVERIFY(s_->dialogs.shown.back().text.contains(QStringLiteral("出现了两次")));
+    QCOMPARE(project_->project().members.size(), std::size_t{3});
+  }
+
+  // A survey's result goes to its own member in the sheet: the member is opened there first
+  // when the sheet holds another; a box the member's other inputs disable is named, not typed.
+  void resultsGoToTheirMemberAndADisabledBoxIsNamed() {
+    project::Member column;
+    column.name = "柱 C-3";
+    column.sheet = "carbonation";
+    column.boxes = {{sheet::Control::Text1, "2"},   {sheet::Control::Text2, "15"},
+                    {sheet::Control::Text3, "0.7"}, {sheet::Control::Text4, "30"},
+                    {sheet::Control::Text5, "30"},  {sheet::Control::Text8, "1.5"}};
+    const auto withCo2 = project_->addMember(column);
+    project::Member other;
+    other.name = "柱 C-4";
+    other.sheet = "carbonation";
+    const auto empty = project_->addMember(other);
+    QVERIFY(project_->openInSheet(empty) != nullptr);
+    QCOMPARE(*project_->memberInSheet(1), empty);
+
+    CarbonationWindow* w = CarbonationWindow::show(*project_, withCo2);
+    w->fieldEdit()->setText(QStringLiteral("16"));
+    QString refusal;
+    w->readings()->setCurrentCell(0, 0);
+    QVERIFY(w->readings()->paste(QStringLiteral("8 12 10"), &refusal));
+    QVERIFY(w->calculate());
+    QVERIFY(w->sendToSheet());
+    QCOMPARE(*project_->memberInSheet(1), withCo2);
+    QtSheetView* sheet = s_->window->sheetView(1);
+    QCOMPARE(box(sheet, 8)->text(), QStringLiteral("1.5"));  // the member's own input
+    QCOMPARE(box(sheet, 6)->text(), QStringLiteral("16"));   // the survey's age
+    QCOMPARE(box(sheet, 7)->text(), QString());  // emptied and disabled by the CO2 coefficient
+    QVERIFY(!box(sheet, 7)->isEnabled());
+    QVERIFY(!s_->dialogs.shown.empty());
+    QVERIFY2(s_->dialogs.shown.back().text.contains(QStringLiteral("实测碳化深度")),
+             qPrintable(s_->dialogs.shown.back().text));
+    // The member keeps what its sheet took, not the depth the sheet would not take.
+    QCOMPARE(project_->member(withCo2)->boxes.at(sheet::Control::Text6), std::string("16"));
+    QVERIFY(!project_->member(withCo2)->boxes.contains(sheet::Control::Text7));
+  }
+
+  // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.
+  void readingsTakeNumbersOnly() {
+    project::Member m;
+    m.name = "B1";
+    m.sheet = "chloride-constant";
+    const auto id = project_->addMember(m);
+    FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
+    ReadingsTable* t = fit->readings();
+    t->setCurrentCell(0, 0);
+    QString refusal;
+    QVERIFY(!t->paste(QStringLiteral("1\t3\n3\tabc\n"), &refusal));
+    QCOMPARE(refusal, QStringLiteral("粘贴内容第 2 行的“abc”不是数，未粘贴。"));
+    QCOMPARE(cell(t, 0, 0), QString());
+    QVERIFY(!t->paste(QStringLiteral("1\t3\t4\n"), &refusal));
+    QVERIFY(t->paste(QStringLiteral("1,3\n"), &refusal));
+    QCOMPARE(cell(t, 0, 1), QStringLiteral("3"));
+    // Fitting too few points says why and gives no number.
+    fit->ageEdit()->setText(QStringLiteral("10"));
+    QVERIFY(!fit->fitProfile());
+    QVERIFY(s_->dialogs.shown.back().text.contains(QStringLiteral("至少需要 6 个")));
+    QVERIFY(!fit->fit().has_value());
+    QVERIFY(!fit->toSheetButton()->isEnabled());
+  }
+};
+
+}  // namespace
+}  // namespace pellucor::shell::testing
+
+PELLUCOR_SHELL_TEST_MAIN(pellucor::shell::testing::ProjectTest)
+#include "project_test.moc"
