@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "screenshots_assessment.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/chart_window.hpp"
@@ -263,5 +264,6 @@ int main(int argc, char** argv) {
     }
     dialogs.real = false;
   }
+  ok = assessment_screenshots(window, folder) && ok;
   return ok ? 0 : 2;
 }

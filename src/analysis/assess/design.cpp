@@ -431,6 +431,7 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   curves::Chart& c = d.chart;
   c.title = "设计：" + d.label;
   c.xName = d.label;
+  c.xUnit = row->typed.unit;
   c.yName = state + "龄期";
   c.yUnit = "a";
   curves::Series s1{"按表格计算", {}};

@@ -27,6 +27,12 @@ std::string num2(double v) {
   return buf;
 }
 
+std::string num3(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3g", v);
+  return buf;
+}
+
 double normal_density(double z) {
   return std::exp(-z * z / 2) / std::sqrt(2 * std::numbers::pi);
 }
@@ -45,10 +51,6 @@ bool whole_problem_error(const mc::ProblemError& e, int box) {
     default:
       return true;
   }
-}
-
-std::string with_unit(double v, std::string_view unit) {
-  return unit.empty() ? num(v) : num(v) + " " + std::string(unit);
 }
 
 }  // namespace
@@ -288,12 +290,13 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
       std::string error;
       std::string errorEn;
       if (rd.error && rd.error->answerSe) {
-        error = "；答案的 Monte Carlo 标准误约 " + with_unit(*rd.error->answerSe, unit) +
-                "（β 的标准误 " + num2(rd.error->betaSe) + " 除以 β 随该值的斜率 " +
-                num(*rd.error->slope) + "）";
-        errorEn = "; Monte Carlo standard error of the answer about " +
-                  with_unit(*rd.error->answerSe, unit) + " (the index's standard error " +
-                  num2(rd.error->betaSe) + " over its slope " + num(*rd.error->slope) + ")";
+        const std::string se =
+            num2(*rd.error->answerSe) + (unit.empty() ? std::string() : " " + unit);
+        error = "；答案的 Monte Carlo 标准误约 " + se + "（β 的标准误 " + num2(rd.error->betaSe) +
+                " 除以 β 随该值的斜率 " + num3(*rd.error->slope) + "）";
+        errorEn = "; Monte Carlo standard error of the answer about " + se +
+                  " (the index's standard error " + num2(rd.error->betaSe) + " over its slope " +
+                  num3(*rd.error->slope) + ")";
       } else if (rd.error) {
         error = "；" + rd.error->why;
         errorEn = "; " + rd.error->whyEnglish;
