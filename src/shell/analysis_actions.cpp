@@ -18,6 +18,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
+#include "shell/structure_report.hpp"
 
 namespace pellucor::shell {
 
@@ -100,6 +101,7 @@ AnalysisActions::AnalysisActions(MainWindow& window)
   reliability_ = menu->addAction(QStringLiteral("可靠度分析(&P)…"));
   reliability_->setObjectName(QStringLiteral("menu_reliability"));
   install_design_menu(window);
+  install_structure_report_menu(window);
   connect(charts_, &QAction::triggered, this, &AnalysisActions::chartsTriggered);
   connect(report_, &QAction::triggered, this, &AnalysisActions::reportTriggered);
   connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);

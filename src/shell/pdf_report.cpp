@@ -89,6 +89,13 @@ class Flow {
     // Label, value, unit: the label takes half the width.
     std::vector<qreal> widths(static_cast<std::size_t>(columns), width_ / columns);
     if (columns == 3) widths = {width_ * 0.5, width_ * 0.3, width_ * 0.2};
+    if (t.widths.size() == columns) {
+      qreal sum = 0;
+      for (qreal w : t.widths) sum += w;
+      for (int c = 0; c < columns && sum > 0; ++c) {
+        widths[static_cast<std::size_t>(c)] = width_ * t.widths[c] / sum;
+      }
+    }
     const qreal pad = fm.height() * 0.3;
     auto rowHeight = [&](const QStringList& cells) {
       qreal h = fm.height();
@@ -120,6 +127,15 @@ class Flow {
     need(h);
     if (painter_) render_chart(*painter_, f, QRectF(0, y_, width_, h));
     y_ += h + QFontMetricsF(font(9), &device_).height() * 0.6;
+  }
+
+  // Goes on on a new page (unless nothing is on this one yet).
+  void pageBreak() {
+    if (y_ == 0) return;
+    footer();
+    if (painter_) device_.newPage();
+    ++page_;
+    y_ = 0;
   }
 
   // Ends the last page with its number; the number of pages drawn.
@@ -205,6 +221,7 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
             flow.font(9), 1.0);
   flow.text(caption_, flow.font(16, true), 0.8);
   for (const ReportSection& s : sections_) {
+    if (s.newPage) flow.pageBreak();
     if (!s.title.isEmpty()) {
       const QFontMetricsF heading(flow.font(12, true), &device);
       if (s.table.empty() && !s.charts.empty())
@@ -232,25 +249,28 @@ bool ReportDocument::paint(QPagedPaintDevice& device) const {
   return layout(device, true, pages) == pages && pages > 0;
 }
 
+bool ReportDocument::pdf(QByteArray& bytes) const {
+  QBuffer pdf(&bytes);
+  pdf.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&pdf);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
+  writer.setResolution(300);
+  writer.setTitle(caption_);
+  writer.setCreator(program_title());
+  return paint(writer);
+}
+
 bool ReportDocument::writePdf(const QString& path, QString* error) const {
   // Made in memory and written whole: an earlier file stays as it was until the report is
   // complete, and is kept when it cannot be replaced.
-  QBuffer pdf;
-  pdf.open(QIODevice::WriteOnly);
-  {
-    QPdfWriter writer(&pdf);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
-    writer.setResolution(300);
-    writer.setTitle(caption_);
-    writer.setCreator(program_title());
-    if (!paint(writer)) {
-      if (error) *error = QStringLiteral("无法写入报告文件：") + path;
-      return false;
-    }
+  QByteArray bytes;
+  if (!pdf(bytes)) {
+    if (error) *error = QStringLiteral("无法写入报告文件：") + path;
+    return false;
   }
   QString reason;
-  if (!write_whole_file(path, pdf.data(), &reason)) {
+  if (!write_whole_file(path, bytes, &reason)) {
     if (error) *error = reason;
     return false;
   }

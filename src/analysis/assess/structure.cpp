@@ -65,12 +65,12 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
   r.name = m.name;
   r.sheetName = m.sheet;
   r.module = project::module_of(m);
+  r.entries = project::member_entries(m);
   if (r.module == nullptr) {
     r.failure = "未知的计算表“" + m.sheet + "”，该构件未计算。";
     r.failureEnglish = "unknown sheet '" + m.sheet + "'; the member was not computed";
     return r;
   }
-  r.entries = project::member_entries(m);
   batch::CaseResult run = batch::run_case(*r.module, r.entries);
   if (!run.done) {
     r.failure = run.message ? "计算停在提示：" + run.message->text : std::string("计算未完成。");
