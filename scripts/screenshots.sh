@@ -5,7 +5,8 @@
 # sheet and the first page of the marine sheet's PDF report as a PNG; then the whole screen with
 # the real dialogs up, as the toolkit shows them in Chinese: a message box (6-message-box.png),
 # the save dialog (7-save-dialog.png) and its question about an existing file
-# (8-append-question.png).
+# (8-append-question.png); then the design window, the assessment panel and every page of a
+# structure report.
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
@@ -28,6 +29,7 @@ mkdir -p "$out"
 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
   env QT_QPA_PLATFORM=xcb "$root/build/screenshots/tests/shell/pellucor_screenshots" "$out"
 
-# The first page of the PDF report as a picture.
+# The first page of the PDF report as a picture; every page of the structure report.
 pdftoppm -png -r 90 -f 1 -l 1 "$out/report-marine.pdf" "$out/report-marine-page"
-ls "$out"/report-marine-page*.png
+pdftoppm -png -r 60 "$out/report-structure.pdf" "$out/report-structure-page"
+ls "$out"/report-marine-page*.png "$out"/report-structure-page*.png

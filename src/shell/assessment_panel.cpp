@@ -87,6 +87,7 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
     settingsTable_->setItem(r, 2, fixedItem(QStringLiteral("计入")));
   }
   settingsTable_->resizeColumnsToContents();
+  settingsTable_->setColumnWidth(1, std::max(settingsTable_->columnWidth(1), 90));
   settingsTable_->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(settingsTable_, 0, 0);
 
@@ -296,6 +297,11 @@ void AssessmentPanel::showGrades() {
     grades_->setItem(row, 5, new SortItem(note, static_cast<double>(i)));
   }
   grades_->setSortingEnabled(true);
+  if (!sortedOnce_) {
+    // Worst first until the user sorts otherwise.
+    grades_->sortItems(4, Qt::AscendingOrder);
+    sortedOnce_ = true;
+  }
   grades_->resizeColumnsToContents();
 
   QChart* old = chart_->chart();

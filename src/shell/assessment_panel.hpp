@@ -77,7 +77,8 @@ class AssessmentPanel final : public QWidget {
   analysis::assess::Settings settings_;
   std::vector<Member> members_;
   analysis::assess::StructureAssessment assessment_;
-  bool showing_ = false;  // the settings table is being filled, not edited
+  bool showing_ = false;     // the settings table is being filled, not edited
+  bool sortedOnce_ = false;  // the grade table was given its first order
 
   QTableWidget* settingsTable_ = nullptr;
   QLabel* message_ = nullptr;

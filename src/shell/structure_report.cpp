@@ -133,7 +133,12 @@ ReportSection summary_section(const assess::StructureAssessment& s) {
   }
   if (!g.worst.empty()) {
     ReportTable worst;
-    worst.caption = QStringLiteral("最不利的构件");
+    const std::size_t assessed = s.members.size() - g.notAssessed;
+    worst.caption = assessed > g.worst.size()
+                        ? QStringLiteral("最不利的 %1 个构件（共 %2 个已评定）")
+                              .arg(g.worst.size())
+                              .arg(assessed)
+                        : QStringLiteral("最不利的构件");
     worst.header = {QStringLiteral("构件"),         QStringLiteral("计算表"),
                     QStringLiteral("控制极限状态"), QStringLiteral("剩余寿命 (a)"),
                     QStringLiteral("裕度 ξ"),       QStringLiteral("等级")};

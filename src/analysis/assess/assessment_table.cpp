@@ -114,7 +114,11 @@ std::vector<std::string> grade_summary_lines(const StructureAssessment& s) {
     lines.push_back("未评定的构件未计入等级统计，原因见构件表的说明栏。");
   }
   if (!g.worst.empty()) {
-    lines.push_back("最不利的构件：");
+    const std::size_t assessed = s.members.size() - g.notAssessed;
+    lines.push_back(assessed > g.worst.size()
+                        ? "最不利的 " + std::to_string(g.worst.size()) + " 个构件（共 " +
+                              std::to_string(assessed) + " 个已评定）："
+                        : std::string("最不利的构件："));
     for (std::size_t i : g.worst) {
       const MemberResult& m = s.members[i];
       lines.push_back("  " + m.name + "（" + sheet_of(m) + "）：" + m.assessment->summary());
@@ -136,7 +140,8 @@ std::vector<std::string> grade_summary_english(const StructureAssessment& s) {
                     std::to_string(g.withoutReliability));
   }
   if (!g.worst.empty()) {
-    lines.emplace_back("worst members:");
+    lines.push_back("worst " + std::to_string(g.worst.size()) + " of " +
+                    std::to_string(s.members.size() - g.notAssessed) + " assessed members:");
     for (std::size_t i : g.worst) {
       const MemberResult& m = s.members[i];
       const MemberAssessment& a = *m.assessment;
