@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -89,6 +90,10 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   settingsTable_->resizeColumnsToContents();
   settingsTable_->setColumnWidth(1, std::max(settingsTable_->columnWidth(1), 90));
   settingsTable_->horizontalHeader()->setStretchLastSection(true);
+  // Every setting in view without scrolling.
+  int rowsHeight = settingsTable_->horizontalHeader()->sizeHint().height() + 4;
+  for (int r = 0; r < settingsTable_->rowCount(); ++r) rowsHeight += settingsTable_->rowHeight(r);
+  settingsTable_->setMinimumHeight(rowsHeight);
   layout->addWidget(settingsTable_, 0, 0);
 
   message_ = new QLabel(this);
@@ -101,7 +106,11 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   summary_->setWordWrap(true);
   summary_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(summary_, 2, 0);
+  auto* summaryScroll = new QScrollArea(this);
+  summaryScroll->setWidget(summary_);
+  summaryScroll->setWidgetResizable(true);
+  summaryScroll->setFrameShape(QFrame::NoFrame);
+  layout->addWidget(summaryScroll, 0, 1, 2, 1);
 
   auto* tabs = new QTabWidget(this);
   auto* list = new QWidget(tabs);
@@ -131,8 +140,9 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   chart_->setRenderHint(QPainter::Antialiasing);
   chart_->setMinimumSize(320, 240);
   tabs->addTab(chart_, QStringLiteral("剩余寿命图"));
-  layout->addWidget(tabs, 0, 1, 3, 1);
-  layout->setColumnStretch(1, 2);
+  layout->addWidget(tabs, 0, 2, 2, 1);
+  layout->setColumnStretch(1, 1);
+  layout->setColumnStretch(2, 2);
 
   connect(settingsTable_, &QTableWidget::itemChanged, this, [this] {
     if (!showing_) settingEdited();

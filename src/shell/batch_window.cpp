@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -29,6 +30,7 @@
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/user_input.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/background_run.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
@@ -50,6 +52,8 @@ std::string utf8(const QString& s) {
 
 const QColor kStoppedRow(255, 228, 225);
 const QColor kNamedCell(255, 214, 102);
+// The grade cell keeps the member's place in the assessment under this role.
+constexpr int kMemberRole = Qt::UserRole + 7;
 
 const QString kTitle = QStringLiteral("批量计算");
 constexpr std::string_view kMemberHeader = "member";
@@ -195,13 +199,21 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   auto* status = new QHBoxLayout;
   status->addWidget(progress_, 1);
   status->addWidget(summary_, 2);
+  // The assessment of the computed members below the table.
+  assessment_ = new AssessmentPanel(this);
+  connect(assessment_, &AssessmentPanel::assessed, this, &BatchWindow::showAssessment);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(table_);
+  split->addWidget(assessment_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
-  layout->addWidget(table_, 1);
+  layout->addWidget(split, 1);
   layout->addLayout(status);
   setRowCount(1);
   table_->setSortingEnabled(true);
-  resize(960, 420);
+  resize(960, 640);
 }
 
 BatchWindow::~BatchWindow() {
@@ -265,6 +277,10 @@ void BatchWindow::buildColumns() {
   for (const std::string& h : batch::result_headers(sheet_)) {
     headers << qs(h);
     tips << qs(h);
+  }
+  for (const QString& h : AssessmentPanel::columnHeaders()) {
+    headers << h;
+    tips << QStringLiteral("按下方的评估设置：") + h;
   }
   table_->setColumnCount(static_cast<int>(headers.size()));
   for (int i = 0; i < headers.size(); ++i) {
@@ -466,7 +482,9 @@ bool BatchWindow::importCsv(const QString& path) {
     if (!row.malformed.empty()) {
       // Nothing is lost: the line goes into the member cell, the status says why.
       setCell(r, 0, qs(row.raw));
-      applyOutcome(r, {batch::RowOutcome::Status::Malformed, row.malformed, Control::None, {}});
+      applyOutcome(
+          r,
+          {batch::RowOutcome::Status::Malformed, row.malformed, Control::None, {}, std::nullopt});
       continue;
     }
     for (std::size_t k = 0; k < given.size(); ++k) {
@@ -520,9 +538,13 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.header.emplace_back("status");
   t.firstResultColumn = t.header.size();
   for (const std::string& h : batch::result_headers(sheet_)) t.header.push_back(h);
+  for (const QString& h : AssessmentPanel::columnHeaders()) t.header.push_back(utf8(h));
   t.textColumns = batch::text_columns(columns_);
   t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
+  // The governing limit state and the grade are words.
+  t.textColumns[static_cast<std::size_t>(assessmentColumn())] = true;
+  t.textColumns[static_cast<std::size_t>(assessmentColumn()) + 3] = true;
   for (int r = 0; r < table_->rowCount(); ++r) {
     std::vector<std::string> cells;
     for (int c = 0; c < table_->columnCount(); ++c) {
@@ -571,6 +593,7 @@ void BatchWindow::clearOutcome(int row) {
     item->setData(Qt::ForegroundRole, QVariant());
     item->setToolTip(QString());
     if (c >= statusColumn()) item->setText(QString());
+    if (c >= assessmentColumn()) item->setData(kMemberRole, QVariant());
   }
 }
 
@@ -648,6 +671,7 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::Ru
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
+  assessRows(outcomes);
   const batch::Summary s = batch::summarize(outcomes);
   progress_->setValue(static_cast<int>(s.rows - s.notRun));
   QString text;
@@ -690,6 +714,62 @@ void BatchWindow::openInSheet(int row) {
   controller.open(*view);  // from the defaults, as a freshly opened sheet
   batch::Typist typist(controller, *view, {});
   typist.type(*entries);
+}
+
+int BatchWindow::assessmentColumn() const {
+  return firstResultColumn() + static_cast<int>(batch::result_headers(sheet_).size());
+}
+
+void BatchWindow::assessRows(const std::vector<batch::RowOutcome>& outcomes) {
+  std::vector<AssessmentPanel::Member> members;
+  const int rows = std::min(static_cast<int>(outcomes.size()), table_->rowCount());
+  for (int r = 0; r < rows; ++r) {
+    const batch::RowOutcome& o = outcomes[static_cast<std::size_t>(r)];
+    AssessmentPanel::Member m;
+    const QTableWidgetItem* name = table_->item(r, 0);
+    m.name = name != nullptr && !name->text().isEmpty() ? name->text()
+                                                        : QStringLiteral("第 %1 行").arg(r + 1);
+    m.module = &module_;
+    if (o.ages) {
+      analysis::Timeline tl;
+      tl.t = o.ages->t;
+      tl.ti = o.ages->ti;
+      tl.prop.tc = o.ages->tc;
+      tl.prop.td = o.ages->td;
+      m.times = tl;
+    } else {
+      m.failure = o.status == batch::RowOutcome::Status::NotRun ? QStringLiteral("未计算")
+                                                                : qs(o.statusText);
+    }
+    members.push_back(m);
+    // The member's place in the assessment travels with its row when the table is sorted.
+    if (QTableWidgetItem* grade = table_->item(r, assessmentColumn() + 3)) {
+      grade->setData(kMemberRole, r);
+    }
+  }
+  assessment_->setMembers(std::move(members));
+}
+
+void BatchWindow::showAssessment() {
+  const bool sorting = table_->isSortingEnabled();
+  table_->setSortingEnabled(false);
+  for (int r = 0; r < table_->rowCount(); ++r) {
+    QTableWidgetItem* grade = table_->item(r, assessmentColumn() + 3);
+    const QVariant index = grade != nullptr ? grade->data(kMemberRole) : QVariant();
+    if (!index.isValid()) {
+      table_->setRowHidden(r, assessment_->gradeFilter()->currentIndex() != 0);
+      continue;
+    }
+    const auto member = static_cast<std::size_t>(index.toInt());
+    const QStringList cells = assessment_->columnCells(member);
+    for (int k = 0; k < cells.size(); ++k) {
+      if (QTableWidgetItem* item = table_->item(r, assessmentColumn() + k)) {
+        item->setText(cells[k]);
+      }
+    }
+    table_->setRowHidden(r, !assessment_->passesFilter(member));
+  }
+  table_->setSortingEnabled(sorting);
 }
 
 QAction* install_batch_menu(MainWindow& main) {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -19,6 +20,7 @@
 
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/qt_sheet_view.hpp"
@@ -82,7 +84,7 @@ class BatchWindowTest : public QObject {
     return finished.count() > 0 || finished.wait(60000);
   }
 
-  int remainingLifeColumn(BatchWindow* w) { return w->table()->columnCount() - 1; }
+  int remainingLifeColumn(BatchWindow* w) { return w->assessmentColumn() - 1; }
 
  private slots:
   void init() {
@@ -131,7 +133,7 @@ class BatchWindowTest : public QObject {
     QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("400"));
     QVERIFY(runAll(w));
     QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("ok"));
-    QCOMPARE(cell(w->table(), 0, w->table()->columnCount() - 2), QString("29.86751"));
+    QCOMPARE(cell(w->table(), 0, remainingLifeColumn(w) - 1), QString("29.86751"));
     QCOMPARE(cell(w->table(), 0, remainingLifeColumn(w)), QString("9.867508"));
     const QString message = "Text5: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
     QCOMPARE(cell(w->table(), 1, w->statusColumn()), message);
@@ -240,7 +242,7 @@ class BatchWindowTest : public QObject {
     const QString text = QString::fromUtf8(bytes);
     QVERIFY(
         text.contains("\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,ok,"));
-    QVERIFY(text.contains(",9.867508\r\n"));
+    QVERIFY(text.contains(",9.867508,"));
 
     const QString xlsx = dir_.filePath("members.xlsx");
     dialogs_->next = xlsx;
@@ -351,6 +353,43 @@ class BatchWindowTest : public QObject {
     QVERIFY(QString::fromUtf8(written.readAll()).contains("\r\n'=SUM(1),1.5,"));
   }
 
+  // The member table's own rows carry each member's grade: with only t_d counting, the
+  // remaining life is the row's own remaining-life result (to 0.1 a), whatever order the rows
+  // are sorted into before the settings change; the filter shows the rows of one grade.
+  void assessmentColumnsFollowTheirRows() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("A", "30"), marineRow("B", "60"), marineRow("C", "400"),
+                  marineRow("D", "90")});
+    QVERIFY(runAll(w));
+    QTableWidget* t = w->table();
+    const int first = w->assessmentColumn();
+    QCOMPARE(t->horizontalHeaderItem(first + 3)->text(), QString("等级"));
+    QCOMPARE(cell(t, 2, first + 3), QString("未评定"));  // the cover out of range stopped it
+    t->sortItems(w->columnOf(Control::Text5), Qt::DescendingOrder);
+    QTableWidget* settings = w->assessment()->settingsTable();
+    settings->item(AssessmentPanel::kFirstLimitState, 1)->setCheckState(Qt::Unchecked);
+    settings->item(AssessmentPanel::kFirstLimitState + 1, 1)->setCheckState(Qt::Unchecked);
+    int assessed = 0;
+    for (int r = 0; r < t->rowCount(); ++r) {
+      if (cell(t, r, w->statusColumn()) != "ok") continue;
+      QCOMPARE(cell(t, r, first), QString("耐久性终结"));
+      const double remaining = cell(t, r, remainingLifeColumn(w)).toDouble();
+      QCOMPARE(cell(t, r, first + 1), QString::number(remaining, 'f', 1));
+      ++assessed;
+    }
+    QCOMPARE(assessed, 3);
+    // Only the grade c rows stay in view under the filter.
+    w->assessment()->gradeFilter()->setCurrentIndex(3);
+    for (int r = 0; r < t->rowCount(); ++r) {
+      QCOMPARE(t->isRowHidden(r), cell(t, r, first + 3) != "c");
+    }
+    w->assessment()->gradeFilter()->setCurrentIndex(0);
+    for (int r = 0; r < t->rowCount(); ++r) QVERIFY(!t->isRowHidden(r));
+    // The summary counts the four members.
+    QVERIFY(w->assessment()->summaryLabel()->text().contains("构件共 4 个"));
+  }
+
   void openInSheetTypesTheMemberIntoTheSheet() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);
@@ -368,7 +407,7 @@ class BatchWindowTest : public QObject {
     // The member is the sheet's now: Calculate gives the row's result.
     QVERIFY(view->controller().calculate().done());
     QVERIFY(runAll(w));
-    const QString td = cell(w->table(), 1, w->table()->columnCount() - 2);
+    const QString td = cell(w->table(), 1, remainingLifeColumn(w) - 1);
     QVERIFY(!td.isEmpty());
     QVERIFY2(view->paneLines().contains("使用年限: " + td + "  a"),
              qPrintable(view->paneLines().join('\n')));

@@ -15,12 +15,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <cstdio>
 
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
 #include "shell/assessment_panel.hpp"
+#include "shell/batch_window.hpp"
 #include "shell/design_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/structure_report.hpp"
@@ -81,6 +83,52 @@ inline bool assessment_screenshots(MainWindow& window, const QDir& folder) {
   shoot("design-probabilistic.png");
   sub->close();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  // The member table of the marine sheet with covers from 20 to 90 mm, computed and graded.
+  {
+    window.menuAction(4)->trigger();
+    QApplication::processEvents();
+    window.findChild<QAction*>(QStringLiteral("menu_batch"))->trigger();
+    QMdiSubWindow* tableSub = window.mdiArea()->activeSubWindow();
+    auto* table = tableSub ? qobject_cast<BatchWindow*>(tableSub->widget()) : nullptr;
+    if (!table) return false;
+    QStringList rows;
+    for (int cover = 20; cover <= 90; cover += 10) {
+      rows << QStringList{QStringLiteral("梁 %1").arg(cover / 10),
+                          "1.5",
+                          "20",
+                          "0.8",
+                          "30",
+                          QString::number(cover),
+                          "20",
+                          "1.5",
+                          "5",
+                          "1.4",
+                          "",
+                          "",
+                          "",
+                          "20",
+                          "20",
+                          "1.0",
+                          "25",
+                          "10",
+                          "5",
+                          "",
+                          "2 变形钢筋"}
+                  .join('\t');
+    }
+    table->table()->setCurrentCell(0, 0);
+    table->paste(rows.join('\n'));
+    QSignalSpy finished(table, &BatchWindow::finished);
+    table->calculateAll();
+    if (table->isRunning() && !finished.wait(120000)) ok = false;
+    tableSub->resize(1000, 760);
+    table->table()->scrollToItem(table->table()->item(0, table->assessmentColumn()));
+    QApplication::processEvents();
+    ok = save_picture(*tableSub, folder, QStringLiteral("member-table-grades.png")) && ok;
+    tableSub->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 
   // A project of one member per sheet (covers from 20 to 40 mm), a core on the chloride beam,
   // one member its sheet stops.

@@ -174,6 +174,9 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
   o.status = RowOutcome::Status::Done;
   o.statusText = kStatusOk;
   o.results = result_cells(result);
+  const sheet::ResultRecord& r = result.record;
+  const auto t = r.value("age"), ti = r.value("ti"), tc = r.value("tc"), td = r.value("td");
+  if (t && ti && tc && td) o.ages = RowOutcome::Ages{*t, *ti, *tc, *td};
   return o;
 }
 

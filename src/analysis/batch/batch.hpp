@@ -77,6 +77,12 @@ struct RowOutcome {
   std::string statusText;                         // "ok", or the message with the control it names
   sheet::Control control = sheet::Control::None;  // Stopped: the control named, if any
   std::vector<std::string> results;               // Done: as result_headers
+  // Done: the ages that place the member on its time course, a: the inspection age t, the
+  // initiation t_i, the cover cracking t_c and the end of the durable life t_d.
+  struct Ages {
+    double t = 0, ti = 0, tc = 0, td = 0;
+  };
+  std::optional<Ages> ages;
 };
 
 inline constexpr std::string_view kStatusOk = "ok";
