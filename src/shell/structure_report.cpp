@@ -491,6 +491,12 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
     return 1;
   }
   const std::string outPath = output.toStdString();
+  // The report never takes the place of the project it is made from.
+  if (sheet::same_file(sheet::file_key(projectPath.toStdString()), sheet::file_key(outPath))) {
+    err << "pellucor: the project and -o are the same file (" << projectPath << ", " << output
+        << "); nothing was computed or written\n";
+    return 1;
+  }
   sheet::SafeOutput file;
   if (auto f = file.open(outPath)) {
     err << "pellucor: " << qs(sheet::output_failure_message(outPath, *f)) << " (" << qs(f->detail)
@@ -565,6 +571,11 @@ QAction* install_structure_report_menu(MainWindow& main) {
         dialogs.chooseSaveFile(&main, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
                                QStringLiteral("pdf"), SaveMode::Replace);
     if (!out) return;
+    if (sheet::same_file(sheet::file_key(in->toStdString()), sheet::file_key(out->toStdString()))) {
+      dialogs.showWarning(&main, kTitle,
+                          QStringLiteral("报告不能写入工程文件本身：%1。请另选文件名。").arg(*out));
+      return;
+    }
     assess::StructureOptions options;
     options.reliability = *reliability == 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);

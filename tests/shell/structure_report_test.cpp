@@ -238,6 +238,17 @@ class StructureReportTest : public QObject {
                  &err),
              1);
     QVERIFY(err.contains(QStringLiteral("nothing was computed")));
+    // The project itself as the output: refused, the project left as it was.
+    QFile before(projectPath);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+    QCOMPARE(
+        run({QStringLiteral("--report"), projectPath, QStringLiteral("-o"), projectPath}, &err), 1);
+    QVERIFY(err.contains(QStringLiteral("same file")));
+    QFile after(projectPath);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), bytes);
   }
 
   void menuEntryAssessesAProjectAndWritesItsReport() {
@@ -252,6 +263,15 @@ class StructureReportTest : public QObject {
     QVERIFY(s.dialogs.shown.empty());
     QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
     QVERIFY(pdf_pages(pdf).join(QString()).contains(QStringLiteral("构件3/3：梁B2")));
+    // The project file chosen for the report: refused, the project left whole.
+    s.dialogs.nextOpen = projectPath;
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = projectPath;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(s.dialogs.shown[0].text.startsWith(QStringLiteral("报告不能写入工程文件本身")));
+    QVERIFY(project::open_project(projectPath.toStdString()).ok());
+    s.dialogs.shown.clear();
     // A file that is not a project: a message, nothing written.
     const QString foreign = dir_.filePath(QStringLiteral("foreign.pellucor"));
     QFile f(foreign);
