@@ -10,7 +10,8 @@
 # reliability window of the time-dependent chloride sheet after a run with stopped samples, tab
 # by tab (reliability-*.png), and the pages of its PDF report (report-reliability-page-*.png); then the
 # project's windows, each maximised in the main window (project-1-project.png ...
-# project-5-member-table.png).
+# project-5-member-table.png); then the design window, the assessment panel and every page of a
+# structure report.
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
@@ -39,3 +40,6 @@ ls "$out"/report-marine-page*.png
 # The pages of the report with the reliability section (the sheet's own pages first).
 pdftoppm -png -r 70 "$out/report-reliability.pdf" "$out/report-reliability-page"
 ls "$out"/report-reliability-page*.png
+# Every page of the structure report.
+pdftoppm -png -r 60 "$out/report-structure.pdf" "$out/report-structure-page"
+ls "$out"/report-structure-page*.png

@@ -14,8 +14,10 @@
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/curves/curves.hpp"
 #include "arguments.hpp"
+#include "assess_command.hpp"
 #include "batch_command.hpp"
 #include "console_view.hpp"
+#include "design_command.hpp"
 #include "fit_command.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
@@ -105,6 +107,8 @@ void print_overview(std::ostream& out) {
          "       pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] ...  (see mc --help)\n"
          "       pellucor-cli batch PROJECT.pellucor [-o OUT]  (the members of a project)\n"
          "       pellucor-cli fit profile|carbonation|cover IN.csv ...  (see fit --help)\n"
+         "       pellucor-cli design SHEET [NAME=TEXT ...] --solve NAME ...  (see design --help)\n"
+         "       pellucor-cli assess PROJECT.pellucor [-o TABLE.csv] ...  (see assess --help)\n"
          "\n"
          "Opens a calculation sheet, types each TEXT into the control NAME as a user would\n"
          "(in the sheet's tab order; each box is checked when it is left), presses Calculate\n"
@@ -289,10 +293,14 @@ int run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
   const std::string command = words.empty() ? std::string() : words.front();
-  if (command == "batch" || command == "mc" || command == "fit") {
+  if (command == "batch" || command == "mc" || command == "fit" || command == "design" ||
+      command == "assess") {
     words.erase(words.begin());
+    if (command == "batch") return run_batch_command(words);
+    if (command == "mc") return run_mc_command(words);
     if (command == "fit") return run_fit_command(words);
-    return command == "batch" ? run_batch_command(words) : run_mc_command(words);
+    if (command == "design") return run_design_command(words);
+    return run_assess_command(words);
   }
   return run_command("", [&] { return run(words); });
 }

@@ -12,12 +12,14 @@
 #include "sheet/controller.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/chart_window.hpp"
+#include "shell/design_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
 #include "shell/stale_inputs.hpp"
+#include "shell/structure_report.hpp"
 
 namespace pellucor::shell {
 
@@ -78,6 +80,8 @@ AnalysisActions::AnalysisActions(MainWindow& window)
   batch_ = install_batch_menu(window);
   reliability_ = menu->addAction(QStringLiteral("可靠度分析(&P)…"));
   reliability_->setObjectName(QStringLiteral("menu_reliability"));
+  install_design_menu(window);
+  install_structure_report_menu(window);
   connect(charts_, &QAction::triggered, this, &AnalysisActions::chartsTriggered);
   connect(report_, &QAction::triggered, this, &AnalysisActions::reportTriggered);
   connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);

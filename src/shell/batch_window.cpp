@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -33,6 +34,7 @@
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/user_input.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/background_run.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
@@ -58,6 +60,8 @@ std::string utf8(const QString& s) {
 
 const QColor kStoppedRow(255, 228, 225);
 const QColor kNamedCell(255, 214, 102);
+// The grade cell keeps the member's place in the assessment under this role.
+constexpr int kMemberRole = Qt::UserRole + 7;
 
 const QString kTitle = QStringLiteral("批量计算");
 const QString kStateHeader = QStringLiteral("检测时状态");
@@ -342,15 +346,23 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
   auto* status = new QHBoxLayout;
   for (QPushButton* b : {run, cancel_, open}) status->addWidget(b);
   status->addWidget(progress_, 1);
+  // The assessment of the computed members below the table.
+  assessment_ = new AssessmentPanel(this);
+  connect(assessment_, &AssessmentPanel::assessed, this, &BatchWindow::showAssessment);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(table_);
+  split->addWidget(assessment_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
-  layout->addWidget(table_, 1);
+  layout->addWidget(split, 1);
   layout->addLayout(status);
   layout->addWidget(summary_);
   setRowCount(1);
   table_->setSortingEnabled(true);
   setMinimumSize(480, 300);
-  resize(960, 420);
+  resize(960, 640);
 }
 
 BatchWindow::~BatchWindow() {
@@ -440,6 +452,10 @@ void BatchWindow::buildColumns() {
   }
   headers << kStateHeader;
   tips << QStringLiteral("检测时构件所处的阶段：尚未锈蚀、锈蚀中未开裂、已开裂或耐久性已终结");
+  for (const QString& h : AssessmentPanel::columnHeaders()) {
+    headers << h;
+    tips << QStringLiteral("按下方的评估设置：") + h;
+  }
   table_->setColumnCount(static_cast<int>(headers.size()));
   for (int i = 0; i < headers.size(); ++i) {
     auto* item = new QTableWidgetItem(headers[i]);
@@ -818,10 +834,14 @@ batch::OutputTable BatchWindow::outputTable() const {
   t.firstResultColumn = t.header.size();
   for (const QString& h : resultHeaders_) t.header.push_back(utf8(h));
   t.header.push_back(utf8(kStateHeader));
+  for (const QString& h : AssessmentPanel::columnHeaders()) t.header.push_back(utf8(h));
   t.textColumns = batch::text_columns(columns_);
   t.textColumns.resize(t.header.size(), false);
   t.textColumns[t.statusColumn] = true;
-  t.textColumns.back() = true;
+  t.textColumns[static_cast<std::size_t>(stateColumn())] = true;
+  // The governing limit state and the grade are words.
+  t.textColumns[static_cast<std::size_t>(assessmentColumn())] = true;
+  t.textColumns[static_cast<std::size_t>(assessmentColumn()) + 3] = true;
   // A workbook says what wrote it, when, and the units of its columns.
   t.about = {
       {"程序", utf8(program_title())},
@@ -893,6 +913,7 @@ void BatchWindow::clearOutcome(int row) {
       item->setText(QString());
       item->setData(kOutcomeRole, QVariant());
     }
+    if (c >= assessmentColumn()) item->setData(kMemberRole, QVariant());
   }
 }
 
@@ -1014,6 +1035,7 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::Ru
   for (int r = 0; r < static_cast<int>(outcomes.size()) && r < table_->rowCount(); ++r) {
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
+  assessRows(outcomes);
   const batch::Summary s = batch::summarize(outcomes);
   progress_->setValue(static_cast<int>(s.rows - s.notRun));
   QString text;
@@ -1101,6 +1123,62 @@ void BatchWindow::closeEvent(QCloseEvent* event) {
   }
   cancelRequested_ = true;
   event->accept();
+}
+
+int BatchWindow::assessmentColumn() const {
+  return stateColumn() + 1;
+}
+
+void BatchWindow::assessRows(const std::vector<batch::RowOutcome>& outcomes) {
+  std::vector<AssessmentPanel::Member> members;
+  const int rows = std::min(static_cast<int>(outcomes.size()), table_->rowCount());
+  for (int r = 0; r < rows; ++r) {
+    const batch::RowOutcome& o = outcomes[static_cast<std::size_t>(r)];
+    AssessmentPanel::Member m;
+    const QTableWidgetItem* name = table_->item(r, 0);
+    m.name = name != nullptr && !name->text().isEmpty() ? name->text()
+                                                        : QStringLiteral("第 %1 行").arg(r + 1);
+    m.module = &module_;
+    if (o.ages) {
+      analysis::Timeline tl;
+      tl.t = o.ages->t;
+      tl.ti = o.ages->ti;
+      tl.prop.tc = o.ages->tc;
+      tl.prop.td = o.ages->td;
+      m.times = tl;
+    } else {
+      m.failure = o.status == batch::RowOutcome::Status::NotRun ? QStringLiteral("未计算")
+                                                                : qs(o.statusText);
+    }
+    members.push_back(m);
+    // The member's place in the assessment travels with its row when the table is sorted.
+    if (QTableWidgetItem* grade = table_->item(r, assessmentColumn() + 3)) {
+      grade->setData(kMemberRole, r);
+    }
+  }
+  assessment_->setMembers(std::move(members));
+}
+
+void BatchWindow::showAssessment() {
+  const bool sorting = table_->isSortingEnabled();
+  table_->setSortingEnabled(false);
+  for (int r = 0; r < table_->rowCount(); ++r) {
+    QTableWidgetItem* grade = table_->item(r, assessmentColumn() + 3);
+    const QVariant index = grade != nullptr ? grade->data(kMemberRole) : QVariant();
+    if (!index.isValid()) {
+      table_->setRowHidden(r, assessment_->gradeFilter()->currentIndex() != 0);
+      continue;
+    }
+    const auto member = static_cast<std::size_t>(index.toInt());
+    const QStringList cells = assessment_->columnCells(member);
+    for (int k = 0; k < cells.size(); ++k) {
+      if (QTableWidgetItem* item = table_->item(r, assessmentColumn() + k)) {
+        item->setText(cells[k]);
+      }
+    }
+    table_->setRowHidden(r, !assessment_->passesFilter(member));
+  }
+  table_->setSortingEnabled(sorting);
 }
 
 QAction* install_batch_menu(MainWindow& main) {

@@ -25,6 +25,7 @@ class QTableWidget;
 
 namespace pellucor::shell {
 
+class AssessmentPanel;
 class BackgroundRun;
 class Dialogs;
 class MainWindow;
@@ -43,6 +44,9 @@ class BatchWindow final : public QWidget {
   // The columns of the table: member, the sheet's inputs, status, the results.
   int statusColumn() const { return static_cast<int>(columns_.size()); }
   int firstResultColumn() const { return statusColumn() + 1; }
+  // The four columns after the results: governing limit state, remaining life, margin, grade.
+  int assessmentColumn() const;
+  AssessmentPanel* assessment() const { return assessment_; }
   // The table column that feeds `control` (its option group's column for an option).
   int columnOf(sheet::Control control) const;
   bool isRunning() const { return worker_ != nullptr; }
@@ -102,6 +106,9 @@ class BatchWindow final : public QWidget {
   analysis::batch::MemberTable workbookTable(const QString& path) const;
   std::optional<QString> askSave(const QString& title, const QString& filter,
                                  const QString& suffix);
+  // The members of a finished run handed to the assessment, and its columns filled.
+  void assessRows(const std::vector<analysis::batch::RowOutcome>& outcomes);
+  void showAssessment();
 
   MainWindow& main_;
   const int sheet_;
@@ -116,6 +123,7 @@ class BatchWindow final : public QWidget {
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;
+  AssessmentPanel* assessment_ = nullptr;
   std::vector<QPushButton*> idleButtons_;  // disabled while a run goes on
   QPushButton* cancel_ = nullptr;
   std::atomic<bool> cancelRequested_{false};

@@ -177,6 +177,7 @@ QString marker_tag(const curves::Marker& m) {
 }
 
 QString axis_title(const std::string& name, const std::string& unit) {
+  if (unit.empty()) return qs(name);  // a quantity without a unit (a reliability index)
   return qs(name) + QStringLiteral(" (") + qs(unit) + QStringLiteral(")");
 }
 

@@ -23,7 +23,7 @@ inline constexpr const char* kRolePhase = "phase";
 // A font with the Chinese glyphs, for the charts and the report.
 QFont cjk_font(qreal pointSize);
 
-// The axis title: name and unit, e.g. "龄期 (a)".
+// The axis title: name and unit, e.g. "龄期 (a)"; the name alone without a unit.
 QString axis_title(const std::string& name, const std::string& unit);
 
 // The name a marked point carries beside it (its label up to the values).

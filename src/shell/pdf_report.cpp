@@ -99,6 +99,13 @@ class Flow {
     if (columns == 3) widths = {width_ * 0.5, width_ * 0.3, width_ * 0.2};
     if (!headed && columns == 4)
       widths = {width_ * 0.14, width_ * 0.36, width_ * 0.14, width_ * 0.36};
+    if (t.widths.size() == columns) {
+      qreal sum = 0;
+      for (qreal w : t.widths) sum += w;
+      for (int c = 0; c < columns && sum > 0; ++c) {
+        widths[static_cast<std::size_t>(c)] = width_ * t.widths[c] / sum;
+      }
+    }
     const qreal pad = fm.height() * 0.3;
     auto rowHeight = [&](const QStringList& cells) {
       qreal h = fm.height();
@@ -162,6 +169,15 @@ class Flow {
       painter_->drawText(frame.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap, s);
     }
     y_ += h + fm.height() * 0.6;
+  }
+
+  // Goes on on a new page (unless nothing is on this one yet).
+  void pageBreak() {
+    if (y_ == 0) return;
+    footer();
+    if (painter_) device_.newPage();
+    ++page_;
+    y_ = 0;
   }
 
   // Ends the last page with its number; the number of pages drawn.
@@ -276,6 +292,7 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
   if (!details.empty()) flow.table(details);
   for (const QString& n : notices_) flow.notice(n);
   for (const ReportSection& s : sections_) {
+    if (s.newPage) flow.pageBreak();
     if (!s.title.isEmpty()) {
       const QFontMetricsF heading(flow.font(12, true), &device);
       if (s.table.empty() && s.paragraphs.isEmpty() && !s.charts.empty())
@@ -306,25 +323,28 @@ bool ReportDocument::paint(QPagedPaintDevice& device) const {
   return layout(device, true, pages) == pages && pages > 0;
 }
 
+bool ReportDocument::pdf(QByteArray& bytes) const {
+  QBuffer pdf(&bytes);
+  pdf.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&pdf);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
+  writer.setResolution(300);
+  writer.setTitle(caption_);
+  writer.setCreator(program_title());
+  return paint(writer);
+}
+
 bool ReportDocument::writePdf(const QString& path, QString* error) const {
   // Made in memory and written whole: an earlier file stays as it was until the report is
   // complete, and is kept when it cannot be replaced.
-  QBuffer pdf;
-  pdf.open(QIODevice::WriteOnly);
-  {
-    QPdfWriter writer(&pdf);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(18, 18, 18, 14), QPageLayout::Millimeter);
-    writer.setResolution(300);
-    writer.setTitle(caption_);
-    writer.setCreator(program_title());
-    if (!paint(writer)) {
-      if (error) *error = QStringLiteral("无法写入报告文件：") + path;
-      return false;
-    }
+  QByteArray bytes;
+  if (!pdf(bytes)) {
+    if (error) *error = QStringLiteral("无法写入报告文件：") + path;
+    return false;
   }
   QString reason;
-  if (!write_whole_file(path, pdf.data(), &reason)) {
+  if (!write_whole_file(path, bytes, &reason)) {
     if (error) *error = reason;
     return false;
   }

@@ -15,6 +15,7 @@
 // where each chart is a factory returning a new QChart (the report owns and deletes it).
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -39,7 +40,8 @@ namespace pellucor::shell {
 struct ReportTable {
   QStringList header;  // empty: no heading row (the columns are those of the first row)
   QList<QStringList> rows;
-  QString caption;  // a line above the table, if any
+  QString caption;      // a line above the table, if any
+  QList<qreal> widths;  // relative widths of the columns; empty: the default layout
   bool empty() const { return rows.isEmpty(); }
 };
 
@@ -54,6 +56,7 @@ struct ReportSection {
   QStringList chartCaptions;         // caption of chart i (empty or missing: the chart's title)
   QStringList notes;                 // paragraphs after the charts
   std::vector<ReportTable> tables;   // further tables after `table`, before the charts
+  bool newPage = false;              // starts on a page of its own
 };
 
 class ReportDocument {
@@ -72,6 +75,8 @@ class ReportDocument {
 
   // Writes an A4 PDF. False when the file cannot be written; `error` then names the path.
   bool writePdf(const QString& path, QString* error = nullptr) const;
+  // The A4 PDF in memory; false when it cannot be drawn.
+  bool pdf(QByteArray& bytes) const;
   // Paints the pages onto a printer or another paged device (its page size as set up).
   bool paint(QPagedPaintDevice& device) const;
   // Pages the report takes on the device.

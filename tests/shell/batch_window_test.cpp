@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -21,6 +22,7 @@
 
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/main_window.hpp"
 #include "shell/pdf_report.hpp"
@@ -256,7 +258,7 @@ class BatchWindowTest : public QObject {
     const QString text = QString::fromUtf8(bytes);
     QVERIFY(text.contains(
         "\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,完成,"));
-    QVERIFY(text.contains(",9.867508,锈蚀中、未开裂\r\n"));
+    QVERIFY(text.contains(",9.867508,锈蚀中、未开裂,"));
     QVERIFY(text.contains(",氯侵蚀系数 (m/a^0.5),"));
     QVERIFY(text.contains(",保护层开裂后钢筋锈蚀速度 (mm/a),"));
     QVERIFY(!w->hasUnexportedResults());
@@ -480,6 +482,43 @@ class BatchWindowTest : public QObject {
     QVERIFY(frozen->isColumnHidden(1) && !frozen->isColumnHidden(0));
     QCOMPARE(frozen->geometry().left(),
              w->table()->verticalHeader()->width() + w->table()->frameWidth());
+  }
+
+  // The member table's own rows carry each member's grade: with only t_d counting, the
+  // remaining life is the row's own remaining-life result (to 0.1 a), whatever order the rows
+  // are sorted into before the settings change; the filter shows the rows of one grade.
+  void assessmentColumnsFollowTheirRows() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("A", "30"), marineRow("B", "60"), marineRow("C", "400"),
+                  marineRow("D", "90")});
+    QVERIFY(runAll(w));
+    QTableWidget* t = w->table();
+    const int first = w->assessmentColumn();
+    QCOMPARE(t->horizontalHeaderItem(first + 3)->text(), QString("等级"));
+    QCOMPARE(cell(t, 2, first + 3), QString("未评定"));  // the cover out of range stopped it
+    t->sortItems(w->columnOf(Control::Text5), Qt::DescendingOrder);
+    QTableWidget* settings = w->assessment()->settingsTable();
+    settings->item(AssessmentPanel::kFirstLimitState, 1)->setCheckState(Qt::Unchecked);
+    settings->item(AssessmentPanel::kFirstLimitState + 1, 1)->setCheckState(Qt::Unchecked);
+    int assessed = 0;
+    for (int r = 0; r < t->rowCount(); ++r) {
+      if (cell(t, r, w->statusColumn()) != "完成") continue;
+      QCOMPARE(cell(t, r, first), QString("耐久性终结"));
+      const double remaining = cell(t, r, remainingLifeColumn(w)).toDouble();
+      QCOMPARE(cell(t, r, first + 1), QString::number(remaining, 'f', 1));
+      ++assessed;
+    }
+    QCOMPARE(assessed, 3);
+    // Only the grade c rows stay in view under the filter.
+    w->assessment()->gradeFilter()->setCurrentIndex(3);
+    for (int r = 0; r < t->rowCount(); ++r) {
+      QCOMPARE(t->isRowHidden(r), cell(t, r, first + 3) != "c");
+    }
+    w->assessment()->gradeFilter()->setCurrentIndex(0);
+    for (int r = 0; r < t->rowCount(); ++r) QVERIFY(!t->isRowHidden(r));
+    // The summary counts the four members.
+    QVERIFY(w->assessment()->summaryLabel()->text().contains("构件共 4 个"));
   }
 
   void openInSheetTypesTheMemberIntoTheSheet() {

@@ -165,7 +165,8 @@ class ChartsTest : public QObject {
     const auto entries = window_->analysisMenu()->actions();
     QStringList texts;
     for (const QAction* a : entries) texts << a->text();
-    QCOMPARE(texts, (QStringList{"曲线图(&G)", "报告(&R)…", "批量计算(&M)…", "可靠度分析(&P)…"}));
+    QCOMPARE(texts, (QStringList{"曲线图(&G)", "报告(&R)…", "批量计算(&M)…", "可靠度分析(&P)…",
+                                 "设计(&D)…", "结构评估报告(&S)…"}));
     QCOMPARE(entries[2], actions()->batchAction());
     QCOMPARE(entries[3], actions()->reliabilityAction());
     // With no sheet open there is nothing to draw or report.

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "screenshots_project.hpp"
+#include "screenshots_assessment.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
@@ -423,5 +424,6 @@ int main(int argc, char** argv) {
     dialogs.real = false;
   }
   ok = project_screenshots(window, folder) && ok;
+  ok = assessment_screenshots(window, folder) && ok;
   return ok ? 0 : 2;
 }

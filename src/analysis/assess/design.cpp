@@ -296,13 +296,39 @@ Evaluation evaluate_life(const sheet::Module& module, const std::vector<batch::E
   return e;
 }
 
-Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest& r) {
-  const sheet::SheetTable& table = r.module->table();
-  const sheet::Control box = batch::control_by_name(table, r.box);
+std::string value_text(double v) {
+  const std::string five = num(v);
+  if (std::strtod(five.c_str(), nullptr) == v) return five;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+std::pair<double, std::optional<double>> written_answer(const Response& f, const SolveResult& s,
+                                                        double lo, double hi, double target) {
+  const double answer = *s.answer;
+  if (answer == 0 || !std::isfinite(answer)) return {answer, s.resultAtAnswer};
+  const bool up = s.direction == Direction::Increasing;
+  const double scale = std::pow(10.0, std::floor(std::log10(std::fabs(answer))) - 4);
+  double w = (up ? std::ceil(answer / scale) : std::floor(answer / scale)) * scale;
+  // The digits as printed, read back: the value written is the value evaluated.
+  w = std::strtod(num(w).c_str(), nullptr);
+  w = std::clamp(w, lo, hi);
+  if (w == answer) return {answer, s.resultAtAnswer};
+  const Evaluation e = f(w);
+  if (e.result && *e.result >= target) return {w, e.result};
+  return {answer, s.resultAtAnswer};
+}
+
+Outcome<const sheet::FieldRow*, DesignRefusal> design_box(const sheet::SheetTable& table,
+                                                          const std::string& name,
+                                                          LimitState limitState,
+                                                          double targetLife) {
+  const sheet::Control box = batch::control_by_name(table, name);
   const sheet::FieldRow* row = table.field(box);
   if (row == nullptr) {
-    return Refused{DesignRefusal::UnknownBox, "表格上没有名为“" + r.box + "”的输入框。",
-                   "the sheet has no numeric box named " + r.box};
+    return Refused{DesignRefusal::UnknownBox, "表格上没有名为“" + name + "”的输入框。",
+                   "the sheet has no numeric box named " + name};
   }
   if (starting_value(row->alias)) {
     return Refused{
@@ -311,16 +337,25 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
         std::string(row->alias) +
             " is the starting value of an iteration, not a property of the member"};
   }
-  if (!std::isfinite(r.targetLife) || !(r.targetLife > 0)) {
+  if (!std::isfinite(targetLife) || !(targetLife > 0)) {
     return Refused{DesignRefusal::BadTarget, "目标使用年限须为大于 0 的数。",
                    "the target life must be a number of years above 0"};
   }
-  if (r.limitState == LimitState::Initiation && table.cliName == "admixed") {
+  if (limitState == LimitState::Initiation && table.cliName == "admixed") {
     return Refused{DesignRefusal::NoInitiationStage,
                    "掺氯盐构件无锈蚀开始阶段（t_i = 0），请选择保护层开裂或耐久性终结。",
                    "chloride admixed at casting has no initiation stage; choose cover cracking "
                    "or the end of the durable life"};
   }
+  return row;
+}
+
+Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest& r) {
+  const sheet::SheetTable& table = r.module->table();
+  const auto checked = design_box(table, r.box, r.limitState, r.targetLife);
+  if (!checked) return checked.refusal();
+  const sheet::FieldRow* row = *checked;
+  const sheet::Control box = row->control;
   const Response f = [&](double v) {
     return evaluate_life(*r.module, r.member, box, r.limitState, v);
   };
@@ -354,15 +389,19 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   const std::string state(limit_state_name(r.limitState));
   const std::string stateEn(limit_state_english(r.limitState));
   const std::string range = num(row->lo) + "--" + num(row->hi);
+  const std::string unit = row->typed.unit.empty() ? "" : " " + std::string(row->typed.unit);
   switch (sr.status) {
     case SolveStatus::Solved: {
       const bool up = sr.direction == Direction::Increasing;
-      d.summary = d.label + (up ? "不小于 " : "不大于 ") + num(*sr.answer) + " 时，" + state +
-                  "龄期达到目标 " + num(r.targetLife) + " a（该值处为 " + num(*sr.resultAtAnswer) +
-                  " a）。";
-      d.summaryEnglish = d.alias + (up ? " of at least " : " of at most ") + num(*sr.answer) +
-                         " reaches " + stateEn + " at the target age of " + num(r.targetLife) +
-                         " a (" + num(*sr.resultAtAnswer) + " a there)";
+      const auto [w, at] = written_answer(f, sr, row->lo, row->hi, r.targetLife);
+      d.written = w;
+      d.resultAtWritten = at;
+      const std::string value = value_text(w) + unit;
+      d.summary = d.label + (up ? "不小于 " : "不大于 ") + value + " 时，" + state +
+                  "龄期达到目标 " + num(r.targetLife) + " a（该值处为 " + num(*at) + " a）。";
+      d.summaryEnglish = d.alias + (up ? " of at least " : " of at most ") + value + " reaches " +
+                         stateEn + " at the target age of " + num(r.targetLife) + " a (" +
+                         num(*at) + " a there)";
       break;
     }
     case SolveStatus::WholeRangeMeets:
@@ -395,6 +434,7 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   curves::Chart& c = d.chart;
   c.title = "设计：" + d.label;
   c.xName = d.label;
+  c.xUnit = row->typed.unit;
   c.yName = state + "龄期";
   c.yUnit = "a";
   curves::Series s1{"按表格计算", {}};
@@ -405,7 +445,8 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   c.guides.push_back({curves::Guide::Orientation::Horizontal, r.targetLife,
                       "目标使用年限 " + num(r.targetLife) + " a"});
   if (sr.answer) {
-    c.guides.push_back({curves::Guide::Orientation::Vertical, *sr.answer, "解 " + num(*sr.answer)});
+    const double shown = d.written.value_or(*sr.answer);
+    c.guides.push_back({curves::Guide::Orientation::Vertical, shown, "解 " + value_text(shown)});
   }
   for (double x : sr.crossings) {
     c.guides.push_back({curves::Guide::Orientation::Vertical, x, "恰达目标 " + num(x)});

@@ -80,6 +80,8 @@ enum class DesignRefusal {
   NoInitiationStage,  // the sheet has no initiation stage (chloride admixed at casting)
   DisabledBox,        // the member's other input disables the box (either-or)
   NoResult,           // no value in the range gave a result (the sheet refuses the member)
+  BadScatter,         // the reliability problem cannot run (a scatter, the samples, the target)
+  Cancelled,          // stopped by the user before an answer was found
 };
 
 Outcome<SolveResult, DesignRefusal> solve_for_target(const Response& f, const SolveSettings& s);
@@ -102,10 +104,29 @@ struct DesignResult {
   LimitState limitState = LimitState::EndOfLife;
   double targetLife = 0;
   SolveResult solve;
+  // A solved answer as the summary writes it: rounded to five significant digits towards the
+  // values that meet the target, so that the value written meets it too, with its own
+  // result; the answer itself where the rounded value does not meet the target.
+  std::optional<double> written;
+  std::optional<double> resultAtWritten;
   curves::Chart chart;  // life against the value, the target and the answer marked
   std::string summary;  // Chinese
   std::string summaryEnglish;
 };
+
+// The written answer of a solved search (see DesignResult::written), evaluated with `f`.
+std::pair<double, std::optional<double>> written_answer(const Response& f, const SolveResult& s,
+                                                        double lo, double hi, double target);
+// A value as the summaries write it: five significant digits, or fifteen where five would not
+// give the value back.
+std::string value_text(double v);
+
+// The box a design solves for, checked: a numeric box of the sheet (control name, alias or
+// label) that is a property of the member, a limit state the sheet has and a target life
+// above 0.
+Outcome<const sheet::FieldRow*, DesignRefusal> design_box(const sheet::SheetTable& table,
+                                                          const std::string& box,
+                                                          LimitState limitState, double targetLife);
 
 // Plays the member on the sheet for each value (the case runner: the same path a user's
 // Calculate takes) and reads the limit-state time from the run.

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "../../modules/module_test_support.hpp"
+#include "assess_test_support.hpp"
 
 namespace pellucor::analysis::assess {
 namespace {
@@ -15,21 +15,7 @@ namespace {
 using namespace pellucor::modules::testing;
 using sheet::Control;
 
-// The texts a user types for the inputs of a worked example.
-std::vector<batch::Entry> entries_of(const sheet::SheetTable& table, const sheet::SheetInputs& in) {
-  std::vector<batch::Entry> out;
-  for (const auto& f : table.fields) {
-    const double v = in.box(sheet::text_box_number(f.control));
-    if (v != 0) out.push_back({f.control, sheet::general_digits(v, 15)});
-  }
-  for (const auto& g : table.groups) {
-    for (const auto& o : g.options) {
-      if (in.option(sheet::option_number(o.control))) out.push_back({o.control, "1"});
-    }
-  }
-  if (!in.steelText.empty()) out.push_back({Control::Combo1, in.steelText});
-  return out;
-}
+using testing::entries_of;
 
 struct Example {
   int sheet;
@@ -155,7 +141,13 @@ TEST(Design, ChartShowsLifeAgainstTheValueWithTargetAndAnswer) {
   EXPECT_EQ(pts.back().x, 90.0);
   ASSERT_EQ(d->chart.guides.size(), 2U);
   EXPECT_EQ(d->chart.guides[0].value, 60.0);
-  EXPECT_EQ(d->chart.guides[1].value, *d->solve.answer);
+  // The answer as written: within the bisection's width of the one found, on the side that
+  // meets the target.
+  ASSERT_TRUE(d->written);
+  EXPECT_EQ(d->chart.guides[1].value, *d->written);
+  EXPECT_GE(*d->written, *d->solve.answer);
+  EXPECT_NEAR(*d->written, *d->solve.answer, 1e-3 * *d->solve.answer);
+  EXPECT_GE(*d->resultAtWritten, 60);
 }
 
 TEST(Design, RefusesWhatItCannotSolve) {

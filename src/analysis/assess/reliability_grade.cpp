@@ -1,0 +1,156 @@
+#include "analysis/assess/reliability_grade.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "sheet/numeric.hpp"
+
+namespace pellucor::analysis::assess {
+
+namespace {
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4g", v);
+  return buf;
+}
+
+Grade grade_of(double margin, const Settings& s) {
+  if (margin >= s.thresholdA) return Grade::A;
+  if (margin >= s.thresholdB) return Grade::B;
+  return Grade::C;
+}
+
+}  // namespace
+
+TypedMember type_member(const sheet::Module& module, const std::vector<batch::Entry>& entries) {
+  TypedMember out;
+  batch::MemoryView view(module.table(), false);
+  batch::CaseRunner::Options options;
+  options.skippedDisabled = [&out](sheet::Control c) { out.disabled.push_back(c); };
+  batch::CaseRunner runner(module, view, options);
+  runner.type(entries);
+  // Leaving the last box runs its check, as Calculate's click would.
+  runner.moveFocus(sheet::Control::CmdCal);
+  out.message = runner.firstMessage();
+  out.inputs = mc::inputs_of(module.table(), view);
+  return out;
+}
+
+mc::Problem member_problem(const sheet::Module& module, const sheet::SheetInputs& inputs,
+                           const MemberScatter& scatter) {
+  mc::Problem p = mc::with_defaults(module, inputs, scatter.binder);
+  for (const auto& [box, o] : scatter.boxes) {
+    if (box < 1 || box > sheet::kMaxTextBoxes) continue;
+    mc::Scatter& s = p.scatter[static_cast<std::size_t>(box)];
+    if (o.cov) {
+      s.cov = *o.cov;
+      s.sd = 0;  // a coefficient of variation replaces an absolute deviation
+    }
+    if (o.law) s.dist = *o.law;
+  }
+  p.modelUncertainty = scatter.modelUncertainty;
+  return p;
+}
+
+mc::RunSettings assessment_run_settings(const mc::RunSettings& base, double targetLife) {
+  mc::RunSettings s = base;
+  s.targetAge = targetLife;
+  return s;
+}
+
+int mc_time(LimitState s) {
+  switch (s) {
+    case LimitState::Initiation:
+      return mc::kInitiation;
+    case LimitState::Cracking:
+      return mc::kCracking;
+    case LimitState::EndOfLife:
+      break;
+  }
+  return mc::kEnd;
+}
+
+const ReliabilityMargin& ReliabilityAssessment::governingState() const {
+  for (const auto& s : states) {
+    if (s.state == governing) return s;
+  }
+  return states.front();
+}
+
+std::string ReliabilityAssessment::summary() const {
+  const ReliabilityMargin& g = governingState();
+  std::string line = std::string(grade_name(grade)) + " 级（按可靠指标），控制极限状态：" +
+                     std::string(limit_state_name(governing)) + "，目标使用年限 " +
+                     num(targetLife) + " a 时 β = " + mc::index_text(g.betaAtTarget, 2) +
+                     "（目标 " + num(g.targetBeta) + "）";
+  if (g.passed()) {
+    line += "，β 已于 " + num(*g.ageBelow) + " a 低于目标（评估龄期 " + num(t0) + " a）";
+  } else if (g.never()) {
+    line += "，β 在全部样本中始终不低于目标";
+  } else {
+    line += "，β 于 " + num(*g.ageBelow) + " a 降至目标以下，裕度 ξ_β = " + num(*g.margin);
+  }
+  return line;
+}
+
+Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
+    const mc::Summary& summary, const Settings& settings, double inspectionAge,
+    const std::optional<std::vector<LimitState>>& limitStates) {
+  Settings s = settings;
+  if (limitStates) s.limitStates = *limitStates;
+  if (!s.assessmentAge) s.assessmentAge = inspectionAge;
+  if (auto r = check_settings(s)) return *r;
+  if (summary.atTarget.age != s.targetLife) {
+    throw std::invalid_argument("the run was summarised at another age than the target life");
+  }
+
+  ReliabilityAssessment a;
+  a.t0 = *s.assessmentAge;
+  a.targetLife = s.targetLife;
+  a.gamma = s.gamma;
+  a.samples = summary.samples;
+  const double remainingTarget = s.gamma * (s.targetLife - a.t0);
+  bool bounded = false;
+  for (LimitState state : s.limitStates) {
+    const auto k = static_cast<std::size_t>(mc_time(state));
+    ReliabilityMargin m;
+    m.state = state;
+    m.targetBeta = summary.targets[k];
+    m.betaAtTarget = summary.atTarget.index[k];
+    m.pAtTarget = summary.atTarget.p[k];
+    m.seAtTarget = summary.atTarget.se[k];
+    m.ageBelow = summary.targetAge[k];
+    m.ageBelowLow = summary.targetAgeLow[k];
+    if (m.never()) {
+      m.grade = Grade::A;
+    } else if (*m.ageBelow - a.t0 > 0) {
+      m.margin = (*m.ageBelow - a.t0) / remainingTarget;
+      m.grade = grade_of(*m.margin, s);
+    } else {
+      m.grade = Grade::C;
+    }
+    bounded = bounded || m.ageBelow != m.ageBelowLow;
+    a.states.push_back(m);
+  }
+  // As for the deterministic margins: a passed limit state before any margin (the earliest
+  // first), then the smallest margin, a limit state never below its target last.
+  const auto rank = [](const ReliabilityMargin& m) {
+    if (m.passed()) return std::pair{0, *m.ageBelow};
+    if (m.never()) return std::pair{2, 0.0};
+    return std::pair{1, *m.margin};
+  };
+  const ReliabilityMargin* worst = &a.states.front();
+  for (const auto& m : a.states) {
+    if (rank(m) < rank(*worst)) worst = &m;
+  }
+  a.grade = worst->grade;
+  a.governing = worst->state;
+  if (bounded) {
+    a.notes.push_back("部分样本模型未能算完（按最早可能失效计）；β 降至目标以下的龄期取保守值。");
+  }
+  return a;
+}
+
+}  // namespace pellucor::analysis::assess

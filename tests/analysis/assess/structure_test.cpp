@@ -1,0 +1,269 @@
+// The assessment of a structure: every member played and graded as it would be alone, members
+// that cannot be assessed listed with their reason and never dropped, the worst members first;
+// the table writes passed limit states as passed; the grade read from a reliability run, worked
+// by hand at the thresholds' edges and checked against the samples of a real run.
+#include "analysis/assess/structure.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "analysis/assess/assessment_table.hpp"
+#include "analysis/mc/engine.hpp"
+#include "analysis/timeline.hpp"
+#include "assess_test_support.hpp"
+
+namespace pellucor::analysis::assess {
+namespace {
+
+using namespace pellucor::modules::testing;
+using assess::testing::entries_of;
+using sheet::Control;
+
+project::Member member_of(std::string name, int sheetNumber, const sheet::SheetInputs& in) {
+  const sheet::Module& m = sheet_module(sheetNumber);
+  project::Member member;
+  member.name = std::move(name);
+  member.sheet = std::string(m.table().cliName);
+  for (const auto& e : entries_of(m.table(), in)) {
+    if (e.control == Control::Combo1) {
+      member.steel = e.text;
+    } else if (m.table().field(e.control) != nullptr) {
+      member.boxes[e.control] = e.text;
+    } else {
+      member.options.push_back(e.control);
+    }
+  }
+  return member;
+}
+
+// Four members: two the sheets compute, one of a sheet this program does not know, one its
+// sheet stops (no critical concentration).
+project::Project four_members() {
+  project::Project p;
+  p.structure.name = "码头评估";
+  p.assessment.targetLife = 100;  // after every member's inspection age
+  p.members.push_back(member_of("柱 C1", 1, carbonation_example()));
+  p.members.push_back(member_of("梁 B1", 2, chloride_constant_example()));
+  project::Member unknown = member_of("板 S1", 2, chloride_constant_example());
+  unknown.sheet = "sulphate";
+  p.members.push_back(unknown);
+  project::Member stopped = member_of("梁 B2", 2, chloride_constant_example());
+  stopped.boxes.erase(Control::Text9);
+  p.members.push_back(stopped);
+  return p;
+}
+
+TEST(Structure, GradesEveryMemberAsAloneAndListsThoseItCannot) {
+  const project::Project p = four_members();
+  const auto s = assess_structure(p);
+  ASSERT_TRUE(s.ok()) << s.refusal().message;
+  ASSERT_EQ(s->members.size(), 4U);
+  // The computed members: the grade of their own run.
+  for (std::size_t i : {0U, 1U}) {
+    SCOPED_TRACE(i);
+    const MemberResult& m = s->members[i];
+    ASSERT_TRUE(m.assessed()) << m.failureEnglish;
+    const auto run =
+        batch::run_case(*project::module_of(p.members[i]), project::member_entries(p.members[i]));
+    const auto alone = assess_member(*timeline(run.run), p.assessment);
+    ASSERT_TRUE(alone.ok());
+    EXPECT_EQ(m.assessment->grade, alone->grade);
+    EXPECT_EQ(m.assessment->governing, alone->governing);
+    EXPECT_EQ(m.assessment->governingState().remaining, alone->governingState().remaining);
+  }
+  // Not assessed, with the reason: the unknown sheet, and the sheet's own message.
+  EXPECT_FALSE(s->members[2].assessed());
+  EXPECT_NE(s->members[2].failure.find("sulphate"), std::string::npos);
+  EXPECT_FALSE(s->members[3].assessed());
+  EXPECT_NE(s->members[3].failure.find("您未输入氯离子临界浓度"), std::string::npos)
+      << s->members[3].failure;
+  // Counted: every member in one count or another, the worst assessed member first.
+  const GradeSummary& g = s->summary;
+  EXPECT_EQ(g.counts[0] + g.counts[1] + g.counts[2], 2U);
+  EXPECT_EQ(g.notAssessed, 2U);
+  ASSERT_EQ(g.worst.size(), 2U);
+  EXPECT_FALSE(worse_than(s->members[g.worst[1]], s->members[g.worst[0]]));
+  // The table has a row per member; those not assessed say so and why.
+  const AssessmentTable t = assessment_table(*s);
+  ASSERT_EQ(t.rows.size(), 4U);
+  EXPECT_EQ(t.rows[3][5], "未评定");
+  EXPECT_NE(t.rows[3].back().find("您未输入氯离子临界浓度"), std::string::npos);
+  EXPECT_EQ(t.notAssessed, (std::vector<bool>{false, false, true, true}));
+}
+
+// The order of members from the worst, on hand-made assessments.
+TEST(Structure, WorstMembersComeFirst) {
+  const auto member = [](const char* name, std::optional<Grade> grade, double time,
+                         std::optional<double> margin) {
+    MemberResult m;
+    m.name = name;
+    if (grade) {
+      MemberAssessment a;
+      a.grade = *grade;
+      a.governing = LimitState::EndOfLife;
+      LimitStateMargin s;
+      s.state = LimitState::EndOfLife;
+      s.time = time;
+      s.margin = margin;
+      s.grade = *grade;
+      a.states = {s};
+      m.assessment = a;
+    }
+    return m;
+  };
+  const std::vector<MemberResult> members = {
+      member("b 1.5", Grade::B, 65, 1.5),          member("a 2.0", Grade::A, 80, 2.0),
+      member("c 0.5", Grade::C, 35, 0.5),          member("c passed at 15", Grade::C, 15, {}),
+      member("not assessed", std::nullopt, 0, {}), member("c passed at 10", Grade::C, 10, {}),
+      member("b 1.2", Grade::B, 56, 1.2),
+  };
+  const GradeSummary g = summarize_grades(members);
+  std::vector<std::string> order;
+  for (std::size_t i : g.worst) order.push_back(members[i].name);
+  EXPECT_EQ(order, (std::vector<std::string>{"c passed at 10", "c passed at 15", "c 0.5", "b 1.2",
+                                             "b 1.5", "a 2.0"}));
+  EXPECT_EQ(g.counts, (std::array<std::size_t, 3>{1, 2, 3}));
+  EXPECT_EQ(g.notAssessed, 1U);
+}
+
+// A limit state passed at t0 reads as passed, with the age it was reached; never as a negative
+// remaining life or margin.
+TEST(Structure, TableWritesAPassedLimitStateAsPassed) {
+  project::Project p;
+  p.members.push_back(member_of("柱 C1", 1, carbonation_example()));
+  p.assessment.limitStates = {LimitState::Initiation};
+  const auto run =
+      batch::run_case(*project::module_of(p.members[0]), project::member_entries(p.members[0]));
+  const double ti = timeline(run.run)->ti;
+  p.assessment.assessmentAge = ti + 1;  // initiation came a year before the assessment
+  p.assessment.targetLife = ti + 50;
+  const auto s = assess_structure(p);
+  ASSERT_TRUE(s.ok());
+  const AssessmentTable t = assessment_table(*s);
+  ASSERT_EQ(t.rows.size(), 1U);
+  EXPECT_EQ(t.rows[0][3], "已超过（" + life_text(ti) + " a 时达到）");
+  EXPECT_EQ(t.rows[0][4], "已超过");
+  EXPECT_EQ(t.rows[0][5], "c");
+  for (const auto& cell : t.rows[0]) EXPECT_NE(cell.front(), '-') << cell;
+}
+
+TEST(Structure, RefusesSettingsWithoutAMeaning) {
+  project::Project p = four_members();
+  p.assessment.targetLife = 0;
+  EXPECT_EQ(assess_structure(p).refusal().kind, AssessRefusal::TargetNotAfterT0);
+  p = four_members();
+  p.assessment.thresholdA = 0.5;
+  EXPECT_EQ(assess_structure(p).refusal().kind, AssessRefusal::BadThresholds);
+  // A target before one member's inspection age refuses that member only.
+  p = four_members();
+  p.assessment.targetLife = 40;  // the carbonation example is inspected at 60 a
+  const auto s = assess_structure(p);
+  ASSERT_TRUE(s.ok());
+  EXPECT_FALSE(s->members[0].assessed());
+  EXPECT_FALSE(s->members[0].failure.empty());
+  EXPECT_TRUE(s->members[1].assessed());
+}
+
+// ---- The grade read from a reliability run ------------------------------------------------
+
+mc::Summary run_summary(std::optional<double> ageBelow, double target = 1.3) {
+  mc::Summary s;
+  s.samples = 1000;
+  s.targets = {1.3, 1.5, target};
+  s.atTarget.age = 50;
+  s.atTarget.index[mc::kEnd] = {mc::IndexValue::Kind::Exact, 1.1};
+  s.targetAge[mc::kEnd] = ageBelow;
+  s.targetAgeLow[mc::kEnd] = ageBelow;
+  return s;
+}
+
+// t0 = 20 a and T = 50 a leave 30 a; the age at which β falls below its target takes the
+// place of the limit-state time.
+TEST(ReliabilityGrade, GradesAtTheEdgesOfTheThresholds) {
+  struct Case {
+    std::optional<double> ageBelow;  // none: never below over the samples
+    std::optional<double> margin;    // none: passed or never
+    Grade grade;
+    bool passed;
+  };
+  const Case cases[] = {
+      {74.0, 54.0 / 30, Grade::A, false},
+      {73.99, 53.99 / 30, Grade::B, false},
+      {50.0, 1.0, Grade::B, false},
+      {49.99, 29.99 / 30, Grade::C, false},
+      {20.0, std::nullopt, Grade::C, true},
+      {5.0, std::nullopt, Grade::C, true},
+      {std::nullopt, std::nullopt, Grade::A, false},
+  };
+  Settings settings;
+  settings.assessmentAge = 20;
+  settings.limitStates = {LimitState::EndOfLife};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ageBelow.value_or(-1));
+    const auto a = assess_reliability(run_summary(c.ageBelow), settings, 20);
+    ASSERT_TRUE(a.ok()) << a.refusal().message;
+    const ReliabilityMargin& m = a->governingState();
+    EXPECT_EQ(m.passed(), c.passed);
+    EXPECT_EQ(m.never(), !c.ageBelow.has_value());
+    ASSERT_EQ(m.margin.has_value(), c.margin.has_value());
+    if (c.margin) {
+      EXPECT_NEAR(*m.margin, *c.margin, 1e-12);
+    }
+    EXPECT_EQ(a->grade, c.grade);
+    EXPECT_EQ(m.targetBeta, 1.3);
+  }
+  const auto passed = assess_reliability(run_summary(12), settings, 20);
+  EXPECT_NE(passed->summary().find("β 已于 12 a 低于目标"), std::string::npos) << passed->summary();
+  // A run summarised at another age than the target life is a mistake of the caller.
+  mc::Summary other = run_summary(60);
+  other.atTarget.age = 40;
+  EXPECT_THROW((void)assess_reliability(other, settings, 20), std::invalid_argument);
+}
+
+// On a real run: β at the target life is the fraction of samples whose durable life ended by
+// then, through the normal quantile; the age below the target is the order statistic of t_d.
+TEST(ReliabilityGrade, ReadsBetaFromTheSamplesOfARealRun) {
+  project::Project p;
+  p.members.push_back(member_of("梁 B1", 2, chloride_constant_example()));
+  p.members[0].boxes[Control::Text5] = "80";  // a cover whose β falls below 1.3 after t0
+  p.assessment.targetLife = 30;
+  p.assessment.limitStates = {LimitState::EndOfLife};
+  p.reliability.samples = 2000;
+  p.reliability.seed = 3;
+  StructureOptions options;
+  options.reliability = true;
+  const auto s = assess_structure(p, options);
+  ASSERT_TRUE(s.ok());
+  const MemberResult& m = s->members[0];
+  ASSERT_TRUE(m.reliability) << m.reliabilityFailureEnglish;
+  ASSERT_TRUE(m.reliabilityReport);
+
+  // The same samples, counted here.
+  const TypedMember typed = type_member(*m.module, m.entries);
+  const mc::Problem problem = member_problem(*m.module, typed.inputs, {});
+  const mc::Samples samples = mc::run_samples(problem, s->mcSettings);
+  // A sample fails by an age when its t_d is known (or, when the model could not follow it,
+  // could be) at or before that age; a survivor never fails.
+  std::vector<double> td;
+  std::uint64_t failed = 0;
+  for (const auto& r : samples.results) {
+    if (r.known[mc::kEnd] == mc::TimeKnown::Never) continue;
+    td.push_back(r.td);
+    if (r.td <= 30) ++failed;
+  }
+  const ReliabilityMargin& g = m.reliability->governingState();
+  const double p30 = static_cast<double>(failed) / 2000;
+  ASSERT_GT(failed, 0U);
+  EXPECT_NEAR(g.betaAtTarget.value, -mc::normal_quantile(p30), 1e-12);
+  std::sort(td.begin(), td.end());
+  // β < 1.3 once more than Phi(-1.3) n samples failed.
+  const auto m13 = static_cast<std::size_t>(std::floor(mc::normal_cdf(-1.3) * 2000));
+  ASSERT_TRUE(g.ageBelow);
+  EXPECT_EQ(*g.ageBelow, td[m13]);
+  ASSERT_TRUE(g.margin);
+  EXPECT_NEAR(*g.margin, (td[m13] - 20) / (30 - 20), 1e-12);
+}
+
+}  // namespace
+}  // namespace pellucor::analysis::assess

@@ -1,0 +1,173 @@
+// The design window driven through its widgets (offscreen): opened from the analysis menu for
+// the active sheet, a deterministic search that gives what the analysis gives for the sheet's
+// member, its answer typed into the sheet so that the sheet's own Calculate meets the target,
+// the closest end and the refusals in plain Chinese, the probabilistic search with its error
+// and cancel, and the question before an answer goes into a sheet whose inputs changed.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "analysis/assess/design.hpp"
+#include "analysis/project/project.hpp"
+#include "sheet_driver.hpp"
+#include "shell/chart_window.hpp"
+#include "shell/design_window.hpp"
+#include "shell/main_window.hpp"
+#include "shell/qt_sheet_view.hpp"
+#include "shell_fixture.hpp"
+
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace assess = pellucor::analysis::assess;
+namespace sheet = pellucor::sheet;
+
+class DesignWindowTest : public SessionTest {
+  Q_OBJECT
+
+  // Sheet n with its worked example typed in, and the design window opened from the menu.
+  DesignWindow* openDesign(int n) {
+    const WorkedExample& ex = worked_examples().at(static_cast<std::size_t>(n - 1));
+    QtSheetView* view = s_->open(n);
+    fill(view, ex.boxes);
+    for (sheet::Control c : ex.options) click(view, c);
+    if (!chooseSteelKind(view, ex.steelKind)) return nullptr;
+    s_->window->findChild<QAction*>(QStringLiteral("menu_design"))->trigger();
+    QMdiSubWindow* sub = s_->window->mdiArea()->activeSubWindow();
+    return sub ? qobject_cast<DesignWindow*>(sub->widget()) : nullptr;
+  }
+
+  static bool solve(DesignWindow* w) {
+    QSignalSpy ended(w, &DesignWindow::searchEnded);
+    QTest::mouseClick(w->solveButton(), Qt::LeftButton);
+    return w->isRunning() ? ended.wait(120000) : !ended.isEmpty();
+  }
+
+  // The sheet's inputs as the analysis reads them.
+  std::vector<pellucor::analysis::batch::Entry> sheetMember(int n) {
+    return pellucor::analysis::project::member_entries(
+        pellucor::analysis::project::member_from_view({}, s_->window->controller(n)->module(),
+                                                      *s_->window->sheetView(n)));
+  }
+
+ private slots:
+  void menuNeedsAnActiveSheet() {
+    s_->window->findChild<QAction*>(QStringLiteral("menu_design"))->trigger();
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown[0].title, QStringLiteral("设计"));
+    QCOMPARE(s_->window->mdiArea()->subWindowList().size(), 0);
+  }
+
+  // The answer is the analysis's for the sheet's member; typed into the sheet, the sheet's own
+  // Calculate reaches the target life.
+  void answerGoesIntoTheSheetAndMeetsTheTarget() {
+    DesignWindow* w = openDesign(2);
+    QVERIFY(w);
+    QCOMPARE(w->boxChoice()->currentData().toString(), QStringLiteral("Text5"));
+    QCOMPARE(w->limitChoice()->currentText(), QStringLiteral("耐久性终结"));
+    QVERIFY(!w->betaEdit()->isEnabled());
+    QVERIFY(!w->fillButton()->isEnabled());
+    QVERIFY(solve(w));
+    QVERIFY(w->result());
+    const auto expected =
+        assess::design_for_target_life({&s_->window->controller(2)->module(), sheetMember(2),
+                                        "cover", assess::LimitState::EndOfLife, 50});
+    QVERIFY(expected.ok());
+    QCOMPARE(*w->result()->solve.answer, *expected->solve.answer);
+    QVERIFY(w->summaryLabel()->text().startsWith(QStringLiteral("保护层厚度不小于")));
+    QVERIFY(w->chartView());
+    QCOMPARE(w->chartView()->curves().guides.size(), std::size_t{2});
+
+    QVERIFY(w->fillButton()->isEnabled());
+    QTest::mouseClick(w->fillButton(), Qt::LeftButton);
+    QtSheetView* view = s_->window->sheetView(2);
+    QCOMPARE(box(view, 5)->text(), qs(assess::value_text(*w->result()->written)));
+    QCOMPARE(s_->window->activeSheet(), 2);
+    click(view, sheet::Control::CmdCal);
+    const auto& record = s_->window->controller(2)->lastRecord();
+    QVERIFY(record);
+    QVERIFY(*record->value("td") >= 50.0);
+    QVERIFY(s_->dialogs.asked.empty());
+  }
+
+  void saysWhichEndComesClosestAndWhyItRefuses() {
+    DesignWindow* w = openDesign(2);
+    QVERIFY(w);
+    w->targetLifeEdit()->setText(QStringLiteral("5000"));
+    QVERIFY(solve(w));
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("最接近的是 90 端")));
+    QVERIFY(!w->fillButton()->isEnabled());  // no answer to fill in
+
+    // The diffusion coefficient typed on the sheet disables the water-cement ratio.
+    w->choose(QStringLiteral("water-cement"), assess::LimitState::EndOfLife);
+    w->targetLifeEdit()->setText(QStringLiteral("50"));
+    QVERIFY(solve(w));
+    QVERIFY(!w->result());
+    QVERIFY(w->summaryLabel()->text().startsWith(QStringLiteral("未能求解：")));
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("禁用")));
+    QVERIFY(!w->chartView());
+
+    // A target that is no number: a message, nothing run.
+    w->targetLifeEdit()->setText(QStringLiteral("五十"));
+    QTest::mouseClick(w->solveButton(), Qt::LeftButton);
+    QVERIFY(!w->isRunning());
+    QCOMPARE(s_->dialogs.shown.back().text, QStringLiteral("目标使用年限须为大于 0 的数!"));
+  }
+
+  void probabilisticSearchGivesItsErrorAndCancels() {
+    DesignWindow* w = openDesign(2);
+    QVERIFY(w);
+    w->probabilisticButton()->setChecked(true);
+    QVERIFY(w->betaEdit()->isEnabled());
+    w->targetLifeEdit()->setText(QStringLiteral("30"));
+    w->betaEdit()->setText(QStringLiteral("0.5"));
+    w->samplesEdit()->setText(QStringLiteral("1000"));
+    QVERIFY(solve(w));
+    QVERIFY(w->result());
+    QCOMPARE(w->result()->solve.status, assess::SolveStatus::Solved);
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("Monte Carlo 标准误")));
+    QCOMPARE(w->chartView()->curves().guides[0].value, 0.5);
+
+    // A large search cancelled at once ends without an answer.
+    w->samplesEdit()->setText(QStringLiteral("2000000"));
+    QSignalSpy ended(w, &DesignWindow::searchEnded);
+    QTest::mouseClick(w->solveButton(), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    QVERIFY(w->cancelButton()->isEnabled());
+    QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+    QVERIFY(ended.wait(120000));
+    QVERIFY(!w->result());
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("已取消")));
+  }
+
+  // An answer found for other inputs than the sheet now holds goes in only when the user says
+  // so.
+  void asksBeforeFillingASheetWhoseInputsChanged() {
+    DesignWindow* w = openDesign(1);
+    QVERIFY(w);
+    w->choose(QStringLiteral("cover"), assess::LimitState::Cracking);
+    w->targetLifeEdit()->setText(QStringLiteral("100"));
+    QVERIFY(solve(w));
+    QVERIFY(w->result() && w->result()->written);
+    QtSheetView* view = s_->window->sheetView(1);
+    typeInto(view, 4, QStringLiteral("35"));  // the strength changed after the search
+    s_->dialogs.nextAnswer = 1;               // 否
+    QTest::mouseClick(w->fillButton(), Qt::LeftButton);
+    QCOMPARE(s_->dialogs.asked.size(), std::size_t{1});
+    QVERIFY(s_->dialogs.asked[0].text.contains(QStringLiteral("已改变")));
+    QCOMPARE(box(view, 5)->text(), QStringLiteral("30"));
+    s_->dialogs.nextAnswer = 0;  // 是
+    QTest::mouseClick(w->fillButton(), Qt::LeftButton);
+    QCOMPARE(box(view, 5)->text(), qs(assess::value_text(*w->result()->written)));
+  }
+};
+
+PELLUCOR_SHELL_TEST_MAIN(DesignWindowTest)
+#include "design_window_test.moc"

@@ -1,0 +1,289 @@
+// The structure report of a project of three members read back with pdftotext: the cover page,
+// the settings, the summary by grade, the table of every member with the figures of its own
+// assessment, each member on a page of its own with its fits and why one could not be assessed;
+// the reliability runs when asked for; the program writing it without a display, with its exit
+// statuses; and the desktop's menu entry.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include "analysis/assess/assessment_table.hpp"
+#include "analysis/assess/structure.hpp"
+#include "analysis/inspect/chloride_profile.hpp"
+#include "analysis/project/project.hpp"
+#include "shell/main_window.hpp"
+#include "shell/structure_report.hpp"
+#include "shell_fixture.hpp"
+
+using namespace pellucor::shell;
+using namespace pellucor::shell::testing;
+namespace assess = pellucor::analysis::assess;
+namespace inspect = pellucor::analysis::inspect;
+namespace project = pellucor::analysis::project;
+using pellucor::sheet::Control;
+
+namespace {
+
+QString run_tool(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    return QStringLiteral("<%1 failed>").arg(program);
+  }
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The pages of a PDF as text without blanks (pdftotext spaces CJK text freely).
+QStringList pdf_pages(const QString& pdf) {
+  QStringList pages = run_tool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                          .split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+  for (QString& p : pages) p.remove(QRegularExpression(QStringLiteral("\\s")));
+  pages.removeAll(QString());
+  return pages;
+}
+
+inspect::ProfileInput core() {
+  inspect::ProfileInput in;
+  in.depthMm = {1, 3, 5, 7, 9, 11, 13, 15};
+  in.chloride = {5.1, 4.6, 3.7, 2.8, 2.0, 1.3, 0.9, 0.6};
+  in.ageYears = 20;
+  return in;
+}
+
+// Three members: a carbonation column with its readings, a chloride beam with a core and a
+// cover survey, and a beam whose sheet stops (no critical concentration).
+project::Project three_members() {
+  project::Project p;
+  p.structure = {"码头耐久性评估", "高桩码头", "宁波", "港务局", "李工", "2026年12月", ""};
+  p.assessment.targetLife = 100;
+  project::Member column;
+  column.name = "柱 C1";
+  column.sheet = "carbonation";
+  column.boxes = {{Control::Text1, "2"},   {Control::Text2, "15"}, {Control::Text3, "0.7"},
+                  {Control::Text4, "30"},  {Control::Text5, "30"}, {Control::Text6, "60"},
+                  {Control::Text8, "1.5"}, {Control::Text9, "20"}};
+  column.steel = "1 圆钢筋";
+  column.options = {Control::Option1, Control::Option4};
+  column.inspection.carbonation = inspect::CarbonationInput{{12, 14.5, 9, 11}, 60};
+  project::Member beam;
+  beam.name = "梁 B1";
+  beam.sheet = "chloride-constant";
+  beam.boxes = {{Control::Text1, "1.5"}, {Control::Text2, "20"}, {Control::Text3, "0.8"},
+                {Control::Text4, "30"},  {Control::Text5, "40"}, {Control::Text6, "20"},
+                {Control::Text7, "1.5"}, {Control::Text8, "5"},  {Control::Text9, "1.4"},
+                {Control::Text13, "20"}, {Control::Text14, "20"}};
+  beam.steel = "2 变形钢筋";
+  beam.options = {Control::Option1};
+  beam.limitStates = std::vector{assess::LimitState::EndOfLife};
+  beam.inspection.profiles.push_back({"芯样 K1", core(), std::nullopt});
+  beam.inspection.cover = inspect::CoverInput{{38, 41.5, 36, 44, 40}, 40.0};
+  project::Member stopped = beam;
+  stopped.name = "梁 B2";
+  stopped.boxes.erase(Control::Text9);
+  stopped.limitStates.reset();
+  stopped.inspection = {};
+  p.members = {column, beam, stopped};
+  return p;
+}
+
+}  // namespace
+
+class StructureReportTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+
+  QString write_report(const project::Project& p, const assess::StructureAssessment& s,
+                       const QString& name) {
+    const QString path = dir_.filePath(name);
+    QString error;
+    if (!structure_report(p, s).writePdf(path, &error)) return {};
+    return path;
+  }
+
+  // The page that starts with `text` (a section or member that begins a page).
+  static int index_of(const QStringList& pages, const QString& text) {
+    for (int i = 0; i < pages.size(); ++i) {
+      if (pages[i].startsWith(text)) return i;
+    }
+    return -1;
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY(dir_.isValid()); }
+
+  void reportOfThreeMembersReadsBack() {
+    const project::Project p = three_members();
+    const auto s = assess::assess_structure(p);
+    QVERIFY(s.ok());
+    const QString pdf = write_report(p, *s, QStringLiteral("three.pdf"));
+    QVERIFY(!pdf.isEmpty());
+    const QStringList pages = pdf_pages(pdf);
+    QVERIFY(pages.size() >= 6);
+
+    // The cover page: the project, nothing else.
+    for (const char* text : {"结构耐久性评估报告：码头耐久性评估", "高桩码头", "宁波", "港务局",
+                             "李工", "2026年12月", "构件数3"}) {
+      QVERIFY2(pages[0].contains(QString::fromUtf8(text)), text);
+    }
+    QVERIFY(!pages[0].contains(QStringLiteral("评估设置")));
+    // The settings as used, the summary by grade.
+    const int settings = index_of(pages, QStringLiteral("评估设置"));
+    QCOMPARE(settings, 1);
+    QVERIFY(pages[1].contains(QStringLiteral("目标使用年限T=100a")));
+    QVERIFY(pages[1].contains(QStringLiteral("未评定1")));
+    const assess::GradeSummary& g = s->summary;
+    QVERIFY(pages[1].contains(QStringLiteral("c级%1").arg(g.counts[2])));
+
+    // The table of every member carries each member's own figures.
+    const assess::AssessmentTable table = assess::assessment_table(*s);
+    const int list = index_of(pages, QStringLiteral("构件一览"));
+    QVERIFY(list > settings);
+    // Every member's name, governing limit state, remaining life, margin and grade (the
+    // explanation, wrapped in its narrow column, is checked on the member's page).
+    for (const auto& row : table.rows) {
+      for (std::size_t c = 0; c + 1 < row.size(); ++c) {
+        const QString cell = qs(row[c]).remove(QRegularExpression(QStringLiteral("\\s")));
+        QVERIFY2(pages[list].contains(cell), qPrintable(cell));
+      }
+    }
+    // Each member from a page of its own, in order.
+    int previous = list;
+    for (int i = 0; i < 3; ++i) {
+      const QString title = QStringLiteral("构件%1/3：%2")
+                                .arg(i + 1)
+                                .arg(qs(p.members[static_cast<std::size_t>(i)].name))
+                                .remove(QLatin1Char(' '));
+      const int at = index_of(pages, title);
+      QVERIFY2(at > previous, qPrintable(title));
+      previous = at;
+    }
+    // The column: its margins, its inputs and results, its carbonation readings.
+    const int c1 = index_of(pages, QStringLiteral("构件1/3"));
+    QVERIFY(pages[c1].contains(QStringLiteral("评定：") +
+                               qs(s->members[0].assessment->summary()).remove(QLatin1Char(' '))));
+    QVERIFY(pages[c1].contains(QStringLiteral("钢筋开始锈蚀时间")));
+    const QString rest = pages.mid(c1, 3).join(QString());
+    QVERIFY(rest.contains(QStringLiteral("碳化深度读数")));
+    // The beam: its own limit state, the fit of its core with the fit's own figures.
+    const auto fit = inspect::fit_profile(core());
+    QVERIFY(fit.ok());
+    const int b1 = index_of(pages, QStringLiteral("构件2/3"));
+    const QString beam = pages.mid(b1, 3).join(QString());
+    QVERIFY(beam.contains(QStringLiteral("（本构件自选的极限状态）")));
+    QVERIFY(beam.contains(QStringLiteral("芯样K1")));
+    QVERIFY(beam.contains(QString::number(fit->surface.value, 'g', 3) + QStringLiteral("±")));
+    QVERIFY(beam.contains(QStringLiteral("保护层厚度读数")));
+    // The beam the sheet stops: why, and its texts as typed.
+    const int b2 = index_of(pages, QStringLiteral("构件3/3"));
+    QVERIFY(pages[b2].contains(QStringLiteral("未评定：计算停在提示：您未输入氯离子临界浓度")));
+    QVERIFY(pages[b2].contains(QStringLiteral("钢筋种类2变形钢筋")));
+    QVERIFY(!pages.join(QString()).contains(QStringLiteral("可靠度分析：每个构件")));
+  }
+
+  void reliabilityRunsAreReportedWhenAsked() {
+    project::Project p = three_members();
+    p.reliability.samples = 400;
+    assess::StructureOptions options;
+    options.reliability = true;
+    const auto s = assess::assess_structure(p, options);
+    QVERIFY(s.ok());
+    QVERIFY(s->members[1].reliability);
+    const QString pdf = write_report(p, *s, QStringLiteral("reliability.pdf"));
+    const QString text = pdf_pages(pdf).join(QString());
+    QVERIFY(text.contains(QStringLiteral("可靠度分析：每个构件400个样本")));
+    QVERIFY(text.contains(QStringLiteral("按可靠指标评定：") +
+                          qs(s->members[1].reliability->summary()).remove(QLatin1Char(' '))));
+    QVERIFY(text.contains(QStringLiteral("按可靠指标的等级")));
+  }
+
+  // `pellucor --report` with no display at all: the program draws offscreen by itself.
+  void programWritesTheReportWithoutADisplay() {
+    const QString projectPath = dir_.filePath(QStringLiteral("wharf.pellucor"));
+    project::save_project(projectPath.toStdString(), three_members());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+      env.remove(QString::fromLatin1(name));
+    }
+    const auto run = [&](const QStringList& args, QString* err = nullptr) {
+      QProcess proc;
+      proc.setProcessEnvironment(env);
+      proc.start(QStringLiteral(PELLUCOR_APP), args);
+      if (!proc.waitForFinished(120000)) return -1;
+      if (err) *err = QString::fromUtf8(proc.readAllStandardError());
+      return proc.exitCode();
+    };
+    const QString pdf = dir_.filePath(QStringLiteral("cli.pdf"));
+    QString err;
+    // One member cannot be assessed: the report is written, the status says so.
+    QCOMPARE(run({QStringLiteral("--report"), projectPath, QStringLiteral("-o"), pdf}, &err), 2);
+    QVERIFY(QFile::exists(pdf));
+    QVERIFY(pdf_pages(pdf).join(QString()).contains(QStringLiteral("码头耐久性评估")));
+    // Refused before anything is computed.
+    QCOMPARE(run({QStringLiteral("--report"), projectPath}, &err), 1);
+    QVERIFY(err.contains(QStringLiteral("-o a PDF file")));
+    QCOMPARE(run({QStringLiteral("--report"), dir_.filePath(QStringLiteral("none.pellucor")),
+                  QStringLiteral("-o"), dir_.filePath(QStringLiteral("x.pdf"))},
+                 &err),
+             1);
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("x.pdf"))));
+    QCOMPARE(run({QStringLiteral("--report"), projectPath, QStringLiteral("-o"),
+                  dir_.filePath(QStringLiteral("no/such/folder/x.pdf"))},
+                 &err),
+             1);
+    QVERIFY(err.contains(QStringLiteral("nothing was computed")));
+    // The project itself as the output: refused, the project left as it was.
+    QFile before(projectPath);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+    QCOMPARE(
+        run({QStringLiteral("--report"), projectPath, QStringLiteral("-o"), projectPath}, &err), 1);
+    QVERIFY(err.contains(QStringLiteral("same file")));
+    QFile after(projectPath);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), bytes);
+  }
+
+  void menuEntryAssessesAProjectAndWritesItsReport() {
+    Session s;
+    const QString projectPath = dir_.filePath(QStringLiteral("menu.pellucor"));
+    project::save_project(projectPath.toStdString(), three_members());
+    const QString pdf = dir_.filePath(QStringLiteral("menu.pdf"));
+    s.dialogs.nextOpen = projectPath;
+    s.dialogs.nextAnswer = 1;  // no reliability runs
+    s.dialogs.next = pdf;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QVERIFY(s.dialogs.shown.empty());
+    QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
+    QVERIFY(pdf_pages(pdf).join(QString()).contains(QStringLiteral("构件3/3：梁B2")));
+    // The project file chosen for the report: refused, the project left whole.
+    s.dialogs.nextOpen = projectPath;
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = projectPath;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(s.dialogs.shown[0].text.startsWith(QStringLiteral("报告不能写入工程文件本身")));
+    QVERIFY(project::open_project(projectPath.toStdString()).ok());
+    s.dialogs.shown.clear();
+    // A file that is not a project: a message, nothing written.
+    const QString foreign = dir_.filePath(QStringLiteral("foreign.pellucor"));
+    QFile f(foreign);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[1, 2]");
+    f.close();
+    s.dialogs.nextOpen = foreign;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s.dialogs.shown[0].text, QStringLiteral("这不是本程序的工程文件。"));
+  }
+};
+
+PELLUCOR_SHELL_TEST_MAIN(StructureReportTest)
+#include "structure_report_test.moc"
