@@ -24,8 +24,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "screenshots_project.hpp"
 #include "screenshots_assessment.hpp"
+#include "screenshots_project.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/batch_window.hpp"
