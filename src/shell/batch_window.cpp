@@ -1139,6 +1139,7 @@ void BatchWindow::assessRows(const std::vector<batch::RowOutcome>& outcomes) {
     m.name = name != nullptr && !name->text().isEmpty() ? name->text()
                                                         : QStringLiteral("第 %1 行").arg(r + 1);
     m.module = &module_;
+    if (memberLimitStates_) m.limitStates = memberLimitStates_(m.name);
     if (o.ages) {
       analysis::Timeline tl;
       tl.t = o.ages->t;
@@ -1157,6 +1158,10 @@ void BatchWindow::assessRows(const std::vector<batch::RowOutcome>& outcomes) {
     }
   }
   assessment_->setMembers(std::move(members));
+}
+
+void BatchWindow::setMemberLimitStates(MemberLimitStates limitStates) {
+  memberLimitStates_ = std::move(limitStates);
 }
 
 void BatchWindow::showAssessment() {

@@ -7,11 +7,13 @@
 #include <QStringList>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/batch/batch.hpp"
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
@@ -75,6 +77,11 @@ class BatchWindow final : public QWidget {
   // Asks first when the sheet's window holds inputs of its own; the sheet's caption then names
   // the member.
   void openInSheet(int row);
+  // The limit states a member counts by its name when they are its own (a project's member);
+  // none: the assessment settings'. Used from the next run on.
+  using MemberLimitStates =
+      std::function<std::optional<std::vector<analysis::assess::LimitState>>(const QString& name)>;
+  void setMemberLimitStates(MemberLimitStates limitStates);
 
  signals:
   void finished();
@@ -86,6 +93,7 @@ class BatchWindow final : public QWidget {
 
  private:
   void buildColumns();
+  MemberLimitStates memberLimitStates_;
   std::vector<std::vector<std::string>> inputCells() const;
   void setRowCount(int rows);
   void setCell(int row, int column, const QString& text);

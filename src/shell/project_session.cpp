@@ -77,13 +77,15 @@ void ProjectSession::setModified(bool modified) {
   emit stateChanged();
 }
 
-void ProjectSession::replace(project::Project p, const QString& path, bool lossy) {
+void ProjectSession::replace(project::Project p, const QString& path, bool lossy,
+                             std::vector<project::Skipped> skipped) {
   project_ = std::move(p);
   ids_.clear();
   for (std::size_t i = 0; i < project_.members.size(); ++i) ids_.push_back(nextId_++);
   std::fill(sheetMembers_.begin(), sheetMembers_.end(), std::nullopt);
   path_ = path;
   lossy_ = lossy;
+  skipped_ = std::move(skipped);
   modified_ = false;
   emit projectReplaced();
   emit projectChanged();
@@ -125,7 +127,7 @@ bool ProjectSession::read(const QString& path) {
     return false;
   }
   const project::OpenReport& report = *opened;
-  replace(report.project, QFileInfo(path).absoluteFilePath(), report.lossy());
+  replace(report.project, QFileInfo(path).absoluteFilePath(), report.lossy(), report.skipped);
   remember(path_);
   if (!report.skipped.empty()) {
     QString text = QStringLiteral("工程 %1 已打开，但以下 %2 项未能按原样读入：\n\n%3")
@@ -177,6 +179,7 @@ bool ProjectSession::saveTo(const QString& path) {
     emit stateChanged();
   }
   lossy_ = false;
+  skipped_.clear();
   remember(path_);
   setModified(false);
   return true;

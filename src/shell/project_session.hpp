@@ -59,6 +59,9 @@ class ProjectSession final : public QObject {
   // The file's name, or "未命名工程".
   QString displayName() const;
   bool isModified() const { return modified_; }
+  // What opening the project's file left out (parts it could not read); empty once the project
+  // is saved, or for a new one.
+  const std::vector<analysis::project::Skipped>& skipped() const { return skipped_; }
 
   // ---- The 工程 menu. Each command that would set unsaved changes aside asks first; false
   // when the user cancelled it or it failed (a message says why).
@@ -114,7 +117,8 @@ class ProjectSession final : public QObject {
  private:
   // Opens the file, the question about unsaved changes answered.
   bool read(const QString& path);
-  void replace(analysis::project::Project p, const QString& path, bool lossy);
+  void replace(analysis::project::Project p, const QString& path, bool lossy,
+               std::vector<analysis::project::Skipped> skipped = {});
   void setModified(bool modified);
   void remember(const QString& path);
   void fillRecentMenu();
@@ -131,6 +135,7 @@ class ProjectSession final : public QObject {
   bool modified_ = false;
   // The file opened with parts it could not read: saving over it asks first.
   bool lossy_ = false;
+  std::vector<analysis::project::Skipped> skipped_;
   std::vector<std::optional<MemberId>> sheetMembers_;  // per sheet
 
   friend ProjectSession* install_project_menu(MainWindow& main);

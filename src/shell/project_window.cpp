@@ -21,6 +21,7 @@
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 #include "shell/analysis_actions.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/fit_profile_window.hpp"
@@ -446,6 +447,28 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
   if (auto* box = qobject_cast<QBoxLayout*>(w->layout())) box->insertWidget(0, bar);
   QObject::connect(save, &QPushButton::clicked, w,
                    [&session, w] { save_member_table(session, *w); });
+  // The assessment settings are the project's: the panel starts from them, its edits change the
+  // project (unsaved until saved), and it follows any change made elsewhere (another member
+  // table, a project opened or made new).
+  AssessmentPanel* panel = w->assessment();
+  panel->setSettings(session.project().assessment);
+  QObject::connect(panel, &AssessmentPanel::settingsChanged, &session,
+                   [&session](const analysis::assess::Settings& s) {
+                     session.update([&s](project::Project& p) { p.assessment = s; });
+                   });
+  QObject::connect(&session, &ProjectSession::projectChanged, panel, [&session, panel] {
+    if (panel->settings() != session.project().assessment) {
+      panel->setSettings(session.project().assessment);
+    }
+  });
+  // A member that counts its own limit states is assessed on them, as in the structure report.
+  w->setMemberLimitStates([&session, sheet](const QString& name) {
+    const sheet::Module* module = &*modules::all_modules().at(static_cast<std::size_t>(sheet - 1));
+    for (const auto& m : session.project().members) {
+      if (project::module_of(m) == module && qs(m.name) == name) return m.limitStates;
+    }
+    return std::optional<std::vector<analysis::assess::LimitState>>();
+  });
   // The rows belong to this project.
   QObject::connect(&session, &ProjectSession::projectReplaced, save, [save, label] {
     save->setEnabled(false);

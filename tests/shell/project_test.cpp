@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtCharts/QChart>
@@ -23,8 +24,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet/number_form.hpp"
+#include "shell/assessment_panel.hpp"
 #include "shell/batch_window.hpp"
 #include "shell/fit_profile_window.hpp"
 #include "shell/fit_readings.hpp"
@@ -79,6 +82,10 @@ QString pasted_profile() {
                 .arg(4.0 * std::erfc(x / (2 * std::sqrt(300.0))) + noise, 0, 'f', 4);
   }
   return text;
+}
+
+QString utf8(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 QString cell(const QTableWidget* t, int r, int c) {
@@ -396,6 +403,74 @@ class ProjectTest : public QObject {
     QVERIFY(!save_member_table(*project_, *w));
     QVERIFY(s_->dialogs.shown.back().text.contains(QStringLiteral("出现了两次")));
     QCOMPARE(project_->project().members.size(), std::size_t{3});
+  }
+
+  // The assessment settings are the project's: the member table's panel starts from them, an
+  // edit marks the project unsaved and comes back with the file; a project opened later
+  // replaces them. A member that counts its own limit states is graded on them, as the
+  // structure's assessment grades it.
+  void assessmentSettingsLiveInTheProject() {
+    project::Member beam;
+    beam.name = "B1";
+    beam.sheet = "chloride-constant";
+    beam.boxes = {{sheet::Control::Text1, "1.5"}, {sheet::Control::Text2, "20"},
+                  {sheet::Control::Text3, "0.8"}, {sheet::Control::Text4, "30"},
+                  {sheet::Control::Text5, "40"},  {sheet::Control::Text6, "20"},
+                  {sheet::Control::Text7, "1.5"}, {sheet::Control::Text8, "5"},
+                  {sheet::Control::Text9, "1.4"}, {sheet::Control::Text13, "20"},
+                  {sheet::Control::Text14, "20"}};
+    beam.steel = "2 变形钢筋";
+    beam.options = {sheet::Control::Option1};
+    project::Member own = beam;
+    own.name = "B2";
+    own.limitStates = std::vector{analysis::assess::LimitState::EndOfLife};
+    project_->update([&](project::Project& p) {
+      p.assessment.targetLife = 80;
+      p.members = {beam, own};
+    });
+    const QString file = path(QStringLiteral("assessed.pellucor"));
+    QVERIFY(project_->saveTo(file));
+
+    BatchWindow* w = open_member_table(*project_, 2);
+    QVERIFY(w != nullptr);
+    QTableWidget* st = w->assessment()->settingsTable();
+    QCOMPARE(st->item(AssessmentPanel::kTarget, 1)->text(), QStringLiteral("80"));
+    QVERIFY(!project_->isModified());
+
+    // The grades of a run agree with the structure's assessment, member by member.
+    QSignalSpy finished(w, &BatchWindow::finished);
+    w->calculateAll();
+    QVERIFY(finished.count() > 0 || finished.wait(60000));
+    const auto structure = analysis::assess::assess_structure(project_->project(), {});
+    QVERIFY(structure.ok());
+    for (int r = 0; r < 2; ++r) {
+      const auto& m = structure->members[static_cast<std::size_t>(r)];
+      QVERIFY(m.assessment.has_value());
+      const QStringList cells = w->assessment()->columnCells(static_cast<std::size_t>(r));
+      QCOMPARE(cells.value(0), utf8(analysis::assess::limit_state_name(m.assessment->governing)));
+      QCOMPARE(cells.value(3), utf8(analysis::assess::grade_name(m.assessment->grade)));
+    }
+    QCOMPARE(w->assessment()->columnCells(1).value(0), QStringLiteral("耐久性终结"));
+    QVERIFY(w->assessment()->columnCells(0) != w->assessment()->columnCells(1));
+
+    // An edit goes into the project, unsaved; saved, closed and opened again, the panel shows it.
+    st->item(AssessmentPanel::kGamma, 1)->setText(QStringLiteral("1.25"));
+    QCOMPARE(project_->project().assessment.gamma, 1.25);
+    QVERIFY(project_->isModified());
+    QVERIFY(project_->save());
+    start(true);
+    QVERIFY(project_->openFile(file));
+    w = open_member_table(*project_, 2);
+    QVERIFY(w != nullptr);
+    st = w->assessment()->settingsTable();
+    QCOMPARE(st->item(AssessmentPanel::kGamma, 1)->text(), QStringLiteral("1.25"));
+    QCOMPARE(st->item(AssessmentPanel::kTarget, 1)->text(), QStringLiteral("80"));
+
+    // A new project replaces the settings of the panel still open.
+    QVERIFY(project_->newProject());
+    QCOMPARE(w->assessment()->settings(), analysis::assess::Settings{});
+    QCOMPARE(st->item(AssessmentPanel::kGamma, 1)->text(), QStringLiteral("1"));
+    QVERIFY(!project_->isModified());
   }
 
   // A survey's result goes to its own member in the sheet: the member is opened there first
