@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTextStream>
 #include <QtCharts/QBarCategoryAxis>
@@ -25,6 +27,7 @@
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
 #include "shell/main_window.hpp"
+#include "shell/project_session.hpp"
 #include "shell/reliability_window.hpp"
 
 namespace pellucor::shell {
@@ -57,7 +60,8 @@ QString sheet_caption(const assess::MemberResult& m) {
   return m.module != nullptr ? qs(m.module->table().caption) : qs(m.sheetName);
 }
 
-ReportSection cover(const project::Project& p, const assess::StructureAssessment& s) {
+ReportSection cover(const project::Project& p, const assess::StructureAssessment& s,
+                    const ReportSource& source) {
   ReportSection c;
   c.title = QStringLiteral("工程概况");
   c.table.header = {QStringLiteral("项目"), QStringLiteral("内容")};
@@ -72,6 +76,19 @@ ReportSection cover(const project::Project& p, const assess::StructureAssessment
       {QStringLiteral("构件数"), QString::number(s.members.size())},
   };
   if (!st.notes.empty()) c.table.rows.append({QStringLiteral("备注"), qs(st.notes)});
+  if (!source.file.isEmpty() || source.unsaved) {
+    QString file = source.file.isEmpty() ? QStringLiteral("（尚未保存为文件）")
+                                         : QDir::toNativeSeparators(source.file);
+    if (source.unsaved && !source.file.isEmpty()) file += QStringLiteral("（含未保存的改动）");
+    c.table.rows.append({QStringLiteral("工程文件"), file});
+  }
+  if (source.unsaved) {
+    c.notes << (source.file.isEmpty()
+                    ? QStringLiteral("本报告按程序中的工程写出，该工程尚未保存为文件。")
+                    : QStringLiteral("本报告按程序中打开的工程写出，其中有尚未保存的改动："
+                                     "报告与工程文件 %1 的内容不一致。")
+                          .arg(QDir::toNativeSeparators(source.file)));
+  }
   return c;
 }
 
@@ -328,21 +345,6 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
     if (pm.limitStates) head.table.caption += QStringLiteral("（本构件自选的极限状态）");
     for (const auto& n : m.assessment->notes) head.notes << qs(n);
   }
-  if (m.run) {
-    head.tables.push_back(input_table(m.run->record));
-    head.tables.push_back(result_table(m.run->record));
-    for (const sheet::ResultItem& item : m.run->record.items) {
-      if (item.kind == sheet::ItemKind::Result && item.printed() && item.isText()) {
-        head.notes << qs(item.name()) + QStringLiteral("：") + qs(sheet::value_text(item));
-      }
-    }
-    if (const auto curves = analysis::curves::curves(m.run->run)) {
-      if (const analysis::curves::Chart* depth = curves->find(analysis::curves::ChartKind::Depth)) {
-        const analysis::curves::Chart chart = *depth;
-        head.charts.push_back([chart] { return make_chart(chart); });
-      }
-    }
-  }
   if (!m.failure.empty()) {
     // No calculation or no margins: why, then the texts as they were typed.
     ReportTable typed;
@@ -357,6 +359,12 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
     }
   }
   doc.addSection(std::move(head));
+  // The member's calculation as a sheet's own report prints it: method, inputs, results, charts.
+  if (m.run && m.module != nullptr) {
+    for (ReportSection& sec : sheet_sections(m.module->table(), m.run->record, m.run->run)) {
+      doc.addSection(std::move(sec));
+    }
+  }
   if (auto inspection = inspection_section(pm)) doc.addSection(std::move(*inspection));
   if (m.reliabilityReport) {
     QStringList notes;
@@ -437,11 +445,12 @@ QChart* remaining_life_chart(const assess::StructureAssessment& s, std::size_t m
 }
 
 ReportDocument structure_report(const project::Project& p, const assess::StructureAssessment& s,
-                                const std::vector<project::Skipped>& skipped) {
+                                const std::vector<project::Skipped>& skipped,
+                                const ReportSource& source) {
   const QString name =
       p.structure.name.empty() ? QStringLiteral("（未命名工程）") : qs(p.structure.name);
   ReportDocument doc(QStringLiteral("结构耐久性评估报告：") + name);
-  ReportSection front = cover(p, s);
+  ReportSection front = cover(p, s, source);
   if (!skipped.empty()) {
     front.notes << QStringLiteral("读取工程文件时有 %1 处未能读入，本报告不含这些内容：")
                        .arg(skipped.size());
@@ -523,7 +532,8 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
     err << "pellucor: " << qs(assessed.refusal().message) << "; nothing was computed\n";
     return 1;
   }
-  const ReportDocument doc = structure_report(opened->project, *assessed, opened->skipped);
+  const ReportDocument doc = structure_report(opened->project, *assessed, opened->skipped,
+                                              {QFileInfo(projectPath).absoluteFilePath(), false});
   QByteArray bytes;
   if (!doc.pdf(bytes)) {
     file.abandon();
@@ -549,29 +559,57 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
 QAction* install_structure_report_menu(MainWindow& main) {
   auto* action = main.analysisMenu()->addAction(QStringLiteral("结构评估报告(&S)…"));
   action->setObjectName(QStringLiteral("menu_structure_report"));
-  action->setStatusTip(QStringLiteral("按工程文件评定全部构件并写出一份报告"));
+  action->setStatusTip(QStringLiteral("评定所开工程（或所选工程文件）的全部构件并写出一份报告"));
   QObject::connect(action, &QAction::triggered, &main, [&main] {
     Dialogs& dialogs = main.dialogs();
-    const auto in =
-        dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"), QStringLiteral("*.pellucor"));
-    if (!in) return;
-    auto opened = project::open_project(in->toStdString());
-    if (!opened) {
-      dialogs.showWarning(&main, kTitle, qs(opened.refusal().text));
-      return;
+    // The project open in the program, as it stands (saved or not); a file only when none is.
+    project::Project project;
+    std::vector<project::Skipped> skipped;
+    ReportSource source;
+    const ProjectSession* session = project_session(main);
+    if (session != nullptr && (!session->path().isEmpty() || session->isModified() ||
+                               !session->project().members.empty())) {
+      if (session->project().members.empty()) {
+        dialogs.showWarning(&main, kTitle,
+                            QStringLiteral("工程“%1”中没有构件，无从评估。请先在“工程与构件”"
+                                           "窗口中添加构件。")
+                                .arg(session->displayName()));
+        return;
+      }
+      project = session->project();
+      skipped = session->skipped();
+      source = {session->path(), session->isModified()};
+    } else {
+      const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
+                                             QStringLiteral("*.pellucor"));
+      if (!in) return;
+      auto opened = project::open_project(in->toStdString());
+      if (!opened) {
+        dialogs.showWarning(&main, kTitle, qs(opened.refusal().text));
+        return;
+      }
+      project = std::move(opened->project);
+      skipped = std::move(opened->skipped);
+      source = {QFileInfo(*in).absoluteFilePath(), false};
     }
-    const auto reliability =
-        dialogs.ask(&main, kTitle,
-                    QStringLiteral("是否对每个构件进行可靠度分析（样本 %1 个）？\n"
-                                   "构件多时需要较长时间。")
-                        .arg(opened->project.reliability.samples),
-                    kYesNo, 1);
+    const QString which =
+        source.file.isEmpty() ? QStringLiteral("未命名工程") : QFileInfo(source.file).fileName();
+    const auto reliability = dialogs.ask(
+        &main, kTitle,
+        QStringLiteral("按工程“%1”%2（%3 个构件）写出结构评估报告。\n\n"
+                       "是否对每个构件进行可靠度分析（样本 %4 个）？构件多时需要较长时间。")
+            .arg(which, source.unsaved ? QStringLiteral("的当前内容，含未保存的改动") : QString())
+            .arg(project.members.size())
+            .arg(project.reliability.samples),
+        kYesNo, 1);
     if (!reliability) return;
     const auto out =
         dialogs.chooseSaveFile(&main, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
                                QStringLiteral("pdf"), SaveMode::Replace);
     if (!out) return;
-    if (sheet::same_file(sheet::file_key(in->toStdString()), sheet::file_key(out->toStdString()))) {
+    // The report never takes the place of the project it is made from.
+    if (!source.file.isEmpty() && sheet::same_file(sheet::file_key(source.file.toStdString()),
+                                                   sheet::file_key(out->toStdString()))) {
       dialogs.showWarning(&main, kTitle,
                           QStringLiteral("报告不能写入工程文件本身：%1。请另选文件名。").arg(*out));
       return;
@@ -579,11 +617,10 @@ QAction* install_structure_report_menu(MainWindow& main) {
     assess::StructureOptions options;
     options.reliability = *reliability == 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto assessed = assess::assess_structure(opened->project, options);
+    const auto assessed = assess::assess_structure(project, options);
     QString error;
     const bool written =
-        assessed &&
-        structure_report(opened->project, *assessed, opened->skipped).writePdf(*out, &error);
+        assessed && structure_report(project, *assessed, skipped, source).writePdf(*out, &error);
     QApplication::restoreOverrideCursor();
     if (!assessed) {
       dialogs.showWarning(&main, kTitle, qs(assessed.refusal().text));

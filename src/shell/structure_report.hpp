@@ -5,8 +5,8 @@
 // made), then each member from a new page: its inputs, the fits of its inspection data, its
 // results and margins, the chart of its time course, its reliability run when made.
 //
-// The desktop program writes it from 分析 → 结构评估报告; without a display, the program writes
-// it and ends:
+// The desktop program writes it from 分析 → 结构评估报告 (the open project); without a display, the
+// program writes it and ends:
 //   pellucor --report PROJECT.pellucor -o REPORT.pdf [--reliability]
 #pragma once
 
@@ -27,11 +27,19 @@ namespace pellucor::shell {
 
 class MainWindow;
 
+// Where the reported project comes from, named on the cover: its file (empty: never saved) and
+// whether the program held changes not saved to it.
+struct ReportSource {
+  QString file;
+  bool unsaved = false;
+};
+
 // The report of an assessed project; `skipped`: what reading the project file left out, named
 // on the first page.
 ReportDocument structure_report(const analysis::project::Project& project,
                                 const analysis::assess::StructureAssessment& assessment,
-                                const std::vector<analysis::project::Skipped>& skipped = {});
+                                const std::vector<analysis::project::Skipped>& skipped = {},
+                                const ReportSource& source = {});
 
 // The chart of the remaining life of the governing limit state by member: the members that are
 // assessed, shortest remaining life first, at most `members` of them (the title says when
@@ -51,8 +59,10 @@ bool report_requested(int argc, char** argv);
 // (nothing computed).
 int run_report_command(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
-// Adds 结构评估报告(&S)… to the analysis menu: asks for a project file and for the PDF, assesses
-// every member and writes the report.
+// Adds 结构评估报告(&S)… to the analysis menu: takes the project open in the program as it
+// stands (unsaved changes included, as the cover says), or asks for a project file when none is
+// open; asks for the PDF (never the project's own file), assesses every member and writes the
+// report.
 QAction* install_structure_report_menu(MainWindow& main);
 
 }  // namespace pellucor::shell

@@ -18,6 +18,7 @@
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
 #include "shell/main_window.hpp"
+#include "shell/project_session.hpp"
 #include "shell/structure_report.hpp"
 #include "shell_fixture.hpp"
 
@@ -282,6 +283,62 @@ class StructureReportTest : public QObject {
     s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
     QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
     QCOMPARE(s.dialogs.shown[0].text, QStringLiteral("这不是本程序的工程文件。"));
+  }
+
+  // With a project open, the menu entry reports it as it stands in the program, unsaved changes
+  // included, and says so on the cover; it asks for no project file, and never writes over the
+  // project's own file.
+  void menuEntryReportsTheOpenProject() {
+    Session s;
+    ProjectSession* session = install_project_menu(*s.window);
+    const QString projectPath = dir_.filePath(QStringLiteral("open.pellucor"));
+    project::save_project(projectPath.toStdString(), three_members());
+    QVERIFY(session->openFile(projectPath));
+    QFile saved(projectPath);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    saved.close();
+    session->update([](project::Project& p) { p.members[2].name = "梁 B9"; });
+    QVERIFY(session->isModified());
+
+    const QString pdf = dir_.filePath(QStringLiteral("open.pdf"));
+    s.dialogs.nextOpen = dir_.filePath(QStringLiteral("menu.pellucor"));  // not to be asked for
+    s.dialogs.nextAnswer = 1;                                             // no reliability runs
+    s.dialogs.next = pdf;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QVERIFY(s.dialogs.shown.empty());
+    QVERIFY(s.dialogs.nextOpen.has_value());
+    QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
+    QVERIFY2(s.dialogs.asked[0].text.contains(QStringLiteral("open.pellucor")),
+             qPrintable(s.dialogs.asked[0].text));
+    const QStringList pages = pdf_pages(pdf);
+    QVERIFY(!pages.isEmpty());
+    QVERIFY2(pages[0].contains(QStringLiteral("open.pellucor（含未保存的改动）")),
+             qPrintable(pages[0]));
+    QVERIFY(pages[0].contains(QStringLiteral("其中有尚未保存的改动")));
+    QVERIFY(pages.join(QString()).contains(QStringLiteral("构件3/3：梁B9")));
+    // The member's own pages: the sheet's method, inputs and results as its report prints them.
+    QVERIFY(pages.join(QString()).contains(QStringLiteral("计算方法")));
+
+    // The project's own file as the report: refused, the file as it was, the project unsaved.
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = projectPath;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(s.dialogs.shown[0].text.startsWith(QStringLiteral("报告不能写入工程文件本身")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), bytes);
+    saved.close();
+    QVERIFY(session->isModified());
+
+    // Saved, the cover names the file without a word on unsaved changes.
+    QVERIFY(session->save());
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = pdf;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    const QString first = pdf_pages(pdf).value(0);
+    QVERIFY2(first.contains(QStringLiteral("open.pellucor")), qPrintable(first));
+    QVERIFY(!first.contains(QStringLiteral("未保存")));
   }
 };
 
