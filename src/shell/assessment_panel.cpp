@@ -1,7 +1,6 @@
 #include "shell/assessment_panel.hpp"
 
 #include <QComboBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -50,10 +49,16 @@ const char* const kFilters[] = {"全部", "a 级", "b 级", "c 级", "未评定"
 
 AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("assessmentPanel"));
-  auto* layout = new QGridLayout(this);
+  // The summary beside tabs of the grades, the chart and the settings: each table gets the
+  // panel's whole width, so that the main window's smallest size shows its columns.
+  auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("assessmentTabs"));
+  auto* settingsPage = new QWidget(tabs);
+  auto* settingsLayout = new QVBoxLayout(settingsPage);
 
-  settingsTable_ = new QTableWidget(0, 3, this);
+  settingsTable_ = new QTableWidget(0, 3, settingsPage);
   settingsTable_->setObjectName(QStringLiteral("assessmentSettings"));
   settingsTable_->setHorizontalHeaderLabels(
       {QStringLiteral("评估设置"), QStringLiteral("数值"), QStringLiteral("默认值")});
@@ -90,17 +95,13 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   settingsTable_->resizeColumnsToContents();
   settingsTable_->setColumnWidth(1, std::max(settingsTable_->columnWidth(1), 90));
   settingsTable_->horizontalHeader()->setStretchLastSection(true);
-  // Every setting in view without scrolling.
-  int rowsHeight = settingsTable_->horizontalHeader()->sizeHint().height() + 4;
-  for (int r = 0; r < settingsTable_->rowCount(); ++r) rowsHeight += settingsTable_->rowHeight(r);
-  settingsTable_->setMinimumHeight(rowsHeight);
-  layout->addWidget(settingsTable_, 0, 0);
+  settingsLayout->addWidget(settingsTable_, 1);
 
-  message_ = new QLabel(this);
+  message_ = new QLabel(settingsPage);
   message_->setObjectName(QStringLiteral("settingsMessage"));
   message_->setWordWrap(true);
   message_->setStyleSheet(QStringLiteral("color: #b02020"));
-  layout->addWidget(message_, 1, 0);
+  settingsLayout->addWidget(message_);
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("gradeSummary"));
   summary_->setWordWrap(true);
@@ -110,9 +111,8 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   summaryScroll->setWidget(summary_);
   summaryScroll->setWidgetResizable(true);
   summaryScroll->setFrameShape(QFrame::NoFrame);
-  layout->addWidget(summaryScroll, 0, 1, 2, 1);
+  layout->addWidget(summaryScroll, 1);
 
-  auto* tabs = new QTabWidget(this);
   auto* list = new QWidget(tabs);
   auto* listLayout = new QVBoxLayout(list);
   filter_ = new QComboBox(list);
@@ -140,9 +140,10 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   chart_->setRenderHint(QPainter::Antialiasing);
   chart_->setMinimumSize(320, 240);
   tabs->addTab(chart_, QStringLiteral("剩余寿命图"));
-  layout->addWidget(tabs, 0, 2, 2, 1);
-  layout->setColumnStretch(1, 1);
-  layout->setColumnStretch(2, 2);
+  tabs->addTab(settingsPage, QStringLiteral("评估设置"));
+  tabs->setTabToolTip(2, QStringLiteral("评估龄期、目标使用年限、γ、等级界限与计入的极限状态；"
+                                        "成员表来自工程时，随工程保存"));
+  layout->addWidget(tabs, 3);
 
   connect(settingsTable_, &QTableWidget::itemChanged, this, [this] {
     if (!showing_) settingEdited();

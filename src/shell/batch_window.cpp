@@ -1036,6 +1036,15 @@ void BatchWindow::runFinished(std::vector<batch::RowOutcome> outcomes, batch::Ru
     applyOutcome(r, outcomes[static_cast<std::size_t>(r)]);
   }
   assessRows(outcomes);
+  // The member's name, its state and its assessment in full ("锈蚀中、未开裂", "已超过（9.5 a
+  // 时达到）"), as far as a sensible width allows.
+  std::vector<int> widen = {0, stateColumn()};
+  for (int k = 0; k < 4; ++k) widen.push_back(assessmentColumn() + k);
+  for (int c : widen) {
+    const int before = table_->columnWidth(c);
+    table_->resizeColumnToContents(c);
+    table_->setColumnWidth(c, std::clamp(table_->columnWidth(c), before, std::max(before, 260)));
+  }
   const batch::Summary s = batch::summarize(outcomes);
   progress_->setValue(static_cast<int>(s.rows - s.notRun));
   QString text;

@@ -129,11 +129,11 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   form->addRow(leaveOut_);
   form->addRow(QStringLiteral("回归至少点数"), minPoints_);
 
-  table_ =
-      new ReadingsTable(inspect::kProfileColumns,
-                        {QStringLiteral("深度 mm"), QStringLiteral("含量"), QStringLiteral("kg/m³"),
-                         QStringLiteral("拟合"), QStringLiteral("残差"), QStringLiteral("回归")},
-                        this);
+  table_ = new ReadingsTable(
+      inspect::kProfileColumns,
+      {QStringLiteral("深度\n(mm)"), QStringLiteral("含量"), QStringLiteral("换算\n(kg/m³)"),
+       QStringLiteral("拟合\n(kg/m³)"), QStringLiteral("残差\n(kg/m³)"), QStringLiteral("回归")},
+      this);
   const QStringList headerTips = {
       QStringLiteral("磨层中点距暴露面的深度 (mm)"), QStringLiteral("氯离子含量（所选单位）"),
       QStringLiteral("换算为 kg/m³ 的含量"),         QStringLiteral("拟合曲线在该深度的值 (kg/m³)"),
@@ -165,12 +165,16 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   estimates_ = new QTableWidget(0, 6, this);
   estimates_->setObjectName(QStringLiteral("estimates"));
   estimates_->setHorizontalHeaderLabels({QStringLiteral("参数"), QStringLiteral("估计值"),
-                                         QStringLiteral("标准误差"), QStringLiteral("95% 下限"),
-                                         QStringLiteral("95% 上限"), QStringLiteral("单位")});
+                                         QStringLiteral("标准\n误差"), QStringLiteral("95%\n下限"),
+                                         QStringLiteral("95%\n上限"), QStringLiteral("单位")});
   estimates_->verticalHeader()->hide();
   estimates_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  estimates_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  // The header and the four estimates, without a scroll bar.
+  // Each column as wide as its widest value (a stretched column cuts "-0.003872" short).
+  estimates_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  estimates_->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
+  // The header and the four estimates, without a scroll bar (the height is set again to the
+  // rows as drawn when they are filled).
+  estimates_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   estimates_->setMinimumHeight(estimates_->horizontalHeader()->sizeHint().height() +
                                4 * estimates_->verticalHeader()->defaultSectionSize() + 4);
   estimates_->setMaximumHeight(estimates_->minimumHeight());
@@ -468,6 +472,11 @@ void FitProfileWindow::showFit() {
                             f.background ? QStringLiteral("背景氯离子含量（拟合）")
                                          : QStringLiteral("背景氯离子含量（取定，非拟合）")};
   for (int r = 0; r < estimates_->rowCount(); ++r) estimates_->item(r, 0)->setToolTip(tips[r]);
+  // Every estimate in view: the header (two lines) and the rows as they are drawn now.
+  int height =
+      estimates_->horizontalHeader()->sizeHint().height() + 2 * estimates_->frameWidth() + 2;
+  for (int r = 0; r < estimates_->rowCount(); ++r) height += estimates_->rowHeight(r);
+  estimates_->setFixedHeight(std::max(height, estimates_->minimumHeight()));
   summary_->setText(QStringLiteral("R² = %1，残差标准差 = %2 kg/m³，参与回归 %3 点，参数 %4 个，"
                                    "t(0.975, %5) = %6，迭代 %7 次")
                         .arg(number_text(f.rSquared, 5), number_text(f.residualSd, 3))

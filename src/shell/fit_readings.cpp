@@ -12,6 +12,7 @@
 #include <QValidator>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -346,8 +347,11 @@ void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
   QChart& chart = *made;
   chart.setTitle(qs(c.title));
   chart.setTitleFont(cjk_font(10));
-  chart.legend()->setFont(cjk_font(8));
+  // Below the plot, small enough that every name shows whole in a chart half as wide as the
+  // main window's smallest size (each entry gets an equal share of the row).
+  chart.legend()->setFont(cjk_font(7));
   chart.legend()->setAlignment(Qt::AlignBottom);
+  chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
   auto* x = new QValueAxis;
   auto* y = new QValueAxis;
   x->setTitleText(axis_title(c.xName, c.xUnit));
@@ -414,6 +418,9 @@ void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
   }
   x->setRange(x0, x1 > x0 ? x1 : x0 + 1);
   y->setRange(y0 - (y0 < 0 ? ypad : 0), y1 + ypad);
+  // Ticks at round values (0, 10, 20 mm rather than 0, 9.8, 19.5).
+  x->applyNiceNumbers();
+  y->applyNiceNumbers();
   QChart* old = view.chart();
   view.setChart(made);
   delete old;

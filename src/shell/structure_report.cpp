@@ -169,10 +169,18 @@ ReportSection summary_section(const assess::StructureAssessment& s) {
     }
     r.tables.push_back(std::move(worst));
   }
-  if (s.summary.counts[0] + s.summary.counts[1] + s.summary.counts[2] > 0) {
+  const bool anyLeft = std::any_of(s.members.begin(), s.members.end(), [](const auto& m) {
+    return m.assessed() && !m.assessment->governingState().passed();
+  });
+  if (anyLeft) {
     // The report owns what its chart needs.
     auto shared = std::make_shared<const assess::StructureAssessment>(s);
     r.charts.push_back([shared] { return remaining_life_chart(*shared); });
+  } else if (s.summary.counts[0] + s.summary.counts[1] + s.summary.counts[2] > 0) {
+    // A chart of bars all of length 0 would show nothing.
+    r.notes << QStringLiteral(
+        "已评定的构件在评估龄期均已超过其控制极限状态，无剩余寿命可绘图；"
+        "各构件达到极限状态的龄期见构件一览。");
   }
   if (g.notAssessed > 0) {
     r.notes << QStringLiteral("%1 个构件未评定，未计入等级统计；原因见构件一览的说明栏及各构件页。")

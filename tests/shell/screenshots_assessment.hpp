@@ -62,10 +62,10 @@ inline bool assessment_screenshots(MainWindow& window, const QDir& folder) {
     std::fprintf(stderr, "the design window did not open\n");
     return false;
   }
-  sub->resize(820, 700);
+  // As it opens in the main window at its design size.
   const auto shoot = [&](const char* name) {
     QApplication::processEvents();
-    ok = save_picture(*sub, folder, QString::fromLatin1(name)) && ok;
+    ok = save_picture(window, folder, QString::fromLatin1(name)) && ok;
   };
   if (!design_search(design) || !design->result()) {
     std::fprintf(stderr, "the design search gave no answer\n");
@@ -122,10 +122,9 @@ inline bool assessment_screenshots(MainWindow& window, const QDir& folder) {
     QSignalSpy finished(table, &BatchWindow::finished);
     table->calculateAll();
     if (table->isRunning() && !finished.wait(120000)) ok = false;
-    tableSub->resize(1000, 760);
     table->table()->scrollToItem(table->table()->item(0, table->assessmentColumn()));
     QApplication::processEvents();
-    ok = save_picture(*tableSub, folder, QStringLiteral("member-table-grades.png")) && ok;
+    ok = save_picture(window, folder, QStringLiteral("member-table-grades.png")) && ok;
     tableSub->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }

@@ -1,5 +1,5 @@
-// The project's windows for the screenshot program, each maximised in the main window at its
-// size: the project with two members, the chloride profile fitted, the carbonation and cover
+// The project's windows for the screenshot program, each as it opens in the main window at its
+// design size: the project with two members, the chloride profile fitted, the carbonation and cover
 // readings computed, and the constant-coefficient sheet's members as a member table.
 #pragma once
 
@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSignalSpy>
+#include <QTabWidget>
 #include <cmath>
 #include <cstdio>
 
@@ -23,15 +25,15 @@
 
 namespace pellucor::shell::testing {
 
-// Shows `content`'s window maximised and writes the main window as a picture.
-inline bool save_maximised(MainWindow& window, QWidget* content, const QDir& folder,
+// Writes the main window as a picture with `content`'s window in front, as it opened.
+inline bool save_as_opened(MainWindow& window, QWidget* content, const QDir& folder,
                            const char* name) {
   auto* sub = content != nullptr ? qobject_cast<QMdiSubWindow*>(content->parentWidget()) : nullptr;
   if (sub == nullptr) {
     std::fprintf(stderr, "%s: no window\n", name);
     return false;
   }
-  sub->showMaximized();
+  window.mdiArea()->setActiveSubWindow(sub);
   QApplication::processEvents();
   const QString path = folder.filePath(QString::fromLatin1(name));
   if (!window.grab().save(path)) {
@@ -39,7 +41,6 @@ inline bool save_maximised(MainWindow& window, QWidget* content, const QDir& fol
     return false;
   }
   std::printf("%s\n", qPrintable(path));
-  sub->showNormal();
   return true;
 }
 
@@ -86,14 +87,14 @@ inline bool project_screenshots(MainWindow& window, const QDir& folder) {
   ok = fit->readings()->paste(text, &refusal) && ok;
   fit->backgroundBox()->setCurrentIndex(2);
   ok = fit->fitProfile() && ok;
-  ok = save_maximised(window, fit, folder, "project-2-profile-fit.png") && ok;
+  ok = save_as_opened(window, fit, folder, "project-2-profile-fit.png") && ok;
 
   CarbonationWindow* carb = CarbonationWindow::show(*session, columnId);
   carb->fieldEdit()->setText(QStringLiteral("25"));
   carb->readings()->setCurrentCell(0, 0);
   ok = carb->readings()->paste(QStringLiteral("12 14.5 9 0 16 11.5 13"), &refusal) && ok;
   ok = carb->calculate() && ok;
-  ok = save_maximised(window, carb, folder, "project-3-carbonation.png") && ok;
+  ok = save_as_opened(window, carb, folder, "project-3-carbonation.png") && ok;
 
   CoverWindow* cover = CoverWindow::show(*session, *beam);
   cover->fieldEdit()->setText(QStringLiteral("40"));
@@ -102,11 +103,26 @@ inline bool project_screenshots(MainWindow& window, const QDir& folder) {
       cover->readings()->paste(QStringLiteral("38 41.5 36 44 40 35 42 39 37 43 45 41"), &refusal) &&
       ok;
   ok = cover->calculate() && ok;
-  ok = save_maximised(window, cover, folder, "project-4-cover.png") && ok;
+  ok = save_as_opened(window, cover, folder, "project-4-cover.png") && ok;
 
-  ok = save_maximised(window, pw, folder, "project-1-project.png") && ok;
+  ok = save_as_opened(window, pw, folder, "project-1-project.png") && ok;
   BatchWindow* table = open_member_table(*session, 2);
-  ok = save_maximised(window, table, folder, "project-5-member-table.png") && ok;
+  if (table != nullptr) {
+    QSignalSpy finished(table, &BatchWindow::finished);
+    table->calculateAll();
+    if (table->isRunning() && !finished.wait(120000)) ok = false;
+  }
+  ok = save_as_opened(window, table, folder, "project-5-member-table.png") && ok;
+  // The assessment settings the table's panel takes from the project.
+  if (auto* tabs = table != nullptr
+                       ? table->findChild<QTabWidget*>(QStringLiteral("assessmentTabs"))
+                       : nullptr) {
+    tabs->setCurrentIndex(tabs->count() - 1);
+    ok = save_as_opened(window, table, folder, "project-6-assessment-settings.png") && ok;
+  } else {
+    std::fprintf(stderr, "project-6-assessment-settings.png: no settings tab\n");
+    ok = false;
+  }
   return ok;
 }
 

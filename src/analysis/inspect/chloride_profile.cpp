@@ -495,14 +495,14 @@ curves::Chart profile_chart(const ProfileFit& fit) {
     const double x = end * i / curves::kDepthIntervals;
     curve.points.push_back({x, fit.at(x)});
   }
-  curves::Series used{"参与回归的测点", {}};
-  curves::Series left{"未参与回归的测点", {}};
+  curves::Series used{"参与回归", {}};
+  curves::Series left{"未参与回归", {}};
   for (const auto& pt : fit.points)
     (pt.used ? used : left).points.push_back({pt.depthMm, pt.observed});
   c.series.push_back(std::move(curve));
   c.series.push_back(std::move(used));
   if (!left.points.empty()) c.series.push_back(std::move(left));
-  c.guides.push_back({curves::Guide::Orientation::Horizontal, fit.backgroundUsed, "背景含量 C_i"});
+  c.guides.push_back({curves::Guide::Orientation::Horizontal, fit.backgroundUsed, "背景 C_i"});
   c.notes.push_back("C_s = " + num(fit.surface.value) + " kg/m^3, D_a = " +
                     num(fit.diffusionCm2PerYear()) + " cm^2/a, R^2 = " + num(fit.rSquared));
   return c;
@@ -516,8 +516,8 @@ curves::Chart residual_chart(const ProfileFit& fit) {
   c.xUnit = "mm";
   c.yName = "残差（实测 - 拟合）";
   c.yUnit = "kg/m^3";
-  curves::Series used{"参与回归的测点", {}};
-  curves::Series left{"未参与回归的测点", {}};
+  curves::Series used{"参与回归", {}};
+  curves::Series left{"未参与回归", {}};
   for (const auto& pt : fit.points)
     (pt.used ? used : left).points.push_back({pt.depthMm, pt.residual});
   c.series.push_back(std::move(used));
