@@ -305,7 +305,9 @@ void AssessmentPanel::showGrades() {
     if (m.assessment) {
       for (const auto& n : m.assessment->notes) note += qs(n);
     }
-    grades_->setItem(row, 5, new SortItem(note, static_cast<double>(i)));
+    auto* noteItem = new SortItem(note, static_cast<double>(i));
+    noteItem->setToolTip(note);  // whole, where the column cuts it short
+    grades_->setItem(row, 5, noteItem);
   }
   grades_->setSortingEnabled(true);
   if (!sortedOnce_) {

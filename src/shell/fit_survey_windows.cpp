@@ -66,7 +66,10 @@ SurveyWindow::SurveyWindow(ProjectSession& session, ProjectSession::MemberId mem
       {QStringLiteral("量"), QStringLiteral("值"), QStringLiteral("单位")});
   results_->verticalHeader()->hide();
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  results_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  // The names in full ("Anderson–Darling（对数正态）A*² / p"), the values in the room left.
+  results_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  results_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  results_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   notes_ = new QLabel(this);
   notes_->setObjectName(QStringLiteral("notes"));
   notes_->setWordWrap(true);

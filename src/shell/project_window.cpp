@@ -133,7 +133,9 @@ ProjectWindow::ProjectWindow(ProjectSession& session, QWidget* parent)
   members_->verticalHeader()->hide();
   members_->setSelectionBehavior(QAbstractItemView::SelectRows);
   members_->setSelectionMode(QAbstractItemView::SingleSelection);
-  members_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  // The names and sheets whole; the inspection data in the room left (whole in the tip).
+  members_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  members_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
   connect(members_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     if (filling_ || item->column() != 0) return;
     const auto row = static_cast<std::size_t>(item->row());
@@ -236,7 +238,10 @@ void ProjectWindow::refresh() {
         if (c != 0) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
         members_->setItem(r, c, item);
       }
-      if (item->text() != cells[c]) item->setText(cells[c]);
+      if (item->text() != cells[c]) {
+        item->setText(cells[c]);
+        if (c >= 2) item->setToolTip(cells[c]);
+      }
     }
   }
   filling_ = false;
