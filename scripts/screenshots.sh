@@ -9,9 +9,10 @@
 # file (8-append-question.png), and the report's details dialog (9-report-details.png); then the
 # reliability window of the time-dependent chloride sheet after a run with stopped samples, tab
 # by tab (reliability-*.png), and the pages of its PDF report (report-reliability-page-*.png); then the
-# project's windows, each maximised in the main window (project-1-project.png ...
-# project-5-member-table.png); then the design window, the assessment panel and every page of a
-# structure report.
+# project's windows, each as it opens in the main window at its design size
+# (project-1-project.png ... project-6-assessment-settings.png); then the design window and the
+# graded member table as they open there, the assessment panel and every page of a structure
+# report.
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then
