@@ -604,10 +604,11 @@ QAction* install_structure_report_menu(MainWindow& main) {
         source.file.isEmpty() ? QStringLiteral("未命名工程") : QFileInfo(source.file).fileName();
     const auto reliability = dialogs.ask(
         &main, kTitle,
-        QStringLiteral("按工程“%1”%2（%3 个构件）写出结构评估报告。\n\n"
+        QStringLiteral("将按工程“%1”写出结构评估报告（%2 个构件%3）。\n\n"
                        "是否对每个构件进行可靠度分析（样本 %4 个）？构件多时需要较长时间。")
-            .arg(which, source.unsaved ? QStringLiteral("的当前内容，含未保存的改动") : QString())
+            .arg(which)
             .arg(project.members.size())
+            .arg(source.unsaved ? QStringLiteral("，含未保存的改动") : QString())
             .arg(project.reliability.samples),
         kYesNo, 1);
     if (!reliability) return;

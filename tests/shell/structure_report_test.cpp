@@ -309,7 +309,8 @@ class StructureReportTest : public QObject {
     QVERIFY(s.dialogs.shown.empty());
     QVERIFY(s.dialogs.nextOpen.has_value());
     QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
-    QVERIFY2(s.dialogs.asked[0].text.contains(QStringLiteral("open.pellucor")),
+    QVERIFY2(s.dialogs.asked[0].text.contains(QStringLiteral("open.pellucor")) &&
+                 s.dialogs.asked[0].text.contains(QStringLiteral("含未保存的改动")),
              qPrintable(s.dialogs.asked[0].text));
     const QStringList pages = pdf_pages(pdf);
     QVERIFY(!pages.isEmpty());
@@ -339,6 +340,22 @@ class StructureReportTest : public QObject {
     const QString first = pdf_pages(pdf).value(0);
     QVERIFY2(first.contains(QStringLiteral("open.pellucor")), qPrintable(first));
     QVERIFY(!first.contains(QStringLiteral("未保存")));
+
+    // A file opened with a part it could not read: the report of the open project says so.
+    std::string text = project::project_bytes(three_members());
+    text.insert(text.find("\"members\""), "\"future\": {\"x\": 1},\n  ");
+    const QString lossy = dir_.filePath(QStringLiteral("lossy.pellucor"));
+    QFile lf(lossy);
+    QVERIFY(lf.open(QIODevice::WriteOnly));
+    lf.write(QByteArray::fromStdString(text));
+    lf.close();
+    QVERIFY(session->openFile(lossy));
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = pdf;
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    const QString cover = pdf_pages(pdf).value(0);
+    QVERIFY2(cover.contains(QStringLiteral("读取工程文件时有1处未能读入")), qPrintable(cover));
+    QVERIFY(cover.contains(QStringLiteral("/future")));
   }
 };
 
