@@ -341,8 +341,7 @@ bool activate_child(QWidget* content) {
   return true;
 }
 
-void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
-                    const std::vector<bool>& asPoints) {
+QChart* fit_chart(const analysis::curves::Chart& c, const std::vector<bool>& asPoints) {
   auto* made = new QChart;
   QChart& chart = *made;
   chart.setTitle(qs(c.title));
@@ -421,8 +420,13 @@ void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
   // Ticks at round values (0, 10, 20 mm rather than 0, 9.8, 19.5).
   x->applyNiceNumbers();
   y->applyNiceNumbers();
+  return made;
+}
+
+void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
+                    const std::vector<bool>& asPoints) {
   QChart* old = view.chart();
-  view.setChart(made);
+  view.setChart(fit_chart(c, asPoints));
   delete old;
 }
 

@@ -14,6 +14,7 @@
 #include "analysis/inspect/readings.hpp"
 #include "analysis/inspect/transfer.hpp"
 
+class QChart;
 class QChartView;
 class QMdiSubWindow;
 
@@ -87,8 +88,10 @@ ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
 // Brings the child window holding `content` to the front; false when there is none.
 bool activate_child(QWidget* content);
 
-// Shows `c` in `view` (the chart it showed before is deleted): the series whose flag in
-// `asPoints` is set as measured points, the others as lines; the guides as dashed lines across.
+// The chart of a fit: the series whose flag in `asPoints` is set as measured points, the others
+// as lines; the guides as dashed lines across. The caller owns it.
+QChart* fit_chart(const analysis::curves::Chart& c, const std::vector<bool>& asPoints);
+// Shows fit_chart(c, asPoints) in `view` (the chart it showed before is deleted).
 void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
                     const std::vector<bool>& asPoints);
 

@@ -26,6 +26,7 @@
 #include "sheet/safe_output.hpp"
 #include "shell/chart_builder.hpp"
 #include "shell/dialogs.hpp"
+#include "shell/fit_readings.hpp"
 #include "shell/main_window.hpp"
 #include "shell/project_session.hpp"
 #include "shell/reliability_window.hpp"
@@ -270,8 +271,11 @@ std::optional<ReportSection> inspection_section(const project::Member& m) {
                      estimate(fit->diffusion),
                      fit->background ? estimate(*fit->background) : general(fit->backgroundUsed),
                      fixed(fit->rSquared, 3), QString::number(fit->pointsUsed)});
+      // The readings as points, the fitted curve as a line, as the fit's window draws them.
       const analysis::curves::Chart chart = inspect::profile_chart(*fit);
-      r.charts.push_back([chart] { return make_chart(chart); });
+      std::vector<bool> points(chart.series.size(), true);
+      points[0] = false;
+      r.charts.push_back([chart, points] { return fit_chart(chart, points); });
       for (const auto& note : fit->notes) r.notes << qs(p.name) + QStringLiteral("：") + qs(note);
     }
   }

@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QtCharts/QChart>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QXYSeries>
+#include <memory>
 
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/assess/structure.hpp"
@@ -186,6 +190,30 @@ class StructureReportTest : public QObject {
     QVERIFY(pages[b2].contains(QStringLiteral("未评定：计算停在提示：您未输入氯离子临界浓度")));
     QVERIFY(pages[b2].contains(QStringLiteral("钢筋种类2变形钢筋")));
     QVERIFY(!pages.join(QString()).contains(QStringLiteral("可靠度分析：每个构件")));
+  }
+
+  // The figure of a core's fit shows the readings as points (the one left out among them) and
+  // the fitted curve as a line: a line through the readings would pass for a second curve.
+  void aCoreIsDrawnAsItsReadingsAndTheFittedCurve() {
+    const project::Project p = three_members();
+    const auto s = assess::assess_structure(p);
+    QVERIFY(s.ok());
+    const ReportDocument doc = structure_report(p, *s);
+    const ReportSection* fits = nullptr;
+    for (const ReportSection& sec : doc.sections()) {
+      if (sec.title == QStringLiteral("检测数据的拟合") && !sec.charts.empty()) fits = &sec;
+    }
+    QVERIFY(fits != nullptr);
+    std::unique_ptr<QChart> chart(fits->charts.front()());
+    QStringList points, lines;
+    for (QAbstractSeries* series : chart->series()) {
+      auto* xy = qobject_cast<QXYSeries*>(series);
+      QVERIFY(xy != nullptr);
+      (qobject_cast<QScatterSeries*>(series) ? points : lines) << xy->name();
+      if (xy->name() == QStringLiteral("未参与回归")) QCOMPARE(xy->count(), 1);
+    }
+    QCOMPARE(points, (QStringList{"参与回归", "未参与回归"}));
+    QVERIFY(lines.contains(QStringLiteral("拟合曲线")));
   }
 
   void reliabilityRunsAreReportedWhenAsked() {
