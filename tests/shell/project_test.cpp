@@ -455,7 +455,9 @@ class ProjectTest : public QObject {
 
     // An edit goes into the project, unsaved; saved, closed and opened again, the panel shows it.
     st->item(AssessmentPanel::kGamma, 1)->setText(QStringLiteral("1.25"));
+    st->item(AssessmentPanel::kThresholdA, 1)->setText(QStringLiteral("2.2"));
     QCOMPARE(project_->project().assessment.gamma, 1.25);
+    QCOMPARE(project_->project().assessment.thresholdA, 2.2);
     QVERIFY(project_->isModified());
     QVERIFY(project_->save());
     start(true);
@@ -464,7 +466,9 @@ class ProjectTest : public QObject {
     QVERIFY(w != nullptr);
     st = w->assessment()->settingsTable();
     QCOMPARE(st->item(AssessmentPanel::kGamma, 1)->text(), QStringLiteral("1.25"));
+    QCOMPARE(st->item(AssessmentPanel::kThresholdA, 1)->text(), QStringLiteral("2.2"));
     QCOMPARE(st->item(AssessmentPanel::kTarget, 1)->text(), QStringLiteral("80"));
+    QCOMPARE(w->assessment()->settings().thresholdA, 2.2);
 
     // A new project replaces the settings of the panel still open.
     QVERIFY(project_->newProject());
