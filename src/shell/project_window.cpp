@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 
 #include "analysis/mc/problem.hpp"
 #include "modules/registry.hpp"
@@ -466,9 +467,13 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
       panel->setSettings(session.project().assessment);
     }
   });
-  // A member that counts its own limit states is assessed on them, as in the structure report.
-  w->setMemberLimitStates([&session, sheet](const QString& name) {
+  // A member that counts its own limit states is assessed on them, as in the structure report
+  // (while the rows belong to the project: not after another one is opened).
+  auto belongs = std::make_shared<bool>(true);
+  QObject::connect(&session, &ProjectSession::projectReplaced, w, [belongs] { *belongs = false; });
+  w->setMemberLimitStates([&session, sheet, belongs](const QString& name) {
     const sheet::Module* module = &*modules::all_modules().at(static_cast<std::size_t>(sheet - 1));
+    if (!*belongs) return std::optional<std::vector<analysis::assess::LimitState>>();
     for (const auto& m : session.project().members) {
       if (project::module_of(m) == module && qs(m.name) == name) return m.limitStates;
     }
@@ -477,7 +482,7 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
   // The rows belong to this project.
   QObject::connect(&session, &ProjectSession::projectReplaced, save, [save, label] {
     save->setEnabled(false);
-    label->setText(QStringLiteral("（原工程已关闭，此表不再与工程相连）"));
+    label->setText(QStringLiteral("（原工程已关闭，此表不再与工程相连；评估设置为当前工程的）"));
   });
   main.addChildWindow(w, QStringLiteral("成员表 — ") + qs(table.caption));
   return w;
