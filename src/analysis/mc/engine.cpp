@@ -6,8 +6,10 @@
 #include <cmath>
 
 #include "analysis/crossing.hpp"
+#include "analysis/mc/large_buffer.hpp"
 #include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
+#include "modules/carbonation/carbonation_sheet.hpp"
 #include "modules/marine/marine_sheet.hpp"
 
 namespace pellucor::analysis::mc {
@@ -66,6 +68,39 @@ void classify_model_stop(model::StopReason reason, double ti, bool rateFixed, Sa
   r.known = {Unknown, Unknown, Unknown};
 }
 
+// What a model run that passed the sheet's checks tells of the sample: the times as the
+// timeline gives them, read in place (a sample is run many times over), or why it stopped.
+template <class Run>
+void finish(const Run& run, std::optional<model::StopReason> stop, SampleResult& r) {
+  if (!stop && !run.out.stop) {
+    r.ti = run.out.propIn.ti;
+    r.tc = run.out.prop.tc;
+    r.td = run.out.prop.td;
+    r.t = run.out.propIn.t;
+    return;
+  }
+  r.cause.kind = StopCause::Kind::Model;
+  r.cause.reason = stop.value_or(model::StopReason::NotFinite);
+  r.t = run.in.t;
+  double ti = 0;  // the admixed chloride is at the steel from the day of casting
+  if constexpr (!std::is_same_v<Run, model::AdmixedRun>) ti = run.out.ti;
+  if constexpr (std::is_same_v<Run, model::CarbonationRun>) {
+    // No carbonation at all: the steel is never depassivated.
+    if (r.cause.reason == model::StopReason::ZeroCarbonation && !(run.out.k > 0)) {
+      r.status = SampleStatus::Survived;
+      r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
+      return;
+    }
+  }
+  classify_model_stop(r.cause.reason, ti, std::is_same_v<Run, model::CarbonationRun>, r);
+}
+
+void finish(const std::monostate&, std::optional<model::StopReason> stop, SampleResult& r) {
+  r.cause.kind = StopCause::Kind::Model;
+  r.cause.reason = stop.value_or(model::StopReason::NotFinite);
+  classify_model_stop(r.cause.reason, std::nan(""), false, r);
+}
+
 }  // namespace
 
 // The uniform number in (0, 1) of stream n in sample `index`: Philox 4x32-10 keyed by the
@@ -121,6 +156,7 @@ Sampler::Sampler(const Problem& problem)
     if (f.alias == "age") age_ = sheet::text_box_number(f.control);
   }
   crossing_ = problem.hasVariants() && problem.variant == InitiationVariant::Crossing;
+  carbonation_ = dynamic_cast<const modules::CarbonationSheet*>(module_) != nullptr;
 }
 
 sheet::SheetInputs Sampler::inputs(std::uint64_t seed, std::uint64_t index) const {
@@ -239,63 +275,19 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
       cr.out.ti = std::nan("");  // no initiation time is known
     }
     const std::optional<model::StopReason> stop = cr.out.stop;
-    return finish(model::MarineRun{mi, std::move(cr.out)}, stop, r);
+    finish(model::MarineRun{mi, std::move(cr.out)}, stop, r);
+    return r;
+  }
+  if (carbonation_) {
+    // The sheet's Calculate without its record: the model on the inputs it binds.
+    const model::CarbonationInput ci = modules::CarbonationSheet::bind(in);
+    const model::CarbonationRun run{ci, model::run_carbonation(ci)};
+    finish(run, run.out.stop, r);
+    return r;
   }
   NoSink sink;
   const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
-  return finish(outcome.run, outcome.stop, r);
-}
-
-SampleResult Sampler::finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
-                             SampleResult& r) const {
-  // The times as the timeline gives them, read in place (a sample is run many times over).
-  const model::PropagationInput* in = nullptr;
-  const model::Propagation* prop = nullptr;
-  std::visit(
-      [&](const auto& x) {
-        if constexpr (!std::is_same_v<std::decay_t<decltype(x)>, std::monostate>) {
-          if (!x.out.stop) {
-            in = &x.out.propIn;
-            prop = &x.out.prop;
-          }
-        }
-      },
-      run);
-  if (stop || in == nullptr) {
-    r.cause.kind = StopCause::Kind::Model;
-    r.cause.reason = stop.value_or(model::StopReason::NotFinite);
-    const auto* carbonation = std::get_if<model::CarbonationRun>(&run);
-    double ti = std::nan("");
-    bool rateFixed = false;
-    std::visit(
-        [&](const auto& run) {
-          using R = std::decay_t<decltype(run)>;
-          if constexpr (!std::is_same_v<R, std::monostate>) {
-            r.t = run.in.t;
-            if constexpr (std::is_same_v<R, model::AdmixedRun>) {
-              ti = 0;  // the chloride is at the steel from the day of casting
-            } else {
-              ti = run.out.ti;
-            }
-          }
-        },
-        run);
-    if (carbonation != nullptr) {
-      rateFixed = true;
-      // No carbonation at all: the steel is never depassivated.
-      if (r.cause.reason == model::StopReason::ZeroCarbonation && !(carbonation->out.k > 0)) {
-        r.status = SampleStatus::Survived;
-        r.known = {TimeKnown::Never, TimeKnown::Never, TimeKnown::Never};
-        return r;
-      }
-    }
-    classify_model_stop(r.cause.reason, ti, rateFixed, r);
-    return r;
-  }
-  r.ti = in->ti;
-  r.tc = prop->tc;
-  r.td = prop->td;
-  r.t = in->t;
+  std::visit([&](const auto& run) { finish(run, outcome.stop, r); }, outcome.run);
   return r;
 }
 
@@ -336,7 +328,7 @@ Samples run_samples(const Problem& problem, const RunSettings& settings, RunCont
   const std::size_t k = out.boxes.size();
   const std::uint64_t n = settings.samples;
   if (!(settings.stopCov > 0)) {
-    out.results.resize(n);
+    resize_large(out.results, n);
     out.draws.resize(std::min(n, kKeptDraws) * k);
     run_sample_range(sampler, settings, 0, n, out, control);
     return out;

@@ -92,9 +92,6 @@ class Sampler {
     TruncatedLaw law;
   };
   void applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const;
-  // What a model run that passed the sheet's checks tells of the sample.
-  SampleResult finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
-                      SampleResult& r) const;
 
   const sheet::Module* module_;
   sheet::SheetInputs base_;
@@ -106,6 +103,7 @@ class Sampler {
   int surface_ = 0;                           // 0 where the sheet has none
   int age_ = 0;                               // the inspection age box
   bool crossing_ = false;                     // the marine sheet's initiation time at the crossing
+  bool carbonation_ = false;                  // the carbonation sheet: its model called directly
 };
 
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to

@@ -1,5 +1,7 @@
 #include "analysis/mc/summary.hpp"
 
+#include "analysis/mc/large_buffer.hpp"
+
 #include <algorithm>
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
@@ -328,7 +330,7 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   double inspection = 0;
   double lowestAge = std::numeric_limits<double>::infinity();
   std::array<Column, kTimes> columns;
-  for (Column& c : columns) c.known.reserve(s.samples);
+  for (Column& c : columns) reserve_large(c.known, s.samples);
   for (const auto& r : samples.results) {
     inspection = std::max(inspection, r.t);
     lowestAge = std::min(lowestAge, r.t);
