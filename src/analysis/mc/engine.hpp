@@ -112,6 +112,10 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n);
 // The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
 std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
+// The uniform numbers of streams n and n + 1 (n even) in samples first .. first + count - 1:
+// even[i] and odd[i] are uniform(seed, first + i, n) and uniform(seed, first + i, n + 1).
+void uniform_block(std::uint64_t seed, std::uint64_t first, std::size_t count, int n, double* even,
+                   double* odd);
 
 // Shared with a caller on another thread: progress and cancellation.
 struct RunControl {
