@@ -130,9 +130,10 @@ r123::Philox4x32::ctr_type philox(std::uint64_t seed, std::uint64_t index, int p
 // that the compiler runs several samples in one vector instruction; with AVX2 where the
 // processor has it). The numbers are integers, the same either way; lanes past `m` are
 // computed and not used.
-[[gnu::target_clones("avx2", "default")]] void philox_block(std::uint64_t seed, std::uint64_t first,
-                                                            std::size_t m, int pair, double* even,
-                                                            double* odd) {
+[[gnu::target_clones("avx512f", "avx2", "default")]] void philox_block(std::uint64_t seed,
+                                                                       std::uint64_t first,
+                                                                       std::size_t m, int pair,
+                                                                       double* even, double* odd) {
   constexpr std::uint32_t kM0 = 0xD2511F53, kM1 = 0xCD9E8D57;  // multipliers
   constexpr std::uint32_t kW0 = 0x9E3779B9, kW1 = 0xBB67AE85;  // key increments
   alignas(64) std::array<std::uint32_t, kBlock> c0, c1, c2, c3;

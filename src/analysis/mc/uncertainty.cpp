@@ -595,7 +595,8 @@ constexpr std::size_t kChunk = 256;
 // several lanes at a time (with AVX2 where the processor has it; the same operations in
 // the same order give the same doubles). Lanes outside the central range get a value that is
 // not used.
-[[gnu::target_clones("avx2", "default")]] void central_quotients(const double* p, double* z) {
+[[gnu::target_clones("avx512f", "avx2", "default")]] void central_quotients(const double* p,
+                                                                            double* z) {
   for (std::size_t i = 0; i < kChunk; ++i) {
     const double q = p[i] - 0.5;
     const double r = 0.180625 - q * q;
