@@ -127,45 +127,46 @@ r123::Philox4x32::ctr_type philox(std::uint64_t seed, std::uint64_t index, int p
 
 // Philox 4x32-10 as philox() computes it, for a block of consecutive sample indices at once:
 // the samples side by side in arrays, round by round over the whole block (a fixed count, so
-// that the compiler runs several samples in one vector instruction; with AVX2 where the
-// processor has it). The numbers are integers, the same either way; lanes past `m` are
-// computed and not used.
+// that the compiler runs several samples in one vector instruction; with AVX2 or AVX-512
+// where the processor has it). The numbers are integers, the same either way; lanes past `m`
+// are computed and not used.
 [[gnu::target_clones("avx512f", "avx2", "default")]] void philox_block(std::uint64_t seed,
                                                                        std::uint64_t first,
                                                                        std::size_t m, int pair,
                                                                        double* even, double* odd) {
-  constexpr std::uint32_t kM0 = 0xD2511F53, kM1 = 0xCD9E8D57;  // multipliers
-  constexpr std::uint32_t kW0 = 0x9E3779B9, kW1 = 0xBB67AE85;  // key increments
-  alignas(64) std::array<std::uint32_t, kBlock> c0, c1, c2, c3;
+  constexpr std::uint64_t kM0 = 0xD2511F53, kM1 = 0xCD9E8D57;  // multipliers
+  constexpr std::uint64_t kW0 = 0x9E3779B9, kW1 = 0xBB67AE85;  // key increments
+  // The four words of each counter in 64-bit lanes (their upper halves zero): the products
+  // and the shifts then need no shuffling between lanes.
+  constexpr std::uint64_t kLow = 0xFFFFFFFFu;
+  alignas(64) std::array<std::uint64_t, kBlock> c0, c1, c2, c3;
   for (std::size_t i = 0; i < kBlock; ++i) {
     const std::uint64_t index = first + i;
-    c0[i] = static_cast<std::uint32_t>(index);
-    c1[i] = static_cast<std::uint32_t>(index >> 32);
+    c0[i] = index & kLow;
+    c1[i] = index >> 32;
     c2[i] = static_cast<std::uint32_t>(pair);
     c3[i] = 0;
   }
-  std::uint32_t k0 = static_cast<std::uint32_t>(seed);
-  std::uint32_t k1 = static_cast<std::uint32_t>(seed >> 32);
+  std::uint64_t k0 = seed & kLow;
+  std::uint64_t k1 = seed >> 32;
   for (int round = 0; round < 10; ++round) {
     for (std::size_t i = 0; i < kBlock; ++i) {
-      const std::uint64_t p0 = std::uint64_t{kM0} * c0[i];
-      const std::uint64_t p1 = std::uint64_t{kM1} * c2[i];
-      const auto hi0 = static_cast<std::uint32_t>(p0 >> 32);
-      const auto hi1 = static_cast<std::uint32_t>(p1 >> 32);
-      c0[i] = hi1 ^ c1[i] ^ k0;
-      c1[i] = static_cast<std::uint32_t>(p1);
-      c2[i] = hi0 ^ c3[i] ^ k1;
-      c3[i] = static_cast<std::uint32_t>(p0);
+      const std::uint64_t p0 = kM0 * (c0[i] & kLow);
+      const std::uint64_t p1 = kM1 * (c2[i] & kLow);
+      c0[i] = (p1 >> 32) ^ c1[i] ^ k0;
+      c1[i] = p1 & kLow;
+      c2[i] = (p0 >> 32) ^ c3[i] ^ k1;
+      c3[i] = p0 & kLow;
     }
-    k0 += kW0;
-    k1 += kW1;
+    k0 = (k0 + kW0) & kLow;
+    k1 = (k1 + kW1) & kLow;
   }
   // unit() without a conversion of 64-bit integers, which vector units lack: the top 53 bits
   // as 2^84 + h 2^32 and 2^52 + l by their bit patterns, the offsets taken off exactly, the
   // sum h 2^32 + l < 2^53 exact: the double unit() converts, bit for bit.
-  auto toUnit = [](std::uint32_t hi, std::uint32_t lo) {
-    const std::uint64_t h = hi >> 11;                                            // 21 bits
-    const std::uint64_t l = (std::uint64_t{hi} << 21 | lo >> 11) & 0xFFFFFFFFu;  // 32 bits
+  auto toUnit = [](std::uint64_t hi, std::uint64_t lo) {
+    const std::uint64_t h = hi >> 11;                      // 21 bits
+    const std::uint64_t l = (hi << 21 | lo >> 11) & kLow;  // 32 bits
     const double dh = std::bit_cast<double>(0x4530000000000000ull | h) - 0x1p84;
     const double dl = std::bit_cast<double>(0x4330000000000000ull | l) - 0x1p52;
     return (dh + dl + 0.5) * 0x1p-53;

@@ -592,7 +592,7 @@ constexpr std::size_t kChunk = 256;
 // The central range's quotient of the quantile, q A(r) / B(r) with q = p - 1/2 and
 // r = 0.180625 - q^2, for a chunk of probabilities at once: the operations of
 // quantile_inside() in its central range, in a loop without branches that the compiler runs
-// several lanes at a time (with AVX2 where the processor has it; the same operations in
+// several lanes at a time (with AVX2 or AVX-512 where the processor has it; the same operations in
 // the same order give the same doubles). Lanes outside the central range get a value that is
 // not used.
 [[gnu::target_clones("avx512f", "avx2", "default")]] void central_quotients(const double* p,
