@@ -233,6 +233,34 @@ TEST(MonteCarlo, SamplesDoNotDependOnTheThreadCountAndRerunAlone) {
   EXPECT_NE(sampler.inputs(8, 0).box(5), sampler.inputs(7, 0).box(5));
 }
 
+TEST(MonteCarlo, BlocksOfUniformNumbersAreThoseOfOneSampleAtATime) {
+  // The block computes Philox for many samples side by side; every number must be the one the
+  // sample draws alone, whatever the seed, the block's start (sample indices past 2^32 use the
+  // counter's upper word) and its length.
+  struct Case {
+    std::uint64_t seed, first;
+    std::size_t count;
+    int stream;
+  };
+  const Case cases[] = {
+      {1, 0, 1500, 2},
+      {7, 123, 257, 4},
+      {0xFFFFFFFF00000001ull, (std::uint64_t{1} << 32) - 100, 300, 16},
+      {42, 5'000'000'000ull, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", first " << c.first);
+    std::vector<double> even(c.count), odd(c.count);
+    uniform_block(c.seed, c.first, c.count, c.stream, even.data(), odd.data());
+    for (std::size_t i = 0; i < c.count; ++i) {
+      ASSERT_EQ(even[i], uniform(c.seed, c.first + i, c.stream)) << i;
+      ASSERT_EQ(odd[i], uniform(c.seed, c.first + i, c.stream + 1)) << i;
+      ASSERT_GT(even[i], 0);
+      ASSERT_LT(even[i], 1);
+    }
+  }
+}
+
 TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
   using enum TimeKnown;
   struct Case {
