@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -112,10 +113,15 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n);
 // The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
 std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
+// The instructions that compute blocks of uniform numbers: by default the fastest the
+// processor has; every kind gives the same numbers.
+enum class VectorInstructions { Portable = 0, Avx2 = 1, Avx512 = 2 };
+bool has_instructions(VectorInstructions with);
 // The uniform numbers of streams n and n + 1 (n even) in samples first .. first + count - 1:
 // even[i] and odd[i] are uniform(seed, first + i, n) and uniform(seed, first + i, n + 1).
+// `with`: instructions the processor has (has_instructions), for tests of each kind.
 void uniform_block(std::uint64_t seed, std::uint64_t first, std::size_t count, int n, double* even,
-                   double* odd);
+                   double* odd, std::optional<VectorInstructions> with = std::nullopt);
 
 // Shared with a caller on another thread: progress and cancellation.
 struct RunControl {
