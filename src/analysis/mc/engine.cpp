@@ -194,9 +194,11 @@ constexpr std::uint32_t kPhiloxW0 = 0x9E3779B9, kPhiloxW1 = 0xBB67AE85;
 
 // GCC 12's AVX-512 header warns of its own placeholder operands (_mm512_undefined_epi32 in the
 // masked shifts and multiplies; fixed in later releases).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 // unit() of the words hi, lo in each 64-bit lane (their upper halves zero).
 [[gnu::target("avx512f")]] inline __m512d unit_avx512(__m512i hi, __m512i lo) {
   const __m512i low = _mm512_set1_epi64(0xFFFFFFFFll);
@@ -296,7 +298,9 @@ constexpr std::uint32_t kPhiloxW0 = 0x9E3779B9, kPhiloxW1 = 0xBB67AE85;
   std::copy_n(e.begin(), m, even);
   std::copy_n(o.begin(), m, odd);
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 int best_instructions() {
