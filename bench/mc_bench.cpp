@@ -3,11 +3,14 @@
 //   build/<dir>/bench/pellucor_mc_bench
 // reports the wall time per run, the CPU time of all threads per run, the fitted complexity,
 // the peak resident set size, and for the one-core runs the nanoseconds per sample of the
-// whole run, of the model alone on the same inputs, and of the summary (CPU time of the one
-// thread, so that other work on the machine does not change them).
+// fastest run, of its sampling and its summary, and of the model alone on the same inputs
+// (CPU time of the one thread, so that other work on the machine changes them little).
 //
 // The yardstick of the carbonation run is bench/mc_carbonation_numpy.py, the same model and
-// summary as a vectorised numpy script (run it with Debian's python3-numpy on one core).
+// summary as a vectorised numpy script (run it with Debian's python3-numpy on one core); the
+// goal is three times its speed at 10^6 samples. Compare on a quiet machine, e.g.
+//   build/bench/bench/pellucor_mc_bench --benchmark_filter=OneCore
+//   /usr/bin/python3 bench/mc_carbonation_numpy.py
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -15,6 +18,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include "analysis/crossing.hpp"
@@ -178,24 +182,31 @@ void one_core(benchmark::State& state, const mc::Problem& problem) {
     state.SkipWithError("the example does not validate");
     return;
   }
+  // The fastest run: what the code costs when the machine's other work leaves it alone (the
+  // numpy yardstick reports its fastest of three runs too).
   double sampling = 0, summarising = 0;
+  double fastest = std::numeric_limits<double>::infinity();
   for (auto _ : state) {
     const double start = now_s();
     const mc::Samples samples = mc::run_samples(problem, settings);
     const double middle = now_s();
     const mc::Summary summary = mc::summarize(samples, settings);
-    summarising += now_s() - middle;
-    sampling += middle - start;
+    const double end = now_s();
     benchmark::DoNotOptimize(summary.done);
+    if (end - start < fastest) {
+      fastest = end - start;
+      sampling = middle - start;
+      summarising = end - middle;
+    }
   }
-  const double runs = static_cast<double>(state.iterations());
   const double n = static_cast<double>(settings.samples);
   const double modelS = model_seconds<Run>(problem, settings);
-  state.counters["ns_per_sample"] = 1e9 * (sampling + summarising) / runs / n;
+  state.counters["ns_per_sample"] = 1e9 * fastest / n;
   state.counters["model_ns_per_sample"] = 1e9 * modelS / n;
-  state.counters["summary_ns_per_sample"] = 1e9 * summarising / runs / n;
-  state.counters["model_share"] = modelS / ((sampling + summarising) / runs);
-  state.counters["samples/s"] = n * runs / (sampling + summarising);
+  state.counters["summary_ns_per_sample"] = 1e9 * summarising / n;
+  state.counters["sampling_ns_per_sample"] = 1e9 * sampling / n;
+  state.counters["model_share"] = modelS / fastest;
+  state.counters["samples/s"] = n / fastest;
 }
 
 // The carbonation sheet at 10^6 samples on one core (compare bench/mc_carbonation_numpy.py).
@@ -204,7 +215,7 @@ void BM_CarbonationMonteCarloOneCore(benchmark::State& state) {
 }
 BENCHMARK(BM_CarbonationMonteCarloOneCore)
     ->Arg(1000000)
-    ->Iterations(3)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -220,7 +231,7 @@ void BM_MarineMonteCarloOneCore(benchmark::State& state) {
 BENCHMARK(BM_MarineMonteCarloOneCore)
     ->Args({100000, 1})
     ->Args({100000, 0})
-    ->Iterations(1)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -201,6 +201,7 @@ bool AnalysisActions::writeReport(int sheet, const QString& path, const Reliabil
     dialogs_.showWarning(&window_, kTitle, error);
     return false;
   }
+  if (hasRun) run->noteReportWritten();
   return true;
 }
 
@@ -267,6 +268,7 @@ void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
     dialogs_.showWarning(&window_, kTitle, error);
     return;
   }
+  if (run && run->report()) run->noteReportWritten();
   // Printing is offered; no is the default.
   if (dialogs_.ask(&window_, kTitle, print_question(*path), kYesNo, 1) != 0) return;
   if (auto printer = dialogs_.choosePrinter(&window_, doc.caption())) doc.paint(*printer);

@@ -1,5 +1,6 @@
 #include "shell/reliability_window.hpp"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -362,14 +363,16 @@ QWidget* ReliabilityWindow::buildSettings() {
                                  "低于此值，或达到样本数；0 表示不用"));
   targetAge_ = edit(QString(), "targetAge",
                     QStringLiteral("给出 P、标准误差、变异系数和 95% 区间的年龄；空：检测时间"));
+  // Three boxes with their labels to a row at most: the window's width at the main window's
+  // design size shows every label whole.
   label(QStringLiteral("样本数"), 0, 0);
   grid->addWidget(samples_, 0, 1);
   label(QStringLiteral("随机数种子"), 0, 2);
   grid->addWidget(seed_, 0, 3);
-  label(QStringLiteral("停止准则 P 的变异系数"), 0, 4);
-  grid->addWidget(stopCov_, 0, 5);
-  label(QStringLiteral("目标年龄 τ (a)"), 0, 6);
-  grid->addWidget(targetAge_, 0, 7);
+  label(QStringLiteral("目标年龄 τ (a)"), 0, 4);
+  grid->addWidget(targetAge_, 0, 5);
+  label(QStringLiteral("停止准则 P 的变异系数"), 3, 0);
+  grid->addWidget(stopCov_, 3, 1);
 
   const QString targetTips[] = {
       QStringLiteral("钢筋开始锈蚀（去钝化）的目标可靠指标；fib Bulletin 34 取 1.3"),
@@ -410,8 +413,8 @@ QWidget* ReliabilityWindow::buildSettings() {
         QStringLiteral("决定龄期系数（时间依赖系数）的默认离散：fib Bulletin 34 "
                        "的 Beta 分布，硅酸盐水泥 ±0.12，掺粉煤灰 ±0.15，掺矿渣 "
                        "±0.20；选择后该行取新的默认值"));
-    label(QStringLiteral("胶凝材料"), 3, column);
-    grid->addWidget(binder_, 3, column + 1, 1, 2);
+    label(QStringLiteral("胶凝材料"), 4, column);
+    grid->addWidget(binder_, 4, column + 1, 1, 2);
     column += 3;
     connect(binder_, &QComboBox::currentIndexChanged, this, &ReliabilityWindow::binderChanged);
   }
@@ -426,8 +429,8 @@ QWidget* ReliabilityWindow::buildSettings() {
         QStringLiteral("按临界浓度交点（默认）：钢筋处氯离子浓度实际达到临界浓度的年龄（二分到 "
                        "10⁻⁶ a），与初设锈蚀时间无关；按表单算法：计算表的半年步长搜索，浓度与"
                        "临界浓度相差不到 0.5 kg/m³ 即停止，结果随初设锈蚀时间而变"));
-    label(QStringLiteral("开始锈蚀时间"), 3, column);
-    grid->addWidget(variant_, 3, column + 1, 1, 3);
+    label(QStringLiteral("开始锈蚀时间"), 4, column);
+    grid->addWidget(variant_, 4, column + 1, 1, 3);
   }
   grid->setColumnStretch(8, 1);
   return box;
@@ -694,6 +697,7 @@ void ReliabilityWindow::runFinished(const QString& error) {
                   previous;
   } else {
     report_ = std::move(run->report);
+    handedOver_ = false;
     runMeans_ = run->problem.base;
     runOrder_ = next_run_order();
     progress_->setValue(progress_->maximum());
@@ -796,7 +800,30 @@ void ReliabilityWindow::exportCsv() {
   QString error;
   if (!write_whole_file(*path, QByteArray::fromStdString(csv.str()), &error)) {
     dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
+    return;
   }
+  handedOver_ = true;
+}
+
+void ReliabilityWindow::closeEvent(QCloseEvent* event) {
+  QString question;
+  QStringList answers;
+  if (run_) {
+    question = QStringLiteral("可靠度分析正在计算。关闭窗口将取消计算，结果不保留。");
+    answers = {QStringLiteral("取消计算并关闭"), QStringLiteral("继续")};
+  } else if (hasUnsavedRun()) {
+    question = QStringLiteral(
+        "本窗口有已完成、尚未导出CSV也未写入报告的计算结果。"
+        "关闭窗口后这些结果不保留。");
+    answers = {QStringLiteral("关闭"), QStringLiteral("取消")};
+  }
+  if (!question.isEmpty() &&
+      dialogs_.ask(this, QString::fromUtf8(kReliabilityTitle), question, answers, 1) != 0) {
+    event->ignore();
+    return;
+  }
+  if (run_) run_->control.cancel = true;
+  event->accept();
 }
 
 namespace {

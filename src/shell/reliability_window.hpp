@@ -110,8 +110,19 @@ class ReliabilityWindow final : public QWidget {
   const std::optional<sheet::SheetInputs>& runMeans() const { return runMeans_; }
   // Grows with every completed run of any reliability window: the latest run has the largest.
   std::uint64_t runOrder() const { return runOrder_; }
+  // The last completed run has been neither exported as CSV nor written into a report:
+  // closing the window asks first.
+  bool hasUnsavedRun() const { return report_.has_value() && !handedOver_; }
+  // The last completed run went into a written report (a note of what happened to it; the
+  // run itself does not change).
+  void noteReportWritten() const { handedOver_ = report_.has_value(); }
 
   QSize sizeHint() const override;
+
+ protected:
+  // A run going on, or a completed run neither exported nor reported, is not lost without
+  // asking.
+  void closeEvent(QCloseEvent* event) override;
 
  signals:
   // A run ended: completed, or cancelled.
@@ -173,6 +184,7 @@ class ReliabilityWindow final : public QWidget {
   std::optional<sheet::SheetInputs> runMeans_;
   std::uint64_t runOrder_ = 0;
   QString cancelNote_;  // set when the last run was cancelled: what the window shows instead
+  mutable bool handedOver_ = false;  // the last completed run was exported or reported
 };
 
 // The charts of a run, drawn into `chart` (whatever it showed before is removed): the

@@ -300,7 +300,9 @@ TEST_F(Outputs, AThreadLimitNeverAbortsTheProgram) {
   write_file(dir_ / "in.csv", members(2000));
   const Outcome one = shell("\"$CLI\" batch marine in.csv --jobs 1");
   ASSERT_EQ(one.status, 0) << one.err;
-  const std::string mcRun = "\"$CLI\" mc " + kCarbonation + " --samples 40000";
+  // Enough samples that the first threads are still at work when the limit refuses one (the
+  // samples of a sheet take a fraction of a microsecond each).
+  const std::string mcRun = "\"$CLI\" mc " + kCarbonation + " --samples 1000000";
   Outcome limited;
   if (!asUser("ulimit -u 8; \"$CLI\" batch marine in.csv --jobs 64", &limited)) {
     GTEST_SKIP() << "no setpriv to drop root's rights (root has no process limit)";

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +36,7 @@
 #include "shell/pdf_report.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/reliability_window.hpp"
+#include "shell/window_kit.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
@@ -346,6 +348,7 @@ class ReliabilityWindowTest : public QObject {
     w->samplesEdit()->setText(QStringLiteral("10000000"));
     QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
     QVERIFY(w->isRunning());
+    dialogs_->nextAnswer = 0;                      // 取消计算并关闭
     main_->mdiArea()->activeSubWindow()->close();  // deletes the window, which joins its run
     QTRY_COMPARE(main_->mdiArea()->subWindowList().size(), 1);  // the sheet
   }
@@ -470,6 +473,7 @@ class ReliabilityWindowTest : public QObject {
 
     // With only the differing run left, the menu's report takes it, with the note.
     main_->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(same->parentWidget()));
+    dialogs_->nextAnswer = 0;  // its run was neither exported nor reported: 关闭
     main_->mdiArea()->activeSubWindow()->close();
     QTRY_COMPARE(actions()->reliabilityRun(1), other);
     const QString menuPdf = dir.filePath(QStringLiteral("menu.pdf"));
@@ -673,6 +677,111 @@ class ReliabilityWindowTest : public QObject {
     QLineEdit* samples = w->samplesEdit();
     QVERIFY(samples->width() >=
             samples->fontMetrics().horizontalAdvance(QStringLiteral("10000000")) + 8);
+  }
+
+  // At the main window's design size: the window inside the client area, the sample box
+  // showing its whole number (not scrolled to its last digits), every button with an access
+  // key of its own.
+  void atTheDesignSizeTheSampleBoxShowsItsWholeNumber() {
+    main_->resize(main_->designSize());
+    QApplication::processEvents();
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    QApplication::processEvents();
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    QVERIFY(main_->mdiArea()->viewport()->rect().contains(sub->geometry()));
+    QCOMPARE(access_key_problems(*w), QStringList{});
+    QLineEdit* samples = w->samplesEdit();
+    QVERIFY(samples->isVisible());
+    for (const QString& text : {QStringLiteral("10000"), QStringLiteral("10000000")}) {
+      samples->setText(text);
+      samples->setCursorPosition(int(text.size()));
+      // The first digit still at the left edge with the cursor after the last one.
+      const QRect r = samples->contentsRect();
+      QCOMPARE(samples->cursorPositionAt(QPoint(r.left() + 3, r.center().y())), 0);
+      QVERIFY2(samples->width() >= samples->fontMetrics().horizontalAdvance(text) + 8,
+               qPrintable(QStringLiteral("%1 px").arg(samples->width())));
+    }
+    // Every label of the settings whole, on this sheet and on the marine one (which has a row
+    // more).
+    ReliabilityWindow* marine = openSheetAnalysis(4, kMarine);
+    QVERIFY(marine != nullptr);
+    QApplication::processEvents();
+    for (ReliabilityWindow* window : {w, marine}) {
+      auto* settings = window->samplesEdit()->parentWidget();
+      for (QLabel* l : settings->findChildren<QLabel*>()) {
+        QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(QStringLiteral("%1: %2 of %3 px")
+                                                                     .arg(l->text())
+                                                                     .arg(l->width())
+                                                                     .arg(l->sizeHint().width())));
+      }
+    }
+  }
+
+  // Closing asks while a completed run is neither exported nor reported, and while a run goes
+  // on; the answer keeps the window or closes it.
+  void closingAsksBeforeAnUnsavedRunIsLost() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto closeWindow = [this](ReliabilityWindow* w, std::optional<int> answer) {
+      const QPointer<QMdiSubWindow> sub(qobject_cast<QMdiSubWindow*>(w->parentWidget()));
+      dialogs_->nextAnswer = answer;
+      sub->close();
+      QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      return sub.isNull();
+    };
+    const QString unsaved = QStringLiteral(
+        "本窗口有已完成、尚未导出CSV也未写入报告的计算结果。关闭窗口后这些结果不保留。");
+
+    // Nothing computed: no question.
+    QVERIFY(closeWindow(openAnalysis(), std::nullopt));
+    QCOMPARE(dialogs_->asked.size(), std::size_t{0});
+
+    // A run: asked, with 取消 the default; the dialog closed or 取消 keep the window.
+    ReliabilityWindow* w = openAnalysisWindow();
+    QVERIFY(runSmall(w, QStringLiteral("200")));
+    QVERIFY(w->hasUnsavedRun());
+    QVERIFY(!closeWindow(w, std::nullopt));
+    QVERIFY(!closeWindow(w, 1));
+    QCOMPARE(dialogs_->asked.size(), std::size_t{2});
+    QCOMPARE(dialogs_->asked[0].title, QStringLiteral("可靠度分析"));
+    QCOMPARE(dialogs_->asked[0].text, unsaved);
+    QCOMPARE(dialogs_->asked[0].answers, (QStringList{"关闭", "取消"}));
+    QCOMPARE(dialogs_->asked[0].defaultAnswer, 1);
+    // Exported: closes without asking. A failed export does not count.
+    dialogs_->next = dir.filePath(QStringLiteral("missing/curves.csv"));
+    QTest::mouseClick(w->exportButton(), Qt::LeftButton);
+    QVERIFY(w->hasUnsavedRun());
+    dialogs_->next = dir.filePath(QStringLiteral("curves.csv"));
+    QTest::mouseClick(w->exportButton(), Qt::LeftButton);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("curves.csv"))));
+    QVERIFY(!w->hasUnsavedRun());
+    // A new run is unsaved again.
+    QVERIFY(runSmall(w, QStringLiteral("300")));
+    QVERIFY(w->hasUnsavedRun());
+    dialogs_->asked.clear();
+    QVERIFY(closeWindow(w, 0));
+    QCOMPARE(questions(*dialogs_), QStringList{unsaved});
+
+    // Reported through its 报告 button: closes without asking.
+    w = openAnalysisWindow();
+    QVERIFY(runSmall(w, QStringLiteral("200")));
+    dialogs_->next = dir.filePath(QStringLiteral("report.pdf"));
+    QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("report.pdf"))));
+    dialogs_->asked.clear();
+    QVERIFY(closeWindow(w, std::nullopt));
+    QCOMPARE(dialogs_->asked.size(), std::size_t{0});
+
+    // A run going on: continuing keeps it; 取消计算并关闭 cancels it and closes.
+    w = openAnalysisWindow();
+    w->samplesEdit()->setText(QStringLiteral("5000000"));
+    QTest::mouseClick(w->calculateButton(), Qt::LeftButton);
+    QVERIFY(w->isRunning());
+    QVERIFY(!closeWindow(w, 1));
+    QCOMPARE(dialogs_->asked.back().answers, (QStringList{"取消计算并关闭", "继续"}));
+    QVERIFY(w->isRunning());
+    QVERIFY(closeWindow(w, 0));
   }
 
   void badInputIsRefusedWithAMessageAndNothingRuns_data() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -92,9 +93,6 @@ class Sampler {
     TruncatedLaw law;
   };
   void applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const;
-  // What a model run that passed the sheet's checks tells of the sample.
-  SampleResult finish(const model::ModelRun& run, std::optional<model::StopReason> stop,
-                      SampleResult& r) const;
 
   const sheet::Module* module_;
   sheet::SheetInputs base_;
@@ -106,6 +104,7 @@ class Sampler {
   int surface_ = 0;                           // 0 where the sheet has none
   int age_ = 0;                               // the inspection age box
   bool crossing_ = false;                     // the marine sheet's initiation time at the crossing
+  bool carbonation_ = false;                  // the carbonation sheet: its model called directly
 };
 
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
@@ -114,6 +113,15 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n);
 // The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
 std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
+// The instructions that compute blocks of uniform numbers: by default the fastest the
+// processor has; every kind gives the same numbers.
+enum class VectorInstructions { Portable = 0, Avx2 = 1, Avx512 = 2 };
+bool has_instructions(VectorInstructions with);
+// The uniform numbers of streams n and n + 1 (n even) in samples first .. first + count - 1:
+// even[i] and odd[i] are uniform(seed, first + i, n) and uniform(seed, first + i, n + 1).
+// `with`: instructions the processor has (has_instructions), for tests of each kind.
+void uniform_block(std::uint64_t seed, std::uint64_t first, std::size_t count, int n, double* even,
+                   double* odd, std::optional<VectorInstructions> with = std::nullopt);
 
 // Shared with a caller on another thread: progress and cancellation.
 struct RunControl {

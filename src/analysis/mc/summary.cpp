@@ -1,5 +1,7 @@
 #include "analysis/mc/summary.hpp"
 
+#include "analysis/mc/large_buffer.hpp"
+
 #include <algorithm>
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <numeric>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 namespace pellucor::analysis::mc {
 
@@ -34,19 +37,32 @@ inline std::uint64_t order_key(double v) {
 }
 
 // The order statistics `ranks` (0-based, each below the total count) of the values of `a` and
-// `b` taken together, by histogram counting rather than a sort: one pass counts the values by
-// the top 16 bits of their key, a second gathers the values of the buckets the ranks fall in,
-// and a selection inside each of those buckets finishes.
+// `b` taken together, by histogram counting rather than a sort: one pass finds the range of
+// the values' keys, a second counts the values in 2^16 buckets of equal width over that range,
+// a third gathers the values of the buckets the ranks fall in, and a selection inside each of
+// those buckets finishes.
 std::vector<double> order_statistics(const std::vector<double>& a, const std::vector<double>& b,
                                      const std::vector<std::size_t>& ranks) {
-  constexpr int kShift = 48;
-  constexpr std::size_t kBuckets = std::size_t{1} << (64 - kShift);
+  constexpr std::size_t kBuckets = std::size_t{1} << 16;
   for (std::size_t r : ranks) {
     if (r >= a.size() + b.size()) throw std::out_of_range("no order statistic of that rank");
   }
+  std::uint64_t least = ~std::uint64_t{0}, most = 0;
+  for (const auto* part : {&a, &b}) {
+    for (double v : *part) {
+      const std::uint64_t k = order_key(v);
+      least = std::min(least, k);
+      most = std::max(most, k);
+    }
+  }
+  int shift = 0;
+  while (((most - least) >> shift) >= kBuckets) ++shift;
+  auto bucketOf = [least, shift](double v) {
+    return static_cast<std::size_t>((order_key(v) - least) >> shift);
+  };
   std::vector<std::uint32_t> hist(kBuckets, 0);
   for (const auto* part : {&a, &b}) {
-    for (double v : *part) ++hist[order_key(v) >> kShift];
+    for (double v : *part) ++hist[bucketOf(v)];
   }
   // The bucket of each rank and the rank inside it.
   std::vector<std::uint32_t> slotOf(kBuckets, 0);  // 0: not needed; else the group's number + 1
@@ -69,7 +85,7 @@ std::vector<double> order_statistics(const std::vector<double>& a, const std::ve
   }
   for (const auto* part : {&a, &b}) {
     for (double v : *part) {
-      const std::uint32_t slot = slotOf[order_key(v) >> kShift];
+      const std::uint32_t slot = slotOf[bucketOf(v)];
       if (slot != 0) groups[slot - 1].push_back(v);
     }
   }
@@ -204,18 +220,38 @@ std::uint64_t count_at(const std::vector<double>& values, double age) {
       std::count_if(values.begin(), values.end(), [age](double v) { return v <= age; }));
 }
 
-// Average ranks (1-based), ties sharing their mean rank.
+// Average ranks (1-based), ties sharing their mean rank. The values are put in order by a
+// radix sort of their order keys a byte at a time (bytes that every key shares are skipped),
+// then equal values share the mean of their places.
 std::vector<double> ranks(const std::vector<double>& v) {
-  std::vector<std::pair<double, std::uint32_t>> order(v.size());
-  for (std::size_t i = 0; i < v.size(); ++i) order[i] = {v[i], static_cast<std::uint32_t>(i)};
-  std::sort(order.begin(), order.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<double> r(v.size());
-  for (std::size_t i = 0; i < order.size();) {
+  const std::size_t n = v.size();
+  std::vector<std::uint64_t> key(n), keyNext(n);
+  std::vector<std::uint32_t> index(n), indexNext(n);
+  std::array<std::array<std::uint32_t, 256>, 8> count{};
+  for (std::size_t i = 0; i < n; ++i) {
+    key[i] = order_key(v[i]);
+    index[i] = static_cast<std::uint32_t>(i);
+    for (std::size_t d = 0; d < 8; ++d) ++count[d][(key[i] >> (8 * d)) & 0xFF];
+  }
+  for (std::size_t d = 0; d < 8 && n > 0; ++d) {
+    auto& c = count[d];
+    if (c[(key[0] >> (8 * d)) & 0xFF] == n) continue;  // every key has this byte
+    std::uint32_t at = 0;
+    for (auto& b : c) at += std::exchange(b, at);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t to = c[(key[i] >> (8 * d)) & 0xFF]++;
+      keyNext[to] = key[i];
+      indexNext[to] = index[i];
+    }
+    key.swap(keyNext);
+    index.swap(indexNext);
+  }
+  std::vector<double> r(n);
+  for (std::size_t i = 0; i < n;) {
     std::size_t j = i + 1;
-    while (j < order.size() && !(order[i].first < order[j].first)) ++j;
+    while (j < n && !(v[index[i]] < v[index[j]])) ++j;
     const double mean = 0.5 * static_cast<double>(i + 1 + j);
-    for (std::size_t k = i; k < j; ++k) r[order[k].second] = mean;
+    for (std::size_t k = i; k < j; ++k) r[index[k]] = mean;
     i = j;
   }
   return r;
@@ -328,7 +364,7 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   double inspection = 0;
   double lowestAge = std::numeric_limits<double>::infinity();
   std::array<Column, kTimes> columns;
-  for (Column& c : columns) c.known.reserve(s.samples);
+  for (Column& c : columns) reserve_large(c.known, s.samples);
   for (const auto& r : samples.results) {
     inspection = std::max(inspection, r.t);
     lowestAge = std::min(lowestAge, r.t);

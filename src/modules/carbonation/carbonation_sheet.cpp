@@ -252,8 +252,7 @@ std::optional<sheet::CheckFailure> CarbonationSheet::check(const sheet::SheetInp
   return parts::steel_kind_missing(in);
 }
 
-sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& in,
-                                                      sheet::CalculationSink& sink) const {
+model::CarbonationInput CarbonationSheet::bind(const sheet::SheetInputs& in) {
   model::CarbonationInput mi;
   mi.m = in.box(Box::Environment);
   mi.T = in.box(Box::Temperature);
@@ -269,6 +268,14 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   const bool tension = parts::chosen(in, kTensionOption);
   mi.condition = indoor ? model::WorkingCondition::Indoor : model::WorkingCondition::Outdoor;
   mi.stress = tension ? model::StressState::Tension : model::StressState::Compression;
+  return mi;
+}
+
+sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& in,
+                                                      sheet::CalculationSink& sink) const {
+  const model::CarbonationInput mi = bind(in);
+  const bool indoor = mi.condition == model::WorkingCondition::Indoor;
+  const bool tension = mi.stress == model::StressState::Tension;
 
   sheet::CalculationOutcome out;
   // The run kept where the outcome holds it (the reliability analysis runs this many times).

@@ -2,6 +2,7 @@
 // (neutralisation) of the cover concrete.
 #pragma once
 
+#include "model/carbonation.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules {
@@ -19,6 +20,8 @@ class CarbonationSheet final : public sheet::Module {
 
   const sheet::SheetTable& table() const override;
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
+  // The model's inputs as Calculate binds them from the sheet's inputs (read after its checks).
+  static model::CarbonationInput bind(const sheet::SheetInputs& in);
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
                                       sheet::CalculationSink& sink) const override;
 };

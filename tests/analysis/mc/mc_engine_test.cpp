@@ -233,6 +233,44 @@ TEST(MonteCarlo, SamplesDoNotDependOnTheThreadCountAndRerunAlone) {
   EXPECT_NE(sampler.inputs(8, 0).box(5), sampler.inputs(7, 0).box(5));
 }
 
+TEST(MonteCarlo, BlocksOfUniformNumbersAreThoseOfOneSampleAtATime) {
+  // The block computes Philox for many samples side by side; every number must be the one the
+  // sample draws alone, whatever the seed, the block's start (sample indices past 2^32 use the
+  // counter's upper word) and its length.
+  struct Case {
+    std::uint64_t seed, first;
+    std::size_t count;
+    int stream;
+  };
+  const Case cases[] = {
+      {1, 0, 1500, 2},
+      {7, 123, 257, 4},
+      {0xFFFFFFFF00000001ull, (std::uint64_t{1} << 32) - 100, 300, 16},
+      {42, 5'000'000'000ull, 1, 0},
+  };
+  // Each kind of vector instructions the processor has, and the default.
+  EXPECT_TRUE(has_instructions(VectorInstructions::Portable));
+  std::vector<std::optional<VectorInstructions>> kinds = {std::nullopt};
+  for (auto with :
+       {VectorInstructions::Portable, VectorInstructions::Avx2, VectorInstructions::Avx512}) {
+    if (has_instructions(with)) kinds.emplace_back(with);
+  }
+  for (const auto& with : kinds) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", first " << c.first << ", kind "
+                                      << (with ? static_cast<int>(*with) : -1));
+      std::vector<double> even(c.count), odd(c.count);
+      uniform_block(c.seed, c.first, c.count, c.stream, even.data(), odd.data(), with);
+      for (std::size_t i = 0; i < c.count; ++i) {
+        ASSERT_EQ(even[i], uniform(c.seed, c.first + i, c.stream)) << i;
+        ASSERT_EQ(odd[i], uniform(c.seed, c.first + i, c.stream + 1)) << i;
+        ASSERT_GT(even[i], 0);
+        ASSERT_LT(even[i], 1);
+      }
+    }
+  }
+}
+
 TEST(MonteCarlo, EachStopIsClassifiedByWhatItMeansForTheLimitStates) {
   using enum TimeKnown;
   struct Case {

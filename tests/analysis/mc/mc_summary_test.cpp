@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <boost/math/distributions/binomial.hpp>
 #include <cmath>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <sstream>
 
@@ -173,6 +175,110 @@ TEST(Summary, SelectedPercentilesAreThoseOfTheSortedValues) {
       }
     }
   }
+}
+
+TEST(Summary, OrderStatisticsAndCountsHoldForValuesOfAnySpread) {
+  // The order statistics come from buckets spread over the values' range and a selection in
+  // them, the counts from the age grid; both must give what a sort and a count give, for
+  // values all equal, clustered, spread over hundreds of orders of magnitude, and with zeros.
+  std::mt19937_64 gen(3);
+  std::uniform_real_distribution<double> uniform(0, 1);
+  struct Case {
+    const char* name;
+    std::function<double(int)> value;
+  };
+  const Case cases[] = {
+      {"all equal", [](int) { return 12.5; }},
+      {"zeros and one other", [](int i) { return i % 7 == 0 ? 3.0 : 0.0; }},
+      {"clustered with outliers",
+       [&](int i) { return i % 100 == 0 ? 1e6 * uniform(gen) : 40 + 1e-9 * uniform(gen); }},
+      {"orders of magnitude", [&](int) { return std::pow(10.0, 600 * uniform(gen) - 300); }},
+      {"smooth", [&](int) { return 200 * uniform(gen); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Samples s;
+    std::vector<double> sorted;
+    for (int i = 0; i < 5001; ++i) {
+      const double td = c.value(i);
+      s.results.push_back(done(1, 1, td));
+      sorted.push_back(td);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    const std::vector<double> ages = {0, 1e-300, 3, 12.5, 40, 40 + 5e-10, 100, 1e300};
+    const Summary summary = summarize(s, 1.3, ages);
+    const auto& p = summary.percentiles[kEnd];
+    ASSERT_TRUE(p);
+    const double n = static_cast<double>(sorted.size());
+    const double qs[3] = {0.05, 0.5, 0.95};
+    const double got[3] = {p->p5, p->p50, p->p95};
+    for (int i = 0; i < 3; ++i) {
+      const double h = qs[i] * (n - 1);
+      const auto lo = static_cast<std::size_t>(h);
+      const double f = h - static_cast<double>(lo);
+      const double expected = f > 0 ? sorted[lo] + f * (sorted[lo + 1] - sorted[lo]) : sorted[lo];
+      EXPECT_EQ(got[i], expected) << qs[i];
+    }
+    for (std::size_t a = 0; a < ages.size(); ++a) {
+      const auto below = std::upper_bound(sorted.begin(), sorted.end(), ages[a]) - sorted.begin();
+      EXPECT_EQ(summary.curve[a].p[kEnd], static_cast<double>(below) / n) << "age " << ages[a];
+    }
+    // The age where beta falls below 1.3: the m-th smallest value, m the least count above
+    // Phi(-1.3) n.
+    const auto m = static_cast<std::size_t>(std::floor(normal_cdf(-1.3) * n)) + 1;
+    EXPECT_EQ(summary.targetAge[kEnd], sorted[m - 1]);
+  }
+}
+
+TEST(Summary, RankCorrelationsShareTiedRanks) {
+  // Inputs and times with many ties: the Spearman coefficient is the Pearson coefficient of
+  // the average ranks, ties sharing the mean of their places (computed here by a sort).
+  auto averageRanks = [](const std::vector<double>& v) {
+    std::vector<std::size_t> order(v.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&v](std::size_t a, std::size_t b) { return v[a] < v[b]; });
+    std::vector<double> r(v.size());
+    for (std::size_t i = 0; i < order.size();) {
+      std::size_t j = i;
+      while (j < order.size() && v[order[j]] == v[order[i]]) ++j;
+      for (std::size_t k = i; k < j; ++k) r[order[k]] = 0.5 * static_cast<double>(i + 1 + j);
+      i = j;
+    }
+    return r;
+  };
+  auto pearson = [](const std::vector<double>& x, const std::vector<double>& y) {
+    const double n = static_cast<double>(x.size());
+    const double mx = std::accumulate(x.begin(), x.end(), 0.0) / n;
+    const double my = std::accumulate(y.begin(), y.end(), 0.0) / n;
+    double sxy = 0, sxx = 0, syy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      sxy += (x[i] - mx) * (y[i] - my);
+      sxx += (x[i] - mx) * (x[i] - mx);
+      syy += (y[i] - my) * (y[i] - my);
+    }
+    return sxy / std::sqrt(sxx * syy);
+  };
+  std::mt19937_64 gen(5);
+  Samples s;
+  s.boxes = {1, 2};
+  std::vector<double> a, b, td;
+  for (int i = 0; i < 3000; ++i) {
+    const double x = static_cast<double>(gen() % 13);                              // heavy ties
+    const double y = i % 2 == 0 ? -0.0 : static_cast<double>(gen() % 1000) - 500;  // with zeros
+    const double t = 10 + x + static_cast<double>(gen() % 5);
+    s.results.push_back(done(1 + x, 2 + x, t));
+    s.draws.insert(s.draws.end(), {x, y});
+    a.push_back(x);
+    b.push_back(y);
+    td.push_back(t);
+  }
+  const Summary summary = summarize(s, 1.3);
+  ASSERT_EQ(summary.tornado.size(), 2u);
+  const std::vector<double> rt = averageRanks(td);
+  EXPECT_NEAR(*summary.tornado[0].rho[kEnd], pearson(averageRanks(a), rt), 1e-12);
+  EXPECT_NEAR(*summary.tornado[1].rho[kEnd], pearson(averageRanks(b), rt), 1e-12);
+  EXPECT_GT(*summary.tornado[0].rho[kEnd], 0.5);
 }
 
 TEST(Summary, RemainingLifeIsCountedFromEachSamplesOwnInspectionAge) {

@@ -3,10 +3,12 @@
 // Boost.Math, the defaults against what their sources say.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <boost/math/distributions/beta.hpp>
 #include <boost/math/distributions/lognormal.hpp>
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <random>
 #include <vector>
@@ -173,6 +175,45 @@ TEST(Truncation, SamplesKeepTheSheetsValueAsMeanAndReachTheScatterWhereTheRangeA
   const TruncationEffect atEnd = truncation_effect(1.0, {0.5, Distribution::Lognormal}, 1, 5.5);
   EXPECT_TRUE(atEnd.meanMoves);
   EXPECT_GT(atEnd.truncatedMean, 1.4);
+}
+
+TEST(Truncation, SamplesOfABlockAreThoseOfOneUniformNumberAtATime) {
+  // The block computes the central range of the inverse normal for all its numbers at once and
+  // the rest one by one: every value must be that of sample(u), bit for bit, in both tails,
+  // at the edges of the central range, at probability 0, and for ranges above the median
+  // (drawn from the upper tail).
+  struct Case {
+    double mean;
+    Scatter scatter;
+    double lo, hi;
+  };
+  const Case cases[] = {
+      {30, {0, Distribution::Normal, 8}, 3, 90},       // cover: barely truncated
+      {5, {0.5, Distribution::Lognormal}, 1, 13},      // surface chloride: upper tail cut
+      {1.4, {0.25, Distribution::Normal}, 1.2, 1.6},   // cut on both sides
+      {40, {0, Distribution::Normal, 1}, 30.5, 1e6},   // the range above the median
+      {3, {0.1, Distribution::Lognormal}, 2.9, 1e3},   // ditto, lognormal
+      {30, {0, Distribution::Normal, 1}, -1e6, 30.0},  // F(lo) = 0: u * (F(hi) - F(lo)) can be 0
+  };
+  std::vector<double> u = {5e-324, 1e-300, 1e-17, 1e-9,     0.075,    0.0750000001,
+                           0.5,    0.925,  0.93,  1 - 1e-9, 1 - 1e-16};
+  std::mt19937_64 gen(11);
+  std::uniform_real_distribution<double> uniform(0, 1);
+  while (u.size() < 700) u.push_back(uniform(gen));  // more than two blocks, not whole ones
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << distribution_name(c.scatter.dist) << " " << c.mean << " in "
+                                    << c.lo << ".." << c.hi);
+    for (const TruncatedLaw& law : {TruncatedLaw(c.mean, c.scatter, c.lo, c.hi),
+                                    TruncatedLaw::fitted(c.mean, c.scatter, c.lo, c.hi)}) {
+      std::vector<double> x(u.size());
+      law.sample(u.data(), x.data(), u.size());
+      for (std::size_t i = 0; i < u.size(); ++i) {
+        const double one = law.sample(u[i]);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(x[i]), std::bit_cast<std::uint64_t>(one))
+            << "u = " << u[i] << ": " << x[i] << " against " << one;
+      }
+    }
+  }
 }
 
 TEST(Truncation, BetaSamplesInvertItsDistributionFunction) {
