@@ -16,6 +16,7 @@
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "analysis/batch/result_columns.hpp"
 #include "analysis/project/project.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
@@ -43,7 +44,10 @@ constexpr std::string_view kUsage =
     "Combo1), aliases or the Chinese labels of the boxes ('pellucor-cli --help SHEET' lists\n"
     "them), an option group's caption (its cell names the option), and 'member' for the\n"
     "member's name. An empty cell leaves its box at the default; Combo1 takes 1, 2, 3, an\n"
-    "item or a steel name; an option column takes 1 (chosen) or 0.\n"
+    "item or a steel name; an option column takes 1 (chosen) or 0. A table the desktop\n"
+    "program's member table exported is read as it stands: a label with its unit in\n"
+    "brackets, on one line or several, names its box, and the columns from its status\n"
+    "column on (status, results) are not read.\n"
     "\n"
     "Output (-o; standard output without it or for -): the input columns, a status column\n"
     "('ok' or the first message with the control it names), then every report value, the\n"
@@ -206,11 +210,16 @@ int run(const std::vector<std::string>& words) {
     throw std::runtime_error(encoding_problem(e));
   }
   const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, reader->header());
+  if (const auto earlier = batch::earlier_output_columns(reader->header()); !earlier.empty()) {
+    std::cerr << "pellucor-cli: the " << earlier.size() << " column(s) from '" << earlier.front()
+              << "' on hold the output of an earlier run; they are not read, and this run "
+                 "writes its own\n";
+  }
   std::unique_ptr<batch::TableWriter> writer;
   batch::CsvTableWriter* csv = nullptr;
   if (workbook) {
     batch::check_fits_workbook(reader->members().value_or(0),
-                               batch::output_header(table.number, reader->header()).size());
+                               columns.size() + 1 + batch::result_headers(table.number).size());
     writer = std::make_unique<batch::XlsxTableWriter>(out, table.cliName);
   } else {
     auto w = std::make_unique<batch::CsvTableWriter>(out, encoding);

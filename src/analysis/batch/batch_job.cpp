@@ -136,10 +136,12 @@ class MeaningCheck {
         out.emplace_back();
         continue;
       }
-      const sheet::InputTarget t = sheet::find_input(table_, name);
+      if (is_status_header(name)) break;  // an earlier run's output from here on
+      const sheet::InputTarget t = input_named(table_, name);
       if (t.kind == sheet::InputTarget::Kind::None) return std::nullopt;
       out.push_back(t);
     }
+    out.resize(fields.size());  // the output columns: nothing to check
     return out;
   }
 
@@ -329,9 +331,13 @@ MemberTable read_member_table(const std::string& path, std::optional<Encoding> e
 JobReport run_batch_job(const sheet::Module& module, const std::vector<InputColumn>& columns,
                         MemberReader& input, TableWriter& output, const JobOptions& options) {
   const int sheet = module.table().number;
-  const std::vector<std::string> header = output_header(sheet, input.header());
+  // The input's columns before an earlier run's output (see resolve_columns): this run writes
+  // its own.
+  const std::size_t statusColumn = std::min(columns.size(), input.header().size());
+  const std::vector<std::string> header = output_header(
+      sheet,
+      {input.header().begin(), input.header().begin() + static_cast<std::ptrdiff_t>(statusColumn)});
   std::vector<bool> textColumns = text_columns(columns);
-  const std::size_t statusColumn = input.header().size();
   textColumns.resize(header.size(), false);
   textColumns[statusColumn] = true;
   output.header(header, textColumns, statusColumn);
