@@ -175,6 +175,10 @@ struct MemberReader::Impl {
   std::unique_ptr<Decoder> decoder;
   std::size_t columns = 0;
   CsvRecord record;
+  // A table already read: its rows, and the next one to hand out.
+  bool fromTable = false;
+  std::vector<MemberRow> held;
+  std::size_t nextHeld = 0;
 
   ~Impl() {
     if (ownsFd && fd >= 0) ::close(fd);
@@ -227,6 +231,18 @@ std::unique_ptr<MemberReader> MemberReader::of_text(std::string bytes, const Rea
   impl->text = std::move(bytes);
   std::unique_ptr<MemberReader> reader(new MemberReader(std::move(impl)));
   reader->start(options);
+  return reader;
+}
+
+std::unique_ptr<MemberReader> MemberReader::of_table(MemberTable table) {
+  auto impl = std::make_unique<Impl>();
+  impl->fromTable = true;
+  impl->held = std::move(table.rows);
+  std::unique_ptr<MemberReader> reader(new MemberReader(std::move(impl)));
+  reader->header_ = std::move(table.header);
+  reader->members_ = reader->impl_->held.size();
+  reader->encoding_ = table.encoding;
+  reader->impl_->columns = reader->header_.size();
   return reader;
 }
 
@@ -291,6 +307,14 @@ void MemberReader::start(const ReadOptions& options) {
 std::size_t MemberReader::refill(std::vector<MemberRow>& rows, std::size_t max) {
   Impl& m = *impl_;
   std::size_t n = 0;
+  if (m.fromTable) {
+    for (; n < max && m.nextHeld < m.held.size(); ++n) {
+      if (n == rows.size()) rows.emplace_back();
+      rows[n] = std::move(m.held[m.nextHeld++]);
+    }
+    rows.resize(n);
+    return n;
+  }
   for (; n < max; ++n) {
     if (!m.records->next(m.record)) break;
     if (!m.decode(m.record, m.columns)) throw not_valid(m.record.line, encoding_);
@@ -303,6 +327,11 @@ std::size_t MemberReader::refill(std::vector<MemberRow>& rows, std::size_t max) 
 
 bool MemberReader::read(std::vector<MemberRow>& rows, std::size_t max) {
   Impl& m = *impl_;
+  if (m.fromTable) {
+    const std::size_t n = std::min(max, m.held.size() - m.nextHeld);
+    for (std::size_t k = 0; k < n; ++k) rows.push_back(std::move(m.held[m.nextHeld++]));
+    return n > 0;
+  }
   for (std::size_t n = 0; n < max; ++n) {
     if (!m.records->next(m.record)) return n > 0;
     if (!m.decode(m.record, m.columns)) {

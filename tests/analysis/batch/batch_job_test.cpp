@@ -16,6 +16,7 @@
 
 #include "analysis/batch/output_file.hpp"
 #include "analysis/batch/result_columns.hpp"
+#include "analysis/batch/workbook_reader.hpp"
 #include "modules/registry.hpp"
 #include "sheet/safe_output.hpp"
 
@@ -178,8 +179,6 @@ TEST(BatchJob, ATableTheDesktopExportedRunsAsTheTableItWasTypedFrom) {
 
   const fs::path dir = fs::temp_directory_path() / ("pellucor-export-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  write_table((dir / "members.csv").string(), exported, sheet.cliName, TableFormat::Csv);
-
   // Each table through the console's path: read, columns, job, CSV output.
   auto run = [&](MemberReader& reader, const char* name) {
     const auto columns = resolve_columns(sheet, reader.header());
@@ -192,8 +191,6 @@ TEST(BatchJob, ATableTheDesktopExportedRunsAsTheTableItWasTypedFrom) {
   };
   ReadOptions options;
   options.sheet = &sheet;
-  auto fromDesktop = MemberReader::open((dir / "members.csv").string(), options);
-  const auto [desktopSummary, desktop] = run(*fromDesktop, "desktop-out.csv");
   // The plain table without its malformed lines, as the export holds its members.
   std::string typed = kHeader;
   for (std::size_t r = 1; r < plain.size(); ++r) {
@@ -203,27 +200,73 @@ TEST(BatchJob, ATableTheDesktopExportedRunsAsTheTableItWasTypedFrom) {
   }
   auto fromTyped = MemberReader::of_text(typed, options);
   const auto [typedSummary, expected] = run(*fromTyped, "typed-out.csv");
-  fs::remove_all(dir);
+  EXPECT_GT(typedSummary.done, 0u);
+  EXPECT_GT(typedSummary.stopped, 0u);
 
-  EXPECT_EQ(desktopSummary.rows, exported.rows.size());
-  EXPECT_EQ(desktopSummary.done, typedSummary.done);
-  EXPECT_GT(desktopSummary.done, 0u);
-  EXPECT_GT(desktopSummary.stopped, 0u);
-  // The output: the exported input columns, then one status column and this run's results.
-  ASSERT_EQ(desktop.size(), expected.size());
-  ASSERT_EQ(desktop[0].fields.size(), expected[0].fields.size());
-  EXPECT_EQ(std::vector<std::string>(desktop[0].fields.begin(),
-                                     desktop[0].fields.begin() + exported.statusColumn),
-            std::vector<std::string>(exported.header.begin(),
-                                     exported.header.begin() + exported.statusColumn));
-  for (std::size_t r = 0; r < desktop.size(); ++r) {
+  for (const TableFormat format : {TableFormat::Csv, TableFormat::Workbook}) {
+    const bool book = format == TableFormat::Workbook;
+    SCOPED_TRACE(book ? "workbook" : "CSV");
+    const std::string path = (dir / (book ? "members.xlsx" : "members.csv")).string();
+    write_table(path, exported, sheet.cliName, format);
+    auto fromDesktop = book ? MemberReader::of_table(workbook_member_table(path))
+                            : MemberReader::open(path, options);
+    EXPECT_EQ(earlier_output_columns(fromDesktop->header()).size(),
+              exported.header.size() - exported.statusColumn);
+    const auto [desktopSummary, desktop] = run(*fromDesktop, "desktop-out.csv");
+    EXPECT_EQ(desktopSummary.rows, exported.rows.size());
+    EXPECT_EQ(desktopSummary.done, typedSummary.done);
+    EXPECT_EQ(desktopSummary.stopped, typedSummary.stopped);
+    // The output: the exported input columns, then one status column and this run's results.
+    ASSERT_EQ(desktop.size(), expected.size());
+    ASSERT_EQ(desktop[0].fields.size(), expected[0].fields.size());
+    EXPECT_EQ(std::vector<std::string>(desktop[0].fields.begin(),
+                                       desktop[0].fields.begin() + exported.statusColumn),
+              std::vector<std::string>(exported.header.begin(),
+                                       exported.header.begin() + exported.statusColumn));
     const auto from = [&](const CsvRecord& rec) {
       return std::vector<std::string>(
           rec.fields.begin() + static_cast<std::ptrdiff_t>(exported.statusColumn),
           rec.fields.end());
     };
-    EXPECT_EQ(from(desktop[r]), from(expected[r])) << "row " << r;
+    for (std::size_t r = 0; r < desktop.size(); ++r) {
+      EXPECT_EQ(from(desktop[r]), from(expected[r])) << "row " << r;
+    }
   }
+  fs::remove_all(dir);
+}
+
+// A workbook's member table: rows numbered as in the sheet, empty rows left out, a row with
+// cells beyond the header kept whole as a malformed one; a file that is no workbook refused.
+TEST(BatchJob, AWorkbookIsReadAsItsFirstSheetsRows) {
+  const fs::path dir = fs::temp_directory_path() / ("pellucor-book-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  OutputTable t;
+  t.header = {"member", "cover", ""};
+  t.rows = {{"a", "40", ""}, {"", "", ""}, {"b", "41", "x"}, {"00123", "0.1", ""}};
+  t.textColumns = {true, false, false};
+  t.stopped.assign(t.rows.size(), false);
+  t.lines.assign(t.rows.size(), 0);
+  const std::string book = (dir / "members.xlsx").string();
+  write_table(book, t, "marine", TableFormat::Workbook);
+  const MemberTable read = workbook_member_table(book);
+  EXPECT_EQ(read.header, (std::vector<std::string>{"member", "cover"}));
+  ASSERT_EQ(read.rows.size(), 3u);
+  EXPECT_EQ(read.rows[0].cells, (std::vector<std::string>{"a", "40"}));
+  EXPECT_EQ(read.rows[0].line, 2u);
+  EXPECT_EQ(read.rows[1].line, 4u);
+  EXPECT_EQ(read.rows[1].malformed, "malformed row (line 4): 3 fields where the header has 2");
+  EXPECT_EQ(read.rows[1].raw, "b,41,x");
+  EXPECT_EQ(read.rows[2].cells, (std::vector<std::string>{"00123", "0.1"}));
+
+  const std::string notBook = (dir / "table.xlsx").string();
+  std::ofstream(notBook) << "member,cover\na,40\n";
+  try {
+    workbook_member_table(notBook);
+    ADD_FAILURE() << "a CSV file read as a workbook";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("不是工作簿或无法打开"), std::string::npos) << e.what();
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace
