@@ -265,6 +265,9 @@ void MemberReader::start(const ReadOptions& options) {
     auto inner = m.source(m.fd);
     TeeLines tee(*inner, detector, m.copy);
     CsvReader counter(tee);
+    // The pass counts the records; of their fields it needs the header's and those a reading
+    // of the bytes could change (non-ASCII).
+    counter.countAsciiOnly(true);
     std::optional<MeaningCheck> meaning;
     if (options.sheet != nullptr && !options.encoding) meaning.emplace(*options.sheet, detector);
     std::size_t records = 0;
