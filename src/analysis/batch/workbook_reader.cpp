@@ -271,6 +271,7 @@ class SheetCells final : public XmlPart {
       rowNumber_ = number;
     } else if (name == "c") {
       const std::string_view r = attribute(atts, "r");
+      reference_ = r;
       column_ = !r.empty() ? column_of(r) : (cells_.empty() ? 0 : cells_.rbegin()->first + 1);
       type_ = attribute(atts, "t");
       value_.clear();
@@ -293,7 +294,12 @@ class SheetCells final : public XmlPart {
       cells_.clear();
     } else if (name == "c" && inCell_) {
       inCell_ = false;
-      if (column_ >= 0 && column_ < 16384) cells_[column_] = cellText();
+      // A cell is never left out unsaid: one that names no column of a worksheet is refused.
+      if (column_ < 0 || column_ >= 16384) {
+        refuse(path_, "第 " + std::to_string(rowNumber_) + " 行的单元格位置“" + reference_ +
+                          "”不在工作表的列中");
+      }
+      cells_[column_] = cellText();
     } else if (name == "v") {
       inValue_ = false;
     } else if (name == "is") {
@@ -338,6 +344,7 @@ class SheetCells final : public XmlPart {
   std::map<int, std::string> cells_;
   std::size_t rowNumber_ = 0;
   int column_ = 0;
+  std::string reference_;
   std::string type_;
   std::string value_;
   std::string inline_;
