@@ -3,6 +3,7 @@
 // for bit, and its few sums), run on inputs read beforehand.
 //   BM_MarineBatch/jobs:N   10 000 members parsed, played on the sheet, written as CSV
 //   BM_MarineModelFloor     the model's calculation of the same members, nothing else
+//   BM_MarineStage/stage:N  the batch's stages apart (0 read, 1 run, 2 write; see below)
 // Both report the time per member ("per_member"): processor time on one thread (a machine shared
 // with other work moves wall time, not processor time), wall time for two threads. The batch's
 // goal on one thread is 1.5 times the floor. On a shared machine compare them side by side:
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
@@ -86,6 +88,52 @@ void BM_MarineBatch(benchmark::State& state) {
 double fastest(const std::vector<double>& v) {
   return *std::min_element(v.begin(), v.end());
 }
+
+// The batch's three stages apart, on one thread, to say where its time goes:
+//   BM_MarineStage/read   the table read: the first pass (encoding, count), records, cells
+//   BM_MarineStage/run    the members played (typing, checks, model, record, result cells)
+//   BM_MarineStage/write  the output rows written as CSV
+void BM_MarineStage(benchmark::State& state) {
+  const std::string input = members(kMembers);
+  const auto stage = state.range(0);
+  auto read_all = [&input] {
+    auto reader = MemberReader::of_text(input, {});
+    std::vector<MemberRow> rows;
+    while (reader->read(rows, 4096)) {
+    }
+    return std::pair(std::move(reader), std::move(rows));
+  };
+  auto [reader, rows] = read_all();
+  const auto columns = resolve_columns(marine().table(), reader->header());
+  RunOptions one;
+  one.jobs = 1;
+  std::vector<RowOutcome> outcomes = run_members(marine(), columns, rows, one);
+  const std::vector<std::string> header = output_header(4, reader->header());
+  std::vector<bool> textColumns = text_columns(columns);
+  textColumns.resize(header.size(), false);
+  for (auto _ : state) {
+    if (stage == 0) {
+      auto again = read_all();
+      benchmark::DoNotOptimize(again.second.data());
+    } else if (stage == 1) {
+      run_members(marine(), columns, rows, one, nullptr, outcomes);
+      benchmark::DoNotOptimize(outcomes.data());
+    } else {
+      sheet::SafeOutput out;
+      out.open("/dev/null");
+      CsvTableWriter writer(out, Encoding::Utf8Bom);
+      writer.header(header, textColumns, reader->header().size());
+      writer.members(rows, outcomes);
+      writer.finish();
+    }
+  }
+  per_member(state);
+}
+BENCHMARK(BM_MarineStage)
+    ->ArgName("stage")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", fastest);
 
 BENCHMARK(BM_MarineBatch)
     ->ArgName("jobs")

@@ -67,7 +67,17 @@ if(PELLUCOR_XLSXWRITER)
     set(pellucor_runtime_depends "${pellucor_xlsx_package}")
   endif()
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${pellucor_runtime_depends}")
+# The zip library that reads member tables from workbooks is loaded the same way.
+if(PELLUCOR_LIBZIP)
+  get_filename_component(pellucor_libzip_real ${PELLUCOR_LIBZIP} REALPATH)
+  execute_process(COMMAND dpkg-query -S ${pellucor_libzip_real}
+                  OUTPUT_VARIABLE pellucor_libzip_owner ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX MATCH "^[^:]+" pellucor_libzip_package "${pellucor_libzip_owner}")
+  if(pellucor_libzip_package)
+    list(APPEND pellucor_runtime_depends "${pellucor_libzip_package}")
+  endif()
+endif()
+string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${pellucor_runtime_depends})
 if(PELLUCOR_GUI)
   string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${pellucor_runtime_depends} qt6-translations-l10n
          "fonts-arphic-uming | fonts-noto-cjk")

@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-translations-l10n libgl-dev
-  libxlsxwriter-dev libzip-dev librandom123-dev libboost-math-dev libgsl-dev nlohmann-json3-dev
+  libxlsxwriter-dev libzip-dev libexpat1-dev librandom123-dev libboost-math-dev libgsl-dev nlohmann-json3-dev
   poppler-utils parallel hyperfine dpkg-dev unzip desktop-file-utils clang-format
   xvfb xauth
   fonts-noto-cjk fonts-arphic-uming fonts-arphic-ukai

@@ -16,6 +16,8 @@
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "analysis/batch/result_columns.hpp"
+#include "analysis/batch/workbook_reader.hpp"
 #include "analysis/project/project.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
@@ -28,7 +30,8 @@ namespace {
 namespace batch = pellucor::analysis::batch;
 
 constexpr std::string_view kUsage =
-    "Usage: pellucor-cli batch SHEET [IN.csv|-] [-o OUT.csv|OUT.xlsx|-] [--encoding utf-8|gbk]\n"
+    "Usage: pellucor-cli batch SHEET [IN.csv|IN.xlsx|-] [-o OUT.csv|OUT.xlsx|-]\n"
+    "                          [--encoding utf-8|gbk]\n"
     "                          [--input-encoding utf-8|gbk] [--jobs N]\n"
     "       pellucor-cli batch PROJECT.pellucor [--sheet SHEET] [-o OUT.csv|OUT.xlsx|-]\n"
     "                          [--encoding utf-8|gbk] [--jobs N]\n"
@@ -39,11 +42,16 @@ constexpr std::string_view kUsage =
     "Input (a file, or standard input for - or nothing): CSV in UTF-8 (with or without BOM)\n"
     "or GBK, detected; when the bytes read both ways (or a UTF-8 file holds a stray byte)\n"
     "the command stops, names the line and asks for --input-encoding. A quoted cell may hold\n"
-    "line breaks. The first row names the columns: control names (Text1.., Option1..,\n"
-    "Combo1), aliases or the Chinese labels of the boxes ('pellucor-cli --help SHEET' lists\n"
-    "them), an option group's caption (its cell names the option), and 'member' for the\n"
-    "member's name. An empty cell leaves its box at the default; Combo1 takes 1, 2, 3, an\n"
-    "item or a steel name; an option column takes 1 (chosen) or 0.\n"
+    "line breaks. A name ending in .xlsx is read as a workbook: the rows of its first\n"
+    "worksheet, the first row that holds anything as the header, empty rows left out (the\n"
+    "whole sheet is read into memory). The first row names the columns: control names\n"
+    "(Text1.., Option1.., Combo1), aliases or the Chinese labels of the boxes ('pellucor-cli\n"
+    "--help SHEET' lists them), an option group's caption (its cell names the option), and\n"
+    "'member' for the member's name. An empty cell leaves its box at the default; Combo1\n"
+    "takes 1, 2, 3, an item or a steel name; an option column takes 1 (chosen) or 0. A\n"
+    "table the desktop program's member table exported (CSV or workbook) is read as it\n"
+    "stands: a label with its unit in brackets, on one line or several, names its box, and\n"
+    "the columns from its status column on (status, results) are not read.\n"
     "\n"
     "Output (-o; standard output without it or for -): the input columns, a status column\n"
     "('ok' or the first message with the control it names), then every report value, the\n"
@@ -200,17 +208,30 @@ int run(const std::vector<std::string>& words) {
   open_output(out, "the output", output, false);
   reading.sheet = &table;
   std::unique_ptr<batch::MemberReader> reader;
-  try {
-    reader = batch::MemberReader::open(input, reading);
-  } catch (const batch::EncodingError& e) {
-    throw std::runtime_error(encoding_problem(e));
+  if (batch::is_workbook_name(input)) {
+    // A workbook: its first worksheet, read whole (UTF-8, as every workbook holds its texts).
+    if (args.has("--input-encoding")) {
+      throw UsageError("--input-encoding applies to a CSV member table, not to a workbook");
+    }
+    reader = batch::MemberReader::of_table(batch::workbook_member_table(input));
+  } else {
+    try {
+      reader = batch::MemberReader::open(input, reading);
+    } catch (const batch::EncodingError& e) {
+      throw std::runtime_error(encoding_problem(e));
+    }
   }
   const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, reader->header());
+  if (const auto earlier = batch::earlier_output_columns(reader->header()); !earlier.empty()) {
+    std::cerr << "pellucor-cli: the " << earlier.size() << " column(s) from '" << earlier.front()
+              << "' on hold the output of an earlier run; they are not read, and this run "
+                 "writes its own\n";
+  }
   std::unique_ptr<batch::TableWriter> writer;
   batch::CsvTableWriter* csv = nullptr;
   if (workbook) {
     batch::check_fits_workbook(reader->members().value_or(0),
-                               batch::output_header(table.number, reader->header()).size());
+                               columns.size() + 1 + batch::result_headers(table.number).size());
     writer = std::make_unique<batch::XlsxTableWriter>(out, table.cliName);
   } else {
     auto w = std::make_unique<batch::CsvTableWriter>(out, encoding);

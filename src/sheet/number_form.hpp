@@ -23,6 +23,8 @@ std::string number_double(double v);
 // blanks around them.
 std::string digits_single(double v);
 std::string digits_double(double v);
+// digits_single(v) appended to `out` (no text of its own made).
+void append_digits_single(std::string& out, double v);
 
 // The text the cracking-time iteration writes into its box: " " + digits for a value that is
 // zero or positive, "-" + digits for a negative one (single precision, 7 digits, no trailing

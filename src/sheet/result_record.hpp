@@ -63,8 +63,13 @@ struct ResultItem {
 };
 
 struct ResultRecord {
+  static constexpr std::size_t kItemsAtOnce = 48;
+  static constexpr std::size_t kResultsAtOnce = 16;
   std::vector<ResultItem> items;  // inputs in the order of the echo, then the results in the
                                   // order of the report; items not printed among them
+  // Set: the record keeps its results and the inspection age ("age"), no other input (a caller
+  // that reads nothing else is spared making them).
+  bool resultsOnly = false;
 
   bool empty() const { return items.empty(); }
   const ResultItem* find(std::string_view key) const;
@@ -74,6 +79,10 @@ struct ResultRecord {
   // Adds an item (building a record in a module).
   ResultRecord& add(ItemKind kind, const ItemText& form, std::optional<double> value,
                     std::string text = {}) {
+    if (resultsOnly && kind != ItemKind::Result && form.key != "age") return *this;
+    // Room at once for the items of a sheet (a few dozen, of them a dozen or so results), not
+    // a reallocation at each doubling.
+    if (items.capacity() == 0) items.reserve(resultsOnly ? kResultsAtOnce : kItemsAtOnce);
     items.push_back({&form, kind, value, std::move(text)});
     return *this;
   }

@@ -183,6 +183,9 @@ class CalculationSink {
   // False for a caller that reads only the model's numbers (CalculationOutcome::run), such as
   // the samples of a reliability analysis: the sheet then builds no record either.
   virtual bool wantsRecord() const { return true; }
+  // False for a caller that reads only the results of the record and the inspection age, such
+  // as a member table: the record then holds no other input (see ResultRecord::resultsOnly).
+  virtual bool wantsInputs() const { return true; }
 };
 
 struct CalculationOutcome {

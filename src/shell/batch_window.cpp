@@ -31,6 +31,7 @@
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
 #include "analysis/batch/result_columns.hpp"
+#include "analysis/batch/workbook_reader.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/user_input.hpp"
@@ -42,7 +43,6 @@
 #include "shell/presentation.hpp"
 #include "shell/qt_sheet_view.hpp"
 #include "shell/window_kit.hpp"
-#include "shell/xlsx_reader.hpp"
 
 namespace pellucor::shell {
 
@@ -677,7 +677,7 @@ bool BatchWindow::importCsv(const QString& path) {
   for (;;) {
     try {
       if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        read = workbookTable(path);
+        read = batch::workbook_member_table(utf8(path));
         break;
       }
       read = batch::read_member_table(utf8(path), encoding, &module_.table());
@@ -699,24 +699,9 @@ bool BatchWindow::importCsv(const QString& path) {
     }
   }
   try {
-    // A table exported from here carries its status and results: they are not inputs.
-    std::vector<std::string> header = read.header;
-    const auto status = std::find(header.begin(), header.end(), std::string("status"));
-    if (status != header.end()) {
-      const std::size_t inputs = static_cast<std::size_t>(status - header.begin());
-      header.resize(inputs);
-      for (auto& r : read.rows) {
-        if (r.malformed.empty()) r.cells.resize(inputs);
-      }
-    }
-    // A label with its unit after it, as an export from here writes it, names its box.
-    static const QRegularExpression withUnit(QStringLiteral("^(.*\\S)\\s*\\([^()]*\\)$"));
-    for (std::string& name : header) {
-      if (sheet::find_input(module_.table(), name).kind != sheet::InputTarget::Kind::None) continue;
-      const auto m = withUnit.match(qs(name));
-      if (m.hasMatch()) name = utf8(m.captured(1));
-    }
-    given = batch::resolve_columns(module_.table(), header);
+    // A table exported from here names its boxes by their labels with units, and carries its
+    // status and results after them: the columns stop there (see resolve_columns).
+    given = batch::resolve_columns(module_.table(), read.header);
   } catch (const std::exception& e) {
     dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
     return false;
@@ -771,47 +756,6 @@ bool BatchWindow::importCsv(const QString& path) {
   table_->setSortingEnabled(true);
   summary_->setText(QStringLiteral("导入 %1 行").arg(rows.size()));
   return true;
-}
-
-batch::MemberTable BatchWindow::workbookTable(const QString& path) const {
-  const SheetRows sheet = read_first_worksheet(path);
-  batch::MemberTable t;
-  std::size_t first = 0;
-  // The header is the first row that holds anything.
-  while (first < sheet.rows.size() &&
-         std::all_of(sheet.rows[first].begin(), sheet.rows[first].end(),
-                     [](const std::string& c) { return c.empty(); })) {
-    ++first;
-  }
-  if (first == sheet.rows.size()) throw std::runtime_error("工作簿的第一个工作表是空的");
-  t.header = sheet.rows[first];
-  while (!t.header.empty() && t.header.back().empty()) t.header.pop_back();
-  for (std::size_t i = first + 1; i < sheet.rows.size(); ++i) {
-    std::vector<std::string> cells = sheet.rows[i];
-    // Empty rows between members are left out, as blank lines of a CSV file are.
-    if (std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); })) {
-      continue;
-    }
-    batch::MemberRow row;
-    row.line = sheet.numbers[i];
-    const bool beyond = cells.size() > t.header.size() &&
-                        std::any_of(cells.begin() + static_cast<std::ptrdiff_t>(t.header.size()),
-                                    cells.end(), [](const std::string& c) { return !c.empty(); });
-    if (beyond) {
-      // Nothing is dropped: the row is kept whole and marked, as a CSV line of too many fields.
-      QStringList all;
-      for (const std::string& c : cells) all << qs(c);
-      row.raw = utf8(all.join(QLatin1Char(',')));
-      row.malformed = "malformed row (line " + std::to_string(row.line) +
-                      "): " + std::to_string(cells.size()) + " fields where the header has " +
-                      std::to_string(t.header.size());
-    } else {
-      cells.resize(t.header.size());
-      row.cells = std::move(cells);
-    }
-    t.rows.push_back(std::move(row));
-  }
-  return t;
 }
 
 std::vector<std::string> BatchWindow::exportHeader() const {

@@ -109,9 +109,6 @@ class BatchWindow final : public QWidget {
   analysis::batch::OutputTable outputTable() const;
   bool exportTable(const QString& path, analysis::batch::TableFormat format);
   std::vector<std::string> exportHeader() const;
-  // The first worksheet of a workbook as a member table (the header its first row that holds
-  // anything). Throws std::runtime_error.
-  analysis::batch::MemberTable workbookTable(const QString& path) const;
   std::optional<QString> askSave(const QString& title, const QString& filter,
                                  const QString& suffix);
   // The members of a finished run handed to the assessment, and its columns filled.

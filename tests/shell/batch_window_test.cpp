@@ -20,6 +20,10 @@
 #include <QTest>
 #include <memory>
 
+#include "analysis/batch/batch_job.hpp"
+#include "analysis/batch/result_columns.hpp"
+#include "analysis/batch/workbook_reader.hpp"
+#include "modules/registry.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_actions.hpp"
 #include "shell/assessment_panel.hpp"
@@ -317,6 +321,34 @@ class BatchWindowTest : public QObject {
             QCOMPARE(cell(again->table(), r, c), was);
           }
         }
+      }
+    }
+
+    // The console's batch takes both exports as they stand: the labels with units name the
+    // boxes, the status and results of this run are set aside, and its members come to what
+    // the window computed.
+    namespace batch = pellucor::analysis::batch;
+    const auto& marine = *pellucor::modules::find_module("marine");
+    for (const QString& exported : {csv, xlsx}) {
+      const std::string path = exported.toStdString();
+      std::unique_ptr<batch::MemberReader> reader =
+          exported == xlsx ? batch::MemberReader::of_table(batch::workbook_member_table(path))
+                           : batch::MemberReader::open(path, {});
+      const auto columns = batch::resolve_columns(marine.table(), reader->header());
+      QCOMPARE(columns.size(), static_cast<std::size_t>(w->statusColumn()));
+      QCOMPARE(batch::earlier_output_columns(reader->header()).front(), std::string("status"));
+      std::vector<batch::MemberRow> rows;
+      while (reader->read(rows, 16)) {
+      }
+      const auto outcomes = batch::run_members(marine, columns, rows, {});
+      QCOMPARE(outcomes.size(), std::size_t{2});
+      QCOMPARE(outcomes[0].status, batch::RowOutcome::Status::Done);
+      QCOMPARE(outcomes[1].status, batch::RowOutcome::Status::Stopped);
+      const auto& results = outcomes[0].results;
+      QCOMPARE(results.size(), batch::result_headers(4).size());
+      for (std::size_t k = 0; k < results.size(); ++k) {
+        QCOMPARE(QString::fromStdString(results[k]),
+                 cell(w->table(), 0, w->statusColumn() + 1 + static_cast<int>(k)));
       }
     }
   }

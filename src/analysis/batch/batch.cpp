@@ -49,16 +49,81 @@ sheet::InputTarget target_of(const InputColumn& c) {
   return t;
 }
 
+// A name without blanks (half- and full-width), tabs and line breaks.
+std::string without_blanks(std::string_view given) {
+  std::string out;
+  out.reserve(given.size());
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    const char ch = given[i];
+    if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n') continue;
+    if (given.substr(i, 3) == "\u3000") {
+      i += 2;
+      continue;
+    }
+    out.push_back(ch);
+  }
+  return out;
+}
+
+// The name before a unit in brackets at its end ("保护层厚度(mm)", "环境温度（℃）"); the name
+// as it is when it has none, or nothing before it.
+std::string_view before_unit(std::string_view name) {
+  for (const auto& [open, close] : {std::pair<std::string_view, std::string_view>{"(", ")"},
+                                    std::pair<std::string_view, std::string_view>{"（", "）"}}) {
+    if (!name.ends_with(close)) continue;
+    const auto at = name.rfind(open);
+    if (at != std::string_view::npos && at > 0) return name.substr(0, at);
+  }
+  return name;
+}
+
 }  // namespace
+
+bool is_status_header(std::string_view given) {
+  const std::string name = without_blanks(given);
+  return sheet::iequal(name, "status") || name == "状态" || name == "检测时状态";
+}
+
+sheet::InputTarget input_named(const sheet::SheetTable& table, std::string_view given) {
+  const std::string name = sheet::trim_blanks_and_tabs(given);
+  if (sheet::iequal(name, "member") || is_status_header(name)) return {};
+  sheet::InputTarget target = sheet::find_input(table, name);
+  if (target.kind != sheet::InputTarget::Kind::None) return target;
+  // As the desktop's member table writes a label: with its unit, perhaps on several lines.
+  const std::string compact = without_blanks(name);
+  target = sheet::find_input(table, compact);
+  if (target.kind == sheet::InputTarget::Kind::None) {
+    target = sheet::find_input(table, before_unit(compact));
+  }
+  return target;
+}
+
+std::vector<std::string> earlier_output_columns(const std::vector<std::string>& header) {
+  const auto status = std::find_if(header.begin(), header.end(), is_status_header);
+  return {status, header.end()};
+}
 
 std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
                                          const std::vector<std::string>& header) {
   std::vector<InputColumn> columns;
-  for (const std::string& given : header) {
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const std::string& given = header[i];
     const std::string name = sheet::trim_blanks_and_tabs(given);
+    if (is_status_header(name)) {
+      // An earlier run's output from here on: none of it may be meant as an input.
+      for (std::size_t k = i + 1; k < header.size(); ++k) {
+        const std::string later = sheet::trim_blanks_and_tabs(header[k]);
+        if (sheet::iequal(later, "member") ||
+            sheet::find_input(table, later).kind != sheet::InputTarget::Kind::None) {
+          throw ColumnError("column '" + header[k] + "' stands after the status column '" + given +
+                            "', among the output of an earlier run; inputs come before it");
+        }
+      }
+      break;
+    }
     InputColumn c;
     c.header = given;
-    const sheet::InputTarget target = sheet::find_input(table, name);
+    const sheet::InputTarget target = input_named(table, name);
     if (sheet::iequal(name, "member")) {
       c.kind = InputColumn::Kind::Member;
     } else if (target.kind == sheet::InputTarget::Kind::Group) {
@@ -149,35 +214,47 @@ std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& co
 
 RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
                       const MemberRow& row) {
+  RowOutcome o;
+  run_member(module, columns, row, o);
+  return o;
+}
+
+void run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                const MemberRow& row, RowOutcome& o) {
+  o.control = Control::None;
+  o.ages.reset();
   if (!row.malformed.empty()) {
-    RowOutcome o;
     o.status = RowOutcome::Status::Malformed;
     o.statusText = row.malformed;
-    return o;
+    o.results.clear();
+    return;
   }
-  // The row's typed texts, seen in its cells (see row_entries).
-  std::vector<TypedText> typed;
-  typed.reserve(columns.size());
+  // The row's typed texts, seen in its cells (see row_entries); the thread's list is used
+  // again from member to member.
+  thread_local std::vector<TypedText> typed;
+  typed.clear();
   for (std::size_t i = 0; i < columns.size() && i < row.cells.size(); ++i) {
     const InputColumn& c = columns[i];
     if (c.kind == InputColumn::Kind::Member) continue;
     sheet::TypedValue v = sheet::typed_value(target_of(c), row.cells[i], true);
-    if (v.kind == sheet::TypedValue::Kind::Refused) return stopped(std::move(v.refusal), v.control);
+    if (v.kind == sheet::TypedValue::Kind::Refused) {
+      o = stopped(std::move(v.refusal), v.control);
+      return;
+    }
     if (v.kind == sheet::TypedValue::Kind::Type) typed.push_back({v.control, v.text});
   }
   const CaseResult result = run_case_quickly(module, typed);
   if (!result.done) {
-    if (result.message) return stopped(result.message->text, result.message->control);
-    return stopped("the calculation did not complete", Control::None);
+    o = result.message ? stopped(result.message->text, result.message->control)
+                       : stopped("the calculation did not complete", Control::None);
+    return;
   }
-  RowOutcome o;
   o.status = RowOutcome::Status::Done;
   o.statusText = kStatusOk;
-  o.results = result_cells(result);
+  fill_result_cells(result, o.results);
   const sheet::ResultRecord& r = result.record;
   const auto t = r.value("age"), ti = r.value("ti"), tc = r.value("tc"), td = r.value("td");
   if (t && ti && tc && td) o.ages = RowOutcome::Ages{*t, *ti, *tc, *td};
-  return o;
 }
 
 std::vector<RowOutcome> run_members(const sheet::Module& module,
@@ -198,6 +275,7 @@ void run_members(const sheet::Module& module, const std::vector<InputColumn>& co
     o.statusText.clear();
     o.control = Control::None;
     o.results.clear();
+    o.ages.reset();
   }
   ParallelOptions parallel;
   parallel.threads = options.jobs;
@@ -220,7 +298,7 @@ void run_members(const sheet::Module& module, const std::vector<InputColumn>& co
       [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
           try {
-            outcomes[i] = run_member(module, columns, rows[i]);
+            run_member(module, columns, rows[i], outcomes[i]);
           } catch (const std::exception& e) {
             // The member itself is not at fault: it is marked, and the others run on.
             outcomes[i] = RowOutcome{};

@@ -39,10 +39,25 @@ struct ColumnError : std::runtime_error {
 };
 
 // The columns of a header row: "member", or any name sheet::find_input knows (a control name,
-// alias or label, an option group's caption). Throws ColumnError naming the first column that
-// is unknown or feeds a control (or group) that an earlier column already feeds.
+// alias or label, an option group's caption). A name it does not know may be written as the
+// member table of the desktop program exports it: a label followed by its unit in brackets
+// ("保护层厚度 (mm)", "环境温度（℃）"), on several lines; such a name stands for the input its
+// label names once blanks, line breaks and the unit are set aside. The output columns of an
+// earlier run (from a status column — "status", "状态" or "检测时状态" — to the end: the status,
+// the results, the state at the inspection age) are no inputs: the columns returned stop before
+// them (fewer than the header's names; see earlier_output_columns). Throws ColumnError naming
+// the first column that is unknown, feeds a control (or group) that an earlier column already
+// feeds, or names an input after the status column.
 std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
                                          const std::vector<std::string>& header);
+
+// The input a header name stands for by the rules of resolve_columns ("member" and the
+// status columns are no inputs: None).
+sheet::InputTarget input_named(const sheet::SheetTable& table, std::string_view given);
+// True for the name of a status column an earlier run wrote.
+bool is_status_header(std::string_view given);
+// The header's names from the first status column on (none when it has no such column).
+std::vector<std::string> earlier_output_columns(const std::vector<std::string>& header);
 
 // Per column: never a number (the member's name, a choice of the steel list or of an option
 // group) — a workbook stores such a cell as text whatever it looks like ("00123", "2").
@@ -98,6 +113,9 @@ std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& co
 // Plays a row on a fresh sheet (see run_case) and says what it came to.
 RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
                       const MemberRow& row);
+// The same into `outcome`, whose texts are used again.
+void run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
+                const MemberRow& row, RowOutcome& outcome);
 
 struct RunOptions {
   unsigned jobs = 0;  // threads; 0: one per core

@@ -136,10 +136,12 @@ class MeaningCheck {
         out.emplace_back();
         continue;
       }
-      const sheet::InputTarget t = sheet::find_input(table_, name);
+      if (is_status_header(name)) break;  // an earlier run's output from here on
+      const sheet::InputTarget t = input_named(table_, name);
       if (t.kind == sheet::InputTarget::Kind::None) return std::nullopt;
       out.push_back(t);
     }
+    out.resize(fields.size());  // the output columns: nothing to check
     return out;
   }
 
@@ -173,6 +175,10 @@ struct MemberReader::Impl {
   std::unique_ptr<Decoder> decoder;
   std::size_t columns = 0;
   CsvRecord record;
+  // A table already read: its rows, and the next one to hand out.
+  bool fromTable = false;
+  std::vector<MemberRow> held;
+  std::size_t nextHeld = 0;
 
   ~Impl() {
     if (ownsFd && fd >= 0) ::close(fd);
@@ -228,6 +234,18 @@ std::unique_ptr<MemberReader> MemberReader::of_text(std::string bytes, const Rea
   return reader;
 }
 
+std::unique_ptr<MemberReader> MemberReader::of_table(MemberTable table) {
+  auto impl = std::make_unique<Impl>();
+  impl->fromTable = true;
+  impl->held = std::move(table.rows);
+  std::unique_ptr<MemberReader> reader(new MemberReader(std::move(impl)));
+  reader->header_ = std::move(table.header);
+  reader->members_ = reader->impl_->held.size();
+  reader->encoding_ = table.encoding;
+  reader->impl_->columns = reader->header_.size();
+  return reader;
+}
+
 void MemberReader::start(const ReadOptions& options) {
   Impl& m = *impl_;
   int from = m.fd;  // where the members are read from (-1: the text)
@@ -247,6 +265,9 @@ void MemberReader::start(const ReadOptions& options) {
     auto inner = m.source(m.fd);
     TeeLines tee(*inner, detector, m.copy);
     CsvReader counter(tee);
+    // The pass counts the records; of their fields it needs the header's and those a reading
+    // of the bytes could change (non-ASCII).
+    counter.countAsciiOnly(true);
     std::optional<MeaningCheck> meaning;
     if (options.sheet != nullptr && !options.encoding) meaning.emplace(*options.sheet, detector);
     std::size_t records = 0;
@@ -289,6 +310,14 @@ void MemberReader::start(const ReadOptions& options) {
 std::size_t MemberReader::refill(std::vector<MemberRow>& rows, std::size_t max) {
   Impl& m = *impl_;
   std::size_t n = 0;
+  if (m.fromTable) {
+    for (; n < max && m.nextHeld < m.held.size(); ++n) {
+      if (n == rows.size()) rows.emplace_back();
+      rows[n] = std::move(m.held[m.nextHeld++]);
+    }
+    rows.resize(n);
+    return n;
+  }
   for (; n < max; ++n) {
     if (!m.records->next(m.record)) break;
     if (!m.decode(m.record, m.columns)) throw not_valid(m.record.line, encoding_);
@@ -301,6 +330,11 @@ std::size_t MemberReader::refill(std::vector<MemberRow>& rows, std::size_t max) 
 
 bool MemberReader::read(std::vector<MemberRow>& rows, std::size_t max) {
   Impl& m = *impl_;
+  if (m.fromTable) {
+    const std::size_t n = std::min(max, m.held.size() - m.nextHeld);
+    for (std::size_t k = 0; k < n; ++k) rows.push_back(std::move(m.held[m.nextHeld++]));
+    return n > 0;
+  }
   for (std::size_t n = 0; n < max; ++n) {
     if (!m.records->next(m.record)) return n > 0;
     if (!m.decode(m.record, m.columns)) {
@@ -329,9 +363,13 @@ MemberTable read_member_table(const std::string& path, std::optional<Encoding> e
 JobReport run_batch_job(const sheet::Module& module, const std::vector<InputColumn>& columns,
                         MemberReader& input, TableWriter& output, const JobOptions& options) {
   const int sheet = module.table().number;
-  const std::vector<std::string> header = output_header(sheet, input.header());
+  // The input's columns before an earlier run's output (see resolve_columns): this run writes
+  // its own.
+  const std::size_t statusColumn = std::min(columns.size(), input.header().size());
+  const std::vector<std::string> header = output_header(
+      sheet,
+      {input.header().begin(), input.header().begin() + static_cast<std::ptrdiff_t>(statusColumn)});
   std::vector<bool> textColumns = text_columns(columns);
-  const std::size_t statusColumn = input.header().size();
   textColumns.resize(header.size(), false);
   textColumns[statusColumn] = true;
   output.header(header, textColumns, statusColumn);

@@ -29,6 +29,8 @@ struct ReadOptions {
   const sheet::SheetTable* sheet = nullptr;
 };
 
+struct MemberTable;
+
 // A member table being read: its header at once, then its members in blocks.
 //
 // A first pass checks the encoding (detects it, or checks that every line is valid in the one
@@ -48,6 +50,8 @@ class MemberReader {
   static std::unique_ptr<MemberReader> open(const std::string& path, const ReadOptions& options);
   // Text in memory (a table pasted or held by the program).
   static std::unique_ptr<MemberReader> of_text(std::string bytes, const ReadOptions& options);
+  // A table already read (a workbook's): its rows handed out as they stand, in UTF-8.
+  static std::unique_ptr<MemberReader> of_table(MemberTable table);
 
   // The header row (UTF-8) and its line.
   const std::vector<std::string>& header() const { return header_; }
@@ -72,7 +76,7 @@ class MemberReader {
   Encoding encoding_ = Encoding::Utf8;
 };
 
-// A whole member table in memory (the desktop's import).
+// A whole member table in memory (the desktop's import, a workbook).
 struct MemberTable {
   std::vector<std::string> header;
   std::vector<MemberRow> rows;  // cells per the header (not yet resolved to columns)

@@ -463,7 +463,13 @@ bool CsvReader::next(CsvRecord& record) {
   const std::string_view firstText = without_cr(first);
   QuoteScan scan;
   scan.feed(firstText);
+  ++records_;
   if (!scan.quoted || scan.broken) {
+    if (countAsciiOnly_ && records_ > 1 && ascii(firstText)) {
+      record.raw.clear();
+      record.fields.clear();
+      return true;
+    }
     record.raw.assign(firstText);
     split_record(record.raw, record.fields, record.error);
     return true;

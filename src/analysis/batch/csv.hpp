@@ -163,6 +163,10 @@ class CsvReader {
   bool next(CsvRecord& record);
   // Physical lines read so far.
   std::size_t lines() const { return lineNumber_; }
+  // For a pass that only counts records and looks into the non-ASCII ones: a record after the
+  // first that is one line of ASCII text is then handed out without its fields and raw text
+  // (its line number set, its error empty).
+  void countAsciiOnly(bool on) { countAsciiOnly_ = on; }
 
  private:
   bool pull(std::string& line);
@@ -172,6 +176,8 @@ class CsvReader {
   std::size_t lineNumber_ = 0;           // of the last line handed out by pull()
   std::vector<std::string> pushedBack_;  // lines to read again, the next one last
   std::string first_;                    // the first line of the record being read
+  bool countAsciiOnly_ = false;
+  std::size_t records_ = 0;  // records handed out so far
 };
 
 // Splits one record's text into fields; `error` says what is wrong with a malformed one.

@@ -85,8 +85,8 @@ class QuickSheet {
   void type(std::span<const TypedText> given) {
     // The entries in tab order, those of one control in the order given (a stable insertion
     // sort: a member has a few dozen entries at most).
-    std::vector<const TypedText*> entries;
-    entries.reserve(given.size());
+    thread_local std::vector<const TypedText*> entries;  // used again from member to member
+    entries.clear();
     for (const TypedText& e : given) {
       entries.push_back(&e);
       for (std::size_t k = entries.size() - 1;
@@ -261,12 +261,14 @@ class QuickSheet {
 };
 
 // The passes of the model write only into a box that nobody reads again (no change check, or
-// the quick way is not taken); the record is all the member needs, no report text is made.
+// the quick way is not taken); of the record the member needs its results and its inspection
+// age, no report text is made.
 class QuietSink final : public sheet::CalculationSink {
  public:
   void passStarted(double) override {}
   void passFinished(const std::vector<std::string>&) override {}
   bool wantsReport() const override { return false; }
+  bool wantsInputs() const override { return false; }  // the results and the age are read
 };
 
 }  // namespace

@@ -19,7 +19,9 @@
 
 namespace pellucor::analysis::batch {
 
-// What run_case(module, entries) comes to, reached the short way where it can be.
+// What run_case(module, entries) comes to, reached the short way where it can be; the record
+// of a member done the short way holds its results and its inspection age only (all that the
+// member table reads of it), that of the long way every item.
 CaseResult run_case_quickly(const sheet::Module& module, const std::vector<Entry>& entries);
 
 // An entry seen where its text is (a member's cell, a text of the program's own).

@@ -53,23 +53,45 @@ const std::vector<std::string>& result_headers(int sheet) {
 
 std::vector<std::string> result_cells(const CaseResult& result) {
   std::vector<std::string> cells;
-  if (!result.done) return cells;
-  const sheet::ResultRecord& r = result.record;
-  for (const sheet::ResultItem& item : r.items) {
-    if (item.kind == sheet::ItemKind::Result && item.printed()) {
-      cells.push_back(sheet::value_text(item));
+  fill_result_cells(result, cells);
+  return cells;
+}
+
+void fill_result_cells(const CaseResult& result, std::vector<std::string>& cells) {
+  std::size_t n = 0;
+  // The next cell, emptied (its memory kept).
+  auto next = [&]() -> std::string& {
+    if (n == cells.size()) cells.emplace_back();
+    std::string& cell = cells[n++];
+    cell.clear();
+    return cell;
+  };
+  if (result.done) {
+    const sheet::ResultRecord& r = result.record;
+    const sheet::ResultItem* td = nullptr;
+    const sheet::ResultItem* t = nullptr;
+    for (const sheet::ResultItem& item : r.items) {
+      if (item.kind == sheet::ItemKind::Result && item.printed()) {
+        std::string& cell = next();
+        if (item.isText()) {
+          cell = sheet::value_text(item);
+        } else {
+          sheet::append_digits_single(cell, *item.value);
+        }
+      }
+      // The first item of each key, as ResultRecord::value finds it.
+      if (td == nullptr && item.key() == "td") td = &item;
+      if (t == nullptr && item.key() == "age") t = &item;
+    }
+    if (td != nullptr && t != nullptr && td->value && t->value) {
+      sheet::append_digits_single(next(), *td->value);
+      sheet::append_digits_single(next(), *td->value - *t->value);
+    } else {
+      next();
+      next();
     }
   }
-  const auto td = r.value("td");
-  const auto t = r.value("age");
-  if (td && t) {
-    cells.push_back(sheet::digits_single(*td));
-    cells.push_back(sheet::digits_single(*td - *t));
-  } else {
-    cells.emplace_back();
-    cells.emplace_back();
-  }
-  return cells;
+  cells.resize(n);
 }
 
 }  // namespace pellucor::analysis::batch

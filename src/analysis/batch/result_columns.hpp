@@ -17,5 +17,7 @@ const std::vector<std::string>& result_headers(int sheet);
 // digits the report prints (or the text the report prints in its place, e.g. no crack width
 // for wall reinforcement).
 std::vector<std::string> result_cells(const CaseResult& result);
+// The same into `cells`, whose strings are used again (none for a case not done).
+void fill_result_cells(const CaseResult& result, std::vector<std::string>& cells);
 
 }  // namespace pellucor::analysis::batch

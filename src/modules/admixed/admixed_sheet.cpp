@@ -187,7 +187,7 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   mi.d = in.box(Box::Diameter);
   mi.kind = model::steel_kind_of(in.steelKind);
   auto record = [&](const Result& r) {
-    sheet::ResultRecord rec;
+    sheet::ResultRecord rec = parts::new_record(sink);
     rec.input(parts::kEchoEnvironment, mi.Ke)
         .input(kEchoTemperature, mi.T)
         .input(kEchoHumidity, mi.RH)

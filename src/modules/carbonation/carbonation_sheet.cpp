@@ -287,7 +287,7 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   }
   if (!sink.wantsReport() && !sink.wantsRecord()) return out;
 
-  sheet::ResultRecord record;
+  sheet::ResultRecord record = parts::new_record(sink);
   record.input(parts::kEchoEnvironment, mi.m)
       .input(parts::kEchoTemperature, mi.T)
       .derived(kEchoHumidityUsed, r.RH)

@@ -145,7 +145,7 @@ sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInp
   model::ChlorideConstantInput mi;
   parts::bind_derivable<Box>(in, mi);
   auto record = [&](const Result& r) {
-    sheet::ResultRecord rec;
+    sheet::ResultRecord rec = parts::new_record(sink);
     parts::add_derivable_echo(rec, mi, r, in);
     parts::add_choice(rec, parts::kEchoSource, parts::source_name(mi.source));
     parts::add_typed_inputs(rec, table(), in);

@@ -123,7 +123,7 @@ sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInp
   mi.m = in.box(Box::Exponent);
   // The measurement comes last, after the cracking time and the steel.
   auto record = [&](const Result& r) {
-    sheet::ResultRecord rec;
+    sheet::ResultRecord rec = parts::new_record(sink);
     rec.input(parts::kEchoEnvironment, mi.Ke)
         .input(parts::kEchoTemperature, mi.T)
         .input(parts::kEchoHumidity, mi.RH)

@@ -57,6 +57,7 @@ sheet::Rect label_beside(const sheet::Rect& box, std::string_view caption) {
 void add_typed_inputs(sheet::ResultRecord& record, const sheet::SheetTable& table,
                       const sheet::SheetInputs& in) {
   for (const auto& f : table.fields) {
+    if (record.resultsOnly && f.typed.key != "age") continue;
     const sheet::ResultItem* held = record.find(f.typed.key);
     if (held != nullptr && held->kind == sheet::ItemKind::Input) continue;
     record.input(f.typed, in.box(sheet::text_box_number(f.control)));

@@ -276,11 +276,13 @@ void add_results(sheet::ResultRecord& record, const std::vector<ResultRow<R>>& r
 // number.
 inline void add_steel(sheet::ResultRecord& record, const ItemText& form,
                       const sheet::SheetInputs& in) {
+  if (record.resultsOnly) return;
   record.add(sheet::ItemKind::Input, form, in.steelKind, in.steelName);
 }
 
 // An option group's choice as the echo names it.
 inline void add_choice(sheet::ResultRecord& record, const ItemText& form, std::string_view text) {
+  if (record.resultsOnly) return;
   record.add(sheet::ItemKind::Input, form, std::nullopt, std::string(text));
 }
 
@@ -288,6 +290,14 @@ inline void add_choice(sheet::ResultRecord& record, const ItemText& form, std::s
 // printed: the record then holds all the inputs Calculate read.
 void add_typed_inputs(sheet::ResultRecord& record, const sheet::SheetTable& table,
                       const sheet::SheetInputs& in);
+
+// An empty record for a calculation told to `sink`: of the results alone when the sink wants
+// no inputs.
+inline sheet::ResultRecord new_record(const sheet::CalculationSink& sink) {
+  sheet::ResultRecord record;
+  record.resultsOnly = !sink.wantsInputs();
+  return record;
+}
 
 // Ends a calculation that ran to its end: the record, and the report formatted from it when
 // the sink wants one.

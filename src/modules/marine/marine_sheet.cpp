@@ -201,7 +201,7 @@ sheet::CalculationOutcome MarineSheet::calculate(const sheet::SheetInputs& in,
                                                  sheet::CalculationSink& sink) const {
   const model::MarineInput mi = bind(in);
   auto record = [&](const Result& r) {
-    sheet::ResultRecord rec;
+    sheet::ResultRecord rec = parts::new_record(sink);
     parts::add_derivable_echo(rec, mi, r, in);
     rec.input(kEchoStableTime, mi.ts).input(kEchoInitiation, mi.tiStart).input(kEchoT2, mi.T2Start);
     parts::add_choice(rec, parts::kEchoSource, parts::source_name(mi.source));

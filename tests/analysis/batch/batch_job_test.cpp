@@ -1,6 +1,7 @@
 // The batch job end to end in memory: the same output for any block size as for the whole table
-// at once, a member on which the program fails marked while the others run on, and cells typed
-// with a Chinese input method read as the sheet reads them.
+// at once, a member on which the program fails marked while the others run on, cells typed
+// with a Chinese input method read as the sheet reads them, and a table the desktop's member
+// table exported read back as the table it was made from.
 #include "analysis/batch/batch_job.hpp"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/batch/output_file.hpp"
+#include "analysis/batch/result_columns.hpp"
+#include "analysis/batch/workbook_reader.hpp"
 #include "modules/registry.hpp"
+#include "sheet/safe_output.hpp"
 
 namespace pellucor::analysis::batch {
 namespace {
@@ -122,6 +127,146 @@ TEST(BatchJob, CellsTypedInFullWidthAreReadAsTheSheetReadsThem) {
     EXPECT_EQ(o.status, RowOutcome::Status::Done) << o.statusText;
     EXPECT_EQ(o.results, out[0].results);
   }
+}
+
+// The member table of the desktop program exports its members with the boxes' labels and units
+// as column names (the long ones on several lines), the steel kind as its list item, its own
+// status column, the results of its last run and the state at the inspection age after them;
+// written by the export's own writer. The console's reader must run these members as the
+// table of control aliases they were typed from, whatever the earlier results say.
+TEST(BatchJob, ATableTheDesktopExportedRunsAsTheTableItWasTypedFrom) {
+  const sheet::SheetTable& sheet = marine().table();
+  const auto plain = parse_csv(table());
+  const auto plainColumns = resolve_columns(sheet, plain[0].fields);
+
+  OutputTable exported;
+  exported.header.emplace_back("member");
+  for (std::size_t c = 1; c < plainColumns.size(); ++c) {
+    const sheet::Control control = plainColumns[c].control;
+    const sheet::FieldRow* f = sheet.field(control);
+    if (f == nullptr) {
+      exported.header.emplace_back(sheet.combo.label);
+      continue;
+    }
+    // The units as the desktop corrects them; a long name broken as its header shows it.
+    std::string unit(f->typed.unit);
+    if (unit == "摄示度") unit = "℃";
+    if (unit == "mpa") unit = "MPa";
+    std::string name(f->label);
+    if (c % 3 == 0) name.insert(name.size() / 6 * 3, "\n");  // half-way, between characters
+    exported.header.push_back(unit.empty() ? name
+                                           : name + (c % 2 == 0 ? "\n(" : " (") + unit + ")");
+  }
+  exported.statusColumn = exported.header.size();
+  exported.header.emplace_back("status");
+  exported.firstResultColumn = exported.header.size();
+  for (const std::string& h : result_headers(4)) exported.header.push_back(h);
+  exported.header.emplace_back("检测时状态");
+  exported.textColumns.assign(exported.header.size(), false);
+  for (std::size_t r = 1; r < plain.size(); ++r) {
+    if (!plain[r].error.empty() || plain[r].fields.size() != plainColumns.size()) continue;
+    std::vector<std::string> cells = plain[r].fields;
+    cells.back() = std::string(*sheet::steel_item(cells.back()));
+    // What an earlier run left: a status and results that this run must not take over.
+    cells.emplace_back("ok");
+    for (std::size_t k = 0; k < result_headers(4).size(); ++k) cells.emplace_back("999");
+    cells.emplace_back("已开裂");
+    exported.rows.push_back(std::move(cells));
+    exported.stopped.push_back(false);
+    exported.lines.push_back(0);
+  }
+  ASSERT_GT(exported.rows.size(), 40u);
+
+  const fs::path dir = fs::temp_directory_path() / ("pellucor-export-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  // Each table through the console's path: read, columns, job, CSV output.
+  auto run = [&](MemberReader& reader, const char* name) {
+    const auto columns = resolve_columns(sheet, reader.header());
+    sheet::SafeOutput out;
+    EXPECT_FALSE(out.open((dir / name).string()));
+    CsvTableWriter writer(out, Encoding::Utf8);
+    const JobReport report = run_batch_job(marine(), columns, reader, writer, {});
+    writer.finish();
+    return std::pair(report.summary, parse_csv(read(dir / name)));
+  };
+  ReadOptions options;
+  options.sheet = &sheet;
+  // The plain table without its malformed lines, as the export holds its members.
+  std::string typed = kHeader;
+  for (std::size_t r = 1; r < plain.size(); ++r) {
+    if (plain[r].error.empty() && plain[r].fields.size() == plainColumns.size()) {
+      append_csv_line(typed, plain[r].fields);
+    }
+  }
+  auto fromTyped = MemberReader::of_text(typed, options);
+  const auto [typedSummary, expected] = run(*fromTyped, "typed-out.csv");
+  EXPECT_GT(typedSummary.done, 0u);
+  EXPECT_GT(typedSummary.stopped, 0u);
+
+  for (const TableFormat format : {TableFormat::Csv, TableFormat::Workbook}) {
+    const bool book = format == TableFormat::Workbook;
+    SCOPED_TRACE(book ? "workbook" : "CSV");
+    const std::string path = (dir / (book ? "members.xlsx" : "members.csv")).string();
+    write_table(path, exported, sheet.cliName, format);
+    auto fromDesktop = book ? MemberReader::of_table(workbook_member_table(path))
+                            : MemberReader::open(path, options);
+    EXPECT_EQ(earlier_output_columns(fromDesktop->header()).size(),
+              exported.header.size() - exported.statusColumn);
+    const auto [desktopSummary, desktop] = run(*fromDesktop, "desktop-out.csv");
+    EXPECT_EQ(desktopSummary.rows, exported.rows.size());
+    EXPECT_EQ(desktopSummary.done, typedSummary.done);
+    EXPECT_EQ(desktopSummary.stopped, typedSummary.stopped);
+    // The output: the exported input columns, then one status column and this run's results.
+    ASSERT_EQ(desktop.size(), expected.size());
+    ASSERT_EQ(desktop[0].fields.size(), expected[0].fields.size());
+    EXPECT_EQ(std::vector<std::string>(desktop[0].fields.begin(),
+                                       desktop[0].fields.begin() + exported.statusColumn),
+              std::vector<std::string>(exported.header.begin(),
+                                       exported.header.begin() + exported.statusColumn));
+    const auto from = [&](const CsvRecord& rec) {
+      return std::vector<std::string>(
+          rec.fields.begin() + static_cast<std::ptrdiff_t>(exported.statusColumn),
+          rec.fields.end());
+    };
+    for (std::size_t r = 0; r < desktop.size(); ++r) {
+      EXPECT_EQ(from(desktop[r]), from(expected[r])) << "row " << r;
+    }
+  }
+  fs::remove_all(dir);
+}
+
+// A workbook's member table: rows numbered as in the sheet, empty rows left out, a row with
+// cells beyond the header kept whole as a malformed one; a file that is no workbook refused.
+TEST(BatchJob, AWorkbookIsReadAsItsFirstSheetsRows) {
+  const fs::path dir = fs::temp_directory_path() / ("pellucor-book-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  OutputTable t;
+  t.header = {"member", "cover", ""};
+  t.rows = {{"a", "40", ""}, {"", "", ""}, {"b", "41", "x"}, {"00123", "0.1", ""}};
+  t.textColumns = {true, false, false};
+  t.stopped.assign(t.rows.size(), false);
+  t.lines.assign(t.rows.size(), 0);
+  const std::string book = (dir / "members.xlsx").string();
+  write_table(book, t, "marine", TableFormat::Workbook);
+  const MemberTable read = workbook_member_table(book);
+  EXPECT_EQ(read.header, (std::vector<std::string>{"member", "cover"}));
+  ASSERT_EQ(read.rows.size(), 3u);
+  EXPECT_EQ(read.rows[0].cells, (std::vector<std::string>{"a", "40"}));
+  EXPECT_EQ(read.rows[0].line, 2u);
+  EXPECT_EQ(read.rows[1].line, 4u);
+  EXPECT_EQ(read.rows[1].malformed, "malformed row (line 4): 3 fields where the header has 2");
+  EXPECT_EQ(read.rows[1].raw, "b,41,x");
+  EXPECT_EQ(read.rows[2].cells, (std::vector<std::string>{"00123", "0.1"}));
+
+  const std::string notBook = (dir / "table.xlsx").string();
+  std::ofstream(notBook) << "member,cover\na,40\n";
+  try {
+    workbook_member_table(notBook);
+    ADD_FAILURE() << "a CSV file read as a workbook";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("不是工作簿或无法打开"), std::string::npos) << e.what();
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace

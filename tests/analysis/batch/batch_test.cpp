@@ -67,6 +67,69 @@ TEST(ResolveColumns, UnknownAndRepeatedColumnsAreErrorsNamingTheColumn) {
   }
 }
 
+// A header as the desktop's member table writes it names the box its label names: the unit in
+// brackets (half- or full-width), line breaks and blanks set aside; the output columns of an
+// earlier run (from the status column on) are not read. Names the console read before keep
+// their meaning.
+TEST(ResolveColumns, NamesAsTheDesktopsMemberTableWritesThem) {
+  const struct {
+    const char* name;
+    Control control;
+  } boxes[] = {
+      {"保护层厚度 (mm)", Control::Text5},
+      {"保护层厚度\n(mm)", Control::Text5},
+      {"保护层厚\n度\n(mm)", Control::Text5},
+      {"保护层厚度\r\n(mm)", Control::Text5},
+      {"环境温度 (℃)", Control::Text2},
+      {"混凝土强度（MPa）", Control::Text4},
+      {" 离子扩散系数 (cm^2/a) ", Control::Text7},
+      {"钢筋种类", Control::Combo1},
+      {"cover", Control::Text5},
+      {"Text5", Control::Text5},
+  };
+  for (const auto& b : boxes) {
+    const auto columns = resolve_columns(marine().table(), {"member", b.name});
+    ASSERT_EQ(columns.size(), 2u) << b.name;
+    EXPECT_EQ(columns[1].kind, InputColumn::Kind::Control) << b.name;
+    EXPECT_EQ(columns[1].control, b.control) << b.name;
+    EXPECT_EQ(columns[1].header, b.name);
+  }
+  const auto group = resolve_columns(marine().table(), {"扩散系数\n来源"});
+  ASSERT_EQ(group.size(), 1u);
+  EXPECT_EQ(group[0].kind, InputColumn::Kind::Group);
+
+  // The earlier run's columns end the inputs, whichever status column starts them.
+  for (const char* status : {"status", "Status", "状态", "检测时状态", "检测时\n状态"}) {
+    const std::vector<std::string> header = {"member", "保护层厚度 (mm)", status,
+                                             "钢筋开始锈蚀时间 (a)", "检测时状态"};
+    EXPECT_EQ(resolve_columns(marine().table(), header).size(), 2u) << status;
+    EXPECT_EQ(earlier_output_columns(header).size(), 3u) << status;
+  }
+  EXPECT_TRUE(earlier_output_columns({"member", "cover"}).empty());
+}
+
+TEST(ResolveColumns, WhatTheLooserNamesDoNotCover) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      // Only a unit in brackets at the end is set aside, and something must stand before it.
+      {{"保护层厚度 (mm", "cover"}, "unknown column '保护层厚度 (mm'"},
+      {{"(mm)"}, "unknown column '(mm)'"},
+      {{"保护层 (mm) 厚度"}, "unknown column '保护层 (mm) 厚度'"},
+      // Two names of one box, whatever their form.
+      {{"cover", "保护层厚度\n(mm)"}, "duplicated column '保护层厚度\n(mm)' (the same as 'cover')"},
+      // An input among an earlier run's output columns is not dropped unread.
+      {{"member", "status", "cover"}, "column 'cover' stands after the status column 'status'"},
+      {{"cover", "状态", "member"}, "column 'member' stands after the status column '状态'"},
+  };
+  for (const auto& [header, expected] : cases) {
+    try {
+      resolve_columns(marine().table(), header);
+      ADD_FAILURE() << "no error for " << expected;
+    } catch (const ColumnError& e) {
+      EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+    }
+  }
+}
+
 std::vector<MemberRow> rows_of(const std::vector<std::vector<std::string>>& cells) {
   std::vector<MemberRow> rows;
   for (const auto& c : cells) rows.push_back({c, "", ""});

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/batch/result_columns.hpp"
 #include "analysis/timeline.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
@@ -93,12 +94,20 @@ TEST(QuickCase, GivesWhatPlayingTheSheetGivesOnRandomMembers) {
       EXPECT_EQ(b->prop.tc, a->prop.tc);
       EXPECT_EQ(b->prop.td, a->prop.td);
       EXPECT_EQ(b->prop.w, a->prop.w);
-      ASSERT_EQ(quick.record.items.size(), slow.record.items.size());
-      for (std::size_t k = 0; k < slow.record.items.size(); ++k) {
-        EXPECT_EQ(quick.record.items[k].key(), slow.record.items[k].key());
-        EXPECT_EQ(quick.record.items[k].value, slow.record.items[k].value);
-        EXPECT_EQ(quick.record.items[k].text, slow.record.items[k].text);
+      // The short way keeps what a member table reads of the record: the results and the
+      // inspection age, as the sheet made them and in its order.
+      std::vector<const sheet::ResultItem*> read;
+      for (const auto& item : slow.record.items) {
+        if (item.kind == sheet::ItemKind::Result || item.key() == "age") read.push_back(&item);
       }
+      ASSERT_EQ(quick.record.items.size(), read.size());
+      for (std::size_t k = 0; k < read.size(); ++k) {
+        EXPECT_EQ(quick.record.items[k].key(), read[k]->key());
+        EXPECT_EQ(quick.record.items[k].kind, read[k]->kind);
+        EXPECT_EQ(quick.record.items[k].value, read[k]->value);
+        EXPECT_EQ(quick.record.items[k].text, read[k]->text);
+      }
+      EXPECT_EQ(result_cells(quick), result_cells(slow));
       ++quickDone;
     }
   }
