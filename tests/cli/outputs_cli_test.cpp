@@ -221,7 +221,8 @@ TEST_F(Outputs, AFileSizeLimitOrAFullDiskIsReportedAndTheEarlierFileKept) {
 }
 
 TEST_F(Outputs, KilledDuringTheRunLeavesTheEarlierFileAndNoTemporaryFile) {
-  write_file(dir_ / "big.csv", members(100000));
+  // Enough members that the batch is still running when it is killed (it is fast).
+  write_file(dir_ / "big.csv", members(600000));
   const std::string runs[] = {
       "\"$CLI\" mc " + kCarbonation + " --samples 3000000 -o out.csv",
       "\"$CLI\" batch marine big.csv --jobs 2 -o out.csv",
@@ -230,7 +231,9 @@ TEST_F(Outputs, KilledDuringTheRunLeavesTheEarlierFileAndNoTemporaryFile) {
     for (const char* after : {"0.2", "0.6"}) {
       SCOPED_TRACE(run + " killed after " + after + " s");
       write_file(dir_ / "out.csv", "earlier");
-      shell(run + " & pid=$!; sleep " + after + "; kill -9 $pid; wait $pid");
+      const Outcome r = shell(run + " & pid=$!; sleep " + after + "; kill -9 $pid; wait $pid");
+      // The run was killed, not finished first (else the test proves nothing: give it more work).
+      EXPECT_EQ(r.status, 128 + 9) << r.err;
       EXPECT_EQ(read_file(dir_ / "out.csv"), "earlier");
       EXPECT_EQ(listing(), "big.csv\nin.csv\nout.csv\n");
     }
