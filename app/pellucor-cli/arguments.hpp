@@ -3,6 +3,7 @@
 // reported, and the checks of its output files before anything is computed.
 #pragma once
 
+#include <charconv>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -95,5 +96,16 @@ std::string output_failure(const std::string& path, const sheet::WriteFailure& f
 
 // A note for standard error when fewer threads ran than were asked for; empty when all ran.
 std::string threads_note(unsigned ran, unsigned refused, std::string_view what);
+
+// A whole option value read as a number of type T; throws UsageError naming the option.
+template <class T>
+T number_of(std::string_view option, std::string_view text) {
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+    throw UsageError("'" + std::string(text) + "' is no valid number for " + std::string(option));
+  }
+  return value;
+}
 
 }  // namespace pellucor::cli

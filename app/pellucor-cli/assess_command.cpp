@@ -70,16 +70,6 @@ const std::vector<OptionSpec> kOptions = {
     {{"--jobs", "-j"}, "a number", false},
 };
 
-template <class T>
-T number_of(std::string_view option, std::string_view text) {
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
-    throw UsageError("'" + std::string(text) + "' is no valid number for " + std::string(option));
-  }
-  return value;
-}
-
 std::vector<std::string> split_list(const std::string& text) {
   std::vector<std::string> out;
   std::size_t start = 0;

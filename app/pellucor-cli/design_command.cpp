@@ -73,16 +73,6 @@ const std::vector<OptionSpec> kOptions = {
     {{"-o", "--output"}, "a file name", false},
 };
 
-template <class T>
-T number_of(std::string_view option, std::string_view text) {
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
-    throw UsageError("'" + std::string(text) + "' is no valid number for " + std::string(option));
-  }
-  return value;
-}
-
 std::string digits(double v) {
   std::string s = v < 0 ? "-" : "";
   return s + sheet::general_digits(std::fabs(v), 7);

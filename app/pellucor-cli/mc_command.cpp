@@ -99,16 +99,6 @@ const std::vector<OptionSpec> kOptions = {
     {{"-o", "--output"}, "a file name", false},
 };
 
-template <class T>
-T parse_number(std::string_view option, std::string_view text) {
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
-    throw UsageError("'" + std::string(text) + "' is no valid number for " + std::string(option));
-  }
-  return value;
-}
-
 std::pair<std::string, std::string> split(const std::string& arg, std::string_view what) {
   const auto named = sheet::split_named_text(arg);
   if (!named) {
@@ -166,27 +156,26 @@ int run(const std::vector<std::string>& words) {
   const sheet::SheetTable& s = module->table();
   mc::RunSettings settings;
   if (const auto v = args.value("--samples")) {
-    settings.samples = parse_number<std::uint64_t>("--samples", *v);
+    settings.samples = number_of<std::uint64_t>("--samples", *v);
   }
-  if (const auto v = args.value("--seed"))
-    settings.seed = parse_number<std::uint64_t>("--seed", *v);
+  if (const auto v = args.value("--seed")) settings.seed = number_of<std::uint64_t>("--seed", *v);
   if (const auto v = args.value("--target-beta")) {
-    settings.targetBeta = parse_number<double>("--target-beta", *v);
+    settings.targetBeta = number_of<double>("--target-beta", *v);
   }
   if (const auto v = args.value("--target-beta-ti")) {
-    settings.targetBetaInitiation = parse_number<double>("--target-beta-ti", *v);
+    settings.targetBetaInitiation = number_of<double>("--target-beta-ti", *v);
   }
   if (const auto v = args.value("--target-beta-tc")) {
-    settings.targetBetaCracking = parse_number<double>("--target-beta-tc", *v);
+    settings.targetBetaCracking = number_of<double>("--target-beta-tc", *v);
   }
   if (const auto v = args.value("--target-age")) {
-    settings.targetAge = parse_number<double>("--target-age", *v);
+    settings.targetAge = number_of<double>("--target-age", *v);
   }
   if (const auto v = args.value("--stop-cov")) {
-    settings.stopCov = parse_number<double>("--stop-cov", *v);
+    settings.stopCov = number_of<double>("--stop-cov", *v);
   }
   if (const auto v = args.value("--threads")) {
-    settings.threads = parse_number<unsigned>("--threads", *v);
+    settings.threads = number_of<unsigned>("--threads", *v);
   }
   const auto entries =
       sheet_entries(s, std::vector<std::string>(positional.begin() + 1, positional.end()));
@@ -225,7 +214,7 @@ int run(const std::vector<std::string>& words) {
     auto [name, text] = split(arg, "--cov");
     const int n = sheet::text_box_number(numeric_box(s, name).control);
     once(n, name);
-    problem.scatter[static_cast<std::size_t>(n)].cov = parse_number<double>("--cov " + name, text);
+    problem.scatter[static_cast<std::size_t>(n)].cov = number_of<double>("--cov " + name, text);
     problem.scatter[static_cast<std::size_t>(n)].sd = 0;  // a CoV typed replaces a deviation
   }
   for (const std::string& arg : args.values("--sd")) {
@@ -233,7 +222,7 @@ int run(const std::vector<std::string>& words) {
     const int n = sheet::text_box_number(numeric_box(s, name).control);
     once(n, name);
     mc::Scatter& sc = problem.scatter[static_cast<std::size_t>(n)];
-    sc.sd = parse_number<double>("--sd " + name, text);
+    sc.sd = number_of<double>("--sd " + name, text);
     const double mean = problem.base.box(n);
     // The CoV shown beside it: the deviation's at the box's value (none for an empty box, which
     // the checks refuse).
@@ -254,7 +243,7 @@ int run(const std::vector<std::string>& words) {
       throw UsageError("unknown time '" + name + "' for --model-cov (ti, tc or td)");
     }
     problem.modelUncertainty.cov[static_cast<std::size_t>(at - std::begin(times))] =
-        parse_number<double>("--model-cov " + name, text);
+        number_of<double>("--model-cov " + name, text);
   }
   if (auto error = mc::validate(problem, settings)) {
     std::cerr << "pellucor-cli: " << error->message << "\nNothing was computed.\n";

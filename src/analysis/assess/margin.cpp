@@ -11,18 +11,22 @@ namespace {
 using Refused = Refusal<AssessRefusal>;
 
 std::string num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.4g", v);
-  return buf;
+  return assessment_digits(v);
 }
 
-Grade grade_of(double margin, const Settings& s) {
+}  // namespace
+
+Grade grade_for(double margin, const Settings& s) {
   if (margin >= s.thresholdA) return Grade::A;
   if (margin >= s.thresholdB) return Grade::B;
   return Grade::C;
 }
 
-}  // namespace
+std::string assessment_digits(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4g", v);
+  return buf;
+}
 
 std::string_view limit_state_key(LimitState s) {
   switch (s) {
@@ -198,7 +202,7 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
     m.remaining = m.time - a.t0;
     if (m.remaining > 0) {
       m.margin = m.remaining / remainingTarget;
-      m.grade = grade_of(*m.margin, s);
+      m.grade = grade_for(*m.margin, s);
     } else {
       m.grade = Grade::C;
     }

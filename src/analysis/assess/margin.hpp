@@ -49,6 +49,11 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
+// The grade a margin earns under the settings' thresholds.
+Grade grade_for(double margin, const Settings& s);
+// A setting or a time as the assessment's texts show it (four significant digits).
+std::string assessment_digits(double v);
+
 // The settings as the report states them, one Chinese line each.
 std::vector<std::string> settings_lines(const Settings& s);
 

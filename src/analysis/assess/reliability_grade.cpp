@@ -8,22 +8,6 @@
 
 namespace pellucor::analysis::assess {
 
-namespace {
-
-std::string num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.4g", v);
-  return buf;
-}
-
-Grade grade_of(double margin, const Settings& s) {
-  if (margin >= s.thresholdA) return Grade::A;
-  if (margin >= s.thresholdB) return Grade::B;
-  return Grade::C;
-}
-
-}  // namespace
-
 TypedMember type_member(const sheet::Module& module, const std::vector<batch::Entry>& entries) {
   TypedMember out;
   batch::MemoryView view(module.table(), false);
@@ -83,14 +67,17 @@ std::string ReliabilityAssessment::summary() const {
   const ReliabilityMargin& g = governingState();
   std::string line = std::string(grade_name(grade)) + " 级（按可靠指标），控制极限状态：" +
                      std::string(limit_state_name(governing)) + "，目标使用年限 " +
-                     num(targetLife) + " a 时 β = " + mc::index_text(g.betaAtTarget, 2) +
-                     "（目标 " + num(g.targetBeta) + "）";
+                     assessment_digits(targetLife) +
+                     " a 时 β = " + mc::index_text(g.betaAtTarget, 2) + "（目标 " +
+                     assessment_digits(g.targetBeta) + "）";
   if (g.passed()) {
-    line += "，β 已于 " + num(*g.ageBelow) + " a 低于目标（评估龄期 " + num(t0) + " a）";
+    line += "，β 已于 " + assessment_digits(*g.ageBelow) + " a 低于目标（评估龄期 " +
+            assessment_digits(t0) + " a）";
   } else if (g.never()) {
     line += "，β 在全部样本中始终不低于目标";
   } else {
-    line += "，β 于 " + num(*g.ageBelow) + " a 降至目标以下，裕度 ξ_β = " + num(*g.margin);
+    line += "，β 于 " + assessment_digits(*g.ageBelow) +
+            " a 降至目标以下，裕度 ξ_β = " + assessment_digits(*g.margin);
   }
   return line;
 }
@@ -127,7 +114,7 @@ Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
       m.grade = Grade::A;
     } else if (*m.ageBelow - a.t0 > 0) {
       m.margin = (*m.ageBelow - a.t0) / remainingTarget;
-      m.grade = grade_of(*m.margin, s);
+      m.grade = grade_for(*m.margin, s);
     } else {
       m.grade = Grade::C;
     }
