@@ -11,10 +11,10 @@ namespace pellucor::cli {
 
 namespace {
 
-const OptionSpec kHelp{{"--help", "-h"}, {}, false};
+const OptionRule kHelp{{"--help", "-h"}, {}, false};
 
-const OptionSpec* find_spec(const std::vector<OptionSpec>& specs, std::string_view name) {
-  for (const OptionSpec& s : specs) {
+const OptionRule* find_rule(const std::vector<OptionRule>& rules, std::string_view name) {
+  for (const OptionRule& s : rules) {
     if (std::find(s.names.begin(), s.names.end(), name) != s.names.end()) return &s;
   }
   if (name == "--help" || name == "-h") return &kHelp;
@@ -65,7 +65,7 @@ std::vector<std::string> Arguments::values(std::string_view option) const {
 }
 
 Arguments parse_arguments(const std::vector<std::string>& args,
-                          const std::vector<OptionSpec>& specs) {
+                          const std::vector<OptionRule>& rules) {
   Arguments parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -80,23 +80,23 @@ Arguments parse_arguments(const std::vector<std::string>& args,
     }
     const auto eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    const OptionSpec* spec = find_spec(specs, name);
-    if (spec == nullptr) throw UsageError("unknown option '" + arg + "'");
-    const std::string canonical(spec->names.front());
+    const OptionRule* rule = find_rule(rules, name);
+    if (rule == nullptr) throw UsageError("unknown option '" + arg + "'");
+    const std::string canonical(rule->names.front());
     std::string value;
-    if (spec->value.empty()) {
+    if (rule->value.empty()) {
       if (eq != std::string::npos) throw UsageError(canonical + " takes no value");
     } else if (eq != std::string::npos) {
       value = arg.substr(eq + 1);
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      throw UsageError(canonical + " needs " + std::string(spec->value));
+      throw UsageError(canonical + " needs " + std::string(rule->value));
     }
-    if (!spec->value.empty() && value.empty()) {
-      throw UsageError(canonical + " needs " + std::string(spec->value));
+    if (!rule->value.empty() && value.empty()) {
+      throw UsageError(canonical + " needs " + std::string(rule->value));
     }
-    if (!spec->repeatable && parsed.has(canonical)) throw UsageError(canonical + " given twice");
+    if (!rule->repeatable && parsed.has(canonical)) throw UsageError(canonical + " given twice");
     parsed.options_.emplace_back(canonical, std::move(value));
   }
   return parsed;

@@ -28,7 +28,7 @@ struct UsageError : std::runtime_error {
 };
 
 // An option a command takes.
-struct OptionSpec {
+struct OptionRule {
   std::vector<std::string_view> names;  // "--output", "-o"; the first names it in messages
   std::string_view value;               // what its value is ("a file name"); empty: no value
   bool repeatable = false;
@@ -47,7 +47,7 @@ class Arguments {
 
  private:
   friend Arguments parse_arguments(const std::vector<std::string>& args,
-                                   const std::vector<OptionSpec>& specs);
+                                   const std::vector<OptionRule>& rules);
   std::vector<std::pair<std::string, std::string>> options_;  // first name, value
   std::vector<std::string> positional_;
 };
@@ -56,7 +56,7 @@ class Arguments {
 // command. An option is written "--name value" or "--name=value". Throws UsageError for an
 // unknown option, a missing or empty value, an option given twice that may be given once.
 Arguments parse_arguments(const std::vector<std::string>& args,
-                          const std::vector<OptionSpec>& specs);
+                          const std::vector<OptionRule>& rules);
 
 // Runs a command: a UsageError is reported with the hint "Try 'pellucor-cli ... --help'" and
 // any other error as it is, both with exit status 1.

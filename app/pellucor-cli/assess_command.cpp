@@ -56,7 +56,7 @@ constexpr std::string_view kUsage =
     "project that cannot be read, settings without a meaning, or an output that cannot be\n"
     "created (nothing computed).\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {{"-o", "--output"}, "a file name", false},
     {{"--t0"}, "a number of years", false},
     {{"--target-life"}, "a number of years", false},

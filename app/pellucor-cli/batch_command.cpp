@@ -84,7 +84,7 @@ constexpr std::string_view kUsage =
     "any member runs (an unknown or repeated column, an input that cannot be read or whose\n"
     "encoding cannot be told, an output that cannot be created or is the input).\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {{"--output", "-o"}, "a file name", false}, {{"--sheet"}, "a sheet", false},
     {{"--encoding"}, "utf-8 or gbk", false},    {{"--input-encoding"}, "utf-8 or gbk", false},
     {{"--jobs", "-j"}, "a number", false},

@@ -60,7 +60,7 @@ constexpr std::string_view kUsage =
     "1 usage error, an output that cannot be created, or a design the input does not allow\n"
     "(nothing computed).\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {{"--solve"}, "a box name", false},
     {{"--target-life"}, "a number of years", false},
     {{"--limit"}, "ti, tc or td", false},

@@ -85,7 +85,7 @@ constexpr std::string_view kUsage =
     "its parameters cannot be told apart (no estimate), or the output could not be written\n"
     "after the fit (nothing saved).\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {{"--age"}, "a number of years", false},
     {{"--unit"}, "kg/m3, concrete or binder", false},
     {{"--density"}, "a density in kg/m3", false},

@@ -37,7 +37,7 @@ using pellucor::sheet::SheetTable;
 namespace sheet = pellucor::sheet;
 using namespace pellucor::cli;
 
-const std::vector<OptionSpec> kSheetOptions = {
+const std::vector<OptionRule> kSheetOptions = {
     {{"--save"}, "a file name", false},
     {{"--curves"}, "a file name", false},
 };

@@ -81,7 +81,7 @@ constexpr std::string_view kUsage =
     "Exit status: 0 done; 1 usage error, an output that cannot be created, or input the\n"
     "analysis refuses (nothing computed); 2 the curves could not be written after the run.\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {{"--cov"}, "NAME=V", true},
     {{"--sd"}, "NAME=V", true},
     {{"--dist"}, "NAME=normal|lognormal|beta", true},
