@@ -68,7 +68,8 @@ class Solver {
   // feasible end (evaluated). Watches that every new result lies between those of the ends.
   Evaluation bisect(Evaluation out, Evaluation in) {
     int halvings = 0;
-    while (std::fabs(in.value - out.value) > tolerance_ && halvings < s_.maxBisections) {
+    while (std::fabs(in.value - out.value) > tolerance_ && halvings < s_.maxBisections &&
+           !(s_.fineEnough && s_.fineEnough(out, in))) {
       const Evaluation m = evaluate((in.value + out.value) / 2);
       ++halvings;
       if (!m.result) {
@@ -89,7 +90,8 @@ class Solver {
       }
       (meets(m, s_.target) ? in : out) = m;
     }
-    if (halvings == s_.maxBisections && std::fabs(in.value - out.value) > tolerance_) {
+    if (halvings == s_.maxBisections && std::fabs(in.value - out.value) > tolerance_ &&
+        !(s_.fineEnough && s_.fineEnough(out, in))) {
       note("二分在 " + std::to_string(s_.maxBisections) + " 次后停止，区间宽度 " +
                num(std::fabs(in.value - out.value)) + "。",
            "the bisection stopped after " + std::to_string(s_.maxBisections) +

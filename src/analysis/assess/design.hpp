@@ -38,6 +38,10 @@ struct SolveSettings {
   // Bisection stops when the bracket is this narrow; 0: a millionth of the range.
   double tolerance = 0;
   int maxBisections = 60;
+  // Whether a bracket [out, in] of the bisection already places the answer as finely as the
+  // result can tell it (a Monte Carlo index, whose steps are single samples); unset: only the
+  // tolerance ends the bisection.
+  std::function<bool(const Evaluation& out, const Evaluation& in)> fineEnough = {};
   // A step of the result against the direction of the whole range counts as a reversal when
   // it exceeds this much; smaller wobbles are the iterations' own tolerance (the cracking-time
   // iteration settles within 0.01 a).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 
 #include "sheet/control_names.hpp"
@@ -202,8 +203,12 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   s.hi = row.hi;
   s.target = r.targetBeta;
   s.scanIntervals = r.scanIntervals;
-  // The index changes in steps of one sample; a finer bracket than this adds nothing.
-  s.tolerance = (row.hi - row.lo) / 16384;
+  // The index changes in steps of one sample. The bisection stops once its bracket holds a
+  // single sample's change (the failures at its ends differ by one): the answer's jump lies
+  // inside, and the bracket is no wider than the answer's Monte Carlo standard error, which is
+  // SE(β) / slope with SE(β) = sqrt(n p (1 - p)) single steps, over a slope of at least one step
+  // across the bracket (whenever n p (1 - p) >= 1). The deterministic default of a millionth of
+  // the range bounds it where the failures jump by more than one at once.
   // Three samples' worth of the index at the target: smaller turns are the cracking-time
   // iteration's tolerance moving a sample or two across the target life.
   s.reversalTolerance = 3 / (static_cast<double>(std::max<std::uint64_t>(r.samples, 1)) *
@@ -211,6 +216,17 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   const int expected = std::max(2, r.scanIntervals) + 1 + 15;
 
   std::vector<BetaEvaluation> runs;
+  const auto failures_at = [&runs](double v) -> std::optional<std::uint64_t> {
+    for (const auto& b : runs) {
+      if (b.evaluation.value == v && b.evaluation.result) return b.failures;
+    }
+    return std::nullopt;
+  };
+  s.fineEnough = [&](const Evaluation& out, const Evaluation& in) {
+    const auto a = failures_at(out.value);
+    const auto b = failures_at(in.value);
+    return a && b && (*a > *b ? *a - *b : *b - *a) <= 1;
+  };
   const Response f = [&](double v) {
     BetaEvaluation b = response.evaluate(v);
     runs.push_back(b);
