@@ -84,6 +84,14 @@ QString pasted_profile() {
   return text;
 }
 
+// A new member of the constant-coefficient chloride sheet.
+ProjectSession::MemberId constant_member(ProjectSession& session, const char* name) {
+  project::Member m;
+  m.name = name;
+  m.sheet = "chloride-constant";
+  return session.addMember(m);
+}
+
 QString utf8(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -523,10 +531,7 @@ class ProjectTest : public QObject {
   // A nearly flat profile: the window shows the fit with D as not determined, says why and
   // what to do, hands nothing on, and the project keeps no fit of it.
   void aProfileThatDoesNotDetermineDIsSaidSo() {
-    project::Member m;
-    m.name = "B2";
-    m.sheet = "chloride-constant";
-    const auto id = project_->addMember(m);
+    const auto id = constant_member(*project_, "B2");
     FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
     QString refusal;
     fit->readings()->setCurrentCell(0, 0);
@@ -552,10 +557,7 @@ class ProjectTest : public QObject {
 
   // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.
   void readingsTakeNumbersOnly() {
-    project::Member m;
-    m.name = "B1";
-    m.sheet = "chloride-constant";
-    const auto id = project_->addMember(m);
+    const auto id = constant_member(*project_, "B1");
     FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
     ReadingsTable* t = fit->readings();
     t->setCurrentCell(0, 0);
