@@ -566,6 +566,14 @@ std::optional<Solution> best_curve(const Data& d, const LnDRange& r) {
     }
     if (d.fitBackground && s->atBound) s->est.ci = 0;
   }
+  // An estimate of D far beyond the range where the curve can change at the points (the solver
+  // walking along a flat valley) is the scan's best point inside it, which fits as well: the
+  // searches of the intervals then stay within bounds.
+  if (s->est.lnD < r.lo - 5 || s->est.lnD > r.hi + 5) {
+    double ssr = 0;
+    const Params p = best_for(d, lnD, Held::Nothing, 0, ssr);
+    s = Solution{p, s->iterations, d.fitBackground && p.ci == 0};
+  }
   return s;
 }
 
@@ -773,70 +781,9 @@ void state_verdict(const Data& d, ProfileFit& fit) {
   }
 }
 
-}  // namespace
-
-Outcome<ProfileFit, ProfileRefusal> fit_profile(const ProfileInput& in) {
-  if (auto r = check_input(in)) return *r;
-  const Data d = regression_data(in);
-  const int p = d.fitBackground ? 3 : 2;
-  if (auto r = check_regression(in, d, p)) return *r;
-  const int n = static_cast<int>(d.x.size());
-
-  const LnDRange r = ln_d_range(d);
-  const auto solution = best_curve(d, r);
-  if (!solution) {
-    return refuse(ProfileRefusal::NoConvergence,
-                  "拟合在 " + std::to_string(kMaxIterations) +
-                      " 次迭代内未收敛，请检查数据（深度、含量、龄期）是否合理。",
-                  "the fit did not converge within " + std::to_string(kMaxIterations) +
-                      " iterations; check the depths, contents and age");
-  }
-  const Params& est = solution->est;
-  if (!(est.cs > est.ci)) {
-    return refuse(ProfileRefusal::DoesNotFall,
-                  "拟合得到的表面氯离子含量不高于背景含量，剖面不随深度减小。",
-                  "the fitted surface content does not exceed the background: the profile does "
-                  "not fall with depth");
-  }
-  const auto unitVar = unit_variances(d, est);
-  if (!unitVar) {
-    return refuse(ProfileRefusal::NotDetermined,
-                  "由这条剖面无法同时确定各参数（剖面过平或过陡）；可给定背景含量，或增加测点。",
-                  "the parameters cannot be told apart from this profile (too flat or too "
-                  "steep); give the background content or measure more layers");
-  }
-
-  const double ssr = sum_of_squares(d, est);
-  const int dof = n - p;
-  ProfileFit fit;
-  fit.ageYears = d.t;
-  fit.pointsUsed = n;
-  fit.parameters = p;
-  fit.iterations = solution->iterations;
-  fit.residualSd = std::sqrt(ssr / dof);
-  fit.tQuantile = t_quantile(0.975, dof);
-  // The search ranges reach the estimate wherever it lies.
-  const LnDRange searched{std::min(r.lo, est.lnD - 1), std::max(r.hi, est.lnD + 1)};
-  estimate_parameters(d, searched, *solution, *unitVar, ssr, dof, fit);
-
-  double mean = 0;
-  for (double y : d.y) mean += y;
-  mean /= n;
-  double sst = 0;
-  for (double y : d.y) sst += (y - mean) * (y - mean);
-  fit.rSquared = 1.0 - ssr / sst;
-
-  const std::size_t first = in.leaveOutFirstLayer ? 1 : 0;
-  for (std::size_t i = 0; i < in.depthMm.size(); ++i) {
-    ProfilePoint pt;
-    pt.depthMm = in.depthMm[i];
-    pt.observed = to_kg_per_m3(in, in.chloride[i]);
-    pt.fitted = fit.at(pt.depthMm);
-    pt.residual = pt.observed - pt.fitted;
-    pt.used = i >= first;
-    fit.points.push_back(pt);
-  }
-
+// What the user should know about the fit: how it was made, the conversion, the background,
+// the intervals, the scatter handed on.
+void describe_fit(const ProfileInput& in, const Data& d, double ssr, ProfileFit& fit) {
   auto note = [&fit](std::string zh, std::string en) {
     fit.notes.push_back(std::move(zh));
     fit.notesEnglish.push_back(std::move(en));
@@ -906,6 +853,73 @@ Outcome<ProfileFit, ProfileRefusal> fit_profile(const ProfileInput& in) {
     note("曲线通过每个测点：残差为零，标准误差为零。",
          "the curve passes through every point: zero residuals, zero standard errors");
   }
+}
+
+}  // namespace
+
+Outcome<ProfileFit, ProfileRefusal> fit_profile(const ProfileInput& in) {
+  if (auto r = check_input(in)) return *r;
+  const Data d = regression_data(in);
+  const int p = d.fitBackground ? 3 : 2;
+  if (auto r = check_regression(in, d, p)) return *r;
+  const int n = static_cast<int>(d.x.size());
+
+  const LnDRange r = ln_d_range(d);
+  const auto solution = best_curve(d, r);
+  if (!solution) {
+    return refuse(ProfileRefusal::NoConvergence,
+                  "拟合在 " + std::to_string(kMaxIterations) +
+                      " 次迭代内未收敛，请检查数据（深度、含量、龄期）是否合理。",
+                  "the fit did not converge within " + std::to_string(kMaxIterations) +
+                      " iterations; check the depths, contents and age");
+  }
+  const Params& est = solution->est;
+  if (!(est.cs > est.ci)) {
+    return refuse(ProfileRefusal::DoesNotFall,
+                  "拟合得到的表面氯离子含量不高于背景含量，剖面不随深度减小。",
+                  "the fitted surface content does not exceed the background: the profile does "
+                  "not fall with depth");
+  }
+  const auto unitVar = unit_variances(d, est);
+  if (!unitVar) {
+    return refuse(ProfileRefusal::NotDetermined,
+                  "由这条剖面无法同时确定各参数（剖面过平或过陡）；可给定背景含量，或增加测点。",
+                  "the parameters cannot be told apart from this profile (too flat or too "
+                  "steep); give the background content or measure more layers");
+  }
+
+  const double ssr = sum_of_squares(d, est);
+  const int dof = n - p;
+  ProfileFit fit;
+  fit.ageYears = d.t;
+  fit.pointsUsed = n;
+  fit.parameters = p;
+  fit.iterations = solution->iterations;
+  fit.residualSd = std::sqrt(ssr / dof);
+  fit.tQuantile = t_quantile(0.975, dof);
+  // The search ranges reach the estimate wherever it lies.
+  const LnDRange searched{std::min(r.lo, est.lnD - 1), std::max(r.hi, est.lnD + 1)};
+  estimate_parameters(d, searched, *solution, *unitVar, ssr, dof, fit);
+
+  double mean = 0;
+  for (double y : d.y) mean += y;
+  mean /= n;
+  double sst = 0;
+  for (double y : d.y) sst += (y - mean) * (y - mean);
+  fit.rSquared = 1.0 - ssr / sst;
+
+  const std::size_t first = in.leaveOutFirstLayer ? 1 : 0;
+  for (std::size_t i = 0; i < in.depthMm.size(); ++i) {
+    ProfilePoint pt;
+    pt.depthMm = in.depthMm[i];
+    pt.observed = to_kg_per_m3(in, in.chloride[i]);
+    pt.fitted = fit.at(pt.depthMm);
+    pt.residual = pt.observed - pt.fitted;
+    pt.used = i >= first;
+    fit.points.push_back(pt);
+  }
+
+  describe_fit(in, d, ssr, fit);
   state_verdict(d, fit);
   return fit;
 }
