@@ -42,8 +42,13 @@ constexpr std::string_view kUsage =
     "with C(x) = C_i + (C_s - C_i) * (1 - erf(x / (2 sqrt(D_a t)))) by nonlinear least squares\n"
     "(every point with the same weight; at least 6 points in the regression, --min-points to\n"
     "change it; the outermost layer left out unless --keep-first-layer). Gives C_s, D_a and a\n"
-    "fitted C_i with standard errors and 95% intervals (Student t; D_a's symmetric in ln D_a),\n"
-    "R^2, the residual standard deviation and each point's residual.\n"
+    "fitted C_i (kept at 0 or above: where the free fit would put it below, it is held at 0)\n"
+    "with 95% profile-likelihood intervals (the values whose best curve exceeds the least sum\n"
+    "of squares by no more than s^2 t^2(0.975, n-p); they need not be symmetric) and the\n"
+    "standard errors they imply (width / 2t, on ln D_a for D_a), R^2, the residual standard\n"
+    "deviation and each point's residual. Where an interval stays open (any value beyond an\n"
+    "end fits the points within their noise) the profile does not determine that parameter:\n"
+    "the fit says which and what to do, writes nothing and exits with 2.\n"
     "  Columns of IN.csv: depth (深度), the mid-depth of each ground layer below the exposed\n"
     "  surface in mm, increasing; chloride (氯离子含量), its chloride content in the unit of\n"
     "  --unit: kg/m3 (kg per m3 of concrete, the default), concrete (% by mass of concrete,\n"
@@ -78,12 +83,14 @@ constexpr std::string_view kUsage =
     "constant-coefficient chloride sheet for a profile: inspection age, D in cm2/a and C_s;\n"
     "the carbonation sheet's measured depth; any sheet's cover) and give their scatter to a\n"
     "reliability analysis (pellucor-cli mc ... --cov NAME=V --dist NAME=LAW: D lognormal,\n"
-    "C_s normal, CoV = standard error / estimate; the readings' CoV and law).\n"
+    "C_s normal, each from the longer side of its 95% interval over t, so that the law's own\n"
+    "95% interval holds the whole of it; the readings' CoV and law).\n"
     "Exit status: 0 done and written; 1 usage error, an input that cannot be read as\n"
     "readings, readings the analysis refuses (each with its reason in English and Chinese),\n"
-    "or an output that cannot be created (nothing computed); 2 the fit did not converge or\n"
-    "its parameters cannot be told apart (no estimate), or the output could not be written\n"
-    "after the fit (nothing saved).\n";
+    "or an output that cannot be created (nothing computed); 2 the fit did not converge, its\n"
+    "parameters cannot be told apart or the profile does not determine one of them (no\n"
+    "estimate written, nothing for a sheet or a reliability analysis), or the output could not\n"
+    "be written after the fit (nothing saved).\n";
 
 const std::vector<OptionRule> kOptions = {
     {{"--age"}, "a number of years", false},
@@ -366,6 +373,15 @@ int run(const std::vector<std::string>& words) {
       return computed ? kExitIncomplete : kExitRefused;
     }
     print_notes(fit->notesEnglish);
+    if (!fit->determined()) {
+      // The verdict in English and in Chinese, as a refusal is given.
+      for (std::size_t i = 0; i < fit->verdictEnglish.size(); ++i) {
+        std::cerr << "pellucor-cli: " << fit->verdictEnglish[i] << "\n  " << fit->verdict[i]
+                  << '\n';
+      }
+      std::cerr << "Nothing was written.\n";
+      return kExitIncomplete;
+    }
     const sheet::SheetTable& table = modules::find_module("chloride-constant")->table();
     print_transfer(inspect::constant_sheet_transfer(*fit), table, table.cliName);
     return write_output(

@@ -21,6 +21,7 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <cmath>
+#include <optional>
 
 #include "analysis/inspect/export.hpp"
 #include "analysis/project/project.hpp"
@@ -337,10 +338,11 @@ void FitProfileWindow::updateEnabled() {
   density_->setEnabled(unit_->currentIndex() == 1);
   binder_->setEnabled(unit_->currentIndex() == 2);
   backgroundValue_->setEnabled(background_->currentIndex() == 1);
-  const bool fitted = fit_.has_value();
-  toSheet_->setEnabled(fitted);
-  toReliability_->setEnabled(fitted);
-  export_->setEnabled(fitted);
+  // A fit that does not determine its parameters hands nothing on and writes nothing.
+  const bool usable = fit_.has_value() && fit_->determined();
+  toSheet_->setEnabled(usable);
+  toReliability_->setEnabled(usable);
+  export_->setEnabled(usable);
   removeCore_->setEnabled(core_ >= 0);
 }
 
@@ -417,13 +419,19 @@ bool FitProfileWindow::fitProfile() {
   fit_ = *fit;
   fitted_ = input();
   const int core = core_;
-  const project::FitRecord record = project::record_of(*fit_);
+  // The project keeps a fit only where the data determine it.
+  std::optional<project::FitRecord> record;
+  if (fit_->determined()) record = project::record_of(*fit_);
   session_.updateMember(member_, [&](project::Member& target) {
     target.inspection.profiles[static_cast<std::size_t>(core)].fit = record;
   });
   status_->clear();
   showFit();
   updateEnabled();
+  if (!fit_->determined()) {
+    session_.mainWindow().dialogs().showWarning(this, kTitle, status_->text());
+    return false;
+  }
   return true;
 }
 
@@ -446,31 +454,40 @@ void FitProfileWindow::showFit() {
     return;
   }
   const inspect::ProfileFit& f = *fit_;
-  auto addRow = [this](const QString& name, const inspect::Estimate* e, double value,
-                       const QString& unit) {
+  // An end of an interval the data leave open has no number; a parameter with such an end
+  // is not determined and shows no value.
+  const auto end_text = [](double v) {
+    return std::isfinite(v) ? number_text(v) : QStringLiteral("无界");
+  };
+  auto addRow = [this, &end_text](const QString& name, const inspect::Estimate* e, double value,
+                                  const QString& unit, const inspect::OpenEnds& open) {
     const int r = estimates_->rowCount();
     estimates_->insertRow(r);
     const QStringList cells = {
         name,
-        number_text(e != nullptr ? e->value : value),
-        e != nullptr ? number_text(e->standardError, 3) : QStringLiteral("—"),
-        e != nullptr ? number_text(e->lower) : QStringLiteral("—"),
-        e != nullptr ? number_text(e->upper) : QStringLiteral("—"),
+        open.any() ? QStringLiteral("无法确定") : number_text(e != nullptr ? e->value : value),
+        e != nullptr && !open.any() ? number_text(e->standardError, 3) : QStringLiteral("—"),
+        e != nullptr ? (open.below ? QStringLiteral("无界") : end_text(e->lower))
+                     : QStringLiteral("—"),
+        e != nullptr ? (open.above ? QStringLiteral("无界") : end_text(e->upper))
+                     : QStringLiteral("—"),
         unit};
     for (int c = 0; c < cells.size(); ++c)
       estimates_->setItem(r, c, new QTableWidgetItem(cells[c]));
   };
   const inspect::Estimate cm2{f.diffusion.value / 100, f.diffusion.standardError / 100,
                               f.diffusion.lower / 100, f.diffusion.upper / 100};
-  addRow(QStringLiteral("C_s"), &f.surface, 0, QStringLiteral("kg/m³"));
-  addRow(QStringLiteral("D_a"), &f.diffusion, 0, QStringLiteral("mm²/a"));
-  addRow(QStringLiteral("D_a"), &cm2, 0, QStringLiteral("cm²/a"));
+  addRow(QStringLiteral("C_s"), &f.surface, 0, QStringLiteral("kg/m³"), f.surfaceOpen);
+  addRow(QStringLiteral("D_a"), &f.diffusion, 0, QStringLiteral("mm²/a"), f.diffusionOpen);
+  addRow(QStringLiteral("D_a"), &cm2, 0, QStringLiteral("cm²/a"), f.diffusionOpen);
   addRow(QStringLiteral("C_i"), f.background ? &*f.background : nullptr, f.backgroundUsed,
-         QStringLiteral("kg/m³"));
+         QStringLiteral("kg/m³"), f.backgroundOpen);
   const QStringList tips = {QStringLiteral("表面氯离子含量"), QStringLiteral("表观扩散系数"),
                             QStringLiteral("表观扩散系数（计算表的单位）"),
-                            f.background ? QStringLiteral("背景氯离子含量（拟合）")
-                                         : QStringLiteral("背景氯离子含量（取定，非拟合）")};
+                            !f.background ? QStringLiteral("背景氯离子含量（取定，非拟合）")
+                            : f.backgroundAtBound
+                                ? QStringLiteral("背景氯离子含量（拟合，取其下限 0）")
+                                : QStringLiteral("背景氯离子含量（拟合）")};
   for (int r = 0; r < estimates_->rowCount(); ++r) estimates_->item(r, 0)->setToolTip(tips[r]);
   // Every estimate in view: the header (two lines) and the rows as they are drawn now.
   int height =
@@ -488,6 +505,10 @@ void FitProfileWindow::showFit() {
   QStringList notes;
   for (const auto& n : f.notes) notes << qs(n);
   notes_->setText(notes.join(QLatin1Char('\n')));
+  // What the data do not determine, where the user looks first.
+  QStringList verdict;
+  for (const auto& v : f.verdict) verdict << qs(v);
+  if (!verdict.isEmpty()) status_->setText(verdict.join(QLatin1Char('\n')));
   // The residual of every point beside it. The rows that hold readings, in order.
   std::size_t k = 0;
   const auto rows = table_->rows();

@@ -71,6 +71,22 @@ TEST_F(DesignCli, SaysWhichEndComesClosestAndExitsTwo) {
   EXPECT_NE(r.out.find("最接近的是 90 端"), std::string::npos);
 }
 
+// The end of the durable life dips below 92.7 a near a humidity of 0.8 between two scan
+// values that reach it: the console no longer says that every humidity meets the target
+// (exit 0) but that there is no single answer (exit 2), and where the target is met.
+TEST_F(DesignCli, ADipBetweenScanValuesIsFoundAndExitsTwo) {
+  const Outcome r = run({"design", "1", "Text1=2", "Text2=15", "Text3=0.7", "Text4=30", "Text5=30",
+                         "Text6=60", "Text8=1.5", "Text9=20", "Option1=1", "Option4=1", "Combo1=1",
+                         "--solve", "humidity", "--target-life", "92.7"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_EQ(r.out.find("every humidity"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("status: not monotone"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("among the values computed the target is met exactly at 0.77"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("the sheet gives results from 0.45001--"), std::string::npos) << r.out;
+}
+
 TEST_F(DesignCli, ProbabilisticDesignGivesItsErrorAndWritesTheValuesTried) {
   const fs::path csv = dir_ / "values.csv";
   const Outcome r = run(design({"--solve", "保护层厚度", "--target-life", "30", "--beta", "0.5",

@@ -204,6 +204,50 @@ TEST_F(FitCli, RefusedReadingsSayWhyAndWriteNothing) {
   }
 }
 
+// Data that give numbers the analysis cannot stand behind: a nearly flat profile, whose D any
+// value above about 10⁴ mm²/a fits (exit 2, the advice to take deeper layers), and cover
+// readings whose sum overflows (exit 1). Neither writes a file or a line for a sheet or a
+// reliability analysis.
+TEST_F(FitCli, WhatTheDataDoNotDetermineIsSaidAndNothingIsHandedOn) {
+  struct Case {
+    std::string what;
+    std::string csv;
+    std::vector<std::string> options;
+    int status;
+    std::string english;
+    std::string chinese;
+  };
+  const Case cases[] = {
+      {"profile",
+       "depth,chloride\n2.5,3.1\n7.5,2.9\n12.5,3.05\n17.5,2.95\n22.5,2.98\n27.5,3.02\n"
+       "32.5,2.88\n37.5,2.97\n42.5,2.93\n47.5,2.9\n",
+       {"--age", "10"},
+       2,
+       "the profile does not determine D_a: any value above",
+       "请取更深（或更多）的磨层再拟合"},
+      {"cover",
+       "cover\n1.7e308\n1.7e308\n1.7e308\n",
+       {},
+       1,
+       "their mean or scatter overflows",
+       "读数过大"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.english);
+    write_file(dir_ / "in.csv", c.csv);
+    std::vector<std::string> args = {"fit", c.what, (dir_ / "in.csv").string(), "-o",
+                                     (dir_ / "out.csv").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.english), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.chinese), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("to the sheet: pellucor-cli"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("--cov"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "out.csv"));
+  }
+}
+
 TEST_F(FitCli, UsageErrorsAreRefusedBeforeReading) {
   write_file(dir_ / "p.csv", exact_profile());
   const std::string in = (dir_ / "p.csv").string();

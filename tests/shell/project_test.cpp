@@ -84,6 +84,14 @@ QString pasted_profile() {
   return text;
 }
 
+// A new member of the constant-coefficient chloride sheet.
+ProjectSession::MemberId constant_member(ProjectSession& session, const char* name) {
+  project::Member m;
+  m.name = name;
+  m.sheet = "chloride-constant";
+  return session.addMember(m);
+}
+
 QString utf8(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -218,12 +226,17 @@ class ProjectTest : public QObject {
     ReliabilityWindow* rel = child<ReliabilityWindow>(main);
     QVERIFY(rel != nullptr);
     const int dRow = rel->rowOf(7);
+    // The CoV the fit hands on for D: that of a lognormal law holding its whole interval.
+    const auto handed = analysis::inspect::constant_sheet_transfer(f);
+    QCOMPARE(handed.scatter.size(), std::size_t{2});
+    const double dCov = handed.scatter[0].scatter.cov;
+    QVERIFY(dCov > 0);
     QCOMPARE(rel->inputTable()->item(dRow, ReliabilityWindow::kCov)->text(),
-             QString::fromStdString(sheet::general_digits(f.diffusion.cov(), 15)));
+             QString::fromStdString(sheet::general_digits(dCov, 15)));
     QCOMPARE(rel->distributionBox(dRow)->currentIndex(), 1);           // lognormal
     QCOMPARE(rel->distributionBox(rel->rowOf(8))->currentIndex(), 0);  // C_s normal
     const auto scatter = project_->member(beam)->scatter;
-    QCOMPARE(scatter.at(sheet::Control::Text7).cov, f.diffusion.cov());
+    QCOMPARE(scatter.at(sheet::Control::Text7).cov, dCov);
 
     // A carbonation member with its readings, and cover readings.
     d.nextAnswer = 0;  // the carbonation sheet
@@ -515,12 +528,36 @@ class ProjectTest : public QObject {
     QVERIFY(!project_->member(withCo2)->boxes.contains(sheet::Control::Text7));
   }
 
+  // A nearly flat profile: the window shows the fit with D as not determined, says why and
+  // what to do, hands nothing on, and the project keeps no fit of it.
+  void aProfileThatDoesNotDetermineDIsSaidSo() {
+    const auto id = constant_member(*project_, "B2");
+    FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
+    QString refusal;
+    fit->readings()->setCurrentCell(0, 0);
+    QVERIFY(fit->readings()->paste(
+        QStringLiteral("2.5\t3.1\n7.5\t2.9\n12.5\t3.05\n17.5\t2.95\n22.5\t2.98\n"
+                       "27.5\t3.02\n32.5\t2.88\n37.5\t2.97\n42.5\t2.93\n47.5\t2.9\n"),
+        &refusal));
+    fit->ageEdit()->setText(QStringLiteral("10"));
+    QVERIFY(!fit->fitProfile());
+    QVERIFY(fit->fit().has_value());
+    QVERIFY(!fit->fit()->determined());
+    QVERIFY(s_->dialogs.shown.back().text.contains(QStringLiteral("无法确定表观扩散系数 D_a")));
+    QVERIFY(fit->statusLabel()->text().contains(QStringLiteral("请取更深")));
+    QTableWidget* est = fit->estimatesTable();
+    QCOMPARE(cell(est, 1, 1), QStringLiteral("无法确定"));
+    QCOMPARE(cell(est, 1, 4), QStringLiteral("无界"));
+    QCOMPARE(cell(est, 0, 1), number_text(fit->fit()->surface.value));
+    QVERIFY(!fit->toSheetButton()->isEnabled());
+    QVERIFY(!fit->toReliabilityButton()->isEnabled());
+    QVERIFY(!fit->exportButton()->isEnabled());
+    QVERIFY(!project_->member(id)->inspection.profiles.at(0).fit.has_value());
+  }
+
   // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.
   void readingsTakeNumbersOnly() {
-    project::Member m;
-    m.name = "B1";
-    m.sheet = "chloride-constant";
-    const auto id = project_->addMember(m);
+    const auto id = constant_member(*project_, "B1");
     FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
     ReadingsTable* t = fit->readings();
     t->setCurrentCell(0, 0);

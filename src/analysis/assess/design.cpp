@@ -33,6 +33,11 @@ constexpr std::string_view kDisabledEnglish =
 
 // Boxes that hold the starting value of one of the model's own iterations or searches: the
 // result does not depend on them beyond the iteration's tolerance.
+// Turns searched between the scan's values at the most: each costs up to maxBisections
+// evaluations, and a result that turns more often than this over sixteen scan steps is noise,
+// not a design curve (the notes then say how many were left).
+constexpr std::size_t kMaxRefinedTurns = 8;
+
 bool starting_value(std::string_view alias) {
   return alias == "cracking-time" || alias == "initiation-time" || alias == "t2";
 }
@@ -63,7 +68,8 @@ class Solver {
   // feasible end (evaluated). Watches that every new result lies between those of the ends.
   Evaluation bisect(Evaluation out, Evaluation in) {
     int halvings = 0;
-    while (std::fabs(in.value - out.value) > tolerance_ && halvings < s_.maxBisections) {
+    while (std::fabs(in.value - out.value) > tolerance_ && halvings < s_.maxBisections &&
+           !(s_.fineEnough && s_.fineEnough(out, in))) {
       const Evaluation m = evaluate((in.value + out.value) / 2);
       ++halvings;
       if (!m.result) {
@@ -84,7 +90,8 @@ class Solver {
       }
       (meets(m, s_.target) ? in : out) = m;
     }
-    if (halvings == s_.maxBisections && std::fabs(in.value - out.value) > tolerance_) {
+    if (halvings == s_.maxBisections && std::fabs(in.value - out.value) > tolerance_ &&
+        !(s_.fineEnough && s_.fineEnough(out, in))) {
       note("二分在 " + std::to_string(s_.maxBisections) + " 次后停止，区间宽度 " +
                num(std::fabs(in.value - out.value)) + "。",
            "the bisection stopped after " + std::to_string(s_.maxBisections) +
@@ -106,6 +113,101 @@ class Solver {
   void note(std::string zh, std::string en) {
     result_.notes.push_back(std::move(zh));
     result_.notesEnglish.push_back(std::move(en));
+  }
+
+  // Every evaluation with a result inside the range computed, sorted by value (the last of
+  // equal values kept).
+  std::vector<Evaluation> known_results() const {
+    std::vector<Evaluation> k;
+    for (const auto& e : result_.evaluations) {
+      if (e.result && e.value >= result_.computedLo && e.value <= result_.computedHi) {
+        k.push_back(e);
+      }
+    }
+    std::stable_sort(k.begin(), k.end(),
+                     [](const Evaluation& a, const Evaluation& b) { return a.value < b.value; });
+    k.erase(
+        std::unique(k.begin(), k.end(),
+                    [](const Evaluation& a, const Evaluation& b) { return a.value == b.value; }),
+        k.end());
+    return k;
+  }
+
+  // Where the result turns, the scan alone cannot tell what lies between its points: a dip
+  // below the target between two values that meet it, or a peak above it between two that do
+  // not. Each turn that could hide such a crossing (a local minimum that meets the target, a
+  // local maximum that falls short) is searched between its neighbours by golden sections,
+  // until a value on the other side of the target turns up or the bracket is as narrow as the
+  // bisection's tolerance. The turns nearest the target come first, at most kMaxRefinedTurns.
+  void refine_turns() {
+    const std::vector<Evaluation> k = known_results();
+    struct Turn {
+      double lo, hi;  // the neighbours
+      bool minimum;
+      double distance;  // of its result from the target
+    };
+    std::vector<Turn> turns;
+    for (std::size_t i = 1; i + 1 < k.size(); ++i) {
+      const double r = *k[i].result;
+      const double left = *k[i - 1].result;
+      const double right = *k[i + 1].result;
+      if (r <= left && r <= right && r >= s_.target && (r < left || r < right)) {
+        turns.push_back({k[i - 1].value, k[i + 1].value, true, r - s_.target});
+      } else if (r >= left && r >= right && r < s_.target && (r > left || r > right)) {
+        turns.push_back({k[i - 1].value, k[i + 1].value, false, s_.target - r});
+      }
+    }
+    std::stable_sort(turns.begin(), turns.end(),
+                     [](const Turn& a, const Turn& b) { return a.distance < b.distance; });
+    const std::size_t searched = std::min<std::size_t>(turns.size(), kMaxRefinedTurns);
+    for (std::size_t i = 0; i < searched; ++i) refine(turns[i].lo, turns[i].hi, turns[i].minimum);
+    result_.refinedTurns = static_cast<int>(searched);
+    result_.unrefinedTurns = static_cast<int>(turns.size() - searched);
+    if (searched > 0) {
+      note("结果在 " + std::to_string(searched) + " 处转折，已在扫描点之间细化其" +
+               (searched == 1 ? "极值" : "各极值") + "。",
+           "the result turns at " + std::to_string(searched) +
+               (searched == 1 ? " place; the turn was" : " places; each turn was") +
+               " searched between the scan's values");
+    }
+    if (result_.unrefinedTurns > 0) {
+      note("另有 " + std::to_string(result_.unrefinedTurns) +
+               " 处转折未细化（离目标较远）：其间可能还有未见的达到或未达到目标的值。",
+           std::to_string(result_.unrefinedTurns) +
+               " more turns, further from the target, were not searched: values between the "
+               "scan's points there may still cross the target unseen");
+    }
+  }
+
+  // Golden-section search for the least (or greatest) result in (lo, hi); stops once a value
+  // on the other side of the target is found.
+  void refine(double lo, double hi, bool minimum) {
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    const auto worse = [&](const Evaluation& a, const Evaluation& b) {
+      // Whether a is further from the side the turn could cross to than b; no result counts
+      // as the worst.
+      if (!a.result) return true;
+      if (!b.result) return false;
+      return minimum ? *a.result > *b.result : *a.result < *b.result;
+    };
+    const auto crossed = [&](const Evaluation& e) {
+      return e.result && (minimum ? !meets(e, s_.target) : meets(e, s_.target));
+    };
+    double a = lo, b = hi;
+    Evaluation c = evaluate(b - g * (b - a));
+    Evaluation d = evaluate(a + g * (b - a));
+    for (int i = 0; i < s_.maxBisections && b - a > tolerance_; ++i) {
+      if (crossed(c) || crossed(d)) return;
+      if (worse(d, c)) {
+        b = d.value;
+        d = c;
+        c = evaluate(b - g * (b - a));
+      } else {
+        a = c.value;
+        c = d;
+        d = evaluate(a + g * (b - a));
+      }
+    }
   }
 
   Outcome<SolveResult, DesignRefusal> run() {
@@ -139,10 +241,11 @@ class Solver {
                                        [](const auto& e) { return e.result.has_value(); });
       if (firstOk != scan.begin()) valid.front() = edge(*std::prev(firstOk), *firstOk);
       if (lastOk != scan.rbegin()) valid.back() = edge(*std::prev(lastOk), *lastOk);
-      note(
-          "表格仅在 " + num(valid.front().value) + "--" + num(valid.back().value) + " 内给出结果。",
-          "the sheet gives results from " + num(valid.front().value) + " to " +
-              num(valid.back().value) + " only");
+      result_.computedLo = valid.front().value;
+      result_.computedHi = valid.back().value;
+      const std::string computed = computed_range_text(result_, s_.lo, s_.hi);
+      note("表格仅在 " + computed + " 内给出结果。",
+           "the sheet gives results from " + computed + " only");
     }
 
     const double delta = *valid.back().result - *valid.front().result;
@@ -162,16 +265,24 @@ class Solver {
            "the result is not monotone in the value (the scan turns)");
     }
 
-    const bool all = std::all_of(valid.begin(), valid.end(),
+    result_.computedLo = valid.front().value;
+    result_.computedHi = valid.back().value;
+    refine_turns();
+    // Every value with a result, the scan's, the edges' and the refinements', decides.
+    const std::vector<Evaluation> known = known_results();
+
+    const bool all = std::all_of(known.begin(), known.end(),
                                  [&](const Evaluation& e) { return meets(e, s_.target); });
-    const bool none = std::none_of(valid.begin(), valid.end(),
+    const bool none = std::none_of(known.begin(), known.end(),
                                    [&](const Evaluation& e) { return meets(e, s_.target); });
     // Where the result goes from short of the target to meeting it along its direction:
     // (the value that falls short, the value that meets it).
     std::vector<std::pair<std::size_t, std::size_t>> changes;
-    for (std::size_t k = 1; k < valid.size(); ++k) {
-      const bool a = meets(valid[k - 1], s_.target);
-      const bool b = meets(valid[k], s_.target);
+    std::size_t flips = 0;
+    for (std::size_t k = 1; k < known.size(); ++k) {
+      const bool a = meets(known[k - 1], s_.target);
+      const bool b = meets(known[k], s_.target);
+      if (a != b) ++flips;
       if (dir == Direction::Increasing && !a && b) changes.emplace_back(k - 1, k);
       if (dir == Direction::Decreasing && a && !b) changes.emplace_back(k, k - 1);
     }
@@ -184,18 +295,18 @@ class Solver {
     };
     if (all) {
       // Every value meets the target: the least favourable one is the answer.
-      const auto low = std::min_element(valid.begin(), valid.end(), byResult);
+      const auto low = std::min_element(known.begin(), known.end(), byResult);
       result_.status = SolveStatus::WholeRangeMeets;
       result_.answer = low->value;
       result_.resultAtAnswer = low->result;
     } else if (none) {
-      const auto top = std::max_element(valid.begin(), valid.end(), byResult);
+      const auto top = std::max_element(known.begin(), known.end(), byResult);
       result_.status = SolveStatus::NoneMeets;
       result_.closestEnd = top->value;
       result_.shortfall = s_.target - *top->result;
-    } else if (result_.monotone && dir != Direction::Flat) {
-      // Beyond the last change (increasing) or before the first (decreasing) every scanned
-      // value meets the target.
+    } else if (result_.monotone && dir != Direction::Flat && flips == changes.size()) {
+      // Beyond the last change (increasing) or before the first (decreasing) every value
+      // tried meets the target.
       if (changes.size() > 1) {
         note("结果在目标附近的波动不超过迭代的容差，取" +
                  std::string(dir == Direction::Increasing ? "最后" : "最先") + "一次达到目标处。",
@@ -204,24 +315,24 @@ class Solver {
                  " change to meeting it is taken");
       }
       const auto [out, in] = dir == Direction::Increasing ? changes.back() : changes.front();
-      const Evaluation hit = bisect(valid[out], valid[in]);
+      const Evaluation hit = bisect(known[out], known[in]);
       result_.status = SolveStatus::Solved;
       result_.answer = hit.value;
       result_.resultAtAnswer = hit.result;
     } else {
       std::vector<Evaluation> hits;
-      for (std::size_t k = 1; k < valid.size(); ++k) {
-        const bool a = meets(valid[k - 1], s_.target);
-        if (a != meets(valid[k], s_.target)) {
-          hits.push_back(a ? bisect(valid[k], valid[k - 1]) : bisect(valid[k - 1], valid[k]));
+      for (std::size_t k = 1; k < known.size(); ++k) {
+        const bool a = meets(known[k - 1], s_.target);
+        if (a != meets(known[k], s_.target)) {
+          hits.push_back(a ? bisect(known[k], known[k - 1]) : bisect(known[k - 1], known[k]));
         }
       }
       if (hits.size() == 1) {
-        // A single crossing still parts the scanned values into those that meet the target
+        // A single crossing still parts the values tried into those that meet the target
         // and those that do not: it is the answer, with the warning that the result turns.
         result_.status = SolveStatus::Solved;
         result_.direction =
-            meets(valid.back(), s_.target) ? Direction::Increasing : Direction::Decreasing;
+            meets(known.back(), s_.target) ? Direction::Increasing : Direction::Decreasing;
         result_.answer = hits[0].value;
         result_.resultAtAnswer = hits[0].result;
       } else {
@@ -304,15 +415,39 @@ std::string value_text(double v) {
   return buf;
 }
 
+namespace {
+
+// v rounded to five significant digits, up or down, as the summaries print it.
+double rounded(double v, bool up) {
+  if (v == 0 || !std::isfinite(v)) return v;
+  const double scale = std::pow(10.0, std::floor(std::log10(std::fabs(v))) - 4);
+  const double r = (up ? std::ceil(v / scale) : std::floor(v / scale)) * scale;
+  return std::strtod(num(r).c_str(), nullptr);
+}
+
+}  // namespace
+
+bool computed_range_partial(const SolveResult& s, double lo, double hi) {
+  return s.computedLo > lo || s.computedHi < hi;
+}
+
+std::string computed_range_text(const SolveResult& s, double lo, double hi) {
+  const double a = s.computedLo > lo ? rounded(s.computedLo, true) : lo;
+  const double b = s.computedHi < hi ? rounded(s.computedHi, false) : hi;
+  return num(a) + "--" + num(b);
+}
+
+bool at_computed_end(const SolveResult& s, double v) {
+  return v == s.computedLo || v == s.computedHi;
+}
+
 std::pair<double, std::optional<double>> written_answer(const Response& f, const SolveResult& s,
                                                         double lo, double hi, double target) {
   const double answer = *s.answer;
   if (answer == 0 || !std::isfinite(answer)) return {answer, s.resultAtAnswer};
-  const bool up = s.direction == Direction::Increasing;
-  const double scale = std::pow(10.0, std::floor(std::log10(std::fabs(answer))) - 4);
-  double w = (up ? std::ceil(answer / scale) : std::floor(answer / scale)) * scale;
-  // The digits as printed, read back: the value written is the value evaluated.
-  w = std::strtod(num(w).c_str(), nullptr);
+  // Rounded towards the values that meet the target; the digits as printed, read back, so
+  // that the value written is the value evaluated.
+  double w = rounded(answer, s.direction == Direction::Increasing);
   w = std::clamp(w, lo, hi);
   if (w == answer) return {answer, s.resultAtAnswer};
   const Evaluation e = f(w);
@@ -388,7 +523,8 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   const SolveResult& sr = d.solve;
   const std::string state(limit_state_name(r.limitState));
   const std::string stateEn(limit_state_english(r.limitState));
-  const std::string range = num(row->lo) + "--" + num(row->hi);
+  const bool partial = computed_range_partial(sr, row->lo, row->hi);
+  const std::string range = computed_range_text(sr, row->lo, row->hi);
   const std::string unit = row->typed.unit.empty() ? "" : " " + std::string(row->typed.unit);
   switch (sr.status) {
     case SolveStatus::Solved: {
@@ -404,29 +540,42 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
                          num(*at) + " a there)";
       break;
     }
-    case SolveStatus::WholeRangeMeets:
-      d.summary = d.label + "在整个范围 " + range + " 内" + state + "龄期均达到目标 " +
-                  num(r.targetLife) + " a；最不利端 " + num(*sr.answer) + " 处为 " +
-                  num(*sr.resultAtAnswer) + " a。";
-      d.summaryEnglish = "every " + d.alias + " in " + range + " reaches " + stateEn + " at " +
-                         num(r.targetLife) + " a or later; the least favourable end " +
+    case SolveStatus::WholeRangeMeets: {
+      const bool end = at_computed_end(sr, *sr.answer);
+      d.summary = d.label + (partial ? "在表格给出结果的范围 " : "在整个范围 ") + range + " 内" +
+                  state + "龄期均达到目标 " + num(r.targetLife) + " a；最不利" +
+                  (end ? "端 " : "值 ") + num(*sr.answer) + " 处为 " + num(*sr.resultAtAnswer) +
+                  " a。";
+      d.summaryEnglish = "every " + d.alias + " in " + range +
+                         (partial ? " (where the sheet gives results)" : "") + " reaches " +
+                         stateEn + " at " + num(r.targetLife) +
+                         " a or later; the least favourable " + (end ? "end " : "value ") +
                          num(*sr.answer) + " gives " + num(*sr.resultAtAnswer) + " a";
       break;
-    case SolveStatus::NoneMeets:
-      d.summary = d.label + "在范围 " + range + " 内" + state + "龄期均达不到目标 " +
-                  num(r.targetLife) + " a；最接近的是 " + num(*sr.closestEnd) +
-                  (sr.monotone ? " 端" : " 处") + "，差 " + num(sr.shortfall) + " a。";
-      d.summaryEnglish = "no " + d.alias + " in " + range + " reaches " + stateEn + " at " +
-                         num(r.targetLife) + " a; the end " + num(*sr.closestEnd) +
-                         " comes closest, " + num(sr.shortfall) + " a short";
+    }
+    case SolveStatus::NoneMeets: {
+      const bool end = at_computed_end(sr, *sr.closestEnd);
+      d.summary = d.label + (partial ? "在表格给出结果的范围 " : "在范围 ") + range + " 内" +
+                  state + "龄期均达不到目标 " + num(r.targetLife) + " a；最接近的是 " +
+                  num(*sr.closestEnd) + (end ? " 端" : " 处") + "，差 " + num(sr.shortfall) +
+                  " a。";
+      d.summaryEnglish = "no " + d.alias + " in " + range +
+                         (partial ? " (where the sheet gives results)" : "") + " reaches " +
+                         stateEn + " at " + num(r.targetLife) + " a; the " +
+                         (end ? "end " : "value ") + num(*sr.closestEnd) + " comes closest, " +
+                         num(sr.shortfall) + " a short";
       break;
+    }
     case SolveStatus::NotMonotone: {
       std::string at;
       for (double c : sr.crossings) at += (at.empty() ? "" : "、") + num(c);
       d.summary = state + "龄期随" + d.label + "不单调，无唯一解" +
-                  (at.empty() ? std::string("。") : "；恰达目标处：" + at + "。") + "请看图。";
-      d.summaryEnglish = stateEn + " is not monotone in " + d.alias + ": no single answer" +
-                         (at.empty() ? std::string() : "; the target is met exactly at " + at);
+                  (at.empty() ? std::string("。") : "；所算各值中恰达目标处：" + at + "。") +
+                  "请看图。";
+      d.summaryEnglish =
+          stateEn + " is not monotone in " + d.alias + ": no single answer" +
+          (at.empty() ? std::string()
+                      : "; among the values computed the target is met exactly at " + at);
       break;
     }
   }

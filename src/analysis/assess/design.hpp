@@ -1,8 +1,9 @@
 // Design for a target: the value of one input that just makes a result reach a target. The
 // solver scans the input's range to bracket the target, checks on the way that the result
-// moves one way with the value, and bisects the bracket; it takes any function of the value
-// (a limit-state time from the sheet's own calculation, or a reliability index), so that the
-// same search serves the deterministic and the probabilistic question.
+// moves one way with the value, searches between the scan's values wherever the result turns
+// (a dip or a peak there may cross the target unseen), and bisects the bracket; it takes any
+// function of the value (a limit-state time from the sheet's own calculation, or a reliability
+// index), so that the same search serves the deterministic and the probabilistic question.
 #pragma once
 
 #include <functional>
@@ -37,6 +38,10 @@ struct SolveSettings {
   // Bisection stops when the bracket is this narrow; 0: a millionth of the range.
   double tolerance = 0;
   int maxBisections = 60;
+  // Whether a bracket [out, in] of the bisection already places the answer as finely as the
+  // result can tell it (a Monte Carlo index, whose steps are single samples); unset: only the
+  // tolerance ends the bisection.
+  std::function<bool(const Evaluation& out, const Evaluation& in)> fineEnough = {};
   // A step of the result against the direction of the whole range counts as a reversal when
   // it exceeds this much; smaller wobbles are the iterations' own tolerance (the cracking-time
   // iteration settles within 0.01 a).
@@ -61,12 +66,18 @@ struct SolveResult {
   SolveStatus status = SolveStatus::Solved;
   Direction direction = Direction::Flat;
   bool monotone = true;
-  std::optional<double> answer;           // a value whose result meets the target
-  std::optional<double> resultAtAnswer;   // its result (evaluated, never interpolated)
-  std::optional<double> closestEnd;       // NoneMeets: the value with the best result
-  double shortfall = 0;                   // NoneMeets: target - result at that end
-  std::vector<double> crossings;          // NotMonotone: where the result meets the target
-  std::vector<Evaluation> evaluations;    // every evaluation, sorted by value
+  std::optional<double> answer;          // a value whose result meets the target
+  std::optional<double> resultAtAnswer;  // its result (evaluated, never interpolated)
+  std::optional<double> closestEnd;      // NoneMeets: the value with the best result
+  double shortfall = 0;                  // NoneMeets: target - result at that end
+  std::vector<double> crossings;         // NotMonotone: where the result meets the target
+  std::vector<Evaluation> evaluations;   // every evaluation, sorted by value
+  // The range the claims cover: from the least to the greatest value that gave a result (the
+  // whole range where every value does).
+  double computedLo = 0;
+  double computedHi = 0;
+  int refinedTurns = 0;                   // turns of the result searched between the scan's values
+  int unrefinedTurns = 0;                 // turns left unsearched (the notes say so)
   int failures = 0;                       // evaluations that gave no result
   std::vector<std::string> notes;         // Chinese
   std::vector<std::string> notesEnglish;  // the same for the console
@@ -120,6 +131,17 @@ std::pair<double, std::optional<double>> written_answer(const Response& f, const
 // A value as the summaries write it: five significant digits, or fifteen where five would not
 // give the value back.
 std::string value_text(double v);
+
+// The range a search's claims cover, as the summaries write it ("0.45001--0.99999"): the range
+// of values with a result, its ends rounded inwards to five significant digits so that the
+// range written holds no value that was not computed; [lo, hi] itself where every value gave
+// one.
+std::string computed_range_text(const SolveResult& s, double lo, double hi);
+// Whether the results stop short of the range [lo, hi] on either side.
+bool computed_range_partial(const SolveResult& s, double lo, double hi);
+// Whether `v` is an end of the range the search computed (the least favourable or the closest
+// value is called an end only then).
+bool at_computed_end(const SolveResult& s, double v);
 
 // The box a design solves for, checked: a numeric box of the sheet (control name, alias or
 // label) that is a property of the member, a limit state the sheet has and a target life

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 
 #include "sheet/control_names.hpp"
@@ -202,8 +203,12 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   s.hi = row.hi;
   s.target = r.targetBeta;
   s.scanIntervals = r.scanIntervals;
-  // The index changes in steps of one sample; a finer bracket than this adds nothing.
-  s.tolerance = (row.hi - row.lo) / 16384;
+  // The index changes in steps of one sample. The bisection stops once its bracket holds a
+  // single sample's change (the failures at its ends differ by one): the answer's jump lies
+  // inside, and the bracket is no wider than the answer's Monte Carlo standard error, which is
+  // SE(β) / slope with SE(β) = sqrt(n p (1 - p)) single steps, over a slope of at least one step
+  // across the bracket (whenever n p (1 - p) >= 1). The deterministic default of a millionth of
+  // the range bounds it where the failures jump by more than one at once.
   // Three samples' worth of the index at the target: smaller turns are the cracking-time
   // iteration's tolerance moving a sample or two across the target life.
   s.reversalTolerance = 3 / (static_cast<double>(std::max<std::uint64_t>(r.samples, 1)) *
@@ -211,10 +216,25 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   const int expected = std::max(2, r.scanIntervals) + 1 + 15;
 
   std::vector<BetaEvaluation> runs;
+  const auto failures_at = [&runs](double v) -> std::optional<std::uint64_t> {
+    for (const auto& b : runs) {
+      if (b.evaluation.value == v && b.evaluation.result) return b.failures;
+    }
+    return std::nullopt;
+  };
+  s.fineEnough = [&](const Evaluation& out, const Evaluation& in) {
+    const auto a = failures_at(out.value);
+    const auto b = failures_at(in.value);
+    return a && b && (*a > *b ? *a - *b : *b - *a) <= 1;
+  };
   const Response f = [&](double v) {
     BetaEvaluation b = response.evaluate(v);
     runs.push_back(b);
-    if (r.progress) r.progress(static_cast<int>(runs.size()), expected);
+    // Searches between the scan's values where the index turns take more evaluations than
+    // expected: the count expected grows with them, never below those done.
+    if (r.progress) {
+      r.progress(static_cast<int>(runs.size()), std::max(expected, static_cast<int>(runs.size())));
+    }
     return b.evaluation;
   };
   auto solved = solve_for_target(f, s);
@@ -272,7 +292,8 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   const std::string unit(row.typed.unit);
   const std::string state(limit_state_name(r.limitState));
   const std::string stateEn(limit_state_english(r.limitState));
-  const std::string range = num(row.lo) + "--" + num(row.hi);
+  const bool partial = computed_range_partial(sr, row.lo, row.hi);
+  const std::string range = computed_range_text(sr, row.lo, row.hi);
   const std::string at = "目标使用年限 " + num(r.targetLife) + " a 时" + state + "的可靠指标 β";
   const std::string atEn =
       "the reliability index of " + stateEn + " at the target life of " + num(r.targetLife) + " a";
@@ -314,30 +335,39 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
                          errorEn + runEn;
       break;
     }
-    case SolveStatus::WholeRangeMeets:
-      d.summary = d.label + "在整个范围 " + range + " 内" + at + "均不低于" + beta + "；最不利端 " +
-                  num(*sr.answer) + " 处 β = " + index_at() + "。" + run;
-      d.summaryEnglish = "every " + d.alias + " in " + range + " keeps " + atEn + " at or above " +
-                         num(r.targetBeta) + "; the least favourable end " + num(*sr.answer) +
-                         " gives " + index_at() + runEn;
+    case SolveStatus::WholeRangeMeets: {
+      const bool end = at_computed_end(sr, *sr.answer);
+      d.summary = d.label + (partial ? "在可计算的范围 " : "在整个范围 ") + range + " 内" + at +
+                  "均不低于" + beta + "；最不利" + (end ? "端 " : "值 ") + num(*sr.answer) +
+                  " 处 β = " + index_at() + "。" + run;
+      d.summaryEnglish =
+          "every " + d.alias + " in " + range + (partial ? " (where the problem can be run)" : "") +
+          " keeps " + atEn + " at or above " + num(r.targetBeta) + "; the least favourable " +
+          (end ? "end " : "value ") + num(*sr.answer) + " gives " + index_at() + runEn;
       break;
-    case SolveStatus::NoneMeets:
-      d.summary = d.label + "在范围 " + range + " 内" + at + "均达不到" + beta + "；最接近的是 " +
-                  num(*sr.closestEnd) + (sr.monotone ? " 端" : " 处") + "，β 差 " +
-                  num(sr.shortfall) + "。" + run;
-      d.summaryEnglish = "no " + d.alias + " in " + range + " brings " + atEn + " to " +
-                         num(r.targetBeta) + "; the end " + num(*sr.closestEnd) +
-                         " comes closest, " + num(sr.shortfall) + " short" + runEn;
+    }
+    case SolveStatus::NoneMeets: {
+      const bool end = at_computed_end(sr, *sr.closestEnd);
+      d.summary = d.label + (partial ? "在可计算的范围 " : "在范围 ") + range + " 内" + at +
+                  "均达不到" + beta + "；最接近的是 " + num(*sr.closestEnd) +
+                  (end ? " 端" : " 处") + "，β 差 " + num(sr.shortfall) + "。" + run;
+      d.summaryEnglish =
+          "no " + d.alias + " in " + range + (partial ? " (where the problem can be run)" : "") +
+          " brings " + atEn + " to " + num(r.targetBeta) + "; the " + (end ? "end " : "value ") +
+          num(*sr.closestEnd) + " comes closest, " + num(sr.shortfall) + " short" + runEn;
       break;
+    }
     case SolveStatus::NotMonotone: {
       std::string where;
       for (double c : sr.crossings) where += (where.empty() ? "" : "、") + num(c);
       d.summary = at + "随" + d.label + "不单调，无唯一解" +
-                  (where.empty() ? std::string("。") : "；恰达目标处：" + where + "。") +
+                  (where.empty() ? std::string("。") : "；所算各值中恰达目标处：" + where + "。") +
                   "请看图。" + run;
-      d.summaryEnglish = atEn + " is not monotone in " + d.alias + ": no single answer" +
-                         (where.empty() ? std::string() : "; the target is met at " + where) +
-                         runEn;
+      d.summaryEnglish =
+          atEn + " is not monotone in " + d.alias + ": no single answer" +
+          (where.empty() ? std::string()
+                         : "; among the values computed the target is met at " + where) +
+          runEn;
       break;
     }
   }

@@ -6,8 +6,18 @@
 // by nonlinear least squares, after the conventions of ASTM C1556 and NT Build 443: each
 // layer's content at the mid-depth of the layer, the outermost layer left out on request, at
 // least six points in the regression, every point with the same weight, the background
-// content C_i known, zero or fitted. The error function is the library's true one: the fit
-// describes the measured concrete, it is not a result of a sheet.
+// content C_i known, zero or fitted (and then never below zero: a fit that would put it there
+// holds it at 0). The error function is the library's true one: the fit describes the measured
+// concrete, it is not a result of a sheet.
+//
+// The 95 % intervals are profile-likelihood intervals (Bates and Watts, "Nonlinear Regression
+// Analysis and Its Applications", 1988, section 6.1): a value of a parameter lies inside when,
+// with the other parameters at their best for it, the sum of squared residuals exceeds the
+// least one by no more than s² t²(0.975, n - p). They follow the curvature of the model where
+// the symmetric interval estimate ± t·SE does not, and they show when the data do not
+// determine a parameter: an interval that stays open on one side (any value beyond fits the
+// points within their noise). Such a fit gives no value to a sheet and no scatter to a
+// reliability analysis.
 //
 // The fitted D_a and C_s feed the constant-coefficient chloride sheet (D in its cm²/a), and
 // their standard errors the scatter of those boxes in a reliability analysis.
@@ -59,7 +69,8 @@ inline constexpr double kBinderLow = 150, kBinderHigh = 1000;     // kg/m³
 // The fewest points in the regression a user may ask for instead of the conventional six; a
 // regression with no more points than parameters is refused on its own.
 inline constexpr int kFewestPointsAllowed = 1;
-// Bound on the iterations of the least-squares solver.
+// Bound on the iterations of the least-squares solver; a fit of two or three parameters from
+// the scan's start settles in well under 50.
 inline constexpr int kMaxIterations = 200;
 // Seconds in a year of 365.25 days, for D in m²/s.
 inline constexpr double kSecondsPerYear = 365.25 * 86400.0;
@@ -81,7 +92,12 @@ enum class ProfileRefusal {
   NotDetermined,  // the parameters cannot be told apart from this profile
 };
 
-// An estimate with its standard error and its 95 % interval.
+// An estimate with its standard error and its 95 % interval (profile likelihood; an end the
+// data leave open is an infinity, or 0 for D, see ProfileFit's open flags). The standard error
+// is the one the interval implies: its width over 2 t(0.975, n - p), in the parameter's own
+// scale (ln D for D, given as D times that of ln D). Where the curve is linear in a parameter it
+// is the usual one from the curvature of the sum of squares; where it is not, it keeps the
+// scatter handed to a reliability analysis in step with the interval shown.
 struct Estimate {
   double value = 0;
   double standardError = 0;
@@ -100,11 +116,30 @@ struct ProfilePoint {
   bool used = true;     // in the regression
 };
 
+// Which ends of a parameter's 95 % interval the data leave open: every value beyond the end
+// of the range searched fits the points within their noise.
+struct OpenEnds {
+  bool below = false;
+  bool above = false;
+
+  bool any() const { return below || above; }
+  bool operator==(const OpenEnds&) const = default;
+};
+
+// The parameters of the curve, in the order of the fit.
+enum class ProfileParameter { Surface, Diffusion, Background };
+
 struct ProfileFit {
   Estimate surface;                    // C_s, kg/m³
-  Estimate diffusion;                  // D_a, mm²/a; its interval is symmetric in ln D_a
+  Estimate diffusion;                  // D_a, mm²/a; its standard error from that of ln D_a
   std::optional<Estimate> background;  // C_i, kg/m³, when it was fitted
   double backgroundUsed = 0;           // C_i of the curve, kg/m³ (zero, given or fitted)
+  // A fitted background that the unbounded fit puts below zero is held at 0: the curve is the
+  // best one with C_i >= 0, and the interval of C_i starts at 0.
+  bool backgroundAtBound = false;
+  OpenEnds surfaceOpen;
+  OpenEnds diffusionOpen;
+  OpenEnds backgroundOpen;
   double ageYears = 0;
   double rSquared = 0;    // 1 - SSR / SST over the points in the regression
   double residualSd = 0;  // sqrt(SSR / (n - p)), kg/m³
@@ -116,6 +151,20 @@ struct ProfileFit {
   std::vector<std::string> notes;         // Chinese: what the user should know about this fit
   std::vector<std::string> notesEnglish;  // the same for the console
 
+  // What the data do not determine, in Chinese and English, with what to do about it: empty
+  // when every interval is closed.
+  std::vector<std::string> verdict;
+  std::vector<std::string> verdictEnglish;
+
+  // Whether every parameter's interval is closed: only then does the fit hand values and
+  // scatter on.
+  bool determined() const {
+    return !surfaceOpen.any() && !diffusionOpen.any() && !backgroundOpen.any();
+  }
+  // The standard error of ln D_a (the fit's parameter).
+  double lnDiffusionSe() const {
+    return diffusion.value > 0 ? diffusion.standardError / diffusion.value : 0;
+  }
   double diffusionCm2PerYear() const { return diffusion.value / 100.0; }
   double diffusionM2PerSecond() const { return diffusion.value * 1e-6 / kSecondsPerYear; }
   // The fitted curve at a depth, kg/m³.
@@ -136,8 +185,15 @@ curves::Chart residual_chart(const ProfileFit& fit);
 // What the fit gives the constant-coefficient chloride sheet: the texts of its inspection-age,
 // diffusion-coefficient and surface-concentration boxes (D and C_s to four significant digits,
 // far finer than their standard errors), and the scatter of the last two for a reliability
-// analysis: D lognormal (its interval is symmetric in ln D), C_s normal, each with the CoV
-// standard error / estimate.
+// analysis, each from the longer side of its 95 % interval over t(0.975, n - p), so that the
+// 95 % interval of the law handed on holds the whole interval of the fit (which need not be
+// symmetric): C_s normal, CoV = that deviation / C_s; D lognormal, with the CoV of a lognormal
+// law whose logarithm has that deviation in ln D, sqrt(exp(s²) - 1) (the analysis reads a
+// lognormal CoV as that of the value, not of its logarithm). Nothing at all for a fit that does
+// not determine its parameters (see ProfileFit::determined).
 SheetTransfer constant_sheet_transfer(const ProfileFit& fit);
+
+// The CoV of a lognormal law whose logarithm has the standard deviation `lnSd`.
+double lognormal_cov(double lnSd);
 
 }  // namespace pellucor::analysis::inspect

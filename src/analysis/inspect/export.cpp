@@ -229,6 +229,10 @@ std::string profile_json(const ProfileInput& in, const ProfileFit& fit) {
     e["background"] = {{"value", number(fit.backgroundUsed)}, {"unit", "kg/m3"}};
   }
   j["estimates"] = std::move(e);
+  j["intervals"] = "profile-likelihood";
+  j["backgroundAtBound"] = fit.backgroundAtBound;
+  j["determined"] = fit.determined();
+  j["verdict"] = notes(fit.verdictEnglish, fit.verdict);
   j["rSquared"] = number(fit.rSquared);
   j["residualSd"] = number(fit.residualSd);
   j["pointsUsed"] = fit.pointsUsed;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
+#include <optional>
 
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
@@ -41,6 +43,18 @@ std::optional<Refused> check_readings(const std::vector<double>& values, bool po
   return std::nullopt;
 }
 
+// Readings so large that their sum or scatter overflows give no statistics: refused rather
+// than reported as empty cells or as a scatter of nothing.
+std::optional<Refused> check_finite(std::initializer_list<double> statistics) {
+  for (double v : statistics) {
+    if (!std::isfinite(v)) {
+      return Refused{SurveyRefusal::TooLarge, "读数过大，其平均值或离散性超出可计算的范围。",
+                     "the readings are too large: their mean or scatter overflows"};
+    }
+  }
+  return std::nullopt;
+}
+
 Interval mean_interval(const Sample& s) {
   const double half =
       t_quantile(0.975, static_cast<double>(s.n - 1)) * s.sd / std::sqrt(static_cast<double>(s.n));
@@ -69,6 +83,10 @@ Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationIn
   }
   s.k = describe(k);
   s.kMeanInterval = mean_interval(s.k);
+  if (auto r = check_finite({s.depth.mean, s.depth.sd, s.depth.cov(), s.k.mean, s.k.sd,
+                             s.kMeanInterval.lower, s.kMeanInterval.upper})) {
+    return *r;
+  }
   s.notes.push_back("碳化系数 k = x/√t，t = " + num(in.ageYears) + " a；共 " +
                     std::to_string(s.depth.n) + " 个读数。");
   s.notesEnglish.push_back("carbonation coefficient k = x/sqrt(t), t = " + num(in.ageYears) +
@@ -115,6 +133,10 @@ Outcome<CoverSurvey, SurveyRefusal> survey_cover(const CoverInput& in) {
   s.lognormal.mu = ls.mean;
   s.lognormal.sigma = ls.sd;
   s.lognormal.characteristic = std::exp(ls.mean - s.kn * ls.sd);
+  if (auto r = check_finite({s.sample.mean, s.sample.sd, s.sample.cov(), s.normal.characteristic,
+                             s.lognormal.characteristic})) {
+    return *r;
+  }
 
   s.designCoverMm = in.designCoverMm;
   if (in.designCoverMm) {

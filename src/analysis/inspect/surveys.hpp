@@ -30,6 +30,7 @@ enum class SurveyRefusal {
   Negative,        // a reading below zero (a cover reading at or below zero)
   NoCarbonation,   // every carbonation reading is zero
   BadDesignCover,  // a design cover that is not a number above zero
+  TooLarge,        // readings so large that their statistics are not numbers (overflow)
 };
 
 // The 95 % interval of a mean (Student t with n - 1 degrees of freedom).

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "assess_test_support.hpp"
@@ -105,6 +106,123 @@ TEST(Design, AgreesWithABruteForceScanOfTheRangeOnEverySheet) {
   }
   // Most combinations have an answer; a change that dropped them all would show here.
   EXPECT_GE(solved, 35);
+}
+
+// Where the result turns, a dip below the target (or a peak above it) may lie between two
+// scan points. On a non-monotone case of every sheet the target is set just inside the turn a
+// fine scan sees: the search must neither claim that every value meets the target nor that none
+// does, and every place where the fine scan crosses the target has a crossing of the search
+// beside it (the answer, where there is only one).
+TEST(Design, FindsTheTurnsAFineScanSeesOnEverySheet) {
+  struct Case {
+    int sheet;
+    sheet::SheetInputs (*inputs)();
+    const char* box;
+    LimitState state;
+    bool dip;  // a dip below the target (or a peak above it)
+    // Whether the search must find every crossing of the fine scan: not where the result is a
+    // sawtooth whose teeth are narrower than the search's scan steps (there it must still see
+    // that the result turns).
+    bool everyCrossing;
+  };
+  const Case cases[] = {
+      {1, carbonation_example, "humidity", LimitState::EndOfLife, true, true},
+      {1, carbonation_example, "humidity", LimitState::Initiation, true, true},
+      {1, carbonation_example, "carbonation-depth", LimitState::Cracking, false, true},
+      {1, carbonation_example, "diameter", LimitState::EndOfLife, false, true},
+      {2, chloride_constant_example, "diameter", LimitState::EndOfLife, false, true},
+      {3, chloride_variable_example, "diameter", LimitState::EndOfLife, false, true},
+      {4, marine_example, "diameter", LimitState::EndOfLife, false, true},
+      {4, marine_example, "stable-time", LimitState::EndOfLife, true, false},
+      {5, admixed_example, "diameter", LimitState::EndOfLife, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sheet) + " " + c.box + " " +
+                 std::string(limit_state_key(c.state)));
+    const sheet::Module& m = sheet_module(c.sheet);
+    const auto member = entries_of(m.table(), c.inputs());
+    const Control box = batch::control_by_name(m.table(), c.box);
+    const sheet::FieldRow& row = *m.table().field(box);
+    const int steps = 400;
+    const double h = (row.hi - row.lo) / steps;
+    std::vector<Evaluation> scan;
+    for (int k = 0; k <= steps; ++k) {
+      const Evaluation e = evaluate_life(m, member, box, c.state, row.lo + h * k);
+      if (e.result) scan.push_back(e);
+    }
+    ASSERT_GT(scan.size(), 2U);
+    // The deepest interior dip (or highest interior peak) of the fine scan, and a target a
+    // tenth of its depth inside it.
+    double depth = 0;
+    double target = NAN;
+    for (std::size_t k = 1; k + 1 < scan.size(); ++k) {
+      const double r = *scan[k].result;
+      const double side = c.dip ? std::min(*scan[k - 1].result, *scan[k + 1].result) - r
+                                : r - std::max(*scan[k - 1].result, *scan[k + 1].result);
+      if (side > depth) {
+        depth = side;
+        target = c.dip ? r + 0.1 * side : r - 0.1 * side;
+      }
+    }
+    ASSERT_GT(depth, 0.0) << "the case does not turn";
+    const auto d = design_for_target_life({&m, member, c.box, c.state, target});
+    ASSERT_TRUE(d.ok()) << d.refusal().message;
+    const SolveResult& s = d->solve;
+    EXPECT_NE(s.status, SolveStatus::WholeRangeMeets) << d->summaryEnglish;
+    EXPECT_NE(s.status, SolveStatus::NoneMeets) << d->summaryEnglish;
+    EXPECT_FALSE(s.monotone);
+    std::vector<double> found = s.crossings;
+    if (s.answer) found.push_back(*s.answer);
+    for (std::size_t k = 1; c.everyCrossing && k < scan.size(); ++k) {
+      const bool a = *scan[k - 1].result >= target;
+      if (a == (*scan[k].result >= target)) continue;
+      const double x0 = scan[k - 1].value, x1 = scan[k].value;
+      const bool near = std::any_of(found.begin(), found.end(), [&](double x) {
+        return x >= x0 - 1e-6 * (row.hi - row.lo) && x <= x1 + 1e-6 * (row.hi - row.lo);
+      });
+      EXPECT_TRUE(near) << "the fine scan crosses " << target << " between " << x0 << " and " << x1
+                        << "; the search: " << d->summaryEnglish;
+    }
+    if (s.status == SolveStatus::Solved) {
+      EXPECT_GE(*s.resultAtAnswer, target);
+    }
+  }
+}
+
+// The case that once claimed every humidity: the end of the durable life dips to 92.1 a near
+// a humidity of 0.8, between two scan points that both reach 92.7 a. The search finds the
+// dip, gives no single answer, and says where the target is met. With a target every value
+// meets, it names the range that was computed (no results below 0.45) and calls the least
+// favourable value a value, not an end.
+TEST(Design, NamesTheRangeItComputedAndATurnItFound) {
+  const sheet::Module& m = sheet_module(1);
+  const auto member = entries_of(m.table(), carbonation_example());
+  const Evaluation dip = evaluate_life(m, member, Control::Text3, LimitState::EndOfLife, 0.8);
+  ASSERT_TRUE(dip.result);
+  EXPECT_LT(*dip.result, 92.7);
+  const auto d = design_for_target_life({&m, member, "humidity", LimitState::EndOfLife, 92.7});
+  ASSERT_TRUE(d.ok());
+  EXPECT_EQ(d->solve.status, SolveStatus::NotMonotone) << d->summaryEnglish;
+  EXPECT_EQ(d->summary.find("整个范围"), std::string::npos) << d->summary;
+  ASSERT_GE(d->solve.crossings.size(), 2U);
+  EXPECT_NEAR(d->solve.crossings[0], 0.7757, 1e-3);
+  EXPECT_NEAR(d->solve.crossings[1], 0.8075, 1e-3);
+
+  const auto easy = design_for_target_life({&m, member, "humidity", LimitState::EndOfLife, 50});
+  ASSERT_TRUE(easy.ok());
+  ASSERT_EQ(easy->solve.status, SolveStatus::WholeRangeMeets);
+  EXPECT_GT(easy->solve.computedLo, 0.45);
+  EXPECT_LT(easy->solve.computedLo, 0.4501);
+  EXPECT_NE(easy->summary.find("在表格给出结果的范围 0.45001--"), std::string::npos)
+      << easy->summary;
+  EXPECT_NE(easy->summary.find("最不利值 "), std::string::npos) << easy->summary;
+  EXPECT_NE(easy->summaryEnglish.find("the least favourable value"), std::string::npos);
+  // The least favourable value is the least result of all the values tried.
+  for (const auto& e : easy->solve.evaluations) {
+    if (e.result && e.value >= easy->solve.computedLo) {
+      EXPECT_GE(*e.result, *easy->solve.resultAtAnswer);
+    }
+  }
 }
 
 TEST(Design, SaysWhichEndComesClosestWhenNoValueMeetsTheTarget) {
@@ -235,6 +353,48 @@ TEST(Solver, FindsTheExactValueWhereAKnownFunctionMeetsTheTarget) {
   EXPECT_GE(*down->resultAtAnswer, 40);
 }
 
+// The answer as written: five significant digits, rounded towards the values that meet the
+// target (up where the result rises with the value, down where it falls), and evaluated there;
+// where the rounded value does not meet the target, the answer itself.
+TEST(Solver, WrittenAnswerIsRoundedToTheSideThatMeetsTheTarget) {
+  struct Case {
+    double (*f)(double);
+    double target;
+    double written;
+  };
+  const Case cases[] = {
+      // sqrt(40) = 6.32455532...: rising, rounded up.
+      {[](double v) { return v * v; }, 40, 6.3246},
+      // sqrt(60) = 7.74596669...: falling, rounded down.
+      {[](double v) { return 100 - v * v; }, 40, 7.7459},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    const Response f = of(c.f);
+    const auto r = solve_for_target(f, {.lo = 0, .hi = 10, .target = c.target});
+    ASSERT_TRUE(r.ok());
+    const auto [w, at] = written_answer(f, *r, 0, 10, c.target);
+    EXPECT_EQ(w, c.written);
+    ASSERT_TRUE(at);
+    EXPECT_GE(*at, c.target);
+    EXPECT_EQ(*at, c.f(c.written));
+  }
+  // A rounded value that falls short (a notch just above the answer): the answer itself is
+  // written, with its own result.
+  SolveResult found;
+  found.direction = Direction::Increasing;
+  found.answer = 6.3245554;
+  found.resultAtAnswer = 40.0;
+  const Response notch = [](double v) {
+    Evaluation e;
+    e.result = v > 6.3245555 && v <= 6.3246 ? 39.0 : v * v;
+    return e;
+  };
+  const auto [w, at] = written_answer(notch, found, 0, 10, 40);
+  EXPECT_EQ(w, 6.3245554);
+  EXPECT_EQ(at, 40.0);
+}
+
 TEST(Solver, ReportsATurningFunctionWithEveryCrossing) {
   SolveSettings s{.lo = 0, .hi = 10, .target = 16};
   const auto r = solve_for_target(of([](double v) { return 25 - (v - 5) * (v - 5); }), s);
@@ -272,7 +432,7 @@ TEST(Solver, CountsValuesWithoutAResultAndStillSolves) {
   EXPECT_GT(r->failures, 4);
   ASSERT_EQ(r->notesEnglish.size(), 2U);
   EXPECT_NE(r->notesEnglish[0].find("4 scanned values gave no result"), std::string::npos);
-  EXPECT_EQ(r->notesEnglish[1], "the sheet gives results from 2 to 10 only");
+  EXPECT_EQ(r->notesEnglish[1], "the sheet gives results from 2.0001--10 only");
   // A target only the values between the failing start and the first scanned result reach.
   const auto early = solve_for_target(
       [](double v) {

@@ -97,6 +97,20 @@ TEST(ReliabilityDesign, AgreesWithABruteForceScanOfTheIndexOnEverySheet) {
     const BetaEvaluation again = response->evaluate(*s.answer);
     EXPECT_EQ(*again.evaluation.result, *s.resultAtAnswer);
     EXPECT_GE(*s.resultAtAnswer, r.targetBeta);
+    // The bisection stopped where its bracket held a single sample's change: the nearest value
+    // tried on the short side of the answer fails with one sample more (or one fewer), or lies
+    // within a millionth of the range.
+    const Evaluation* out = nullptr;
+    for (const auto& e : s.evaluations) {
+      if (!e.result || *e.result >= r.targetBeta) continue;
+      if (!out || std::fabs(e.value - *s.answer) < std::fabs(out->value - *s.answer)) out = &e;
+    }
+    ASSERT_TRUE(out);
+    const std::uint64_t fOut = response->evaluate(out->value).failures;
+    const std::uint64_t fIn = again.failures;
+    EXPECT_TRUE((fOut > fIn ? fOut - fIn : fIn - fOut) <= 1 ||
+                std::fabs(out->value - *s.answer) <= 1e-6 * (row.hi - row.lo))
+        << fOut << " and " << fIn << " failures across " << out->value << " to " << *s.answer;
     ASSERT_TRUE(d->reliability.error);
     EXPECT_TRUE(d->reliability.error->answerSe) << d->reliability.error->whyEnglish;
     // The chart: the index against the value, the target and the answer marked.

@@ -44,7 +44,8 @@ ProfileInput profile(const Truth& p, double t, const std::vector<double>& x, Bac
 
 // ---- An independent solver ---------------------------------------------------------------
 // Variable projection: for a fixed D the curve is linear in C_s (and C_i), whose best values
-// follow in closed form; what remains is a function of ln D alone, minimised by golden-section
+// follow in closed form (C_i kept at 0 or above: where the free value falls below, the best
+// curve through C_i = 0); what remains is a function of ln D alone, minimised by golden-section
 // search inside the bracket around the best of a fine scan. No derivatives, no trust region.
 struct Projected {
   double cs = 0, ci = 0, ssr = 0;
@@ -70,6 +71,10 @@ Projected project(const std::vector<double>& x, const std::vector<double>& y, do
     const double a = (s1 * sey - se * sy) / det;
     p.ci = (sy - a * se) / s1;
     p.cs = p.ci + a;
+    if (p.ci < 0) {
+      p.ci = 0;
+      p.cs = sey / see;
+    }
   } else {
     double see = 0, sey = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -92,7 +97,11 @@ struct Reference {
 
 Reference independent_fit(const std::vector<double>& x, const std::vector<double>& y, double t,
                           bool fitCi, double ci) {
-  auto ssr = [&](double lnD) { return project(x, y, t, std::exp(lnD), fitCi, ci).ssr; };
+  // A D so small that erfc vanishes at every point leaves no curve: no sum of squares there.
+  auto ssr = [&](double lnD) {
+    const double v = project(x, y, t, std::exp(lnD), fitCi, ci).ssr;
+    return std::isnan(v) ? INFINITY : v;
+  };
   double best = std::log(1e-3);
   for (double u = std::log(1e-3); u <= std::log(1e6); u += 0.01) {
     if (ssr(u) < ssr(best)) best = u;
@@ -199,12 +208,22 @@ TEST(ProfileFit, IntervalsCoverTheTrueValuesAtTheStatedRate) {
     EXPECT_NEAR(csIn / double(trials), 0.95, 0.025);
     EXPECT_NEAR(dIn / double(trials), 0.95, 0.025);
     if (c.bg == Background::Fitted) {
-      EXPECT_NEAR(ciIn / double(trials), 0.95, 0.025);
+      // The true C_i lies two standard errors above its bound 0; where the interval reaches the
+      // bound it cannot fall short below, so it holds the truth a little more often than 95 %
+      // (never less).
+      EXPECT_GE(ciIn / double(trials), 0.925);
+      EXPECT_LE(ciIn / double(trials), 0.99);
     }
     const double mean = sumCs / trials;
     const double sd = std::sqrt(sumCs2 / trials - mean * mean);
     EXPECT_NEAR(sumSe / trials / sd, 1.0, 0.1);
-    EXPECT_NEAR(mean, truth.cs, 3 * sd / std::sqrt(double(trials)));
+    if (c.bg == Background::Fitted) {
+      // Holding the background at 0 where the free fit would put it below pulls C_s up in
+      // those profiles: a bias of a small part of its scatter, nothing more.
+      EXPECT_NEAR(mean, truth.cs, 0.25 * sd);
+    } else {
+      EXPECT_NEAR(mean, truth.cs, 3 * sd / std::sqrt(double(trials)));
+    }
   }
 }
 
@@ -271,6 +290,12 @@ TEST(ProfileFit, RefusesWhatItCannotFitWithAMessageAndNoNumber) {
       // Eight layers less the outermost leave seven; six are enough, eight are not.
       {"fewer points than the minimum", ProfileRefusal::TooFewPoints,
        [](ProfileInput& in) { in.minimumPoints = 8; }},
+      // Six layers less the outermost leave five, one short of the conventional six.
+      {"five points under the default minimum", ProfileRefusal::TooFewPoints,
+       [](ProfileInput& in) {
+         in.depthMm.resize(6);
+         in.chloride.resize(6);
+       }},
       {"two points for two parameters", ProfileRefusal::NotMorePointsThanParameters,
        [](ProfileInput& in) {
          in.depthMm.resize(3);
@@ -302,23 +327,142 @@ TEST(ProfileFit, RefusesWhatItCannotFitWithAMessageAndNoNumber) {
     EXPECT_FALSE(fit.refusal().text.empty());
     EXPECT_FALSE(fit.refusal().message.empty());
   }
-  // The good profile itself fits, with six of its seven points as the least it needs.
+  // The good profile itself fits, with six of its seven points as the least it needs; so
+  // do six points by the default minimum.
   EXPECT_TRUE(fit_profile(good).ok());
+  ProfileInput six = good;
+  six.depthMm.resize(7);
+  six.chloride.resize(7);
+  EXPECT_TRUE(fit_profile(six).ok());
 }
 
-// A straight falling line with the background free: the diffusion coefficient runs away to
-// infinity while C_s and C_i run apart, so no estimate exists.
-TEST(ProfileFit, RefusesAProfileWhoseParametersCannotBeToldApart) {
+// The intervals' quantile, worked by hand from a table of Student's t: t(0.975, 9) = 2.262 for
+// eleven points and two parameters, t(0.975, 8) = 2.306 for three.
+TEST(ProfileFit, IntervalsUseStudentsQuantileForTheDegreesOfFreedom) {
+  struct Case {
+    Background bg;
+    double quantile;
+  };
+  for (const Case c : {Case{Background::Given, 2.262}, Case{Background::Fitted, 2.306}}) {
+    ProfileInput in = profile({5.0, 30.0, 0.3}, 10.0, layers(12), c.bg);
+    for (std::size_t i = 0; i < in.chloride.size(); ++i) in.chloride[i] += i % 2 ? 0.05 : -0.05;
+    const auto fit = fit_profile(in);
+    ASSERT_TRUE(fit.ok()) << fit.refusal().message;
+    EXPECT_NEAR(fit->tQuantile, c.quantile, 5e-4);
+  }
+}
+
+// A straight falling line with the background free: the unbounded fit runs off towards the
+// line, C_s and C_i apart without end (C_i far below zero). The background is held at its
+// bound 0 instead, the curve is the best one with C_i >= 0 (the independent solver's, which
+// keeps that bound for every D), and the notes say so.
+TEST(ProfileFit, HoldsTheBackgroundAtZeroWhereTheFreeFitWouldPutItBelow) {
   ProfileInput in;
   in.depthMm = layers(10);
   for (double x : in.depthMm) in.chloride.push_back(4.0 - 0.15 * x);
   in.ageYears = 10;
   in.background = Background::Fitted;
   const auto fit = fit_profile(in);
-  ASSERT_FALSE(fit.ok());
-  EXPECT_TRUE(fit.refusal().kind == ProfileRefusal::NotDetermined ||
-              fit.refusal().kind == ProfileRefusal::NoConvergence)
-      << fit.refusal().message;
+  ASSERT_TRUE(fit.ok()) << fit.refusal().message;
+  EXPECT_TRUE(fit->backgroundAtBound);
+  EXPECT_EQ(fit->backgroundUsed, 0.0);
+  ASSERT_TRUE(fit->background);
+  EXPECT_EQ(fit->background->lower, 0.0);
+  EXPECT_GT(fit->background->upper, 0.0);
+  EXPECT_EQ(fit->parameters, 3);
+  std::vector<double> xs(in.depthMm.begin() + 1, in.depthMm.end());
+  std::vector<double> ys(in.chloride.begin() + 1, in.chloride.end());
+  const Reference ref = independent_fit(xs, ys, 10.0, true, 0.0);
+  EXPECT_EQ(ref.ci, 0.0);
+  EXPECT_TRUE(near_rel(fit->surface.value, ref.cs, 1e-6));
+  EXPECT_TRUE(near_rel(fit->diffusion.value, ref.d, 1e-6));
+  bool said = false;
+  for (const auto& n : fit->notes) said = said || n.find("取其下限 0") != std::string::npos;
+  EXPECT_TRUE(said);
+}
+
+// A nearly flat profile: with the background zero any D from about 10⁴ mm²/a upwards fits the
+// points within their noise (the unbounded estimate is ten times that, with R² about 0.1). The
+// fit says that D is not determined and what to do, and hands nothing on.
+TEST(ProfileFit, SaysWhenTheProfileDoesNotDetermineAParameter) {
+  ProfileInput in;
+  const double ys[] = {3.1, 2.9, 3.05, 2.95, 2.98, 3.02, 2.88, 2.97, 2.93, 2.9};
+  for (int i = 0; i < 10; ++i) {
+    in.depthMm.push_back(5.0 * (i + 0.5));
+    in.chloride.push_back(ys[i]);
+  }
+  in.ageYears = 10;
+  const auto fit = fit_profile(in);
+  ASSERT_TRUE(fit.ok()) << fit.refusal().message;
+  EXPECT_LT(fit->rSquared, 0.2);
+  EXPECT_FALSE(fit->determined());
+  EXPECT_TRUE(fit->diffusionOpen.above);
+  EXPECT_FALSE(fit->diffusionOpen.below);
+  EXPECT_FALSE(fit->surfaceOpen.any());
+  EXPECT_EQ(fit->diffusion.upper, INFINITY);
+  EXPECT_EQ(fit->diffusion.standardError, INFINITY);
+  ASSERT_EQ(fit->verdict.size(), 2U);
+  EXPECT_NE(fit->verdict[0].find("无法确定表观扩散系数 D_a：大于"), std::string::npos)
+      << fit->verdict[0];
+  EXPECT_NE(fit->verdict[1].find("更深"), std::string::npos) << fit->verdict[1];
+  EXPECT_NE(fit->verdictEnglish[0].find("does not determine D_a"), std::string::npos);
+  const SheetTransfer transfer = constant_sheet_transfer(*fit);
+  EXPECT_TRUE(transfer.entries.empty());
+  EXPECT_TRUE(transfer.scatter.empty());
+  // With the background fitted the advice names it.
+  in.background = Background::Fitted;
+  in.chloride = {3.1, 2.9, 3.05, 2.95, 2.98, 3.02, 2.88, 2.97, 2.93, 2.5};
+  const auto withBackground = fit_profile(in);
+  if (withBackground.ok() && !withBackground->determined()) {
+    EXPECT_NE(withBackground->verdict.back().find("背景"), std::string::npos);
+  }
+}
+
+// The set-up: three parameters, noise of 3 % of C_s, 8 to 12 layers down to 35-59 mm,
+// over 300 cores. Every estimate equals the independent solver's to 1e-3; the background is
+// never below zero; the 95 % intervals hold the true values of C_s, D and C_i at their stated
+// rate (300 cores: a rate of 0.95 lies within 0.92-0.98 with a probability of 0.99; holding
+// C_i at its bound makes the intervals a little conservative, hence up to 0.99); and a fit that
+// does not determine its parameters hands nothing on.
+TEST(ProfileFit, IntervalsCoverOnCoresWhoseProfileHardlyTellsTheParametersApart) {
+  std::mt19937_64 rng(23);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const int cores = 300;
+  int dIn = 0, csIn = 0, ciIn = 0, fitted = 0, atBound = 0;
+  for (int k = 0; k < cores; ++k) {
+    const Truth truth{3 + 5 * u(rng), 10 * std::pow(15.0, u(rng)), 0.05 + 0.45 * u(rng)};
+    const double t = 5 + 25 * u(rng);
+    const int n = 8 + static_cast<int>(u(rng) * 5);
+    const double deepest = 35 + 24 * u(rng);
+    std::normal_distribution<double> noise(0.0, 0.03 * truth.cs);
+    ProfileInput in = profile(truth, t, layers(n, deepest / (n - 0.5)), Background::Fitted);
+    for (double& v : in.chloride) v = std::max(0.0, v + noise(rng));
+    const auto fit = fit_profile(in);
+    ASSERT_TRUE(fit.ok()) << k << ": " << fit.refusal().message;
+    ++fitted;
+    SCOPED_TRACE(k);
+    std::vector<double> xs(in.depthMm.begin() + 1, in.depthMm.end());
+    std::vector<double> ys(in.chloride.begin() + 1, in.chloride.end());
+    const Reference ref = independent_fit(xs, ys, t, true, 0.0);
+    EXPECT_TRUE(near_rel(fit->surface.value, ref.cs, 1e-3));
+    EXPECT_TRUE(near_rel(fit->diffusion.value, ref.d, 1e-3));
+    EXPECT_NEAR(fit->backgroundUsed, ref.ci, 1e-3 * truth.cs);
+    EXPECT_GE(fit->backgroundUsed, 0.0);
+    ASSERT_TRUE(fit->background);
+    EXPECT_GE(fit->background->lower, 0.0);
+    atBound += fit->backgroundAtBound;
+    dIn += fit->diffusion.lower <= truth.d && truth.d <= fit->diffusion.upper;
+    csIn += fit->surface.lower <= truth.cs && truth.cs <= fit->surface.upper;
+    ciIn += fit->background->lower <= truth.ci && truth.ci <= fit->background->upper;
+    const SheetTransfer transfer = constant_sheet_transfer(*fit);
+    EXPECT_EQ(transfer.scatter.empty(), !fit->determined());
+  }
+  for (int in : {dIn, csIn, ciIn}) {
+    EXPECT_GE(in, 0.92 * fitted);
+    EXPECT_LE(in, 0.99 * fitted);
+  }
+  // The bound is no rarity in this set-up: about a third of the cores.
+  EXPECT_GT(atBound, cores / 10);
 }
 
 // ---- Output -------------------------------------------------------------------------------
@@ -345,13 +489,30 @@ TEST(ProfileFit, ChartsShowThePointsTheCurveAndTheResiduals) {
 TEST(ProfileFit, FeedsTheConstantCoefficientSheet) {
   const sheet::Module& sheet = *modules::find_module("chloride-constant");
   const Truth truth{5.2, 85.0, 0.2};  // 0.85 cm²/a
-  const auto fit = fit_profile(profile(truth, 18.0, layers(10), Background::Given));
+  ProfileInput measured = profile(truth, 18.0, layers(10), Background::Given);
+  for (std::size_t i = 0; i < measured.chloride.size(); ++i) {
+    measured.chloride[i] += i % 2 ? 0.04 : -0.04;
+  }
+  const auto fit = fit_profile(measured);
   ASSERT_TRUE(fit.ok());
+  ASSERT_TRUE(fit->determined());
   const SheetTransfer transfer = constant_sheet_transfer(*fit);
   EXPECT_TRUE(transfer.outOfRange.empty());
   ASSERT_EQ(transfer.entries.size(), 3U);
   ASSERT_EQ(transfer.scatter.size(), 2U);
-  EXPECT_NEAR(transfer.scatter[0].scatter.cov, fit->diffusion.cov(), 1e-15);
+  // The longer side of each interval over t; D's as the CoV of a lognormal law with that
+  // deviation of ln D.
+  const double q = fit->tQuantile;
+  const double lnD = std::log(fit->diffusion.value);
+  const double lnSd =
+      std::max(lnD - std::log(fit->diffusion.lower), std::log(fit->diffusion.upper) - lnD) / q;
+  EXPECT_NEAR(transfer.scatter[0].scatter.cov, std::sqrt(std::exp(lnSd * lnSd) - 1), 1e-12);
+  EXPECT_EQ(transfer.scatter[0].scatter.dist, mc::Distribution::Lognormal);
+  const double csSd =
+      std::max(fit->surface.value - fit->surface.lower, fit->surface.upper - fit->surface.value) /
+      q;
+  EXPECT_NEAR(transfer.scatter[1].scatter.cov, csSd / fit->surface.value, 1e-12);
+  EXPECT_GT(transfer.scatter[1].scatter.cov, 1e-3);
 
   using sheet::Control;
   std::vector<batch::Entry> member = {

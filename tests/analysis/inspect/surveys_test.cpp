@@ -74,6 +74,7 @@ TEST(CarbonationSurvey, RefusesReadingsItCannotUse) {
       {{{5, NAN}, 9}, SurveyRefusal::NotANumber},
       {{{5, -1}, 9}, SurveyRefusal::Negative},
       {{{0, 0, 0}, 9}, SurveyRefusal::NoCarbonation},
+      {{{1e300, 1.5e300}, 9}, SurveyRefusal::TooLarge},
   };
   for (const auto& c : cases) {
     const auto s = survey_carbonation(c.in);
@@ -187,6 +188,9 @@ TEST(CoverSurvey, RefusesReadingsItCannotUse) {
       {{{30, 0}, std::nullopt}, SurveyRefusal::Negative},
       {{{30, -4}, std::nullopt}, SurveyRefusal::Negative},
       {{{30, INFINITY}, std::nullopt}, SurveyRefusal::NotANumber},
+      // Each reading a number, their scatter (or their sum) not.
+      {{{1e300, 1.5e300, 1e300}, std::nullopt}, SurveyRefusal::TooLarge},
+      {{{1.7e308, 1.7e308}, std::nullopt}, SurveyRefusal::TooLarge},
       {{{30, 31}, 0.0}, SurveyRefusal::BadDesignCover},
       {{{30, 31}, NAN}, SurveyRefusal::BadDesignCover},
   };
