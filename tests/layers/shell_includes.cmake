@@ -3,13 +3,13 @@
 # sheets) but not the analysis menu; only the analysis menu (analysis_actions) knows them all.
 # Fails naming the file and the include that points the wrong way.
 set(rules
-  "main_window\\.[ch]pp:shell/(analysis_actions|reliability_window|batch_window|chart_window)\\.hpp"
-  "reliability_window\\.[ch]pp:shell/(analysis_actions|main_window|batch_window|chart_window)\\.hpp"
-  "chart_window\\.[ch]pp:shell/(analysis_actions|main_window|batch_window|reliability_window)\\.hpp"
-  "batch_window\\.[ch]pp:shell/(analysis_actions|reliability_window|chart_window)\\.hpp"
-  "(qt_sheet_view|dialogs|background_run|pdf_report|chart_builder)\\.[ch]pp:shell/(analysis_actions|main_window|reliability_window|batch_window|chart_window)\\.hpp"
+  "main_window\\.[ch]pp:shell/([a-z_]+/)?(analysis_actions|reliability_window|batch_window|chart_window)\\.hpp"
+  "reliability_window\\.[ch]pp:shell/([a-z_]+/)?(analysis_actions|main_window|batch_window|chart_window)\\.hpp"
+  "chart_window\\.[ch]pp:shell/([a-z_]+/)?(analysis_actions|main_window|batch_window|reliability_window)\\.hpp"
+  "batch_window\\.[ch]pp:shell/([a-z_]+/)?(analysis_actions|reliability_window|chart_window)\\.hpp"
+  "(qt_sheet_view|dialogs|background_run|pdf_report|chart_builder)\\.[ch]pp:shell/([a-z_]+/)?(analysis_actions|main_window|reliability_window|batch_window|chart_window)\\.hpp"
 )
-file(GLOB sources ${SHELL_DIR}/*.cpp ${SHELL_DIR}/*.hpp)
+file(GLOB_RECURSE sources ${SHELL_DIR}/*.cpp ${SHELL_DIR}/*.hpp)
 set(failures "")
 foreach(rule IN LISTS rules)
   string(REGEX MATCH "^([^:]*):(.*)$" _ "${rule}")

@@ -12,7 +12,7 @@
 #include <QtCharts/QChartView>
 
 #include "modules/registry.hpp"
-#include "shell/assessment_panel.hpp"
+#include "shell/tables/assessment_panel.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;

@@ -18,10 +18,10 @@
 #include "analysis/assess/design.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/chart_window.hpp"
-#include "shell/design_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/qt_sheet_view.hpp"
+#include "shell/charts/chart_window.hpp"
+#include "shell/design/design_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;

@@ -31,12 +31,12 @@
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
 #include "sheet_driver.hpp"
-#include "shell/analysis_actions.hpp"
-#include "shell/main_window.hpp"
-#include "shell/pdf_report.hpp"
-#include "shell/qt_sheet_view.hpp"
-#include "shell/reliability_window.hpp"
-#include "shell/window_kit.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/window_kit.hpp"
+#include "shell/reliability/reliability_window.hpp"
+#include "shell/reports/pdf_report.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;

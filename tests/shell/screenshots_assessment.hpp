@@ -21,11 +21,11 @@
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/assessment_panel.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/design_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/design/design_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/reports/structure_report.hpp"
+#include "shell/tables/assessment_panel.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {

@@ -14,13 +14,13 @@
 
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/fit_profile_window.hpp"
-#include "shell/fit_readings.hpp"
-#include "shell/fit_survey_windows.hpp"
-#include "shell/main_window.hpp"
-#include "shell/project_session.hpp"
-#include "shell/project_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/project/fit_profile_window.hpp"
+#include "shell/project/fit_readings.hpp"
+#include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/project/project_window.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "sheet/control.hpp"
-#include "shell/dialogs.hpp"
-#include "shell/qt_sheet_view.hpp"
+#include "shell/kit/dialogs.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 
 namespace pellucor::shell::testing {
 

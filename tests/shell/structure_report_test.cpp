@@ -21,9 +21,9 @@
 #include "analysis/assess/structure.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
-#include "shell/main_window.hpp"
-#include "shell/project_session.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/reports/structure_report.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
