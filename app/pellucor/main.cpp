@@ -7,7 +7,7 @@
 #include "shell/frame/application.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
-#include "shell/project/project_session.hpp"
+#include "shell/project/project_menu.hpp"
 #include "shell/reports/structure_report.hpp"
 
 int main(int argc, char** argv) {
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
 
   pellucor::shell::QtDialogs dialogs;
   pellucor::shell::MainWindow window(dialogs);
-  pellucor::shell::install_analysis_menu(window);
-  pellucor::shell::install_project_menu(window);
+  pellucor::shell::AnalysisActions* analysis = pellucor::shell::install_analysis_menu(window);
+  pellucor::shell::install_project_menu(window, *analysis);
   window.rememberGeometry();
   window.show();
   return QApplication::exec();

@@ -166,7 +166,7 @@ class ChartsTest : public QObject {
     QStringList texts;
     for (const QAction* a : entries) texts << a->text();
     QCOMPARE(texts, (QStringList{"曲线图(&G)", "报告(&R)…", "批量计算(&M)…", "可靠度分析(&P)…",
-                                 "设计(&D)…", "结构评估报告(&S)…"}));
+                                 "设计(&D)…"}));
     QCOMPARE(entries[2], actions()->batchAction());
     QCOMPARE(entries[3], actions()->reliabilityAction());
     // With no sheet open there is nothing to draw or report.

@@ -423,7 +423,7 @@ int main(int argc, char** argv) {
     }
     dialogs.real = false;
   }
-  ok = project_screenshots(window, folder) && ok;
+  ok = project_screenshots(window, *actions, folder) && ok;
   ok = assessment_screenshots(window, folder) && ok;
   return ok ? 0 : 2;
 }

@@ -14,9 +14,10 @@
 #include "shell/design/design_window.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_window.hpp"
 #include "shell/reports/pdf_report.hpp"
-#include "shell/reports/structure_report.hpp"
+#include "shell/reports/reliability_section.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell/sheet_view/stale_inputs.hpp"
 #include "shell/tables/batch_window.hpp"
@@ -28,10 +29,6 @@ namespace {
 const QString kTitle = QStringLiteral("分析");
 QString print_question(const QString& path) {
   return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
-}
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // Whether the run's means are what the sheet's boxes held when its last completed calculation
@@ -71,7 +68,6 @@ AnalysisActions::AnalysisActions(MainWindow& window)
       window_(window),
       dialogs_(window.dialogs()),
       windows_(static_cast<std::size_t>(window.sheetCount())) {
-  setObjectName(QStringLiteral("analysisActions"));
   QMenu* menu = window.analysisMenu();
   charts_ = menu->addAction(QStringLiteral("曲线图(&G)"));
   charts_->setObjectName(QStringLiteral("menu_charts"));
@@ -81,7 +77,6 @@ AnalysisActions::AnalysisActions(MainWindow& window)
   reliability_ = menu->addAction(QStringLiteral("可靠度分析(&P)…"));
   reliability_->setObjectName(QStringLiteral("menu_reliability"));
   install_design_menu(window);
-  install_structure_report_menu(window);
   connect(charts_, &QAction::triggered, this, &AnalysisActions::chartsTriggered);
   connect(report_, &QAction::triggered, this, &AnalysisActions::reportTriggered);
   connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);

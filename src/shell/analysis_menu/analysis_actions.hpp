@@ -2,8 +2,9 @@
 // window of the active sheet, 报告(&R)… writes its PDF report and offers to print it (the report
 // includes the sheet's reliability analysis when one of its reliability windows holds a run),
 // 批量计算(&M)… opens the member table, 可靠度分析(&P)… the reliability analysis.
-// install_analysis_menu() is the one place that fills the menu; the main window knows none of
-// these windows.
+// install_analysis_menu() fills the menu with the entries of the analysis windows (the main
+// window knows none of them); the project adds 结构评估报告 after them (install_project_menu).
+// Whoever opens an analysis window from elsewhere is given the AnalysisActions it returns.
 #pragma once
 
 #include <QObject>
@@ -76,7 +77,8 @@ class AnalysisActions final : public QObject {
 };
 
 // Fills `window`'s analysis menu: 曲线图 and 报告 first, then the analyses that run many
-// calculations (the member table, the reliability analysis). Returns what acts behind them.
+// calculations (the member table, the reliability analysis), then 设计. Returns what acts
+// behind them (the window owns it).
 AnalysisActions* install_analysis_menu(MainWindow& window);
 
 }  // namespace pellucor::shell

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 
+#include "shell/kit/text.hpp"
 #include "shell/kit/window_kit.hpp"
 
 namespace pellucor::shell {
@@ -20,10 +21,6 @@ namespace pellucor::shell {
 namespace curves = pellucor::analysis::curves;
 
 namespace {
-
-QString qs(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QColor phase_colour(curves::Phase p) {
   switch (p) {

@@ -19,16 +19,13 @@
 #include "shell/charts/chart_builder.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/safe_file.hpp"
+#include "shell/kit/text.hpp"
 
 namespace pellucor::shell {
 
 namespace curves = pellucor::analysis::curves;
 
 namespace {
-
-QString qs(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const QString kNoCalculation =
     QStringLiteral("尚无完成的计算：在计算窗口中按“计算”后，这里画出曲线。");

@@ -25,6 +25,7 @@
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/background_run.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 
 namespace pellucor::shell {
@@ -33,14 +34,6 @@ namespace assess = analysis::assess;
 namespace mc = analysis::mc;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString digits(double v) {
-  return qs((v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15));
-}
 
 const QString kTitle = QString::fromUtf8(kDesignTitle);
 

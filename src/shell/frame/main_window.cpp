@@ -17,16 +17,13 @@
 
 #include "modules/registry.hpp"
 #include "shell/kit/sheet_layout.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/kit/window_kit.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 
 namespace pellucor::shell {
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The client area: the background picture drawn unscaled at the top left on the workspace colour.
 class BackgroundArea final : public QMdiArea {

@@ -78,6 +78,14 @@ void keep_inside_workspace(QMdiSubWindow& window) {
   if (at != window.pos()) window.move(at);
 }
 
+bool activate_child(QWidget* content) {
+  auto* sub = content != nullptr ? qobject_cast<QMdiSubWindow*>(content->parentWidget()) : nullptr;
+  if (sub == nullptr || sub->mdiArea() == nullptr) return false;
+  if (sub->isMinimized()) sub->showNormal();
+  sub->mdiArea()->setActiveSubWindow(sub);
+  return true;
+}
+
 QSize remembered_size(const QString& key, QSize fallback) {
   auto settings = program_settings();
   settings->beginGroup(QString::fromLatin1(kSizesGroup));

@@ -30,6 +30,10 @@ void fit_into_workspace(QMdiSubWindow& window, QSize preferred);
 // Moves `window` back inside the workspace, shrinking it when it is larger than the area.
 void keep_inside_workspace(QMdiSubWindow& window);
 
+// Brings the child window holding `content` to the front (shown again when it was
+// minimised); false when `content` is in no child window.
+bool activate_child(QWidget* content);
+
 // The size remembered for the windows of one kind (`key`, e.g. the content's object name), or
 // `fallback` when none is.
 QSize remembered_size(const QString& key, QSize fallback);

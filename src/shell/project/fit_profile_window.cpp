@@ -25,9 +25,12 @@
 #include "analysis/inspect/export.hpp"
 #include "analysis/project/project.hpp"
 #include "modules/registry.hpp"
+#include "shell/charts/fit_chart.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/safe_file.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/kit/window_kit.hpp"
 #include "shell/project/fit_readings.hpp"
 
 namespace pellucor::shell {
@@ -36,10 +39,6 @@ namespace inspect = analysis::inspect;
 namespace project = analysis::project;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const QString kTitle = QString::fromUtf8(kProfileFitTitle);
 constexpr std::string_view kConstantSheet = "chloride-constant";

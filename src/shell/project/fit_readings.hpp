@@ -10,13 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "analysis/curves/curves.hpp"
 #include "analysis/inspect/readings.hpp"
 #include "analysis/inspect/transfer.hpp"
-
-class QChart;
-class QChartView;
-class QMdiSubWindow;
 
 namespace pellucor::shell {
 
@@ -84,18 +79,5 @@ std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
 ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
                                     const analysis::inspect::SheetTransfer& transfer,
                                     const QString& source);
-
-// Brings the child window holding `content` to the front; false when there is none.
-bool activate_child(QWidget* content);
-
-// The chart of a fit: the series whose flag in `asPoints` is set as measured points, the others
-// as lines; the guides as dashed lines across. The caller owns it.
-QChart* fit_chart(const analysis::curves::Chart& c, const std::vector<bool>& asPoints);
-// Shows fit_chart(c, asPoints) in `view` (the chart it showed before is deleted).
-void show_fit_chart(QChartView& view, const analysis::curves::Chart& c,
-                    const std::vector<bool>& asPoints);
-
-// A number in a result cell: `digits` significant digits.
-QString number_text(double v, int digits = 4);
 
 }  // namespace pellucor::shell

@@ -18,6 +18,8 @@
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/safe_file.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/kit/window_kit.hpp"
 #include "shell/project/fit_readings.hpp"
 
 namespace pellucor::shell {
@@ -26,10 +28,6 @@ namespace inspect = analysis::inspect;
 namespace project = analysis::project;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QString law_name(analysis::mc::Distribution d) {
   return d == analysis::mc::Distribution::Lognormal ? QStringLiteral("对数正态")

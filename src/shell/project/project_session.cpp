@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
-#include <QMenuBar>
 #include <QSettings>
 #include <algorithm>
 
@@ -15,8 +14,8 @@
 #include "sheet/controller.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/kit/window_kit.hpp"
-#include "shell/project/project_window.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 
 namespace pellucor::shell {
@@ -24,10 +23,6 @@ namespace pellucor::shell {
 namespace project = analysis::project;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const QString kTitle = QString::fromUtf8(kProjectTitle);
 const QString kFilter = QStringLiteral("Pellucor 工程 (*.pellucor);;所有文件 (*)");
@@ -48,9 +43,11 @@ QString skipped_text(const std::vector<project::Skipped>& skipped, std::size_t s
 
 }  // namespace
 
-ProjectSession::ProjectSession(MainWindow& main)
-    : QObject(&main), main_(main), sheetMembers_(static_cast<std::size_t>(main.sheetCount())) {
-  setObjectName(QStringLiteral("projectSession"));
+ProjectSession::ProjectSession(MainWindow& main, AnalysisActions& analysis)
+    : QObject(&main),
+      main_(main),
+      analysis_(analysis),
+      sheetMembers_(static_cast<std::size_t>(main.sheetCount())) {
   main.installEventFilter(this);
 }
 
@@ -195,6 +192,11 @@ void ProjectSession::remember(const QString& path) {
   recent.prepend(path);
   while (recent.size() > kRecentProjects) recent.removeLast();
   program_settings()->setValue(kRecentKey, recent);
+  fillRecentMenu();
+}
+
+void ProjectSession::setRecentMenu(QMenu* menu) {
+  recentMenu_ = menu;
   fillRecentMenu();
 }
 
@@ -392,49 +394,6 @@ bool ProjectSession::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   return QObject::eventFilter(watched, event);
-}
-
-ProjectSession* install_project_menu(MainWindow& main) {
-  auto* session = new ProjectSession(main);
-  auto* menu = new QMenu(QStringLiteral("工程(&G)"), &main);
-  menu->setObjectName(QStringLiteral("projectMenu"));
-  // Beside the analysis menu, after the sheets' entries: the specified entries keep their order.
-  QAction* entry = main.menuBar()->insertMenu(main.analysisMenu()->menuAction(), menu);
-  entry->setObjectName(QStringLiteral("menu_project"));
-
-  auto add = [&](const QString& text, const char* name, auto slot) {
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QString::fromLatin1(name));
-    QObject::connect(a, &QAction::triggered, session, slot);
-    return a;
-  };
-  add(QStringLiteral("新建(&N)"), "projectNew", [session] { session->newProject(); });
-  add(QStringLiteral("打开(&O)…"), "projectOpen", [session] { session->open(); });
-  add(QStringLiteral("保存(&S)"), "projectSave", [session] { session->save(); });
-  add(QStringLiteral("另存为(&A)…"), "projectSaveAs", [session] { session->saveAs(); });
-  session->recentMenu_ = menu->addMenu(QStringLiteral("最近的工程(&R)"));
-  session->recentMenu_->setObjectName(QStringLiteral("recentProjects"));
-  session->fillRecentMenu();
-  menu->addSeparator();
-  add(QStringLiteral("工程与构件(&M)…"), "projectWindow",
-      [session] { show_project_window(*session); });
-  QAction* fromSheet = add(QStringLiteral("将当前表单存为构件(&E)"), "projectSaveSheet", [session] {
-    const int sheet = session->mainWindow().activeSheet();
-    if (sheet == 0) {
-      session->mainWindow().dialogs().showWarning(
-          &session->mainWindow(), kTitle,
-          QStringLiteral("请先打开一个计算表，并使它成为活动窗口!"));
-      return;
-    }
-    if (session->saveSheetAsMember(sheet)) show_project_window(*session);
-  });
-  (void)fromSheet;
-  return session;
-}
-
-ProjectSession* project_session(const MainWindow& main) {
-  return main.findChild<ProjectSession*>(QStringLiteral("projectSession"),
-                                         Qt::FindDirectChildrenOnly);
 }
 
 }  // namespace pellucor::shell

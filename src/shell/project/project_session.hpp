@@ -2,13 +2,13 @@
 // data and fits, and the settings of its assessment and reliability analysis. There is always
 // exactly one (an untitled, empty one at the start); the 工程 menu makes a new one, opens,
 // saves and saves it under another name, and lists the projects opened last. Every window that
-// reads or changes the project goes through the session, which the main window owns:
+// reads or changes the project is given the session, which the main window owns:
 //
-//   ProjectSession* s = project_session(main);
-//   const auto& p = s->project();                       // read
-//   s->update([](Project& p) { p.structure.name = "桥"; });   // change: marks it unsaved
-//   connect(s, &ProjectSession::projectChanged, ...);    // after every change (and a new one)
-//   connect(s, &ProjectSession::projectReplaced, ...);   // a new or opened project
+//   ProjectSession& s = ...;                           // install_project_menu() made it
+//   const auto& p = s.project();                        // read
+//   s.update([](Project& p) { p.structure.name = "桥"; });    // change: marks it unsaved
+//   connect(&s, &ProjectSession::projectChanged, ...);   // after every change (and a new one)
+//   connect(&s, &ProjectSession::projectReplaced, ...);  // a new or opened project
 //
 // Members are known by an id that stays with them while the project is open (their place in
 // the list changes when another member is removed). Nothing that is not saved is dropped
@@ -32,6 +32,7 @@ class QMenu;
 
 namespace pellucor::shell {
 
+class AnalysisActions;
 class MainWindow;
 class QtSheetView;
 
@@ -45,10 +46,13 @@ class ProjectSession final : public QObject {
  public:
   using MemberId = std::uint64_t;
 
-  explicit ProjectSession(MainWindow& main);
+  // The session of `main`'s project; the project's windows open reliability analyses through
+  // `analysis`, the analysis menu of the same window.
+  ProjectSession(MainWindow& main, AnalysisActions& analysis);
   ~ProjectSession() override;
 
   MainWindow& mainWindow() const { return main_; }
+  AnalysisActions& analysis() const { return analysis_; }
   const analysis::project::Project& project() const { return project_; }
   // Changes the project; when `change` changed anything, the project counts as not saved and
   // projectChanged() is emitted. Members are added at the end here; removeMember() removes one.
@@ -76,6 +80,9 @@ class ProjectSession final : public QObject {
   bool maySetAside();
   // The projects opened or saved last, the latest first.
   QStringList recentProjects() const;
+  // The menu that lists them (one entry each, which opens it): filled now and after every
+  // project opened or saved.
+  void setRecentMenu(QMenu* menu);
 
   // ---- Members.
   std::optional<MemberId> idAt(std::size_t index) const;
@@ -128,6 +135,7 @@ class ProjectSession final : public QObject {
                    const QString& whose);
 
   MainWindow& main_;
+  AnalysisActions& analysis_;
   analysis::project::Project project_;
   std::vector<MemberId> ids_;  // parallel to project_.members
   MemberId nextId_ = 1;
@@ -137,18 +145,7 @@ class ProjectSession final : public QObject {
   bool lossy_ = false;
   std::vector<analysis::project::Skipped> skipped_;
   std::vector<std::optional<MemberId>> sheetMembers_;  // per sheet
-
-  friend ProjectSession* install_project_menu(MainWindow& main);
   QMenu* recentMenu_ = nullptr;
 };
-
-// Adds the 工程 menu beside the analysis menu (after the sheets' entries; the specified entries
-// keep their order) and makes the session the main window owns: 新建, 打开…, 保存, 另存为…,
-// the recent projects, 工程与构件… (the project window), 将当前表单存为构件. The end of the
-// program asks about unsaved changes first.
-ProjectSession* install_project_menu(MainWindow& main);
-
-// The session of the main window; nullptr before install_project_menu.
-ProjectSession* project_session(const MainWindow& main);
 
 }  // namespace pellucor::shell

@@ -24,6 +24,8 @@
 #include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/kit/window_kit.hpp"
 #include "shell/project/fit_profile_window.hpp"
 #include "shell/project/fit_readings.hpp"
 #include "shell/project/fit_survey_windows.hpp"
@@ -37,10 +39,6 @@ namespace pellucor::shell {
 namespace project = analysis::project;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const QString kTitle = QString::fromUtf8(kProjectTitle);
 
@@ -351,9 +349,7 @@ void ProjectWindow::openReliability() {
   const project::Member m = *session_.member(*id);
   QtSheetView* view = session_.openInSheet(*id);
   if (view == nullptr) return;
-  auto* actions =
-      session_.mainWindow().findChild<AnalysisActions*>(QStringLiteral("analysisActions"));
-  ReliabilityWindow* w = actions != nullptr ? actions->openReliability() : nullptr;
+  ReliabilityWindow* w = session_.analysis().openReliability();
   if (w == nullptr) return;
   for (const auto& [box, s] : m.scatter) {
     analysis::mc::Scatter scatter;

@@ -20,9 +20,8 @@
 
 #include "analysis/mc/report.hpp"
 #include "sheet/sheet_table.hpp"
-#include "shell/reports/pdf_report.hpp"
+#include "shell/reliability/reliability_tables.hpp"
 
-class QChart;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,8 +33,6 @@ class QTabWidget;
 namespace pellucor::shell {
 
 class Dialogs;
-
-inline constexpr const char* kReliabilityTitle = "可靠度分析";
 
 class ReliabilityWindow final : public QWidget {
   Q_OBJECT
@@ -186,37 +183,5 @@ class ReliabilityWindow final : public QWidget {
   QString cancelNote_;  // set when the last run was cancelled: what the window shows instead
   mutable bool handedOver_ = false;  // the last completed run was exported or reported
 };
-
-// The charts of a run, drawn into `chart` (whatever it showed before is removed): the
-// probabilities of initiation, cracking and end of durability by age, each with the band
-// between its lower bound (samples the model could not follow counted as not failed) and the
-// headline; their reliability indices with the targets, an index that is only a bound (no
-// sample, or every sample, failed) marked as such; and the rank correlations of the inputs
-// with the times. Without a run the chart is left empty with its title. The window and the
-// printed report draw the same charts with these.
-void draw_probability_chart(QChart& chart, const analysis::mc::Summary* summary);
-void draw_beta_chart(QChart& chart, const analysis::mc::Summary* summary);
-void draw_tornado_chart(QChart& chart, const analysis::mc::Report* report);
-
-// The percentile table as the window shows it: rows t_i, t_c, t_d, remaining life; columns
-// 5 %, 50 %, 95 % ("永不" where the percentile falls among the samples that never reach the
-// limit state) and the age at which beta falls below its target (with the age of the lower
-// bound in brackets where it differs; "未达到" when it stays above; empty cells where there is
-// no value, the remaining life has no such age).
-QList<QStringList> percentile_cells(const analysis::mc::Summary& summary);
-
-// The statistics at the target age: rows t_i, t_c, t_d; columns P, its lower bound, standard
-// error, CoV, exact 95 % interval, beta (a bound written "> 4.107"), the target.
-QList<QStringList> at_target_cells(const analysis::mc::Summary& summary);
-
-// How the samples ended: the samples that ran to the end, then each cause with its count, its
-// share, what it is in plain Chinese and how it is counted.
-QList<QStringList> stop_cells(const analysis::mc::Report& report);
-
-// The section "可靠度分析" of the printed report: what to read first, the inputs with their
-// scatter and its source, the settings, how the samples ended, the statistics at the target
-// age, the percentiles, the three charts, and `notes` (the sources of the defaults and the
-// rules of the bounds come after them).
-ReportSection reliability_section(const analysis::mc::Report& report, QStringList notes = {});
 
 }  // namespace pellucor::shell

@@ -20,6 +20,7 @@
 #include "sheet/result_record.hpp"
 #include "shell/charts/chart_builder.hpp"
 #include "shell/kit/safe_file.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/reports/presentation.hpp"
 
 #ifndef PELLUCOR_VERSION
@@ -29,10 +30,6 @@
 namespace pellucor::shell {
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The chart's design size; it is scaled to the page width as a vector drawing.
 constexpr QSizeF kChartSize(860, 500);

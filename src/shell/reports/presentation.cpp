@@ -4,14 +4,11 @@
 #include <cmath>
 
 #include "sheet/result_record.hpp"
+#include "shell/kit/text.hpp"
 
 namespace pellucor::shell {
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Where a sheet's own name or unit is plainly wrong for the value its record carries: the
 // record key, the text the sheet uses (empty: whatever it uses), and what the report and the

@@ -25,11 +25,12 @@
 #include "sheet/result_record.hpp"
 #include "sheet/safe_output.hpp"
 #include "shell/charts/chart_builder.hpp"
+#include "shell/charts/fit_chart.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
-#include "shell/project/fit_readings.hpp"
-#include "shell/project/project_session.hpp"
-#include "shell/reliability/reliability_window.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/reliability/reliability_tables.hpp"
+#include "shell/reports/reliability_section.hpp"
 
 namespace pellucor::shell {
 
@@ -41,16 +42,13 @@ namespace {
 
 const QString kTitle = QStringLiteral("结构评估报告");
 
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString fixed(double v, int decimals) {
-  return QString::number(v, 'f', decimals);
-}
-
 QString general(double v, int digits = 4) {
   return QString::number(v, 'g', digits);
+}
+
+// The project as the messages name it: its file's name, or that it was never saved.
+QString project_name(const ReportSource& source) {
+  return source.file.isEmpty() ? QStringLiteral("未命名工程") : QFileInfo(source.file).fileName();
 }
 
 QString or_dash(const std::string& s) {
@@ -568,29 +566,27 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   return g.notAssessed == 0 ? 0 : 2;
 }
 
-QAction* install_structure_report_menu(MainWindow& main) {
+QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openProject) {
   auto* action = main.analysisMenu()->addAction(QStringLiteral("结构评估报告(&S)…"));
   action->setObjectName(QStringLiteral("menu_structure_report"));
   action->setStatusTip(QStringLiteral("评定所开工程（或所选工程文件）的全部构件并写出一份报告"));
-  QObject::connect(action, &QAction::triggered, &main, [&main] {
+  QObject::connect(action, &QAction::triggered, &main, [&main, openProject] {
     Dialogs& dialogs = main.dialogs();
     // The project open in the program, as it stands (saved or not); a file only when none is.
     project::Project project;
     std::vector<project::Skipped> skipped;
     ReportSource source;
-    const ProjectSession* session = project_session(main);
-    if (session != nullptr && (!session->path().isEmpty() || session->isModified() ||
-                               !session->project().members.empty())) {
-      if (session->project().members.empty()) {
+    if (std::optional<OpenProject> open = openProject ? openProject() : std::nullopt) {
+      if (open->project.members.empty()) {
         dialogs.showWarning(&main, kTitle,
                             QStringLiteral("工程“%1”中没有构件，无从评估。请先在“工程与构件”"
                                            "窗口中添加构件。")
-                                .arg(session->displayName()));
+                                .arg(project_name(open->source)));
         return;
       }
-      project = session->project();
-      skipped = session->skipped();
-      source = {session->path(), session->isModified()};
+      project = std::move(open->project);
+      skipped = std::move(open->skipped);
+      source = open->source;
     } else {
       const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
                                              QStringLiteral("*.pellucor"));
@@ -604,8 +600,7 @@ QAction* install_structure_report_menu(MainWindow& main) {
       skipped = std::move(opened->skipped);
       source = {QFileInfo(*in).absoluteFilePath(), false};
     }
-    const QString which =
-        source.file.isEmpty() ? QStringLiteral("未命名工程") : QFileInfo(source.file).fileName();
+    const QString which = project_name(source);
     const auto reliability = dialogs.ask(
         &main, kTitle,
         QStringLiteral("将按工程“%1”写出结构评估报告（%2 个构件%3）。\n\n"

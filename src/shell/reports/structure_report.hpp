@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "analysis/assess/structure.hpp"
@@ -59,10 +61,20 @@ bool report_requested(int argc, char** argv);
 // (nothing computed).
 int run_report_command(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
-// Adds 结构评估报告(&S)… to the analysis menu: takes the project open in the program as it
-// stands (unsaved changes included, as the cover says), or asks for a project file when none is
-// open; asks for the PDF (never the project's own file), assesses every member and writes the
-// report.
-QAction* install_structure_report_menu(MainWindow& main);
+// The project open in the program as the menu entry reports it: the project as it stands
+// (unsaved changes included), what opening its file left out, and where it comes from.
+struct OpenProject {
+  analysis::project::Project project;
+  std::vector<analysis::project::Skipped> skipped;
+  ReportSource source;
+};
+// Asked each time the entry is chosen: the open project, or none when no project is open.
+using OpenProjectSource = std::function<std::optional<OpenProject>()>;
+
+// Adds 结构评估报告(&S)… to the analysis menu: takes the project `openProject` gives (a
+// project that has no member is refused with a message), or asks for a project file when it
+// gives none; asks for the PDF (never the project's own file), assesses every member and writes
+// the report.
+QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openProject);
 
 }  // namespace pellucor::shell

@@ -24,6 +24,7 @@
 
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/sheet_layout.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/sheet_view/stale_inputs.hpp"
 #include "shell/sheet_view/stop_reasons.hpp"
 
@@ -32,10 +33,6 @@ namespace pellucor::shell {
 using sheet::Control;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Height of the steel-kind list when the layout gives none.
 constexpr int kDefaultComboHeightTwips = 360;

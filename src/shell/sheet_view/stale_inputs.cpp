@@ -5,22 +5,15 @@
 #include "analysis/mc/problem.hpp"
 #include "sheet/controller.hpp"
 #include "sheet/number_form.hpp"
+#include "shell/kit/text.hpp"
 
 namespace pellucor::shell {
 
 namespace {
 
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString number(double v) {
-  return (v < 0 ? QStringLiteral("-") : QString()) + qs(sheet::general_digits(v < 0 ? -v : v, 15));
-}
-
 // A box as the user reads it: empty for a value of 0 (not entered).
 QString box_text(double v) {
-  return v == 0 ? QStringLiteral("（空）") : number(v);
+  return v == 0 ? QStringLiteral("（空）") : digits(v);
 }
 
 QString chosen_option(const sheet::OptionGroupRow& g, const sheet::SheetInputs& in) {

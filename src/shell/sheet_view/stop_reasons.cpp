@@ -3,16 +3,13 @@
 #include <string_view>
 
 #include "sheet/number_form.hpp"
+#include "shell/kit/text.hpp"
 
 namespace pellucor::shell {
 
 namespace {
 
 using model::StopReason;
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const sheet::FieldRow* field(const sheet::SheetTable& table, std::string_view alias) {
   for (const auto& f : table.fields) {

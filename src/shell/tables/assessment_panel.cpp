@@ -15,6 +15,7 @@
 
 #include "analysis/assess/assessment_table.hpp"
 #include "sheet/number_form.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/reports/structure_report.hpp"
 
 namespace pellucor::shell {
@@ -22,14 +23,6 @@ namespace pellucor::shell {
 namespace assess = analysis::assess;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString number(double v) {
-  return qs((v < 0 ? "-" : "") + sheet::general_digits(std::fabs(v), 15));
-}
 
 // A cell that sorts by the key it keeps, not by its text.
 class SortItem final : public QTableWidgetItem {
@@ -68,9 +61,9 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
                              QStringLiteral("剩余目标年限系数 γ"),
                              QStringLiteral("a 级界限（ξ ≥）"), QStringLiteral("b 级界限（ξ ≥）")};
   const assess::Settings defaults;
-  const QStringList defaultTexts = {QStringLiteral("各构件的检测龄期"), number(defaults.targetLife),
-                                    number(defaults.gamma), number(defaults.thresholdA),
-                                    number(defaults.thresholdB)};
+  const QStringList defaultTexts = {QStringLiteral("各构件的检测龄期"), digits(defaults.targetLife),
+                                    digits(defaults.gamma), digits(defaults.thresholdA),
+                                    digits(defaults.thresholdB)};
   const auto fixedItem = [](const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
@@ -187,12 +180,12 @@ void AssessmentPanel::setSettings(const assess::Settings& settings) {
 
 void AssessmentPanel::showSettings() {
   showing_ = true;
-  settingsTable_->item(kAge, 1)->setText(settings_.assessmentAge ? number(*settings_.assessmentAge)
+  settingsTable_->item(kAge, 1)->setText(settings_.assessmentAge ? digits(*settings_.assessmentAge)
                                                                  : QString());
-  settingsTable_->item(kTarget, 1)->setText(number(settings_.targetLife));
-  settingsTable_->item(kGamma, 1)->setText(number(settings_.gamma));
-  settingsTable_->item(kThresholdA, 1)->setText(number(settings_.thresholdA));
-  settingsTable_->item(kThresholdB, 1)->setText(number(settings_.thresholdB));
+  settingsTable_->item(kTarget, 1)->setText(digits(settings_.targetLife));
+  settingsTable_->item(kGamma, 1)->setText(digits(settings_.gamma));
+  settingsTable_->item(kThresholdA, 1)->setText(digits(settings_.thresholdA));
+  settingsTable_->item(kThresholdB, 1)->setText(digits(settings_.thresholdB));
   int r = kFirstLimitState;
   for (assess::LimitState s : assess::kAllLimitStates) {
     const bool counted = std::find(settings_.limitStates.begin(), settings_.limitStates.end(), s) !=

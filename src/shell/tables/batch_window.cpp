@@ -38,6 +38,7 @@
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/background_run.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
 #include "shell/kit/window_kit.hpp"
 #include "shell/reports/pdf_report.hpp"
 #include "shell/reports/presentation.hpp"
@@ -50,13 +51,6 @@ namespace batch = analysis::batch;
 using sheet::Control;
 
 namespace {
-
-QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-std::string utf8(const QString& s) {
-  return s.toStdString();
-}
 
 const QColor kStoppedRow(255, 228, 225);
 const QColor kNamedCell(255, 214, 102);
