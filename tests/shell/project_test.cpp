@@ -385,14 +385,14 @@ class ProjectTest : public QObject {
     QVERIFY(w != nullptr);
     QTableWidget* t = w->table();
     QCOMPARE(cell(t, 0, 0), QStringLiteral("B1"));
-    QCOMPARE(cell(t, 1, w->columnOf(sheet::Control::Text5)), QStringLiteral("40"));
-    QCOMPARE(cell(t, 0, w->columnOf(sheet::Control::Text6)), QString());
+    QCOMPARE(cell(t, 1, w->columns().of(sheet::Control::Text5)), QStringLiteral("40"));
+    QCOMPARE(cell(t, 0, w->columns().of(sheet::Control::Text6)), QString());
     // B2 changed, B1 gone, B3 new.
-    t->item(1, w->columnOf(sheet::Control::Text5))->setText(QStringLiteral("55"));
+    t->item(1, w->columns().of(sheet::Control::Text5))->setText(QStringLiteral("55"));
     t->removeRow(0);
     w->addRow();
     t->item(1, 0)->setText(QStringLiteral("B3"));
-    t->item(1, w->columnOf(sheet::Control::Combo1))->setText(QStringLiteral("2"));
+    t->item(1, w->columns().of(sheet::Control::Combo1))->setText(QStringLiteral("2"));
     s_->dialogs.nextAnswer = 0;  // remove B1
     QVERIFY(save_member_table(*project_, *w));
     QVERIFY(questions(s_->dialogs).last().contains(QStringLiteral("B1")));

@@ -123,13 +123,13 @@ bool memberTable(MainWindow& window, const WorkedExample& e, const QDir& folder)
                               QStringLiteral("95")};
   QStringList lines;
   for (int m = 0; m < covers.size(); ++m) {
-    QStringList cells(table->statusColumn());
+    QStringList cells(table->columns().status());
     cells[0] = QStringLiteral("梁 B-%1").arg(m + 1);
     for (const auto& [n, text] : e.boxes) {
-      const int column = table->columnOf(pellucor::sheet::text_box(n));
+      const int column = table->columns().of(pellucor::sheet::text_box(n));
       if (column >= 0) cells[column] = n == 5 ? covers[m] : text;
     }
-    cells[table->columnOf(Control::Combo1)] = QStringLiteral("2 变形钢筋");
+    cells[table->columns().of(Control::Combo1)] = QStringLiteral("2 变形钢筋");
     lines << cells.join(QLatin1Char('\t'));
   }
   table->table()->setCurrentCell(0, 0);

@@ -122,7 +122,7 @@ inline bool assessment_screenshots(MainWindow& window, const QDir& folder) {
     QSignalSpy finished(table, &BatchWindow::finished);
     table->calculateAll();
     if (table->isRunning() && !finished.wait(120000)) ok = false;
-    table->table()->scrollToItem(table->table()->item(0, table->assessmentColumn()));
+    table->table()->scrollToItem(table->table()->item(0, table->columns().governing()));
     QApplication::processEvents();
     ok = save_picture(window, folder, QStringLiteral("member-table-grades.png")) && ok;
     tableSub->close();

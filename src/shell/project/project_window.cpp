@@ -384,9 +384,9 @@ const char* const kFromProject = "pellucorProjectSheet";
 std::vector<std::vector<std::string>> table_rows(const BatchWindow& w,
                                                  const sheet::SheetTable& table) {
   std::vector<int> columns = {0};
-  for (const auto& f : table.fields) columns.push_back(w.columnOf(f.control));
-  columns.push_back(w.columnOf(sheet::Control::Combo1));
-  for (const auto& g : table.groups) columns.push_back(w.columnOf(g.options[0].control));
+  for (const auto& f : table.fields) columns.push_back(w.columns().of(f.control));
+  columns.push_back(w.columns().of(sheet::Control::Combo1));
+  for (const auto& g : table.groups) columns.push_back(w.columns().of(g.options[0].control));
   std::vector<std::vector<std::string>> rows;
   const QTableWidget* t = w.table();
   for (int r = 0; r < t->rowCount(); ++r) {
@@ -419,9 +419,9 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
   t->setSortingEnabled(false);
   while (t->rowCount() < static_cast<int>(rows.rows.size())) w->addRow();
   std::vector<int> columns = {0};
-  for (const auto& f : table.fields) columns.push_back(w->columnOf(f.control));
-  columns.push_back(w->columnOf(sheet::Control::Combo1));
-  for (const auto& g : table.groups) columns.push_back(w->columnOf(g.options[0].control));
+  for (const auto& f : table.fields) columns.push_back(w->columns().of(f.control));
+  columns.push_back(w->columns().of(sheet::Control::Combo1));
+  for (const auto& g : table.groups) columns.push_back(w->columns().of(g.options[0].control));
   for (std::size_t r = 0; r < rows.rows.size(); ++r) {
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (columns[k] < 0) continue;

@@ -1,6 +1,10 @@
 // The member table of a sheet: one row per member, the sheet's boxes as columns; paste from a
 // spreadsheet, import and export CSV, export XLSX, run every row in a worker thread with
-// progress and cancel, and open a row in the sheet to examine the member there.
+// progress and cancel, and open a row in the sheet to examine the member there. Its sources
+// follow these jobs: the window, its rows, its runs and the assessment beside it here
+// (batch_window.cpp); the clipboard (member_table_clipboard.cpp); imports and exports
+// (member_table_files.cpp); the columns (member_columns.*) and the table's widgets
+// (member_table_view.*).
 #pragma once
 
 #include <QString>
@@ -8,7 +12,6 @@
 #include <QWidget>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "shell/tables/member_columns.hpp"
 
 class QAction;
 class QLabel;
@@ -30,6 +34,7 @@ namespace pellucor::shell {
 class AssessmentPanel;
 class BackgroundRun;
 class Dialogs;
+class FrozenColumn;
 class MainWindow;
 class QtSheetView;
 
@@ -42,15 +47,11 @@ class BatchWindow final : public QWidget {
 
   int sheet() const { return sheet_; }
   QTableWidget* table() const { return table_; }
+  // The table's columns, by what they hold: member, the sheet's inputs, status, the results,
+  // the state at the inspection age, the assessment.
+  const MemberColumns& columns() const { return columns_; }
   QProgressBar* progressBar() const { return progress_; }
-  // The columns of the table: member, the sheet's inputs, status, the results.
-  int statusColumn() const { return static_cast<int>(columns_.size()); }
-  int firstResultColumn() const { return statusColumn() + 1; }
-  // The four columns after the results: governing limit state, remaining life, margin, grade.
-  int assessmentColumn() const;
   AssessmentPanel* assessment() const { return assessment_; }
-  // The table column that feeds `control` (its option group's column for an option).
-  int columnOf(sheet::Control control) const;
   bool isRunning() const { return worker_ != nullptr; }
 
   // Puts lines of tab-separated cells (a spreadsheet's copy) or CSV lines into the table from
@@ -59,8 +60,6 @@ class BatchWindow final : public QWidget {
   void paste(const QString& text);
   // The selected cells as tab-separated lines (the smallest block holding the selection).
   QString copySelection() const;
-  // The column after the results: the member's state at the inspection age.
-  int stateColumn() const { return firstResultColumn() + static_cast<int>(resultHeaders_.size()); }
   // Whether computed rows have not been exported since the run.
   bool hasUnexportedResults() const { return unexported_; }
   void addRow();
@@ -92,8 +91,12 @@ class BatchWindow final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The window's name in its messages.
+  inline static const QString kTitle = QStringLiteral("批量计算");
+  // The outcome of a row, kept on its status cell (the text is for the reader).
+  static constexpr int kOutcomeRole = Qt::UserRole + 1;
+
   void buildColumns();
-  MemberLimitStates memberLimitStates_;
   std::vector<std::vector<std::string>> inputCells() const;
   void setRowCount(int rows);
   void setCell(int row, int column, const QString& text);
@@ -101,7 +104,6 @@ class BatchWindow final : public QWidget {
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
   // The status of a row in Chinese, naming the input it concerns by its label.
   QString statusText(int row, const analysis::batch::RowOutcome& outcome) const;
-  QString columnName(int column) const;
   bool holdsInputs(const QtSheetView& view) const;
   void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
                    analysis::batch::RunReport threads, const QString& error);
@@ -119,10 +121,8 @@ class BatchWindow final : public QWidget {
   const int sheet_;
   const sheet::Module& module_;
   Dialogs& dialogs_;
-  class FrozenColumn;
-  std::vector<analysis::batch::InputColumn> columns_;  // member and the inputs
-  QStringList resultHeaders_;                          // "name (unit)" of each result column
-  std::map<int, QString> inputUnits_;                  // column: the unit of its box
+  const MemberColumns columns_;
+  MemberLimitStates memberLimitStates_;
   FrozenColumn* frozen_ = nullptr;
   bool unexported_ = false;
   QTableWidget* table_ = nullptr;
