@@ -101,9 +101,14 @@ std::uint64_t next_run_order() {
 double number_or(const QLineEdit& edit, double empty) {
   const QString text = edit.text().trimmed();
   if (text.isEmpty()) return empty;
-  bool ok = false;
-  const double v = text.toDouble(&ok);
-  return ok ? v : std::nan("");
+  return typed_number(text).value_or(std::nan(""));
+}
+
+// A CoV or deviation typed into the input table: empty is 0 (no scatter), anything but a
+// number NaN (which the checks of the run refuse with their own message).
+double scatter_cell(const QString& text) {
+  if (text.trimmed().isEmpty()) return 0;
+  return typed_number(text).value_or(std::nan(""));
 }
 
 }  // namespace
@@ -405,14 +410,13 @@ void ReliabilityWindow::cellChanged(int row, int column) {
   updating_ = true;
   const double mean =
       sheet::numeric_prefix(inputs_->item(row, kMean)->text().trimmed().toStdString());
-  bool ok = false;
-  const double sd = inputs_->item(row, kSd)->text().trimmed().toDouble(&ok);
+  const std::optional<double> sd = typed_number(inputs_->item(row, kSd)->text());
   if (column == kCov) {
     // A coefficient of variation typed replaces an absolute deviation.
     inputs_->item(row, kSd)->setText(QString());
-  } else if ((column == kSd || column == kMean) && ok && sd > 0 && mean > 0) {
+  } else if ((column == kSd || column == kMean) && sd && *sd > 0 && mean > 0) {
     // The CoV shown beside a deviation is its equivalent at the mean.
-    inputs_->item(row, kCov)->setText(short_digits(sd / mean));
+    inputs_->item(row, kCov)->setText(short_digits(*sd / mean));
   }
   updating_ = false;
   refreshRow(row);
@@ -438,14 +442,11 @@ void ReliabilityWindow::refreshRow(int row) {
   const sheet::FieldRow& f = *module_.table().field(sheet::text_box(n));
   const double mean =
       sheet::numeric_prefix(inputs_->item(row, kMean)->text().trimmed().toStdString());
-  bool covOk = false, sdOk = false;
   const QString covText = inputs_->item(row, kCov)->text().trimmed();
   const QString sdText = inputs_->item(row, kSd)->text().trimmed();
   mc::Scatter s;
-  s.cov = covText.isEmpty() ? 0 : covText.toDouble(&covOk);
-  s.sd = sdText.isEmpty() ? 0 : sdText.toDouble(&sdOk);
-  if (!covText.isEmpty() && !covOk) s.cov = std::nan("");
-  if (!sdText.isEmpty() && !sdOk) s.sd = std::nan("");
+  s.cov = scatter_cell(covText);
+  s.sd = scatter_cell(sdText);
   const int dist = distributionBox(row)->currentIndex();
   s.dist = dist == 1   ? mc::Distribution::Lognormal
            : dist == 2 ? mc::Distribution::Beta
@@ -535,15 +536,8 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   for (int row = 0; row < inputs_->rowCount(); ++row) {
     const auto n = static_cast<std::size_t>(rowBoxes_[static_cast<std::size_t>(row)]);
     p.base.value[n] = sheet::numeric_prefix(inputs_->item(row, kMean)->text().toStdString());
-    auto cell = [&](int column) {
-      const QString text = inputs_->item(row, column)->text().trimmed();
-      if (text.isEmpty()) return 0.0;
-      bool ok = false;
-      const double v = text.toDouble(&ok);
-      return ok ? v : std::nan("");
-    };
-    p.scatter[n].cov = cell(kCov);
-    p.scatter[n].sd = cell(kSd);
+    p.scatter[n].cov = scatter_cell(inputs_->item(row, kCov)->text());
+    p.scatter[n].sd = scatter_cell(inputs_->item(row, kSd)->text());
     const int dist = distributionBox(row)->currentIndex();
     p.scatter[n].dist = dist == 1   ? mc::Distribution::Lognormal
                         : dist == 2 ? mc::Distribution::Beta
@@ -553,11 +547,11 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
     p.modelUncertainty.cov[static_cast<std::size_t>(k)] =
         number_or(*modelCovs_[static_cast<std::size_t>(k)], 0);
   }
-  bool ok = false;
-  settings.samples = samples_->text().trimmed().toULongLong(&ok);
-  if (!ok) settings.samples = 0;
-  settings.seed = seed_->text().trimmed().toULongLong(&ok);
-  if (!ok) {
+  // A sample count that is no whole number is 0, which the checks of the run refuse.
+  settings.samples = typed_count(samples_->text()).value_or(0);
+  const std::optional<std::uint64_t> seed = typed_count(seed_->text());
+  settings.seed = seed.value_or(0);
+  if (!seed) {
     dialogs_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
     seed_->setFocus();
     return std::nullopt;

@@ -198,10 +198,9 @@ void AssessmentPanel::showSettings() {
 void AssessmentPanel::settingEdited() {
   assess::Settings s;
   const auto read = [this](int row, double& out) {
-    bool ok = false;
-    const QString text = settingsTable_->item(row, 1)->text().trimmed();
-    out = text.toDouble(&ok);
-    if (!ok || !std::isfinite(out)) {
+    const std::optional<double> typed = typed_number(settingsTable_->item(row, 1)->text());
+    out = typed.value_or(0);
+    if (!typed) {
       message_->setText(QStringLiteral("“%1”须为数；仍按上一组有效的设置评定。")
                             .arg(settingsTable_->item(row, 0)->text()));
       return false;
