@@ -284,17 +284,6 @@ std::optional<ProjectSession::MemberId> ProjectSession::memberInSheet(int sheet)
   return id && indexOf(*id) ? id : std::nullopt;
 }
 
-bool ProjectSession::holdsInputs(const QtSheetView& view) const {
-  const sheet::SheetTable& s = view.table();
-  for (const auto& f : s.fields) {
-    if (view.text(f.control) != sheet::kDefaultBoxText) return true;
-  }
-  for (const auto& g : s.groups) {
-    if (!view.isSelected(g.options[0].control)) return true;
-  }
-  return !view.text(sheet::Control::Combo1).empty();
-}
-
 QtSheetView* ProjectSession::openInSheet(MemberId id) {
   const project::Member* m = member(id);
   const sheet::Module* module = m != nullptr ? project::module_of(*m) : nullptr;
@@ -303,7 +292,7 @@ QtSheetView* ProjectSession::openInSheet(MemberId id) {
   const QString name = qs(m->name);
   // A sheet whose boxes hold something else of the user's is not replaced without asking.
   if (const QtSheetView* open = main_.sheetView(number);
-      open != nullptr && memberInSheet(number) != id && holdsInputs(*open)) {
+      open != nullptr && memberInSheet(number) != id && open->holdsInputs()) {
     const auto answer = main_.dialogs().ask(
         &main_, kTitle,
         QStringLiteral("计算表“%1”中已有输入。用构件“%2”的输入替换计算表中的全部输入吗？")

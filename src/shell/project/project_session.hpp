@@ -129,7 +129,6 @@ class ProjectSession final : public QObject {
   void setModified(bool modified);
   void remember(const QString& path);
   void fillRecentMenu();
-  bool holdsInputs(const QtSheetView& view) const;
   // Says which boxes of sheet `view` did not take their texts.
   void tellSkipped(const QtSheetView& view, const std::vector<sheet::Control>& skipped,
                    const QString& whose);

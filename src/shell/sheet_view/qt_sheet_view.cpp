@@ -246,6 +246,17 @@ void QtSheetView::setFocus(Control c) {
   selectWhole(w);
 }
 
+bool QtSheetView::holdsInputs() const {
+  const sheet::SheetTable& s = table();
+  for (const auto& f : s.fields) {
+    if (text(f.control) != sheet::kDefaultBoxText) return true;
+  }
+  for (const auto& g : s.groups) {
+    if (!isSelected(g.options[0].control)) return true;
+  }
+  return !text(Control::Combo1).empty();
+}
+
 bool QtSheetView::isSelected(Control option) const {
   const auto* b = qobject_cast<const QRadioButton*>(widget(option));
   return b && b->isChecked();

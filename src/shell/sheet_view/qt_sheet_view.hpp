@@ -55,6 +55,9 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   sheet::Control focusedControl() const;
   // False once the window has been closed: events no longer reach the controller.
   bool isAttached() const { return attached_; }
+  // Whether the boxes, the options or the steel list hold anything of the user's: anything but
+  // what a freshly opened sheet shows. Whoever types a member in asks before replacing it.
+  bool holdsInputs() const;
 
   // SheetView
   std::string text(sheet::Control c) const override;

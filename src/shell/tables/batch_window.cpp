@@ -423,7 +423,7 @@ void BatchWindow::openInSheet(int row) {
   const QTableWidgetItem* memberCell = table_->item(row, 0);
   const QString member = memberCell ? memberCell->text().trimmed() : QString();
   // A sheet whose boxes hold something of the user's is not replaced without asking.
-  if (const QtSheetView* open = main_.sheetView(sheet_); open && holdsInputs(*open)) {
+  if (const QtSheetView* open = main_.sheetView(sheet_); open && open->holdsInputs()) {
     const QString question =
         QStringLiteral("计算表“%1”中已有输入。用构件%2的输入替换计算表中的全部输入吗？")
             .arg(qs(module_.table().caption),
@@ -440,17 +440,6 @@ void BatchWindow::openInSheet(int row) {
   batch::Typist typist(controller, *view, {});
   typist.type(*entries);
   view->setMemberName(member.isEmpty() ? QStringLiteral("第 %1 行").arg(row + 1) : member);
-}
-
-bool BatchWindow::holdsInputs(const QtSheetView& view) const {
-  const sheet::SheetTable& s = module_.table();
-  for (const auto& f : s.fields) {
-    if (view.text(f.control) != sheet::kDefaultBoxText) return true;
-  }
-  for (const auto& g : s.groups) {
-    if (!view.isSelected(g.options[0].control)) return true;
-  }
-  return !view.text(Control::Combo1).empty();
 }
 
 void BatchWindow::closeEvent(QCloseEvent* event) {

@@ -104,7 +104,6 @@ class BatchWindow final : public QWidget {
   void applyOutcome(int row, const analysis::batch::RowOutcome& outcome);
   // The status of a row in Chinese, naming the input it concerns by its label.
   QString statusText(int row, const analysis::batch::RowOutcome& outcome) const;
-  bool holdsInputs(const QtSheetView& view) const;
   void runFinished(std::vector<analysis::batch::RowOutcome> outcomes,
                    analysis::batch::RunReport threads, const QString& error);
   void setRunning(bool running);
