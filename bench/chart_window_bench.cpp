@@ -8,7 +8,7 @@
 
 #include "analysis/curves/curves.hpp"
 #include "examples.hpp"
-#include "shell/chart_builder.hpp"
+#include "shell/charts/chart_builder.hpp"
 
 namespace {
 

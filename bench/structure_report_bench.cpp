@@ -12,7 +12,7 @@
 
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/reports/structure_report.hpp"
 
 namespace {
 

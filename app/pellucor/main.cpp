@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QTextStream>
 
-#include "shell/analysis_actions.hpp"
-#include "shell/application.hpp"
-#include "shell/dialogs.hpp"
-#include "shell/main_window.hpp"
-#include "shell/project_session.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/frame/application.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/dialogs.hpp"
+#include "shell/project/project_menu.hpp"
+#include "shell/reports/structure_report.hpp"
 
 int main(int argc, char** argv) {
   // The structure report from the command line needs no display: it is drawn offscreen unless
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
 
   pellucor::shell::QtDialogs dialogs;
   pellucor::shell::MainWindow window(dialogs);
-  pellucor::shell::install_analysis_menu(window);
-  pellucor::shell::install_project_menu(window);
+  pellucor::shell::AnalysisActions* analysis = pellucor::shell::install_analysis_menu(window);
+  pellucor::shell::install_project_menu(window, *analysis);
   window.rememberGeometry();
   window.show();
   return QApplication::exec();

@@ -1,5 +1,9 @@
 #include "sheet/user_input.hpp"
 
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
 #include "sheet/control_names.hpp"
 #include "sheet/numeric.hpp"
 
@@ -19,7 +23,36 @@ std::string choice_text(std::string_view typed) {
   return trim_blanks_and_tabs(half_width(typed));
 }
 
+// The text of a typed number as it is read: half-width, without blanks around it, and without
+// one leading "+" (which the conversions below do not take) unless another sign follows it.
+std::string number_as_typed(std::string_view typed) {
+  std::string text = choice_text(typed);
+  if (text.size() > 1 && text.front() == '+' && text[1] != '+' && text[1] != '-') text.erase(0, 1);
+  return text;
+}
+
 }  // namespace
+
+std::optional<double> typed_number(std::string_view typed) {
+  const std::string text = number_as_typed(typed);
+  if (text.empty() || text.front() == '+') return std::nullopt;
+  // Independent of the C locale (the desktop program runs under the user's).
+  double v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v, std::chars_format::general);
+  if (ec != std::errc() || ptr != end || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::optional<std::uint64_t> typed_count(std::string_view typed) {
+  const std::string text = number_as_typed(typed);
+  if (text.empty()) return std::nullopt;
+  std::uint64_t v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return v;
+}
 
 std::optional<std::string_view> steel_item(std::string_view typed) {
   const std::string value = choice_text(typed);

@@ -3,6 +3,7 @@
 // a name stands for, the steel kind, an option, and what a typed value does to the sheet.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,17 @@ namespace pellucor::sheet {
 
 // The text with blanks and tabs around it removed.
 std::string trim_blanks_and_tabs(std::string_view text);
+
+// A number typed where the whole text must be one (a setting, a scatter, a reading; not a
+// sheet's box, which takes the numeric prefix of whatever it holds): blanks and tabs around it
+// are ignored, full-width forms are read as their half-width characters, one leading "+" is
+// allowed; the rest must be a finite decimal number, with an exponent if wanted ("1.5", "-2",
+// ".5", "3e-2"). None for an empty text, and for anything else ("4O", "1,5", "inf").
+std::optional<double> typed_number(std::string_view typed);
+
+// A count or a seed typed the same way: the digits of a whole number from 0 to 2^64 - 1 (a
+// leading "+" allowed); none for a sign "-", a point, an exponent, or a value out of range.
+std::optional<std::uint64_t> typed_count(std::string_view typed);
 
 // The item of the steel-kind list a typed text names: its number (1, 2, 3), the item's text
 // ("2 变形钢筋") or the steel's name ("变形钢筋"); blanks around it are ignored and full-width

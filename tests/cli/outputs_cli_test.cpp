@@ -76,7 +76,9 @@ class Outputs : public CliTest {
   }
 
   // Runs a script as a user without root's rights: root drops them (setpriv, as nobody);
-  // another user runs it as itself. False when neither can be done.
+  // another user runs it as itself. False when neither can be done. Nobody runs a copy of the
+  // program beside the test's folder: the build folder may lie where only root may enter (a
+  // checkout under `mktemp -d` or /root).
   bool asUser(const std::string& script, Outcome* outcome) {
     if (::geteuid() != 0) {
       *outcome = shell(script);
@@ -84,9 +86,25 @@ class Outputs : public CliTest {
     }
     if (::access("/usr/bin/setpriv", X_OK) != 0) return false;
     fs::permissions(dir_, fs::perms::all);
-    *outcome =
-        shell("setpriv --reuid=65534 --regid=65534 --clear-groups /bin/bash -c '" + script + "'");
+    const fs::path program = programCopy() / "pellucor-cli";
+    if (!fs::exists(program)) {
+      fs::create_directories(program.parent_path());
+      fs::copy_file(PELLUCOR_CLI, program);
+      const auto readAndRun = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+      fs::permissions(program.parent_path(), readAndRun);
+      fs::permissions(program, readAndRun);
+    }
+    *outcome = shell("export CLI='" + program.string() +
+                     "'; setpriv --reuid=65534 --regid=65534 --clear-groups /bin/bash -c '" +
+                     script + "'");
     return true;
+  }
+  // The folder of that copy: beside the test's folder, whose listing stays its own.
+  fs::path programCopy() const { return dir_.string() + ".program"; }
+  void TearDown() override {
+    fs::remove_all(programCopy());
+    CliTest::TearDown();
   }
 
   std::string listing() { return shell("ls -A").out; }

@@ -1,31 +1,97 @@
-# Inside the shell the windows depend one way: the main window hosts the sheets and knows no
-# analysis window; the analysis windows know the main window (the member table types into its
-# sheets) but not the analysis menu; only the analysis menu (analysis_actions) knows them all.
-# Fails naming the file and the include that points the wrong way.
-set(rules
-  "main_window\\.[ch]pp:shell/(analysis_actions|reliability_window|batch_window|chart_window)\\.hpp"
-  "reliability_window\\.[ch]pp:shell/(analysis_actions|main_window|batch_window|chart_window)\\.hpp"
-  "chart_window\\.[ch]pp:shell/(analysis_actions|main_window|batch_window|reliability_window)\\.hpp"
-  "batch_window\\.[ch]pp:shell/(analysis_actions|reliability_window|chart_window)\\.hpp"
-  "(qt_sheet_view|dialogs|background_run|pdf_report|chart_builder)\\.[ch]pp:shell/(analysis_actions|main_window|reliability_window|batch_window|chart_window)\\.hpp"
-)
-file(GLOB sources ${SHELL_DIR}/*.cpp ${SHELL_DIR}/*.hpp)
+# Inside the shell the rooms depend one way: every source and header lies in a room's folder;
+# each of its includes of the shell names its own room or one of the rooms its room uses (the
+# table of src/shell/CMakeLists.txt, passed as ROOMS: "room:used,used|room:..."); and no two
+# units of the shell (a header with its source) include each other, however far round. Fails
+# naming the file and the include that points the wrong way, or the units of the loop.
+#   cmake -DSHELL_DIR=src/shell -DROOMS=... -P shell_includes.cmake
+cmake_minimum_required(VERSION 3.22)
 set(failures "")
-foreach(rule IN LISTS rules)
-  string(REGEX MATCH "^([^:]*):(.*)$" _ "${rule}")
-  set(file_pattern "${CMAKE_MATCH_1}")
-  set(include_pattern "${CMAKE_MATCH_2}")
-  foreach(source IN LISTS sources)
-    get_filename_component(name ${source} NAME)
-    if(NOT name MATCHES "^${file_pattern}$")
+
+string(REPLACE "|" ";" entries "${ROOMS}")
+set(rooms "")
+foreach(entry IN LISTS entries)
+  string(REGEX MATCH "^([^:]*):(.*)$" _ "${entry}")
+  list(APPEND rooms ${CMAKE_MATCH_1})
+  string(REPLACE "," ";" uses_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+endforeach()
+if(NOT rooms)
+  message(FATAL_ERROR "no rooms given (ROOMS is empty)")
+endif()
+
+file(GLOB_RECURSE sources RELATIVE ${SHELL_DIR} ${SHELL_DIR}/*.cpp ${SHELL_DIR}/*.hpp)
+list(SORT sources)
+set(units "")
+foreach(source IN LISTS sources)
+  # The room: the folder the file lies in, directly below the shell's.
+  set(room "")
+  if(source MATCHES "^([a-z_]+)/[^/]+$")
+    set(room ${CMAKE_MATCH_1})
+  endif()
+  if(NOT room IN_LIST rooms)
+    string(APPEND failures "  ${source}: lies in no room\n")
+    continue()
+  endif()
+  string(REGEX REPLACE "\\.[ch]pp$" "" unit "${source}")
+  list(APPEND units ${unit})
+  file(STRINGS ${SHELL_DIR}/${source} includes REGEX "^#include \"shell/")
+  foreach(line IN LISTS includes)
+    if(NOT line MATCHES "^#include \"shell/(([a-z_]+)/[^\"/]+)\\.hpp\"")
+      string(APPEND failures "  ${source}: ${line} names no room's header\n")
       continue()
     endif()
-    file(STRINGS ${source} includes REGEX "^#include \"${include_pattern}\"")
-    foreach(line IN LISTS includes)
-      string(APPEND failures "  ${name}: ${line}\n")
-    endforeach()
+    set(target_unit ${CMAKE_MATCH_1})
+    set(target_room ${CMAKE_MATCH_2})
+    if(NOT target_room STREQUAL room AND NOT target_room IN_LIST uses_${room})
+      list(JOIN uses_${room} ", " allowed)
+      string(APPEND failures "  ${source}: ${line} (room ${room} uses only: ${allowed})\n")
+    endif()
+    if(NOT target_unit STREQUAL unit)
+      list(APPEND edges_${unit} ${target_unit})
+    endif()
   endforeach()
 endforeach()
+list(REMOVE_DUPLICATES units)
+
+# Loops between units: a depth-first walk from every unit, with the path it took.
+set(done "")
+foreach(start IN LISTS units)
+  if(start IN_LIST done)
+    continue()
+  endif()
+  # The stack holds "unit" when a unit is entered and "-unit" when it is left.
+  set(stack ${start})
+  set(path "")
+  while(stack)
+    list(POP_BACK stack item)
+    if(item MATCHES "^-(.*)$")
+      list(POP_BACK path)
+      list(APPEND done ${CMAKE_MATCH_1})
+      continue()
+    endif()
+    if(item IN_LIST done)
+      continue()
+    endif()
+    if(item IN_LIST path)
+      list(FIND path ${item} at)
+      list(SUBLIST path ${at} -1 loop)
+      list(APPEND loop ${item})
+      list(JOIN loop " -> " text)
+      string(APPEND failures "  a loop of includes: ${text}\n")
+      list(APPEND done ${item})
+      continue()
+    endif()
+    list(APPEND path ${item})
+    list(APPEND stack "-${item}")
+    if(DEFINED edges_${item})
+      list(REMOVE_DUPLICATES edges_${item})
+      list(APPEND stack ${edges_${item}})
+    endif()
+  endwhile()
+endforeach()
+
 if(failures)
   message(FATAL_ERROR "Shell includes pointing the wrong way:\n${failures}")
 endif()
+list(LENGTH sources files)
+list(LENGTH rooms count)
+message(STATUS "${files} files in ${count} rooms, every include one way")

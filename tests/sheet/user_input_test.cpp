@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace pellucor::sheet {
 namespace {
@@ -47,6 +50,64 @@ TEST(SteelItem, TheNumberTheItemOrTheSteelNameFullWidthTooAndNothingElse) {
   for (const auto& [typed, item] : cases) {
     const auto got = steel_item(typed);
     EXPECT_EQ(got.value_or(""), item) << '"' << typed << '"';
+  }
+}
+
+// What a setting, a scatter or a reading takes: the whole text a number, full-width as typed
+// under a Chinese input method; never the numeric prefix that a sheet's box reads.
+TEST(TypedNumber, TheWholeTextAFiniteNumberFullWidthTooAndNothingElse) {
+  const std::pair<std::string_view, std::optional<double>> cases[] = {
+      {"1.5", 1.5},
+      {" 40\t", 40},
+      {"-2", -2},
+      {"+3", 3},
+      {".5", 0.5},
+      {"5.", 5},
+      {"3e-2", 0.03},
+      {"1E3", 1000},
+      {"１．５", 1.5},
+      {"\u3000５０\u3000", 50},
+      {"－０.２", -0.2},
+      {"＋７", 7},
+      {"0.2。", std::nullopt},  // the ideographic full stop is a point: two of them
+      {"０。２", 0.2},
+      {"", std::nullopt},
+      {"  ", std::nullopt},
+      {"4O", std::nullopt},
+      {"40mm", std::nullopt},
+      {"1,5", std::nullopt},
+      {"1 000", std::nullopt},
+      {"1e", std::nullopt},
+      {"++3", std::nullopt},
+      {"+-3", std::nullopt},
+      {"+", std::nullopt},
+      {"-", std::nullopt},
+      {"0x10", std::nullopt},
+      {"inf", std::nullopt},
+      {"nan", std::nullopt},
+      {"1e999", std::nullopt},
+  };
+  for (const auto& [typed, value] : cases) {
+    EXPECT_EQ(typed_number(typed), value) << '"' << typed << '"';
+  }
+}
+
+TEST(TypedCount, TheDigitsOfAWholeNumberInRange) {
+  const std::pair<std::string_view, std::optional<std::uint64_t>> cases[] = {
+      {"0", 0},
+      {"20000", 20000},
+      {" +12 ", 12},
+      {"２０２６", 2026},
+      {"18446744073709551615", UINT64_MAX},
+      {"18446744073709551616", std::nullopt},
+      {"-1", std::nullopt},
+      {"1.0", std::nullopt},
+      {"1e4", std::nullopt},
+      {"12a", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [typed, value] : cases) {
+    EXPECT_EQ(typed_count(typed), value) << '"' << typed << '"';
   }
 }
 

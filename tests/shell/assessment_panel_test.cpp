@@ -12,7 +12,7 @@
 #include <QtCharts/QChartView>
 
 #include "modules/registry.hpp"
-#include "shell/assessment_panel.hpp"
+#include "shell/tables/assessment_panel.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
@@ -121,6 +121,14 @@ class AssessmentPanelTest : public QObject {
     st->item(AssessmentPanel::kTarget, 1)->setText(QStringLiteral("五十"));
     QVERIFY(panel.settingsMessage()->text().contains(QStringLiteral("目标使用年限")));
     QCOMPARE(panel.settings().targetLife, 50.0);
+    // Typed under a Chinese input method: full-width digits are read as the sheets read them;
+    // a stray letter is no number (not read as the number before it).
+    st->item(AssessmentPanel::kTarget, 1)->setText(QStringLiteral("６０"));
+    QVERIFY(panel.settingsMessage()->text().isEmpty());
+    QCOMPARE(panel.settings().targetLife, 60.0);
+    st->item(AssessmentPanel::kTarget, 1)->setText(QStringLiteral("5O"));
+    QVERIFY(panel.settingsMessage()->text().contains(QStringLiteral("目标使用年限")));
+    QCOMPARE(panel.settings().targetLife, 60.0);
     // An age of assessment for every member: t0 = 30 a leaves 20 a (×1.5 = 30 a); t_d = 50 a
     // gives ξ = 20 / 30.
     st->item(AssessmentPanel::kTarget, 1)->setText(QStringLiteral("50"));

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "shell/background_run.hpp"
+#include "shell/kit/background_run.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::shell::BackgroundRun;

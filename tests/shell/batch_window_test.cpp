@@ -19,19 +19,23 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/result_columns.hpp"
 #include "analysis/batch/workbook_reader.hpp"
 #include "modules/registry.hpp"
 #include "sheet_driver.hpp"
-#include "shell/analysis_actions.hpp"
-#include "shell/assessment_panel.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/pdf_report.hpp"
-#include "shell/qt_sheet_view.hpp"
-#include "shell/window_kit.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/window_kit.hpp"
+#include "shell/reports/pdf_report.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
+#include "shell/tables/assessment_panel.hpp"
+#include "shell/tables/batch_window.hpp"
+#include "shell/tables/member_columns.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
@@ -92,8 +96,8 @@ class BatchWindowTest : public QObject {
     return finished.count() > 0 || finished.wait(60000);
   }
 
-  int remainingLifeColumn(BatchWindow* w) { return w->stateColumn() - 1; }
-  int endOfLifeColumn(BatchWindow* w) { return w->stateColumn() - 2; }
+  int remainingLifeColumn(BatchWindow* w) { return w->columns().state() - 1; }
+  int endOfLifeColumn(BatchWindow* w) { return w->columns().state() - 2; }
 
  private slots:
   void init() {
@@ -115,24 +119,25 @@ class BatchWindowTest : public QObject {
     QCOMPARE(window_->mdiArea()->activeSubWindow()->windowTitle(),
              QString("批量计算 — 近海大气侵蚀引起的钢筋腐蚀"));
     // Labels with units; the valid range in the tool tip; drop-downs for lists and groups.
-    const QTableWidgetItem* cover = w->table()->horizontalHeaderItem(w->columnOf(Control::Text5));
+    const QTableWidgetItem* cover =
+        w->table()->horizontalHeaderItem(w->columns().of(Control::Text5));
     QCOMPARE(cover->text(), QString("保护层厚度\n(mm)"));
     QVERIFY2(cover->toolTip().startsWith("有效范围 3--90"), qPrintable(cover->toolTip()));
-    QCOMPARE(w->columnOf(Control::Option2), w->columnOf(Control::Option1));
+    QCOMPARE(w->columns().of(Control::Option2), w->columns().of(Control::Option1));
     for (Control c : {Control::Combo1, Control::Option1}) {
-      const QModelIndex index = w->table()->model()->index(0, w->columnOf(c));
+      const QModelIndex index = w->table()->model()->index(0, w->columns().of(c));
       std::unique_ptr<QWidget> editor(w->table()->itemDelegate()->createEditor(
           w->table()->viewport(), QStyleOptionViewItem(), index));
       auto* box = qobject_cast<QComboBox*>(editor.get());
       QVERIFY(box != nullptr);
       QCOMPARE(box->count(), c == Control::Combo1 ? 4 : 3);  // an empty entry first
     }
-    QCOMPARE(w->table()->horizontalHeaderItem(w->statusColumn())->text(), QString("状态"));
+    QCOMPARE(w->table()->horizontalHeaderItem(w->columns().status())->text(), QString("状态"));
     QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->toolTip(),
              QString("剩余使用年限 t_d-t (a)"));
     QCOMPARE(w->table()->horizontalHeaderItem(remainingLifeColumn(w))->text(),
              QString("剩余使用年限\nt_d-t\n(a)"));
-    QCOMPARE(w->table()->horizontalHeaderItem(w->stateColumn())->text(), QString("检测时状态"));
+    QCOMPARE(w->table()->horizontalHeaderItem(w->columns().state())->text(), QString("检测时状态"));
     // Every button has an access key of its own.
     QCOMPARE(access_key_problems(*w), QStringList{});
     // The table window itself keeps the entry on (its own sheet).
@@ -144,16 +149,16 @@ class BatchWindowTest : public QObject {
     QVERIFY(w != nullptr);
     pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "400")});
     QCOMPARE(w->table()->rowCount(), 2);
-    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("400"));
+    QCOMPARE(cell(w->table(), 1, w->columns().of(Control::Text5)), QString("400"));
     QVERIFY(runAll(w));
-    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("完成"));
+    QCOMPARE(cell(w->table(), 0, w->columns().status()), QString("完成"));
     QCOMPARE(cell(w->table(), 0, endOfLifeColumn(w)), QString("29.86751"));
     QCOMPARE(cell(w->table(), 0, remainingLifeColumn(w)), QString("9.867508"));
     // t = 20 a lies between t_i and t_c.
-    QCOMPARE(cell(w->table(), 0, w->stateColumn()), QString("锈蚀中、未开裂"));
+    QCOMPARE(cell(w->table(), 0, w->columns().state()), QString("锈蚀中、未开裂"));
     const QString message = "保护层厚度：您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
-    QCOMPARE(cell(w->table(), 1, w->statusColumn()), message);
-    QTableWidgetItem* named = w->table()->item(1, w->columnOf(Control::Text5));
+    QCOMPARE(cell(w->table(), 1, w->columns().status()), message);
+    QTableWidgetItem* named = w->table()->item(1, w->columns().of(Control::Text5));
     QCOMPARE(named->toolTip(), message);
     QVERIFY(named->background().color() != w->table()->item(1, 0)->background().color());
     QVERIFY(w->table()->item(1, 0)->background().style() != Qt::NoBrush);
@@ -178,7 +183,7 @@ class BatchWindowTest : public QObject {
     QCOMPARE(w->table()->rowCount(), 2);
     QCOMPARE(cell(w->table(), 0, 0), QString("A"));
     QCOMPARE(cell(w->table(), 1, 0), QString("C"));
-    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("42"));
+    QCOMPARE(cell(w->table(), 1, w->columns().of(Control::Text5)), QString("42"));
   }
 
   void cancelStopsTheRunAndLeavesTheRestUnrun() {
@@ -199,7 +204,7 @@ class BatchWindowTest : public QObject {
     int unrun = 0;
     int done = 0;
     for (int r = 0; r < w->table()->rowCount(); ++r) {
-      const QString status = cell(w->table(), r, w->statusColumn());
+      const QString status = cell(w->table(), r, w->columns().status());
       if (status == "未计算") {
         ++unrun;
         QCOMPARE(cell(w->table(), r, remainingLifeColumn(w)), QString());
@@ -309,7 +314,7 @@ class BatchWindowTest : public QObject {
                qPrintable(dialogs_->shown.empty() ? QString() : dialogs_->shown.back().text));
       QCOMPARE(again->table()->rowCount(), 2);
       for (int r = 0; r < 2; ++r) {
-        for (int c = 0; c < again->statusColumn(); ++c) {
+        for (int c = 0; c < again->columns().status(); ++c) {
           // A workbook keeps a number's value, not the way it was typed ("1.0" comes back 1).
           const QString was = cell(w->table(), r, c);
           double a = 0, b = 0;
@@ -335,7 +340,7 @@ class BatchWindowTest : public QObject {
           exported == xlsx ? batch::MemberReader::of_table(batch::workbook_member_table(path))
                            : batch::MemberReader::open(path, {});
       const auto columns = batch::resolve_columns(marine.table(), reader->header());
-      QCOMPARE(columns.size(), static_cast<std::size_t>(w->statusColumn()));
+      QCOMPARE(columns.size(), static_cast<std::size_t>(w->columns().status()));
       QCOMPARE(batch::earlier_output_columns(reader->header()).front(), std::string("status"));
       std::vector<batch::MemberRow> rows;
       while (reader->read(rows, 16)) {
@@ -348,7 +353,7 @@ class BatchWindowTest : public QObject {
       QCOMPARE(results.size(), batch::result_headers(4).size());
       for (std::size_t k = 0; k < results.size(); ++k) {
         QCOMPARE(QString::fromStdString(results[k]),
-                 cell(w->table(), 0, w->statusColumn() + 1 + static_cast<int>(k)));
+                 cell(w->table(), 0, w->columns().status() + 1 + static_cast<int>(k)));
       }
     }
   }
@@ -371,13 +376,13 @@ class BatchWindowTest : public QObject {
     QVERIFY(w->importCsv(path));
     QCOMPARE(w->table()->rowCount(), 2);
     QCOMPARE(cell(w->table(), 0, 0), QString("梁"));
-    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Text5)), QString("40"));
-    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Combo1)), QString("3 墙板配筋"));
-    QCOMPARE(cell(w->table(), 0, w->columnOf(Control::Option1)), QString());
+    QCOMPARE(cell(w->table(), 0, w->columns().of(Control::Text5)), QString("40"));
+    QCOMPARE(cell(w->table(), 0, w->columns().of(Control::Combo1)), QString("3 墙板配筋"));
+    QCOMPARE(cell(w->table(), 0, w->columns().of(Control::Option1)), QString());
     QCOMPARE(cell(w->table(), 1, 0), QString("\"broken,1"));
-    QCOMPARE(cell(w->table(), 1, w->statusColumn()), QString("第 3 行无法读取：引号不成对"));
+    QCOMPARE(cell(w->table(), 1, w->columns().status()), QString("第 3 行无法读取：引号不成对"));
     QVERIFY(runAll(w));
-    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString("完成"));
+    QCOMPARE(cell(w->table(), 0, w->columns().status()), QString("完成"));
 
     const QString bad = dir_.filePath("bad.csv");
     QFile badFile(bad);
@@ -448,8 +453,8 @@ class BatchWindowTest : public QObject {
     QTest::keyClick(w->table(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(w->table()->rowCount(), 2);
     QCOMPARE(cell(w->table(), 0, 0), QString("梁, 北"));
-    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text5)), QString("45"));
-    QCOMPARE(cell(w->table(), 1, w->columnOf(Control::Text6)), QString("20"));
+    QCOMPARE(cell(w->table(), 1, w->columns().of(Control::Text5)), QString("45"));
+    QCOMPARE(cell(w->table(), 1, w->columns().of(Control::Text6)), QString("20"));
 
     w->table()->clearSelection();
     w->table()->setRangeSelected(QTableWidgetSelectionRange(0, 0, 1, 6), true);
@@ -466,10 +471,10 @@ class BatchWindowTest : public QObject {
     QVERIFY(dialogs_->shown.empty());
 
     // A block reaching past the inputs: the inputs are pasted, the rest counted and said.
-    w->table()->setCurrentCell(0, w->statusColumn() - 1);
+    w->table()->setCurrentCell(0, w->columns().status() - 1);
     w->paste("2 变形钢筋\tok\t12\n");
-    QCOMPARE(cell(w->table(), 0, w->statusColumn() - 1), QString("2 变形钢筋"));
-    QCOMPARE(cell(w->table(), 0, w->statusColumn()), QString());
+    QCOMPARE(cell(w->table(), 0, w->columns().status() - 1), QString("2 变形钢筋"));
+    QCOMPARE(cell(w->table(), 0, w->columns().status()), QString());
     QCOMPARE(dialogs_->shown.size(), std::size_t{1});
     QVERIFY(dialogs_->shown[0].text.contains("2 个单元格"));
   }
@@ -519,6 +524,47 @@ class BatchWindowTest : public QObject {
   // The member table's own rows carry each member's grade: with only t_d counting, the
   // remaining life is the row's own remaining-life result (to 0.1 a), whatever order the rows
   // are sorted into before the settings change; the filter shows the rows of one grade.
+  // The table's columns found by what they hold, on every sheet: the header the window shows
+  // and the one an export writes stand where the names say; the words of an export are text
+  // (a workbook keeps them as typed), its figures numbers; only the inputs are typed.
+  void namedColumnsHoldWhatTheirNamesSayOnEverySheet() {
+    for (int sheet = 1; sheet <= static_cast<int>(pellucor::modules::all_modules().size());
+         ++sheet) {
+      const MemberColumns c(sheet);
+      const std::vector<std::string> header = c.exportHeader();
+      const std::vector<bool> text = c.textColumns();
+      QCOMPARE(c.headers().size(), c.count());
+      QCOMPARE(c.tips().size(), c.count());
+      QCOMPARE(static_cast<int>(header.size()), c.count());
+      QCOMPARE(static_cast<int>(text.size()), c.count());
+      QCOMPARE(c.results(),
+               static_cast<int>(pellucor::analysis::batch::result_headers(sheet).size()));
+      const std::tuple<int, const char*, bool> named[] = {
+          {c.member(), "member", true},
+          {c.status(), "status", true},
+          {c.state(), "检测时状态", true},
+          {c.governing(), "控制极限状态", true},
+          {c.remainingLife(), "剩余寿命 (a)", false},
+          {c.margin(), "裕度 ξ", false},
+          {c.grade(), "等级", true}};
+      for (const auto& [column, name, isText] : named) {
+        QCOMPARE(QString::fromStdString(header[static_cast<std::size_t>(column)]),
+                 QString::fromUtf8(name));
+        QCOMPARE(text[static_cast<std::size_t>(column)], isText);
+      }
+      QCOMPARE(c.headers()[c.grade()], QString("等级"));
+      QCOMPARE(c.headers()[c.status()], QString("状态"));
+      // The last result is the remaining life, a figure in years.
+      QVERIFY2(c.headers()[c.state() - 1].startsWith(QString("剩余使用年限")),
+               qPrintable(c.headers()[c.state() - 1]));
+      QVERIFY(!text[static_cast<std::size_t>(c.firstResult())]);
+      QVERIFY(text[static_cast<std::size_t>(c.of(Control::Combo1))]);
+      QVERIFY(c.typed(c.of(Control::Text1)) && c.typed(c.status() - 1));
+      QVERIFY(!c.typed(c.status()) && !c.typed(c.grade()));
+      QCOMPARE(c.name(c.of(Control::Combo1)), QString("钢筋种类"));
+    }
+  }
+
   void assessmentColumnsFollowTheirRows() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);
@@ -526,26 +572,26 @@ class BatchWindowTest : public QObject {
                   marineRow("D", "90")});
     QVERIFY(runAll(w));
     QTableWidget* t = w->table();
-    const int first = w->assessmentColumn();
-    QCOMPARE(t->horizontalHeaderItem(first + 3)->text(), QString("等级"));
-    QCOMPARE(cell(t, 2, first + 3), QString("未评定"));  // the cover out of range stopped it
-    t->sortItems(w->columnOf(Control::Text5), Qt::DescendingOrder);
+    const MemberColumns& c = w->columns();
+    QCOMPARE(t->horizontalHeaderItem(c.grade())->text(), QString("等级"));
+    QCOMPARE(cell(t, 2, c.grade()), QString("未评定"));  // the cover out of range stopped it
+    t->sortItems(w->columns().of(Control::Text5), Qt::DescendingOrder);
     QTableWidget* settings = w->assessment()->settingsTable();
     settings->item(AssessmentPanel::kFirstLimitState, 1)->setCheckState(Qt::Unchecked);
     settings->item(AssessmentPanel::kFirstLimitState + 1, 1)->setCheckState(Qt::Unchecked);
     int assessed = 0;
     for (int r = 0; r < t->rowCount(); ++r) {
-      if (cell(t, r, w->statusColumn()) != "完成") continue;
-      QCOMPARE(cell(t, r, first), QString("耐久性终结"));
+      if (cell(t, r, w->columns().status()) != "完成") continue;
+      QCOMPARE(cell(t, r, c.governing()), QString("耐久性终结"));
       const double remaining = cell(t, r, remainingLifeColumn(w)).toDouble();
-      QCOMPARE(cell(t, r, first + 1), QString::number(remaining, 'f', 1));
+      QCOMPARE(cell(t, r, c.remainingLife()), QString::number(remaining, 'f', 1));
       ++assessed;
     }
     QCOMPARE(assessed, 3);
     // Only the grade c rows stay in view under the filter.
     w->assessment()->gradeFilter()->setCurrentIndex(3);
     for (int r = 0; r < t->rowCount(); ++r) {
-      QCOMPARE(t->isRowHidden(r), cell(t, r, first + 3) != "c");
+      QCOMPARE(t->isRowHidden(r), cell(t, r, c.grade()) != "c");
     }
     w->assessment()->gradeFilter()->setCurrentIndex(0);
     for (int r = 0; r < t->rowCount(); ++r) QVERIFY(!t->isRowHidden(r));

@@ -14,14 +14,15 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <optional>
 
 #include "analysis/assess/design.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/chart_window.hpp"
-#include "shell/design_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/qt_sheet_view.hpp"
+#include "shell/charts/chart_window.hpp"
+#include "shell/design/design_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
@@ -119,6 +120,79 @@ class DesignWindowTest : public SessionTest {
     QTest::mouseClick(w->solveButton(), Qt::LeftButton);
     QVERIFY(!w->isRunning());
     QCOMPARE(s_->dialogs.shown.back().text, QStringLiteral("目标使用年限须为大于 0 的数!"));
+  }
+
+  // What a Chinese input method types (full-width digits, point and signs) is read as the
+  // sheets read it: the same answer as the half-width text, by either method.
+  void fullWidthNumbersGiveTheSameAnswer() {
+    DesignWindow* w = openDesign(2);
+    QVERIFY(w);
+    auto answer = [&](const QString& target) -> std::optional<double> {
+      w->targetLifeEdit()->setText(target);
+      if (!solve(w) || !w->result()) return std::nullopt;
+      return w->result()->solve.answer;
+    };
+    const auto half = answer(QStringLiteral("50"));
+    const auto full = answer(QStringLiteral("５０"));
+    QVERIFY(half && full);
+    QCOMPARE(*full, *half);
+
+    w->probabilisticButton()->setChecked(true);
+    auto reliable = [&](const QString& beta, const QString& samples, const QString& seed) {
+      w->betaEdit()->setText(beta);
+      w->samplesEdit()->setText(samples);
+      w->seedEdit()->setText(seed);
+      return answer(QStringLiteral("30"));
+    };
+    const auto halfBeta =
+        reliable(QStringLiteral("0.5"), QStringLiteral("1000"), QStringLiteral("3"));
+    const auto fullBeta =
+        reliable(QStringLiteral("０．５"), QStringLiteral("１０００"), QStringLiteral("＋３"));
+    QVERIFY(halfBeta && fullBeta);
+    QCOMPARE(*fullBeta, *halfBeta);
+    QVERIFY(s_->dialogs.shown.empty());
+  }
+
+  // A text that is not wholly a number is refused before anything runs, never read as the
+  // number it begins with.
+  void numbersThatAreNotWhollyNumbersAreRefused_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("target with a letter") << "target"
+                                          << "5O"
+                                          << "目标使用年限须为大于 0 的数!";
+    QTest::newRow("beta with a unit") << "beta"
+                                      << "0.5β"
+                                      << "目标可靠指标必须是一个数!";
+    QTest::newRow("samples with an exponent") << "samples"
+                                              << "1e3"
+                                              << "样本数必须在 1--10000000 之间!";
+    QTest::newRow("negative seed") << "seed"
+                                   << "-3"
+                                   << "随机数种子必须是不小于 0 的整数!";
+  }
+  void numbersThatAreNotWhollyNumbersAreRefused() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    DesignWindow* w = openDesign(2);
+    QVERIFY(w);
+    w->probabilisticButton()->setChecked(true);
+    w->targetLifeEdit()->setText(QStringLiteral("30"));
+    w->betaEdit()->setText(QStringLiteral("0.5"));
+    w->samplesEdit()->setText(QStringLiteral("1000"));
+    QLineEdit* edit = field == "target"    ? w->targetLifeEdit()
+                      : field == "beta"    ? w->betaEdit()
+                      : field == "samples" ? w->samplesEdit()
+                                           : w->seedEdit();
+    edit->setText(text);
+    QTest::mouseClick(w->solveButton(), Qt::LeftButton);
+    QVERIFY(!w->isRunning());
+    QVERIFY(!w->result());
+    QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
+    QCOMPARE(s_->dialogs.shown[0].text, message);
+    QCOMPARE(QApplication::focusWidget(), edit);
   }
 
   void probabilisticSearchGivesItsErrorAndCancels() {

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "sheet/sheet_table.hpp"
-#include "shell/sheet_layout.hpp"
+#include "shell/kit/sheet_layout.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;

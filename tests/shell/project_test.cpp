@@ -27,14 +27,16 @@
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet/number_form.hpp"
-#include "shell/assessment_panel.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/fit_profile_window.hpp"
-#include "shell/fit_readings.hpp"
-#include "shell/fit_survey_windows.hpp"
-#include "shell/project_session.hpp"
-#include "shell/project_window.hpp"
-#include "shell/reliability_window.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/project/fit_profile_window.hpp"
+#include "shell/project/fit_readings.hpp"
+#include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_menu.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/project/project_window.hpp"
+#include "shell/reliability/reliability_window.hpp"
+#include "shell/tables/assessment_panel.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "shell_fixture.hpp"
 
 namespace pellucor::shell::testing {
@@ -134,7 +136,7 @@ class ProjectTest : public QObject {
     s_.reset();
     s_ = std::make_unique<Session>(false,
                                    again ? Session::Settings::Kept : Session::Settings::Fresh);
-    project_ = install_project_menu(*s_->window);
+    project_ = install_project_menu(*s_->window, *s_->actions);
   }
   QString path(const QString& name) const { return dir_.filePath(name); }
 
@@ -154,7 +156,11 @@ class ProjectTest : public QObject {
     QCOMPARE(names, (QStringList{"menu_1", "menu_2", "menu_3", "menu_4", "menu_5", "menu_project",
                                  "menu_analysis", "menu_6", "menu_7"}));
     QCOMPARE(s_->window->windowTitle(), QStringLiteral("Pellucor"));
-    QVERIFY(project_session(*s_->window) == project_);
+    // The project's entry in the analysis menu stands after the analysis windows' entries.
+    names.clear();
+    for (QAction* a : s_->window->analysisMenu()->actions()) names << a->objectName();
+    QCOMPARE(names, (QStringList{"menu_charts", "menu_report", "menu_batch", "menu_reliability",
+                                 "menu_design", "menu_structure_report"}));
   }
 
   // What a new user does, start to end.
@@ -392,14 +398,14 @@ class ProjectTest : public QObject {
     QVERIFY(w != nullptr);
     QTableWidget* t = w->table();
     QCOMPARE(cell(t, 0, 0), QStringLiteral("B1"));
-    QCOMPARE(cell(t, 1, w->columnOf(sheet::Control::Text5)), QStringLiteral("40"));
-    QCOMPARE(cell(t, 0, w->columnOf(sheet::Control::Text6)), QString());
+    QCOMPARE(cell(t, 1, w->columns().of(sheet::Control::Text5)), QStringLiteral("40"));
+    QCOMPARE(cell(t, 0, w->columns().of(sheet::Control::Text6)), QString());
     // B2 changed, B1 gone, B3 new.
-    t->item(1, w->columnOf(sheet::Control::Text5))->setText(QStringLiteral("55"));
+    t->item(1, w->columns().of(sheet::Control::Text5))->setText(QStringLiteral("55"));
     t->removeRow(0);
     w->addRow();
     t->item(1, 0)->setText(QStringLiteral("B3"));
-    t->item(1, w->columnOf(sheet::Control::Combo1))->setText(QStringLiteral("2"));
+    t->item(1, w->columns().of(sheet::Control::Combo1))->setText(QStringLiteral("2"));
     s_->dialogs.nextAnswer = 0;  // remove B1
     QVERIFY(save_member_table(*project_, *w));
     QVERIFY(questions(s_->dialogs).last().contains(QStringLiteral("B1")));

@@ -25,18 +25,20 @@
 #include <QtCharts/QHorizontalBarSeries>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
 #include "sheet_driver.hpp"
-#include "shell/analysis_actions.hpp"
-#include "shell/main_window.hpp"
-#include "shell/pdf_report.hpp"
-#include "shell/qt_sheet_view.hpp"
-#include "shell/reliability_window.hpp"
-#include "shell/window_kit.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/window_kit.hpp"
+#include "shell/reliability/reliability_window.hpp"
+#include "shell/reports/pdf_report.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
@@ -646,6 +648,28 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY(w->statusLabel()->text().contains(QStringLiteral("停止准则（变异系数 < 0.05）已满足")));
   }
 
+  // What a Chinese input method types (full-width digits, point and signs) reaches the run as
+  // the sheets read it: the scatter cells, the settings, the sample count and the seed.
+  void fullWidthNumbersReachTheRun() {
+    ReliabilityWindow* w = openAnalysis();
+    QVERIFY(w != nullptr);
+    setCell(w, 5, ReliabilityWindow::kCov, QStringLiteral("０．１２"));
+    w->targetEdit(2)->setText(QStringLiteral("１．８"));
+    w->modelCovEdit(0)->setText(QStringLiteral("　０.１　"));
+    w->seedEdit()->setText(QStringLiteral("＋７"));
+    QVERIFY(runSmall(w, QStringLiteral("２００")));
+    QVERIFY(dialogs_->shown.empty());
+    const mc::Report& r = *w->report();
+    QCOMPARE(r.settings.samples, std::uint64_t{200});
+    QCOMPARE(r.settings.seed, std::uint64_t{7});
+    QCOMPARE(r.settings.targetBeta, 1.8);
+    QCOMPARE(r.modelUncertainty.cov[0], 0.1);
+    const auto cover = std::find_if(r.inputs.begin(), r.inputs.end(),
+                                    [](const mc::ReportInput& in) { return in.box == 5; });
+    QVERIFY(cover != r.inputs.end());
+    QCOMPARE(cover->scatter.cov, 0.12);
+  }
+
   void theWindowFitsTheWorkspaceAndEveryButtonHasItsOwnAccessKey() {
     main_->resize(1024, 720);
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
@@ -793,6 +817,8 @@ class ReliabilityWindowTest : public QObject {
                                   << "保护层厚度的变异系数必须是不小于 0 的数!";
     QTest::newRow("CoV not a number") << 5 << int(ReliabilityWindow::kCov) << "abc"
                                       << "保护层厚度的变异系数必须是不小于 0 的数!";
+    QTest::newRow("CoV with a letter") << 5 << int(ReliabilityWindow::kCov) << "0.1O"
+                                       << "保护层厚度的变异系数必须是不小于 0 的数!";
     QTest::newRow("mean out of range") << 5 << int(ReliabilityWindow::kMean) << "95"
                                        << "您输入的保护层厚度不在有效范围！请输入 3--90 间的数!";
     QTest::newRow("CoV of an empty box") << 7 << int(ReliabilityWindow::kCov) << "0.1"
@@ -801,6 +827,8 @@ class ReliabilityWindowTest : public QObject {
                                 << "样本数必须在 1--10000000 之间!";
     QTest::newRow("too many samples") << 0 << 0 << "10000001"
                                       << "样本数必须在 1--10000000 之间!";
+    QTest::newRow("samples with a letter") << 0 << 0 << "2O0"
+                                           << "样本数必须在 1--10000000 之间!";
     // Settings: -1 the target of t_c, -2 the model CoV of t_d, -3 the target age, -4 the
     // stopping rule.
     QTest::newRow("target not a number") << -1 << 0 << "abc"

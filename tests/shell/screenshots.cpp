@@ -27,14 +27,14 @@
 #include "screenshots_assessment.hpp"
 #include "screenshots_project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/analysis_actions.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/chart_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/pdf_report.hpp"
-#include "shell/qt_sheet_view.hpp"
-#include "shell/reliability_window.hpp"
-#include "shell/report_details.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/charts/chart_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/report_details.hpp"
+#include "shell/reliability/reliability_window.hpp"
+#include "shell/reports/pdf_report.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "shell_fixture.hpp"
 #include "worked_examples.hpp"
 
@@ -123,13 +123,13 @@ bool memberTable(MainWindow& window, const WorkedExample& e, const QDir& folder)
                               QStringLiteral("95")};
   QStringList lines;
   for (int m = 0; m < covers.size(); ++m) {
-    QStringList cells(table->statusColumn());
+    QStringList cells(table->columns().status());
     cells[0] = QStringLiteral("梁 B-%1").arg(m + 1);
     for (const auto& [n, text] : e.boxes) {
-      const int column = table->columnOf(pellucor::sheet::text_box(n));
+      const int column = table->columns().of(pellucor::sheet::text_box(n));
       if (column >= 0) cells[column] = n == 5 ? covers[m] : text;
     }
-    cells[table->columnOf(Control::Combo1)] = QStringLiteral("2 变形钢筋");
+    cells[table->columns().of(Control::Combo1)] = QStringLiteral("2 变形钢筋");
     lines << cells.join(QLatin1Char('\t'));
   }
   table->table()->setCurrentCell(0, 0);
@@ -423,7 +423,7 @@ int main(int argc, char** argv) {
     }
     dialogs.real = false;
   }
-  ok = project_screenshots(window, folder) && ok;
+  ok = project_screenshots(window, *actions, folder) && ok;
   ok = assessment_screenshots(window, folder) && ok;
   return ok ? 0 : 2;
 }

@@ -21,11 +21,11 @@
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/assessment_panel.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/design_window.hpp"
-#include "shell/main_window.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/design/design_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/reports/structure_report.hpp"
+#include "shell/tables/assessment_panel.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {
@@ -122,7 +122,7 @@ inline bool assessment_screenshots(MainWindow& window, const QDir& folder) {
     QSignalSpy finished(table, &BatchWindow::finished);
     table->calculateAll();
     if (table->isRunning() && !finished.wait(120000)) ok = false;
-    table->table()->scrollToItem(table->table()->item(0, table->assessmentColumn()));
+    table->table()->scrollToItem(table->table()->item(0, table->columns().governing()));
     QApplication::processEvents();
     ok = save_picture(window, folder, QStringLiteral("member-table-grades.png")) && ok;
     tableSub->close();

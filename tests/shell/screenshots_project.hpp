@@ -14,13 +14,14 @@
 
 #include "analysis/project/project.hpp"
 #include "sheet_driver.hpp"
-#include "shell/batch_window.hpp"
-#include "shell/fit_profile_window.hpp"
-#include "shell/fit_readings.hpp"
-#include "shell/fit_survey_windows.hpp"
-#include "shell/main_window.hpp"
-#include "shell/project_session.hpp"
-#include "shell/project_window.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/project/fit_profile_window.hpp"
+#include "shell/project/fit_readings.hpp"
+#include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_menu.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/project/project_window.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {
@@ -44,9 +45,9 @@ inline bool save_as_opened(MainWindow& window, QWidget* content, const QDir& fol
   return true;
 }
 
-inline bool project_screenshots(MainWindow& window, const QDir& folder) {
+inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, const QDir& folder) {
   namespace project = analysis::project;
-  ProjectSession* session = install_project_menu(window);
+  ProjectSession* session = install_project_menu(window, actions);
   window.mdiArea()->closeAllSubWindows();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   bool ok = true;

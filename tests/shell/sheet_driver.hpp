@@ -17,14 +17,11 @@
 #include <vector>
 
 #include "sheet/control.hpp"
-#include "shell/dialogs.hpp"
-#include "shell/qt_sheet_view.hpp"
+#include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/sheet_view/qt_sheet_view.hpp"
 
 namespace pellucor::shell::testing {
-
-inline QString qs(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Answers every dialog at once from a script and remembers what it was asked: a message is
 // seen and closed, a question closed without an answer unless one is prepared, a file dialog

@@ -20,10 +20,10 @@
 #include <utility>
 
 #include "sheet_driver.hpp"
-#include "shell/analysis_actions.hpp"
-#include "shell/application.hpp"
-#include "shell/main_window.hpp"
-#include "shell/window_kit.hpp"
+#include "shell/analysis_menu/analysis_actions.hpp"
+#include "shell/frame/application.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/kit/window_kit.hpp"
 #include "worked_examples.hpp"
 
 namespace pellucor::shell::testing {

@@ -21,9 +21,10 @@
 #include "analysis/assess/structure.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
-#include "shell/main_window.hpp"
-#include "shell/project_session.hpp"
-#include "shell/structure_report.hpp"
+#include "shell/frame/main_window.hpp"
+#include "shell/project/project_menu.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/reports/structure_report.hpp"
 #include "shell_fixture.hpp"
 
 using namespace pellucor::shell;
@@ -282,6 +283,7 @@ class StructureReportTest : public QObject {
 
   void menuEntryAssessesAProjectAndWritesItsReport() {
     Session s;
+    install_project_menu(*s.window, *s.actions);  // no project open: the entry asks for a file
     const QString projectPath = dir_.filePath(QStringLiteral("menu.pellucor"));
     project::save_project(projectPath.toStdString(), three_members());
     const QString pdf = dir_.filePath(QStringLiteral("menu.pdf"));
@@ -318,7 +320,7 @@ class StructureReportTest : public QObject {
   // project's own file.
   void menuEntryReportsTheOpenProject() {
     Session s;
-    ProjectSession* session = install_project_menu(*s.window);
+    ProjectSession* session = install_project_menu(*s.window, *s.actions);
     const QString projectPath = dir_.filePath(QStringLiteral("open.pellucor"));
     project::save_project(projectPath.toStdString(), three_members());
     QVERIFY(session->openFile(projectPath));
@@ -384,6 +386,22 @@ class StructureReportTest : public QObject {
     const QString cover = pdf_pages(pdf).value(0);
     QVERIFY2(cover.contains(QStringLiteral("读取工程文件时有1处未能读入")), qPrintable(cover));
     QVERIFY(cover.contains(QStringLiteral("/future")));
+
+    // An open project without members: refused by name, no file asked for, nothing written.
+    const QString empty = dir_.filePath(QStringLiteral("empty.pellucor"));
+    project::save_project(empty.toStdString(), project::Project{});
+    QVERIFY(session->openFile(empty));
+    QFile::remove(pdf);
+    s.dialogs.shown.clear();
+    s.dialogs.asked.clear();
+    s.dialogs.nextOpen = projectPath;  // not to be asked for
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
+    QVERIFY2(s.dialogs.shown[0].text.startsWith(QStringLiteral("工程“empty.pellucor”中没有构件")),
+             qPrintable(s.dialogs.shown[0].text));
+    QVERIFY(s.dialogs.asked.empty());
+    QVERIFY(s.dialogs.nextOpen.has_value());
+    QVERIFY(!QFile::exists(pdf));
   }
 };
 

@@ -18,15 +18,16 @@
 #include <QTest>
 #include <cmath>
 
-#include "shell/batch_window.hpp"
-#include "shell/chart_window.hpp"
-#include "shell/fit_profile_window.hpp"
-#include "shell/fit_readings.hpp"
-#include "shell/fit_survey_windows.hpp"
-#include "shell/project_session.hpp"
-#include "shell/project_window.hpp"
-#include "shell/reliability_window.hpp"
-#include "shell/window_kit.hpp"
+#include "shell/charts/chart_window.hpp"
+#include "shell/kit/window_kit.hpp"
+#include "shell/project/fit_profile_window.hpp"
+#include "shell/project/fit_readings.hpp"
+#include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_menu.hpp"
+#include "shell/project/project_session.hpp"
+#include "shell/project/project_window.hpp"
+#include "shell/reliability/reliability_window.hpp"
+#include "shell/tables/batch_window.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
@@ -82,7 +83,7 @@ class WindowsTest : public SessionTest {
       return s_->window->mdiArea()->activeSubWindow()->widget();
     }
     // The project's windows, for the sheet's member saved in the project.
-    ProjectSession* session = install_project_menu(*s_->window);
+    ProjectSession* session = install_project_menu(*s_->window, *s_->actions);
     const auto member = session->saveSheetAsMember(4);
     if (!member) return nullptr;
     if (which == "project") return show_project_window(*session);

@@ -1,0 +1,127 @@
+#include "shell/kit/dialogs.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
+
+#include "shell/kit/sheet_layout.hpp"
+
+namespace pellucor::shell {
+
+void QtDialogs::showWarning(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  // The sheet's text face and size, for the Chinese text and its digits alike.
+  box.setFont(sheet_font(SheetFont::Sheet));
+  box.setDefaultButton(QMessageBox::Ok);
+  box.exec();
+}
+
+std::optional<int> QtDialogs::ask(QWidget* parent, const QString& title, const QString& text,
+                                  const QStringList& answers, int defaultAnswer) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+  box.setFont(sheet_font(SheetFont::Sheet));
+  std::vector<QPushButton*> buttons;
+  for (const QString& a : answers) buttons.push_back(box.addButton(a, QMessageBox::AcceptRole));
+  if (defaultAnswer >= 0 && static_cast<std::size_t>(defaultAnswer) < buttons.size()) {
+    box.setDefaultButton(buttons[static_cast<std::size_t>(defaultAnswer)]);
+  }
+  box.exec();
+  const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  if (it == buttons.end()) return std::nullopt;
+  return static_cast<int>(it - buttons.begin());
+}
+
+std::optional<QString> QtDialogs::chooseSaveFile(QWidget* parent, const QString& title,
+                                                 const QString& filter,
+                                                 const QString& defaultSuffix, SaveMode mode) {
+  std::unique_ptr<QFileDialog> dialog;
+  if (mode == SaveMode::Append) {
+    dialog = std::make_unique<AppendingSaveDialog>(parent, title, filter, defaultSuffix);
+  } else {
+    // The toolkit's own dialog asks before an existing file is replaced.
+    dialog = std::make_unique<QFileDialog>(parent, title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(defaultSuffix);
+  }
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog->selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front();
+}
+
+std::optional<QString> QtDialogs::chooseOpenFile(QWidget* parent, const QString& title,
+                                                 const QString& filter) {
+  QFileDialog dialog(parent, title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(filter);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget* parent, const QString& name) {
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer->setPageSize(QPageSize(QPageSize::A4));
+  printer->setDocName(name);
+  QPrintDialog dialog(printer.get(), parent);
+  if (dialog.exec() != QDialog::Accepted) return nullptr;
+  return printer;
+}
+
+std::optional<ReportDetails> QtDialogs::askReportDetails(QWidget* parent,
+                                                         const ReportDetails& initial) {
+  ReportDetailsDialog dialog(initial, parent);
+  dialog.setFont(sheet_font(SheetFont::Sheet));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.details();
+}
+
+bool ask_append(QWidget* parent, const QString& title, const QString& path) {
+  const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+  QMessageBox box(QMessageBox::Question, title, QString::fromUtf8(kAppendQuestion).arg(shown),
+                  QMessageBox::NoButton, parent);
+  box.setObjectName(QStringLiteral("appendQuestion"));
+  box.setFont(sheet_font(SheetFont::Sheet));
+  QPushButton* append = box.addButton(QString::fromUtf8(kAppendButton), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QString::fromUtf8(kCancelButton), QMessageBox::RejectRole);
+  box.setDefaultButton(append);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == append;
+}
+
+AppendingSaveDialog::AppendingSaveDialog(QWidget* parent, const QString& title,
+                                         const QString& filter, const QString& defaultSuffix)
+    : QFileDialog(parent, title) {
+  setObjectName(QStringLiteral("CommonDialog1"));
+  // The desktop's own dialog would speak the desktop's language and ask its own question.
+  setOption(QFileDialog::DontUseNativeDialog, true);
+  setOption(QFileDialog::DontConfirmOverwrite, true);
+  setAcceptMode(QFileDialog::AcceptSave);
+  setFileMode(QFileDialog::AnyFile);
+  setNameFilter(filter);
+  setDefaultSuffix(defaultSuffix);
+}
+
+void AppendingSaveDialog::accept() {
+  const QStringList files = selectedFiles();
+  if (files.size() == 1) {
+    const QFileInfo info(files.front());
+    // A folder is entered by the dialog itself; an existing file is only ever appended to.
+    if (info.exists() && !info.isDir() && !ask_append(this, windowTitle(), files.front())) {
+      return;  // the dialog stays open for another choice
+    }
+  }
+  QFileDialog::accept();
+}
+
+}  // namespace pellucor::shell

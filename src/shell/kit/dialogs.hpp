@@ -1,0 +1,101 @@
+// Every modal dialog of the desktop program goes through one seam, so that the windows can be
+// driven by tests that answer them: messages, questions, the file dialogs and the print
+// dialog. QtDialogs shows the real ones.
+#pragma once
+
+#include <QFileDialog>
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+#include "shell/kit/report_details.hpp"
+
+class QWidget;
+
+namespace pellucor::shell {
+
+// What happens to a file chosen for writing when it exists already.
+enum class SaveMode {
+  Append,   // a result file: the new block is added at its end, earlier content kept (the
+            // dialog says so and asks)
+  Replace,  // a report, a picture, a table: the file is replaced (the dialog asks first)
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A modal message with the warning icon and a single OK button.
+  virtual void showWarning(QWidget* parent, const QString& title, const QString& text) = 0;
+  // A modal question with one button per answer, `defaultAnswer` the default; the index of the
+  // answer given, none when the box was closed without one.
+  virtual std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
+                                 const QStringList& answers, int defaultAnswer) = 0;
+  // The name of a file to write; nothing on Cancel. `filter` is a name pattern such as "*.DAT";
+  // `defaultSuffix` is appended to a name without one.
+  virtual std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
+                                                const QString& filter, const QString& defaultSuffix,
+                                                SaveMode mode) = 0;
+  // The name of an existing file to read; nothing on Cancel.
+  virtual std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
+                                                const QString& filter) = 0;
+  // A printer set up in the platform's print dialog for a document named `name`; none when
+  // the dialog was cancelled.
+  virtual std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) = 0;
+  // The details of a report (project, structure, member, who inspected and checked, date),
+  // starting from `initial`; none when the user cancelled. A front end without a dialog takes
+  // them as they are.
+  virtual std::optional<ReportDetails> askReportDetails(QWidget* parent,
+                                                        const ReportDetails& initial) {
+    (void)parent;
+    return initial;
+  }
+};
+
+// The answers of a yes-or-no question.
+inline const QStringList kYesNo = {QStringLiteral("是"), QStringLiteral("否")};
+
+// The real dialogs, in the program's language on every desktop; the message box in the sheets'
+// typeface and size.
+class QtDialogs final : public Dialogs {
+ public:
+  void showWarning(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
+                         const QStringList& answers, int defaultAnswer) override;
+  std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& defaultSuffix,
+                                        SaveMode mode) override;
+  std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
+                                        const QString& filter) override;
+  std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override;
+  std::optional<ReportDetails> askReportDetails(QWidget* parent,
+                                                const ReportDetails& initial) override;
+};
+
+// Texts of the question asked when an existing file is chosen for saving. Save adds the report
+// at the end of the file, so the question says so instead of offering to replace it.
+inline constexpr const char* kAppendQuestion =
+    "文件“%1”已经存在。\n\n本次计算结果将追加到该文件的末尾，文件中原有的内容保留不变。\n\n"
+    "是否追加到这个文件？";
+inline constexpr const char* kAppendButton = "追加";
+inline constexpr const char* kCancelButton = "取消";
+
+// Asks whether the report may be appended to the existing file `path`; true for 追加.
+bool ask_append(QWidget* parent, const QString& title, const QString& path);
+
+// The save dialog of a sheet: the toolkit's own dialog (so that it speaks the program's language
+// on every desktop), which asks the append question when an existing file is chosen and stays
+// open when the answer is 取消.
+class AppendingSaveDialog final : public QFileDialog {
+  Q_OBJECT
+
+ public:
+  AppendingSaveDialog(QWidget* parent, const QString& title, const QString& filter,
+                      const QString& defaultSuffix);
+
+ public slots:
+  void accept() override;
+};
+
+}  // namespace pellucor::shell

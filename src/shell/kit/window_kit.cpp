@@ -1,0 +1,159 @@
+#include "shell/kit/window_kit.hpp"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSettings>
+#include <algorithm>
+#include <map>
+
+namespace pellucor::shell {
+
+namespace {
+
+constexpr const char* kSizesGroup = "windowSizes";
+
+// The workspace that shows `window`, and the part of it that is visible.
+QRect visible_area(const QMdiSubWindow& window) {
+  const QMdiArea* area = window.mdiArea();
+  if (area == nullptr) return {};
+  return area->viewport()->rect();
+}
+
+// Saves the window's size at the end of a resize by the user and when it closes.
+class SizeKeeper final : public QObject {
+ public:
+  SizeKeeper(QMdiSubWindow& window, QString key) : QObject(&window), key_(std::move(key)) {
+    window.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* window = qobject_cast<QMdiSubWindow*>(watched);
+    if (window != nullptr && (event->type() == QEvent::Close || event->type() == QEvent::Resize) &&
+        window->isVisible() && !window->isMaximized() && !window->isMinimized() &&
+        !window->isShaded()) {
+      remember_size(key_, window->size());
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QString key_;
+};
+
+}  // namespace
+
+std::unique_ptr<QSettings> program_settings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                     QStringLiteral("Pellucor"), QStringLiteral("pellucor"));
+}
+
+void fit_into_workspace(QMdiSubWindow& window, QSize preferred) {
+  const QRect area = visible_area(window);
+  if (area.isEmpty()) {
+    window.resize(preferred);
+    return;
+  }
+  // What the layout needs, when the area can give it; otherwise the whole area (the window's
+  // own scroll areas and layouts take what is missing).
+  const QSize needed = window.minimumSizeHint().expandedTo(window.minimumSize());
+  QSize size = preferred.expandedTo(needed.boundedTo(area.size()));
+  size = size.boundedTo(area.size());
+  window.resize(size);
+  keep_inside_workspace(window);
+}
+
+void keep_inside_workspace(QMdiSubWindow& window) {
+  const QRect area = visible_area(window);
+  if (area.isEmpty() || window.isMaximized() || window.isMinimized()) return;
+  if (window.width() > area.width() || window.height() > area.height()) {
+    window.resize(window.size().boundedTo(area.size()));
+  }
+  QPoint at = window.pos();
+  at.setX(std::clamp(at.x(), 0, std::max(0, area.width() - window.width())));
+  at.setY(std::clamp(at.y(), 0, std::max(0, area.height() - window.height())));
+  if (at != window.pos()) window.move(at);
+}
+
+bool activate_child(QWidget* content) {
+  auto* sub = content != nullptr ? qobject_cast<QMdiSubWindow*>(content->parentWidget()) : nullptr;
+  if (sub == nullptr || sub->mdiArea() == nullptr) return false;
+  if (sub->isMinimized()) sub->showNormal();
+  sub->mdiArea()->setActiveSubWindow(sub);
+  return true;
+}
+
+QSize remembered_size(const QString& key, QSize fallback) {
+  auto settings = program_settings();
+  settings->beginGroup(QString::fromLatin1(kSizesGroup));
+  const QSize size = settings->value(key).toSize();
+  return size.isValid() && !size.isEmpty() ? size : fallback;
+}
+
+void remember_size(const QString& key, QSize size) {
+  if (key.isEmpty() || !size.isValid() || size.isEmpty()) return;
+  auto settings = program_settings();
+  settings->beginGroup(QString::fromLatin1(kSizesGroup));
+  settings->setValue(key, size);
+}
+
+void remember_size_of(QMdiSubWindow& window, const QString& key) {
+  if (!key.isEmpty()) new SizeKeeper(window, key);
+}
+
+QString with_access_key(const QString& caption, QChar key) {
+  const QString ellipsis = QStringLiteral("…");
+  QString head = caption;
+  QString tail;
+  if (head.endsWith(ellipsis)) {
+    head.chop(ellipsis.size());
+    tail = ellipsis;
+  }
+  return head + QStringLiteral("(&") + key.toUpper() + QStringLiteral(")") + tail;
+}
+
+QChar access_key(const QString& caption) {
+  for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != QLatin1Char('&')) continue;
+    if (caption[i + 1] == QLatin1Char('&')) {
+      ++i;  // a literal ampersand
+      continue;
+    }
+    return caption[i + 1].toUpper();
+  }
+  return {};
+}
+
+QStringList access_key_problems(const QWidget& root) {
+  QStringList problems;
+  std::map<QChar, QString> used;
+  for (const QAbstractButton* b : root.findChildren<QAbstractButton*>()) {
+    if (qobject_cast<const QPushButton*>(b) == nullptr || !b->isVisibleTo(&root)) continue;
+    const QChar key = access_key(b->text());
+    if (key.isNull()) {
+      problems << QStringLiteral("“%1”没有快捷键").arg(b->text());
+      continue;
+    }
+    const auto [at, fresh] = used.emplace(key, b->text());
+    if (!fresh) {
+      problems << QStringLiteral("“%1”与“%2”的快捷键相同").arg(b->text(), at->second);
+    }
+  }
+  return problems;
+}
+
+QFont report_font(qreal points, bool bold) {
+  // One TrueType face with the Chinese glyphs and the Latin letters and digits alike: the PDF
+  // writer embeds it as a searchable subset. The others stand in on a machine without it.
+  QFont f;
+  f.setFamilies({QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC"),
+                 QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UKai CN")});
+  f.setPointSizeF(points);
+  f.setBold(bold);
+  return f;
+}
+
+}  // namespace pellucor::shell

@@ -1,0 +1,57 @@
+// What every window of the desktop program shares beyond the sheets: a child window placed and
+// sized inside the workspace, sizes remembered between runs, access keys on buttons, and one
+// type family for the charts and the printed report.
+//
+//   QMdiSubWindow* sub = main.addChildWindow(content, title);    // fitted and remembered
+//   button->setText(with_access_key(QStringLiteral("导出CSV…"), 'E'));   // "导出CSV(&E)…"
+//   chart->setTitleFont(report_font(11));
+#pragma once
+
+#include <QFont>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QMdiSubWindow;
+class QSettings;
+class QWidget;
+
+namespace pellucor::shell {
+
+// The settings the program keeps between runs (window sizes, the report's details): an INI file
+// in the user's configuration folder. Tests point the folder elsewhere with QSettings::setPath.
+std::unique_ptr<QSettings> program_settings();
+
+// Sizes `window` to `preferred` (the size of its frame) as far as the workspace's visible area
+// allows, never below what its layout needs when the area has room for that, and moves it so
+// that it lies wholly inside the area (its top left never at a negative position).
+void fit_into_workspace(QMdiSubWindow& window, QSize preferred);
+// Moves `window` back inside the workspace, shrinking it when it is larger than the area.
+void keep_inside_workspace(QMdiSubWindow& window);
+
+// Brings the child window holding `content` to the front (shown again when it was
+// minimised); false when `content` is in no child window.
+bool activate_child(QWidget* content);
+
+// The size remembered for the windows of one kind (`key`, e.g. the content's object name), or
+// `fallback` when none is.
+QSize remembered_size(const QString& key, QSize fallback);
+void remember_size(const QString& key, QSize size);
+// Remembers the size of `window` under `key` whenever the user leaves it at a new size (not
+// maximised or minimised) and when it closes.
+void remember_size_of(QMdiSubWindow& window, const QString& key);
+
+// A caption with its access key in the Chinese manner: "导出CSV" and 'E' give "导出CSV(&E)"; an
+// ellipsis at the end stays at the end ("导出CSV(&E)…").
+QString with_access_key(const QString& caption, QChar key);
+// The access key of a caption ("导出(&E)…" gives 'E'), or a null character.
+QChar access_key(const QString& caption);
+// What is wrong with the access keys of the visible push buttons of `root`: a button without
+// one, a key used twice. Empty when every button has its own key.
+QStringList access_key_problems(const QWidget& root);
+
+// The one type family of the charts and the printed report, in `points`.
+QFont report_font(qreal points, bool bold = false);
+
+}  // namespace pellucor::shell

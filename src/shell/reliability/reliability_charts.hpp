@@ -1,0 +1,20 @@
+// The charts of a reliability run, drawn into a chart given to them (whatever it showed before is
+// removed): the probabilities of initiation, cracking and end of durability by age, each with
+// the band between its lower bound (samples the model could not follow counted as not failed)
+// and the headline; their reliability indices with the targets, an index that is only a bound
+// (no sample, or every sample, failed) marked as such; and the rank correlations of the inputs
+// with the times. Without a run the chart is left empty with its title. The window and the
+// printed report draw the same charts with these.
+#pragma once
+
+#include "analysis/mc/report.hpp"
+
+class QChart;
+
+namespace pellucor::shell {
+
+void draw_probability_chart(QChart& chart, const analysis::mc::Summary* summary);
+void draw_beta_chart(QChart& chart, const analysis::mc::Summary* summary);
+void draw_tornado_chart(QChart& chart, const analysis::mc::Report* report);
+
+}  // namespace pellucor::shell

@@ -1,0 +1,212 @@
+// The member table's files: a CSV file (UTF-8 or GBK, asked when it cannot be told) or the
+// first sheet of a workbook imported into the table, the table exported as CSV or as a workbook
+// with its results, state and assessment.
+#include <QDateTime>
+#include <QLabel>
+#include <QTableWidget>
+#include <exception>
+#include <optional>
+
+#include "analysis/batch/csv.hpp"
+#include "analysis/batch/output_file.hpp"
+#include "analysis/batch/workbook_reader.hpp"
+#include "sheet/user_input.hpp"
+#include "shell/kit/dialogs.hpp"
+#include "shell/kit/text.hpp"
+#include "shell/reports/pdf_report.hpp"
+#include "shell/tables/batch_window.hpp"
+
+namespace pellucor::shell {
+
+namespace batch = analysis::batch;
+using sheet::Control;
+
+namespace {
+
+// The answers to the question which encoding an imported file is in.
+const QStringList kEncodingAnswers = {QStringLiteral("UTF-8"), QStringLiteral("GBK"),
+                                      QStringLiteral("取消")};
+
+// What an encoding problem of an imported file means, in the table's words.
+QString encoding_problem(const batch::EncodingError& e) {
+  using Kind = batch::EncodingError::Kind;
+  const QString line = QString::number(e.line);
+  switch (e.kind) {
+    case Kind::Ambiguous:
+    case Kind::StrayBytes:
+    case Kind::Mixed:
+      return QStringLiteral(
+                 "无法确定文件的编码（第 %1 行既可按 UTF-8 也可按 GBK 读取，或文件中"
+                 "两种编码混用）。请选择文件的编码：")
+          .arg(line);
+    case Kind::Neither:
+      return QStringLiteral("第 %1 行既不是 UTF-8 也不是 GBK 编码").arg(line);
+    case Kind::NotValid:
+      return QStringLiteral("第 %1 行不是所选的编码").arg(line);
+    case Kind::TooLong:
+      return QStringLiteral("文件中有超过 16 MiB 的行");
+    case Kind::Unreadable:
+      break;
+  }
+  return qs(e.what());
+}
+
+}  // namespace
+
+bool BatchWindow::importCsv(const QString& path) {
+  if (isRunning()) return false;
+  batch::MemberTable read;
+  std::vector<batch::InputColumn> given;
+  std::optional<batch::Encoding> encoding;
+  for (;;) {
+    try {
+      if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        read = batch::workbook_member_table(utf8(path));
+        break;
+      }
+      read = batch::read_member_table(utf8(path), encoding, &module_.table());
+      break;
+    } catch (const batch::EncodingError& e) {
+      if (e.asksForEncoding() && !encoding) {
+        // The answers in the order of kEncodingAnswers; none: nothing is imported.
+        const auto answer = dialogs_.ask(this, kTitle, encoding_problem(e), kEncodingAnswers, 0);
+        if (!answer || *answer >= 2) return false;
+        encoding = *answer == 0 ? batch::Encoding::Utf8 : batch::Encoding::Gbk;
+        continue;
+      }
+      dialogs_.showWarning(this, kTitle,
+                           QStringLiteral("无法导入 %1：%2").arg(path, encoding_problem(e)));
+      return false;
+    } catch (const std::exception& e) {
+      dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+      return false;
+    }
+  }
+  try {
+    // A table exported from here names its boxes by their labels with units, and carries its
+    // status and results after them: the columns stop there (see resolve_columns).
+    given = batch::resolve_columns(module_.table(), read.header);
+  } catch (const std::exception& e) {
+    dialogs_.showWarning(this, kTitle, QStringLiteral("无法导入 %1：%2").arg(path, qs(e.what())));
+    return false;
+  }
+  const std::vector<batch::MemberRow>& rows = read.rows;
+  table_->setSortingEnabled(false);
+  table_->setRowCount(0);
+  setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    const batch::MemberRow& row = rows[static_cast<std::size_t>(r)];
+    if (!row.malformed.empty()) {
+      // Nothing is lost: the line goes into the member cell, the status says why.
+      setCell(r, 0, qs(row.raw));
+      applyOutcome(
+          r,
+          {batch::RowOutcome::Status::Malformed, row.malformed, Control::None, {}, std::nullopt});
+      continue;
+    }
+    for (std::size_t k = 0; k < given.size(); ++k) {
+      const batch::InputColumn& source = given[k];
+      const QString cell = qs(row.cells[k]);
+      switch (source.kind) {
+        case batch::InputColumn::Kind::Member:
+          setCell(r, 0, cell);
+          break;
+        case batch::InputColumn::Kind::Group:
+          setCell(r, columns_.of(source.group->options[0].control), cell.trimmed());
+          break;
+        case batch::InputColumn::Kind::Control: {
+          const int column = columns_.of(source.control);
+          if (column < 0) break;
+          if (columns_.inputs()[static_cast<std::size_t>(column)].kind ==
+              batch::InputColumn::Kind::Group) {
+            // An option column: 1 chooses the option.
+            if (sheet::option_flag(row.cells[k]).value_or(false)) {
+              const auto* g = columns_.inputs()[static_cast<std::size_t>(column)].group;
+              const auto& o =
+                  g->options[0].control == source.control ? g->options[0] : g->options[1];
+              setCell(r, column, qs(o.caption));
+            }
+          } else if (source.control == Control::Combo1) {
+            // The item the cell names, as the list shows it; anything else as it stands.
+            const auto item = sheet::steel_item(row.cells[k]);
+            setCell(r, column, item ? qs(*item) : cell.trimmed());
+          } else {
+            setCell(r, column, cell);
+          }
+          break;
+        }
+      }
+    }
+  }
+  table_->setSortingEnabled(true);
+  summary_->setText(QStringLiteral("导入 %1 行").arg(rows.size()));
+  return true;
+}
+
+batch::OutputTable BatchWindow::outputTable() const {
+  batch::OutputTable t;
+  t.header = columns_.exportHeader();
+  t.statusColumn = static_cast<std::size_t>(columns_.status());
+  t.firstResultColumn = static_cast<std::size_t>(columns_.firstResult());
+  t.textColumns = columns_.textColumns();
+  // A workbook says what wrote it, when, and the units of its columns.
+  t.about = {
+      {"程序", utf8(program_title())},
+      {"计算表", std::string(module_.table().caption)},
+      {"导出时间", utf8(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))},
+      {"构件数", std::to_string(table_->rowCount())},
+      {"单位", "各列的单位写在列名后的括号中；没有括号的列没有单位。"},
+      {"数值", "结果列为七位有效数字，与计算窗口和结果文件相同。"}};
+  for (int c = 0; c < table_->columnCount(); ++c) {
+    const QString h = c < static_cast<int>(t.header.size())
+                          ? qs(t.header[static_cast<std::size_t>(c)])
+                          : QString();
+    const qsizetype at = h.lastIndexOf(QStringLiteral(" ("));
+    if (at > 0 && h.endsWith(QLatin1Char(')'))) {
+      t.about.emplace_back(utf8(h.left(at)), utf8(h.mid(at + 2, h.size() - at - 3)));
+    }
+  }
+  for (int r = 0; r < table_->rowCount(); ++r) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < table_->columnCount(); ++c) {
+      const QTableWidgetItem* item = table_->item(r, c);
+      cells.push_back(item == nullptr ? std::string() : utf8(item->text()));
+    }
+    const QTableWidgetItem* status = table_->item(r, columns_.status());
+    const QVariant outcome = status ? status->data(kOutcomeRole) : QVariant();
+    t.stopped.push_back(outcome.isValid() &&
+                        outcome.toInt() != static_cast<int>(batch::RowOutcome::Status::Done));
+    t.rows.push_back(std::move(cells));
+  }
+  return t;
+}
+
+std::optional<QString> BatchWindow::askSave(const QString& title, const QString& filter,
+                                            const QString& suffix) {
+  return dialogs_.chooseSaveFile(this, title, filter, suffix, SaveMode::Replace);
+}
+
+bool BatchWindow::exportCsv(const QString& path) {
+  return exportTable(path, batch::TableFormat::Csv);
+}
+
+bool BatchWindow::exportXlsx(const QString& path) {
+  return exportTable(path, batch::TableFormat::Workbook);
+}
+
+bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
+  try {
+    batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
+    unexported_ = false;
+  } catch (const batch::FileError& e) {
+    dialogs_.showWarning(this, kTitle, qs(e.what()));
+    return false;
+  } catch (const std::exception& e) {
+    dialogs_.showWarning(this, kTitle,
+                         QStringLiteral("无法写入文件 %1：%2").arg(path, qs(e.what())));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace pellucor::shell
