@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTextStream>
@@ -21,6 +22,7 @@
 #include "analysis/curves/curves.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/inspect/surveys.hpp"
+#include "analysis/text/printable.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/result_record.hpp"
 #include "sheet/safe_output.hpp"
@@ -36,6 +38,7 @@ namespace pellucor::shell {
 namespace assess = analysis::assess;
 namespace inspect = analysis::inspect;
 namespace project = analysis::project;
+using analysis::text::printable;
 
 namespace {
 
@@ -527,21 +530,35 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   // The PDF may go to standard output (a pipe to a viewer): the summary then goes to standard
   // error.
   QTextStream& info = file.standardStream() ? err : out;
-  auto opened = project::open_project(projectPath.toStdString());
+  auto opened = project::open_project(QFile::encodeName(projectPath).toStdString());
   if (!opened) {
     file.abandon();
-    err << "pellucor: " << qs(opened.refusal().message) << "; nothing was computed\n";
+    err << "pellucor: " << projectPath << ": " << qs(printable(opened.refusal().message))
+        << "; nothing was computed\n";
     return 1;
   }
   for (const auto& sk : opened->skipped) {
-    err << "pellucor: skipped " << qs(sk.where) << ": " << qs(sk.message) << '\n';
+    err << "pellucor: skipped " << qs(printable(sk.where)) << ": " << qs(printable(sk.message))
+        << '\n';
+  }
+  for (const auto* list : {&opened->repeatedNames, &opened->conflicts}) {
+    for (const auto& sk : *list) {
+      err << "pellucor: " << qs(printable(sk.where)) << ": " << qs(printable(sk.message)) << '\n';
+    }
+  }
+  if (const auto refused = assess::check_opened(opened->project, opened->skipped, reliability)) {
+    file.abandon();
+    err << "pellucor: " << projectPath << ": " << qs(printable(refused->message))
+        << "; nothing was computed\n";
+    return 1;
   }
   assess::StructureOptions options;
   options.reliability = reliability;
   const auto assessed = assess::assess_structure(opened->project, options);
   if (!assessed) {
     file.abandon();
-    err << "pellucor: " << qs(assessed.refusal().message) << "; nothing was computed\n";
+    err << "pellucor: " << projectPath << ": " << qs(assessed.refusal().message)
+        << "; nothing was computed\n";
     return 1;
   }
   const ReportDocument doc = structure_report(opened->project, *assessed, opened->skipped,
@@ -595,9 +612,11 @@ QAction* install_structure_report_menu(MainWindow& main) {
       const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
                                              QStringLiteral("*.pellucor"));
       if (!in) return;
-      auto opened = project::open_project(in->toStdString());
+      auto opened = project::open_project(QFile::encodeName(*in).toStdString());
       if (!opened) {
-        dialogs.showWarning(&main, kTitle, qs(opened.refusal().text));
+        dialogs.showWarning(&main, kTitle,
+                            QStringLiteral("无法打开工程 %1：%2")
+                                .arg(QDir::toNativeSeparators(*in), qs(opened.refusal().text)));
         return;
       }
       project = std::move(opened->project);
@@ -616,6 +635,10 @@ QAction* install_structure_report_menu(MainWindow& main) {
             .arg(project.reliability.samples),
         kYesNo, 1);
     if (!reliability) return;
+    if (const auto refused = assess::check_opened(project, skipped, *reliability == 0)) {
+      dialogs.showWarning(&main, kTitle, qs(refused->text));
+      return;
+    }
     const auto out =
         dialogs.chooseSaveFile(&main, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
                                QStringLiteral("pdf"), SaveMode::Replace);
