@@ -2,11 +2,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTextStream>
+#include <QTimer>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
@@ -14,9 +19,12 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/curves/curves.hpp"
@@ -396,6 +404,83 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
   }
 }
 
+// Assesses the project and writes its report to `out` under a progress dialog that counts the
+// members assessed, then the report's sections laid out and drawn; 取消 stops either, and
+// nothing is written then. The members are assessed on every core, on a thread of their own
+// while the window goes on answering; the pages are drawn here, on one core: the charts are
+// objects of the window's thread, and one PDF is written from its first page to its last.
+void write_with_progress(MainWindow& main, const project::Project& project,
+                         const std::vector<project::Skipped>& skipped, const ReportSource& source,
+                         bool reliability, const QString& out) {
+  Dialogs& dialogs = main.dialogs();
+  const int members = static_cast<int>(project.members.size());
+  QProgressDialog progress(QStringLiteral("正在评定 %1 个构件……").arg(members),
+                           QStringLiteral("取消"), 0, std::max(members, 1), &main);
+  progress.setObjectName(QStringLiteral("structureReportProgress"));
+  progress.setWindowTitle(kTitle);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  progress.setValue(0);
+
+  std::atomic<bool> cancel{false};
+  std::atomic<std::size_t> done{0};
+  std::atomic<bool> finished{false};
+  std::optional<analysis::Outcome<assess::StructureAssessment, assess::AssessRefusal>> assessed;
+  QString failure;
+  assess::StructureOptions options;
+  options.reliability = reliability;
+  options.cancel = &cancel;
+  options.progress = [&done](std::size_t d, std::size_t) { done = d; };
+  std::thread worker([&] {
+    try {
+      assessed.emplace(assess::assess_structure(project, options));
+    } catch (const std::exception& e) {
+      failure = QString::fromUtf8(e.what());
+    }
+    finished = true;
+  });
+  QEventLoop wait;
+  QTimer tick;
+  tick.setInterval(50);
+  QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
+    progress.setValue(static_cast<int>(done.load()));
+    if (progress.wasCanceled()) cancel = true;
+    if (finished) wait.quit();
+  });
+  tick.start();
+  wait.exec();
+  worker.join();
+  if (cancel || progress.wasCanceled()) return;
+  if (!assessed) {
+    dialogs.showWarning(&main, kTitle, QStringLiteral("评估未能完成：") + failure);
+    return;
+  }
+  if (!*assessed) {
+    dialogs.showWarning(&main, kTitle, qs(assessed->refusal().text));
+    return;
+  }
+
+  ReportDocument doc = structure_report(project, **assessed, skipped, source);
+  progress.setLabelText(QStringLiteral("正在绘制报告（%1 个构件）……").arg(members));
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  doc.setProgress([&progress, &sinceEvents](std::size_t step, std::size_t steps) {
+    progress.setMaximum(static_cast<int>(steps));
+    progress.setValue(static_cast<int>(step));
+    // Before the dialog shows, its 取消 is reached only through the events.
+    if (sinceEvents.elapsed() > 100) {
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
+    }
+    return !progress.wasCanceled();
+  });
+  QString error;
+  const bool written = doc.writePdf(out, &error);
+  if (progress.wasCanceled()) return;
+  progress.setValue(progress.maximum());
+  if (!written) dialogs.showWarning(&main, kTitle, error);
+}
+
 }  // namespace
 
 QChart* remaining_life_chart(const assess::StructureAssessment& s, std::size_t members) {
@@ -650,19 +735,7 @@ QAction* install_structure_report_menu(MainWindow& main) {
                           QStringLiteral("报告不能写入工程文件本身：%1。请另选文件名。").arg(*out));
       return;
     }
-    assess::StructureOptions options;
-    options.reliability = *reliability == 0;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto assessed = assess::assess_structure(project, options);
-    QString error;
-    const bool written =
-        assessed && structure_report(project, *assessed, skipped, source).writePdf(*out, &error);
-    QApplication::restoreOverrideCursor();
-    if (!assessed) {
-      dialogs.showWarning(&main, kTitle, qs(assessed.refusal().text));
-    } else if (!written) {
-      dialogs.showWarning(&main, kTitle, error);
-    }
+    write_with_progress(main, project, skipped, source, *reliability == 0, *out);
   });
   return action;
 }

@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QXYSeries>
@@ -392,6 +394,68 @@ class StructureReportTest : public QObject {
     QVERIFY2(s.dialogs.shown[0].text.contains(
                  QStringLiteral("这不是本程序的工程文件（不是 JSON 对象）")),
              qPrintable(s.dialogs.shown[0].text));
+  }
+
+  // The report tells its progress section by section, first laying the pages out, then drawing
+  // them; a progress that answers no stops it, and nothing is written.
+  void progressCountsTheSectionsAndCanStopTheReport() {
+    const project::Project p = three_members();
+    const auto s = assess::assess_structure(p);
+    QVERIFY(s.ok());
+    ReportDocument doc = structure_report(p, *s);
+    std::vector<std::size_t> steps;
+    std::size_t total = 0;
+    doc.setProgress([&](std::size_t done, std::size_t all) {
+      steps.push_back(done);
+      total = all;
+      return true;
+    });
+    QByteArray pdf;
+    QVERIFY(doc.pdf(pdf));
+    QCOMPARE(total, 2 * doc.sections().size());
+    QCOMPARE(steps.size(), total);
+    for (std::size_t i = 0; i < steps.size(); ++i) QCOMPARE(steps[i], i);
+    for (const std::size_t stopAt : {std::size_t{2}, doc.sections().size() + 3}) {
+      doc.setProgress([stopAt](std::size_t done, std::size_t) { return done < stopAt; });
+      const QString file = dir_.filePath(QStringLiteral("stopped.pdf"));
+      QVERIFY(!doc.writePdf(file));
+      QVERIFY(!QFile::exists(file));
+    }
+  }
+
+  // A report of many members shows its progress, and 取消 stops it: no file, no message.
+  void menuEntryShowsProgressAndCancels() {
+    Session s;
+    project::Project p = three_members();
+    const project::Member column = p.members[0];
+    p.members.clear();
+    for (int i = 0; i < 300; ++i) {
+      project::Member m = column;
+      m.name = "柱 " + std::to_string(i + 1);
+      p.members.push_back(m);
+    }
+    const QString projectPath = dir_.filePath(QStringLiteral("many.pellucor"));
+    project::save_project(projectPath.toStdString(), p);
+    const QString pdf = dir_.filePath(QStringLiteral("many.pdf"));
+    s.dialogs.nextOpen = projectPath;
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = pdf;
+    bool seen = false;
+    QTimer cancel;
+    cancel.setInterval(200);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+      auto* progress =
+          s.window->findChild<QProgressDialog*>(QStringLiteral("structureReportProgress"));
+      if (progress == nullptr || !progress->isVisible()) return;
+      seen = progress->labelText().contains(QStringLiteral("300 个构件"));
+      progress->cancel();
+    });
+    cancel.start();
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    cancel.stop();
+    QVERIFY(seen);
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(s.dialogs.shown.empty());
   }
 
   // With a project open, the menu entry reports it as it stands in the program, unsaved changes
