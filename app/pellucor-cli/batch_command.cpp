@@ -165,6 +165,11 @@ std::string encoding_problem(const batch::EncodingError& e) {
   return text + "; nothing was computed";
 }
 
+// The input as a message names it.
+std::string input_name(const std::string& input) {
+  return input == "-" ? std::string("standard input") : input;
+}
+
 bool is_project_name(const std::string& name) {
   const std::string ext(analysis::project::kExtension);
   return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
@@ -225,7 +230,7 @@ int run(const std::vector<std::string>& words) {
     try {
       reader = batch::MemberReader::open(input, reading);
     } catch (const batch::EncodingError& e) {
-      throw std::runtime_error(encoding_problem(e));
+      throw std::runtime_error(input_name(input) + ": " + encoding_problem(e));
     }
   }
   const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, reader->header());
@@ -262,7 +267,8 @@ int run(const std::vector<std::string>& words) {
   } catch (const batch::EncodingError& e) {
     bar.finish();
     out.abandon();
-    std::cerr << "pellucor-cli: " << e.what() << "; the run stopped there, nothing was saved\n";
+    std::cerr << "pellucor-cli: " << input_name(input) << ": " << e.what()
+              << "; the run stopped there, nothing was saved\n";
     return kExitRefused;
   } catch (const batch::FileError& e) {
     bar.finish();
