@@ -55,8 +55,9 @@ bool report_requested(int argc, char** argv);
 // Writes the report the arguments ask for; messages go to `err`, what was written to `out`.
 // Exit status: 0 written and every member assessed; 2 written with members not assessed (the
 // report says why), or the file could not be written after the assessment; 1 usage error, a
-// project that cannot be read, settings without a meaning, or a file that cannot be created
-// (nothing computed).
+// project that cannot be read (the message names the file and the place in it), one without
+// members or with members that share a name, settings the file does not give as they would be
+// used or without a meaning, or a file that cannot be created (nothing computed).
 int run_report_command(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 // Adds 结构评估报告(&S)… to the analysis menu: takes the project open in the program as it
