@@ -12,7 +12,9 @@
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/assess/structure.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "analysis/mc/problem.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/text/printable.hpp"
 #include "arguments.hpp"
 #include "sheet/safe_output.hpp"
 
@@ -23,6 +25,7 @@ namespace {
 namespace assess = analysis::assess;
 namespace batch = analysis::batch;
 namespace project = analysis::project;
+using analysis::text::printable;
 
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli assess PROJECT.pellucor [-o TABLE.csv|TABLE.xlsx] [--t0 YEARS]\n"
@@ -49,12 +52,15 @@ constexpr std::string_view kUsage =
     "\n"
     "Standard output: the settings, the summary by grade with the worst members, and the table\n"
     "of members (tab-separated). Standard error: every part of the file that could not be\n"
-    "read. -o writes the table as CSV (UTF-8 with BOM) or a workbook, whole or not at all,\n"
-    "checked before anything is computed.\n"
+    "read. Names and texts from the project are printed with their control characters as\n"
+    "escapes (\\x1b shows as \\u001B). -o writes the table as CSV (UTF-8 with BOM) or a\n"
+    "workbook, whole or not at all, checked before anything is computed.\n"
     "Exit status: 0 every member assessed and the table written; 2 some member could not be\n"
-    "assessed (the table says why), or the table could not be written; 1 usage error, a\n"
-    "project that cannot be read, settings without a meaning, or an output that cannot be\n"
-    "created (nothing computed).\n";
+    "assessed (the table says why), a part of a member could not be read, or the table could\n"
+    "not be written; 1 usage error, a project that cannot be read, one without members, two\n"
+    "members of one name, assessment settings (or, with --reliability, reliability settings)\n"
+    "that the file does not give as they are used or that have no meaning, or an output that\n"
+    "cannot be created (nothing computed).\n";
 
 const std::vector<OptionRule> kOptions = {
     {{"-o", "--output"}, "a file name", false},
@@ -112,17 +118,20 @@ void apply_options(const Arguments& args, project::Project& p) {
   if (const auto v = args.value("--target-beta")) {
     p.reliability.targetBeta = number_of<double>("--target-beta", *v);
   }
+  if (args.has("--samples") || args.has("--target-beta")) {
+    if (const auto bad = project::check_reliability_settings(p.reliability)) {
+      const bool samples =
+          p.reliability.samples < 1 || p.reliability.samples > analysis::mc::kMaxSamples;
+      throw UsageError(std::string(samples ? "--samples" : "--target-beta") + ": " + bad->message);
+    }
+  }
 }
 
 void print_table(const assess::AssessmentTable& t, std::ostream& out) {
   const auto line = [&out](const std::vector<std::string>& cells) {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      std::string cell = cells[i];
-      for (char& c : cell) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-      }
-      out << (i == 0 ? "" : "\t") << cell;
-    }
+    // A tab or a line break in a cell shows as its escape: the columns stay where they are.
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      out << (i == 0 ? "" : "\t") << printable(cells[i]);
     out << '\n';
   };
   line(t.header);
@@ -155,7 +164,7 @@ int run(const std::vector<std::string>& words) {
 
   auto opened = project::open_project(path);
   if (!opened) {
-    std::cerr << "pellucor-cli: " << path << ": " << opened.refusal().message
+    std::cerr << "pellucor-cli: " << path << ": " << printable(opened.refusal().message)
               << "; nothing was computed\n";
     return kExitRefused;
   }
@@ -164,8 +173,22 @@ int run(const std::vector<std::string>& words) {
     std::cerr << "pellucor-cli: " << path << " was written by a newer version (schema "
               << opened->fileVersion << "); what this version does not know is skipped\n";
   }
+  bool memberSkipped = false;
   for (const auto& s : opened->skipped) {
-    std::cerr << "pellucor-cli: skipped " << s.where << ": " << s.message << '\n';
+    std::cerr << "pellucor-cli: skipped " << printable(s.where) << ": " << printable(s.message)
+              << '\n';
+    memberSkipped = memberSkipped || s.where.starts_with("members");
+  }
+  for (const auto& s : opened->conflicts) {
+    std::cerr << "pellucor-cli: " << printable(s.where) << ": " << printable(s.message) << '\n';
+  }
+  for (const auto& s : opened->repeatedNames) {
+    std::cerr << "pellucor-cli: " << printable(s.where) << ": " << printable(s.message) << '\n';
+  }
+  if (const auto refused = assess::check_opened(opened->project, opened->skipped, reliability)) {
+    std::cerr << "pellucor-cli: " << path << ": " << printable(refused->message)
+              << "; nothing was computed\n";
+    return kExitRefused;
   }
   apply_options(args, p);
 
@@ -191,8 +214,10 @@ int run(const std::vector<std::string>& words) {
     return kExitRefused;
   }
   const assess::StructureAssessment& s = *assessed;
-  std::cout << "project: " << s.structure.name << "; structure: " << s.structure.structure
-            << "; engineer: " << s.structure.engineer << "; date: " << s.structure.date << '\n';
+  std::cout << "project: " << printable(s.structure.name)
+            << "; structure: " << printable(s.structure.structure)
+            << "; engineer: " << printable(s.structure.engineer)
+            << "; date: " << printable(s.structure.date) << '\n';
   for (const std::string& l : assess::settings_lines(s.settings)) std::cout << l << '\n';
   if (reliability) {
     std::cout << "reliability: " << s.mcSettings.samples << " samples, seed " << s.mcSettings.seed
@@ -200,12 +225,14 @@ int run(const std::vector<std::string>& words) {
               << s.mcSettings.targetBetaCracking << " (t_c), " << s.mcSettings.targetBetaInitiation
               << " (t_i), read at the target life\n";
   }
-  for (const std::string& l : assess::grade_summary_lines(s)) std::cout << l << '\n';
-  for (const std::string& l : assess::grade_summary_english(s)) std::cout << l << '\n';
+  for (const std::string& l : assess::grade_summary_lines(s)) std::cout << printable(l) << '\n';
+  for (const std::string& l : assess::grade_summary_english(s)) {
+    std::cout << printable(l) << '\n';
+  }
   const assess::AssessmentTable table = assess::assessment_table(s);
   print_table(table, std::cout);
 
-  bool complete = s.summary.notAssessed == 0;
+  bool complete = s.summary.notAssessed == 0 && !memberSkipped;
   if (writer) {
     try {
       writer->header(table.header, table.textColumns, table.header.size() - 1);

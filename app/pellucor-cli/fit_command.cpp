@@ -142,7 +142,9 @@ std::optional<double> optional_number(const Arguments& args, std::string_view op
   return number_option(args, option);
 }
 
-// The whole input, from a file or standard input.
+// The whole input, from a file or standard input, up to one byte more than a file of readings
+// may hold (the reader refuses it then: a pipe without end, a device, a huge file never fill
+// the memory).
 std::string read_input(const std::string& path) {
   const bool stdinput = path == "-";
   const int fd = stdinput ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -153,7 +155,7 @@ std::string read_input(const std::string& path) {
   std::string bytes;
   char buf[65536];
   int interruptions = 0;
-  for (;;) {
+  while (bytes.size() <= inspect::kMaxReadingsFileBytes) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR && ++interruptions < 100) continue;
     if (n < 0) {
@@ -169,55 +171,13 @@ std::string read_input(const std::string& path) {
   return bytes;
 }
 
-std::vector<inspect::ReadingRow> rows_of(const std::string& utf8) {
-  std::vector<inspect::ReadingRow> rows;
-  for (auto& r : batch::parse_csv(utf8)) {
-    if (!r.error.empty()) {
-      throw std::runtime_error("line " + std::to_string(r.line) + " cannot be read as CSV (" +
-                               r.error + "); nothing was computed");
-    }
-    rows.push_back({std::move(r.fields), r.line});
-  }
-  return rows;
-}
-
 // The readings of the input: its encoding detected (or given) and its columns named.
 inspect::Readings read_table(const std::string& path, std::optional<batch::Encoding> given,
                              std::span<const inspect::ReadingColumn> columns) {
-  const std::string bytes = read_input(path);
-  std::string text;
-  try {
-    text = batch::decode_text(bytes, nullptr, given);
-  } catch (const batch::EncodingError& e) {
-    if (!e.asksForEncoding())
-      throw std::runtime_error(std::string(e.what()) + "; nothing was computed");
-    // Valid both ways: the reading in which the header names the columns, when only one does.
-    std::optional<std::string> only;
-    int readable = 0;
-    for (auto encoding : {batch::Encoding::Utf8, batch::Encoding::Gbk}) {
-      try {
-        std::string t = batch::decode_text(bytes, nullptr, encoding);
-        const auto r = inspect::read_readings(rows_of(t), columns, true);
-        const bool headerKnown =
-            r.ok() || (r.refusal().kind != inspect::ReadingsRefusal::UnknownColumn &&
-                       r.refusal().kind != inspect::ReadingsRefusal::MissingColumn);
-        if (headerKnown) {
-          ++readable;
-          only = std::move(t);
-        }
-      } catch (const std::exception&) {
-      }
-    }
-    if (readable != 1) {
-      throw std::runtime_error(std::string(e.what()) +
-                               "; say which with --input-encoding utf-8 or gbk; nothing was "
-                               "computed");
-    }
-    text = std::move(*only);
-  }
-  const auto r = inspect::read_readings(rows_of(text), columns, true);
+  const auto r = inspect::read_readings_csv(read_input(path), columns, given);
   if (!r) {
-    throw std::runtime_error(r.refusal().message + " (" + r.refusal().text +
+    throw std::runtime_error((path == "-" ? std::string("standard input") : path) + ": " +
+                             r.refusal().message + " (" + r.refusal().text +
                              "); nothing was computed");
   }
   return *r;

@@ -266,4 +266,124 @@ TEST_F(AssessCli, RefusesWithoutComputing) {
   }
 }
 
+// Each of these files once ended the program, passed a number the data do not determine, or was
+// graded as if it meant something: now each is refused (or its member not graded) with a message
+// that names the file and the place in it, and the documented exit status.
+TEST_F(AssessCli, RefusesHostileAndMeaninglessProjectsNamingTheFileAndThePlace) {
+  const std::string good = kProject;
+  auto changed = [&good](const std::string& from, const std::string& to) {
+    std::string s = good;
+    const auto at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) s.replace(at, from.size(), to);
+    return s;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> options;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"number out of range",
+       R"({"format":"pellucor-project","schemaVersion":1,"assessment":{"targetLife":1e400}})",
+       {},
+       1,
+       "line 1, column 75: the number 1e400 is out of range"},
+      {"format a number", R"({"format": 5, "schemaVersion": 1})", {}, 1, "/format"},
+      {"100 000 nested lists",
+       changed(R"("options": ["Option1", "Option4"])",
+               R"("options": )" + std::string(100000, '[') + std::string(100000, ']')),
+       {},
+       1,
+       "nested more than 64 levels deep"},
+      {"a key twice",
+       changed(R"("seed": 1,)", R"("seed": 1, "seed": 2,)"),
+       {},
+       1,
+       "(/reliability/seed): the key 'seed' is given twice in one object"},
+      {"no member list",
+       R"({"format": "pellucor-project", "schemaVersion": 1})",
+       {},
+       1,
+       "the project holds no member to assess"},
+      {"gamma 1e-308",
+       changed(R"("gamma": 1.0)", R"("gamma": 1e-308)"),
+       {},
+       1,
+       "(/assessment: the factor gamma must lie between 0.1 and 10"},
+      {"target life 1e308",
+       changed(R"("targetLife": 100)", R"("targetLife": 1e308)"),
+       {},
+       1,
+       "the target service life must be at most 1000 a"},
+      {"target beta 1e300",
+       changed(R"("targetBeta": 1.3)", R"("targetBeta": 1e300)"),
+       {"--reliability", "--samples", "100"},
+       1,
+       "target reliability index must lie between 0"},
+      {"two members of one name",
+       changed(R"("name": "梁 B2")", R"("name": "梁 B1")"),
+       {},
+       1,
+       "members[2] 梁 B1: the member name '梁 B1' is already the name of members[1]"},
+      {"a limit state twice",
+       changed(R"("limitStates": ["td"])", R"("limitStates": ["td","td"])"),
+       {},
+       2,
+       "members[0] 柱 C1/limitStates: the limit state td is given twice"},
+      {"a name of 350 000 characters",
+       changed("柱 C1", std::string(350000, 'x')),
+       {},
+       1,
+       "members[0]/name: the member name of 350000 characters"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path p = dir_ / "hostile.pellucor";
+    write_file(p, c.bytes);
+    std::vector<std::string> args = {"assess", p.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    if (c.status == 1) {
+      EXPECT_NE(r.err.find(p.string() + ": "), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("nothing was computed"), std::string::npos) << r.err;
+      EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+  }
+  // The same index given on the command line: a usage error.
+  write_file(dir_ / "wharf.pellucor", good);
+  const Outcome r = run(
+      {"assess", (dir_ / "wharf.pellucor").string(), "--reliability", "--target-beta", "1e300"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--target-beta: the target reliability index must lie between 0"),
+            std::string::npos)
+      << r.err;
+}
+
+// A name is printed as what it holds: an escape cannot clear the screen, recolour the
+// terminal, write over the line or turn the text round.
+TEST_F(AssessCli, PrintsControlCharactersInNamesAsEscapes) {
+  std::string bytes = kProject;
+  bytes.replace(bytes.find("柱 C1"), std::string("柱 C1").size(), R"(\u001b[2J柱\r\u202e C1)");
+  bytes.replace(bytes.find(R"("sheet": "carbonation",)"), 23,
+                R"("sheet": "carbonation", "x\u001b": 1,)");
+  const fs::path p = dir_ / "names.pellucor";
+  write_file(p, bytes);
+  const Outcome r = run({"assess", p.string()});
+  EXPECT_EQ(r.status, 2) << r.err;  // a part of a member skipped, and one member not assessed
+  for (const std::string* text : {&r.out, &r.err}) {
+    EXPECT_EQ(text->find('\x1b'), std::string::npos);
+    EXPECT_EQ(text->find('\r'), std::string::npos);
+    EXPECT_EQ(text->find("\u202e"), std::string::npos);
+  }
+  EXPECT_NE(r.out.find("\\u001B[2J柱\\r\\u202E C1\t碳化"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("members[0] \\u001B[2J柱\\r\\u202E C1/x\\u001B: unknown entry"),
+            std::string::npos)
+      << r.err;
+}
+
 }  // namespace

@@ -226,6 +226,25 @@ TEST_F(Batch, AnInputWhoseEncodingCannotBeToldStopsNamesTheLineAndAsks) {
   }
 }
 
+// A member table that cannot be read is refused with its name and the line: an encoding that
+// cannot be told, a line longer than any member's (a file of one 17 MiB line).
+TEST_F(Batch, AnInputItCannotReadIsNamedWithTheLine) {
+  write_file(dir_ / "in.csv",
+             "member," + kByAlias + "\n梁一," + kValues + "\nx\xB1\xA3," + kValues + "\n");
+  const Outcome mixed = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_NE(mixed.err.find("in.csv: cannot tell the encoding of the input: line 2 reads as UTF-8"),
+            std::string::npos)
+      << mixed.err;
+  write_file(dir_ / "long.csv", "member," + kByAlias + "\n" + std::string(17 << 20, 'a') + "\n");
+  const Outcome longLine = batch("marine long.csv -o out.csv");
+  EXPECT_EQ(longLine.status, 1);
+  EXPECT_NE(longLine.err.find("long.csv: line 2 of the input is longer than 16 MiB"),
+            std::string::npos)
+      << longLine.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.csv"));
+}
+
 // Bytes that read both ways are read in the encoding in which the table's column names and
 // list choices mean something: UTF-8 steel names and labels need no flag.
 TEST_F(Batch, WhatTheColumnsAndChoicesMeanTellsTheEncodingApart) {

@@ -319,17 +319,23 @@ bool FileLines::next(std::string& line) {
                                    ? end_ - begin_
                                    : static_cast<std::size_t>(static_cast<const char*>(nl) - from);
       if (line.size() + take > kMaxLineBytes) {
-        throw EncodingError(EncodingError::Kind::TooLong, 0,
-                            "a line of the input is longer than 16 MiB");
+        throw EncodingError(
+            EncodingError::Kind::TooLong, lines_ + 1,
+            "line " + std::to_string(lines_ + 1) + " of the input is longer than 16 MiB");
       }
       line.append(from, take);
       begin_ += take;
       if (nl != nullptr) {
         ++begin_;
+        ++lines_;
         return true;
       }
     }
-    if (eof_) return !line.empty();
+    if (eof_) {
+      if (line.empty()) return false;
+      ++lines_;
+      return true;
+    }
     ssize_t n = 0;
     do {
       n = ::read(fd_, buffer_.data(), buffer_.size());

@@ -134,6 +134,7 @@ class FileLines final : public LineSource {
   std::vector<char> buffer_;
   std::size_t begin_ = 0, end_ = 0;
   bool eof_ = false;
+  std::size_t lines_ = 0;  // returned so far
 };
 
 // One CSV record: its fields (in the bytes of the input, not yet decoded), or the reason why it

@@ -153,6 +153,8 @@ sheet::SheetTable make_table() {
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
   s.results = parts::forms(result_rows());
+  // The chloride is in the concrete from the day it is cast: the steel corrodes from the start.
+  s.zeroByConstruction = {{"ti", "氯盐在浇筑时掺入，钢筋自浇筑起即锈蚀"}};
   return s;
 }
 
