@@ -428,6 +428,7 @@ class StructureReportTest : public QObject {
   // A report of many members shows its progress, and 取消 stops it: no file, no message.
   void menuEntryShowsProgressAndCancels() {
     Session s;
+    install_project_menu(*s.window, *s.actions);  // no project open: the entry asks for a file
     project::Project p = three_members();
     const project::Member column = p.members[0];
     p.members.clear();
