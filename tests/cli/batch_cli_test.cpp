@@ -40,7 +40,18 @@ class Batch : public CliTest {
     fs::remove(errPath);
     return r;
   }
-  Outcome batch(const std::string& args) { return shell("\"$CLI\" batch " + args); }
+  // Runs the program's batch command in the test's folder with the words of `args`.
+  Outcome batch(const std::string& args) {
+    std::vector<std::string> all = {PELLUCOR_CLI, "batch"};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) all.push_back(w);
+    const fs::path outPath = dir_.string() + ".stdout";
+    const fs::path errPath = dir_.string() + ".stderr";
+    Outcome r = pellucor::cli_testing::spawn(all, outPath, errPath, std::nullopt, dir_);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return r;
+  }
 };
 
 // The marine worked example with the inputs in the order of the boxes; three ways to name

@@ -275,7 +275,7 @@ TEST_F(ResultFileTest, FileSizeLimitLeavesTheFileExactlyAsItWas) {
 
 // A disk that takes `accept` bytes and then fails with `error`, or is interrupted
 // `interruptions` times before every write.
-class FaultyDisk : public PosixResultFileWriter {
+class FaultyDisk : public DiskResultFileWriter {
  public:
   FaultyDisk(std::size_t accept, int error, int interruptions = 0)
       : accept_(accept), error_(error), interruptions_(interruptions) {}
