@@ -28,3 +28,10 @@ function(pellucor_runtime_library variable name)
   set(${variable} ${name}.dll PARENT_SCOPE)
   set_property(GLOBAL APPEND PROPERTY PELLUCOR_RUNTIME_LIBRARIES ${${variable}_DLL})
 endfunction()
+add_compile_definitions(_USE_MATH_DEFINES)  # M_PI and its kin, as glibc gives them
+
+# The header-only libraries (Boost.Math, Random123) for every target, as /usr/include gives them
+# on Debian: the cross compiler does not look there.
+find_path(PELLUCOR_BOOST_MATH_INCLUDE boost/math/special_functions/erf.hpp REQUIRED)
+include_directories(SYSTEM ${PELLUCOR_BOOST_MATH_INCLUDE})
+enable_language(RC)

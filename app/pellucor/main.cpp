@@ -1,6 +1,7 @@
 // The desktop program: the main window with its five calculation sheets and the analysis menu;
 // with --report, the structure report of a project written without a window.
 #include <QApplication>
+#include <QStringList>
 #include <QTextStream>
 
 #include "shell/analysis_actions.hpp"
@@ -28,8 +29,13 @@ int main(int argc, char** argv) {
   pellucor::shell::QtDialogs dialogs;
   pellucor::shell::MainWindow window(dialogs);
   pellucor::shell::install_analysis_menu(window);
-  pellucor::shell::install_project_menu(window);
+  auto* projects = pellucor::shell::install_project_menu(window);
   window.rememberGeometry();
   window.show();
+  // A project named on the command line: a .pellucor file opened from the file manager.
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() == 2 && !arguments[1].startsWith(QLatin1Char('-'))) {
+    projects->openFile(arguments[1]);
+  }
   return QApplication::exec();
 }

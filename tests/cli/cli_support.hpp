@@ -18,6 +18,15 @@
 
 #include "platform/processes.hpp"
 
+// A test that runs POSIX tools (bash, unzip, script, GNU parallel, ulimit) is skipped on
+// Windows, which has none of them; the reason names what it needs.
+#ifdef _WIN32
+#define PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS(tools) \
+  GTEST_SKIP() << "POSIX by nature: runs " tools ", which Windows has not"
+#else
+#define PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS(tools)
+#endif
+
 namespace pellucor::cli_testing {
 
 namespace fs = std::filesystem;

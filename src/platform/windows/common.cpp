@@ -99,6 +99,14 @@ std::string name_of(const std::string& path) {
   return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
+std::optional<WriteFailure> unwritable_name(const std::string& path) {
+  if (!path.empty() && (path.back() == '/' || path.back() == '\\')) {
+    return failure_for(WriteFailure::Reason::Folder, "a folder: " + path);
+  }
+  if (wide(name_of(path)).size() > 255) return failure_of(ENAMETOOLONG, "name " + path);
+  return std::nullopt;
+}
+
 std::optional<FileKey> key_of_handle(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileType(h) != FILE_TYPE_DISK) {

@@ -28,6 +28,10 @@ int stream_of(std::string_view path);
 std::string folder_of(const std::string& path);
 std::string name_of(const std::string& path);
 
+// A name that names no file to write: one that ends in a separator (a folder), or whose last
+// part is longer than Windows' file systems take.
+std::optional<WriteFailure> unwritable_name(const std::string& path);
+
 // The identity of an open handle: volume serial number and file index.
 std::optional<FileKey> key_of_handle(HANDLE h);
 

@@ -148,6 +148,7 @@ AppendFile::~AppendFile() {
 std::optional<WriteFailure> AppendFile::open(const std::string& path) {
   path_ = path;
   createdPath_ = path;
+  if (auto f = windows::unwritable_name(path)) return f;
   const std::wstring name = wide(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {

@@ -161,6 +161,7 @@ std::optional<WriteFailure> SafeOutput::open(const std::string& path, const Opti
     kind_ = Kind::Stream;
     return std::nullopt;
   }
+  if (auto f = windows::unwritable_name(path)) return f;
   const std::string name = windows::name_of(path);
   if (name.empty() || name == "." || name == "..") {
     return failure_for(WriteFailure::Reason::Folder, "a folder: " + path);
@@ -242,7 +243,6 @@ std::optional<WriteFailure> SafeOutput::open(const std::string& path, const Opti
   }
 
   const std::string folder = windows::folder_of(target_);
-  if (name.size() > kNameMax) return failure_of(ENAMETOOLONG, "name " + path);
   kind_ = exists ? Kind::Replace : Kind::NewFile;
   for (int attempt = 0; attempt < kMaxNameTries; ++attempt) {
     const std::string temporary =
