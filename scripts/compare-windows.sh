@@ -12,7 +12,7 @@
 set -euo pipefail
 linux=$(realpath "$1")
 windows=$(realpath "$2")
-keep=${3:-$(mktemp -d)}
+keep=$(realpath -m "${3:-$(mktemp -d)}")
 wine=${WINE:-/usr/lib/wine/wine64}
 export WINEDEBUG=-all
 mkdir -p "$keep"
@@ -111,7 +111,8 @@ case_() {
   run_side linux "$work/$name/linux" "$@"
   run_side windows "$work/$name/windows" "$@"
   if diff -r "$work/$name/linux" "$work/$name/windows" >"$work/$name.diff" 2>&1; then
-    printf '%-40s same bytes (%s files)\n' "$name" "$(find "$work/$name/linux" -type f | wc -l)"
+    printf '%-28s same bytes (exit %s; %s files)\n' "$name" "$(tr '\n' ' ' <"$work/$name/linux/status" | sed 's/ $//')" \
+      "$(find "$work/$name/linux" -type f | wc -l)"
     rm -f "$work/$name.diff"
   else
     printf '%-40s DIFFERS: %s\n' "$name" "$work/$name.diff"
@@ -126,10 +127,11 @@ for sheet in carbonation chloride-constant chloride-variable marine admixed; do
   case_ "$sheet" "${words[@]}" --save "结果 文件.DAT" --curves "曲线 图.csv"
   repeat=1
 done
-case_ batch-1000-csv batch marine members.csv -o "结果 表.csv"
-case_ batch-1000-gbk batch marine members-gbk.csv --encoding gbk -o gbk.csv
-case_ batch-1000-stdout batch marine members.csv
-case_ batch-1000-workbook batch marine members.csv -o "结果 表.xlsx"
+# The members' names read as UTF-8 and as GBK alike: the encoding is said.
+case_ batch-1000-csv batch marine members.csv --input-encoding utf-8 -o "结果 表.csv"
+case_ batch-1000-gbk batch marine members-gbk.csv --input-encoding gbk --encoding gbk -o gbk.csv
+case_ batch-1000-stdout batch marine members.csv --input-encoding utf-8
+case_ batch-1000-workbook batch marine members.csv --input-encoding utf-8 -o "结果 表.xlsx"
 read -ra words <<<"$(sheet_args carbonation)"
 case_ reliability mc "${words[@]}" --samples 20000 --seed 7 -o "可靠度.csv"
 case_ profile-fit fit profile profile.csv --age 10

@@ -334,7 +334,7 @@ wine_ready() {
   if [[ -d $fonts && -d /usr/share/fonts/opentype/noto ]]; then
     find /usr/share/fonts/opentype/noto -name 'NotoSansCJK-Regular.ttc' -exec ln -sf {} "$fonts/" \;
   fi
-  wineserver -p  # stays until the end of the script
+  (wineserver -p >/dev/null 2>&1 &)  # stays until the end of the script
 }
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine_ready

@@ -120,7 +120,7 @@ TEST_F(Files, ALibraryWritesTheNewContentByName) {
 }
 
 TEST_F(Files, AReadOnlyFileOrAFolderIsRefusedAndLeftAlone) {
-  const fs::path file = dir_ / "只读.csv";
+  const fs::path file = dir_ / fs::u8path("只读.csv");
   write(file, "keep");
   fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);

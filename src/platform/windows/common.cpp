@@ -75,6 +75,16 @@ WriteFailure failure_of_code(DWORD code, const std::string& what) {
   return f;
 }
 
+std::wstring full_path(const std::wstring& path) {
+  const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return path;
+  std::wstring full(need, L'\0');
+  const DWORD got = GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
+  if (got == 0 || got >= need) return path;
+  full.resize(got);
+  return full;
+}
+
 int stream_of(std::string_view path) {
   if (path == "-" || path == "/dev/stdout" || path == "CONOUT$") return 1;
   if (path == "/dev/stderr") return 2;

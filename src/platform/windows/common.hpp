@@ -22,6 +22,9 @@ int errno_of(DWORD code);
 // A failure for a system error code; an open file of another program is said as such.
 WriteFailure failure_of_code(DWORD code, const std::string& what);
 
+// The full form of a path (the system's calls that replace and move files want one).
+std::wstring full_path(const std::wstring& path);
+
 // The standard stream a name stands for: 1 or 2, 0 for none.
 int stream_of(std::string_view path);
 // The folder of a path and its last name; both separators count.

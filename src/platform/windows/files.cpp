@@ -154,6 +154,10 @@ std::optional<WriteFailure> AppendFile::open(const std::string& path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return failure_for(WriteFailure::Reason::Folder, "not a regular file");
   }
+  // A read-only file stays read-only, for an administrator too.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return failure_of(EACCES, "open");
+  }
   // Others may go on reading and writing the file; one that holds it without letting anyone
   // write is a file in use.
   constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;

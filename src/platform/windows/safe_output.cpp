@@ -247,14 +247,14 @@ std::optional<WriteFailure> SafeOutput::open(const std::string& path, const Opti
   for (int attempt = 0; attempt < kMaxNameTries; ++attempt) {
     const std::string temporary =
         join(folder, temporary_name(windows::name_of(target_), random_suffix(), kNameMax));
-    const std::wstring wtemporary = wide(temporary);
+    const std::wstring wtemporary = windows::full_path(wide(temporary));
     HANDLE h = CreateFileW(wtemporary.c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       m.file = Handle(h);
       m.temporary = wtemporary;
-      m.temporaryUtf8 = temporary;
+      m.temporaryUtf8 = windows::narrow(wtemporary);
       m.pendingSlot = claim_slot(wtemporary);
       if (!m.permissionsOf.empty()) {
         if (auto f = m.takePermissions(target_)) {
@@ -320,7 +320,7 @@ std::optional<WriteFailure> SafeOutput::commit() {
     return fail(windows::failure_of_code(GetLastError(), "write " + target_));
   }
   m.file.reset();
-  const std::wstring target = wide(target_);
+  const std::wstring target = windows::full_path(wide(target_));
   if (kind_ == Kind::NewFile) {
     SetFileAttributesW(m.temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!MoveFileExW(m.temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
