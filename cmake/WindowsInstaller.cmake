@@ -144,7 +144,13 @@ pellucor_nsis_edit("$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@"
                    "@CPACK_NSIS_INSTALL_ROOT@\\@CPACK_PACKAGE_INSTALL_DIRECTORY@")
 pellucor_nsis_edit("!insertmacro MUI_LANGUAGE \"English\""
                    "!insertmacro MUI_LANGUAGE \"SimpChinese\"\n  !insertmacro MUI_LANGUAGE \"English\"")
-file(WRITE ${pellucor_nsis_dir}/NSIS.template.in "Unicode true\nTarget amd64-unicode\n${pellucor_nsis}")
+# After the template's first line (which opens with a byte-order mark).
+string(FIND "${pellucor_nsis}" "\n" pellucor_nsis_first)
+math(EXPR pellucor_nsis_first "${pellucor_nsis_first} + 1")
+string(SUBSTRING "${pellucor_nsis}" 0 ${pellucor_nsis_first} pellucor_nsis_head)
+string(SUBSTRING "${pellucor_nsis}" ${pellucor_nsis_first} -1 pellucor_nsis_rest)
+file(WRITE ${pellucor_nsis_dir}/NSIS.template.in
+     "${pellucor_nsis_head}Unicode true\nTarget amd64-unicode\n${pellucor_nsis_rest}")
 file(COPY ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.InstallOptions.ini.in DESTINATION ${pellucor_nsis_dir})
 set(CPACK_MODULE_PATH ${pellucor_nsis_dir})
 include(CPack)
