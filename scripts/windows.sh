@@ -284,23 +284,28 @@ if ((!console)); then
 
   build_qtbase() {
     local src=$1 prefix=$2 bdir=$2.build
-    discard "$bdir" "$prefix" && mkdir -p "$bdir"
-    # Core, Gui, Widgets and PrintSupport with the bundled image, font and text libraries; nothing
-    # that needs the files Debian removed, nothing the program does not use.
-    (cd "$bdir" && nice -n 19 "$src/configure" -prefix "$prefix" -xplatform win32-g++ \
-      -qt-host-path /usr -release -no-opengl -no-dbus -no-icu -no-zstd -nomake examples \
-      -nomake tests -qt-zlib -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre \
-      -qt-doubleconversion -no-feature-sql -no-feature-network -no-feature-concurrent \
-      -no-feature-xml -no-feature-tabletevent \
-      -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-      -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_CROSSCOMPILING_EMULATOR="")
+    # A build cut short (the machine stopped, the script ended) goes on where it stopped.
+    if [[ ! -f $bdir/build.ninja ]]; then
+      discard "$bdir" "$prefix" && mkdir -p "$bdir"
+      # Core, Gui, Widgets and PrintSupport with the bundled image, font and text libraries;
+      # nothing that needs the files Debian removed, nothing the program does not use.
+      (cd "$bdir" && nice -n 19 "$src/configure" -prefix "$prefix" -xplatform win32-g++ \
+        -qt-host-path /usr -release -no-opengl -no-dbus -no-icu -no-zstd -nomake examples \
+        -nomake tests -qt-zlib -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre \
+        -qt-doubleconversion -no-feature-sql -no-feature-network -no-feature-concurrent \
+        -no-feature-xml -no-feature-tabletevent \
+        -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_CROSSCOMPILING_EMULATOR="")
+    fi
     (cd "$bdir" && nice -n 19 cmake --build . --parallel "$jobs" && cmake --install .)
   }
   qt_module() {
     local src=$1 prefix=$2 bdir=$2.$(basename "$1").build
-    discard "$bdir" && mkdir -p "$bdir"
-    (cd "$bdir" && nice -n 19 "$prefix/bin/qt-configure-module" "$src" &&
-      nice -n 19 cmake --build . --parallel "$jobs" && cmake --install .)
+    if [[ ! -f $bdir/build.ninja ]]; then
+      discard "$bdir" && mkdir -p "$bdir"
+      (cd "$bdir" && nice -n 19 "$prefix/bin/qt-configure-module" "$src")
+    fi
+    (cd "$bdir" && nice -n 19 cmake --build . --parallel "$jobs" && cmake --install .)
   }
   if [[ ! -f $qt_prefix/.pellucor-qtbase ]]; then
     step "build-qtbase-$qt_version" build_qtbase "$qtbase_src" "$qt_prefix"
