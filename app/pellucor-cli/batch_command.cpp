@@ -1,7 +1,5 @@
 #include "batch_command.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +20,8 @@
 #include "analysis/text/printable.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
+#include "platform/files.hpp"
+#include "platform/processes.hpp"
 #include "sheet/safe_output.hpp"
 
 namespace pellucor::cli {
@@ -251,11 +251,9 @@ int run(const std::vector<std::string>& words) {
     writer = std::move(w);
   }
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
-  std::signal(SIGHUP, on_interrupt);
+  platform::on_termination(on_interrupt);
 
-  ProgressBar bar(isatty(STDERR_FILENO) != 0);
+  ProgressBar bar(platform::is_terminal(2));
   job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
     bar.show(done, total);
   };
@@ -359,10 +357,8 @@ int run_project(const Arguments& args, const std::string& path) {
   sheet::SafeOutput out;
   open_output(out, "the output", output, false);
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
-  std::signal(SIGHUP, on_interrupt);
-  ProgressBar bar(isatty(STDERR_FILENO) != 0);
+  platform::on_termination(on_interrupt);
+  ProgressBar bar(platform::is_terminal(2));
   job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
     bar.show(done, total);
   };

@@ -1,8 +1,5 @@
 #include "fit_command.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -21,6 +18,7 @@
 #include "analysis/inspect/surveys.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
+#include "platform/files.hpp"
 #include "sheet/safe_output.hpp"
 
 namespace pellucor::cli {
@@ -147,27 +145,28 @@ std::optional<double> optional_number(const Arguments& args, std::string_view op
 // the memory).
 std::string read_input(const std::string& path) {
   const bool stdinput = path == "-";
-  const int fd = stdinput ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int openError = 0;
+  const int fd = stdinput ? 0 : platform::open_for_reading(path, openError);
   if (fd < 0) {
-    throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno) +
+    throw std::runtime_error("cannot read " + path + ": " + std::strerror(openError) +
                              "; nothing was computed");
   }
   std::string bytes;
   char buf[65536];
   int interruptions = 0;
   while (bytes.size() <= inspect::kMaxReadingsFileBytes) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    const std::ptrdiff_t n = platform::read_some(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR && ++interruptions < 100) continue;
     if (n < 0) {
       const int err = errno;
-      if (!stdinput) ::close(fd);
+      if (!stdinput) platform::close_file(fd);
       throw std::runtime_error("cannot read " + path + ": " + std::strerror(err) +
                                "; nothing was computed");
     }
     if (n == 0) break;
     bytes.append(buf, static_cast<std::size_t>(n));
   }
-  if (!stdinput) ::close(fd);
+  if (!stdinput) platform::close_file(fd);
   return bytes;
 }
 

@@ -77,8 +77,9 @@ TEST_F(McCli, WithoutScatterThePercentilesAreTheSheetsOwnResult) {
 TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
   const fs::path one = dir_ / "one.csv";
   const fs::path two = dir_ / "two.csv";
-  const Outcome a = run(mc({"--samples", "3000", "--seed", "11", "--threads", "1", "-o", one}));
-  const Outcome b = run(mc({"--samples=3000", "--seed=11", "--threads=2", "-o", two}));
+  const Outcome a =
+      run(mc({"--samples", "3000", "--seed", "11", "--threads", "1", "-o", one.string()}));
+  const Outcome b = run(mc({"--samples=3000", "--seed=11", "--threads=2", "-o", two.string()}));
   ASSERT_EQ(a.status, 0) << a.err;
   ASSERT_EQ(b.status, 0) << b.err;
   const auto aLines = lines_of(a.out), bLines = lines_of(b.out);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_encoding.hpp"
+
 namespace pellucor::analysis::batch {
 
 enum class Encoding {
@@ -88,7 +90,7 @@ class Decoder {
 
  private:
   Encoding encoding_;
-  void* cd_ = nullptr;
+  std::unique_ptr<platform::GbkConversion> gbk_;  // Gbk only
   std::string scratch_;
 };
 

@@ -183,7 +183,10 @@ void philox_block_portable(std::uint64_t seed, std::uint64_t first, std::size_t 
   std::copy_n(o.begin(), m, odd);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Not on Windows: GCC cannot align the stack there for the registers of these instructions
+// (its spills of them may fault), so Windows runs the portable blocks, which give the same
+// doubles.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
 #define PELLUCOR_PHILOX_VECTOR 1
 // The same with the processor's vector instructions written out, 8 samples at a time (AVX-512)
 // or 4 (AVX2): the four words of the counters in 64-bit lanes with their upper halves zero, so

@@ -4,16 +4,23 @@
 #include "analysis/project/project.hpp"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
+#include "platform/processes.hpp"
 #include "sheet/control_names.hpp"
 
 namespace pellucor::analysis::project {
@@ -86,8 +93,9 @@ Project sample_project() {
 }
 
 fs::path scratch(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() /
-                       ("pellucor-project-test-" + std::to_string(::getpid()) + "-" + name);
+  const fs::path dir =
+      fs::temp_directory_path() /
+      ("pellucor-project-test-" + std::to_string(platform::current_process_id()) + "-" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
@@ -545,6 +553,7 @@ TEST(ProjectFile, MembersGoToAMemberTableAndComeBack) {
 
 // ---- Saving ---------------------------------------------------------------------------------
 
+#ifndef _WIN32
 TEST(SaveFile, KeepsTheOldVersionAsBackupAndItsPermissions) {
   const fs::path dir = scratch("backup");
   const fs::path file = dir / "工程.pellucor";
@@ -582,6 +591,138 @@ TEST(SaveFile, ReplacesTheTargetOfALinkAndKeepsTheLink) {
   EXPECT_EQ(read(dir / "real.pellucor.bak"), "old");
   fs::remove_all(dir);
 }
+
+// An access list in the kernel's form (the value of system.posix_acl_access): the owner, the
+// owning group, named groups, the mask and others, each with its rwx bits.
+std::string access_list(unsigned owner, unsigned group,
+                        std::vector<std::pair<gid_t, unsigned>> named, unsigned mask,
+                        unsigned other) {
+  std::string acl;
+  auto put32 = [&acl](std::uint32_t v) { acl.append(reinterpret_cast<const char*>(&v), 4); };
+  auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+    acl.append(reinterpret_cast<const char*>(&tag), 2);
+    acl.append(reinterpret_cast<const char*>(&perm), 2);
+    put32(id);
+  };
+  constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+  put32(2);  // the version
+  entry(0x01, static_cast<std::uint16_t>(owner), kNoId);
+  entry(0x04, static_cast<std::uint16_t>(group), kNoId);
+  for (const auto& [gid, perm] : named) entry(0x08, static_cast<std::uint16_t>(perm), gid);
+  entry(0x10, static_cast<std::uint16_t>(mask), kNoId);
+  entry(0x20, static_cast<std::uint16_t>(other), kNoId);
+  return acl;
+}
+
+std::optional<std::string> access_list_of(const fs::path& p) {
+  char buffer[256];
+  const ssize_t n = ::getxattr(p.c_str(), "system.posix_acl_access", buffer, sizeof buffer);
+  if (n < 0) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+// A backup is never more readable than its project: it takes the project's mode, group and
+// access list, whatever an older backup had (0640 in another group, a list granting a group
+// what the project's denies it).
+TEST(SaveFile, TheBackupTakesTheProjectsModeGroupAndAccessList) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file another group needs root";
+  const fs::path dir = scratch("backup-permissions");
+  const fs::path file = dir / "工程.pellucor";
+  const fs::path bak = dir / "工程.pellucor.bak";
+  write(file, "one");
+  write(bak, "older");
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(bak.c_str(), 0660), 0);
+  ASSERT_EQ(::chown(bak.c_str(), 0, 1), 0);  // the older backup in another group
+  const std::string denied = access_list(6, 4, {{1, 0}}, 4, 0);   // group 1 may not read
+  const std::string granted = access_list(6, 4, {{1, 6}}, 6, 4);  // group 1 may write
+  const bool lists =
+      ::setxattr(file.c_str(), "system.posix_acl_access", denied.data(), denied.size(), 0) == 0 &&
+      ::setxattr(bak.c_str(), "system.posix_acl_access", granted.data(), granted.size(), 0) == 0;
+  save_file_keeping_backup(file.string(), "two");
+  EXPECT_EQ(read(file), "two");
+  EXPECT_EQ(read(bak), "one");
+  struct stat project {};
+  struct stat backup {};
+  ASSERT_EQ(::stat(file.c_str(), &project), 0);
+  ASSERT_EQ(::stat(bak.c_str(), &backup), 0);
+  EXPECT_EQ(backup.st_gid, project.st_gid);
+  EXPECT_EQ(backup.st_uid, project.st_uid);
+  EXPECT_EQ(backup.st_mode & 07777, project.st_mode & 07777);
+  if (lists) {
+    EXPECT_EQ(access_list_of(bak), access_list_of(file));
+    // A project without a list of its own: the backup keeps none either.
+    ASSERT_EQ(::removexattr(file.c_str(), "system.posix_acl_access"), 0);
+    ASSERT_EQ(::setxattr(bak.c_str(), "system.posix_acl_access", granted.data(), granted.size(), 0),
+              0);
+    save_file_keeping_backup(file.string(), "three");
+    EXPECT_EQ(read(bak), "two");
+    EXPECT_FALSE(access_list_of(bak)) << "the older backup's list stayed";
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+  fs::remove_all(dir);
+}
+
+// Under the backup's name a link (to another file, or to the project itself), a pipe or a
+// device is replaced by a regular file holding the old content: never written through, waited
+// on, or taken as a reason not to save.
+TEST(SaveFile, WhatIsNoFileUnderTheBackupsNameIsReplacedByTheBackup) {
+  struct Case {
+    const char* what;
+    std::function<bool(const fs::path& bak, const fs::path& dir)> make;  // false: cannot here
+  };
+  const Case cases[] = {
+      {"a link to another file",
+       [](const fs::path& bak, const fs::path& dir) {
+         write(dir / "victim", "victim");
+         fs::create_symlink("victim", bak);
+         return true;
+       }},
+      {"a link to the project itself",
+       [](const fs::path& bak, const fs::path&) {
+         fs::create_symlink("a.pellucor", bak);
+         return true;
+       }},
+      {"a link to nowhere",
+       [](const fs::path& bak, const fs::path&) {
+         fs::create_symlink("nowhere", bak);
+         return true;
+       }},
+      {"a pipe",
+       [](const fs::path& bak, const fs::path&) { return ::mkfifo(bak.c_str(), 0644) == 0; }},
+      {"a device",
+       [](const fs::path& bak, const fs::path&) {
+         return ::mknod(bak.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // like /dev/null
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path dir = scratch("backup-kind");
+    const fs::path file = dir / "a.pellucor";
+    const fs::path bak = dir / "a.pellucor.bak";
+    write(file, "old");
+    if (!c.make(bak, dir)) {
+      fs::remove_all(dir);
+      continue;  // a device needs root
+    }
+    ASSERT_NO_THROW(save_file_keeping_backup(file.string(), "new"));
+    EXPECT_EQ(read(file), "new");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(bak)));
+    EXPECT_EQ(read(bak), "old");
+    if (fs::exists(dir / "victim")) {
+      EXPECT_EQ(read(dir / "victim"), "victim");
+    }
+    fs::remove_all(dir);
+  }
+}
+
+#else
+TEST(SaveFilePosixByNature, SkippedOnWindows) {
+  GTEST_SKIP() << "POSIX by nature: file modes, owners, groups and access lists, symbolic links, "
+                  "FIFOs and device nodes under the backup's name";
+}
+#endif  // _WIN32
 
 // When the backup cannot be written the target is left exactly as it was, with no stray file.
 TEST(SaveFile, LeavesTheOldFileIntactWhenSavingFails) {
