@@ -1,8 +1,8 @@
 // The first age at which a concentration that grows with age reaches a level: scanned in
 // steps (or, for one that rises, galloped over the same steps) to bracket the crossing, then
-// bisected. Used for the marine sheet's initiation time as
-// the age at which the chloride at the bar actually reaches the critical concentration, beside
-// the sheet's own step search that ends within a band around it.
+// bisected. Used for the marine sheet's initiation time as the age at which the chloride at the
+// bar actually reaches the critical concentration, beside the sheet's own step search that ends
+// within a band around it.
 #pragma once
 
 #include <algorithm>
