@@ -19,8 +19,6 @@ namespace {
 using Refused = Refusal<UpdateRefusal>;
 
 constexpr std::size_t kBlock = 256;
-// The predictive curves are drawn from the first draws of weight above 0, at most this many.
-constexpr std::size_t kCurveDraws = 1000;
 constexpr std::size_t kCurvePoints = 31;
 // The 5 % and 95 % points of the inputs are taken over the first draws of weight above 0, at
 // most this many (their means and CoVs over all).
@@ -553,7 +551,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   // The posterior predictive curves, from the first draws of weight above 0.
   auto firstDraws = [&](const std::vector<double>& w) {
     std::vector<std::size_t> idx;
-    for (std::size_t i = 0; i < n && idx.size() < kCurveDraws; ++i) {
+    for (std::size_t i = 0; i < n && idx.size() < settings.curveDraws; ++i) {
       if (w[i] > 0) idx.push_back(i);
     }
     return idx;
