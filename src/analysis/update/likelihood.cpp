@@ -62,9 +62,10 @@ AtAge at_inspection(const mc::SampleResult& r, const model::ModelRun& run,
 
 double log_normal_cdf(double z) {
   if (z > -30) return std::log(0.5 * std::erfc(-z / std::numbers::sqrt2));
-  // Far in the lower tail: the asymptotic series of Mills' ratio.
-  const double z2 = z * z;
-  return -0.5 * z2 - std::log(-z) - kLogRootTwoPi + std::log1p(-1 / z2 + 3 / (z2 * z2));
+  // Far in the lower tail: the asymptotic series of Mills' ratio (its next term below 1e-14).
+  const double u = 1 / (z * z);
+  return -0.5 * z * z - std::log(-z) - kLogRootTwoPi +
+         std::log1p(u * (-1 + u * (3 + u * (-15 + u * 105))));
 }
 
 std::string impossible_text(Impossible why) {

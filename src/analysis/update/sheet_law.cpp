@@ -73,6 +73,7 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
       l.r.D = l.in.Dcm2 / 10000;
       if (l.r.D == 0) {
         if (l.in.source == model::DiffusionSource::MeasuredProfile) {
+          if (!(l.in.Cx < l.in.Cs)) return NoLaw::NoInverse;
           const auto zx = model::fun_erf_fan(1 - l.in.Cx / l.in.Cs);
           if (!zx) return NoLaw::NoInverse;
           l.r.D = model::diffusion_from_profile(l.in.xMm / 1000, l.in.t, *zx);
@@ -85,6 +86,7 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
     }
     case Kind::Variable: {
       ChlorideLaw::Variable l{modules::ChlorideVariableSheet::bind(in), {}};
+      if (!(l.in.Cx < l.in.Cs)) return NoLaw::NoInverse;
       const auto zx = model::fun_erf_fan(1 - l.in.Cx / l.in.Cs);
       if (!zx) return NoLaw::NoInverse;
       l.r.D = model::diffusion_from_profile(l.in.xMm / 1000, l.in.t, *zx);
@@ -94,6 +96,8 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
     }
     case Kind::Marine: {
       ChlorideLaw::Marine l{modules::MarineSheet::bind(in), 0};
+      const bool derived = l.in.Dcm2 == 0 && l.in.source == model::DiffusionSource::MeasuredProfile;
+      if (derived && !(l.in.Cx < l.in.Cs)) return NoLaw::NoInverse;
       const model::MarineResult r = model::marine_coefficients(l.in);
       if (r.stop == model::StopReason::NoInverse) return NoLaw::NoInverse;
       if (r.stop) return NoLaw::NoDiffusion;

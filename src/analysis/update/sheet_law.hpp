@@ -46,7 +46,9 @@ class ChlorideLaw {
 
 // Why a set of inputs has no chloride law.
 enum class NoLaw {
-  NoInverse,    // the measured concentration the coefficient is derived from is not below C_s
+  // The measured concentration the coefficient is derived from is not below C_s (the model's
+  // inverse error function then gives it no argument, or a coefficient of no number).
+  NoInverse,
   NoDiffusion,  // the coefficient derived is not a number above 0
 };
 

@@ -50,7 +50,7 @@ inline constexpr double kMaxParetoK = 0.7;         // of the largest weights
 // Across the islands: their particles are resampled and carry duplicates, not long chains, so
 // the limit is Gelman and Rubin's 1.1 (it finds islands in different places).
 inline constexpr double kMaxRHat = 1.1;
-inline constexpr double kMinAcceptance = 0.01;     // of the moves, at every stage
+inline constexpr double kMinAcceptance = 0.01;  // of the moves, at every stage
 
 enum class Method {
   Prior,                // no measurement enters: the prior samples themselves
