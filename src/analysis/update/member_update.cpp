@@ -19,7 +19,7 @@ Measurements measurements_of(const project::Inspection& inspection, const TypedE
 }
 
 Outcome<MemberUpdate, MemberRefusal> member_update(const project::Member& member,
-                                                   const TypedErrors& errors) {
+                                                   const TypedErrors& errors, mc::Binder binder) {
   const sheet::Module* module = project::module_of(member);
   if (module == nullptr) {
     return Refusal<MemberRefusal>{MemberRefusal::UnknownSheet,
@@ -33,7 +33,9 @@ Outcome<MemberUpdate, MemberRefusal> member_update(const project::Member& member
         "member '" + member.name + "': typing its texts brings up: " + typed.message->text};
   }
   MemberUpdate u;
-  u.problem = assess::member_problem(*module, typed.inputs, assess::member_scatter(member));
+  assess::MemberScatter scatter = assess::member_scatter(member);
+  scatter.binder = binder;
+  u.problem = assess::member_problem(*module, typed.inputs, scatter);
   u.measurements = measurements_of(member.inspection, errors);
   return u;
 }

@@ -34,7 +34,9 @@ enum class MemberRefusal {
 // The measurements a member's inspection holds.
 Measurements measurements_of(const project::Inspection& inspection, const TypedErrors& errors = {});
 
+// `binder` sets the default scatter of an ageing exponent.
 Outcome<MemberUpdate, MemberRefusal> member_update(const project::Member& member,
-                                                   const TypedErrors& errors = {});
+                                                   const TypedErrors& errors = {},
+                                                   mc::Binder binder = mc::Binder::Portland);
 
 }  // namespace pellucor::analysis::update

@@ -516,7 +516,24 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
       s.name = factor_name(dim.factor);
       s.label = factor_label(dim.factor);
     }
-    statistics(priorDraws.x, d, j, unit, s.mean[0], s.cov[0], s.p5[0], s.p95[0]);
+    if (coverLaw && dim.box == coverBox) {
+      // The cover before its readings: the reliability analysis's law of the box (its moments
+      // and points in closed form), or the sheet's value where it does not scatter.
+      const double mean = problem.base.box(coverBox);
+      const mc::Scatter& sc = problem.scatter[static_cast<std::size_t>(coverBox)];
+      if (sc.scatters()) {
+        const sheet::FieldRow* f = table.field(sheet::text_box(coverBox));
+        const auto law = mc::TruncatedLaw::fitted(mean, sc, f->lo, f->hi);
+        s.mean[0] = law.mean();
+        s.cov[0] = law.cov();
+        s.p5[0] = law.sample(0.05);
+        s.p95[0] = law.sample(0.95);
+      } else {
+        s.mean[0] = s.p5[0] = s.p95[0] = mean;
+      }
+    } else {
+      statistics(priorDraws.x, d, j, unit, s.mean[0], s.cov[0], s.p5[0], s.p95[0]);
+    }
     statistics(post.x, d, j, post.weight, s.mean[1], s.cov[1], s.p5[1], s.p95[1]);
     out.inputs.push_back(std::move(s));
   }

@@ -76,7 +76,8 @@ struct Diagnostics {
   std::vector<std::string> failuresEnglish;
 };
 
-// One input's mean, coefficient of variation and 90 % interval, prior and posterior.
+// One input's mean, coefficient of variation and 90 % interval, prior and posterior (the prior
+// of a cover that readings updated is the box's own law before them).
 struct InputStatistics {
   int box = 0;                   // TextN; 0 for a model-uncertainty factor
   int factor = -1;               // its time

@@ -372,7 +372,7 @@ TEST(CoverLaw, ReadingsUpdateTheCoversLawItself) {
   const double n = 7, ybar = 218.0 / 7;
   double ss = 0;
   for (double v : readings) ss += (v - ybar) * (v - ybar);
-  const double kappa = 9, mu = (40 + n * ybar) / kappa;
+  const double kappa = 1 + n, mu = (40 + n * ybar) / kappa;
   const double alpha = 0.5 * (1 + n);
   const double beta = 0.5 * 64 + 0.5 * ss + n * (ybar - 40) * (ybar - 40) / (2 * kappa);
   EXPECT_DOUBLE_EQ(c.law.location(), mu);
@@ -403,7 +403,8 @@ TEST(CoverLaw, ReadingsUpdateTheCoversLawItself) {
   for (const auto& in : r->inputs) {
     if (in.box != 5) continue;
     EXPECT_NEAR(in.mean[1], mu, 0.3);
-    EXPECT_NEAR(in.mean[0], 40, 0.5);
+    EXPECT_NEAR(in.mean[0], 40, 1e-9);  // the sheet's law: its mean kept
+    EXPECT_NEAR(in.cov[0], 8.0 / 40, 1e-3);
   }
   for (std::size_t k = 0; k < mc::kTimes; ++k) {
     EXPECT_GT(r->posterior.atTarget.p[k], r->prior.summary.atTarget.p[k]) << k;
