@@ -423,7 +423,7 @@ TEST_F(McCli, UpdatesAProjectsMemberWithItsInspectionData) {
   write_file(dir_ / "p.pellucor", project);
   const std::string p = (dir_ / "p.pellucor").string();
   const Outcome r = run({"mc", "--update", p, "--member", "柱 C1", "--samples", "2000"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
   for (const char* expected : {
            "Sheet 1: ",
            "member: 柱 C1",

@@ -106,25 +106,35 @@ bool cholesky(std::vector<double> a, std::size_t d, std::vector<double>& l) {
   return false;
 }
 
-Proposal Proposal::fitted(const std::vector<double>& points, std::size_t d) {
+Proposal Proposal::fitted(const std::vector<double>& points, std::size_t d,
+                          const std::vector<double>* weights) {
   if (d > kMaxDimensions) throw std::invalid_argument("too many inputs for the proposal");
   Proposal p;
   const std::size_t n = d > 0 ? points.size() / d : 0;
+  auto w = [weights](std::size_t i) { return weights != nullptr ? (*weights)[i] : 1.0; };
+  double sw = 0, sw2 = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    sw += w(i);
+    sw2 += w(i) * w(i);
+  }
   p.mean_.assign(d, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < d; ++j) p.mean_[j] += points[i * d + j];
+    for (std::size_t j = 0; j < d; ++j) p.mean_[j] += w(i) / sw * points[i * d + j];
   }
-  for (double& v : p.mean_) v /= static_cast<double>(std::max<std::size_t>(n, 1));
   std::vector<double> cov(d * d, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
+    if (!(w(i) > 0)) continue;
     for (std::size_t a = 0; a < d; ++a) {
       const double da = points[i * d + a] - p.mean_[a];
-      for (std::size_t b = 0; b <= a; ++b) cov[a * d + b] += da * (points[i * d + b] - p.mean_[b]);
+      for (std::size_t b = 0; b <= a; ++b) {
+        cov[a * d + b] += w(i) / sw * da * (points[i * d + b] - p.mean_[b]);
+      }
     }
   }
+  // The unbiased weighted covariance (with equal weights: the n - 1 of the sample's).
+  const double unbias = sw * sw > sw2 ? sw * sw / (sw * sw - sw2) : 1.0;
   const auto nu = static_cast<double>(kProposalDof);
-  const double factor =
-      kWidening * kWidening * (nu - 2) / nu / static_cast<double>(std::max<std::size_t>(n, 2) - 1);
+  const double factor = kWidening * kWidening * (nu - 2) / nu * unbias;
   for (std::size_t a = 0; a < d; ++a) {
     for (std::size_t b = 0; b <= a; ++b) {
       cov[a * d + b] *= factor;
@@ -137,6 +147,9 @@ Proposal Proposal::fitted(const std::vector<double>& points, std::size_t d) {
     for (std::size_t j = 0; j < d; ++j) p.chol_[j * d + j] = 1;
   }
   for (std::size_t j = 0; j < d; ++j) p.logDetChol_ += std::log(p.chol_[j * d + j]);
+  const double dd = static_cast<double>(d);
+  p.logNormaliser_ = std::lgamma(0.5 * (nu + dd)) - std::lgamma(0.5 * nu) -
+                     0.5 * dd * std::log(nu * std::numbers::pi);
   return p;
 }
 
@@ -186,9 +199,7 @@ double Proposal::logDensity(const double* z) const {
   }
   const auto nu = static_cast<double>(kProposalDof);
   const double dd = static_cast<double>(d);
-  const double logT = std::lgamma(0.5 * (nu + dd)) - std::lgamma(0.5 * nu) -
-                      0.5 * dd * std::log(nu * std::numbers::pi) - logDetChol_ -
-                      0.5 * (nu + dd) * std::log1p(q / nu);
+  const double logT = logNormaliser_ - logDetChol_ - 0.5 * (nu + dd) * std::log1p(q / nu);
   const double logPrior = log_standard_normal(z, d);
   const double a = std::log1p(-kPriorShare) + logT;
   const double b = std::log(kPriorShare) + logPrior;

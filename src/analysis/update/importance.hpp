@@ -26,8 +26,9 @@ std::optional<double> pareto_k(const std::vector<double>& logWeights);
 // prior's share bounds every weight by the likelihood's largest value over it.
 class Proposal {
  public:
-  // Fitted to `points` (n rows of d coordinates, equally weighted).
-  static Proposal fitted(const std::vector<double>& points, std::size_t d);
+  // Fitted to `points` (n rows of d coordinates), equally weighted or with `weights`.
+  static Proposal fitted(const std::vector<double>& points, std::size_t d,
+                         const std::vector<double>* weights = nullptr);
 
   std::size_t dimension() const { return mean_.size(); }
   // Draws first .. first + count - 1 for `seed` (rows of dimension() coordinates): each the
@@ -39,6 +40,7 @@ class Proposal {
   std::vector<double> mean_;
   std::vector<double> chol_;  // lower triangle of the t's scale matrix, row by row (d x d)
   double logDetChol_ = 0;
+  double logNormaliser_ = 0;  // of the t's density, without the determinant
 };
 
 inline constexpr double kPriorShare = 0.05;

@@ -131,10 +131,188 @@ std::string factor_label(int k) {
                               : "t_d 模型不确定性系数";
 }
 
-// The draws one evaluates: coordinates, values and weights, and the workspace of a thread.
+// Draws: coordinates, values, log-likelihoods; their log weights as computed (prior times
+// likelihood over the proposal, up to a constant), and the same shifted to a largest of 0 with
+// the weights themselves.
 struct Draws {
-  std::vector<double> z, x, ell, logWeight, weight;
+  std::vector<double> z, x, ell, rawLogWeight, logWeight, weight;
 };
+
+// Measurements beyond the model's value of every prior draw weighed, named.
+std::vector<OutOfReach> out_of_reach(const PreparedMeasurements& pm,
+                                     const std::vector<double>& high, std::uint64_t examined) {
+  std::vector<OutOfReach> out;
+  const std::string count = std::to_string(examined);
+  std::size_t k = 0;
+  for (const auto& dset : pm.depths) {
+    const std::string which = "第 " + std::to_string(dset.set + 1) + " 组碳化深度";
+    if (std::isfinite(high[k]) && dset.largest > high[k]) {
+      out.push_back(
+          {which + "的最大读数 " + num(dset.largest) + " mm 超过 " + count + " 个先验样本在 " +
+               num(dset.ageYears) + " a 时的模型碳化深度（最大 " + num(high[k]) + " mm）。",
+           "carbonation depths " + std::to_string(dset.set + 1) + ": the largest reading, " +
+               num(dset.largest) + " mm, exceeds the model's depth at " + num(dset.ageYears) +
+               " a of " + count + " prior samples (at most " + num(high[k]) + " mm)"});
+    }
+    ++k;
+  }
+  for (const auto& core : pm.cores) {
+    for (std::size_t i = 0; i < core.content.size(); ++i, ++k) {
+      if (!core.used[i] || !std::isfinite(high[k]) || !(core.content[i] > high[k])) continue;
+      out.push_back({"芯样“" + core.name + "”深度 " + num(core.depthMm[i]) + " mm 处的含量 " +
+                         num(core.content[i]) + " kg/m^3 高于 " + count +
+                         " 个先验样本的模型含量（最大 " + num(high[k]) + " kg/m^3）。",
+                     "core '" + core.name + "': the content " + num(core.content[i]) +
+                         " kg/m3 at " + num(core.depthMm[i]) + " mm is above the model's of " +
+                         count + " prior samples (at most " + num(high[k]) + " kg/m3)"});
+    }
+  }
+  const std::optional<AtInspection> at[2] = {pm.corrosionDepth, pm.crackWidth};
+  const char* names[2] = {"检测时钢筋锈蚀深度", "检测时锈胀裂缝宽度"};
+  const char* english[2] = {"the corrosion depth", "the crack width"};
+  for (std::size_t j = 0; j < 2; ++j, ++k) {
+    if (!at[j] || !std::isfinite(high[k]) || !(at[j]->value > high[k])) continue;
+    out.push_back({std::string(names[j]) + "实测 " + num(at[j]->value) + " mm 超过 " + count +
+                       " 个先验样本的模型值（最大 " + num(high[k]) + " mm）。",
+                   std::string(english[j]) + " measured, " + num(at[j]->value) +
+                       " mm, exceeds the model's of " + count + " prior samples (at most " +
+                       num(high[k]) + " mm)"});
+  }
+  return out;
+}
+
+// Draws [first, first + count) from `proposal` into `post`: coordinates, values, likelihoods
+// and log weights (prior times likelihood over the proposal).
+void draw_from(const Proposal& proposal, const LatentSpace& space, const Likelihood& likelihood,
+               const mc::RunSettings& run, mc::RunControl* control, std::size_t first,
+               std::size_t count, Draws& post) {
+  const std::size_t d = space.size();
+  post.z.resize((first + count) * d);
+  post.x.resize((first + count) * d);
+  post.ell.resize(first + count);
+  post.rawLogWeight.resize(first + count);
+  for_blocks(count, run.threads, control, [&](std::size_t begin, std::size_t end) {
+    const std::size_t at = first + begin, m = end - begin;
+    proposal.draw(run.seed, at, m, post.z.data() + at * d);
+    space.values(post.z.data() + at * d, post.x.data() + at * d, m);
+    sheet::SheetInputs in = space.base();
+    std::array<double, mc::kTimes> factors{};
+    for (std::size_t i = at; i < at + m; ++i) {
+      const double* zi = post.z.data() + i * d;
+      space.apply(post.x.data() + i * d, in, factors);
+      post.ell[i] = likelihood(in, factors, nullptr, nullptr);
+      post.rawLogWeight[i] = log_standard_normal(zi, d) + post.ell[i] - proposal.logDensity(zi);
+    }
+  });
+}
+
+// The weights of the draws so far from their log weights as computed (the largest 1).
+void normalise(Draws& post) {
+  double most = -std::numeric_limits<double>::infinity();
+  for (double l : post.rawLogWeight) most = std::max(most, l);
+  const std::size_t n = post.rawLogWeight.size();
+  post.logWeight.resize(n);
+  post.weight.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    post.logWeight[i] = post.rawLogWeight[i] - most;
+    post.weight[i] = std::exp(post.logWeight[i]);
+  }
+}
+
+// Importance sampling after the tempered sampler: a fifth of the draws asked for from a Student
+// t fitted to its particles, then the t fitted again to those weighted draws (population Monte
+// Carlo, Cappé et al., J. Comput. Graph. Stat. 13, 2004) and draws from it until the effective
+// sample size reaches the draws asked for, or three times them are drawn. Every draw keeps the
+// weight of the proposal it came from. False when cancelled.
+bool importance_draws(const LatentSpace& space, const Likelihood& likelihood, const SmcRun& smc,
+                      const mc::RunSettings& run, mc::RunControl* control, Draws& post,
+                      Diagnostics& diag) {
+  const std::size_t d = space.size();
+  const std::size_t n = run.samples;
+  const std::size_t most = std::min<std::size_t>(3 * n, kMaxUpdateDraws);
+  const std::size_t first = std::max<std::size_t>(std::min<std::size_t>(n, 2000), n / 5);
+  const Proposal fitted = Proposal::fitted(smc.z, d);
+  draw_from(fitted, space, likelihood, run, control, 0, first, post);
+  if (cancelled(control)) return false;
+  normalise(post);
+  const Proposal refined = Proposal::fitted(post.z, d, &post.weight);
+  std::size_t drawn = first;
+  for (int round = 0; round < 4 && drawn < most; ++round) {
+    const double effective = effective_samples(post.weight);
+    if (effective >= static_cast<double>(n)) break;
+    // As many as the share seen so far says are missing, a little more.
+    const double share = std::max(effective / static_cast<double>(drawn), 0.05);
+    const auto more =
+        static_cast<std::size_t>(std::ceil(1.05 * (static_cast<double>(n) - effective) / share));
+    const std::size_t count = std::min(std::max<std::size_t>(more, 1000), most - drawn);
+    draw_from(refined, space, likelihood, run, control, drawn, count, post);
+    if (cancelled(control)) return false;
+    drawn += count;
+    normalise(post);
+  }
+  diag.proposalRounds = drawn > first ? 2 : 1;
+  post.z.clear();
+  post.z.shrink_to_fit();
+  return true;
+}
+
+// The mean, CoV and 5 % and 95 % points of an input before the measurements: its law as the
+// reliability analysis draws it (the box's own law for a cover its readings updated).
+void prior_statistics(const mc::Problem& problem, const Dimension& dim, InputStatistics& st) {
+  if (const auto* sigma = std::get_if<double>(&dim.law)) {
+    // A model-uncertainty factor: lognormal, mean 1.
+    st.mean[0] = 1;
+    st.cov[0] = std::sqrt(std::expm1(*sigma * *sigma));
+    st.p5[0] = std::exp(*sigma * mc::normal_quantile(0.05) - 0.5 * *sigma * *sigma);
+    st.p95[0] = std::exp(*sigma * mc::normal_quantile(0.95) - 0.5 * *sigma * *sigma);
+    return;
+  }
+  const double mean = problem.base.box(dim.box);
+  const mc::Scatter& sc = problem.scatter[static_cast<std::size_t>(dim.box)];
+  if (!sc.scatters()) {
+    st.mean[0] = st.p5[0] = st.p95[0] = mean;
+    st.cov[0] = 0;
+    return;
+  }
+  const sheet::FieldRow* f = problem.module->table().field(sheet::text_box(dim.box));
+  const auto law = mc::TruncatedLaw::fitted(mean, sc, f->lo, f->hi);
+  st.mean[0] = law.mean();
+  st.cov[0] = law.cov();
+  st.p5[0] = law.sample(0.05);
+  st.p95[0] = law.sample(0.95);
+}
+
+// The correlations of weighted rows (the identity where nothing was weighed or updated: the
+// boxes scatter independently).
+std::vector<double> correlations(const std::vector<double>& x, std::size_t d,
+                                 const std::vector<double>& w, bool independent) {
+  std::vector<double> out(d * d, 0.0);
+  for (std::size_t a = 0; a < d; ++a) out[a * d + a] = 1;
+  if (independent) return out;
+  double sw = 0;
+  std::vector<double> mean(d, 0.0);
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    if (!(w[i] > 0)) continue;
+    sw += w[i];
+    for (std::size_t j = 0; j < d; ++j) mean[j] += w[i] * x[i * d + j];
+  }
+  for (double& m : mean) m /= sw;
+  std::vector<double> c(d * d, 0.0);
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    if (!(w[i] > 0)) continue;
+    for (std::size_t a = 0; a < d; ++a) {
+      const double da = w[i] * (x[i * d + a] - mean[a]);
+      for (std::size_t b = 0; b <= a; ++b) c[a * d + b] += da * (x[i * d + b] - mean[b]);
+    }
+  }
+  for (std::size_t a = 0; a < d; ++a) {
+    for (std::size_t b = 0; b < a; ++b) {
+      const double den = std::sqrt(c[a * d + a] * c[b * d + b]);
+      out[a * d + b] = out[b * d + a] = den > 0 ? c[a * d + b] / den : 0.0;
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -220,22 +398,13 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   smc.particles = std::min<std::size_t>(smc.particles, n / std::max(1u, smc.islands));
   const std::size_t smcStart = static_cast<std::size_t>(smc.islands) * smc.particles;
 
-  // The prior draws, their likelihoods and the model values they give the measurements.
+  // The prior draws whose likelihood is weighed: a pilot first, all of them where the pilot's
+  // weights say that weighting them may serve. Their values as the reliability analysis draws
+  // them, the likelihoods, the samples that cannot give the measurements by reason and the
+  // range of the model's values.
   Draws priorDraws;
-  priorDraws.z.resize(smcStart * d);
   priorDraws.x.resize(n * d);
-  {
-    std::vector<double> scratch(d);
-    for (std::size_t i = 0; i < smcStart; ++i) {
-      space.prior(run.seed, i, priorDraws.z.data() + i * d, scratch.data());
-    }
-  }
   priorDraws.ell.assign(n, 0.0);
-  for_blocks(n, run.threads, control, [&](std::size_t begin, std::size_t end) {
-    space.priorBlock(runner, run.seed, begin, end - begin, priorDraws.x.data() + begin * d);
-  });
-  // The likelihoods of prior draws [from, to), with the samples that cannot give the
-  // measurements counted by reason and the range of the model's values.
   std::vector<double> low(nObs, INFINITY), high(nObs, -INFINITY);
   std::uint64_t examined = 0;
   auto evaluate = [&](std::size_t from, std::size_t to) {
@@ -244,6 +413,9 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
     std::vector<double> lowest(blocks * nObs, INFINITY), highest(blocks * nObs, -INFINITY);
     for_blocks(to - from, run.threads, control, [&](std::size_t begin, std::size_t end) {
       const std::size_t b = begin / kBlock;
+      space.priorBlock(runner, run.seed, from + begin, end - begin,
+                       priorDraws.x.data() + (from + begin) * d);
+      if (!likelihood.active()) return;
       sheet::SheetInputs in = space.base();
       std::array<double, mc::kTimes> factors{};
       std::vector<double> obs(nObs);
@@ -266,10 +438,8 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
         high[k] = std::max(high[k], highest[b * nObs + k]);
       }
     }
-    examined += to - from;
+    if (likelihood.active()) examined += to - from;
   };
-  // A pilot first: where its weights already say that weighting the prior samples cannot
-  // serve, the others are not weighed.
   const std::size_t pilot = std::min(n, std::max(kPilotDraws, smcStart));
   bool weighAll = false;
   if (likelihood.active()) {
@@ -280,101 +450,67 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
     for (std::size_t i = 0; i < pilot; ++i) w[i] = std::exp(priorDraws.ell[i] - most);
     weighAll = effective_samples(w) >= kPilotShare * static_cast<double>(pilot);
     if (weighAll && pilot < n) evaluate(pilot, n);
+  } else if (coverLaw) {
+    evaluate(0, n);  // the values only: the cover's law has changed
   }
   out.priorDraws = examined;
   if (cancelled(control)) return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
   std::uint64_t impossibleAll = 0;
-  for (int k = 1; k < kImpossibleKinds; ++k)
-    impossibleAll += out.impossible[static_cast<std::size_t>(k)];
+  for (std::size_t k = 1; k < kImpossibleKinds; ++k) impossibleAll += out.impossible[k];
   if (likelihood.active() && impossibleAll == examined) {
     std::string text = "没有一个先验样本能给出这些测量值：",
                 english = "no prior sample can give the measurements:";
-    for (int k = 1; k < kImpossibleKinds; ++k) {
-      if (out.impossible[static_cast<std::size_t>(k)] == 0) continue;
-      text += " " + std::to_string(out.impossible[static_cast<std::size_t>(k)]) + " 个，" +
+    for (std::size_t k = 1; k < kImpossibleKinds; ++k) {
+      if (out.impossible[k] == 0) continue;
+      text += " " + std::to_string(out.impossible[k]) + " 个，" +
               impossible_text(static_cast<Impossible>(k)) + "；";
-      english += " " + std::to_string(out.impossible[static_cast<std::size_t>(k)]) + " " +
+      english += " " + std::to_string(out.impossible[k]) + " " +
                  impossible_english(static_cast<Impossible>(k)) + ";";
     }
     return Refused{UpdateRefusal::NoPosterior, text + "请检查计算表的输入与测量数据。",
                    english + " check the sheet's inputs and the measurements"};
   }
-
-  // Measurements beyond every prior sample's model value, named.
-  {
-    std::size_t k = 0;
-    for (const auto& dset : pm.depths) {
-      const std::string which = "第 " + std::to_string(dset.set + 1) + " 组碳化深度";
-      if (std::isfinite(high[k]) && dset.largest > high[k]) {
-        out.outOfReach.push_back(
-            {which + "的最大读数 " + num(dset.largest) + " mm 超过 " + std::to_string(examined) +
-                 " 个先验样本在 " + num(dset.ageYears) + " a 时的模型碳化深度（最大 " +
-                 num(high[k]) + " mm）。",
-             "carbonation depths " + std::to_string(dset.set + 1) + ": the largest reading, " +
-                 num(dset.largest) + " mm, exceeds the model's depth at " + num(dset.ageYears) +
-                 " a of " + std::to_string(examined) + " prior samples (at most " + num(high[k]) +
-                 " mm)"});
-      }
-      ++k;
-    }
-    for (const auto& core : pm.cores) {
-      for (std::size_t i = 0; i < core.content.size(); ++i, ++k) {
-        if (!core.used[i] || !std::isfinite(high[k]) || !(core.content[i] > high[k])) continue;
-        out.outOfReach.push_back(
-            {"芯样“" + core.name + "”深度 " + num(core.depthMm[i]) + " mm 处的含量 " +
-                 num(core.content[i]) + " kg/m^3 高于 " + std::to_string(examined) +
-                 " 个先验样本的模型含量（最大 " + num(high[k]) + " kg/m^3）。",
-             "core '" + core.name + "': the content " + num(core.content[i]) + " kg/m3 at " +
-                 num(core.depthMm[i]) + " mm is above the model's of " + std::to_string(examined) +
-                 " prior samples (at most " + num(high[k]) + " kg/m3)"});
-      }
-    }
-    const std::optional<AtInspection> at[2] = {pm.corrosionDepth, pm.crackWidth};
-    const char* names[2] = {"检测时钢筋锈蚀深度", "检测时锈胀裂缝宽度"};
-    const char* english[2] = {"the corrosion depth", "the crack width"};
-    for (int j = 0; j < 2; ++j, ++k) {
-      if (!at[j] || !std::isfinite(high[k]) || !(at[j]->value > high[k])) continue;
-      out.outOfReach.push_back({std::string(names[j]) + "实测 " + num(at[j]->value) + " mm 超过 " +
-                                    std::to_string(examined) + " 个先验样本的模型值（最大 " +
-                                    num(high[k]) + " mm）。",
-                                std::string(english[j]) + " measured, " + num(at[j]->value) +
-                                    " mm, exceeds the model's of " + std::to_string(examined) +
-                                    " prior samples (at most " + num(high[k]) + " mm)"});
-    }
-  }
-
-  // The weights of the prior draws (where they were all weighed).
-  double top = -std::numeric_limits<double>::infinity();
-  for (double l : priorDraws.ell) top = std::max(top, l);
-  priorDraws.logWeight.resize(n);
-  priorDraws.weight.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    priorDraws.logWeight[i] = priorDraws.ell[i] - top;
-    priorDraws.weight[i] = std::exp(priorDraws.logWeight[i]);
-  }
-  const double priorEffective =
-      likelihood.active() && !weighAll ? 0.0 : effective_samples(priorDraws.weight);
+  out.outOfReach = out_of_reach(pm, high, examined);
 
   Diagnostics& diag = out.diagnostics;
-  diag.draws = n;
+  double priorEffective = 0;
+  if (!likelihood.active()) {
+    diag.method = Method::Prior;
+  } else {
+    if (weighAll) {
+      double top = -std::numeric_limits<double>::infinity();
+      for (double l : priorDraws.ell) top = std::max(top, l);
+      std::vector<double> w(n);
+      for (std::size_t i = 0; i < n; ++i) w[i] = std::exp(priorDraws.ell[i] - top);
+      priorEffective = effective_samples(w);
+    }
+    diag.method = priorEffective >= kWeightingShare * static_cast<double>(n)
+                      ? Method::LikelihoodWeighting
+                      : Method::TemperedImportance;
+  }
+
+  // The posterior draws: the prior's, weighted by their likelihood (all 1 where nothing is
+  // weighed), or fresh draws by importance sampling.
   Draws post;
   mc::Samples posteriorSamples;
   posteriorSamples.variant = prior.variant;
   posteriorSamples.hasVariants = prior.hasVariants;
-  bool samePriorInputs = !coverLaw.has_value();
-  if (!likelihood.active()) {
-    diag.method = Method::Prior;
-  } else if (priorEffective >= kWeightingShare * static_cast<double>(n)) {
-    diag.method = Method::LikelihoodWeighting;
-  } else {
-    diag.method = Method::TemperedImportance;
-  }
   if (diag.method != Method::TemperedImportance) {
-    post = priorDraws;
+    post.x = std::move(priorDraws.x);
+    post.rawLogWeight = priorDraws.ell;
+    normalise(post);  // without a likelihood every weight is exp(0) = 1
+    if (!coverLaw) {
+      // The inputs are the reliability analysis's: so are their times.
+      posteriorSamples.results = prior.results;
+    }
   } else {
-    samePriorInputs = false;
+    std::vector<double> z0(smcStart * d), scratch(d);
+    for (std::size_t i = 0; i < smcStart; ++i) {
+      space.prior(run.seed, i, z0.data() + i * d, scratch.data());
+    }
     const std::vector<double> ell0(priorDraws.ell.begin(),
                                    priorDraws.ell.begin() + static_cast<std::ptrdiff_t>(smcStart));
+    priorDraws = Draws{};
     const Evaluators evaluators = [&]() -> LogLikelihood {
       auto in = std::make_shared<sheet::SheetInputs>(space.base());
       auto x = std::make_shared<std::vector<double>>(d);
@@ -385,7 +521,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
         return likelihood(*in, factors, nullptr, nullptr);
       };
     };
-    const SmcRun smcRun = temper(d, evaluators, priorDraws.z, ell0, run.seed, smc, run.threads,
+    const SmcRun smcRun = temper(d, evaluators, z0, ell0, run.seed, smc, run.threads,
                                  control != nullptr ? &control->cancel : nullptr);
     if (smcRun.cancelled || cancelled(control)) {
       return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
@@ -403,9 +539,11 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
     diag.rHat = smcRun.rHat;
     diag.minAcceptance = 1;
     for (const auto& island : smcRun.stages) {
-      for (const auto& s : island) diag.minAcceptance = std::min(diag.minAcceptance, s.acceptance);
-      if (!island.empty())
+      for (const auto& st : island)
+        diag.minAcceptance = std::min(diag.minAcceptance, st.acceptance);
+      if (!island.empty()) {
         diag.lastCorrelation = std::max(diag.lastCorrelation, island.back().correlation);
+      }
     }
     for (double r : smcRun.rHat) diag.maxRHat = std::max(diag.maxRHat, r);
     if (!smcRun.reached) {
@@ -414,42 +552,17 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
       diag.failuresEnglish.push_back("the tempered sampler did not reach the posterior within " +
                                      std::to_string(kMaxStages) + " stages");
     }
-    // The final draws from a Student t fitted to the particles, with the prior's share.
-    const Proposal proposal = Proposal::fitted(smcRun.z, d);
-    post.z.resize(n * d);
-    post.x.resize(n * d);
-    post.ell.resize(n);
-    post.logWeight.resize(n);
-    for_blocks(n, run.threads, control, [&](std::size_t begin, std::size_t end) {
-      sheet::SheetInputs in = space.base();
-      std::array<double, mc::kTimes> factors{};
-      proposal.draw(run.seed, begin, end - begin, post.z.data() + begin * d);
-      space.values(post.z.data() + begin * d, post.x.data() + begin * d, end - begin);
-      for (std::size_t i = begin; i < end; ++i) {
-        double* zi = post.z.data() + i * d;
-        double* xi = post.x.data() + i * d;
-        space.apply(xi, in, factors);
-        post.ell[i] = likelihood(in, factors, nullptr, nullptr);
-        post.logWeight[i] = log_standard_normal(zi, d) + post.ell[i] - proposal.logDensity(zi);
-      }
-    });
-    if (cancelled(control)) return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
-    double most = -std::numeric_limits<double>::infinity();
-    for (double l : post.logWeight) most = std::max(most, l);
-    post.weight.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      post.logWeight[i] -= most;
-      post.weight[i] = std::exp(post.logWeight[i]);
+    if (!importance_draws(space, likelihood, smcRun, run, control, post, diag)) {
+      return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
     }
   }
+  const std::size_t draws = post.weight.size();
+  diag.draws = draws;
 
-  // The model's times of the posterior draws: the prior samples themselves where their inputs
-  // are the reliability analysis's, else the sheet's calculation on each draw.
-  if (samePriorInputs) {
-    posteriorSamples.results = prior.results;
-  } else {
-    posteriorSamples.results.resize(n);
-    for_blocks(n, run.threads, control, [&](std::size_t begin, std::size_t end) {
+  // The model's times of the posterior draws (where they are not the reliability analysis's).
+  if (posteriorSamples.results.empty()) {
+    posteriorSamples.results.resize(draws);
+    for_blocks(draws, run.threads, control, [&](std::size_t begin, std::size_t end) {
       sheet::SheetInputs in = space.base();
       std::array<double, mc::kTimes> factors{};
       for (std::size_t i = begin; i < end; ++i) {
@@ -465,12 +578,12 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   // Diagnostics.
   diag.effective = effective_samples(post.weight);
   if (diag.method != Method::Prior) diag.paretoK = pareto_k(post.logWeight);
-  const double needed = std::max(kMinEffective, kMinEffectiveShare * static_cast<double>(n));
+  const double needed = std::max(kMinEffective, kMinEffectiveShare * static_cast<double>(draws));
   if (diag.effective < needed) {
     diag.failures.push_back("有效样本数 " + num(diag.effective, 6) + " 低于 " + num(needed, 6) +
-                            "（样本数 " + std::to_string(n) + "）：后验由少数样本决定。");
+                            "（样本数 " + std::to_string(draws) + "）：后验由少数样本决定。");
     diag.failuresEnglish.push_back("effective samples " + num(diag.effective, 6) + " below " +
-                                   num(needed, 6) + " (of " + std::to_string(n) +
+                                   num(needed, 6) + " (of " + std::to_string(draws) +
                                    " draws): a few samples decide the posterior");
   }
   if (diag.paretoK && *diag.paretoK > kMaxParetoK) {
@@ -501,74 +614,45 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   // The posterior summary on the prior's ages.
   out.posterior = summarize_weighted(posteriorSamples, post.weight, run, ages);
 
-  // The inputs, prior and posterior.
-  const std::vector<double> unit(n, 1.0);
+  // The inputs: their laws before the measurements, and the weighted posterior draws (the
+  // prior's own figures where nothing changed them).
+  const bool unchanged = diag.method == Method::Prior && !coverLaw;
   for (std::size_t j = 0; j < d; ++j) {
     const Dimension& dim = space.dimensions()[j];
-    InputStatistics s;
-    s.box = dim.box;
-    s.factor = dim.factor;
+    InputStatistics st;
+    st.box = dim.box;
+    st.factor = dim.factor;
     if (dim.box != 0) {
       const sheet::FieldRow* f = table.field(sheet::text_box(dim.box));
-      s.name = std::string(sheet::control_name(f->control)) + " (" + std::string(f->alias) + ")";
-      s.label = std::string(f->label);
+      st.name = std::string(sheet::control_name(f->control)) + " (" + std::string(f->alias) + ")";
+      st.label = std::string(f->label);
     } else {
-      s.name = factor_name(dim.factor);
-      s.label = factor_label(dim.factor);
+      st.name = factor_name(dim.factor);
+      st.label = factor_label(dim.factor);
     }
-    if (coverLaw && dim.box == coverBox) {
-      // The cover before its readings: the reliability analysis's law of the box (its moments
-      // and points in closed form), or the sheet's value where it does not scatter.
-      const double mean = problem.base.box(coverBox);
-      const mc::Scatter& sc = problem.scatter[static_cast<std::size_t>(coverBox)];
-      if (sc.scatters()) {
-        const sheet::FieldRow* f = table.field(sheet::text_box(coverBox));
-        const auto law = mc::TruncatedLaw::fitted(mean, sc, f->lo, f->hi);
-        s.mean[0] = law.mean();
-        s.cov[0] = law.cov();
-        s.p5[0] = law.sample(0.05);
-        s.p95[0] = law.sample(0.95);
-      } else {
-        s.mean[0] = s.p5[0] = s.p95[0] = mean;
-      }
+    prior_statistics(problem, dim, st);
+    if (unchanged) {
+      st.mean[1] = st.mean[0];
+      st.cov[1] = st.cov[0];
+      st.p5[1] = st.p5[0];
+      st.p95[1] = st.p95[0];
     } else {
-      statistics(priorDraws.x, d, j, unit, s.mean[0], s.cov[0], s.p5[0], s.p95[0]);
+      statistics(post.x, d, j, post.weight, st.mean[1], st.cov[1], st.p5[1], st.p95[1]);
     }
-    statistics(post.x, d, j, post.weight, s.mean[1], s.cov[1], s.p5[1], s.p95[1]);
-    out.inputs.push_back(std::move(s));
+    out.inputs.push_back(std::move(st));
   }
-  out.correlation.assign(d * d, 0.0);
-  {
-    double sw = 0;
-    std::vector<double> mean(d, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!(post.weight[i] > 0)) continue;
-      sw += post.weight[i];
-      for (std::size_t j = 0; j < d; ++j) mean[j] += post.weight[i] * post.x[i * d + j];
-    }
-    for (double& m : mean) m /= sw;
-    std::vector<double> c(d * d, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!(post.weight[i] > 0)) continue;
-      for (std::size_t a = 0; a < d; ++a) {
-        for (std::size_t b = 0; b < d; ++b) {
-          c[a * d + b] +=
-              post.weight[i] * (post.x[i * d + a] - mean[a]) * (post.x[i * d + b] - mean[b]);
-        }
-      }
-    }
-    for (std::size_t a = 0; a < d; ++a) {
-      for (std::size_t b = 0; b < d; ++b) {
-        const double den = std::sqrt(c[a * d + a] * c[b * d + b]);
-        out.correlation[a * d + b] = den > 0 ? c[a * d + b] / den : (a == b ? 1.0 : 0.0);
-      }
-    }
-  }
+  out.correlation = correlations(post.x, d, post.weight, unchanged);
 
-  // The posterior predictive curves, from the first draws of weight above 0.
+  // The posterior predictive curves, from the first draws of weight above 0; the prior's from
+  // the first prior draws.
+  const std::size_t curvePrior = std::min<std::size_t>(settings.curveDraws, n);
+  Draws curveDraws;
+  curveDraws.x.resize(curvePrior * d);
+  space.priorBlock(runner, run.seed, 0, curvePrior, curveDraws.x.data());
+  const std::vector<double> unit(curvePrior, 1.0);
   auto firstDraws = [&](const std::vector<double>& w) {
     std::vector<std::size_t> idx;
-    for (std::size_t i = 0; i < n && idx.size() < settings.curveDraws; ++i) {
+    for (std::size_t i = 0; i < w.size() && idx.size() < settings.curveDraws; ++i) {
       if (w[i] > 0) idx.push_back(i);
     }
     return idx;
@@ -597,7 +681,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
       }
       return five_fifty_ninetyfive(k, kw);
     };
-    const auto kPrior = points(priorDraws, unit, priorIdx, false);
+    const auto kPrior = points(curveDraws, unit, priorIdx, false);
     const auto kPost = points(post, post.weight, postIdx, false);
     const auto kMeasured = points(post, post.weight, postIdx, true);
     double last = 0;
@@ -649,7 +733,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
       for (std::size_t g = 0; g < kCurvePoints; ++g) q[g] = five_fifty_ninetyfive(at[g], aw);
       return q;
     };
-    const auto cPrior = profile(priorDraws, unit, priorIdx, false);
+    const auto cPrior = profile(curveDraws, unit, priorIdx, false);
     const auto cPost = profile(post, post.weight, postIdx, false);
     const auto cMeasured = profile(post, post.weight, postIdx, true);
     PredictiveCurve c;

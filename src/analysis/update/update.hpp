@@ -32,14 +32,18 @@
 namespace pellucor::analysis::update {
 
 struct UpdateSettings {
-  mc::RunSettings run;  // samples (the posterior's draws), seed, targets, target age, threads
-  SmcSettings smc;      // the sequential sampler's islands and particles per island
+  // Samples (of the prior, and the effective samples the posterior's importance draws aim at),
+  // seed, targets, target age, threads.
+  mc::RunSettings run;
+  SmcSettings smc;  // the sequential sampler's islands and particles per island
   // The predictive curves are drawn from the first draws of weight above 0, at most this many.
   std::size_t curveDraws = 1000;
 };
 
-// The most draws an update keeps (their inputs are held for the statistics).
+// The most samples an update takes, and the most posterior draws it makes to reach as many
+// effective samples (their inputs are held for the statistics).
 inline constexpr std::uint64_t kMaxUpdateSamples = 1'000'000;
+inline constexpr std::uint64_t kMaxUpdateDraws = 2'000'000;
 // Likelihood weighting of the prior samples while their effective sample size is at least this
 // share of them.
 inline constexpr double kWeightingShare = 0.5;
@@ -60,7 +64,8 @@ enum class Method {
 
 struct Diagnostics {
   Method method = Method::Prior;
-  std::uint64_t draws = 0;
+  std::uint64_t draws = 0;        // posterior draws
+  int proposalRounds = 0;         // importance sampling: the proposals drawn from (1 or 2)
   double effective = 0;           // Kish's effective sample size of the final weights
   std::optional<double> paretoK;  // none where the weights have no tail (all equal)
   // The sequential sampler, where it ran.

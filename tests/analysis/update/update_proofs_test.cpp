@@ -203,7 +203,8 @@ TEST(UpdateProof, ClosedFormPosteriorOfALognormalCarbonationCoefficient) {
     const auto r = run_update(p, m, s);
     ASSERT_TRUE(r.ok()) << r.refusal().message;
     EXPECT_EQ(r->diagnostics.method, c.method);
-    EXPECT_TRUE(r->diagnostics.passed);
+    EXPECT_TRUE(r->diagnostics.passed)
+        << (r->diagnostics.failuresEnglish.empty() ? "" : r->diagnostics.failuresEnglish[0]);
     const double ess = r->diagnostics.effective;
 
     ASSERT_EQ(r->inputs.size(), 1u);
