@@ -24,6 +24,7 @@
 #include "modules/marine/marine_sheet.hpp"
 #include "modules/registry.hpp"
 #include "sheet/numeric.hpp"
+#include "sheet_examples.hpp"
 
 namespace {
 
@@ -39,25 +40,9 @@ double now_s() {
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
-sheet::SheetInputs sheet_inputs(std::initializer_list<std::pair<int, double>> values,
-                                std::initializer_list<int> options, int steel) {
-  sheet::SheetInputs in;
-  for (const auto& [n, v] : values) in.value[static_cast<std::size_t>(n)] = v;
-  for (int o : options) in.selected[static_cast<std::size_t>(o)] = true;
-  in.steelText = sheet::kSteelItems[static_cast<std::size_t>(steel - 1)];
-  in.steelKind = sheet::steel_kind(in.steelText);
-  in.steelName = sheet::steel_name(in.steelText);
-  return in;
-}
-
 // The carbonation sheet's worked example with the default scatter, and 50 depths read at 42 a
 // (about 9 mm, a CoV of about 0.25, far below the prior's depths there).
-mc::Problem carbonation_problem() {
-  return mc::with_defaults(
-      *pellucor::modules::find_module("carbonation"),
-      sheet_inputs({{1, 2.0}, {2, 15}, {3, 0.7}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}},
-                   {1, 4}, 1));
-}
+using pellucor::bench::carbonation_problem;
 update::Measurements carbonation_readings() {
   update::Measurements m;
   update::DepthReadings d;
@@ -72,21 +57,6 @@ update::Measurements carbonation_readings() {
 
 // The constant-coefficient sheet's worked example with the default scatter, and a core of 11
 // layers (the outermost left out: 10 points) at 20 a.
-mc::Problem chloride_problem() {
-  return mc::with_defaults(*pellucor::modules::find_module("chloride-constant"),
-                           sheet_inputs({{1, 1.5},
-                                         {2, 20},
-                                         {3, 0.8},
-                                         {4, 30},
-                                         {5, 40},
-                                         {6, 20},
-                                         {7, 1.5},
-                                         {8, 5},
-                                         {9, 1.4},
-                                         {13, 20},
-                                         {14, 20}},
-                                        {1}, 2));
-}
 update::Measurements chloride_profile() {
   update::Measurements m;
   update::ProfileCore c;
@@ -144,7 +114,7 @@ void BM_UpdateCarbonationFiftyDepthsOneCore(benchmark::State& state) {
 BENCHMARK(BM_UpdateCarbonationFiftyDepthsOneCore)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_UpdateChlorideTenPointProfileOneCore(benchmark::State& state) {
-  one_core(state, chloride_problem(), chloride_profile());
+  one_core(state, pellucor::bench::chloride_constant_problem(), chloride_profile());
 }
 BENCHMARK(BM_UpdateChlorideTenPointProfileOneCore)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -176,23 +146,7 @@ Crossing scanned_crossing(const model::MarineInput& in, double D) {
 // chloride at the bar and the time per sample; then one deterministic run of the sheet's model
 // on the worked example, and the ratio of a sample with the crossing to it.
 void BM_MarineCrossingPerSample(benchmark::State& state) {
-  const mc::Problem problem =
-      mc::with_defaults(*pellucor::modules::find_module("marine"), sheet_inputs({{1, 1.5},
-                                                                                 {2, 20},
-                                                                                 {3, 0.8},
-                                                                                 {4, 30},
-                                                                                 {5, 40},
-                                                                                 {6, 20},
-                                                                                 {7, 1.5},
-                                                                                 {8, 5},
-                                                                                 {9, 1.4},
-                                                                                 {13, 20},
-                                                                                 {14, 20},
-                                                                                 {15, 1.0},
-                                                                                 {16, 25},
-                                                                                 {17, 10},
-                                                                                 {18, 5}},
-                                                                                {1, 3}, 2));
+  const mc::Problem problem = pellucor::bench::marine_problem();
   const mc::Sampler sampler(problem);
   std::vector<model::MarineInput> inputs;
   std::vector<double> D;

@@ -32,6 +32,41 @@ struct Crossing {
   int evaluations = 0;
 };
 
+namespace detail {
+
+// The evaluations of a crossing search: each counted, and the first that is not a finite number
+// ends the search at its age.
+template <class Concentration>
+struct CrossingProbe {
+  const Concentration& concentration;
+  Crossing& out;
+
+  bool at(double t, double& c) {
+    ++out.evaluations;
+    c = concentration(t);
+    if (std::isfinite(c)) return true;
+    out.kind = Crossing::Kind::NotFinite;
+    out.age = t;
+    return false;
+  }
+  // Bisects the bracket (`below` below the level, `above` at or above it) until it is narrower
+  // than the tolerance; its upper end is the age found. False where a value was no number.
+  bool bisect(double below, double above, double level, double tolerance) {
+    for (int i = 0; i < 64 && above - below > tolerance; ++i) {
+      const double mid = 0.5 * (below + above);
+      if (!(mid > below && mid < above)) break;  // the doubles cannot split the bracket further
+      double c = 0;
+      if (!at(mid, c)) return false;
+      (c >= level ? above : below) = mid;
+    }
+    out.kind = Crossing::Kind::Found;
+    out.age = above;
+    return true;
+  }
+};
+
+}  // namespace detail
+
 // The first age t in (0, limit] at which concentration(t) >= level, found by scanning
 // step, 2 step, ... (concentration is not evaluated at 0) and bisecting the first bracket
 // until it is narrower than the tolerance; the upper end of that bracket is the age. Bounded:
@@ -40,14 +75,8 @@ template <class Concentration>
 Crossing first_crossing(const Concentration& concentration, double level,
                         const CrossingSearch& search = {}) {
   Crossing out;
-  auto at = [&](double t, double& c) {
-    ++out.evaluations;
-    c = concentration(t);
-    if (std::isfinite(c)) return true;
-    out.kind = Crossing::Kind::NotFinite;
-    out.age = t;
-    return false;
-  };
+  detail::CrossingProbe<Concentration> probe{concentration, out};
+  auto at = [&probe](double t, double& c) { return probe.at(t, c); };
   const auto steps = static_cast<std::int64_t>(std::ceil(search.limit / search.step));
   double below = 0;  // the age 0 counts as below the level
   double above = 0;
@@ -69,16 +98,7 @@ Crossing first_crossing(const Concentration& concentration, double level,
     out.age = search.limit;
     return out;
   }
-  // Bisection: `below` stays below the level, `above` at or above it.
-  for (int i = 0; i < 64 && above - below > search.tolerance; ++i) {
-    const double mid = 0.5 * (below + above);
-    if (!(mid > below && mid < above)) break;  // the doubles cannot split the bracket further
-    double c = 0;
-    if (!at(mid, c)) return out;
-    (c >= level ? above : below) = mid;
-  }
-  out.kind = Crossing::Kind::Found;
-  out.age = above;
+  probe.bisect(below, above, level, search.tolerance);
   return out;
 }
 
@@ -99,14 +119,8 @@ template <class Concentration>
 Crossing rising_crossing(const Concentration& concentration, double level,
                          const CrossingSearch& search = {}) {
   Crossing out;
-  auto at = [&](double t, double& c) {
-    ++out.evaluations;
-    c = concentration(t);
-    if (std::isfinite(c)) return true;
-    out.kind = Crossing::Kind::NotFinite;
-    out.age = t;
-    return false;
-  };
+  detail::CrossingProbe<Concentration> probe{concentration, out};
+  auto at = [&probe](double t, double& c) { return probe.at(t, c); };
   const auto steps = static_cast<std::int64_t>(std::ceil(search.limit / search.step));
   // Each age from its own index, as the scan computes it.
   auto age = [&](std::int64_t k) {
@@ -134,17 +148,7 @@ Crossing rising_crossing(const Concentration& concentration, double level,
     if (!at(age(mid), c)) return out;
     (c >= level ? hi : lo) = mid;
   }
-  double below = age(lo);
-  double above = age(hi);
-  for (int i = 0; i < 64 && above - below > search.tolerance; ++i) {
-    const double mid = 0.5 * (below + above);
-    if (!(mid > below && mid < above)) break;  // the doubles cannot split the bracket further
-    double c = 0;
-    if (!at(mid, c)) return out;
-    (c >= level ? above : below) = mid;
-  }
-  out.kind = Crossing::Kind::Found;
-  out.age = above;
+  probe.bisect(age(lo), age(hi), level, search.tolerance);
   return out;
 }
 

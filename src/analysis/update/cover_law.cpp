@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "analysis/inspect/surveys.hpp"
+#include "analysis/update/digits.hpp"
 
 namespace pellucor::analysis::update {
 
@@ -13,12 +14,6 @@ namespace {
 
 using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 using Student = boost::math::students_t_distribution<double, Policy>;
-
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "analysis/inspect/statistics.hpp"
+#include "analysis/update/digits.hpp"
 #include "analysis/update/sheet_law.hpp"
 #include "model/propagation.hpp"
 
@@ -12,12 +13,6 @@ namespace pellucor::analysis::update {
 namespace {
 
 using Refused = Refusal<MeasurementRefusal>;
-
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
 
 bool positive(double v) {
   return std::isfinite(v) && v > 0;

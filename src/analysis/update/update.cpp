@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "analysis/parallel/parallel_for.hpp"
+#include "analysis/update/digits.hpp"
 #include "analysis/update/importance.hpp"
 #include "analysis/update/latent.hpp"
 #include "analysis/update/weighted_summary.hpp"
@@ -29,12 +30,6 @@ constexpr std::size_t kPilotDraws = 4000;
 constexpr double kPilotShare = 0.3;
 // The uniform stream of the errors of the predictive measurements.
 constexpr int kPredictiveStream = 3000;
-
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
 
 void for_blocks(std::size_t n, unsigned threads, mc::RunControl* control,
                 const std::function<void(std::size_t, std::size_t)>& body) {

@@ -5,22 +5,11 @@
 #include <ostream>
 
 #include "analysis/batch/csv.hpp"
+#include "analysis/update/digits.hpp"
 
 namespace pellucor::analysis::update {
 
 namespace {
-
-std::string fixed(double v, int decimals = 2) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
-
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
 
 std::string padded(std::string s, std::size_t width) {
   if (s.size() < width) s.insert(0, width - s.size(), ' ');
