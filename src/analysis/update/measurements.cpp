@@ -63,9 +63,11 @@ std::optional<Refused> prepare_depths(const DepthReadings& d, std::size_t set,
                                       PreparedDepths& out) {
   const std::string which = "第 " + std::to_string(set + 1) + " 组碳化深度";
   const std::string whichEnglish = "carbonation depths " + std::to_string(set + 1);
-  if (!positive(d.ageYears)) {
-    return Refused{MeasurementRefusal::NoAge, which + "的检测龄期须为大于 0 的年数。",
-                   whichEnglish + ": the age must be a number of years above 0"};
+  if (!positive(d.ageYears) || d.ageYears > kMaxAgeYears) {
+    return Refused{MeasurementRefusal::NoAge,
+                   which + "的检测龄期须为大于 0、不超过 " + num(kMaxAgeYears) + " 的年数。",
+                   whichEnglish + ": the age must be a number of years above 0 and at most " +
+                       num(kMaxAgeYears)};
   }
   if (d.depthMm.empty()) {
     return Refused{MeasurementRefusal::TooFewReadings, which + "没有读数。",
@@ -75,11 +77,12 @@ std::optional<Refused> prepare_depths(const DepthReadings& d, std::size_t set,
   out.ageYears = d.ageYears;
   for (std::size_t i = 0; i < d.depthMm.size(); ++i) {
     const double v = d.depthMm[i];
-    if (!std::isfinite(v) || v < 0) {
-      return Refused{
-          MeasurementRefusal::BadReading,
-          which + "的第 " + std::to_string(i + 1) + " 个读数不是不小于 0 的数。",
-          whichEnglish + ": reading " + std::to_string(i + 1) + " is not a number of 0 or more"};
+    if (!std::isfinite(v) || v < 0 || v > kMaxDepthMm) {
+      return Refused{MeasurementRefusal::BadReading,
+                     which + "的第 " + std::to_string(i + 1) + " 个读数不是 0～" +
+                         num(kMaxDepthMm) + " mm 之间的数。",
+                     whichEnglish + ": reading " + std::to_string(i + 1) +
+                         " is not a number of 0 or more (at most " + num(kMaxDepthMm) + " mm)"};
     }
     out.largest = std::max(out.largest, v);
     if (v == 0) {
@@ -91,9 +94,12 @@ std::optional<Refused> prepare_depths(const DepthReadings& d, std::size_t set,
   for (double ly : out.logs) out.mean += ly / static_cast<double>(out.logs.size());
   for (double ly : out.logs) out.deviations += (ly - out.mean) * (ly - out.mean);
   if (d.errorCov) {
-    if (!positive(*d.errorCov)) {
-      return Refused{MeasurementRefusal::BadError, which + "的误差变异系数须为大于 0 的数。",
-                     whichEnglish + ": the error's coefficient of variation must be above 0"};
+    if (!positive(*d.errorCov) || *d.errorCov < kErrorCovLow || *d.errorCov > kErrorCovHigh) {
+      return Refused{
+          MeasurementRefusal::BadError,
+          which + "的误差变异系数须在 " + num(kErrorCovLow) + "～" + num(kErrorCovHigh) + " 之间。",
+          whichEnglish + ": the error's coefficient of variation must be above 0, " + "from " +
+              num(kErrorCovLow) + " to " + num(kErrorCovHigh)};
     }
     out.cov = *d.errorCov;
     out.sigma = std::sqrt(std::log1p(out.cov * out.cov));
@@ -124,9 +130,17 @@ std::optional<Refused> prepare_core(const ProfileCore& c, std::size_t index, boo
     return Refused{MeasurementRefusal::CoreNotUsable, which + "：" + fit.refusal().text,
                    whichEnglish + ": " + fit.refusal().message};
   }
-  if (c.errorSd && !positive(*c.errorSd)) {
-    return Refused{MeasurementRefusal::BadError, which + "的误差标准差须为大于 0 的数。",
-                   whichEnglish + ": the error's standard deviation must be above 0"};
+  if (c.errorSd &&
+      (!positive(*c.errorSd) || *c.errorSd < kErrorSdLow || *c.errorSd > kErrorSdHigh)) {
+    return Refused{MeasurementRefusal::BadError,
+                   which + "的误差标准差须在 " + num(kErrorSdLow) + "～" + num(kErrorSdHigh) +
+                       " kg/m^3 之间。",
+                   whichEnglish + ": the error's standard deviation must be above 0, from " +
+                       num(kErrorSdLow) + " to " + num(kErrorSdHigh) + " kg/m3"};
+  }
+  if (c.input.ageYears > kMaxAgeYears) {
+    return Refused{MeasurementRefusal::NoAge, which + "的龄期超过 " + num(kMaxAgeYears) + " 年。",
+                   whichEnglish + ": the age is above " + num(kMaxAgeYears) + " years"};
   }
   const inspect::ProfileInput& in = c.input;
   out.core = index;
@@ -209,13 +223,18 @@ std::optional<Refused> prepare_core(const ProfileCore& c, std::size_t index, boo
 
 std::optional<Refused> check_at_inspection(const AtInspection& a, const std::string& what,
                                            const std::string& english) {
-  if (!std::isfinite(a.value) || a.value < 0) {
-    return Refused{MeasurementRefusal::BadReading, what + "须为不小于 0 的数。",
-                   english + " must be a number of 0 or more"};
+  if (!std::isfinite(a.value) || a.value < 0 || a.value > kMaxAtInspectionMm) {
+    return Refused{
+        MeasurementRefusal::BadReading,
+        what + "须为 0～" + num(kMaxAtInspectionMm) + " mm 之间的数。",
+        english + " must be a number of 0 or more (at most " + num(kMaxAtInspectionMm) + " mm)"};
   }
-  if (!positive(a.sd)) {
-    return Refused{MeasurementRefusal::BadError, what + "的误差标准差须为大于 0 的数。",
-                   english + ": the error's standard deviation must be above 0"};
+  if (!positive(a.sd) || a.sd < kErrorSdLow || a.sd > kMaxAtInspectionMm) {
+    return Refused{MeasurementRefusal::BadError,
+                   what + "的误差标准差须在 " + num(kErrorSdLow) + "～" + num(kMaxAtInspectionMm) +
+                       " mm 之间。",
+                   english + ": the error's standard deviation must be above 0, from " +
+                       num(kErrorSdLow) + " to " + num(kMaxAtInspectionMm) + " mm"};
   }
   return std::nullopt;
 }

@@ -203,7 +203,7 @@ TEST(Measurements, WhatTheSheetCannotCompareIsRefusedAndNamed) {
   };
   Measurements depthsOnChloride, coresOnCarbonation, noAge, negative, oneReading, oneWithCov,
       zeroCov, shortCore, shortCoreTyped, fittedBackground, brokenCore, crackOnWall, crackOnBar,
-      noSd, oneCover, zeroCover;
+      noSd, oneCover, zeroCover, ancient, tooDeep, hugeCov, tinySd, deepCorrosion;
   depthsOnChloride.depths.push_back({{5, 6}, 20, std::nullopt});
   coresOnCarbonation.cores.push_back(core(8, std::nullopt));
   noAge.depths.push_back({{5, 6}, 0, std::nullopt});
@@ -221,6 +221,11 @@ TEST(Measurements, WhatTheSheetCannotCompareIsRefusedAndNamed) {
   crackOnBar.crackWidth = AtInspection{0.2, 0.05};
   noSd.corrosionDepth = AtInspection{0.1, 0};
   oneCover.coverMm = {30};
+  ancient.depths.push_back({{5, 6}, 1e300, std::nullopt});
+  tooDeep.depths.push_back({{5, 1e300}, 20, std::nullopt});
+  hugeCov.depths.push_back({{5, 6}, 20, 1e300});
+  tinySd.cores.push_back(core(8, 1e-300));
+  deepCorrosion.corrosionDepth = AtInspection{1e300, 0.1};
   zeroCover.coverMm = {30, 0};
   using R = MeasurementRefusal;
   const Case cases[] = {
@@ -240,6 +245,12 @@ TEST(Measurements, WhatTheSheetCannotCompareIsRefusedAndNamed) {
       {"a corrosion depth without its error", 2, 2, noSd, R::BadError},
       {"one cover reading", 2, 2, oneCover, R::TooFewCoverReadings},
       {"a cover reading of 0", 2, 2, zeroCover, R::BadReading},
+      // Numbers no measurement has, taken for slips of typing.
+      {"an age of 1e300 a", 1, 1, ancient, R::NoAge},
+      {"a depth of 1e300 mm", 1, 1, tooDeep, R::BadReading},
+      {"an error's CoV of 1e300", 1, 1, hugeCov, R::BadError},
+      {"an error's sd of 1e-300", 2, 2, tinySd, R::BadError},
+      {"a corrosion depth of 1e300 mm", 2, 2, deepCorrosion, R::BadReading},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
