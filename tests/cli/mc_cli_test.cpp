@@ -353,7 +353,7 @@ TEST_F(McCli, UpdatedWithReadingsFilesPriorAgainstPosteriorWhateverTheThreads) {
 TEST_F(McCli, AnUpdateBelowItsDiagnosticsSaysSoFirstAndEndsWithTwo) {
   write_file(dir_ / "depths.csv", depths_csv(50));
   const Outcome r = run(
-      mc({"--depths", (dir_ / "depths.csv").string(), "--depths-age", "42", "--samples", "100"}));
+      mc({"--depths", (dir_ / "depths.csv").string(), "--depths-age", "42", "--samples", "30"}));
   EXPECT_EQ(r.status, 2);
   const auto lines = r.lines();
   ASSERT_GE(lines.size(), 3u);
