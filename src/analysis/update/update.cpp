@@ -343,6 +343,12 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   if (auto e = mc::validate(problem, run)) {
     return Refused{UpdateRefusal::Problem, e->text, e->message};
   }
+  if (run.stopCov > 0) {
+    return Refused{UpdateRefusal::SampleCount,
+                   "按检测数据更新不用停止准则：样本数即先验的样本数和后验要达到的有效样本数。",
+                   "an update takes no stopping rule: its samples are the prior's and the "
+                   "effective samples its posterior aims at"};
+  }
   if (run.samples > kMaxUpdateSamples) {
     return Refused{UpdateRefusal::SampleCount,
                    "按检测数据更新时样本数不能超过 " + std::to_string(kMaxUpdateSamples) + "。",

@@ -139,7 +139,7 @@ struct UpdateResult {
 enum class UpdateRefusal {
   Problem,       // the reliability problem itself (mc::validate's message)
   Measurements,  // prepare()'s message
-  SampleCount,   // more than kMaxUpdateSamples
+  SampleCount,   // more than kMaxUpdateSamples, or a stopping rule (an update takes none)
   NoPosterior,   // no prior sample can give the measurements
   Cancelled,
 };

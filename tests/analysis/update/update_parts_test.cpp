@@ -338,6 +338,12 @@ TEST(Update, ARunBelowItsDiagnosticsSaysSoFirst) {
   }));
   EXPECT_LE(r->diagnostics.draws, 90u);
 
+  UpdateSettings rule = s;
+  rule.run.stopCov = 0.05;
+  const auto refused = run_update(p, m, rule);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.refusal().kind, UpdateRefusal::SampleCount);
+
   mc::RunControl control;
   control.cancel = true;
   const auto cancelled = run_update(p, m, s, &control);
