@@ -1,7 +1,5 @@
 #include "fit_command.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <span>
@@ -18,7 +16,7 @@
 #include "analysis/inspect/surveys.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
-#include "platform/files.hpp"
+#include "readings_file.hpp"
 #include "sheet/safe_output.hpp"
 
 namespace pellucor::cli {
@@ -140,48 +138,6 @@ std::optional<double> optional_number(const Arguments& args, std::string_view op
   return number_option(args, option);
 }
 
-// The whole input, from a file or standard input, up to one byte more than a file of readings
-// may hold (the reader refuses it then: a pipe without end, a device, a huge file never fill
-// the memory).
-std::string read_input(const std::string& path) {
-  const bool stdinput = path == "-";
-  int openError = 0;
-  const int fd = stdinput ? 0 : platform::open_for_reading(path, openError);
-  if (fd < 0) {
-    throw std::runtime_error("cannot read " + path + ": " + std::strerror(openError) +
-                             "; nothing was computed");
-  }
-  std::string bytes;
-  char buf[65536];
-  int interruptions = 0;
-  while (bytes.size() <= inspect::kMaxReadingsFileBytes) {
-    const std::ptrdiff_t n = platform::read_some(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR && ++interruptions < 100) continue;
-    if (n < 0) {
-      const int err = errno;
-      if (!stdinput) platform::close_file(fd);
-      throw std::runtime_error("cannot read " + path + ": " + std::strerror(err) +
-                               "; nothing was computed");
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
-  }
-  if (!stdinput) platform::close_file(fd);
-  return bytes;
-}
-
-// The readings of the input: its encoding detected (or given) and its columns named.
-inspect::Readings read_table(const std::string& path, std::optional<batch::Encoding> given,
-                             std::span<const inspect::ReadingColumn> columns) {
-  const auto r = inspect::read_readings_csv(read_input(path), columns, given);
-  if (!r) {
-    throw std::runtime_error((path == "-" ? std::string("standard input") : path) + ": " +
-                             r.refusal().message + " (" + r.refusal().text +
-                             "); nothing was computed");
-  }
-  return *r;
-}
-
 enum class Format { Csv, Json };
 
 Format format_of(const Arguments& args, const std::string& output) {
@@ -300,17 +256,7 @@ int run(const std::vector<std::string>& words) {
     if (m == nullptr) throw UsageError("unknown sheet '" + *s + "' (1-5 or their names)");
     coverSheet = &m->table();
   }
-  std::optional<batch::Encoding> given;
-  if (const auto e = args.value("--input-encoding")) {
-    const std::string v = lower(*e);
-    if (v == "gbk" || v == "cp936") {
-      given = batch::Encoding::Gbk;
-    } else if (v == "utf-8" || v == "utf8") {
-      given = batch::Encoding::Utf8;
-    } else {
-      throw UsageError("unknown encoding '" + *e + "' for --input-encoding (utf-8 or gbk)");
-    }
-  }
+  const std::optional<batch::Encoding> given = input_encoding(args.value("--input-encoding"));
   const std::string input = positional[1];
   const std::string output = args.value("--output").value_or("-");
   const Format format = format_of(args, output);

@@ -242,6 +242,35 @@ TEST_F(AssessCli, ReliabilityRunsAddBetaColumns) {
   EXPECT_NE(r.out.find("reliability: 500 samples, seed 1"), std::string::npos);
 }
 
+// With --updated a member with inspection data is graded from its posterior beta, and every
+// member's note says where its beta grade comes from.
+TEST_F(AssessCli, UpdatedGradesFromThePosteriorAndSaysSo) {
+  std::string project = kProject;
+  std::string depths;
+  for (int j = 0; j < 30; ++j) depths += (j ? ", " : "") + std::to_string(8 + 0.2 * (j % 7));
+  const std::string none = R"("inspection": {"profiles": [], "carbonation": null, "cover": null})";
+  project.replace(project.find(none), none.size(),
+                  R"("inspection": {"profiles": [], "carbonation": {"ageYears": 42, "depthMm": [)" +
+                      depths + "]}, \"cover\": null}");
+  write_file(dir_ / "p.pellucor", project);
+  const std::string p = (dir_ / "p.pellucor").string();
+  const Outcome r = run({"assess", p, "--reliability", "--updated", "--samples", "1000"});
+  EXPECT_EQ(r.status, 2) << r.err;  // 梁 B2 stops, as without --updated
+  EXPECT_NE(r.out.find("按 β 的等级：有检测数据的 1 个构件按检测数据更新后的后验 β 评级，0 个更新后"
+                       "未评级，1 个无检测数据，按先验 β 评级："),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  柱 C1：先验 "), std::string::npos);
+  EXPECT_EQ(row_of(r.out, "柱 C1").back(), "按 β 的等级取自按检测数据更新后的后验");
+  EXPECT_EQ(row_of(r.out, "梁 B1").back(), "无检测数据：按 β 的等级为先验");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"assess", p, "--updated"}, {"assess", p, "--reliability", "--depth-cov", "0.2"}}) {
+    const Outcome refused = run(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("applies to the"), std::string::npos) << refused.err;
+  }
+}
+
 TEST_F(AssessCli, RefusesWithoutComputing) {
   const fs::path p = project();
   write_file(dir_ / "broken.pellucor", "{\"format\": \"pellucor-project\", ");

@@ -24,7 +24,9 @@ int grade_rank(Grade g) {
   return g == Grade::C ? 0 : g == Grade::B ? 1 : 2;
 }
 
-MemberScatter scatter_of(const project::Member& m) {
+}  // namespace
+
+MemberScatter member_scatter(const project::Member& m) {
   MemberScatter s;
   for (const auto& [control, box] : m.scatter) {
     const int n = sheet::text_box_number(control);
@@ -33,8 +35,6 @@ MemberScatter scatter_of(const project::Member& m) {
   }
   return s;
 }
-
-}  // namespace
 
 bool worse_than(const MemberResult& a, const MemberResult& b) {
   if (a.assessed() != b.assessed()) return !a.assessed();
@@ -97,7 +97,7 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
 
   if (!reliability || (cancel != nullptr && cancel->load())) return r;
   const TypedMember typed = type_member(*r.module, r.entries);
-  const mc::Problem problem = member_problem(*r.module, typed.inputs, scatter_of(m));
+  const mc::Problem problem = member_problem(*r.module, typed.inputs, member_scatter(m));
   if (auto e = mc::validate(problem, *reliability)) {
     r.reliabilityFailure = "可靠度分析未能运行：" + e->text;
     r.reliabilityFailureEnglish = "the reliability analysis cannot run: " + e->message;

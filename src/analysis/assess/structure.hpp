@@ -101,6 +101,9 @@ std::optional<Refusal<AssessRefusal>> check_opened(const project::Project& p,
 // The summary of the members as they stand (after a re-sort or a change of one member).
 GradeSummary summarize_grades(const std::vector<MemberResult>& members);
 
+// A member's scatter as its project keeps it (per box a CoV, a law or both).
+MemberScatter member_scatter(const project::Member& m);
+
 // Plays one member and assesses it (with its reliability run when `reliability`).
 MemberResult assess_project_member(const project::Member& m, const Settings& settings,
                                    const std::optional<mc::RunSettings>& reliability,

@@ -175,8 +175,7 @@ std::optional<sheet::CheckFailure> AdmixedSheet::check(const sheet::SheetInputs&
   return parts::steel_kind_missing(in);
 }
 
-sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
-                                                  sheet::CalculationSink& sink) const {
+model::AdmixedInput AdmixedSheet::bind(const sheet::SheetInputs& in) {
   model::AdmixedInput mi;
   mi.Ke = in.box(Box::Environment);
   mi.T = in.box(Box::Temperature);
@@ -188,6 +187,12 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   mi.C0 = in.box(Box::Chloride);
   mi.d = in.box(Box::Diameter);
   mi.kind = model::steel_kind_of(in.steelKind);
+  return mi;
+}
+
+sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
+                                                  sheet::CalculationSink& sink) const {
+  const model::AdmixedInput mi = bind(in);
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec = parts::new_record(sink);
     rec.input(parts::kEchoEnvironment, mi.Ke)
