@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -244,9 +245,44 @@ TEST(TemporaryName, SaysWhoseItIsWithinTheLongestName) {
   }
 }
 
+// Points the system's temporary folder at a folder of this test's own for as long as it lives,
+// so that other tests writing to the shared one at the same time do not change what it holds.
+class OwnTemporaryFolder {
+ public:
+  explicit OwnTemporaryFolder(const fs::path& folder) : folder_(folder) {
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"TMP", folder_.wstring().c_str());
+    SetEnvironmentVariableW(L"TEMP", folder_.wstring().c_str());
+#else
+    setenv("TMPDIR", folder_.c_str(), 1);
+#endif
+  }
+  ~OwnTemporaryFolder() {
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"TMP", nullptr);
+    SetEnvironmentVariableW(L"TEMP", nullptr);
+#else
+    unsetenv("TMPDIR");
+#endif
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  OwnTemporaryFolder(const OwnTemporaryFolder&) = delete;
+  OwnTemporaryFolder& operator=(const OwnTemporaryFolder&) = delete;
+
+ private:
+  fs::path folder_;
+};
+
 TEST(ScratchFile, IsWrittenAndReadBackAndGoneWhenClosed) {
+  const fs::path own_folder = fs::temp_directory_path() /
+                              fs::u8path("pellucor 临时-" + std::to_string(current_process_id()));
+  const OwnTemporaryFolder own(own_folder);
   const fs::path folder = fs::u8path(temporary_folder());
   ASSERT_TRUE(fs::is_directory(folder)) << temporary_folder();
+  ASSERT_TRUE(fs::equivalent(folder, own_folder)) << temporary_folder();
   const auto before = names_in(folder);
   std::string error;
   const int fd = scratch_file(error);
