@@ -340,6 +340,9 @@ wine_ready() {
     find /usr/share/fonts/opentype/noto -name 'NotoSansCJK-Regular.ttc' -exec ln -sf {} "$fonts/" \;
   fi
   (wineserver -p >/dev/null 2>&1 &)  # stays until the end of the script
+  # The prefix's own services start now, with nothing of ours to hold: started by the first
+  # test program instead, they would inherit its output and keep ctest waiting for its end.
+  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
 }
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine_ready

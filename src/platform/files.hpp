@@ -37,6 +37,17 @@ bool same_file(const std::optional<FileKey>& a, const std::optional<FileKey>& b)
 // A file descriptor opened for reading ("-" is not a name here); -1 with `error` (errno) set
 // when it cannot be opened. Read with read_some, close with close_file.
 int open_for_reading(const std::string& path, int& error);
+// A plain file opened for reading without ever waiting on what is not one (a pipe without a
+// writer, a device): its descriptor and size. A folder, a pipe or a device is closed again at
+// once (or not opened) and says so with `plain` false; a file that cannot be opened gives -1
+// with `error` (errno) set.
+struct OpenedFile {
+  int fd = -1;
+  int error = 0;
+  bool plain = true;
+  std::uint64_t size = 0;
+};
+OpenedFile open_plain_file(const std::string& path);
 // One read or write of a descriptor: the bytes read or written, -1 with errno set.
 std::ptrdiff_t read_some(int fd, void* data, std::size_t size);
 std::ptrdiff_t write_some(int fd, const void* data, std::size_t size);

@@ -1,8 +1,5 @@
 #include "analysis/project/project.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +13,7 @@
 #include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
+#include "platform/files.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/user_input.hpp"
 
@@ -943,35 +941,35 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
 Outcome<OpenReport, OpenRefusal> open_project(const std::string& path) {
   // A pipe, a device or a folder is no project: opening one could wait for ever or read
   // without end. The size is known before anything is read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    const std::string why = std::strerror(errno);
-    return Refused{OpenRefusal::Unreadable, "无法读取文件（" + why + "）。", "cannot read: " + why};
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  const platform::OpenedFile file = platform::open_plain_file(path);
+  if (!file.plain) {
     return Refused{OpenRefusal::Unreadable,
                    "这不是普通文件（可能是文件夹、管道或设备），无法作为工程读取。",
                    "cannot read: not a regular file (a folder, a pipe or a device)"};
   }
-  if (static_cast<std::uint64_t>(st.st_size) > kMaxProjectBytes) {
-    ::close(fd);
+  if (file.fd < 0) {
+    const std::string why = std::strerror(file.error);
+    return Refused{OpenRefusal::Unreadable, "无法读取文件（" + why + "）。", "cannot read: " + why};
+  }
+  const int fd = file.fd;
+  if (file.size > kMaxProjectBytes) {
+    platform::close_file(fd);
     return Refused{OpenRefusal::BeyondLimits,
-                   "文件有 " + std::to_string(st.st_size) + " 字节，超过工程文件的上限 " +
+                   "文件有 " + std::to_string(file.size) + " 字节，超过工程文件的上限 " +
                        std::to_string(kMaxProjectBytes >> 20) + " MiB。",
-                   "the file has " + std::to_string(st.st_size) + " bytes, more than the " +
+                   "the file has " + std::to_string(file.size) + " bytes, more than the " +
                        std::to_string(kMaxProjectBytes >> 20) + " MiB a project file may hold"};
   }
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  bytes.reserve(static_cast<std::size_t>(file.size));
   char buf[65536];
+  int interruptions = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    const std::ptrdiff_t n = platform::read_some(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR && ++interruptions < 100) continue;
     if (n < 0) {
       const std::string why = std::strerror(errno);
-      ::close(fd);
+      platform::close_file(fd);
       return Refused{OpenRefusal::Unreadable, "无法读取文件（" + why + "）。",
                      "cannot read: " + why};
     }
@@ -980,7 +978,7 @@ Outcome<OpenReport, OpenRefusal> open_project(const std::string& path) {
     bytes.append(buf, std::min(static_cast<std::size_t>(n), kMaxProjectBytes + 1 - bytes.size()));
     if (bytes.size() > kMaxProjectBytes) break;
   }
-  ::close(fd);
+  platform::close_file(fd);
   return parse_project(bytes);
 }
 

@@ -61,6 +61,25 @@ int open_for_reading(const std::string& path, int& error) {
   return fd;
 }
 
+OpenedFile open_plain_file(const std::string& path) {
+  OpenedFile f;
+  // Not waiting: opening a pipe without a writer would wait for one.
+  f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (f.fd < 0) {
+    f.error = errno;
+    return f;
+  }
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(f.fd);
+    f.fd = -1;
+    f.plain = false;
+    return f;
+  }
+  f.size = static_cast<std::uint64_t>(st.st_size);
+  return f;
+}
+
 std::ptrdiff_t read_some(int fd, void* data, std::size_t size) {
   return ::read(fd, data, size);
 }

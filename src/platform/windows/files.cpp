@@ -67,6 +67,32 @@ int open_for_reading(const std::string& path, int& error) {
   return fd;
 }
 
+OpenedFile open_plain_file(const std::string& path) {
+  OpenedFile f;
+  const std::wstring name = wide(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    f.plain = false;
+    return f;
+  }
+  f.fd = _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (f.fd < 0) {
+    f.error = errno;
+    return f;
+  }
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(f.fd));
+  struct _stat64 st {};
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK || _fstat64(f.fd, &st) != 0 ||
+      (st.st_mode & _S_IFMT) != _S_IFREG) {
+    _close(f.fd);
+    f.fd = -1;
+    f.plain = false;
+    return f;
+  }
+  f.size = static_cast<std::uint64_t>(st.st_size);
+  return f;
+}
+
 namespace {
 // The C library reads and writes at most INT_MAX bytes at once.
 unsigned int chunk(std::size_t size) {

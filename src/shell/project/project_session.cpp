@@ -115,7 +115,7 @@ bool ProjectSession::openFile(const QString& path) {
 }
 
 bool ProjectSession::read(const QString& path) {
-  const auto opened = project::open_project(QFile::encodeName(path).toStdString());
+  const auto opened = project::open_project(path.toStdString());
   if (!opened) {
     main_.dialogs().showWarning(
         &main_, QStringLiteral("打开工程"),
@@ -181,7 +181,7 @@ bool ProjectSession::saveTo(const QString& path) {
     if (answer != 0) return false;
   }
   try {
-    project::save_project(QFile::encodeName(absolute).toStdString(), project_);
+    project::save_project(absolute.toStdString(), project_);
   } catch (const project::SaveError& e) {
     main_.dialogs().showWarning(&main_, QStringLiteral("保存工程"), qs(e.text));
     return false;

@@ -613,7 +613,7 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   // The PDF may go to standard output (a pipe to a viewer): the summary then goes to standard
   // error.
   QTextStream& info = file.standardStream() ? err : out;
-  auto opened = project::open_project(QFile::encodeName(projectPath).toStdString());
+  auto opened = project::open_project(projectPath.toStdString());
   if (!opened) {
     file.abandon();
     err << "pellucor: " << projectPath << ": " << qs(printable(opened.refusal().message))
@@ -693,7 +693,7 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
       const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
                                              QStringLiteral("*.pellucor"));
       if (!in) return;
-      auto opened = project::open_project(QFile::encodeName(*in).toStdString());
+      auto opened = project::open_project(*in.toStdString());
       if (!opened) {
         dialogs.showWarning(&main, kTitle,
                             QStringLiteral("无法打开工程 %1：%2")

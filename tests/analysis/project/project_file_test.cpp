@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <vector>
 
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
@@ -310,22 +311,27 @@ TEST(ProjectFile, RefusesHostileFilesNamingThePlace) {
 // give bytes without end), and so is a file larger than a project may be, by its size alone.
 TEST(ProjectFile, RefusesPipesFoldersDevicesAndHugeFilesBeforeReading) {
   const fs::path dir = scratch("special");
-  const fs::path pipe = dir / "pipe.pellucor";
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   const fs::path huge = dir / "huge.pellucor";
   write(huge, "{");
   fs::resize_file(huge, kMaxProjectBytes + 1);  // sparse: nothing is written
-  const struct {
+  struct Case {
     fs::path path;
     OpenRefusal expected;
     std::string says;
-  } cases[] = {
-      {pipe, OpenRefusal::Unreadable, "not a regular file"},
+  };
+  std::vector<Case> cases = {
       {dir, OpenRefusal::Unreadable, "not a regular file"},
-      {"/dev/zero", OpenRefusal::Unreadable, "not a regular file"},
       {huge, OpenRefusal::BeyondLimits, "more than the 256 MiB"},
       {dir / "none.pellucor", OpenRefusal::Unreadable, "No such file"},
   };
+#ifdef _WIN32
+  cases.push_back({"NUL", OpenRefusal::Unreadable, "not a regular file"});
+#else
+  const fs::path pipe = dir / "pipe.pellucor";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  cases.push_back({pipe, OpenRefusal::Unreadable, "not a regular file"});
+  cases.push_back({"/dev/zero", OpenRefusal::Unreadable, "not a regular file"});
+#endif
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path.string());
     const auto r = open_project(c.path.string());
