@@ -1,6 +1,5 @@
 #include "analysis/project/project.hpp"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
