@@ -693,7 +693,7 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
       const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
                                              QStringLiteral("*.pellucor"));
       if (!in) return;
-      auto opened = project::open_project(*in.toStdString());
+      auto opened = project::open_project(in->toStdString());
       if (!opened) {
         dialogs.showWarning(&main, kTitle,
                             QStringLiteral("无法打开工程 %1：%2")
