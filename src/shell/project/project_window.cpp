@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "analysis/mc/problem.hpp"
+#include "analysis/update/member_update.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 #include "shell/analysis_menu/analysis_actions.hpp"
@@ -358,6 +359,8 @@ void ProjectWindow::openReliability() {
     w->setScatter(sheet::text_box_number(box), scatter,
                   QStringLiteral("工程中构件“%1”的设定").arg(qs(m.name)));
   }
+  w->setMeasurements(analysis::update::measurements_of(m.inspection),
+                     QStringLiteral("工程中构件“%1”的检测数据").arg(qs(m.name)));
 }
 
 ProjectWindow* show_project_window(ProjectSession& session) {
