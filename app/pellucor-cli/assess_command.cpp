@@ -166,7 +166,7 @@ std::vector<std::string> grade_updated(const project::Project& p, const update::
     assess::MemberResult& r = s.members[i];
     const project::Member& m = p.members[i];
     if (!r.assessed() || !r.run) continue;
-    if (update::measurements_of(m.inspection, errors).empty()) {
+    if (update::measurements_of(m, errors).empty()) {
       ++withoutData;
       continue;
     }
@@ -341,7 +341,7 @@ int run(const std::vector<std::string>& words) {
       const assess::MemberResult& m = s.members[i];
       if (!m.reliability) continue;
       std::string& note = table.rows[i].back();
-      const bool withData = !update::measurements_of(p.members[i].inspection).empty();
+      const bool withData = !update::measurements_of(p.members[i]).empty();
       note +=
           std::string(note.empty() ? "" : "；") +
           (withData ? "按 β 的等级取自按检测数据更新后的后验" : "无检测数据：按 β 的等级为先验");

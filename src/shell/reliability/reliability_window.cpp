@@ -26,6 +26,7 @@
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/update/member_update.hpp"
 #include "analysis/update/update_report.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
@@ -125,6 +126,7 @@ struct ReliabilityWindow::Run {
   mc::RunSettings settings;
   mc::RunControl control;
   std::optional<update::Measurements> measurements;  // an update with these
+  analysis::project::UpdateRecord record;            // the settings typed for it
   std::optional<mc::Report> report;
   std::optional<update::UpdateResult> updated;
   QString refusal;  // why the update could not run
@@ -600,12 +602,40 @@ std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
       !atInspection(crackWidth_, crackSd_, QStringLiteral("检测时的裂缝宽度"), m.crackWidth)) {
     return std::nullopt;
   }
+  typedRecord_ = {};
+  typedRecord_.depthCov = *depthCov;
+  typedRecord_.profileSd = *profileSd;
+  if (m.corrosionDepth && !memberMeasurements_.corrosionDepth) {
+    typedRecord_.corrosionDepth =
+        analysis::project::MeasuredRecord{m.corrosionDepth->value, m.corrosionDepth->sd};
+  }
+  if (m.crackWidth && !memberMeasurements_.crackWidth) {
+    typedRecord_.crackWidth =
+        analysis::project::MeasuredRecord{m.crackWidth->value, m.crackWidth->sd};
+  }
   if (m.empty()) {
     return refuse(depthReadings_,
                   QStringLiteral("没有可用于更新的检测数据：请从工程中有检测数据的构件打开本窗口，"
                                  "或输入碳化深度读数，或关闭“按检测数据更新”。"));
   }
   return m;
+}
+
+void ReliabilityWindow::setUpdateRecord(const analysis::project::UpdateRecord& record) {
+  auto text = [](const std::optional<double>& v) { return v ? digits(*v) : QString(); };
+  depthCov_->setText(text(record.depthCov));
+  profileSd_->setText(text(record.profileSd));
+  auto measured = [&](const std::optional<analysis::project::MeasuredRecord>& m, QLineEdit* value,
+                      QLineEdit* sd) {
+    value->setText(m ? digits(m->value) : QString());
+    sd->setText(m ? digits(m->sd) : QString());
+  };
+  measured(record.corrosionDepth, corrosionDepth_, corrosionSd_);
+  measured(record.crackWidth, crackWidth_, crackSd_);
+}
+
+std::optional<analysis::project::UpdateRecord> ReliabilityWindow::updateRecord() const {
+  return updatedRecord_;
 }
 
 QList<QWidget*> ReliabilityWindow::predictiveCharts() const {
@@ -900,6 +930,7 @@ void ReliabilityWindow::calculate() {
   run_ = std::make_unique<Run>();
   run_->problem = std::move(*problem);
   run_->settings = settings;
+  if (measurements) run_->record = typedRecord_;
   run_->measurements = std::move(measurements);
   progress_->setRange(0, static_cast<int>(settings.samples));
   progress_->setValue(0);
@@ -936,6 +967,11 @@ void ReliabilityWindow::runFinished(const QString& error) {
   } else {
     report_ = std::move(run->report);
     updated_ = std::move(run->updated);
+    updatedRecord_.reset();
+    if (updated_) {
+      updatedRecord_ = run->record;
+      updatedRecord_->last = update::outcome_record(*updated_);
+    }
     handedOver_ = false;
     runMeans_ = run->problem.base;
     runOrder_ = next_run_order();

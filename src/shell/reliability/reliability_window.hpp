@@ -26,6 +26,7 @@
 #include <optional>
 
 #include "analysis/mc/report.hpp"
+#include "analysis/project/project.hpp"
 #include "analysis/update/update.hpp"
 #include "sheet/sheet_table.hpp"
 #include "shell/reliability/reliability_tables.hpp"
@@ -132,6 +133,10 @@ class ReliabilityWindow final : public QWidget {
   std::optional<analysis::update::Measurements> measurementsToUse();
   // The last completed update (none when the last completed run was not one).
   const std::optional<analysis::update::UpdateResult>& updateResult() const { return updated_; }
+  // The update settings a project keeps for its member: typed into the boxes, and as the last
+  // completed update used them with its result.
+  void setUpdateRecord(const analysis::project::UpdateRecord& record);
+  std::optional<analysis::project::UpdateRecord> updateRecord() const;
 
   // Sets the scatter of box n (its coefficient of variation and law) from elsewhere, e.g. the
   // standard errors of a fit of inspection data; `source` says where it comes from (shown as
@@ -241,6 +246,8 @@ class ReliabilityWindow final : public QWidget {
   analysis::update::Measurements memberMeasurements_;
   QString measurementSource_;
   std::optional<analysis::update::UpdateResult> updated_;
+  analysis::project::UpdateRecord typedRecord_;  // as measurementsToUse() last read the boxes
+  std::optional<analysis::project::UpdateRecord> updatedRecord_;  // of the last update
 
   std::unique_ptr<Run> run_;
   std::optional<analysis::mc::Report> report_;
