@@ -274,7 +274,11 @@ void draw_update_inputs_chart(QChart& chart, const update::UpdateResult& r) {
   auto* y = new QCategoryAxis;
   y->setLabelsFont(cjk_font(8));
   y->setRange(-0.5, static_cast<double>(n) - 0.5);
-  y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  y->setStartValue(-0.5);
+  // Categories are appended from the bottom up, each ending half a row above its line.
+  for (std::size_t i = n; i-- > 0;) {
+    y->append(qs(r.inputs[i].label), static_cast<double>(n - 1 - i) + 0.5);
+  }
   chart.addAxis(y, Qt::AlignLeft);
   auto* priorMeans = new QScatterSeries;
   priorMeans->setName(QStringLiteral("先验"));
@@ -287,7 +291,6 @@ void draw_update_inputs_chart(QChart& chart, const update::UpdateResult& r) {
   for (std::size_t i = 0; i < n; ++i) {
     const auto& in = r.inputs[i];
     const double row = static_cast<double>(n - 1 - i);
-    y->append(qs(in.label), row);
     for (std::size_t j = 0; j < 2; ++j) {
       const double at = row + (j == 0 ? 0.15 : -0.15);
       auto* segment = new QLineSeries;
