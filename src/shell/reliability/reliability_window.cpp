@@ -655,7 +655,7 @@ void ReliabilityWindow::showUpdate() {
       auto* view = make_chart_view();
       view->setMinimumHeight(360);
       draw_predictive_chart(*view->chart(), c);
-      chartLayout->addWidget(view);
+      chartLayout->addWidget(view, 1);
     }
   }
   if (!updated_ || updated_->curves.empty()) {
@@ -663,8 +663,8 @@ void ReliabilityWindow::showUpdate() {
                                           ? QStringLiteral("检测数据中没有可画预测曲线的测量。")
                                           : QStringLiteral("尚无按检测数据更新的结果。"),
                                       charts));
+    chartLayout->addStretch(1);
   }
-  chartLayout->addStretch(1);
   delete scroll->takeWidget();
   scroll->setWidget(charts);
 

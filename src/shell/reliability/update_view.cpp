@@ -181,7 +181,7 @@ QList<QStringList> update_correlation_cells(const update::UpdateResult& r) {
 void draw_predictive_chart(QChart& chart, const update::PredictiveCurve& c) {
   const bool depth = c.kind == update::PredictiveCurve::Kind::DepthAgainstAge;
   reset_chart(chart, depth ? QStringLiteral("碳化深度的后验预测")
-                           : QStringLiteral("芯样“%1”（%2 a）氯离子含量的后验预测")
+                           : QStringLiteral("“%1”（%2 a）氯离子含量的后验预测")
                                  .arg(qs(c.name), short_digits(c.age)));
   if (c.points.empty()) return;
   double xHi = c.points.back().at, yHi = 0;
@@ -198,6 +198,8 @@ void draw_predictive_chart(QChart& chart, const update::PredictiveCurve& c) {
   auto* y = add_axis(chart,
                      depth ? QStringLiteral("碳化深度 (mm)") : QStringLiteral("氯离子含量 (kg/m³)"),
                      0, 1.05 * yHi, Qt::AlignLeft);
+  x->applyNiceNumbers();
+  y->applyNiceNumbers();
   auto band = [&](const QString& name, const QColor& colour, bool posterior) {
     auto* upper = new QLineSeries;
     auto* lower = new QLineSeries;
@@ -271,6 +273,7 @@ void draw_update_inputs_chart(QChart& chart, const update::UpdateResult& r) {
   if (!std::isfinite(lo) || !std::isfinite(hi)) lo = 0, hi = 2;
   const double pad = 0.05 * (hi - lo) + 1e-9;
   auto* x = add_axis(chart, QStringLiteral("相对于先验均值"), lo - pad, hi + pad, Qt::AlignBottom);
+  x->applyNiceNumbers();
   auto* y = new QCategoryAxis;
   y->setLabelsFont(cjk_font(8));
   y->setRange(-0.5, static_cast<double>(n) - 0.5);
