@@ -53,13 +53,13 @@ inline bool update_screenshots(MainWindow& window, ProjectSession& session,
       ok = false;
       continue;
     }
-    const char* const names[] = {"inputs", "results",    "probability",   "beta",     "tornado",
-                                 "update", "predictive", "update-inputs", "posterior"};
+    const char* const names[] = {"inputs",  "results", "probability", "beta",
+                                 "tornado", "update",  "charts"};
     // The project window stays open behind the analysis.
     window.mdiArea()->setActiveSubWindow(sub);
     for (bool maximised : {false, true}) {
       if (maximised) sub->showMaximized();
-      for (int t = 0; t < w->resultTabs()->count() && t < 9; ++t) {
+      for (int t = 0; t < w->resultTabs()->count() && t < 7; ++t) {
         if (!maximised && t >= 1 && t <= 4) continue;  // the run's own tabs as before
         w->resultTabs()->setCurrentIndex(t);
         QApplication::processEvents();

@@ -264,17 +264,29 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   tabs_->addTab(probabilityChart_, QStringLiteral("概率 P(t≤τ)"));
   tabs_->addTab(betaChart_, QStringLiteral("可靠指标 β(τ)"));
   tabs_->addTab(tornadoChart_, QStringLiteral("敏感性"));
-  tabs_->addTab(buildUpdatePage(), QStringLiteral("更新：先验与后验"));
-  predictivePage_ = new QScrollArea(tabs_);
-  predictivePage_->setObjectName(QStringLiteral("predictivePage"));
-  static_cast<QScrollArea*>(predictivePage_)->setWidgetResizable(true);
-  tabs_->addTab(predictivePage_, QStringLiteral("后验预测"));
+  tabs_->addTab(buildUpdatePage(), QStringLiteral("先验与后验"));
+  // The update's charts on one page that scrolls: the predictive curves (one per set of
+  // depths or core), the inputs' prior against posterior, the posterior probabilities.
+  auto* chartScroll = new QScrollArea(tabs_);
+  chartScroll->setObjectName(QStringLiteral("predictivePage"));
+  chartScroll->setWidgetResizable(true);
+  predictivePage_ = chartScroll;
+  auto* chartPage = new QWidget(chartScroll);
+  auto* chartPageLayout = new QVBoxLayout(chartPage);
+  predictiveHolder_ = new QWidget(chartPage);
+  new QVBoxLayout(predictiveHolder_);
+  predictiveHolder_->layout()->setContentsMargins(0, 0, 0, 0);
+  chartPageLayout->addWidget(predictiveHolder_);
   updateInputsChart_ = make_chart_view();
   updateInputsChart_->setObjectName(QStringLiteral("updateInputsChart"));
-  tabs_->addTab(updateInputsChart_, QStringLiteral("输入：先验与后验"));
+  updateInputsChart_->setMinimumHeight(360);
+  chartPageLayout->addWidget(updateInputsChart_);
   posteriorProbabilityChart_ = make_chart_view();
   posteriorProbabilityChart_->setObjectName(QStringLiteral("posteriorProbabilityChart"));
-  tabs_->addTab(posteriorProbabilityChart_, QStringLiteral("后验 P(t≤τ)"));
+  posteriorProbabilityChart_->setMinimumHeight(360);
+  chartPageLayout->addWidget(posteriorProbabilityChart_);
+  chartScroll->setWidget(chartPage);
+  tabs_->addTab(chartScroll, QStringLiteral("更新图表"));
   layout->addWidget(tabs_, 1);
 
   connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
@@ -640,22 +652,23 @@ std::optional<analysis::project::UpdateRecord> ReliabilityWindow::updateRecord()
 
 QList<QWidget*> ReliabilityWindow::predictiveCharts() const {
   QList<QWidget*> charts;
-  if (auto* scroll = qobject_cast<QScrollArea*>(predictivePage_); scroll && scroll->widget()) {
-    for (QChartView* v : scroll->widget()->findChildren<QChartView*>()) charts << v;
-  }
+  for (QChartView* v : predictiveHolder_->findChildren<QChartView*>()) charts << v;
   return charts;
 }
 
 void ReliabilityWindow::showUpdate() {
-  auto* scroll = static_cast<QScrollArea*>(predictivePage_);
-  auto* charts = new QWidget;
-  auto* chartLayout = new QVBoxLayout(charts);
+  // The predictive charts made again: those of the last update go.
+  for (QWidget* old : predictiveHolder_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    delete old;
+  }
+  auto* charts = predictiveHolder_;
+  auto* chartLayout = static_cast<QVBoxLayout*>(predictiveHolder_->layout());
   if (updated_) {
     for (const auto& c : updated_->curves) {
       auto* view = make_chart_view();
       view->setMinimumHeight(360);
       draw_predictive_chart(*view->chart(), c);
-      chartLayout->addWidget(view, 1);
+      chartLayout->addWidget(view);
     }
   }
   if (!updated_ || updated_->curves.empty()) {
@@ -663,10 +676,7 @@ void ReliabilityWindow::showUpdate() {
                                           ? QStringLiteral("检测数据中没有可画预测曲线的测量。")
                                           : QStringLiteral("尚无按检测数据更新的结果。"),
                                       charts));
-    chartLayout->addStretch(1);
   }
-  delete scroll->takeWidget();
-  scroll->setWidget(charts);
 
   auto* inputsView = static_cast<QChartView*>(updateInputsChart_);
   auto* postView = static_cast<QChartView*>(posteriorProbabilityChart_);
@@ -1053,7 +1063,7 @@ void ReliabilityWindow::showReport() {
     status += updated_->diagnostics.passed
                   ? QStringLiteral(
                         "已按检测数据更新（诊断通过）：“结果”和前三幅图为先验，"
-                        "先验与后验的对比见“更新：先验与后验”。")
+                        "对比见“先验与后验”和“更新图表”。")
                   : QStringLiteral("已按检测数据更新，但诊断未通过：后验结果不可靠，不据以评级。");
   }
   status_->setText(status);

@@ -241,6 +241,7 @@ class ReliabilityWindow final : public QWidget {
   QTableWidget* updateInputs_ = nullptr;
   QTableWidget* correlations_ = nullptr;
   QWidget* predictivePage_ = nullptr;
+  QWidget* predictiveHolder_ = nullptr;  // the predictive charts of the last update
   QWidget* updateInputsChart_ = nullptr;
   QWidget* posteriorProbabilityChart_ = nullptr;
   analysis::update::Measurements memberMeasurements_;

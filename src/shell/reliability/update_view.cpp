@@ -14,6 +14,7 @@
 #include "analysis/update/update_report.hpp"
 #include "shell/charts/chart_builder.hpp"
 #include "shell/kit/text.hpp"
+#include "shell/reliability/reliability_charts.hpp"
 #include "shell/reliability/reliability_tables.hpp"
 
 namespace pellucor::shell {
@@ -26,36 +27,6 @@ namespace {
 const QColor kPriorColour(120, 120, 120);
 const QColor kPosteriorColour(20, 90, 190);
 const QColor kMeasuredColour(200, 30, 30);
-
-void reset_chart(QChart& chart, const QString& title) {
-  chart.removeAllSeries();
-  for (QAbstractAxis* a : chart.axes()) {
-    chart.removeAxis(a);
-    delete a;
-  }
-  chart.setTitle(title);
-  chart.setTitleFont(cjk_font(11));
-  chart.legend()->setFont(cjk_font(8));
-  chart.legend()->setAlignment(Qt::AlignBottom);
-  chart.legend()->setShowToolTips(true);
-}
-
-QValueAxis* add_axis(QChart& chart, const QString& title, double lo, double hi,
-                     Qt::Alignment side) {
-  auto* a = new QValueAxis;
-  a->setTitleText(title);
-  a->setTitleFont(cjk_font(9));
-  a->setLabelsFont(cjk_font(8));
-  a->setRange(lo, hi);
-  chart.addAxis(a, side);
-  return a;
-}
-
-void attach(QChart& chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
-  chart.addSeries(series);
-  series->attachAxis(x);
-  series->attachAxis(y);
-}
 
 QString percentiles_text(const std::optional<mc::Percentiles>& p) {
   if (!p) return QStringLiteral("无样本");

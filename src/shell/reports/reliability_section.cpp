@@ -16,22 +16,31 @@ namespace pellucor::shell {
 
 namespace mc = analysis::mc;
 
+namespace {
+
+// The lines to read first as a table of their own (empty without any).
+ReportTable first_notes(const std::vector<std::string>& lines) {
+  ReportTable t;
+  if (lines.empty()) return t;
+  t.caption = QStringLiteral("首先请注意");
+  t.header = {QStringLiteral("注意事项")};
+  for (const auto& line : lines) {
+    QString text = qs(line);
+    if (text.startsWith(QStringLiteral("注意："))) text = text.mid(3);
+    t.rows.append({text.trimmed()});
+  }
+  return t;
+}
+
+}  // namespace
+
 ReportSection reliability_section(const mc::Report& r, QStringList notes) {
   const mc::Summary& s = r.summary;
   ReportSection section;
   section.title = QString::fromUtf8(kReliabilityTitle);
 
   // What to read first, above everything else of the run.
-  const std::vector<std::string> lines = mc::warning_lines(r);
-  if (!lines.empty()) {
-    section.table.caption = QStringLiteral("首先请注意");
-    section.table.header = {QStringLiteral("注意事项")};
-    for (const auto& line : lines) {
-      QString text = qs(line);
-      if (text.startsWith(QStringLiteral("注意："))) text = text.mid(3);
-      section.table.rows.append({text.trimmed()});
-    }
-  }
+  section.table = first_notes(mc::warning_lines(r));
 
   ReportTable inputs;
   inputs.caption = QStringLiteral("输入参数的离散性");
@@ -189,16 +198,7 @@ ReportSection update_section(const analysis::update::UpdateResult& r, QStringLis
   ReportSection section;
   section.title = QStringLiteral("按检测数据更新的可靠度分析");
   section.newPage = true;
-  const std::vector<std::string> warnings = update::warning_lines(r);
-  if (!warnings.empty()) {
-    section.table.caption = QStringLiteral("首先请注意");
-    section.table.header = {QStringLiteral("注意事项")};
-    for (const auto& line : warnings) {
-      QString text = qs(line);
-      if (text.startsWith(QStringLiteral("注意："))) text = text.mid(3);
-      section.table.rows.append({text.trimmed()});
-    }
-  }
+  section.table = first_notes(update::warning_lines(r));
   ReportTable diagnostics;
   diagnostics.caption = QStringLiteral("抽样、诊断与检测数据");
   diagnostics.header = {QStringLiteral("说明")};
