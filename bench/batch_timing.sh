@@ -2,7 +2,9 @@
 # Wall-clock timings of the console program with hyperfine (Release build):
 #   1. 10 000 members of the marine sheet, CSV in to CSV out, on all cores and on one;
 #   2. one console calculation of the marine worked example against 'pellucor-cli --help'
-#      (the checkpoint tables are compiled in, so a run pays nothing to fill them).
+#      (the checkpoint tables are compiled in, so a run pays nothing to fill them);
+#   3. 10^5 samples of the marine worked example (the whole reliability analysis, all cores and
+#      one thread) against one console calculation of it.
 # Usage: bench/batch_timing.sh [BUILD_DIR]   (default: build/bench)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,3 +48,16 @@ cover=40 age=20 diffusion=1.5 surface=5 critical=1.4 cracking-time=20 diameter=2
 accumulation=1.0 stable-time=25 initiation-time=10 t2=5 steel=2" \
   -n "constant-coefficient example" "$cli 2 Text1=1.5 Text2=20 Text3=0.8 Text4=30 Text5=40 \
 Text6=20 Text7=1.5 Text8=5 Text9=1.4 Text13=20 Text14=20 Combo1=2"
+
+echo "== 10^5 marine samples (the whole reliability analysis) against one deterministic run"
+hyperfine -N --warmup 2 --runs 10 \
+  -n "marine example" "$cli marine environment=1.5 temperature=20 humidity=0.8 strength=30 \
+cover=40 age=20 diffusion=1.5 surface=5 critical=1.4 cracking-time=20 diameter=20 \
+accumulation=1.0 stable-time=25 initiation-time=10 t2=5 steel=2" \
+  -n "mc marine example, 10^5 samples" "$cli mc marine environment=1.5 temperature=20 \
+humidity=0.8 strength=30 cover=40 age=20 diffusion=1.5 surface=5 critical=1.4 cracking-time=20 \
+diameter=20 accumulation=1.0 stable-time=25 initiation-time=10 t2=5 steel=2 --samples 100000" \
+  -n "mc marine example, 10^5 samples, one thread" "$cli mc marine environment=1.5 \
+temperature=20 humidity=0.8 strength=30 cover=40 age=20 diffusion=1.5 surface=5 critical=1.4 \
+cracking-time=20 diameter=20 accumulation=1.0 stable-time=25 initiation-time=10 t2=5 steel=2 \
+--samples 100000 --threads 1"

@@ -18,6 +18,7 @@
 #include "analysis/timeline.hpp"
 #include "analysis/update/member_update.hpp"
 #include "analysis/update/update.hpp"
+#include "analysis/update/updated_grades.hpp"
 #include "arguments.hpp"
 #include "sheet/safe_output.hpp"
 
@@ -152,82 +153,6 @@ void print_table(const assess::AssessmentTable& t, std::ostream& out) {
   for (const auto& row : t.rows) line(row);
 }
 
-// The members with inspection data graded again from the posterior of their updated reliability
-// analysis (the others keep the prior grade); the lines that say what was done, member by
-// member, and the summary by grade made again.
-std::vector<std::string> grade_updated(const project::Project& p, const update::TypedErrors& errors,
-                                       assess::StructureAssessment& s) {
-  std::vector<std::string> lines;
-  std::size_t graded = 0, notGraded = 0, withoutData = 0;
-  update::UpdateSettings settings;
-  settings.run = s.mcSettings;
-  std::vector<std::string> details;
-  for (std::size_t i = 0; i < s.members.size(); ++i) {
-    assess::MemberResult& r = s.members[i];
-    const project::Member& m = p.members[i];
-    if (!r.assessed() || !r.run) continue;
-    if (update::measurements_of(m.inspection, errors).empty()) {
-      ++withoutData;
-      continue;
-    }
-    auto refuse = [&](const std::string& text, const std::string& english) {
-      r.reliability.reset();
-      r.reliabilityFailure = text;
-      r.reliabilityFailureEnglish = english;
-      ++notGraded;
-      details.push_back("  " + m.name + "：" + text);
-    };
-    auto input = update::member_update(m, errors);
-    if (!input) {
-      refuse("按检测数据更新未能运行：" + input.refusal().text,
-             "the update cannot run: " + input.refusal().message);
-      continue;
-    }
-    const auto result = update::run_update(input->problem, input->measurements, settings);
-    if (!result) {
-      refuse("按检测数据更新未能运行：" + result.refusal().text,
-             "the update cannot run: " + result.refusal().message);
-      continue;
-    }
-    const update::Diagnostics& d = result->diagnostics;
-    if (!d.passed) {
-      std::string why;
-      for (const auto& f : d.failures) why += f;
-      refuse("按检测数据更新的诊断未通过，不评级：" + why,
-             "the update does not meet its diagnostics, not graded");
-      continue;
-    }
-    const auto tl = analysis::timeline(r.run->run);
-    auto grade =
-        assess::assess_reliability(result->posterior, s.settings, tl ? tl->t : 0, m.limitStates);
-    if (!grade) {
-      refuse(grade.refusal().text, grade.refusal().message);
-      continue;
-    }
-    ++graded;
-    const std::string prior =
-        r.reliability ? std::string(assess::grade_name(r.reliability->grade)) : std::string("-");
-    r.reliability = *grade;
-    r.reliabilityFailure.clear();
-    r.reliabilityFailureEnglish.clear();
-    details.push_back("  " + m.name + "：先验 " + prior + " 级 → 后验 " +
-                      std::string(assess::grade_name(grade->grade)) + " 级；" + grade->summary() +
-                      "；有效样本数 " + std::to_string(static_cast<long long>(d.effective)) +
-                      " / " + std::to_string(d.draws) + "，诊断通过");
-  }
-  s.summary = assess::summarize_grades(s.members);
-  lines.push_back("按 β 的等级：有检测数据的 " + std::to_string(graded) +
-                  " 个构件按检测数据更新后的后验 β 评级，" + std::to_string(notGraded) +
-                  " 个更新后未评级，" + std::to_string(withoutData) +
-                  " 个无检测数据，按先验 β 评级：");
-  lines.insert(lines.end(), details.begin(), details.end());
-  lines.push_back(
-      "graded by the posterior beta of the members' updated analyses: " + std::to_string(graded) +
-      ", not graded after their update: " + std::to_string(notGraded) +
-      ", without inspection data (the prior beta): " + std::to_string(withoutData));
-  return lines;
-}
-
 int run(const std::vector<std::string>& words) {
   const Arguments args = parse_arguments(words, kOptions);
   if (args.has("--help")) {
@@ -317,7 +242,7 @@ int run(const std::vector<std::string>& words) {
   }
   assess::StructureAssessment s = *assessed;
   std::vector<std::string> updateLines;
-  if (updated) updateLines = grade_updated(p, errors, s);
+  if (updated) updateLines = update::grade_updated(p, errors, s).lines;
   std::cout << "project: " << printable(s.structure.name)
             << "; structure: " << printable(s.structure.structure)
             << "; engineer: " << printable(s.structure.engineer)
@@ -341,7 +266,7 @@ int run(const std::vector<std::string>& words) {
       const assess::MemberResult& m = s.members[i];
       if (!m.reliability) continue;
       std::string& note = table.rows[i].back();
-      const bool withData = !update::measurements_of(p.members[i].inspection).empty();
+      const bool withData = !update::measurements_of(p.members[i]).empty();
       note +=
           std::string(note.empty() ? "" : "；") +
           (withData ? "按 β 的等级取自按检测数据更新后的后验" : "无检测数据：按 β 的等级为先验");

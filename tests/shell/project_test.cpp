@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -646,6 +647,51 @@ class ProjectTest : public QObject {
   }
 
   // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.
+  // The analysis of a member with inspection data opens with its measurements and its update
+  // settings; a completed update is kept with the member, its settings and its result.
+  void aMembersUpdateOpensWithItsDataAndIsKept() {
+    MainWindow& main = *s_->window;
+    analysis::project::Member column;
+    column.name = "柱 C1";
+    column.sheet = "carbonation";
+    column.boxes = {{sheet::Control::Text1, "2"},   {sheet::Control::Text2, "15"},
+                    {sheet::Control::Text3, "0.7"}, {sheet::Control::Text4, "30"},
+                    {sheet::Control::Text5, "30"},  {sheet::Control::Text6, "60"},
+                    {sheet::Control::Text8, "1.5"}, {sheet::Control::Text9, "20"}};
+    column.steel = "1 圆钢筋";
+    column.options = {sheet::Control::Option1, sheet::Control::Option4};
+    column.inspection.carbonation =
+        analysis::inspect::CarbonationInput{{8.5, 9.1, 7.8, 10.2, 9.6, 8.8}, 30};
+    analysis::project::UpdateRecord settings;
+    settings.depthCov = 0.2;
+    column.update = settings;
+    const auto id = project_->addMember(column);
+    ProjectWindow* pw = show_project_window(*project_);
+    pw->selectMember(id);
+    pw->openReliability();
+    ReliabilityWindow* rel = child<ReliabilityWindow>(main);
+    QVERIFY(rel != nullptr);
+    QVERIFY(rel->updateSwitch()->isChecked());
+    QVERIFY(rel->measurementLabel()->text().contains(QStringLiteral("柱 C1")));
+    QCOMPARE(rel->depthCovEdit()->text(), QStringLiteral("0.2"));
+
+    rel->samplesEdit()->setText(QStringLiteral("500"));
+    QSignalSpy ended(rel, &ReliabilityWindow::runEnded);
+    rel->calculateButton()->click();
+    QVERIFY(ended.wait(120000));
+    QVERIFY(rel->updateResult().has_value());
+    // The depths compared with the error typed for the member, not their own scatter.
+    QCOMPARE(rel->updateResult()->measurements.depths.at(0).cov, 0.2);
+    const auto& kept = project_->member(id)->update;
+    QVERIFY(kept.has_value());
+    QCOMPARE(kept->depthCov, std::optional<double>(0.2));
+    QVERIFY(kept->last.has_value());
+    QCOMPARE(kept->last->samples, std::uint64_t{500});
+    QCOMPARE(kept->last->posteriorP[0], rel->updateResult()->posterior.atTarget.p[0]);
+    QCOMPARE(kept->last->priorP[0], rel->updateResult()->prior.summary.atTarget.p[0]);
+    QCOMPARE(kept->last->passed, rel->updateResult()->diagnostics.passed);
+  }
+
   void readingsTakeNumbersOnly() {
     const auto id = constant_member(*project_, "B1");
     FitProfileWindow* fit = FitProfileWindow::show(*project_, id);

@@ -26,6 +26,7 @@
 
 #include "screenshots_assessment.hpp"
 #include "screenshots_project.hpp"
+#include "screenshots_update.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/charts/chart_window.hpp"
@@ -171,8 +172,9 @@ bool reliability(MainWindow& window, AnalysisActions& actions, const QDir& folde
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   prepare_application(app);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: pellucor_screenshots OUTPUT_FOLDER\n");
+  // With a project file: only the reliability window updated with its members' measurements.
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: pellucor_screenshots OUTPUT_FOLDER [PROJECT.pellucor]\n");
     return 1;
   }
   // Neither the user's remembered window sizes nor report details: those of a first start.
@@ -192,6 +194,12 @@ int main(int argc, char** argv) {
   window.show();
   // Without a window manager nothing activates the window for us.
   if (QTest::qWaitForWindowExposed(&window)) window.activateWindow();
+  if (argc == 3) {
+    ProjectSession* session = install_project_menu(window, *actions);
+    return update_screenshots(window, *session, *actions, folder, QString::fromLocal8Bit(argv[2]))
+               ? 0
+               : 2;
+  }
   if (!QTest::qWaitForWindowActive(&window)) {
     std::fprintf(stderr, "the main window did not become active\n");
     return 1;

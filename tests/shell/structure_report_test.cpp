@@ -17,12 +17,14 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QXYSeries>
+#include <algorithm>
 #include <memory>
 
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/assess/structure.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/update/updated_grades.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/project/project_menu.hpp"
 #include "shell/project/project_session.hpp"
@@ -233,6 +235,62 @@ class StructureReportTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("按可靠指标评定：") +
                           qs(s->members[1].reliability->summary()).remove(QLatin1Char(' '))));
     QVERIFY(text.contains(QStringLiteral("按可靠指标的等级")));
+  }
+
+  // `--report … --reliability --updated` grades the members with inspection data as the
+  // console's `assess --reliability --updated` does (one function, the member's own update
+  // settings), says so on the summary page and prints each update after its member's run.
+  void updatedReportGradesAsTheConsoleDoes() {
+    project::Project p = three_members();
+    p.reliability.samples = 1000;
+    project::UpdateRecord settings;
+    settings.profileSd = 0.4;  // the beam's cores compared with this error, not their fit's
+    p.members[1].update = settings;
+    const QString projectPath = dir_.filePath(QStringLiteral("updated.pellucor"));
+    project::save_project(projectPath.toStdString(), p);
+
+    assess::StructureOptions options;
+    options.reliability = true;
+    const auto outcome = assess::assess_structure(p, options);
+    QVERIFY(outcome.ok());
+    assess::StructureAssessment expected = *outcome;
+    const auto grades = pellucor::analysis::update::grade_updated(p, {}, expected);
+    QCOMPARE(grades.graded + grades.notGraded, std::size_t{2});  // the column and the beam
+    QCOMPARE(grades.withoutData, std::size_t{0});                // the third member is not assessed
+
+    const QString pdf = dir_.filePath(QStringLiteral("updated.pdf"));
+    QProcess proc;
+    proc.start(QStringLiteral(PELLUCOR_APP),
+               {QStringLiteral("--report"), projectPath, QStringLiteral("-o"), pdf,
+                QStringLiteral("--reliability"), QStringLiteral("--updated")});
+    QVERIFY(proc.waitForFinished(300000));
+    const QString out = QString::fromUtf8(proc.readAllStandardOutput());
+    QCOMPARE(proc.exitCode(), 2);  // written; the third member is not assessed
+    for (const auto& line : grades.lines) {
+      QVERIFY2(out.contains(QString::fromStdString(line)), qPrintable(out));
+    }
+    const QString text = pdf_pages(pdf).join(QString());
+    QVERIFY(text.contains(QString::fromStdString(grades.lines[0]).remove(QLatin1Char(' '))));
+    QCOMPARE(text.count(QStringLiteral("按检测数据更新的可靠度分析")),
+             static_cast<int>(std::count_if(grades.results.begin(), grades.results.end(),
+                                            [](const auto& r) { return r.has_value(); })));
+    // The beta grade of the member table is the posterior's where it was graded.
+    for (std::size_t i = 0; i < 2; ++i) {
+      if (!expected.members[i].reliability) continue;
+      QVERIFY(
+          text.contains(qs(expected.members[i].reliability->summary()).remove(QLatin1Char(' '))));
+    }
+
+    // --updated asks for the reliability runs it updates.
+    QProcess refused;
+    refused.start(QStringLiteral(PELLUCOR_APP),
+                  {QStringLiteral("--report"), projectPath, QStringLiteral("-o"),
+                   dir_.filePath(QStringLiteral("refused.pdf")), QStringLiteral("--updated")});
+    QVERIFY(refused.waitForFinished(60000));
+    QCOMPARE(refused.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(refused.readAllStandardError())
+                .contains(QStringLiteral("--reliability")));
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("refused.pdf"))));
   }
 
   // `pellucor --report` with no display at all: the program draws offscreen by itself.

@@ -389,6 +389,13 @@ Sampler::Sampler(const Problem& problem)
   carbonation_ = dynamic_cast<const modules::CarbonationSheet*>(module_) != nullptr;
 }
 
+const TruncatedLaw* Sampler::law(int n) const {
+  for (const Box& b : boxes_) {
+    if (b.n == n) return &b.law;
+  }
+  return nullptr;
+}
+
 sheet::SheetInputs Sampler::inputs(std::uint64_t seed, std::uint64_t index) const {
   sheet::SheetInputs in = base_;
   for (const Box& b : boxes_) {
@@ -553,7 +560,11 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
 }
 
 Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {
-  const Sampler sampler(problem);
+  return run_samples(Sampler(problem), problem, settings, control);
+}
+
+Samples run_samples(const Sampler& sampler, const Problem& problem, const RunSettings& settings,
+                    RunControl* control) {
   Samples out;
   out.boxes = sampler.scatteringBoxes();
   out.variant = problem.variant;

@@ -86,6 +86,8 @@ class Sampler {
   SampleResult run(std::uint64_t seed, std::uint64_t index, sheet::SheetInputs& in,
                    const double* values) const;
   const sheet::SheetInputs& base() const { return base_; }
+  // The law box n is drawn from; nullptr when it does not scatter.
+  const TruncatedLaw* law(int n) const;
   // The model-uncertainty factor of time `which` in sample `index` (1 without one).
   double modelFactor(std::uint64_t seed, std::uint64_t index, int which) const;
 
@@ -162,6 +164,9 @@ struct Samples {
 // until it is met). Samples are handed to the threads in blocks; results[i] is written by
 // whichever thread runs sample i. The first error of a sample is thrown again once every thread
 // has stopped.
+// The same with a sampler of `problem` made before (its laws fitted once for every user).
+Samples run_samples(const Sampler& sampler, const Problem& problem, const RunSettings& settings,
+                    RunControl* control = nullptr);
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
 

@@ -11,6 +11,8 @@
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"
+#include "analysis/update/digits.hpp"
+#include "analysis/update/measurements.hpp"
 #include "modules/registry.hpp"
 #include "platform/files.hpp"
 #include "sheet/control_names.hpp"
@@ -105,6 +107,59 @@ Json profile_json(const ProfileRecord& r) {
   return j;
 }
 
+Json measured_json(const std::optional<MeasuredRecord>& m) {
+  if (!m) return nullptr;
+  Json j;
+  j["value"] = number(m->value);
+  j["sd"] = number(m->sd);
+  return j;
+}
+
+template <class T>
+Json three(const std::array<T, 3>& v) {
+  Json a = Json::array();
+  for (const auto& x : v) {
+    if constexpr (std::is_same_v<T, double>) {
+      a.push_back(number(x));
+    } else {
+      a.push_back(x);
+    }
+  }
+  return a;
+}
+
+Json update_json(const UpdateRecord& u) {
+  Json j;
+  j["depthCov"] = optional_number(u.depthCov);
+  j["profileSd"] = optional_number(u.profileSd);
+  j["corrosionDepth"] = measured_json(u.corrosionDepth);
+  j["crackWidth"] = measured_json(u.crackWidth);
+  if (const auto& o = u.last) {
+    Json l;
+    l["samples"] = o->samples;
+    l["seed"] = o->seed;
+    l["targetAge"] = number(o->targetAge);
+    l["method"] = o->method;
+    l["draws"] = o->draws;
+    l["effective"] = number(o->effective);
+    l["paretoK"] = optional_number(o->paretoK);
+    l["passed"] = o->passed;
+    Json p;
+    p["prior"] = three(o->priorP);
+    p["posterior"] = three(o->posteriorP);
+    l["p"] = std::move(p);
+    l["se"] = three(o->posteriorSe);
+    Json b;
+    b["prior"] = three(o->priorBeta);
+    b["posterior"] = three(o->posteriorBeta);
+    l["beta"] = std::move(b);
+    j["last"] = std::move(l);
+  } else {
+    j["last"] = nullptr;
+  }
+  return j;
+}
+
 Json member_json(const Member& m) {
   Json j;
   j["name"] = m.name;
@@ -146,6 +201,7 @@ Json member_json(const Member& m) {
     ins["cover"] = nullptr;
   }
   j["inspection"] = std::move(ins);
+  if (m.update) j["update"] = update_json(*m.update);
   return j;
 }
 
@@ -401,6 +457,114 @@ std::string member_where(std::size_t i, const std::string& name) {
   return "members[" + std::to_string(i) + "] " + name;
 }
 
+// A number within [lo, hi], or null (none); anything else is named and gives none.
+std::optional<double> read_within(Reader& r, const Json& j, std::string_view key,
+                                  const std::string& where, double lo, double hi) {
+  const auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return std::nullopt;
+  if (it->is_number()) {
+    const double v = it->get<double>();
+    if (std::isfinite(v) && lo <= v && v <= hi) return v;
+  }
+  r.skip(where + "/" + std::string(key),
+         "不是 " + update::num(lo) + " 至 " + update::num(hi) + " 之间的数，已跳过。",
+         "not a number from " + update::num(lo) + " to " + update::num(hi) + ", skipped");
+  return std::nullopt;
+}
+
+std::optional<MeasuredRecord> read_measured(Reader& r, const Json& j, std::string_view key,
+                                            const std::string& where) {
+  const auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return std::nullopt;
+  const std::string at = where + "/" + std::string(key);
+  if (!it->is_object()) {
+    r.skip(at, "测量值记录类型不符，已跳过。", "the measurement is not an object, skipped");
+    return std::nullopt;
+  }
+  r.unknown_keys(*it, at, {"value", "sd"});
+  const auto value = read_within(r, *it, "value", at, 0, update::kMaxAtInspectionMm);
+  const auto sd = read_within(r, *it, "sd", at, update::kErrorSdLow, update::kErrorSdHigh);
+  if (!value || !sd) {
+    r.skip(at, "测量值或其标准差缺失或无意义，此测量已跳过。",
+           "the value or its deviation is missing or meaningless, the measurement is skipped");
+    return std::nullopt;
+  }
+  return MeasuredRecord{*value, *sd};
+}
+
+// The last outcome of an update, whole or not at all: a part that is missing or has no
+// meaning (a probability beyond 0 and 1, more effective samples than draws) skips it, named.
+std::optional<UpdateOutcome> read_outcome(Reader& r, const Json& j, const std::string& at) {
+  r.unknown_keys(j, at,
+                 {"samples", "seed", "targetAge", "method", "draws", "effective", "paretoK",
+                  "passed", "p", "se", "beta"});
+  UpdateOutcome o;
+  bool ok = Reader::take(j.value("samples", Json()), o.samples) &&
+            Reader::take(j.value("seed", Json()), o.seed) &&
+            Reader::take(j.value("targetAge", Json()), o.targetAge) &&
+            Reader::take(j.value("method", Json()), o.method) &&
+            Reader::take(j.value("draws", Json()), o.draws) &&
+            Reader::take(j.value("effective", Json()), o.effective) &&
+            Reader::take(j.value("passed", Json()), o.passed) &&
+            Reader::take(j.value("paretoK", Json()), o.paretoK);
+  auto numbers3 = [&](const Json& v, std::array<double, 3>& out) {
+    std::vector<double> x;
+    if (!Reader::take(v, x) || x.size() != 3) return false;
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (!(x[k] >= 0 && x[k] <= 1)) return false;  // probabilities and their errors
+      out[k] = x[k];
+    }
+    return true;
+  };
+  auto texts3 = [&](const Json& v, std::array<std::string, 3>& out) {
+    if (!v.is_array() || v.size() != 3) return false;
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (!v[k].is_string() ||
+          character_count(v[k].get_ref<const std::string&>()) > kMaxBetaChars) {
+        return false;
+      }
+      out[k] = v[k].get<std::string>();
+    }
+    return true;
+  };
+  const Json p = j.value("p", Json());
+  const Json b = j.value("beta", Json());
+  ok = ok && p.is_object() && b.is_object() && numbers3(p.value("prior", Json()), o.priorP) &&
+       numbers3(p.value("posterior", Json()), o.posteriorP) &&
+       numbers3(j.value("se", Json()), o.posteriorSe) &&
+       texts3(b.value("prior", Json()), o.priorBeta) &&
+       texts3(b.value("posterior", Json()), o.posteriorBeta);
+  ok = ok && o.samples >= 1 && o.draws >= 1 && std::isfinite(o.targetAge) && o.targetAge > 0 &&
+       std::isfinite(o.effective) && o.effective >= 0 &&
+       o.effective <= static_cast<double>(o.draws) && (!o.paretoK || std::isfinite(*o.paretoK)) &&
+       std::find(std::begin(kUpdateMethods), std::end(kUpdateMethods), o.method) !=
+           std::end(kUpdateMethods);
+  if (!ok) {
+    r.skip(at, "上次更新的结果记录缺失部分或无意义，已跳过。",
+           "the last update's result is incomplete or meaningless, skipped");
+    return std::nullopt;
+  }
+  return o;
+}
+
+UpdateRecord read_update(Reader& r, const Json& j, const std::string& at) {
+  r.unknown_keys(j, at, {"depthCov", "profileSd", "corrosionDepth", "crackWidth", "last"});
+  UpdateRecord u;
+  u.depthCov = read_within(r, j, "depthCov", at, update::kErrorCovLow, update::kErrorCovHigh);
+  u.profileSd = read_within(r, j, "profileSd", at, update::kErrorSdLow, update::kErrorSdHigh);
+  u.corrosionDepth = read_measured(r, j, "corrosionDepth", at);
+  u.crackWidth = read_measured(r, j, "crackWidth", at);
+  if (const auto it = j.find("last"); it != j.end() && !it->is_null()) {
+    if (it->is_object()) {
+      u.last = read_outcome(r, *it, at + "/last");
+    } else {
+      r.skip(at + "/last", "上次更新的结果记录类型不符，已跳过。",
+             "the last update's result is not an object, skipped");
+    }
+  }
+  return u;
+}
+
 std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
   std::string where = "members[" + std::to_string(index) + "]";
   if (!j.is_object()) {
@@ -413,9 +577,9 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     return std::nullopt;
   }
   where = member_where(index, m.name);
-  r.unknown_keys(
-      j, where,
-      {"name", "sheet", "boxes", "steel", "options", "limitStates", "scatter", "inspection"});
+  r.unknown_keys(j, where,
+                 {"name", "sheet", "boxes", "steel", "options", "limitStates", "scatter",
+                  "inspection", "update"});
   r.read(j, "sheet", where, m.sheet);
   if (module_of(m) == nullptr) {
     r.skip(where, "未知的表格 '" + clipped(m.sheet) + "'，整个成员已跳过。",
@@ -566,6 +730,14 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
   } else if (it != j.end()) {
     r.skip(where + "/inspection", "检测数据记录类型不符，已跳过。",
            "the inspection data are not an object, skipped");
+  }
+  if (const auto it = j.find("update"); it != j.end() && !it->is_null()) {
+    if (it->is_object()) {
+      m.update = read_update(r, *it, where + "/update");
+    } else {
+      r.skip(where + "/update", "更新设置记录类型不符，已跳过。",
+             "the update settings are not an object, skipped");
+    }
   }
   return m;
 }

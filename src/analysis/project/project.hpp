@@ -12,7 +12,15 @@
 //                    "options": ["Option1", ...], "limitStates": null | [...],
 //                    "scatter": { "Text5": { "cov", "law" }, ... },
 //                    "inspection": { "profiles": [...], "carbonation": null | {...},
-//                                    "cover": null | {...} } }, ... ] }
+//                                    "cover": null | {...} },
+//                    "update": {...} (only for a member whose analysis was updated) }, ... ] }
+//
+// A member's "update" holds what its update with the measurements was given beyond them and
+// what it gave last: { "depthCov": null | CoV, "profileSd": null | kg/m³,
+// "corrosionDepth": null | { "value", "sd" }, "crackWidth": null | { "value", "sd" },
+// "last": null | { "samples", "seed", "targetAge", "method", "draws", "effective", "paretoK",
+// "passed", "p": { "prior": [3], "posterior": [3] }, "se": [3],
+// "beta": { "prior": [3 texts], "posterior": [3 texts] } } }.
 //
 // Why this layout: the format name and the schema version come first, so that a reader knows
 // what it holds and whether it can read it before it reads anything else; the sections follow
@@ -36,6 +44,7 @@
 // member's JSON at once, never the whole document's.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -107,6 +116,53 @@ struct Inspection {
   bool operator==(const Inspection&) const = default;
 };
 
+// A value measured at the inspection age with the deviation of its error (mm).
+struct MeasuredRecord {
+  double value = 0;
+  double sd = 0;
+
+  bool operator==(const MeasuredRecord&) const = default;
+};
+
+// What the last update of a member's reliability analysis gave, as it was shown: the run, the
+// sampler and its diagnostics, P(t <= target age) and beta of t_i, t_c, t_d prior and
+// posterior (beta as written, a bound "> 4.107" included).
+struct UpdateOutcome {
+  std::uint64_t samples = 0;
+  std::uint64_t seed = 0;
+  double targetAge = 0;
+  std::string method;  // "prior", "weighting" or "tempered"
+  std::uint64_t draws = 0;
+  double effective = 0;
+  std::optional<double> paretoK;
+  bool passed = false;
+  std::array<double, 3> priorP{};
+  std::array<double, 3> posteriorP{};
+  std::array<double, 3> posteriorSe{};
+  std::array<std::string, 3> priorBeta;
+  std::array<std::string, 3> posteriorBeta;
+
+  bool operator==(const UpdateOutcome&) const = default;
+};
+
+// The update of a member's reliability analysis with its measurements: the errors typed for
+// them (none: estimated, from the readings' scatter or the fits' residuals), the corrosion
+// depth and crack width measured at the inspection age, and the last result.
+struct UpdateRecord {
+  std::optional<double> depthCov;
+  std::optional<double> profileSd;  // kg/m³
+  std::optional<MeasuredRecord> corrosionDepth;
+  std::optional<MeasuredRecord> crackWidth;
+  std::optional<UpdateOutcome> last;
+
+  bool operator==(const UpdateRecord&) const = default;
+};
+
+// The methods an outcome names.
+inline constexpr std::string_view kUpdateMethods[] = {"prior", "weighting", "tempered"};
+// The most characters of a beta as written.
+inline constexpr std::size_t kMaxBetaChars = 40;
+
 struct BoxScatter {
   double cov = 0;
   mc::Distribution law = mc::Distribution::Normal;
@@ -123,6 +179,7 @@ struct Member {
   std::optional<std::vector<assess::LimitState>> limitStates;  // none: the project's
   std::map<sheet::Control, BoxScatter> scatter;                // of the reliability analysis
   Inspection inspection;
+  std::optional<UpdateRecord> update;
 
   bool operator==(const Member&) const = default;
 };

@@ -30,7 +30,7 @@ double Dimension::fromNormal(double z) const {
 }
 
 LatentSpace::LatentSpace(const mc::Problem& problem, const std::optional<TruncatedStudent>& cover,
-                         int coverBox)
+                         int coverBox, const mc::Sampler* sampler)
     : base_(problem.base) {
   const sheet::SheetTable& table = problem.module->table();
   std::vector<int> boxes = problem.scattering();
@@ -47,6 +47,8 @@ LatentSpace::LatentSpace(const mc::Problem& problem, const std::optional<Truncat
                           : -1);
     if (cover && n == coverBox) {
       d.law = *cover;
+    } else if (const mc::TruncatedLaw* law = sampler ? sampler->law(n) : nullptr) {
+      d.law = *law;
     } else {
       const sheet::FieldRow* f = table.field(sheet::text_box(n));
       d.law = mc::TruncatedLaw::fitted(problem.base.box(n),

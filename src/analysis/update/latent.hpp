@@ -33,9 +33,10 @@ struct Dimension {
 class LatentSpace {
  public:
   // The problem's scattering boxes (the cover box with `cover`'s law in place of its own, also
-  // when it does not scatter in the problem) and its model-uncertainty factors.
+  // when it does not scatter in the problem) and its model-uncertainty factors; the laws of the
+  // boxes those of `sampler` (the problem's), where given, rather than fitted again.
   LatentSpace(const mc::Problem& problem, const std::optional<TruncatedStudent>& cover,
-              int coverBox);
+              int coverBox, const mc::Sampler* sampler = nullptr);
 
   std::size_t size() const { return dims_.size(); }
   const std::vector<Dimension>& dimensions() const { return dims_; }

@@ -12,6 +12,7 @@
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/project.hpp"
 #include "analysis/update/measurements.hpp"
+#include "analysis/update/update.hpp"
 
 namespace pellucor::analysis::update {
 
@@ -33,6 +34,13 @@ enum class MemberRefusal {
 
 // The measurements a member's inspection holds.
 Measurements measurements_of(const project::Inspection& inspection, const TypedErrors& errors = {});
+
+// The measurements of a member: its inspection's, with the errors `errors` gives, else those
+// its update settings keep, and the corrosion depth and crack width those settings hold.
+Measurements measurements_of(const project::Member& member, const TypedErrors& errors = {});
+
+// A result as the project keeps it (the last update of a member).
+project::UpdateOutcome outcome_record(const UpdateResult& r);
 
 // `binder` sets the default scatter of an ageing exponent.
 Outcome<MemberUpdate, MemberRefusal> member_update(const project::Member& member,

@@ -377,8 +377,10 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
     }
   }
 
-  // The prior: the reliability analysis itself.
-  const mc::Samples prior = mc::run_samples(problem, run, control);
+  // The prior: the reliability analysis itself, with the sampler whose laws the update's
+  // latent space and model runs share.
+  const mc::Sampler runner(problem);
+  const mc::Samples prior = mc::run_samples(runner, problem, run, control);
   if (prior.cancelled || cancelled(control)) {
     return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
   }
@@ -386,8 +388,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   std::vector<double> ages;
   for (const auto& p : out.prior.summary.curve) ages.push_back(p.age);
 
-  const LatentSpace space(problem, coverLaw, coverBox);
-  const mc::Sampler runner(problem);
+  const LatentSpace space(problem, coverLaw, coverBox, &runner);
   const Likelihood likelihood(*problem.module, pm, &runner);
   const std::size_t d = space.size();
   const std::size_t n = run.samples;

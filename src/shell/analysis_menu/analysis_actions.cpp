@@ -148,6 +148,7 @@ ReportDocument AnalysisActions::report(int sheet, const ReliabilityWindow* run) 
     // No such sheet: at most the run, under the caption it carries.
     ReportDocument doc(run && run->report() ? qs(run->report()->caption) : QString());
     if (run && run->report()) doc.addSection(reliability_section(*run->report()));
+    if (run && run->updateResult()) doc.addSection(update_section(*run->updateResult()));
     return doc;
   }
   // Inputs changed in the sheet's boxes since its last completed calculation.
@@ -165,6 +166,7 @@ ReportDocument AnalysisActions::report(int sheet, const ReliabilityWindow* run) 
       doc.addNotice(notes.back());
     }
     doc.addSection(reliability_section(*run->report(), notes));
+    if (run->updateResult()) doc.addSection(update_section(*run->updateResult()));
   }
   return doc;
 }

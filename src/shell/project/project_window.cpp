@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "analysis/mc/problem.hpp"
+#include "analysis/update/member_update.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 #include "shell/analysis_menu/analysis_actions.hpp"
@@ -358,6 +359,18 @@ void ProjectWindow::openReliability() {
     w->setScatter(sheet::text_box_number(box), scatter,
                   QStringLiteral("工程中构件“%1”的设定").arg(qs(m.name)));
   }
+  // The member's measurements without the values its update settings add: those stand in the
+  // window's boxes, where they can be changed.
+  w->setMeasurements(analysis::update::measurements_of(m.inspection),
+                     QStringLiteral("工程中构件“%1”的检测数据").arg(qs(m.name)));
+  if (m.update) w->setUpdateRecord(*m.update);
+  // A completed update is kept with the member: its settings and its result.
+  const auto member = *id;
+  connect(w, &ReliabilityWindow::runEnded, this, [this, w, member] {
+    if (const auto record = w->updateRecord()) {
+      session_.updateMember(member, [&](project::Member& m) { m.update = record; });
+    }
+  });
 }
 
 ProjectWindow* show_project_window(ProjectSession& session) {

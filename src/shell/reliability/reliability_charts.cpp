@@ -30,6 +30,8 @@ const char* const kTimeLegend[] = {"开始锈蚀 t_i", "开裂 t_c", "耐久性�
 // The colours of the three times in every chart.
 const QColor kTimeColours[] = {QColor(30, 120, 30), QColor(200, 110, 0), QColor(200, 30, 30)};
 
+}  // namespace
+
 // Empties a chart of its series and axes and gives it its title.
 void reset_chart(QChart& chart, const QString& title) {
   chart.removeAllSeries();
@@ -60,8 +62,6 @@ void attach(QChart& chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractA
   series->attachAxis(x);
   series->attachAxis(y);
 }
-
-}  // namespace
 
 void draw_probability_chart(QChart& chart, const mc::Summary* summary) {
   reset_chart(chart, QStringLiteral("概率 P(t ≤ τ)"));

@@ -9,12 +9,24 @@
 
 #include "analysis/mc/report.hpp"
 
+#include <Qt>
+
+class QAbstractAxis;
+class QAbstractSeries;
 class QChart;
+class QString;
+class QValueAxis;
 
 namespace pellucor::shell {
 
 void draw_probability_chart(QChart& chart, const analysis::mc::Summary* summary);
 void draw_beta_chart(QChart& chart, const analysis::mc::Summary* summary);
 void draw_tornado_chart(QChart& chart, const analysis::mc::Report* report);
+
+// What these charts and those of an update are drawn with: a chart emptied of its series and
+// axes with its title, a value axis added on one side, a series added on two axes.
+void reset_chart(QChart& chart, const QString& title);
+QValueAxis* add_axis(QChart& chart, const QString& title, double lo, double hi, Qt::Alignment side);
+void attach(QChart& chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y);
 
 }  // namespace pellucor::shell

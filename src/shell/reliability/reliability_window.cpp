@@ -1,5 +1,6 @@
 #include "shell/reliability/reliability_window.hpp"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -24,6 +26,8 @@
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/update/member_update.hpp"
+#include "analysis/update/update_report.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
@@ -33,10 +37,12 @@
 #include "shell/kit/safe_file.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_charts.hpp"
+#include "shell/reliability/update_view.hpp"
 
 namespace pellucor::shell {
 
 namespace mc = analysis::mc;
+namespace update = analysis::update;
 
 namespace {
 
@@ -119,11 +125,28 @@ struct ReliabilityWindow::Run {
   mc::Problem problem;
   mc::RunSettings settings;
   mc::RunControl control;
+  std::optional<update::Measurements> measurements;  // an update with these
+  analysis::project::UpdateRecord record;            // the settings typed for it
   std::optional<mc::Report> report;
+  std::optional<update::UpdateResult> updated;
+  QString refusal;  // why the update could not run
   bool cancelled = false;
   std::unique_ptr<BackgroundRun> thread;  // last: goes first, after the cancel
 
   void compute() {
+    if (measurements) {
+      update::UpdateSettings u;
+      u.run = settings;
+      auto r = update::run_update(problem, *measurements, u, &control);
+      if (!r) {
+        cancelled = r.refusal().kind == update::UpdateRefusal::Cancelled;
+        if (!cancelled) refusal = qs(r.refusal().text);
+        return;
+      }
+      report = r->prior;
+      updated = *r;
+      return;
+    }
     const mc::Samples samples = mc::run_samples(problem, settings, &control);
     cancelled = samples.cancelled;
     if (!cancelled) report = mc::make_report(problem, settings, mc::summarize(samples, settings));
@@ -196,6 +219,7 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   inputs_->setParent(setup);
   setupLayout->addWidget(inputs_, 1);
   setupLayout->addWidget(buildSettings());
+  setupLayout->addWidget(buildUpdateSettings());
   tabs_->addTab(setup, QStringLiteral("输入与设置"));
 
   auto* scroll = new QScrollArea(tabs_);
@@ -240,6 +264,29 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   tabs_->addTab(probabilityChart_, QStringLiteral("概率 P(t≤τ)"));
   tabs_->addTab(betaChart_, QStringLiteral("可靠指标 β(τ)"));
   tabs_->addTab(tornadoChart_, QStringLiteral("敏感性"));
+  tabs_->addTab(buildUpdatePage(), QStringLiteral("先验与后验"));
+  // The update's charts on one page that scrolls: the predictive curves (one per set of
+  // depths or core), the inputs' prior against posterior, the posterior probabilities.
+  auto* chartScroll = new QScrollArea(tabs_);
+  chartScroll->setObjectName(QStringLiteral("predictivePage"));
+  chartScroll->setWidgetResizable(true);
+  predictivePage_ = chartScroll;
+  auto* chartPage = new QWidget(chartScroll);
+  auto* chartPageLayout = new QVBoxLayout(chartPage);
+  predictiveHolder_ = new QWidget(chartPage);
+  new QVBoxLayout(predictiveHolder_);
+  predictiveHolder_->layout()->setContentsMargins(0, 0, 0, 0);
+  chartPageLayout->addWidget(predictiveHolder_);
+  updateInputsChart_ = make_chart_view();
+  updateInputsChart_->setObjectName(QStringLiteral("updateInputsChart"));
+  updateInputsChart_->setMinimumHeight(360);
+  chartPageLayout->addWidget(updateInputsChart_);
+  posteriorProbabilityChart_ = make_chart_view();
+  posteriorProbabilityChart_->setObjectName(QStringLiteral("posteriorProbabilityChart"));
+  posteriorProbabilityChart_->setMinimumHeight(360);
+  chartPageLayout->addWidget(posteriorProbabilityChart_);
+  chartScroll->setWidget(chartPage);
+  tabs_->addTab(chartScroll, QStringLiteral("更新图表"));
   layout->addWidget(tabs_, 1);
 
   connect(calculate_, &QPushButton::clicked, this, &ReliabilityWindow::calculate);
@@ -391,6 +438,282 @@ QWidget* ReliabilityWindow::buildSettings() {
   }
   grid->setColumnStretch(8, 1);
   return box;
+}
+
+QWidget* ReliabilityWindow::buildUpdateSettings() {
+  auto* box = new QGroupBox(QStringLiteral("检测数据"), this);
+  box->setObjectName(QStringLiteral("updateSettings"));
+  auto* grid = new QGridLayout(box);
+  auto edit = [&](const char* name, const QString& tip) {
+    auto* e = new QLineEdit(box);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setToolTip(tip);
+    return e;
+  };
+  auto label = [&](const QString& text, int row, int column) {
+    grid->addWidget(new QLabel(text, box), row, column);
+  };
+  updateSwitch_ = new QCheckBox(QStringLiteral("按检测数据更新"), box);
+  updateSwitch_->setObjectName(QStringLiteral("updateSwitch"));
+  updateSwitch_->setToolTip(
+      QStringLiteral("以构件的检测数据（碳化深度、氯离子剖面、保护层厚度、检测时的锈蚀深度或"
+                     "裂缝宽度）更新输入参数的分布，给出先验与后验的对比"));
+  measurementNote_ = new QLabel(box);
+  measurementNote_->setObjectName(QStringLiteral("measurementNote"));
+  measurementNote_->setWordWrap(true);
+  grid->addWidget(updateSwitch_, 0, 0);
+  grid->addWidget(measurementNote_, 0, 1, 1, 7);
+
+  depthReadings_ =
+      edit("depthReadings", QStringLiteral("酚酞法测得的碳化深度（mm），以空格、逗号或分号分隔；"
+                                           "0 表示未见碳化（浅于 0.5 mm）"));
+  depthAge_ = edit("depthAge", QStringLiteral("测读碳化深度时构件的年龄 (a)"));
+  depthCov_ = edit("depthCov", QStringLiteral("碳化深度的测量与模型误差（对数正态，均值 1）的变异"
+                                              "系数；空：由读数的离散估计"));
+  profileSd_ = edit("profileSd", QStringLiteral("氯离子含量的测量与模型误差（正态）的标准差 "
+                                                "(kg/m³)；空：取剖面拟合的残差标准差"));
+  corrosionDepth_ = edit("corrosionDepth", QStringLiteral("检测时测得的锈蚀深度 (mm)；空：无"));
+  corrosionSd_ = edit("corrosionSd", QStringLiteral("锈蚀深度测量的标准差 (mm)"));
+  crackWidth_ = edit("crackWidth", QStringLiteral("检测时测得的裂缝宽度 (mm)；空：无"));
+  crackSd_ = edit("crackSd", QStringLiteral("裂缝宽度测量的标准差 (mm)"));
+  label(QStringLiteral("碳化深度读数 (mm)"), 1, 0);
+  grid->addWidget(depthReadings_, 1, 1, 1, 5);
+  label(QStringLiteral("读数时的年龄 (a)"), 1, 6);
+  grid->addWidget(depthAge_, 1, 7);
+  label(QStringLiteral("碳化深度误差变异系数"), 2, 0);
+  grid->addWidget(depthCov_, 2, 1);
+  label(QStringLiteral("氯离子误差标准差 (kg/m³)"), 2, 2);
+  grid->addWidget(profileSd_, 2, 3);
+  label(QStringLiteral("检测时锈蚀深度 (mm)"), 3, 0);
+  grid->addWidget(corrosionDepth_, 3, 1);
+  label(QStringLiteral("标准差"), 3, 2);
+  grid->addWidget(corrosionSd_, 3, 3);
+  label(QStringLiteral("检测时裂缝宽度 (mm)"), 3, 4);
+  grid->addWidget(crackWidth_, 3, 5);
+  label(QStringLiteral("标准差"), 3, 6);
+  grid->addWidget(crackSd_, 3, 7);
+  setMeasurements({}, {});
+  return box;
+}
+
+QWidget* ReliabilityWindow::buildUpdatePage() {
+  auto* scroll = new QScrollArea(tabs_);
+  scroll->setObjectName(QStringLiteral("updateScroll"));
+  scroll->setWidgetResizable(true);
+  auto* page = new QWidget(scroll);
+  auto* layout = new QVBoxLayout(page);
+  diagnostics_ = new QLabel(page);
+  diagnostics_->setObjectName(QStringLiteral("updateDiagnostics"));
+  diagnostics_->setWordWrap(true);
+  diagnostics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(diagnostics_);
+  updateCompare_ = make_result_table(7, {}, "updateTable", page);
+  updatePercentiles_ =
+      make_result_table(3,
+                        {QStringLiteral("时间"), QStringLiteral("先验 5% / 50% / 95% (a)"),
+                         QStringLiteral("后验 5% / 50% / 95% (a)")},
+                        "updatePercentileTable", page);
+  updateInputs_ = make_result_table(
+      7,
+      {QStringLiteral("输入参数"), QStringLiteral("先验均值"), QStringLiteral("先验变异系数"),
+       QStringLiteral("先验 90% 区间"), QStringLiteral("后验均值"), QStringLiteral("后验变异系数"),
+       QStringLiteral("后验 90% 区间")},
+      "updateInputTable", page);
+  correlations_ = make_result_table(1, {}, "correlationTable", page);
+  layout->addWidget(new QLabel(QStringLiteral("目标年龄时的失效概率与可靠指标：先验与后验"), page));
+  layout->addWidget(updateCompare_);
+  layout->addWidget(new QLabel(QStringLiteral("分位值：先验与后验"), page));
+  layout->addWidget(updatePercentiles_);
+  layout->addWidget(new QLabel(QStringLiteral("输入参数的均值、变异系数与 90% 区间"), page));
+  layout->addWidget(updateInputs_);
+  layout->addWidget(new QLabel(QStringLiteral("后验相关系数"), page));
+  layout->addWidget(correlations_);
+  layout->addStretch(1);
+  scroll->setWidget(page);
+  return scroll;
+}
+
+void ReliabilityWindow::setMeasurements(const update::Measurements& m, const QString& source) {
+  memberMeasurements_ = m;
+  measurementSource_ = source;
+  QStringList kinds;
+  for (const auto& d : m.depths) {
+    kinds << QStringLiteral("%1 个碳化深度读数（%2 a）")
+                 .arg(d.depthMm.size())
+                 .arg(short_digits(d.ageYears));
+  }
+  if (!m.cores.empty()) kinds << QStringLiteral("%1 个氯离子剖面芯样").arg(m.cores.size());
+  if (!m.coverMm.empty()) kinds << QStringLiteral("%1 个保护层厚度读数").arg(m.coverMm.size());
+  if (m.empty()) {
+    measurementNote_->setText(QStringLiteral(
+        "无构件的检测数据（从工程的构件打开本窗口时带入）；可在下面输入碳化深度读数，或检测时的"
+        "锈蚀深度、裂缝宽度。"));
+  } else {
+    measurementNote_->setText(source + QStringLiteral("：") + kinds.join(QStringLiteral("，")) +
+                              QStringLiteral("。"));
+  }
+  updateSwitch_->setChecked(!m.empty());
+}
+
+std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
+  update::Measurements m = memberMeasurements_;
+  auto refuse = [&](QLineEdit* edit, const QString& text) {
+    dialogs_.showWarning(this, kTitleInput, text);
+    tabs_->setCurrentIndex(0);
+    edit->setFocus();
+    return std::nullopt;
+  };
+  // An empty box: none; anything but a number: refused here, naming the box.
+  auto optional = [](QLineEdit* e) -> std::optional<std::optional<double>> {
+    const QString text = e->text().trimmed();
+    if (text.isEmpty()) return std::optional<double>{};
+    const auto v = typed_number(text);
+    if (!v) return std::nullopt;
+    return v;
+  };
+  const QString readings = depthReadings_->text().trimmed();
+  if (!readings.isEmpty()) {
+    update::DepthReadings d;
+    static const QRegularExpression separators(QStringLiteral("[\\s,;，；、]+"));
+    for (const QString& word : readings.split(separators, Qt::SkipEmptyParts)) {
+      const auto v = typed_number(word);
+      if (!v) return refuse(depthReadings_, QStringLiteral("碳化深度读数“%1”不是数字!").arg(word));
+      d.depthMm.push_back(*v);
+    }
+    const auto age = optional(depthAge_);
+    if (!age || !*age) {
+      return refuse(depthAge_, QStringLiteral("请输入测读碳化深度时构件的年龄 (a)!"));
+    }
+    d.ageYears = **age;
+    m.depths.push_back(std::move(d));
+  }
+  const auto depthCov = optional(depthCov_);
+  if (!depthCov) return refuse(depthCov_, QStringLiteral("碳化深度误差的变异系数必须是数字!"));
+  const auto profileSd = optional(profileSd_);
+  if (!profileSd) return refuse(profileSd_, QStringLiteral("氯离子误差的标准差必须是数字!"));
+  for (auto& d : m.depths) {
+    if (*depthCov) d.errorCov = *depthCov;
+  }
+  for (auto& c : m.cores) {
+    if (*profileSd) c.errorSd = *profileSd;
+  }
+  auto atInspection = [&](QLineEdit* value, QLineEdit* sd, const QString& what,
+                          std::optional<update::AtInspection>& into) {
+    const auto v = optional(value);
+    if (!v) return refuse(value, what + QStringLiteral("必须是数字!")), false;
+    if (!*v) return true;
+    const auto d = optional(sd);
+    if (!d || !*d) {
+      return refuse(sd, QStringLiteral("请输入%1测量的标准差!").arg(what)), false;
+    }
+    into = update::AtInspection{**v, **d};
+    return true;
+  };
+  if (!atInspection(corrosionDepth_, corrosionSd_, QStringLiteral("检测时的锈蚀深度"),
+                    m.corrosionDepth) ||
+      !atInspection(crackWidth_, crackSd_, QStringLiteral("检测时的裂缝宽度"), m.crackWidth)) {
+    return std::nullopt;
+  }
+  typedRecord_ = {};
+  typedRecord_.depthCov = *depthCov;
+  typedRecord_.profileSd = *profileSd;
+  if (m.corrosionDepth && !memberMeasurements_.corrosionDepth) {
+    typedRecord_.corrosionDepth =
+        analysis::project::MeasuredRecord{m.corrosionDepth->value, m.corrosionDepth->sd};
+  }
+  if (m.crackWidth && !memberMeasurements_.crackWidth) {
+    typedRecord_.crackWidth =
+        analysis::project::MeasuredRecord{m.crackWidth->value, m.crackWidth->sd};
+  }
+  if (m.empty()) {
+    return refuse(depthReadings_,
+                  QStringLiteral("没有可用于更新的检测数据：请从工程中有检测数据的构件打开本窗口，"
+                                 "或输入碳化深度读数，或关闭“按检测数据更新”。"));
+  }
+  return m;
+}
+
+void ReliabilityWindow::setUpdateRecord(const analysis::project::UpdateRecord& record) {
+  auto text = [](const std::optional<double>& v) { return v ? digits(*v) : QString(); };
+  depthCov_->setText(text(record.depthCov));
+  profileSd_->setText(text(record.profileSd));
+  auto measured = [&](const std::optional<analysis::project::MeasuredRecord>& m, QLineEdit* value,
+                      QLineEdit* sd) {
+    value->setText(m ? digits(m->value) : QString());
+    sd->setText(m ? digits(m->sd) : QString());
+  };
+  measured(record.corrosionDepth, corrosionDepth_, corrosionSd_);
+  measured(record.crackWidth, crackWidth_, crackSd_);
+}
+
+std::optional<analysis::project::UpdateRecord> ReliabilityWindow::updateRecord() const {
+  return updatedRecord_;
+}
+
+QList<QWidget*> ReliabilityWindow::predictiveCharts() const {
+  QList<QWidget*> charts;
+  for (QChartView* v : predictiveHolder_->findChildren<QChartView*>()) charts << v;
+  return charts;
+}
+
+void ReliabilityWindow::showUpdate() {
+  // The predictive charts made again: those of the last update go.
+  for (QWidget* old : predictiveHolder_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    delete old;
+  }
+  auto* charts = predictiveHolder_;
+  auto* chartLayout = static_cast<QVBoxLayout*>(predictiveHolder_->layout());
+  if (updated_) {
+    for (const auto& c : updated_->curves) {
+      auto* view = make_chart_view();
+      view->setMinimumHeight(360);
+      draw_predictive_chart(*view->chart(), c);
+      chartLayout->addWidget(view);
+    }
+  }
+  if (!updated_ || updated_->curves.empty()) {
+    chartLayout->addWidget(new QLabel(updated_
+                                          ? QStringLiteral("检测数据中没有可画预测曲线的测量。")
+                                          : QStringLiteral("尚无按检测数据更新的结果。"),
+                                      charts));
+  }
+
+  auto* inputsView = static_cast<QChartView*>(updateInputsChart_);
+  auto* postView = static_cast<QChartView*>(posteriorProbabilityChart_);
+  if (!updated_) {
+    inputsView->chart()->removeAllSeries();
+    for (QAbstractAxis* a : inputsView->chart()->axes()) {
+      inputsView->chart()->removeAxis(a);
+      delete a;
+    }
+    draw_probability_chart(*postView->chart(), nullptr);
+    postView->chart()->setTitle(QStringLiteral("后验概率 P(t ≤ τ)"));
+    diagnostics_->setText(
+        QStringLiteral("尚无按检测数据更新的结果：在“输入与设置”中打开"
+                       "“按检测数据更新”再计算。"));
+    fill_table(*updateCompare_, {});
+    fill_table(*updatePercentiles_, {});
+    fill_table(*updateInputs_, {});
+    fill_table(*correlations_, {});
+    return;
+  }
+  const update::UpdateResult& r = *updated_;
+  draw_update_inputs_chart(*inputsView->chart(), r);
+  draw_probability_chart(*postView->chart(), &r.posterior);
+  postView->chart()->setTitle(QStringLiteral("后验概率 P(t ≤ τ)（按检测数据更新）"));
+  QStringList lines;
+  for (const QString& l : update_diagnostic_lines(r)) lines << l.toHtmlEscaped();
+  diagnostics_->setText(lines.join(QStringLiteral("<br>")));
+  updateCompare_->setHorizontalHeaderLabels(update_comparison_header(r));
+  fill_table(*updateCompare_, update_comparison_cells(r));
+  fill_table(*updatePercentiles_, update_percentile_cells(r));
+  fill_table(*updateInputs_, update_input_cells(r));
+  const int n = static_cast<int>(r.inputs.size());
+  correlations_->setColumnCount(n + 1);
+  QStringList header = {QString()};
+  for (int i = 0; i < n; ++i) header << QStringLiteral("(%1)").arg(i + 1);
+  correlations_->setHorizontalHeaderLabels(header);
+  fill_table(*correlations_, update_correlation_cells(r));
 }
 
 void ReliabilityWindow::setRowScatter(int row, const mc::Scatter& s) {
@@ -608,10 +931,17 @@ void ReliabilityWindow::calculate() {
   mc::RunSettings settings;
   auto problem = problemFromTable(settings);
   if (!problem) return;
+  std::optional<update::Measurements> measurements;
+  if (updateSwitch_->isChecked()) {
+    measurements = measurementsToUse();
+    if (!measurements) return;
+  }
   cancelNote_.clear();
   run_ = std::make_unique<Run>();
   run_->problem = std::move(*problem);
   run_->settings = settings;
+  if (measurements) run_->record = typedRecord_;
+  run_->measurements = std::move(measurements);
   progress_->setRange(0, static_cast<int>(settings.samples));
   progress_->setValue(0);
   setRunning(true);
@@ -633,9 +963,12 @@ void ReliabilityWindow::runFinished(const QString& error) {
   const QString previous = report_ ? QStringLiteral("下面仍是上一次完成的计算（%1 个样本）的结果。")
                                          .arg(report_->summary.samples)
                                    : QStringLiteral("尚无完成的计算结果。");
-  if (!error.isEmpty()) {
-    cancelNote_ = QStringLiteral("计算失败。") + previous;
-    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);
+  if (!error.isEmpty() || !run->refusal.isEmpty()) {
+    cancelNote_ = (error.isEmpty() ? QStringLiteral("按检测数据更新未能运行。")
+                                   : QStringLiteral("计算失败。")) +
+                  previous;
+    dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle),
+                         error.isEmpty() ? run->refusal : error);
   } else if (run->cancelled || !run->report) {
     cancelNote_ = QStringLiteral("已取消，完成 %1 / %2 个样本，未得出结果；")
                       .arg(run->control.done.load())
@@ -643,6 +976,12 @@ void ReliabilityWindow::runFinished(const QString& error) {
                   previous;
   } else {
     report_ = std::move(run->report);
+    updated_ = std::move(run->updated);
+    updatedRecord_.reset();
+    if (updated_) {
+      updatedRecord_ = run->record;
+      updatedRecord_->last = update::outcome_record(*updated_);
+    }
     handedOver_ = false;
     runMeans_ = run->problem.base;
     runOrder_ = next_run_order();
@@ -664,6 +1003,11 @@ void ReliabilityWindow::setRunning(bool running) {
   for (QLineEdit* e : modelCovs_) e->setEnabled(!running);
   if (binder_) binder_->setEnabled(!running);
   if (variant_) variant_->setEnabled(!running);
+  updateSwitch_->setEnabled(!running);
+  for (QLineEdit* e : {depthReadings_, depthAge_, depthCov_, profileSd_, corrosionDepth_,
+                       corrosionSd_, crackWidth_, crackSd_}) {
+    e->setEnabled(!running);
+  }
 }
 
 void ReliabilityWindow::showReport() {
@@ -674,6 +1018,7 @@ void ReliabilityWindow::showReport() {
                      report_ ? &*report_ : nullptr);
   export_->setEnabled(report_.has_value() && !run_);
   reportButton_->setEnabled(report_.has_value() && !run_);
+  showUpdate();
 
   QString status;
   if (run_) {
@@ -714,9 +1059,19 @@ void ReliabilityWindow::showReport() {
             ? QStringLiteral("停止准则（变异系数 < %1）已满足。").arg(s.stopCov)
             : QStringLiteral("停止准则（变异系数 < %1）在最多样本数内未满足。").arg(s.stopCov);
   }
+  if (updated_) {
+    status += updated_->diagnostics.passed
+                  ? QStringLiteral(
+                        "已按检测数据更新（诊断通过）：“结果”和前三幅图为先验，"
+                        "对比见“先验与后验”和“更新图表”。")
+                  : QStringLiteral("已按检测数据更新，但诊断未通过：后验结果不可靠，不据以评级。");
+  }
   status_->setText(status);
 
-  const std::vector<std::string> lines = mc::warning_lines(r);
+  // An update's own warnings first: a run below its diagnostics is said before anything else.
+  std::vector<std::string> lines =
+      updated_ ? update::warning_lines(*updated_) : std::vector<std::string>{};
+  for (auto& line : mc::warning_lines(r)) lines.push_back(std::move(line));
   QStringList warnings;
   for (const auto& line : lines) warnings << qs(line).toHtmlEscaped();
   warnings_->setText(warnings.join(QStringLiteral("<br>")));
@@ -742,7 +1097,11 @@ void ReliabilityWindow::exportCsv() {
                               QStringLiteral("csv"), SaveMode::Replace);
   if (!path) return;
   std::ostringstream csv;
-  mc::write_csv(csv, report_->summary);
+  if (updated_) {
+    update::write_update_csv(csv, *updated_);
+  } else {
+    mc::write_csv(csv, report_->summary);
+  }
   QString error;
   if (!write_whole_file(*path, QByteArray::fromStdString(csv.str()), &error)) {
     dialogs_.showWarning(this, QString::fromUtf8(kReliabilityTitle), error);

@@ -8,6 +8,13 @@
 // of probability (with the band between the bounds) and reliability index (with its bounds),
 // and the rank correlations as a tornado chart; the curves exported as CSV, and the run's
 // section of the printed report.
+//
+// With 按检测数据更新 switched on, a run updates the analysis with the member's measurements
+// (those of the project's member the window was opened for, carbonation depths typed here, a
+// corrosion depth or crack width at the inspection age) and shows, above its results, whether
+// the update met its diagnostics (a run that does not is said first, and is not graded), then
+// prior against posterior, the inputs' posterior statistics and correlations, the posterior
+// predictive curves with the measurements on them and the inputs' prior against posterior.
 #pragma once
 
 #include <QList>
@@ -19,9 +26,12 @@
 #include <optional>
 
 #include "analysis/mc/report.hpp"
+#include "analysis/project/project.hpp"
+#include "analysis/update/update.hpp"
 #include "sheet/sheet_table.hpp"
 #include "shell/reliability/reliability_tables.hpp"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -92,6 +102,42 @@ class ReliabilityWindow final : public QWidget {
   QWidget* tornadoChart() const { return tornadoChart_; }
   QTabWidget* resultTabs() const { return tabs_; }
 
+  // ---- The update with the member's measurements.
+  QCheckBox* updateSwitch() const { return updateSwitch_; }
+  // Carbonation depths typed here (mm, separated by blanks, commas or semicolons) and their age.
+  QLineEdit* depthReadingsEdit() const { return depthReadings_; }
+  QLineEdit* depthAgeEdit() const { return depthAge_; }
+  // The errors: the CoV of the depths' error, the deviation of the cores' (empty: estimated).
+  QLineEdit* depthCovEdit() const { return depthCov_; }
+  QLineEdit* profileSdEdit() const { return profileSd_; }
+  // Measured at the inspection age, with the deviation of the measurement (empty: none).
+  QLineEdit* corrosionDepthEdit() const { return corrosionDepth_; }
+  QLineEdit* corrosionSdEdit() const { return corrosionSd_; }
+  QLineEdit* crackWidthEdit() const { return crackWidth_; }
+  QLineEdit* crackSdEdit() const { return crackSd_; }
+  QLabel* measurementLabel() const { return measurementNote_; }
+  QLabel* diagnosticsLabel() const { return diagnostics_; }
+  QTableWidget* updateTable() const { return updateCompare_; }
+  QTableWidget* updatePercentileTable() const { return updatePercentiles_; }
+  QTableWidget* updateInputTable() const { return updateInputs_; }
+  QTableWidget* correlationTable() const { return correlations_; }
+  // One chart per predictive curve (carbonation depth against age, each core's profile).
+  QList<QWidget*> predictiveCharts() const;
+  QWidget* updateInputsChart() const { return updateInputsChart_; }
+
+  // The measurements of the member the window was opened for, and where they come from (shown
+  // beside the switch). The switch is turned on when they hold anything.
+  void setMeasurements(const analysis::update::Measurements& m, const QString& source);
+  // What the run would condition on: the member's measurements with what is typed here; none
+  // (a message shown) when a typed value cannot be read.
+  std::optional<analysis::update::Measurements> measurementsToUse();
+  // The last completed update (none when the last completed run was not one).
+  const std::optional<analysis::update::UpdateResult>& updateResult() const { return updated_; }
+  // The update settings a project keeps for its member: typed into the boxes, and as the last
+  // completed update used them with its result.
+  void setUpdateRecord(const analysis::project::UpdateRecord& record);
+  std::optional<analysis::project::UpdateRecord> updateRecord() const;
+
   // Sets the scatter of box n (its coefficient of variation and law) from elsewhere, e.g. the
   // standard errors of a fit of inspection data; `source` says where it comes from (shown as
   // the cell's tip). False when the sheet has no such box.
@@ -145,6 +191,9 @@ class ReliabilityWindow final : public QWidget {
   void runFinished(const QString& error);
   void showReport();
   void setRunning(bool running);
+  QWidget* buildUpdateSettings();
+  QWidget* buildUpdatePage();
+  void showUpdate();
 
   const sheet::Module& module_;
   sheet::SheetInputs means_;
@@ -175,6 +224,31 @@ class ReliabilityWindow final : public QWidget {
   QWidget* probabilityChart_ = nullptr;
   QWidget* betaChart_ = nullptr;
   QWidget* tornadoChart_ = nullptr;
+
+  QCheckBox* updateSwitch_ = nullptr;
+  QLineEdit* depthReadings_ = nullptr;
+  QLineEdit* depthAge_ = nullptr;
+  QLineEdit* depthCov_ = nullptr;
+  QLineEdit* profileSd_ = nullptr;
+  QLineEdit* corrosionDepth_ = nullptr;
+  QLineEdit* corrosionSd_ = nullptr;
+  QLineEdit* crackWidth_ = nullptr;
+  QLineEdit* crackSd_ = nullptr;
+  QLabel* measurementNote_ = nullptr;
+  QLabel* diagnostics_ = nullptr;
+  QTableWidget* updateCompare_ = nullptr;
+  QTableWidget* updatePercentiles_ = nullptr;
+  QTableWidget* updateInputs_ = nullptr;
+  QTableWidget* correlations_ = nullptr;
+  QWidget* predictivePage_ = nullptr;
+  QWidget* predictiveHolder_ = nullptr;  // the predictive charts of the last update
+  QWidget* updateInputsChart_ = nullptr;
+  QWidget* posteriorProbabilityChart_ = nullptr;
+  analysis::update::Measurements memberMeasurements_;
+  QString measurementSource_;
+  std::optional<analysis::update::UpdateResult> updated_;
+  analysis::project::UpdateRecord typedRecord_;  // as measurementsToUse() last read the boxes
+  std::optional<analysis::project::UpdateRecord> updatedRecord_;  // of the last update
 
   std::unique_ptr<Run> run_;
   std::optional<analysis::mc::Report> report_;

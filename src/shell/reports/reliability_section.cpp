@@ -6,13 +6,33 @@
 #include <vector>
 
 #include "analysis/crossing.hpp"
+#include "analysis/update/update_report.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_charts.hpp"
 #include "shell/reliability/reliability_tables.hpp"
+#include "shell/reliability/update_view.hpp"
 
 namespace pellucor::shell {
 
 namespace mc = analysis::mc;
+
+namespace {
+
+// The lines to read first as a table of their own (empty without any).
+ReportTable first_notes(const std::vector<std::string>& lines) {
+  ReportTable t;
+  if (lines.empty()) return t;
+  t.caption = QStringLiteral("首先请注意");
+  t.header = {QStringLiteral("注意事项")};
+  for (const auto& line : lines) {
+    QString text = qs(line);
+    if (text.startsWith(QStringLiteral("注意："))) text = text.mid(3);
+    t.rows.append({text.trimmed()});
+  }
+  return t;
+}
+
+}  // namespace
 
 ReportSection reliability_section(const mc::Report& r, QStringList notes) {
   const mc::Summary& s = r.summary;
@@ -20,16 +40,7 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
   section.title = QString::fromUtf8(kReliabilityTitle);
 
   // What to read first, above everything else of the run.
-  const std::vector<std::string> lines = mc::warning_lines(r);
-  if (!lines.empty()) {
-    section.table.caption = QStringLiteral("首先请注意");
-    section.table.header = {QStringLiteral("注意事项")};
-    for (const auto& line : lines) {
-      QString text = qs(line);
-      if (text.startsWith(QStringLiteral("注意："))) text = text.mid(3);
-      section.table.rows.append({text.trimmed()});
-    }
-  }
+  section.table = first_notes(mc::warning_lines(r));
 
   ReportTable inputs;
   inputs.caption = QStringLiteral("输入参数的离散性");
@@ -178,6 +189,78 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
     notes << QStringLiteral("默认离散的来源：");
     notes << sources;
   }
+  section.notes = std::move(notes);
+  return section;
+}
+
+ReportSection update_section(const analysis::update::UpdateResult& r, QStringList notes) {
+  namespace update = analysis::update;
+  ReportSection section;
+  section.title = QStringLiteral("按检测数据更新的可靠度分析");
+  section.newPage = true;
+  section.table = first_notes(update::warning_lines(r));
+  ReportTable diagnostics;
+  diagnostics.caption = QStringLiteral("抽样、诊断与检测数据");
+  diagnostics.header = {QStringLiteral("说明")};
+  for (const QString& line : update_diagnostic_lines(r)) diagnostics.rows.append({line.trimmed()});
+  section.tables.push_back(std::move(diagnostics));
+
+  ReportTable compare;
+  compare.caption = QStringLiteral("目标年龄时的失效概率与可靠指标：先验与后验");
+  compare.header = update_comparison_header(r);
+  compare.rows = update_comparison_cells(r);
+  section.tables.push_back(std::move(compare));
+
+  ReportTable percentiles;
+  percentiles.caption = QStringLiteral("分位值：先验与后验");
+  percentiles.header = {QStringLiteral("时间"), QStringLiteral("先验 5% / 50% / 95% (a)"),
+                        QStringLiteral("后验 5% / 50% / 95% (a)")};
+  percentiles.rows = update_percentile_cells(r);
+  section.tables.push_back(std::move(percentiles));
+
+  ReportTable inputs;
+  inputs.caption = QStringLiteral("输入参数的均值、变异系数与 90% 区间：先验与后验");
+  inputs.header = {QStringLiteral("输入参数"),     QStringLiteral("先验均值"),
+                   QStringLiteral("先验变异系数"), QStringLiteral("先验 90% 区间"),
+                   QStringLiteral("后验均值"),     QStringLiteral("后验变异系数"),
+                   QStringLiteral("后验 90% 区间")};
+  inputs.rows = update_input_cells(r);
+  section.tables.push_back(std::move(inputs));
+
+  if (r.inputs.size() > 1) {
+    ReportTable correlations;
+    correlations.caption = QStringLiteral("后验相关系数");
+    correlations.header = {QString()};
+    for (std::size_t i = 0; i < r.inputs.size(); ++i) {
+      correlations.header << QStringLiteral("(%1)").arg(i + 1);
+    }
+    correlations.rows = update_correlation_cells(r);
+    section.tables.push_back(std::move(correlations));
+  }
+
+  // The report owns a copy of the result for its charts.
+  auto result = std::make_shared<const update::UpdateResult>(r);
+  for (std::size_t c = 0; c < r.curves.size(); ++c) {
+    section.charts.push_back([result, c] {
+      auto* chart = new QChart;
+      draw_predictive_chart(*chart, result->curves[c]);
+      return chart;
+    });
+  }
+  section.charts.push_back([result] {
+    auto* chart = new QChart;
+    draw_update_inputs_chart(*chart, *result);
+    return chart;
+  });
+  section.charts.push_back([result] {
+    auto* chart = new QChart;
+    draw_probability_chart(*chart, &result->posterior);
+    chart->setTitle(QStringLiteral("后验概率 P(t ≤ τ)（按检测数据更新）"));
+    return chart;
+  });
+  notes << QStringLiteral(
+      "先验为上一节的可靠度分析（同样的样本数与种子）；后验以构件的检测数据为条件。"
+      "有效样本数按权重计（Kish）；诊断未通过的后验结果不据以评级。");
   section.notes = std::move(notes);
   return section;
 }

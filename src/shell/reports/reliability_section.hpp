@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "analysis/mc/report.hpp"
+#include "analysis/update/update.hpp"
 #include "shell/reports/pdf_report.hpp"
 
 namespace pellucor::shell {
@@ -14,5 +15,12 @@ namespace pellucor::shell {
 // `notes` come first among the notes (the sources of the defaults and the rules of the bounds
 // follow them).
 ReportSection reliability_section(const analysis::mc::Report& report, QStringList notes = {});
+
+// The section "按检测数据更新的可靠度分析", after the run's own (its prior): what to read first (a
+// run below its diagnostics said first: not graded), the sampler and its diagnostics, the
+// measurements and their errors, prior against posterior, the percentiles, the inputs' means,
+// CoVs and intervals, the posterior correlations; the posterior predictive curves with the
+// measurements, the inputs' prior against posterior and the posterior probabilities as figures.
+ReportSection update_section(const analysis::update::UpdateResult& result, QStringList notes = {});
 
 }  // namespace pellucor::shell

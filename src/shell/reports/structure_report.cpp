@@ -129,7 +129,8 @@ ReportSection settings_section(const assess::StructureAssessment& s) {
   return r;
 }
 
-ReportSection summary_section(const assess::StructureAssessment& s) {
+ReportSection summary_section(const assess::StructureAssessment& s,
+                              const analysis::update::UpdatedGrades* updated) {
   const assess::GradeSummary& g = s.summary;
   ReportSection r;
   r.title = QStringLiteral("按等级汇总");
@@ -157,6 +158,12 @@ ReportSection summary_section(const assess::StructureAssessment& s) {
     byBeta.rows.append({QStringLiteral("无可靠度结果"), QString::number(g.withoutReliability),
                         share(g.withoutReliability)});
     r.tables.push_back(std::move(byBeta));
+  }
+  if (updated != nullptr) {
+    // The Chinese lines: the summary and one per member updated (the last line is English).
+    for (std::size_t i = 0; i + 1 < updated->lines.size(); ++i) {
+      r.notes << qs(updated->lines[i]).trimmed();
+    }
   }
   if (!g.worst.empty()) {
     ReportTable worst;
@@ -354,7 +361,8 @@ QStringList typed_row(const sheet::Module* module, const analysis::batch::Entry&
 }
 
 void add_member(ReportDocument& doc, const project::Member& pm, const assess::MemberResult& m,
-                std::size_t index, std::size_t count) {
+                const analysis::update::UpdateResult* updated, std::size_t index,
+                std::size_t count) {
   ReportSection head;
   head.newPage = true;
   head.title = QStringLiteral("构件 %1/%2：%3 — %4")
@@ -400,6 +408,15 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
     rel.notes << qs(m.reliabilityFailure);
     doc.addSection(std::move(rel));
   }
+  if (updated != nullptr) {
+    ReportSection u =
+        update_section(*updated, {QStringLiteral("构件“%1”按 β 的等级%2。")
+                                      .arg(qs(pm.name), updated->diagnostics.passed && m.reliability
+                                                            ? QStringLiteral("取自本节的后验")
+                                                            : QStringLiteral("未评定（见上节）"))});
+    u.newPage = false;
+    doc.addSection(std::move(u));
+  }
 }
 
 // Assesses the project and writes its report to `out` under a progress dialog that counts the
@@ -409,7 +426,7 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
 // objects of the window's thread, and one PDF is written from its first page to its last.
 void write_with_progress(MainWindow& main, const project::Project& project,
                          const std::vector<project::Skipped>& skipped, const ReportSource& source,
-                         bool reliability, const QString& out) {
+                         bool reliability, bool updated, const QString& out) {
   Dialogs& dialogs = main.dialogs();
   const int members = static_cast<int>(project.members.size());
   QProgressDialog progress(QStringLiteral("正在评定 %1 个构件……").arg(members),
@@ -429,9 +446,17 @@ void write_with_progress(MainWindow& main, const project::Project& project,
   options.reliability = reliability;
   options.cancel = &cancel;
   options.progress = [&done](std::size_t d, std::size_t) { done = d; };
+  std::optional<assess::StructureAssessment> structure;
+  std::optional<analysis::update::UpdatedGrades> grades;
   std::thread worker([&] {
     try {
       assessed.emplace(assess::assess_structure(project, options));
+      if (*assessed) {
+        structure = **assessed;
+        if (updated && !cancel) {
+          grades = analysis::update::grade_updated(project, {}, *structure, &cancel);
+        }
+      }
     } catch (const std::exception& e) {
       failure = QString::fromUtf8(e.what());
     }
@@ -458,7 +483,9 @@ void write_with_progress(MainWindow& main, const project::Project& project,
     return;
   }
 
-  ReportDocument doc = structure_report(project, **assessed, skipped, source);
+  if (grades && grades->cancelled) return;
+  ReportDocument doc =
+      structure_report(project, *structure, skipped, source, grades ? &*grades : nullptr);
   progress.setLabelText(QStringLiteral("正在绘制报告（%1 个构件）……").arg(members));
   QElapsedTimer sinceEvents;
   sinceEvents.start();
@@ -544,7 +571,8 @@ QChart* remaining_life_chart(const assess::StructureAssessment& s, std::size_t m
 
 ReportDocument structure_report(const project::Project& p, const assess::StructureAssessment& s,
                                 const std::vector<project::Skipped>& skipped,
-                                const ReportSource& source) {
+                                const ReportSource& source,
+                                const analysis::update::UpdatedGrades* updated) {
   const QString name =
       p.structure.name.empty() ? QStringLiteral("（未命名工程）") : qs(p.structure.name);
   ReportDocument doc(QStringLiteral("结构耐久性评估报告：") + name);
@@ -556,10 +584,14 @@ ReportDocument structure_report(const project::Project& p, const assess::Structu
   }
   doc.addSection(std::move(front));
   doc.addSection(settings_section(s));
-  doc.addSection(summary_section(s));
+  doc.addSection(summary_section(s, updated));
   doc.addSection(member_table_section(s));
   for (std::size_t i = 0; i < s.members.size() && i < p.members.size(); ++i) {
-    add_member(doc, p.members[i], s.members[i], i, s.members.size());
+    const analysis::update::UpdateResult* u =
+        updated != nullptr && i < updated->results.size() && updated->results[i]
+            ? &*updated->results[i]
+            : nullptr;
+    add_member(doc, p.members[i], s.members[i], u, i, s.members.size());
   }
   return doc;
 }
@@ -573,11 +605,14 @@ bool report_requested(int argc, char** argv) {
 
 int run_report_command(const QStringList& arguments, QTextStream& out, QTextStream& err) {
   const QString usage = QStringLiteral(
-      "Usage: pellucor --report PROJECT.pellucor -o REPORT.pdf [--reliability]\n"
-      "Writes the structure's assessment report without opening a window (offscreen).\n");
+      "Usage: pellucor --report PROJECT.pellucor -o REPORT.pdf [--reliability [--updated]]\n"
+      "Writes the structure's assessment report without opening a window (offscreen).\n"
+      "--updated grades the members with inspection data from their reliability analysis\n"
+      "updated with the measurements (as pellucor-cli assess --reliability --updated).\n");
   QString projectPath;
   QString output;
   bool reliability = false;
+  bool updated = false;
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
     if ((a == QStringLiteral("--report") || a == QStringLiteral("-o")) &&
@@ -585,6 +620,8 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
       (a == QStringLiteral("-o") ? output : projectPath) = arguments[++i];
     } else if (a == QStringLiteral("--reliability")) {
       reliability = true;
+    } else if (a == QStringLiteral("--updated")) {
+      updated = true;
     } else if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
       out << usage;
       return 0;
@@ -595,6 +632,10 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   }
   if (projectPath.isEmpty() || output.isEmpty()) {
     err << "pellucor: --report needs a project file and -o a PDF file\n" << usage;
+    return 1;
+  }
+  if (updated && !reliability) {
+    err << "pellucor: --updated applies to the reliability runs (--reliability)\n" << usage;
     return 1;
   }
   const std::string outPath = output.toStdString();
@@ -637,15 +678,23 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   }
   assess::StructureOptions options;
   options.reliability = reliability;
-  const auto assessed = assess::assess_structure(opened->project, options);
-  if (!assessed) {
+  const auto outcome = assess::assess_structure(opened->project, options);
+  if (!outcome) {
     file.abandon();
-    err << "pellucor: " << projectPath << ": " << qs(assessed.refusal().message)
+    err << "pellucor: " << projectPath << ": " << qs(outcome.refusal().message)
         << "; nothing was computed\n";
     return 1;
   }
+  assess::StructureAssessment assessedCopy = *outcome;
+  const assess::StructureAssessment* assessed = &assessedCopy;
+  std::optional<analysis::update::UpdatedGrades> grades;
+  if (updated) {
+    grades = analysis::update::grade_updated(opened->project, {}, assessedCopy);
+    for (const auto& line : grades->lines) info << qs(printable(line)) << '\n';
+  }
   const ReportDocument doc = structure_report(opened->project, *assessed, opened->skipped,
-                                              {QFileInfo(projectPath).absoluteFilePath(), false});
+                                              {QFileInfo(projectPath).absoluteFilePath(), false},
+                                              grades ? &*grades : nullptr);
   QByteArray bytes;
   if (!doc.pdf(bytes)) {
     file.abandon();
@@ -715,6 +764,23 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
             .arg(project.reliability.samples),
         kYesNo, 1);
     if (!reliability) return;
+    // Members with inspection data: their analyses may be updated with the measurements.
+    bool updated = false;
+    if (*reliability == 0) {
+      std::size_t withData = 0;
+      for (const auto& m : project.members) {
+        withData += analysis::update::measurements_of(m).empty() ? 0 : 1;
+      }
+      if (withData > 0) {
+        const auto answer = dialogs.ask(
+            &main, kTitle,
+            QStringLiteral("%1 个构件有检测数据。是否按检测数据更新其可靠度分析，按后验 β 评级？")
+                .arg(withData),
+            kYesNo, 1);
+        if (!answer) return;
+        updated = *answer == 0;
+      }
+    }
     if (const auto refused = assess::check_opened(project, skipped, *reliability == 0)) {
       dialogs.showWarning(&main, kTitle, qs(refused->text));
       return;
@@ -730,7 +796,7 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
                           QStringLiteral("报告不能写入工程文件本身：%1。请另选文件名。").arg(*out));
       return;
     }
-    write_with_progress(main, project, skipped, source, *reliability == 0, *out);
+    write_with_progress(main, project, skipped, source, *reliability == 0, updated, *out);
   });
   return action;
 }

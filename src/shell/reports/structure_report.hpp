@@ -7,7 +7,9 @@
 //
 // The desktop program writes it from 分析 → 结构评估报告 (the open project); without a display, the
 // program writes it and ends:
-//   pellucor --report PROJECT.pellucor -o REPORT.pdf [--reliability]
+//   pellucor --report PROJECT.pellucor -o REPORT.pdf [--reliability [--updated]]
+// (--updated: the members with inspection data graded from their updated analyses, as
+// `pellucor-cli assess --reliability --updated` grades them.)
 #pragma once
 
 #include <QString>
@@ -19,6 +21,7 @@
 
 #include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/update/updated_grades.hpp"
 #include "shell/reports/pdf_report.hpp"
 
 class QAction;
@@ -37,11 +40,14 @@ struct ReportSource {
 };
 
 // The report of an assessed project; `skipped`: what reading the project file left out, named
-// on the first page.
+// on the first page. With `updated` (the members graded again from their updated analyses,
+// `assessment` as grade_updated() left it), the summary says which grades come from a
+// posterior, and each updated member's pages carry its update after its reliability run.
 ReportDocument structure_report(const analysis::project::Project& project,
                                 const analysis::assess::StructureAssessment& assessment,
                                 const std::vector<analysis::project::Skipped>& skipped = {},
-                                const ReportSource& source = {});
+                                const ReportSource& source = {},
+                                const analysis::update::UpdatedGrades* updated = nullptr);
 
 // The chart of the remaining life of the governing limit state by member: the members that are
 // assessed, shortest remaining life first, at most `members` of them (the title says when

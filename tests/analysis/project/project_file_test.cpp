@@ -383,6 +383,108 @@ TEST(ProjectFile, ResetsSettingsWithoutAMeaningAndNamesThem) {
   EXPECT_TRUE(names(*t, "/assessment", "at most 1000 a")) << skipped_list(*t);
 }
 
+// A member's update: its typed errors, its measurements at inspection and its last result come
+// back as they were; a member without one writes no "update" (files of earlier versions keep
+// their bytes).
+UpdateRecord sample_update() {
+  UpdateRecord u;
+  u.depthCov = 0.15;
+  u.corrosionDepth = MeasuredRecord{0.04, 0.01};
+  UpdateOutcome o;
+  o.samples = 20000;
+  o.seed = 7;
+  o.targetAge = 60;
+  o.method = "tempered";
+  o.draws = 35526;
+  o.effective = 20684.25;
+  o.paretoK = 0.5;
+  o.passed = true;
+  o.priorP = {0.923, 0.4, 0.09};
+  o.posteriorP = {0.439, 0.12, 0.007};
+  o.posteriorSe = {0.004, 0.002, 0.0005};
+  o.priorBeta = {"-1.426", "0.253", "1.341"};
+  o.posteriorBeta = {"0.153", "1.175", "> 4.107"};
+  u.last = o;
+  return u;
+}
+
+TEST(ProjectFile, KeepsAMembersUpdateSettingsAndLastResult) {
+  Project p = sample_project();
+  const std::string before = project_bytes(p);
+  EXPECT_EQ(before.find("\"update\""), std::string::npos);
+  p.members[1].update = sample_update();
+  UpdateRecord settingsOnly;
+  settingsOnly.profileSd = 0.3;
+  settingsOnly.crackWidth = MeasuredRecord{0.2, 0.05};
+  p.members[0].update = settingsOnly;
+  const std::string bytes = project_bytes(p);
+  const auto opened = parse_project(bytes);
+  ASSERT_TRUE(opened.ok()) << opened.refusal().message;
+  EXPECT_TRUE(opened->skipped.empty()) << skipped_list(*opened);
+  EXPECT_TRUE(opened->project == p);
+  EXPECT_EQ(project_bytes(opened->project), bytes);
+}
+
+// What an update record holds is checked like every other entry: a value without a meaning is
+// named and left out, the rest of the member kept; a last result that is not whole is left out
+// whole (it is a record of what was shown, not a thing to mend).
+TEST(ProjectFile, NamesUpdateEntriesWithoutAMeaning) {
+  Project p = sample_project();
+  p.members[1].update = sample_update();
+  const std::string good = project_bytes(p);
+  const std::string member = "members[1] 柱 C-3/update";
+  struct Case {
+    std::string from, to;
+    std::string where, said;
+    bool settingsKept;  // the depth CoV survives
+    bool lastKept;
+  };
+  const Case cases[] = {
+      {"\"depthCov\": 0.15", "\"depthCov\": 0.0", member + "/depthCov", "not a number from 0.001",
+       false, true},
+      {"\"depthCov\": 0.15", "\"depthCov\": \"0.15\"", member + "/depthCov", "not a number", false,
+       true},
+      {"\"value\": 0.04", "\"value\": 500.0", member + "/corrosionDepth", "meaningless", true,
+       true},
+      {"\"value\": 0.04", "\"value\": -1.0", member + "/corrosionDepth/value", "not a number", true,
+       true},
+      {"\"method\": \"tempered\"", "\"method\": \"magic\"", member + "/last", "meaningless", true,
+       false},
+      {"\"effective\": 20684.25", "\"effective\": 1e9", member + "/last", "meaningless", true,
+       false},
+      {"0.923", "1.923", member + "/last", "meaningless", true, false},
+      {"\"> 4.107\"", std::string("\"") + std::string(50, 'x') + "\"", member + "/last",
+       "meaningless", true, false},
+      {"\"seed\": 7", "\"seed\": -7", member + "/last", "meaningless", true, false},
+      {"\"depthCov\": 0.15", "\"depthCov\": 0.15, \"sampler\": 3", member + "/sampler",
+       "unknown entry", true, true},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = good;
+    const auto at = bytes.find(c.from);
+    ASSERT_NE(at, std::string::npos) << c.from;
+    bytes.replace(at, c.from.size(), c.to);
+    const auto r = parse_project(bytes);
+    ASSERT_TRUE(r.ok()) << c.to << ": " << r.refusal().message;
+    EXPECT_TRUE(names(*r, c.where, c.said)) << c.to << "\n" << skipped_list(*r);
+    ASSERT_EQ(r->project.members.size(), 3U);
+    const Member& m = r->project.members[1];
+    EXPECT_EQ(m.boxes, p.members[1].boxes) << c.to;
+    ASSERT_TRUE(m.update.has_value()) << c.to;
+    EXPECT_EQ(m.update->depthCov.has_value(), c.settingsKept) << c.to;
+    EXPECT_EQ(m.update->last.has_value(), c.lastKept) << c.to;
+  }
+  // An update that is not an object is named and the member kept without one.
+  std::string bytes = good;
+  const auto at = bytes.find("\"update\": {");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 11, "\"update\": 5, \"ignored\": {");
+  const auto r = parse_project(bytes);
+  ASSERT_TRUE(r.ok());
+  EXPECT_TRUE(names(*r, member, "not an object")) << skipped_list(*r);
+  EXPECT_FALSE(r->project.members[1].update.has_value());
+}
+
 // A file of a million parts that cannot be read names the first thousand and counts the rest.
 TEST(ProjectFile, NamesAThousandSkippedPartsAndCountsTheRest) {
   std::string members;
