@@ -139,9 +139,9 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   form->addRow(QStringLiteral("目标使用年限 (a)(&T)："), targetLife_);
 
   auto* method = new QHBoxLayout;
-  deterministic_ = new QRadioButton(QStringLiteral("按计算表(确定性)(&E)"), this);
+  deterministic_ = new QRadioButton(QStringLiteral("按计算表(确定性)(&J)"), this);
   deterministic_->setObjectName(QStringLiteral("deterministic"));
-  probabilistic_ = new QRadioButton(QStringLiteral("按可靠指标(概率)(&B)"), this);
+  probabilistic_ = new QRadioButton(QStringLiteral("按可靠指标(概率)(&P)"), this);
   probabilistic_->setObjectName(QStringLiteral("probabilistic"));
   auto* group = new QButtonGroup(this);
   group->addButton(deterministic_);
@@ -173,7 +173,7 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   solve_ = new QPushButton(QStringLiteral("求解(&S)"), this);
   solve_->setObjectName(QStringLiteral("solve"));
-  cancel_ = new QPushButton(QStringLiteral("取消(&C)"), this);
+  cancel_ = new QPushButton(QStringLiteral("取消(&Q)"), this);
   cancel_->setObjectName(QStringLiteral("cancel"));
   fill_ = new QPushButton(QStringLiteral("填入计算表(&F)"), this);
   fill_->setObjectName(QStringLiteral("fill"));

@@ -16,8 +16,10 @@
 #include <stdexcept>
 
 #include "modules/registry.hpp"
+#include "shell/kit/dialogs.hpp"
 #include "shell/kit/sheet_layout.hpp"
 #include "shell/kit/text.hpp"
+#include "shell/kit/unsaved_work.hpp"
 #include "shell/kit/window_kit.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 
@@ -306,9 +308,50 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::addUnsavedSource(UnsavedSource source) {
+  unsavedSources_.push_back(std::move(source));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // No sheet asks anything on the way out; a window with work not yet saved may ask, and keep
-  // the program open.
+  // No sheet asks anything on the way out; what the other windows and the project would lose
+  // is asked for once, all of it in one question.
+  QStringList lines;
+  std::vector<const UnsavedSource*> savable;
+  for (const UnsavedSource& s : unsavedSources_) {
+    const QStringList l = s.lines ? s.lines() : QStringList();
+    if (l.isEmpty()) continue;
+    lines << l;
+    if (s.save) savable.push_back(&s);
+  }
+  std::vector<UnsavedWork*> windows;
+  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    auto* work = dynamic_cast<UnsavedWork*>(w->widget());
+    if (work == nullptr) continue;
+    windows.push_back(work);
+    for (const QString& line : work->unsavedWork()) {
+      lines << QStringLiteral("%1：%2").arg(w->windowTitle(), line);
+    }
+  }
+  if (!lines.isEmpty()) {
+    QStringList answers;
+    for (const UnsavedSource* s : savable) answers << s->saveAnswer;
+    answers << (savable.empty() ? QStringLiteral("退出") : QStringLiteral("不保存，退出"))
+            << QStringLiteral("取消");
+    const auto answer = dialogs_.ask(this, QStringLiteral("退出"),
+                                     QStringLiteral("以下内容尚未保存，退出后将不再保留：\n\n· ") +
+                                         lines.join(QStringLiteral("\n· ")),
+                                     answers, savable.empty() ? 1 : 0);
+    const int saveAnswers = static_cast<int>(savable.size());
+    if (!answer || *answer > saveAnswers) {
+      event->ignore();
+      return;
+    }
+    if (*answer < saveAnswers && !savable[static_cast<std::size_t>(*answer)]->save()) {
+      event->ignore();
+      return;
+    }
+  }
+  for (UnsavedWork* work : windows) work->closeWithoutAsking();
   mdi_->closeAllSubWindows();
   for (const QMdiSubWindow* w : mdi_->subWindowList()) {
     if (w->isVisible()) {

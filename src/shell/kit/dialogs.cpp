@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -75,6 +76,19 @@ std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget* parent, const QStrin
   QPrintDialog dialog(printer.get(), parent);
   if (dialog.exec() != QDialog::Accepted) return nullptr;
   return printer;
+}
+
+std::optional<QString> QtDialogs::askText(QWidget* parent, const QString& title,
+                                          const QString& label, const QString& initial) {
+  QInputDialog dialog(parent);
+  dialog.setFont(sheet_font(SheetFont::Sheet));
+  dialog.setWindowTitle(title);
+  dialog.setLabelText(label);
+  dialog.setTextValue(initial);
+  dialog.setOkButtonText(QStringLiteral("确定"));
+  dialog.setCancelButtonText(QStringLiteral("取消"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue();
 }
 
 std::optional<ReportDetails> QtDialogs::askReportDetails(QWidget* parent,

@@ -43,6 +43,15 @@ class Dialogs {
   // A printer set up in the platform's print dialog for a document named `name`; none when
   // the dialog was cancelled.
   virtual std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) = 0;
+  // A line of text the user gives (a name), starting from `initial`; none when cancelled. A
+  // front end without a dialog takes the initial text.
+  virtual std::optional<QString> askText(QWidget* parent, const QString& title,
+                                         const QString& label, const QString& initial) {
+    (void)parent;
+    (void)title;
+    (void)label;
+    return initial;
+  }
   // The details of a report (project, structure, member, who inspected and checked, date),
   // starting from `initial`; none when the user cancelled. A front end without a dialog takes
   // them as they are.
@@ -69,6 +78,8 @@ class QtDialogs final : public Dialogs {
   std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                         const QString& filter) override;
   std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override;
+  std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                 const QString& initial) override;
   std::optional<ReportDetails> askReportDetails(QWidget* parent,
                                                 const ReportDetails& initial) override;
 };

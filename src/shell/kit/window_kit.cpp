@@ -1,11 +1,17 @@
 #include "shell/kit/window_kit.hpp"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabBar>
+#include <QTabWidget>
 #include <algorithm>
 #include <map>
 
@@ -127,20 +133,68 @@ QChar access_key(const QString& caption) {
   return {};
 }
 
-QStringList access_key_problems(const QWidget& root) {
+namespace {
+
+// Whether `w` shows in `root` once the pages that hold it are shown: hidden only by a tab page
+// (or a stack) that is not the current one, never by itself.
+bool shows_in(const QWidget* w, const QWidget& root) {
+  for (const QWidget* p = w; p != nullptr && p != &root; p = p->parentWidget()) {
+    if (p->isHidden() && !(p->parentWidget() && p->parentWidget()->inherits("QStackedWidget"))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<AccessKey> access_keys(const QWidget& root) {
+  std::vector<AccessKey> keys;
+  for (QWidget* w : root.findChildren<QWidget*>()) {
+    if (!shows_in(w, root)) continue;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      if (const QChar k = access_key(b->text()); !k.isNull()) keys.push_back({k, b, b->text()});
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+      if (l->buddy() == nullptr) continue;
+      if (const QChar k = access_key(l->text()); !k.isNull()) keys.push_back({k, l, l->text()});
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+      if (const QChar k = access_key(g->title()); !k.isNull()) keys.push_back({k, g, g->title()});
+    } else if (auto* t = qobject_cast<QTabBar*>(w)) {
+      for (int i = 0; i < t->count(); ++i) {
+        if (const QChar k = access_key(t->tabText(i)); !k.isNull()) {
+          keys.push_back({k, t, t->tabText(i), i});
+        }
+      }
+    }
+  }
+  return keys;
+}
+
+std::vector<std::pair<QChar, QString>> menu_bar_keys(const QMenuBar& bar) {
+  std::vector<std::pair<QChar, QString>> keys;
+  for (const QAction* a : bar.actions()) {
+    if (!a->isVisible() || a->isSeparator()) continue;
+    if (const QChar k = access_key(a->text()); !k.isNull()) keys.emplace_back(k, a->text());
+  }
+  return keys;
+}
+
+QStringList access_key_problems(const QWidget& root, const QMenuBar* menuBar) {
   QStringList problems;
-  std::map<QChar, QString> used;
-  for (const QAbstractButton* b : root.findChildren<QAbstractButton*>()) {
-    if (qobject_cast<const QPushButton*>(b) == nullptr || !b->isVisibleTo(&root)) continue;
-    const QChar key = access_key(b->text());
-    if (key.isNull()) {
+  for (const QPushButton* b : root.findChildren<QPushButton*>()) {
+    if (b->isVisibleTo(&root) && access_key(b->text()).isNull()) {
       problems << QStringLiteral("“%1”没有快捷键").arg(b->text());
-      continue;
     }
-    const auto [at, fresh] = used.emplace(key, b->text());
-    if (!fresh) {
-      problems << QStringLiteral("“%1”与“%2”的快捷键相同").arg(b->text(), at->second);
+  }
+  std::map<QChar, QString> used;
+  if (menuBar != nullptr) {
+    for (const auto& [key, caption] : menu_bar_keys(*menuBar)) {
+      used.emplace(key, QStringLiteral("菜单“%1”").arg(caption));
     }
+  }
+  for (const AccessKey& k : access_keys(root)) {
+    const auto [at, fresh] = used.emplace(k.key, QStringLiteral("“%1”").arg(k.caption));
+    if (!fresh) problems << QStringLiteral("“%1”与%2的快捷键相同").arg(k.caption, at->second);
   }
   return problems;
 }

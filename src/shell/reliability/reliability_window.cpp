@@ -751,10 +751,18 @@ void ReliabilityWindow::exportCsv() {
   handedOver_ = true;
 }
 
+QStringList ReliabilityWindow::unsavedWork() const {
+  if (run_) return {QStringLiteral("正在计算（将取消计算）")};
+  if (hasUnsavedRun()) return {QStringLiteral("有已完成、尚未导出CSV也未写入报告的计算结果")};
+  return {};
+}
+
 void ReliabilityWindow::closeEvent(QCloseEvent* event) {
   QString question;
   QStringList answers;
-  if (run_) {
+  if (closeAgreed_) {
+    // Asked for already, with the other windows.
+  } else if (run_) {
     question = QStringLiteral("可靠度分析正在计算。关闭窗口将取消计算，结果不保留。");
     answers = {QStringLiteral("取消计算并关闭"), QStringLiteral("继续")};
   } else if (hasUnsavedRun()) {

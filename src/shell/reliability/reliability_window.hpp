@@ -20,6 +20,7 @@
 
 #include "analysis/mc/report.hpp"
 #include "sheet/sheet_table.hpp"
+#include "shell/kit/unsaved_work.hpp"
 #include "shell/reliability/reliability_tables.hpp"
 
 class QComboBox;
@@ -34,7 +35,7 @@ namespace pellucor::shell {
 
 class Dialogs;
 
-class ReliabilityWindow final : public QWidget {
+class ReliabilityWindow final : public QWidget, public UnsavedWork {
   Q_OBJECT
 
  public:
@@ -116,6 +117,10 @@ class ReliabilityWindow final : public QWidget {
 
   QSize sizeHint() const override;
 
+  // UnsavedWork: a run going on, a completed run neither exported nor reported.
+  QStringList unsavedWork() const override;
+  void closeWithoutAsking() override { closeAgreed_ = true; }
+
  protected:
   // A run going on, or a completed run neither exported nor reported, is not lost without
   // asking.
@@ -182,6 +187,7 @@ class ReliabilityWindow final : public QWidget {
   std::uint64_t runOrder_ = 0;
   QString cancelNote_;  // set when the last run was cancelled: what the window shows instead
   mutable bool handedOver_ = false;  // the last completed run was exported or reported
+  bool closeAgreed_ = false;         // the next close asks nothing
 };
 
 }  // namespace pellucor::shell
