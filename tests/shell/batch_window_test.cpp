@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -168,6 +169,30 @@ class BatchWindowTest : public QObject {
     QVERIFY(button(w, "calculateAll")->isEnabled());
   }
 
+  // A cover typed "4O" (letter O) is no 4: the row stops there, named as the box is labelled,
+  // with no result and no grade; the same text opened in the sheet is refused with the same
+  // words; full-width digits are a number.
+  void aCellThatIsNotWhollyANumberIsRefusedAndNamed() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "4O"), marineRow("B2", "４０"), marineRow("B3", "40 mm")});
+    QVERIFY(runAll(w));
+    const int cover = w->columns().of(Control::Text5);
+    QCOMPARE(cell(w->table(), 0, w->columns().status()), QString("保护层厚度：'4O' 不是数"));
+    QCOMPARE(cell(w->table(), 1, w->columns().status()), QString("完成"));
+    QCOMPARE(cell(w->table(), 2, w->columns().status()), QString("保护层厚度：'40 mm' 不是数"));
+    for (int r : {0, 2}) {
+      QCOMPARE(w->table()->item(r, cover)->toolTip(), cell(w->table(), r, w->columns().status()));
+      QCOMPARE(cell(w->table(), r, endOfLifeColumn(w)), QString());
+      QCOMPARE(cell(w->table(), r, w->columns().grade()), QString("未评定"));
+    }
+    QVERIFY(!cell(w->table(), 1, endOfLifeColumn(w)).isEmpty());
+    w->openInSheet(0);
+    QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+    QCOMPARE(dialogs_->shown[0].text, QString("保护层厚度：'4O' 不是数"));
+    QVERIFY(window_->sheetView(4) == nullptr || !window_->sheetView(4)->holdsInputs());
+  }
+
   void addsAndDeletesRows() {
     BatchWindow* w = openTable();
     QVERIFY(w != nullptr);
@@ -258,12 +283,14 @@ class BatchWindowTest : public QObject {
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    // Units in the headers (the sheet's misspelt ones corrected); the status and the state in
-    // words.
+    // The headers the window shows, unbroken: units in them (the sheet's misspelt ones
+    // corrected); the status and the state in words.
     QVERIFY2(bytes.startsWith(
                  "\xEF\xBB\xBF" +
-                 QString("member,局部环境系数,环境温度 (℃),环境湿度,混凝土强度 (MPa),").toUtf8()),
+                 QString("构件,局部环境系数,环境温度 (℃),环境湿度,混凝土强度 (MPa),").toUtf8()),
              bytes.left(80).constData());
+    QVERIFY(QString::fromUtf8(bytes).contains(",2 变形钢筋,完成,") &&
+            QString::fromUtf8(bytes).contains(",钢筋种类,状态,"));
     const QString text = QString::fromUtf8(bytes);
     QVERIFY(text.contains(
         "\r\nB1,1.5,20,0.8,30,40,20,1.5,5,1.4,,,,20,20,1.0,25,10,5,,2 变形钢筋,完成,"));
@@ -341,7 +368,7 @@ class BatchWindowTest : public QObject {
                            : batch::MemberReader::open(path, {});
       const auto columns = batch::resolve_columns(marine.table(), reader->header());
       QCOMPARE(columns.size(), static_cast<std::size_t>(w->columns().status()));
-      QCOMPARE(batch::earlier_output_columns(reader->header()).front(), std::string("status"));
+      QCOMPARE(batch::earlier_output_columns(reader->header()).front(), std::string("状态"));
       std::vector<batch::MemberRow> rows;
       while (reader->read(rows, 16)) {
       }
@@ -356,6 +383,60 @@ class BatchWindowTest : public QObject {
                  cell(w->table(), 0, w->columns().status() + 1 + static_cast<int>(k)));
       }
     }
+  }
+
+  // The table takes what it writes: an export comes back in by its Chinese headers, in place of
+  // the rows or after them as the user answers; what was computed before (statuses, results,
+  // grades, the summary) is cleared until 全部计算 runs again. A pasted block that starts with a
+  // header row goes by its names.
+  void importsItsOwnExportReplacingOrAppending() {
+    BatchWindow* w = openTable();
+    QVERIFY(w != nullptr);
+    pasteRows(w, {marineRow("B1", "40"), marineRow("B2", "55", "30")});
+    QVERIFY(runAll(w));
+    const QString csv = dir_.filePath("own.csv");
+    QVERIFY(w->exportCsv(csv));
+    QVERIFY(w->assessment()->gradeTable()->rowCount() > 0);
+    // 取消 leaves everything; 追加 adds the rows after the last one.
+    dialogs_->nextAnswer = 2;
+    QVERIFY(!w->importCsv(csv));
+    QCOMPARE(dialogs_->asked.back().answers, (QStringList{"替换", "追加", "取消"}));
+    QCOMPARE(cell(w->table(), 0, w->columns().status()), QString("完成"));
+    dialogs_->nextAnswer = 1;
+    QVERIFY(w->importCsv(csv));
+    QCOMPARE(w->table()->rowCount(), 4);
+    QCOMPARE(cell(w->table(), 2, 0), QString("B1"));
+    QCOMPARE(cell(w->table(), 3, w->columns().of(Control::Text5)), QString("55"));
+    QVERIFY2(w->findChild<QLabel*>("summary")->text().startsWith("追加 2 行；状态列及其后的"),
+             qPrintable(w->findChild<QLabel*>("summary")->text()));
+    for (int r = 0; r < 4; ++r) {
+      QCOMPARE(cell(w->table(), r, w->columns().status()), QString());
+      QCOMPARE(cell(w->table(), r, w->columns().grade()), QString());
+    }
+    QCOMPARE(w->assessment()->gradeTable()->rowCount(), 0);
+    QVERIFY(dialogs_->shown.empty());
+    // 替换: the file's rows alone.
+    dialogs_->nextAnswer = 0;
+    QVERIFY(w->importCsv(csv));
+    QCOMPARE(w->table()->rowCount(), 2);
+    QVERIFY(runAll(w));
+    QCOMPARE(cell(w->table(), 1, w->columns().status()), QString("完成"));
+
+    // Paste of a block with its header row, as copied from the export: by the names, the
+    // results set aside, from the current row on.
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString block = QString::fromUtf8(file.readAll());
+    block.remove(QChar(0xFEFF));
+    w->addRow();
+    w->table()->setCurrentCell(2, 3);
+    QApplication::clipboard()->setText(block);
+    QTest::keyClick(w->table(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w->table()->rowCount(), 4);
+    QCOMPARE(cell(w->table(), 2, 0), QString("B1"));
+    QCOMPARE(cell(w->table(), 3, w->columns().of(Control::Text6)), QString("30"));
+    QCOMPARE(cell(w->table(), 3, w->columns().status()), QString());
+    QVERIFY(dialogs_->shown.empty());
   }
 
   void importTakesAliasesGbkAndMalformedRowsAndRefusesUnknownColumns() {
@@ -391,8 +472,10 @@ class BatchWindowTest : public QObject {
     badFile.close();
     QVERIFY(!w->importCsv(bad));
     QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-    QVERIFY2(dialogs_->shown[0].text.contains("unknown column 'colour'"),
-             qPrintable(dialogs_->shown[0].text));
+    // In the table's words.
+    QCOMPARE(dialogs_->shown[0].text,
+             QString("无法导入 %1：列名“colour”不是本计算表的输入（也不是“构件”或“状态”）")
+                 .arg(QDir::toNativeSeparators(bad)));
     QCOMPARE(w->table()->rowCount(), 2);  // the table is left as it was
   }
 
@@ -494,15 +577,17 @@ class BatchWindowTest : public QObject {
     QCOMPARE(dialogs_->asked.size(), std::size_t{1});
     QVERIFY(dialogs_->asked[0].text.contains("尚未导出"));
     QVERIFY(sub->isVisible());
-    // The main window does not close over it either.
+    // The main window does not close over it either (取消 of its one question keeps every
+    // window, the sheet too).
     dialogs_->nextAnswer = 1;
     window_->close();
     QVERIFY(window_->isVisible());
+    QCOMPARE(window_->mdiArea()->subWindowList().size(), 2);
     QVERIFY(w->exportCsv(dir_.filePath("done.csv")));
     sub->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(dialogs_->asked.size(), std::size_t{2});
-    QVERIFY(window_->mdiArea()->subWindowList().isEmpty());
+    QCOMPARE(window_->mdiArea()->subWindowList().size(), 1);  // the sheet
   }
 
   // The member column stays at the left edge when the table scrolls to the right.
@@ -540,8 +625,8 @@ class BatchWindowTest : public QObject {
       QCOMPARE(c.results(),
                static_cast<int>(pellucor::analysis::batch::result_headers(sheet).size()));
       const std::tuple<int, const char*, bool> named[] = {
-          {c.member(), "member", true},
-          {c.status(), "status", true},
+          {c.member(), "构件", true},
+          {c.status(), "状态", true},
           {c.state(), "检测时状态", true},
           {c.governing(), "控制极限状态", true},
           {c.remainingLife(), "剩余寿命 (a)", false},

@@ -69,6 +69,7 @@ inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, co
   column.name = "柱 C-3";
   column.sheet = "carbonation";
   const auto columnId = session->addMember(column);
+  if (!columnId) return false;
   ProjectWindow* pw = show_project_window(*session);
   pw->selectMember(*beam);
 
@@ -90,7 +91,7 @@ inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, co
   ok = fit->fitProfile() && ok;
   ok = save_as_opened(window, fit, folder, "project-2-profile-fit.png") && ok;
 
-  CarbonationWindow* carb = CarbonationWindow::show(*session, columnId);
+  CarbonationWindow* carb = CarbonationWindow::show(*session, *columnId);
   carb->fieldEdit()->setText(QStringLiteral("25"));
   carb->readings()->setCurrentCell(0, 0);
   ok = carb->readings()->paste(QStringLiteral("12 14.5 9 0 16 11.5 13"), &refusal) && ok;

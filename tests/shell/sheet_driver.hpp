@@ -64,6 +64,13 @@ class ScriptedDialogs final : public Dialogs {
     ++printDialogs;
     return nullptr;
   }
+  // A line of text: the prepared text, else the text it opened with; none when asked to cancel.
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label,
+                                 const QString& initial) override {
+    textsAsked.push_back({title, label, {initial}, 0});
+    if (std::exchange(cancelText, false)) return std::nullopt;
+    return nextText ? *std::exchange(nextText, std::nullopt) : initial;
+  }
   // The details dialog of a report: the prepared details, else those it opened with; none
   // when asked to cancel.
   std::optional<ReportDetails> askReportDetails(QWidget*, const ReportDetails& initial) override {
@@ -80,6 +87,9 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<QString> nextOpen;  // the next name chosen for reading
   int printDialogs = 0;
   std::vector<ReportDetails> detailsAsked;  // what the details dialog opened with
+  std::vector<Question> textsAsked;         // the text asked for: title, label, initial text
+  std::optional<QString> nextText;
+  bool cancelText = false;
   std::optional<ReportDetails> nextDetails;
   bool cancelDetails = false;
 };

@@ -247,6 +247,7 @@ void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
   }
   ReportDetails initial = remembered_report_details();
   if (view = window_.sheetView(sheet); view) initial.member = view->memberName();
+  if (detailsSource_) initial = detailsSource_(sheet, initial);
   const auto details = dialogs_.askReportDetails(&window_, initial);
   if (!details) return;
   remember_report_details(*details);

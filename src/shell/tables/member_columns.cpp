@@ -162,15 +162,20 @@ QString MemberColumns::name(int column) const {
 }
 
 std::vector<std::string> MemberColumns::exportHeader() const {
-  // The boxes' labels with their units; an import here reads them back.
+  // The headers the window shows, unbroken: the boxes' labels with their units. An import here
+  // and the console's batch read them back.
   std::vector<std::string> header;
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
+    if (inputs_[i].kind == batch::InputColumn::Kind::Member) {
+      header.push_back(utf8(headers_[static_cast<int>(i)]));
+      continue;
+    }
     const auto unit = inputUnits_.find(static_cast<int>(i));
     header.push_back(unit == inputUnits_.end() || unit->second.isEmpty()
                          ? std::string(inputs_[i].header)
                          : std::string(inputs_[i].header) + " (" + utf8(unit->second) + ")");
   }
-  header.emplace_back("status");
+  header.push_back(utf8(headers_[status()]));
   for (const QString& h : resultHeaders_) header.push_back(utf8(h));
   header.emplace_back(kStateHeader);
   for (const QString& h : AssessmentPanel::columnHeaders()) header.push_back(utf8(h));

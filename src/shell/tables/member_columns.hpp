@@ -59,8 +59,9 @@ class MemberColumns {
   // The unit of each result column (the digits an engineer reads depend on it).
   const std::map<int, std::string>& resultUnits() const { return resultUnits_; }
 
-  // The header row of an export, unbroken: the inputs by their labels with units (an import
-  // reads them back), "status", the results, the state and the assessment.
+  // The header row of an export, unbroken, in the window's words: "构件", the inputs by their
+  // labels with units (an import reads them back), "状态", the results, the state and the
+  // assessment.
   std::vector<std::string> exportHeader() const;
   // Per column of an export: never a number (the member, a choice, the status, the state, the
   // governing limit state, the grade).
