@@ -157,6 +157,7 @@ struct ChlorideView {
   double cover = 0;  // m
   double Ccr = 0;
   double ti = 0;
+  double td = 0;
   double t = 0;
   const CrossingRun* crossing = nullptr;  // marine sheet: the run from the real crossing
 };
@@ -195,15 +196,43 @@ Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
   return c;
 }
 
-// The marine sheet's search stops within 0.5 kg/m3 of C_cr on a half-year grid: the age at
-// which the chloride at the bar really reaches C_cr is marked, and where the two lie more than
-// one search step apart the chart says so, with the cracking and end of durability that follow
-// from the real crossing.
+// The marine sheet's search stops within 0.5 kg/m3 of C_cr on a half-year grid: where it lies
+// more than one search step from the age at which the chloride at the bar really reaches C_cr,
+// the reader is told first, with the cracking and end of durability that follow from the real
+// crossing.
+std::optional<MustRead> crossing_apart(const CrossingRun& cr, double sheetTi, double sheetTd) {
+  if (cr.crossing.evaluations == 0 || cr.crossing.kind != Crossing::Kind::Found) return {};
+  const std::string sheetWay = std::string(variant_text(InitiationVariant::SheetSearch));
+  const std::string crossingWay = std::string(variant_text(InitiationVariant::Crossing));
+  const double age = cr.crossing.age;
+  const double apart = std::fabs(age - sheetTi);
+  if (!(apart > kSearchStep)) return {};
+  MustRead m;
+  m.text = sheetWay +
+           "（半年步长搜索，浓度与临界浓度相差不到 0.5 kg/m³ 即停止）得到的开始锈蚀时间 t_i=" +
+           number(sheetTi) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
+           crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
+           " a。";
+  m.brief = "注意：钢筋处浓度实际在 " + number(age) +
+            " a 达到临界浓度（表单 t_i=" + number(sheetTi) + " a）";
+  if (cr.out.stop) {
+    m.text += crossingWay + "时开裂时间迭代停止：" +
+              std::string(model::describe_chinese(*cr.out.stop)) + "。";
+    m.brief += "，其后的开裂迭代停止";
+  } else {
+    m.text += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) +
+              " a，使用年限 t_d=" + number(cr.out.prop.td) + " a。";
+    m.brief += "，t_d=" + number(cr.out.prop.td) + " a（表单 " + number(sheetTd) + " a）";
+  }
+  m.brief += "；见报告与曲线图";
+  return m;
+}
+
+// The crossing marked on the bar's chart, and the notes about it.
 template <class Bar>
 void crossing_notes(Chart& c, const ChlorideView& v, const Bar& bar) {
   const CrossingRun& cr = *v.crossing;
   const std::string sheetWay = std::string(variant_text(InitiationVariant::SheetSearch));
-  const std::string crossingWay = std::string(variant_text(InitiationVariant::Crossing));
   if (cr.crossing.evaluations == 0) return;  // not searched: the coefficients stopped
   if (cr.crossing.kind == Crossing::Kind::NotByLimit) {
     c.notes.push_back("钢筋处氯离子浓度在 " + number(kCrossingLimit) + " a 内达不到临界浓度；" +
@@ -215,22 +244,7 @@ void crossing_notes(Chart& c, const ChlorideView& v, const Bar& bar) {
   const double age = cr.crossing.age;
   add_marker(c, Mark::CriticalCrossing, "临界浓度交点 t_i=" + number(age) + " a", 0,
              {age, bar(age)});
-  const double apart = std::fabs(age - v.ti);
-  if (!(apart > kSearchStep)) return;
-  std::string note =
-      sheetWay +
-      "（半年步长搜索，浓度与临界浓度相差不到 0.5 kg/m³ 即停止）得到的开始锈蚀时间 t_i=" +
-      number(v.ti) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
-      crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
-      " a。";
-  if (cr.out.stop) {
-    note += crossingWay + "时开裂时间迭代停止：" +
-            std::string(model::describe_chinese(*cr.out.stop)) + "。";
-  } else {
-    note += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) +
-            " a，使用年限 t_d=" + number(cr.out.prop.td) + " a。";
-  }
-  c.notes.push_back(note);
+  if (const auto m = crossing_apart(cr, v.ti, v.td)) c.notes.push_back(m->text);
 }
 
 Chart bar_chart(const ChlorideView& v, const Ingress& conc, const PropagationInput& in,
@@ -330,6 +344,7 @@ std::optional<Curves> curves(const model::ModelRun& run) {
     ChlorideView v;
     v.t = pin->t;
     v.ti = pin->ti;
+    v.td = p.td;
     v.cover = chloride->barDepth;
     v.Ccr = chloride->Ccr;
     v.crossing = crossing ? &*crossing : nullptr;
@@ -345,7 +360,19 @@ std::optional<Curves> curves(const model::ModelRun& run) {
   } else {
     out.notes.push_back("墙板配筋不计算锈胀裂缝宽度。");
   }
+  if (crossing) {
+    if (auto m = crossing_apart(*crossing, pin->ti, p.td)) out.mustRead.push_back(std::move(*m));
+  }
   return out;
+}
+
+std::vector<MustRead> must_read(const model::ModelRun& run) {
+  const auto* r = std::get_if<model::MarineRun>(&run);
+  const auto tl = r != nullptr ? timeline(run) : std::nullopt;
+  if (!tl) return {};
+  const CrossingRun crossing = run_marine_crossing(r->in);
+  if (auto m = crossing_apart(crossing, tl->in.ti, tl->prop.td)) return {std::move(*m)};
+  return {};
 }
 
 namespace {
