@@ -383,6 +383,38 @@ class ChartsTest : public QObject {
     QVERIFY2(page.contains(QStringLiteral("保护层厚度：计算表40，可靠度分析45")), qPrintable(page));
   }
 
+  // The marine worked example: the sheet's half-year search (t_i 10.5 a) and the real crossing
+  // (12.77 a) lie apart. The reader meets it first: framed on page 1 of the report, and on the
+  // sheet's status line beside the pane (which keeps the sheet's own report).
+  void theMarineSearchAgainstTheCrossingIsReadFirst() {
+    const WorkedExample& e = worked_examples()[3];
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    QVERIFY2(view->statusLine().contains(
+                 QStringLiteral("实际在 12.77 a 达到临界浓度（表单 t_i=10.5 a）")),
+             qPrintable(view->statusLine()));
+    QVERIFY2(view->statusLine().contains(QStringLiteral("t_d=31.83 a（表单 29.87 a）")),
+             qPrintable(view->statusLine()));
+    QVERIFY(!view->paneLines().join('\n').contains(QStringLiteral("12.77")));
+    const ReportDocument doc = actions()->report(e.sheet);
+    QCOMPARE(doc.notices().size(), 1);
+    QVERIFY(doc.notices()[0].contains(QStringLiteral("12.77")));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("m.pdf"));
+    QVERIFY(actions()->writeReport(e.sheet, pdf));
+    const QString first = run(QStringLiteral("pdftotext"),
+                              {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                               QStringLiteral("1"), pdf, QStringLiteral("-")})
+                              .remove(QRegularExpression(QStringLiteral("\\s")));
+    QVERIFY2(first.contains(QStringLiteral("钢筋处浓度实际达到临界浓度的年龄12.77a")),
+             qPrintable(first));
+    // Another calculation that brings them together clears the line.
+    typeInto(view, 17, QStringLiteral("12.5"));
+    click(view, Control::CmdCal);
+    QVERIFY2(!view->statusLine().contains(QStringLiteral("临界浓度")),
+             qPrintable(view->statusLine()));
+  }
+
   void followsItsSheetThroughLaterCalculations() {
     const WorkedExample& e = worked_examples()[2];  // time-dependent coefficient
     QtSheetView* view = calculateExample(e);

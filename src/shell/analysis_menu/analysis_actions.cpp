@@ -8,6 +8,7 @@
 #include <optional>
 #include <tuple>
 
+#include "analysis/curves/curves.hpp"
 #include "analysis/mc/problem.hpp"
 #include "sheet/controller.hpp"
 #include "shell/charts/chart_window.hpp"
@@ -82,6 +83,13 @@ AnalysisActions::AnalysisActions(MainWindow& window)
   connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);
   connect(&window, &MainWindow::calculationFinished, this, [this](int sheet, bool completed) {
     if (ChartWindow* w = chartWindow(sheet)) w->calculationFinished(completed);
+    // What the reader must know first, beside the pane's result (outside the pane).
+    const sheet::SheetController* controller = window_.controller(sheet);
+    QtSheetView* view = window_.sheetView(sheet);
+    if (!completed || controller == nullptr || view == nullptr) return;
+    QStringList notes;
+    for (const auto& m : analysis::curves::must_read(controller->lastRun())) notes << qs(m.brief);
+    view->setNote(notes.join(QStringLiteral("；")));
   });
 }
 

@@ -152,6 +152,9 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
       QStringLiteral("样本限于截断范围内，保持表中均值；范围容不下所要求的离散时，"
                      "变异系数取该范围内能达到的最大值，并标红"));
   inputs_->verticalHeader()->hide();
+  hiddenRows_ = new QLabel(this);
+  hiddenRows_->setObjectName(QStringLiteral("hiddenRows"));
+  hiddenRows_->setWordWrap(true);
   buildInputTable();
   inputs_->resizeColumnsToContents();
 
@@ -195,6 +198,8 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   setupLayout->setContentsMargins(0, 0, 0, 0);
   inputs_->setParent(setup);
   setupLayout->addWidget(inputs_, 1);
+  hiddenRows_->setParent(setup);
+  setupLayout->addWidget(hiddenRows_);
   setupLayout->addWidget(buildSettings());
   tabs_->addTab(setup, QStringLiteral("输入与设置"));
 
@@ -293,6 +298,20 @@ void ReliabilityWindow::buildInputTable() {
   }
   updating_ = false;
   for (int row = 0; row < inputs_->rowCount(); ++row) refreshRow(row);
+  // A box the sheet leaves empty takes no part in its calculation under the options chosen
+  // (an alternative input, a derivation not used): its row is not shown, and the window says so.
+  QStringList unused;
+  for (int row = 0; row < inputs_->rowCount(); ++row) {
+    const int n = rowBoxes_[static_cast<std::size_t>(row)];
+    if (means_.box(n) != 0) continue;
+    inputs_->setRowHidden(row, true);
+    unused << qs(module_.table().field(sheet::text_box(n))->label);
+  }
+  if (!unused.isEmpty()) {
+    hiddenRows_->setText(QStringLiteral("计算表中未填写的输入不参与计算，未列出：%1。")
+                             .arg(unused.join(QStringLiteral("、"))));
+  }
+  hiddenRows_->setVisible(!unused.isEmpty());
 }
 
 QWidget* ReliabilityWindow::buildSettings() {
@@ -641,6 +660,9 @@ void ReliabilityWindow::runFinished(const QString& error) {
                       .arg(run->control.done.load())
                       .arg(run->settings.samples) +
                   previous;
+    // The bar starts afresh: the part of a run that gave no result is no progress.
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
   } else {
     report_ = std::move(run->report);
     handedOver_ = false;
@@ -731,6 +753,11 @@ void ReliabilityWindow::showReport() {
   atTarget_->horizontalHeaderItem(0)->setText(
       QStringLiteral("时间（τ = %1 a）").arg(short_digits(s.atTarget.age)));
   fill_table(*atTarget_, withNames(at_target_cells(s), times));
+  // An index below its target stands out.
+  for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    QTableWidgetItem* beta = atTarget_->item(static_cast<int>(i), atTarget_->columnCount() - 1);
+    if (beta != nullptr && below_target(s, i)) beta->setForeground(QColor(176, 32, 32));
+  }
   fill_table(*percentiles_, withNames(percentile_cells(s), times));
   fill_table(*stops_, stop_cells(r));
 }

@@ -60,6 +60,8 @@ class ReliabilityWindow final : public QWidget, public UnsavedWork {
   static constexpr int kTimes = 3;
 
   QTableWidget* inputTable() const { return inputs_; }
+  // What the input table leaves out (boxes the sheet leaves empty); hidden when nothing.
+  QLabel* hiddenRowsLabel() const { return hiddenRows_; }
   // The row of box n in the input table, -1 when the sheet has no such box.
   int rowOf(int box) const;
   QComboBox* distributionBox(int row) const;
@@ -158,6 +160,7 @@ class ReliabilityWindow final : public QWidget, public UnsavedWork {
   bool updating_ = false;      // the window is writing cells itself
 
   QTableWidget* inputs_ = nullptr;
+  QLabel* hiddenRows_ = nullptr;
   QLineEdit* samples_ = nullptr;
   QLineEdit* seed_ = nullptr;
   std::array<QLineEdit*, kTimes> targets_{};

@@ -464,7 +464,8 @@ ReportDocument structure_report(const project::Project& p, const assess::Structu
   if (!skipped.empty()) {
     front.notes << QStringLiteral("读取工程文件时有 %1 处未能读入，本报告不含这些内容：")
                        .arg(skipped.size());
-    for (const auto& k : skipped) front.notes << qs(k.where) + QStringLiteral("：") + qs(k.text);
+    for (const auto& k : skipped)
+      front.notes << qs(k.shown.empty() ? k.where : k.shown) + QStringLiteral("：") + qs(k.text);
   }
   doc.addSection(std::move(front));
   doc.addSection(settings_section(s));

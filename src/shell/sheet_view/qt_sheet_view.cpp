@@ -316,6 +316,8 @@ void QtSheetView::showStatus() {
   }
   if (!note_.isEmpty()) parts << note_;
   const QString whole = parts.join(QStringLiteral("　"));
+  // A note about the result is to be read first: in the colour of the other windows' warnings.
+  status_->setStyleSheet(note_.isEmpty() ? QString() : QStringLiteral("color: #8a1c00"));
   status_->setToolTip(whole);
   status_->setText(status_->fontMetrics().elidedText(whole, Qt::ElideRight, status_->width()));
 }
