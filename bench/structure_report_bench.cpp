@@ -5,7 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QByteArray>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -163,6 +167,43 @@ void BM_StructureReportPdf(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StructureReportPdf)->Arg(3)->Arg(500)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The report's stages apart, per member: the sections (the members' own reports, the fits of
+// their readings made again), then the pages counted (every text measured, no chart drawn),
+// then the pages drawn (the text again and every chart).
+void BM_StructureReportStages(benchmark::State& state) {
+  const auto members = static_cast<int>(state.range(0));
+  const project::Project p = structure(members);
+  const auto s = assess::assess_structure(p);
+  if (!s.ok()) state.SkipWithError("the assessment was refused");
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    const auto seconds = [&start] {
+      const auto now = std::chrono::steady_clock::now();
+      const double d = std::chrono::duration<double>(now - start).count();
+      start = now;
+      return d;
+    };
+    const pellucor::shell::ReportDocument doc = pellucor::shell::structure_report(p, *s);
+    const double sections = seconds();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setResolution(300);
+    const int pages = doc.pageCount(writer);
+    const double counted = seconds();
+    QByteArray pdf;
+    if (!doc.pdf(pdf)) state.SkipWithError("the report was not drawn");
+    const double whole = seconds();
+    state.counters["sections_ms_per_member"] = 1e3 * sections / members;
+    state.counters["count_ms_per_member"] = 1e3 * counted / members;
+    state.counters["count_and_draw_ms_per_member"] = 1e3 * whole / members;
+    state.counters["pages"] = pages;
+  }
+}
+BENCHMARK(BM_StructureReportStages)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -12,7 +12,12 @@
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/assess/structure.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "analysis/mc/problem.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/text/printable.hpp"
+#include "analysis/timeline.hpp"
+#include "analysis/update/member_update.hpp"
+#include "analysis/update/update.hpp"
 #include "arguments.hpp"
 #include "sheet/safe_output.hpp"
 
@@ -23,12 +28,15 @@ namespace {
 namespace assess = analysis::assess;
 namespace batch = analysis::batch;
 namespace project = analysis::project;
+namespace update = analysis::update;
+using analysis::text::printable;
 
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli assess PROJECT.pellucor [-o TABLE.csv|TABLE.xlsx] [--t0 YEARS]\n"
     "                           [--target-life YEARS] [--gamma G] [--thresholds A,B]\n"
     "                           [--limits ti,tc,td] [--reliability [--samples N] [--seed S]\n"
-    "                           [--target-beta B]] [--jobs N]\n"
+    "                           [--target-beta B] [--updated [--depth-cov V]\n"
+    "                           [--profile-sd S]]] [--jobs N]\n"
     "\n"
     "The assessment of a structure: every member of the project is played on its sheet (its\n"
     "texts typed and Calculate pressed), and for each limit state that counts the remaining\n"
@@ -46,15 +54,24 @@ constexpr std::string_view kUsage =
     "seed and target index of the end of the durable life unless given; each member's\n"
     "scatter as saved, the defaults otherwise) and grades it from beta: the margin with the\n"
     "age at which beta falls below its target in place of t_lim.\n"
+    "--updated grades the members with inspection data (chloride profiles, carbonation\n"
+    "readings, cover readings) from the posterior beta of their reliability analysis updated\n"
+    "with those measurements (see mc --help: the errors by default from the readings' scatter\n"
+    "and the fits' residuals, or --depth-cov and --profile-sd), and says so per member; the\n"
+    "members without inspection data keep the grade of their prior run. An update that does\n"
+    "not meet its diagnostics is not graded (the member's note says why).\n"
     "\n"
     "Standard output: the settings, the summary by grade with the worst members, and the table\n"
     "of members (tab-separated). Standard error: every part of the file that could not be\n"
-    "read. -o writes the table as CSV (UTF-8 with BOM) or a workbook, whole or not at all,\n"
-    "checked before anything is computed.\n"
+    "read. Names and texts from the project are printed with their control characters as\n"
+    "escapes (\\x1b shows as \\u001B). -o writes the table as CSV (UTF-8 with BOM) or a\n"
+    "workbook, whole or not at all, checked before anything is computed.\n"
     "Exit status: 0 every member assessed and the table written; 2 some member could not be\n"
-    "assessed (the table says why), or the table could not be written; 1 usage error, a\n"
-    "project that cannot be read, settings without a meaning, or an output that cannot be\n"
-    "created (nothing computed).\n";
+    "assessed (the table says why), a part of a member could not be read, or the table could\n"
+    "not be written; 1 usage error, a project that cannot be read, one without members, two\n"
+    "members of one name, assessment settings (or, with --reliability, reliability settings)\n"
+    "that the file does not give as they are used or that have no meaning, or an output that\n"
+    "cannot be created (nothing computed).\n";
 
 const std::vector<OptionRule> kOptions = {
     {{"-o", "--output"}, "a file name", false},
@@ -68,6 +85,9 @@ const std::vector<OptionRule> kOptions = {
     {{"--seed"}, "a number", false},
     {{"--target-beta"}, "a number", false},
     {{"--jobs", "-j"}, "a number", false},
+    {{"--updated"}, {}, false},
+    {{"--depth-cov"}, "a number", false},
+    {{"--profile-sd"}, "a number", false},
 };
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -112,21 +132,100 @@ void apply_options(const Arguments& args, project::Project& p) {
   if (const auto v = args.value("--target-beta")) {
     p.reliability.targetBeta = number_of<double>("--target-beta", *v);
   }
+  if (args.has("--samples") || args.has("--target-beta")) {
+    if (const auto bad = project::check_reliability_settings(p.reliability)) {
+      const bool samples =
+          p.reliability.samples < 1 || p.reliability.samples > analysis::mc::kMaxSamples;
+      throw UsageError(std::string(samples ? "--samples" : "--target-beta") + ": " + bad->message);
+    }
+  }
 }
 
 void print_table(const assess::AssessmentTable& t, std::ostream& out) {
   const auto line = [&out](const std::vector<std::string>& cells) {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      std::string cell = cells[i];
-      for (char& c : cell) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-      }
-      out << (i == 0 ? "" : "\t") << cell;
-    }
+    // A tab or a line break in a cell shows as its escape: the columns stay where they are.
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      out << (i == 0 ? "" : "\t") << printable(cells[i]);
     out << '\n';
   };
   line(t.header);
   for (const auto& row : t.rows) line(row);
+}
+
+// The members with inspection data graded again from the posterior of their updated reliability
+// analysis (the others keep the prior grade); the lines that say what was done, member by
+// member, and the summary by grade made again.
+std::vector<std::string> grade_updated(const project::Project& p, const update::TypedErrors& errors,
+                                       assess::StructureAssessment& s) {
+  std::vector<std::string> lines;
+  std::size_t graded = 0, notGraded = 0, withoutData = 0;
+  update::UpdateSettings settings;
+  settings.run = s.mcSettings;
+  std::vector<std::string> details;
+  for (std::size_t i = 0; i < s.members.size(); ++i) {
+    assess::MemberResult& r = s.members[i];
+    const project::Member& m = p.members[i];
+    if (!r.assessed() || !r.run) continue;
+    if (update::measurements_of(m.inspection, errors).empty()) {
+      ++withoutData;
+      continue;
+    }
+    auto refuse = [&](const std::string& text, const std::string& english) {
+      r.reliability.reset();
+      r.reliabilityFailure = text;
+      r.reliabilityFailureEnglish = english;
+      ++notGraded;
+      details.push_back("  " + m.name + "：" + text);
+    };
+    auto input = update::member_update(m, errors);
+    if (!input) {
+      refuse("按检测数据更新未能运行：" + input.refusal().text,
+             "the update cannot run: " + input.refusal().message);
+      continue;
+    }
+    const auto result = update::run_update(input->problem, input->measurements, settings);
+    if (!result) {
+      refuse("按检测数据更新未能运行：" + result.refusal().text,
+             "the update cannot run: " + result.refusal().message);
+      continue;
+    }
+    const update::Diagnostics& d = result->diagnostics;
+    if (!d.passed) {
+      std::string why;
+      for (const auto& f : d.failures) why += f;
+      refuse("按检测数据更新的诊断未通过，不评级：" + why,
+             "the update does not meet its diagnostics, not graded");
+      continue;
+    }
+    const auto tl = analysis::timeline(r.run->run);
+    auto grade =
+        assess::assess_reliability(result->posterior, s.settings, tl ? tl->t : 0, m.limitStates);
+    if (!grade) {
+      refuse(grade.refusal().text, grade.refusal().message);
+      continue;
+    }
+    ++graded;
+    const std::string prior =
+        r.reliability ? std::string(assess::grade_name(r.reliability->grade)) : std::string("-");
+    r.reliability = *grade;
+    r.reliabilityFailure.clear();
+    r.reliabilityFailureEnglish.clear();
+    details.push_back("  " + m.name + "：先验 " + prior + " 级 → 后验 " +
+                      std::string(assess::grade_name(grade->grade)) + " 级；" + grade->summary() +
+                      "；有效样本数 " + std::to_string(static_cast<long long>(d.effective)) +
+                      " / " + std::to_string(d.draws) + "，诊断通过");
+  }
+  s.summary = assess::summarize_grades(s.members);
+  lines.push_back("按 β 的等级：有检测数据的 " + std::to_string(graded) +
+                  " 个构件按检测数据更新后的后验 β 评级，" + std::to_string(notGraded) +
+                  " 个更新后未评级，" + std::to_string(withoutData) +
+                  " 个无检测数据，按先验 β 评级：");
+  lines.insert(lines.end(), details.begin(), details.end());
+  lines.push_back(
+      "graded by the posterior beta of the members' updated analyses: " + std::to_string(graded) +
+      ", not graded after their update: " + std::to_string(notGraded) +
+      ", without inspection data (the prior beta): " + std::to_string(withoutData));
+  return lines;
 }
 
 int run(const std::vector<std::string>& words) {
@@ -139,10 +238,22 @@ int run(const std::vector<std::string>& words) {
   if (positional.empty()) throw UsageError("assess: no project file given");
   if (positional.size() > 1) throw UsageError("assess: more than one project file given");
   const bool reliability = args.has("--reliability");
-  for (const char* only : {"--samples", "--seed", "--target-beta"}) {
+  for (const char* only : {"--samples", "--seed", "--target-beta", "--updated"}) {
     if (!reliability && args.has(only)) {
       throw UsageError(std::string(only) + " applies to the reliability runs (--reliability)");
     }
+  }
+  const bool updated = args.has("--updated");
+  for (const char* only : {"--depth-cov", "--profile-sd"}) {
+    if (!updated && args.has(only)) {
+      throw UsageError(std::string(only) + " applies to the updated runs (--updated)");
+    }
+  }
+  update::TypedErrors errors;
+  if (const auto v = args.value("--depth-cov"))
+    errors.depthCov = number_of<double>("--depth-cov", *v);
+  if (const auto v = args.value("--profile-sd")) {
+    errors.profileSd = number_of<double>("--profile-sd", *v);
   }
   unsigned jobs = 0;
   if (const auto v = args.value("--jobs")) {
@@ -155,7 +266,7 @@ int run(const std::vector<std::string>& words) {
 
   auto opened = project::open_project(path);
   if (!opened) {
-    std::cerr << "pellucor-cli: " << path << ": " << opened.refusal().message
+    std::cerr << "pellucor-cli: " << path << ": " << printable(opened.refusal().message)
               << "; nothing was computed\n";
     return kExitRefused;
   }
@@ -164,8 +275,22 @@ int run(const std::vector<std::string>& words) {
     std::cerr << "pellucor-cli: " << path << " was written by a newer version (schema "
               << opened->fileVersion << "); what this version does not know is skipped\n";
   }
+  bool memberSkipped = false;
   for (const auto& s : opened->skipped) {
-    std::cerr << "pellucor-cli: skipped " << s.where << ": " << s.message << '\n';
+    std::cerr << "pellucor-cli: skipped " << printable(s.where) << ": " << printable(s.message)
+              << '\n';
+    memberSkipped = memberSkipped || s.where.starts_with("members");
+  }
+  for (const auto& s : opened->conflicts) {
+    std::cerr << "pellucor-cli: " << printable(s.where) << ": " << printable(s.message) << '\n';
+  }
+  for (const auto& s : opened->repeatedNames) {
+    std::cerr << "pellucor-cli: " << printable(s.where) << ": " << printable(s.message) << '\n';
+  }
+  if (const auto refused = assess::check_opened(opened->project, opened->skipped, reliability)) {
+    std::cerr << "pellucor-cli: " << path << ": " << printable(refused->message)
+              << "; nothing was computed\n";
+    return kExitRefused;
   }
   apply_options(args, p);
 
@@ -190,9 +315,13 @@ int run(const std::vector<std::string>& words) {
     std::cerr << "pellucor-cli: " << assessed.refusal().message << "; nothing was computed\n";
     return kExitRefused;
   }
-  const assess::StructureAssessment& s = *assessed;
-  std::cout << "project: " << s.structure.name << "; structure: " << s.structure.structure
-            << "; engineer: " << s.structure.engineer << "; date: " << s.structure.date << '\n';
+  assess::StructureAssessment s = *assessed;
+  std::vector<std::string> updateLines;
+  if (updated) updateLines = grade_updated(p, errors, s);
+  std::cout << "project: " << printable(s.structure.name)
+            << "; structure: " << printable(s.structure.structure)
+            << "; engineer: " << printable(s.structure.engineer)
+            << "; date: " << printable(s.structure.date) << '\n';
   for (const std::string& l : assess::settings_lines(s.settings)) std::cout << l << '\n';
   if (reliability) {
     std::cout << "reliability: " << s.mcSettings.samples << " samples, seed " << s.mcSettings.seed
@@ -200,12 +329,27 @@ int run(const std::vector<std::string>& words) {
               << s.mcSettings.targetBetaCracking << " (t_c), " << s.mcSettings.targetBetaInitiation
               << " (t_i), read at the target life\n";
   }
-  for (const std::string& l : assess::grade_summary_lines(s)) std::cout << l << '\n';
-  for (const std::string& l : assess::grade_summary_english(s)) std::cout << l << '\n';
-  const assess::AssessmentTable table = assess::assessment_table(s);
+  for (const std::string& l : updateLines) std::cout << printable(l) << '\n';
+  for (const std::string& l : assess::grade_summary_lines(s)) std::cout << printable(l) << '\n';
+  for (const std::string& l : assess::grade_summary_english(s)) {
+    std::cout << printable(l) << '\n';
+  }
+  assess::AssessmentTable table = assess::assessment_table(s);
+  if (updated) {
+    // The note of each member says where its beta grade comes from.
+    for (std::size_t i = 0; i < table.rows.size(); ++i) {
+      const assess::MemberResult& m = s.members[i];
+      if (!m.reliability) continue;
+      std::string& note = table.rows[i].back();
+      const bool withData = !update::measurements_of(p.members[i].inspection).empty();
+      note +=
+          std::string(note.empty() ? "" : "；") +
+          (withData ? "按 β 的等级取自按检测数据更新后的后验" : "无检测数据：按 β 的等级为先验");
+    }
+  }
   print_table(table, std::cout);
 
-  bool complete = s.summary.notAssessed == 0;
+  bool complete = s.summary.notAssessed == 0 && !memberSkipped;
   if (writer) {
     try {
       writer->header(table.header, table.textColumns, table.header.size() - 1);

@@ -1,7 +1,5 @@
 #include "batch_command.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -19,8 +17,11 @@
 #include "analysis/batch/result_columns.hpp"
 #include "analysis/batch/workbook_reader.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/text/printable.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
+#include "platform/files.hpp"
+#include "platform/processes.hpp"
 #include "sheet/safe_output.hpp"
 
 namespace pellucor::cli {
@@ -28,6 +29,7 @@ namespace pellucor::cli {
 namespace {
 
 namespace batch = pellucor::analysis::batch;
+using pellucor::analysis::text::printable;
 
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli batch SHEET [IN.csv|IN.xlsx|-] [-o OUT.csv|OUT.xlsx|-]\n"
@@ -72,10 +74,15 @@ constexpr std::string_view kUsage =
     "members, whose table is then written as for SHEET IN.csv (a workbook holds one sheet's\n"
     "table: with several sheets it needs --sheet). Whatever the file holds that this program\n"
     "cannot take (a member of an unknown sheet, a box a sheet does not have, a part written by\n"
-    "a newer version) is named on standard error; when it concerns a member, or a member's\n"
-    "text is refused by its sheet, the exit status is 2.\n"
+    "a newer version) is named on standard error, and so are members that share a name;\n"
+    "when it concerns a member, or a member's text is refused by its sheet, the exit status\n"
+    "is 2. A project file is damaged, or no project, and refused, when it is not JSON,\n"
+    "nests deeper than 64 levels, is larger than 256 MiB, or holds a name, text or list\n"
+    "longer than a project may (the message names the line and column, or the place).\n"
     "\n"
-    "Members are read, run and written in blocks: memory stays bounded for any number.\n"
+    "The rows of a member table are read, run and written in blocks: memory stays bounded\n"
+    "for any number. A project is read whole before its members run (about 1.8 kB of memory\n"
+    "a member: some 180 MB for 100000 members); cut a larger inventory into member tables.\n"
     "--jobs N runs the rows on N threads (default: one per core); the output is the same.\n"
     "Standard error: a progress bar when it is a terminal, and a summary line.\n"
     "Exit status: 0 every member computed and the output written; 2 some member stopped at a\n"
@@ -158,6 +165,11 @@ std::string encoding_problem(const batch::EncodingError& e) {
   return text + "; nothing was computed";
 }
 
+// The input as a message names it.
+std::string input_name(const std::string& input) {
+  return input == "-" ? std::string("standard input") : input;
+}
+
 bool is_project_name(const std::string& name) {
   const std::string ext(analysis::project::kExtension);
   return name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext;
@@ -218,7 +230,7 @@ int run(const std::vector<std::string>& words) {
     try {
       reader = batch::MemberReader::open(input, reading);
     } catch (const batch::EncodingError& e) {
-      throw std::runtime_error(encoding_problem(e));
+      throw std::runtime_error(input_name(input) + ": " + encoding_problem(e));
     }
   }
   const std::vector<batch::InputColumn> columns = batch::resolve_columns(table, reader->header());
@@ -239,11 +251,9 @@ int run(const std::vector<std::string>& words) {
     writer = std::move(w);
   }
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
-  std::signal(SIGHUP, on_interrupt);
+  platform::on_termination(on_interrupt);
 
-  ProgressBar bar(isatty(STDERR_FILENO) != 0);
+  ProgressBar bar(platform::is_terminal(2));
   job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
     bar.show(done, total);
   };
@@ -255,7 +265,8 @@ int run(const std::vector<std::string>& words) {
   } catch (const batch::EncodingError& e) {
     bar.finish();
     out.abandon();
-    std::cerr << "pellucor-cli: " << e.what() << "; the run stopped there, nothing was saved\n";
+    std::cerr << "pellucor-cli: " << input_name(input) << ": " << e.what()
+              << "; the run stopped there, nothing was saved\n";
     return kExitRefused;
   } catch (const batch::FileError& e) {
     bar.finish();
@@ -301,12 +312,21 @@ int run_project(const Arguments& args, const std::string& path) {
   refuse_same_files({{"the project", path, true}, {"the output", output, false}});
   const auto opened = project::open_project(path);
   if (!opened) {
-    throw std::runtime_error(path + ": " + opened.refusal().message + "; nothing was computed");
+    throw std::runtime_error(path + ": " + printable(opened.refusal().message) +
+                             "; nothing was computed");
   }
   bool memberSkipped = false;
   for (const auto& k : opened->skipped) {
-    std::cerr << "pellucor-cli: " << path << ": " << k.where << ": " << k.message << '\n';
+    std::cerr << "pellucor-cli: " << path << ": " << printable(k.where) << ": "
+              << printable(k.message) << '\n';
     memberSkipped = memberSkipped || k.where.starts_with("members");
+  }
+  // Computed all the same (each row says its member's name): the names are the user's to mend.
+  for (const auto* list : {&opened->repeatedNames, &opened->conflicts}) {
+    for (const auto& k : *list) {
+      std::cerr << "pellucor-cli: " << path << ": " << printable(k.where) << ": "
+                << printable(k.message) << '\n';
+    }
   }
   // The members by sheet, the sheets in the order they first appear.
   std::vector<std::pair<const sheet::Module*, std::vector<const project::Member*>>> sheets;
@@ -337,10 +357,8 @@ int run_project(const Arguments& args, const std::string& path) {
   sheet::SafeOutput out;
   open_output(out, "the output", output, false);
 
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
-  std::signal(SIGHUP, on_interrupt);
-  ProgressBar bar(isatty(STDERR_FILENO) != 0);
+  platform::on_termination(on_interrupt);
+  ProgressBar bar(platform::is_terminal(2));
   job.progress = [&bar](std::size_t done, std::optional<std::size_t> total) {
     bar.show(done, total);
   };

@@ -21,6 +21,7 @@
 #include "fit_command.hpp"
 #include "mc_command.hpp"
 #include "modules/registry.hpp"
+#include "platform/files.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/controller.hpp"
 #include "sheet/number_form.hpp"
@@ -291,6 +292,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  pellucor::platform::use_binary_standard_streams();
   std::vector<std::string> words(argv + 1, argv + argc);
   const std::string command = words.empty() ? std::string() : words.front();
   if (command == "batch" || command == "mc" || command == "fit" || command == "design" ||

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <optional>
@@ -15,8 +16,13 @@
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/report.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/project/project.hpp"
+#include "analysis/update/member_update.hpp"
+#include "analysis/update/update.hpp"
+#include "analysis/update/update_report.hpp"
 #include "arguments.hpp"
 #include "modules/registry.hpp"
+#include "readings_file.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
@@ -28,6 +34,8 @@ namespace pellucor::cli {
 namespace {
 
 namespace mc = analysis::mc;
+namespace project = analysis::project;
+namespace update = analysis::update;
 
 constexpr std::string_view kUsage =
     "Usage: pellucor-cli mc SHEET [NAME=TEXT ...] [--cov NAME=V ...] [--sd NAME=V ...]\n"
@@ -36,6 +44,13 @@ constexpr std::string_view kUsage =
     "                       [--target-beta B] [--target-beta-ti B] [--target-beta-tc B]\n"
     "                       [--target-age A] [--stop-cov V] [--initiation WAY]\n"
     "                       [--threads T] [-o FILE.csv]\n"
+    "                       [UPDATE OPTIONS]\n"
+    "       pellucor-cli mc [SHEET] --update PROJECT.pellucor --member NAME [OPTIONS]\n"
+    "UPDATE OPTIONS: [--depths FILE.csv --depths-age A ...] [--profile FILE.csv --profile-age A\n"
+    "                ...] [--keep-first-layer] [--covers FILE.csv] [--depth-cov V]\n"
+    "                [--profile-sd S] [--corrosion-depth MM --corrosion-depth-sd MM]\n"
+    "                [--crack-width MM --crack-width-sd MM] [--predictive FILE.csv]\n"
+    "                [--input-encoding utf-8|gbk]\n"
     "\n"
     "Reliability analysis of a sheet by Monte Carlo sampling. NAME=TEXT fills the sheet as\n"
     "in single-sheet mode (boxes by the numeric prefix rule, NAME=1 for an option, a group by\n"
@@ -78,8 +93,41 @@ constexpr std::string_view kUsage =
     "-o writes the curves P(t <= age), standard errors, beta (with its bound) and the lower\n"
     "bound of P by age as CSV, whole or not at all (checked before the run; standard output\n"
     "is not taken: the summary goes there).\n"
+    "\n"
+    "Updated with the member's measurements (any UPDATE OPTION, or --update): the measurements\n"
+    "condition the scattering inputs through the sheet's own model at their ages, and every\n"
+    "result is given again under the posterior beside the prior one. --update PROJECT\n"
+    "--member NAME takes the member's sheet, texts and scatter from the project (read only)\n"
+    "and its inspection data: the cores of its chloride profiles, its carbonation readings, its\n"
+    "cover readings; files add to them. --depths FILE with --depths-age A (one age per file,\n"
+    "in order): carbonation depths, column depth (碳化深度), mm, compared with the model's depth\n"
+    "k sqrt(A) times a lognormal error of mean 1 whose CoV is --depth-cov or, by default,\n"
+    "estimated from the scatter of the readings' logarithms; a reading of 0 counts as a depth\n"
+    "below 0.5 mm. --profile FILE with --profile-age A: a core's layers, columns depth (深度,\n"
+    "mm) and chloride (氯离子含量, kg/m3), compared with the sheet's chloride at that depth and\n"
+    "age plus a normal error whose sd is --profile-sd or, by default, the residual sd of the\n"
+    "core's profile fit; the outermost layer is left out as in the fit unless\n"
+    "--keep-first-layer. --covers FILE: cover readings, column cover (保护层厚度), mm, which\n"
+    "update the cover's own law (normal or lognormal, as the survey chooses; the sheet's value\n"
+    "counted as one reading). --corrosion-depth and --crack-width: values measured at the\n"
+    "inspection age, each with the sd of its normal error.\n"
+    "The posterior is sampled by likelihood weighting of the prior samples where their\n"
+    "effective sample size stays at half of them, else by tempered sequential Monte Carlo (4\n"
+    "islands) and importance sampling from a Student t fitted to its particles and refitted to\n"
+    "its own draws, drawn until their effective sample size reaches --samples (at most three\n"
+    "times as many draws); --samples (at most 1000000) is also the prior's. The output adds\n"
+    "the measurements and their errors, the sampler's diagnostics (effective sample size,\n"
+    "Pareto k of the largest weights, R-hat across the islands, acceptance, how far the moves\n"
+    "carried the particles), prior against posterior (P and beta at the target age, the ages\n"
+    "at the targets, the percentiles), the inputs' means, CoVs and 90% intervals, the\n"
+    "posterior correlations and the predictive curves; a run that does not meet its\n"
+    "diagnostics says so first. -o then writes the prior and posterior curves; --predictive\n"
+    "the predictive curves with the measurements.\n"
+    "\n"
     "Exit status: 0 done; 1 usage error, an output that cannot be created, or input the\n"
-    "analysis refuses (nothing computed); 2 the curves could not be written after the run.\n";
+    "analysis refuses (nothing computed, or no prior sample can give the measurements); 2 the\n"
+    "curves could not be written after the run, or the update does not meet its diagnostics\n"
+    "(its results are printed, marked as not to be graded).\n";
 
 const std::vector<OptionRule> kOptions = {
     {{"--cov"}, "NAME=V", true},
@@ -97,7 +145,32 @@ const std::vector<OptionRule> kOptions = {
     {{"--initiation"}, "crossing or sheet-search", false},
     {{"--threads", "--jobs", "-j"}, "a number", false},
     {{"-o", "--output"}, "a file name", false},
+    {{"--update"}, "a project file", false},
+    {{"--member"}, "a member's name", false},
+    {{"--depths"}, "a CSV file of carbonation depths", true},
+    {{"--depths-age"}, "a number of years", true},
+    {{"--profile"}, "a CSV file of a core's layers", true},
+    {{"--profile-age"}, "a number of years", true},
+    {{"--keep-first-layer"}, {}, false},
+    {{"--covers"}, "a CSV file of cover readings", false},
+    {{"--depth-cov"}, "a number", false},
+    {{"--profile-sd"}, "a number", false},
+    {{"--corrosion-depth"}, "a depth in mm", false},
+    {{"--corrosion-depth-sd"}, "a depth in mm", false},
+    {{"--crack-width"}, "a width in mm", false},
+    {{"--crack-width-sd"}, "a width in mm", false},
+    {{"--predictive"}, "a file name", false},
+    {{"--input-encoding"}, "utf-8 or gbk", false},
 };
+
+// The options of an update (any of them asks for one).
+constexpr std::string_view kUpdateOptions[] = {
+    "--update",          "--member",           "--depths",
+    "--depths-age",      "--profile",          "--profile-age",
+    "--covers",          "--depth-cov",        "--profile-sd",
+    "--corrosion-depth", "--crack-width",      "--predictive",
+    "--input-encoding",  "--keep-first-layer", "--corrosion-depth-sd",
+    "--crack-width-sd"};
 
 std::pair<std::string, std::string> split(const std::string& arg, std::string_view what) {
   const auto named = sheet::split_named_text(arg);
@@ -141,6 +214,150 @@ void print_report(const mc::Report& report, std::ostream& out) {
   for (const std::string& line : mc::summary_lines(report)) out << line << '\n';
 }
 
+// The member of a project by its name; the parts of the file that could not be read are named
+// on standard error.
+project::Member project_member(const std::string& path, const std::string& name) {
+  auto opened = project::open_project(path);
+  if (!opened) {
+    throw std::runtime_error(path + ": " + opened.refusal().message + "; nothing was computed");
+  }
+  for (const auto& skipped : opened->skipped) {
+    std::cerr << "pellucor-cli: skipped " << skipped.where << ": " << skipped.message << '\n';
+  }
+  std::string names;
+  for (const auto& m : opened->project.members) {
+    if (m.name == name) return m;
+    names += (names.empty() ? "" : ", ") + m.name;
+  }
+  throw UsageError("no member '" + name + "' in " + path +
+                   " (members: " + (names.empty() ? std::string("none") : names) + ")");
+}
+
+double positive_option(const Arguments& args, std::string_view option) {
+  const double v = number_of<double>(option, *args.value(option));
+  if (!(v >= 0) || !std::isfinite(v)) {
+    throw UsageError(std::string(option) + " needs a number of 0 or more");
+  }
+  return v;
+}
+
+// The readings given as files, added to the member's.
+void add_files(const Arguments& args, const update::TypedErrors& errors, update::Measurements& m) {
+  const auto encoding = input_encoding(args.value("--input-encoding"));
+  const auto depthFiles = args.values("--depths");
+  const auto depthAges = args.values("--depths-age");
+  if (depthFiles.size() != depthAges.size()) {
+    throw UsageError("each --depths FILE needs its --depths-age (" +
+                     std::to_string(depthFiles.size()) + " files, " +
+                     std::to_string(depthAges.size()) + " ages)");
+  }
+  for (std::size_t i = 0; i < depthFiles.size(); ++i) {
+    const auto r = read_table(depthFiles[i], encoding, analysis::inspect::kCarbonationColumns);
+    m.depths.push_back(
+        {r.columns[0], number_of<double>("--depths-age", depthAges[i]), errors.depthCov});
+  }
+  const auto profileFiles = args.values("--profile");
+  const auto profileAges = args.values("--profile-age");
+  if (profileFiles.size() != profileAges.size()) {
+    throw UsageError("each --profile FILE needs its --profile-age (" +
+                     std::to_string(profileFiles.size()) + " files, " +
+                     std::to_string(profileAges.size()) + " ages)");
+  }
+  for (std::size_t i = 0; i < profileFiles.size(); ++i) {
+    const auto r = read_table(profileFiles[i], encoding, analysis::inspect::kProfileColumns);
+    update::ProfileCore core;
+    core.name = profileFiles[i];
+    core.input.depthMm = r.columns[0];
+    core.input.chloride = r.columns[1];
+    core.input.ageYears = number_of<double>("--profile-age", profileAges[i]);
+    core.input.leaveOutFirstLayer = !args.has("--keep-first-layer");
+    core.errorSd = errors.profileSd;
+    m.cores.push_back(std::move(core));
+  }
+  if (const auto covers = args.value("--covers")) {
+    const auto r = read_table(*covers, encoding, analysis::inspect::kCoverColumns);
+    m.coverMm.insert(m.coverMm.end(), r.columns[0].begin(), r.columns[0].end());
+  }
+  const std::pair<const char*, const char*> at[] = {{"--corrosion-depth", "--corrosion-depth-sd"},
+                                                    {"--crack-width", "--crack-width-sd"}};
+  for (const auto& [value, sd] : at) {
+    if (args.has(value) != args.has(sd)) {
+      throw UsageError(std::string(value) + " and " + sd + " go together");
+    }
+    if (!args.has(value)) continue;
+    const update::AtInspection a{positive_option(args, value), positive_option(args, sd)};
+    (std::string_view(value) == "--corrosion-depth" ? m.corrosionDepth : m.crackWidth) = a;
+  }
+}
+
+// Writes one output opened before the run; false (said on standard error) when it fails.
+bool write_output(sheet::SafeOutput& out, const std::string& path, const std::string& bytes,
+                  std::string_view what) {
+  auto failure = out.write(bytes);
+  if (!failure) failure = out.commit();
+  if (failure) {
+    std::cout.flush();
+    std::cerr << "pellucor-cli: the " << what
+              << " were not written: " << output_failure(path, *failure) << '\n';
+    return false;
+  }
+  std::cout << what << " written to " << path << '\n';
+  return true;
+}
+
+int run_update(const Arguments& args, const mc::Problem& problem,
+               const update::Measurements& measurements, const mc::RunSettings& settings,
+               const std::optional<project::Member>& member) {
+  if (settings.stopCov > 0) {
+    throw UsageError("--stop-cov does not apply to an update (--samples are its draws)");
+  }
+  const auto output = args.value("-o");
+  const auto predictive = args.value("--predictive");
+  std::vector<NamedFile> files;
+  if (output) files.push_back({"-o", *output, false});
+  if (predictive) files.push_back({"--predictive", *predictive, false});
+  refuse_same_files(files);
+  sheet::SafeOutput curves, curvesPredictive;
+  if (output) open_output(curves, "-o", *output, true, "the summary goes");
+  if (predictive)
+    open_output(curvesPredictive, "--predictive", *predictive, true, "the summary goes");
+
+  update::UpdateSettings us;
+  us.run = settings;
+  const auto result = update::run_update(problem, measurements, us);
+  if (!result) {
+    if (output) curves.abandon();
+    if (predictive) curvesPredictive.abandon();
+    std::cerr << "pellucor-cli: " << result.refusal().message << "\n  " << result.refusal().text
+              << '\n';
+    return kExitRefused;
+  }
+  const update::UpdateResult& r = *result;
+  std::cout << "Sheet " << r.prior.sheet << ": " << r.prior.caption << '\n';
+  if (member) std::cout << "member: " << member->name << '\n';
+  for (const std::string& line : mc::warning_lines(r.prior)) std::cout << line << '\n';
+  for (const std::string& line : update::warning_lines(r)) std::cout << line << '\n';
+  for (const std::string& line : mc::input_lines(r.prior)) std::cout << line << '\n';
+  for (const std::string& line : update::update_lines(r)) std::cout << line << '\n';
+  bool complete = r.diagnostics.passed;
+  if (output) {
+    std::ostringstream text;
+    update::write_update_csv(text, r);
+    complete = write_output(curves, *output, text.str(), "curves") && complete;
+  }
+  if (predictive) {
+    std::ostringstream text;
+    update::write_predictive_csv(text, r);
+    complete =
+        write_output(curvesPredictive, *predictive, text.str(), "predictive curves") && complete;
+  }
+  if (!r.diagnostics.passed) {
+    std::cerr << "pellucor-cli: the update does not meet its diagnostics; its results are not "
+                 "to be graded\n";
+  }
+  return complete ? kExitDone : kExitIncomplete;
+}
+
 int run(const std::vector<std::string>& words) {
   const Arguments args = parse_arguments(words, kOptions);
   if (args.has("--help")) {
@@ -148,10 +365,32 @@ int run(const std::vector<std::string>& words) {
     return kExitDone;
   }
   const auto& positional = args.positional();
-  if (positional.empty()) throw UsageError("no sheet given");
-  const sheet::Module* module = modules::find_module(positional[0]);
+  const bool updating = std::any_of(std::begin(kUpdateOptions), std::end(kUpdateOptions),
+                                    [&args](std::string_view o) { return args.has(o); });
+  if (args.has("--update") != args.has("--member")) {
+    throw UsageError("--update PROJECT and --member NAME go together");
+  }
+  // The member of a project, when the update takes one.
+  std::optional<project::Member> member;
+  if (const auto path = args.value("--update"))
+    member = project_member(*path, *args.value("--member"));
+  if (positional.empty() && !member) throw UsageError("no sheet given");
+  const sheet::Module* module =
+      member ? project::module_of(*member) : modules::find_module(positional[0]);
   if (module == nullptr) {
-    throw UsageError("unknown sheet '" + positional[0] + "' (sheets: 1-5 or their names)");
+    throw UsageError("unknown sheet '" + (member ? member->sheet : positional[0]) +
+                     "' (sheets: 1-5 or their names)");
+  }
+  if (member && !positional.empty()) {
+    if (modules::find_module(positional[0]) != module) {
+      throw UsageError("member '" + member->name + "' is on sheet " + member->sheet + ", not " +
+                       positional[0]);
+    }
+    if (positional.size() > 1) {
+      throw UsageError(
+          "with --member the sheet's texts are the member's (change them in the "
+          "project), not NAME=TEXT");
+    }
   }
   const sheet::SheetTable& s = module->table();
   mc::RunSettings settings;
@@ -177,15 +416,34 @@ int run(const std::vector<std::string>& words) {
   if (const auto v = args.value("--threads")) {
     settings.threads = number_of<unsigned>("--threads", *v);
   }
-  const auto entries =
-      sheet_entries(s, std::vector<std::string>(positional.begin() + 1, positional.end()));
   mc::Binder binder = mc::Binder::Portland;
   if (const auto v = args.value("--binder")) {
     const auto b = mc::binder_from_name(*v);
     if (!b) throw UsageError("unknown binder '" + *v + "' (portland, fly-ash or slag)");
     binder = *b;
   }
-  mc::Problem problem = mc::with_defaults(*module, read_inputs(s, entries), binder);
+  update::TypedErrors errors;
+  if (const auto v = args.value("--depth-cov"))
+    errors.depthCov = number_of<double>("--depth-cov", *v);
+  if (const auto v = args.value("--profile-sd")) {
+    errors.profileSd = number_of<double>("--profile-sd", *v);
+  }
+  mc::Problem problem;
+  update::Measurements measurements;
+  if (member) {
+    auto u = update::member_update(*member, errors, binder);
+    if (!u) {
+      std::cerr << "pellucor-cli: " << u.refusal().message << "\n  " << u.refusal().text
+                << "\nNothing was computed.\n";
+      return kExitRefused;
+    }
+    problem = u->problem;
+    measurements = u->measurements;
+  } else {
+    const auto entries =
+        sheet_entries(s, std::vector<std::string>(positional.begin() + 1, positional.end()));
+    problem = mc::with_defaults(*module, read_inputs(s, entries), binder);
+  }
   if (args.has("--binder") && !problem.hasBinder()) {
     throw UsageError("sheet " + std::to_string(s.number) +
                      " has no ageing exponent, whose scatter --binder sets");
@@ -245,10 +503,12 @@ int run(const std::vector<std::string>& words) {
     problem.modelUncertainty.cov[static_cast<std::size_t>(at - std::begin(times))] =
         number_of<double>("--model-cov " + name, text);
   }
+  if (updating) add_files(args, errors, measurements);
   if (auto error = mc::validate(problem, settings)) {
     std::cerr << "pellucor-cli: " << error->message << "\nNothing was computed.\n";
     return kExitRefused;
   }
+  if (updating) return run_update(args, problem, measurements, settings, member);
   const auto output = args.value("-o");
   sheet::SafeOutput csv;
   if (output) open_output(csv, "-o", *output, true, "the summary goes");

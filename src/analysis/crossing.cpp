@@ -22,14 +22,14 @@ Crossing marine_crossing(const model::MarineInput& in, double D, double limit,
   const double growingLimit = std::min(in.ts, limit);
   Crossing first;
   if (growingLimit > 0) {
-    first =
-        first_crossing([&](double t) { return model::marine_growing_concentration(in.k, c, D, t); },
-                       in.Ccr, {.step = kSearchStep, .limit = growingLimit});
+    first = rising_crossing(
+        [&](double t) { return model::marine_growing_concentration(in.k, c, D, t); }, in.Ccr,
+        {.step = kSearchStep, .limit = growingLimit});
     if (first.kind != Crossing::Kind::NotByLimit || !(limit > in.ts)) return first;
   }
   // After it: the second search's formula, in the time after the stable time.
   const double C1 = in.Cs * model::marine_profile_term(c, D, in.ts);
-  Crossing second = first_crossing(
+  Crossing second = rising_crossing(
       [&](double t2) { return model::marine_stable_concentration(C1, in.Cs, c, D, t2); }, in.Ccr,
       {.step = kSearchStep, .limit = limit - in.ts});
   second.evaluations += first.evaluations;

@@ -8,6 +8,15 @@
 
 namespace pellucor::model {
 
+double carbonation_coefficient(const CarbonationInput& in) {
+  // The measured depth wins over the CO2 coefficient.
+  if (in.x != 0) return in.x / std::sqrt(in.t);
+  const double Ks = steel_coefficients(in.kind).carbonationFactor;
+  const double Kw = in.condition == WorkingCondition::Indoor ? 1.0 : 1.1;
+  return 3 * in.kco2 * Ks * 1.2 * Kw * std::pow(in.T, 0.25) * std::pow(in.RH, 1.5) * (1 - in.RH) *
+         (58 / in.fcu - 0.76);
+}
+
 CarbonationResult run_carbonation(const CarbonationInput& in) {
   CarbonationResult r;
   const SteelCoefficients& steel = steel_coefficients(in.kind);
@@ -17,13 +26,7 @@ CarbonationResult run_carbonation(const CarbonationInput& in) {
   r.Kw = indoor ? 1.0 : 1.1;
   r.RH = in.RH;
 
-  // Carbonation coefficient: the measured depth wins over the CO2 coefficient.
-  if (in.x == 0) {
-    r.k = 3 * in.kco2 * r.Ks * 1.2 * r.Kw * std::pow(in.T, 0.25) * std::pow(in.RH, 1.5) *
-          (1 - in.RH) * (58 / in.fcu - 0.76);
-  } else {
-    r.k = in.x / std::sqrt(in.t);
-  }
+  r.k = carbonation_coefficient(in);
   // k = 0 (humidity 1.0 on the CO2 path) makes the initiation time divide by zero.
   if (!(r.k > 0) || !printable(r.k)) {
     r.stop = StopReason::ZeroCarbonation;

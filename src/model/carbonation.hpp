@@ -47,4 +47,8 @@ struct CarbonationResult {
 
 CarbonationResult run_carbonation(const CarbonationInput& in);
 
+// The model's first step alone: the carbonation coefficient k, mm/a^0.5 (from the measured
+// depth, else from climate and concrete), as run_carbonation computes it.
+double carbonation_coefficient(const CarbonationInput& in);
+
 }  // namespace pellucor::model

@@ -1,8 +1,6 @@
 // The result file: one block per Save, appended in GBK with CR LF line ends.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -24,14 +22,15 @@ std::vector<std::string> result_file_block(const Report& report);
 // a reader is refused at once) and checked before the first byte. When a write fails part
 // way, the file is cut back to its earlier length, or removed when this Save created it.
 // The path is used whole, whatever its length.
-class PosixResultFileWriter : public ResultFileWriter {
+class DiskResultFileWriter : public ResultFileWriter {
  public:
   std::optional<WriteFailure> append(const std::string& path,
                                      const std::vector<std::string>& lines) override;
 
  protected:
-  // One write(2) of the block's bytes; a test puts a failing disk here.
-  virtual ssize_t writeSome(int fd, const char* data, std::size_t size);
+  // One write of the block's bytes (the bytes written, -1 with errno set); a test puts a
+  // failing disk here.
+  virtual std::ptrdiff_t writeSome(int fd, const char* data, std::size_t size);
 
  private:
   std::optional<WriteFailure> appendBytes(const std::string& path, const std::string& block);

@@ -131,6 +131,13 @@ struct SheetTable {
   // The result items of the sheet's record in order, printed or not (the report prints those
   // with a label): what a finished calculation's record holds after its inputs.
   std::vector<const ItemText*> results;
+  // Results the sheet's model gives as 0 whatever its inputs, by the record's key, with the
+  // reason (Chinese): an assessment does not grade a member on them unless asked to.
+  struct ZeroResult {
+    std::string_view key;
+    std::string_view reason;
+  };
+  std::vector<ZeroResult> zeroByConstruction;
 
   const FieldRow* field(Control c) const {
     for (const auto& f : fields) {

@@ -3,6 +3,7 @@
 
 #include <boost/math/special_functions/erf.hpp>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <set>
 
@@ -56,6 +57,45 @@ TEST(Crossing, NoCrossingWithinTheLimitOrNoNumberIsSaidSo) {
   const Crossing early = first_crossing([](double t) { return 10 * t; }, 1.0);
   ASSERT_EQ(early.kind, Crossing::Kind::Found);
   EXPECT_NEAR(early.age, 0.1, 1e-6);
+}
+
+// The galloping search stops at the scan's first bracket and bisects it as the scan does: for a
+// concentration that rises, the same age bit for bit, with far fewer evaluations; the limit
+// and a value that is no number are reported as by the scan.
+TEST(RisingCrossing, FindsTheScansAgeWithFewerEvaluations) {
+  struct Case {
+    const char* what;
+    double level;
+    CrossingSearch search;
+  };
+  const double c = 0.040, D = 1.5e-4, Cs = 5;
+  auto profile = [&](double t) { return Cs * (1 - std::erf(c / (2 * std::sqrt(D * t)))); };
+  const Case cases[] = {
+      {"within the first step", 0.01, {}},
+      {"a few years", 1.4, {}},
+      {"decades", 3.5, {}},
+      {"at the limit itself", profile(37.25), {.step = 0.5, .limit = 37.25}},
+      {"a step that does not divide the limit", 2.0, {.step = 0.7, .limit = 100}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    const Crossing scan = first_crossing(profile, k.level, k.search);
+    const Crossing fast = rising_crossing(profile, k.level, k.search);
+    ASSERT_EQ(scan.kind, Crossing::Kind::Found);
+    EXPECT_EQ(fast.kind, scan.kind);
+    EXPECT_EQ(fast.age, scan.age);
+    EXPECT_LE(fast.evaluations, scan.evaluations);
+  }
+
+  const Crossing never =
+      rising_crossing([](double t) { return 1 - 1 / (1 + t); }, 1.0, {.step = 0.5, .limit = 1000});
+  EXPECT_EQ(never.kind, Crossing::Kind::NotByLimit);
+  EXPECT_EQ(never.age, 1000);
+  EXPECT_EQ(never.evaluations, 12);  // ages 0.5, 1, 2, ..., 512 and 1000 (the scan: 2000)
+
+  const Crossing nan = rising_crossing([](double t) { return t < 3 ? 0.0 : std::nan(""); }, 1.0);
+  EXPECT_EQ(nan.kind, Crossing::Kind::NotFinite);
+  EXPECT_EQ(nan.age, 4);  // ages 0.5, 1, 2, 4
 }
 
 model::MarineInput marine_example() {
@@ -131,6 +171,58 @@ TEST(MarineCrossing, IsWhereTheSheetsConcentrationReachesTheCriticalOneWhateverT
     EXPECT_EQ(r.prop.tc, first->out.prop.tc);
     EXPECT_EQ(r.prop.td, first->out.prop.td);
   }
+}
+
+// The marine sheet's two formulas rise with age (to a staircase's steps of some 10^-5 a, far
+// inside the half-year scan): its crossing by the galloping search is the scan's, bit for bit,
+// over inputs spread as a reliability analysis spreads them.
+TEST(MarineCrossing, GallopingFindsTheScansCrossingForScatteredInputs) {
+  std::uint64_t state = 12345;
+  auto uniform = [&state](double lo, double hi) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return lo + (hi - lo) * static_cast<double>(state >> 11) * 0x1p-53;
+  };
+  long scanEvaluations = 0, fastEvaluations = 0;
+  int found = 0;
+  for (int i = 0; i < 400; ++i) {
+    model::MarineInput in = marine_example();
+    in.coverMm = uniform(15, 80);
+    in.Dcm2 = uniform(0.3, 6);
+    in.Cs = uniform(1.5, 12);
+    in.Ccr = uniform(1.2, 1.6);
+    in.k = uniform(0.1, 3);
+    in.ts = uniform(1, 60);
+    const model::MarineResult r = model::marine_coefficients(in);
+    ASSERT_FALSE(r.stop);
+    const double cover = in.coverMm / 1000;
+    const double C1 = in.Cs * model::marine_profile_term(cover, r.D, in.ts);
+    auto growing = [&](double t) {
+      return model::marine_growing_concentration(in.k, cover, r.D, t);
+    };
+    auto stable = [&](double t2) {
+      return model::marine_stable_concentration(C1, in.Cs, cover, r.D, t2);
+    };
+    const CrossingSearch searches[] = {{.limit = in.ts}, {.limit = kCrossingLimit - in.ts}};
+    for (int phase = 0; phase < 2; ++phase) {
+      SCOPED_TRACE(testing::Message() << "input " << i << ", phase " << phase);
+      const Crossing scan = phase == 0 ? first_crossing(growing, in.Ccr, searches[0])
+                                       : first_crossing(stable, in.Ccr, searches[1]);
+      const Crossing fast = phase == 0 ? rising_crossing(growing, in.Ccr, searches[0])
+                                       : rising_crossing(stable, in.Ccr, searches[1]);
+      ASSERT_EQ(fast.kind, scan.kind);
+      ASSERT_EQ(fast.age, scan.age);
+      // The bound the header states.
+      const double steps = std::ceil(searches[phase].limit / searches[phase].step);
+      EXPECT_LE(fast.evaluations,
+                2 * std::log2(steps) + std::log2(searches[phase].step / 1e-6) + 3);
+      if (scan.kind == Crossing::Kind::Found) ++found;
+      scanEvaluations += scan.evaluations;
+      fastEvaluations += fast.evaluations;
+    }
+  }
+  EXPECT_GT(found, 400);  // both phases and both outcomes are represented
+  EXPECT_LT(found, 800);
+  EXPECT_LT(fastEvaluations, scanEvaluations * 3 / 5);
 }
 
 TEST(MarineCrossing, NoCrossingWithinTheLimitLeavesTheIterationUnrun) {

@@ -242,6 +242,35 @@ TEST_F(AssessCli, ReliabilityRunsAddBetaColumns) {
   EXPECT_NE(r.out.find("reliability: 500 samples, seed 1"), std::string::npos);
 }
 
+// With --updated a member with inspection data is graded from its posterior beta, and every
+// member's note says where its beta grade comes from.
+TEST_F(AssessCli, UpdatedGradesFromThePosteriorAndSaysSo) {
+  std::string project = kProject;
+  std::string depths;
+  for (int j = 0; j < 30; ++j) depths += (j ? ", " : "") + std::to_string(8 + 0.2 * (j % 7));
+  const std::string none = R"("inspection": {"profiles": [], "carbonation": null, "cover": null})";
+  project.replace(project.find(none), none.size(),
+                  R"("inspection": {"profiles": [], "carbonation": {"ageYears": 42, "depthMm": [)" +
+                      depths + "]}, \"cover\": null}");
+  write_file(dir_ / "p.pellucor", project);
+  const std::string p = (dir_ / "p.pellucor").string();
+  const Outcome r = run({"assess", p, "--reliability", "--updated", "--samples", "1000"});
+  EXPECT_EQ(r.status, 2) << r.err;  // 梁 B2 stops, as without --updated
+  EXPECT_NE(r.out.find("按 β 的等级：有检测数据的 1 个构件按检测数据更新后的后验 β 评级，0 个更新后"
+                       "未评级，1 个无检测数据，按先验 β 评级："),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  柱 C1：先验 "), std::string::npos);
+  EXPECT_EQ(row_of(r.out, "柱 C1").back(), "按 β 的等级取自按检测数据更新后的后验");
+  EXPECT_EQ(row_of(r.out, "梁 B1").back(), "无检测数据：按 β 的等级为先验");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"assess", p, "--updated"}, {"assess", p, "--reliability", "--depth-cov", "0.2"}}) {
+    const Outcome refused = run(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("applies to the"), std::string::npos) << refused.err;
+  }
+}
+
 TEST_F(AssessCli, RefusesWithoutComputing) {
   const fs::path p = project();
   write_file(dir_ / "broken.pellucor", "{\"format\": \"pellucor-project\", ");
@@ -264,6 +293,126 @@ TEST_F(AssessCli, RefusesWithoutComputing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
+}
+
+// Each of these files once ended the program, passed a number the data do not determine, or was
+// graded as if it meant something: now each is refused (or its member not graded) with a message
+// that names the file and the place in it, and the documented exit status.
+TEST_F(AssessCli, RefusesHostileAndMeaninglessProjectsNamingTheFileAndThePlace) {
+  const std::string good = kProject;
+  auto changed = [&good](const std::string& from, const std::string& to) {
+    std::string s = good;
+    const auto at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) s.replace(at, from.size(), to);
+    return s;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> options;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"number out of range",
+       R"({"format":"pellucor-project","schemaVersion":1,"assessment":{"targetLife":1e400}})",
+       {},
+       1,
+       "line 1, column 75: the number 1e400 is out of range"},
+      {"format a number", R"({"format": 5, "schemaVersion": 1})", {}, 1, "/format"},
+      {"100 000 nested lists",
+       changed(R"("options": ["Option1", "Option4"])",
+               R"("options": )" + std::string(100000, '[') + std::string(100000, ']')),
+       {},
+       1,
+       "nested more than 64 levels deep"},
+      {"a key twice",
+       changed(R"("seed": 1,)", R"("seed": 1, "seed": 2,)"),
+       {},
+       1,
+       "(/reliability/seed): the key 'seed' is given twice in one object"},
+      {"no member list",
+       R"({"format": "pellucor-project", "schemaVersion": 1})",
+       {},
+       1,
+       "the project holds no member to assess"},
+      {"gamma 1e-308",
+       changed(R"("gamma": 1.0)", R"("gamma": 1e-308)"),
+       {},
+       1,
+       "(/assessment: the factor gamma must lie between 0.1 and 10"},
+      {"target life 1e308",
+       changed(R"("targetLife": 100)", R"("targetLife": 1e308)"),
+       {},
+       1,
+       "the target service life must be at most 1000 a"},
+      {"target beta 1e300",
+       changed(R"("targetBeta": 1.3)", R"("targetBeta": 1e300)"),
+       {"--reliability", "--samples", "100"},
+       1,
+       "target reliability index must lie between 0"},
+      {"two members of one name",
+       changed(R"("name": "梁 B2")", R"("name": "梁 B1")"),
+       {},
+       1,
+       "members[2] 梁 B1: the member name '梁 B1' is already the name of members[1]"},
+      {"a limit state twice",
+       changed(R"("limitStates": ["td"])", R"("limitStates": ["td","td"])"),
+       {},
+       2,
+       "members[0] 柱 C1/limitStates: the limit state td is given twice"},
+      {"a name of 350 000 characters",
+       changed("柱 C1", std::string(350000, 'x')),
+       {},
+       1,
+       "members[0]/name: the member name of 350000 characters"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path p = dir_ / "hostile.pellucor";
+    write_file(p, c.bytes);
+    std::vector<std::string> args = {"assess", p.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    if (c.status == 1) {
+      EXPECT_NE(r.err.find(p.string() + ": "), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("nothing was computed"), std::string::npos) << r.err;
+      EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+  }
+  // The same index given on the command line: a usage error.
+  write_file(dir_ / "wharf.pellucor", good);
+  const Outcome r = run(
+      {"assess", (dir_ / "wharf.pellucor").string(), "--reliability", "--target-beta", "1e300"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--target-beta: the target reliability index must lie between 0"),
+            std::string::npos)
+      << r.err;
+}
+
+// A name is printed as what it holds: an escape cannot clear the screen, recolour the
+// terminal, write over the line or turn the text round.
+TEST_F(AssessCli, PrintsControlCharactersInNamesAsEscapes) {
+  std::string bytes = kProject;
+  bytes.replace(bytes.find("柱 C1"), std::string("柱 C1").size(), R"(\u001b[2J柱\r\u202e C1)");
+  bytes.replace(bytes.find(R"("sheet": "carbonation",)"), 23,
+                R"("sheet": "carbonation", "x\u001b": 1,)");
+  const fs::path p = dir_ / "names.pellucor";
+  write_file(p, bytes);
+  const Outcome r = run({"assess", p.string()});
+  EXPECT_EQ(r.status, 2) << r.err;  // a part of a member skipped, and one member not assessed
+  for (const std::string* text : {&r.out, &r.err}) {
+    EXPECT_EQ(text->find('\x1b'), std::string::npos);
+    EXPECT_EQ(text->find('\r'), std::string::npos);
+    EXPECT_EQ(text->find("\u202e"), std::string::npos);
+  }
+  EXPECT_NE(r.out.find("\\u001B[2J柱\\r\\u202E C1\t碳化"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("members[0] \\u001B[2J柱\\r\\u202E C1/x\\u001B: unknown entry"),
+            std::string::npos)
+      << r.err;
 }
 
 }  // namespace

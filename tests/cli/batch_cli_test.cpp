@@ -40,7 +40,18 @@ class Batch : public CliTest {
     fs::remove(errPath);
     return r;
   }
-  Outcome batch(const std::string& args) { return shell("\"$CLI\" batch " + args); }
+  // Runs the program's batch command in the test's folder with the words of `args`.
+  Outcome batch(const std::string& args) {
+    std::vector<std::string> all = {PELLUCOR_CLI, "batch"};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) all.push_back(w);
+    const fs::path outPath = dir_.string() + ".stdout";
+    const fs::path errPath = dir_.string() + ".stderr";
+    Outcome r = pellucor::cli_testing::spawn(all, outPath, errPath, std::nullopt, dir_);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return r;
+  }
 };
 
 // The marine worked example with the inputs in the order of the boxes; three ways to name
@@ -180,6 +191,7 @@ TEST_F(Batch, ACellThatIsNotANumberStopsItsMemberNamed) {
 }
 
 TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) {
+  PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS("unzip");
   write_file(dir_ / "in.csv", "member," + kByAlias + "\nB1," + kValues +
                                   "\nB2,1.5,20,0.8,30,400,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n");
   const Outcome r = batch("marine in.csv -o out.xlsx");
@@ -244,6 +256,25 @@ TEST_F(Batch, AnInputWhoseEncodingCannotBeToldStopsNamesTheLineAndAsks) {
   }
 }
 
+// A member table that cannot be read is refused with its name and the line: an encoding that
+// cannot be told, a line longer than any member's (a file of one 17 MiB line).
+TEST_F(Batch, AnInputItCannotReadIsNamedWithTheLine) {
+  write_file(dir_ / "in.csv",
+             "member," + kByAlias + "\n梁一," + kValues + "\nx\xB1\xA3," + kValues + "\n");
+  const Outcome mixed = batch("marine in.csv -o out.csv");
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_NE(mixed.err.find("in.csv: cannot tell the encoding of the input: line 2 reads as UTF-8"),
+            std::string::npos)
+      << mixed.err;
+  write_file(dir_ / "long.csv", "member," + kByAlias + "\n" + std::string(17 << 20, 'a') + "\n");
+  const Outcome longLine = batch("marine long.csv -o out.csv");
+  EXPECT_EQ(longLine.status, 1);
+  EXPECT_NE(longLine.err.find("long.csv: line 2 of the input is longer than 16 MiB"),
+            std::string::npos)
+      << longLine.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.csv"));
+}
+
 // Bytes that read both ways are read in the encoding in which the table's column names and
 // list choices mean something: UTF-8 steel names and labels need no flag.
 TEST_F(Batch, WhatTheColumnsAndChoicesMeanTellsTheEncodingApart) {
@@ -303,6 +334,7 @@ TEST_F(Batch, FormulaLikeTextIsWrittenAsTextAndNumbersAreLeftAlone) {
 // "00123", a formula stays its text), and refuses what it cannot hold before or while writing,
 // naming the row and the column, never leaving a cell out.
 TEST_F(Batch, AWorkbookKeepsNamesAsTextAndRefusesWhatItCannotHold) {
+  PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS("unzip");
   write_file(dir_ / "in.csv",
              "member," + kByAlias + "\n00123," + kValues + "\n=SUM(1)," + kValues + "\n");
   ASSERT_EQ(batch("marine in.csv -o out.xlsx").status, 0);
@@ -376,6 +408,7 @@ TEST_F(Batch, SameBytesWhateverTheNumberOfJobs) {
 
 // The progress bar goes to a terminal only; the output is the same either way.
 TEST_F(Batch, ProgressBarOnlyOnATerminal) {
+  PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS("script");
   write_file(dir_ / "in.csv", inventory(60));
   const Outcome plain = batch("marine in.csv -o plain.csv");
   EXPECT_EQ(plain.err.find('\r'), std::string::npos) << plain.err;
@@ -392,6 +425,7 @@ TEST_F(Batch, ProgressBarOnlyOnATerminal) {
 // joined output (the first piece whole, the header line dropped from the others) is the
 // output of one run, byte for byte.
 TEST_F(Batch, SplitWithGnuParallelAndJoinedIsByteIdentical) {
+  PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS("GNU parallel and bash");
   write_file(dir_ / "in.csv", inventory(500));
   ASSERT_EQ(batch("marine in.csv -o whole.csv").status, 2);
   const Outcome split = shell(
@@ -409,6 +443,7 @@ TEST_F(Batch, SplitWithGnuParallelAndJoinedIsByteIdentical) {
 // A write that fails part way (here the file-size limit) leaves the earlier output as it was
 // and no temporary file beside it; the members ran, but nothing was saved.
 TEST_F(Batch, AFailedWriteLeavesTheEarlierOutputWhole) {
+  PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS("bash with ulimit");
   write_file(dir_ / "in.csv", inventory(300));
   write_file(dir_ / "out.csv", "earlier results\n");
   const Outcome r = shell("ulimit -f 4; \"$CLI\" batch marine in.csv -o out.csv");

@@ -2,11 +2,6 @@
 // standard output and error caught in files, its exit status.
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -21,7 +16,16 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "platform/processes.hpp"
+
+// A test that runs POSIX tools (bash, unzip, script, GNU parallel, ulimit) is skipped on
+// Windows, which has none of them; the reason names what it needs.
+#ifdef _WIN32
+#define PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS(tools) \
+  GTEST_SKIP() << "POSIX by nature: runs " tools ", which Windows has not"
+#else
+#define PELLUCOR_SKIP_WITHOUT_POSIX_TOOLS(tools)
+#endif
 
 namespace pellucor::cli_testing {
 
@@ -59,44 +63,25 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// Runs all[0] with the arguments `all`, standard output and error into the two files. With a
-// limit, a program that has not ended within it is killed and the test fails.
+// Runs all[0] with the arguments `all`, standard output and error into the two files (in
+// `folder` when one is given, standard input from `input` when one is given). With a limit, a
+// program that has not ended within it is killed and the test fails.
 inline Outcome spawn(std::vector<std::string> all, const fs::path& outPath, const fs::path& errPath,
-                     std::optional<std::chrono::seconds> limit = std::nullopt) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
+                     std::optional<std::chrono::seconds> limit = std::nullopt,
+                     const fs::path& folder = {}, const fs::path& input = {}) {
+  platform::ProcessRun run;
+  run.command = std::move(all);
+  run.output = outPath.string();
+  run.error = errPath.string();
+  run.folder = folder.string();
+  run.input = input.string();
+  if (limit) run.limit = *limit;
+  const platform::ProcessOutcome done = platform::run_process(run);
   Outcome r;
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
-  if (spawned != 0) return r;
-  int status = 0;
-  if (!limit) {
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  } else {
-    const auto deadline = std::chrono::steady_clock::now() + *limit;
-    for (;;) {
-      const pid_t done = waitpid(pid, &status, WNOHANG);
-      if (done == pid || (done < 0 && errno != EINTR)) break;
-      if (std::chrono::steady_clock::now() > deadline) {
-        ADD_FAILURE() << "the program did not end; killed";
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  EXPECT_TRUE(done.started) << done.failure;
+  if (!done.started) return r;
+  if (done.killed) ADD_FAILURE() << "the program did not end; killed";
+  r.status = done.status;
   r.out = read_file(outPath);
   r.err = read_file(errPath);
   return r;
@@ -107,8 +92,9 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("pellucor-" + std::string(info->test_suite_name()) + "-" +
-                                        std::to_string(getpid()) + "-" + info->name());
+    dir_ = fs::temp_directory_path() /
+           ("pellucor-" + std::string(info->test_suite_name()) + "-" +
+            std::to_string(platform::current_process_id()) + "-" + info->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

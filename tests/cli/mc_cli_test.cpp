@@ -32,8 +32,6 @@ class McCli : public CliTest {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   }
-
-  fs::path dir_;
 };
 
 // The line of `lines` that starts with `prefix` (after blanks), split at blanks.
@@ -77,8 +75,9 @@ TEST_F(McCli, WithoutScatterThePercentilesAreTheSheetsOwnResult) {
 TEST_F(McCli, CurvesFileAndResultsDoNotDependOnTheThreads) {
   const fs::path one = dir_ / "one.csv";
   const fs::path two = dir_ / "two.csv";
-  const Outcome a = run(mc({"--samples", "3000", "--seed", "11", "--threads", "1", "-o", one}));
-  const Outcome b = run(mc({"--samples=3000", "--seed=11", "--threads=2", "-o", two}));
+  const Outcome a =
+      run(mc({"--samples", "3000", "--seed", "11", "--threads", "1", "-o", one.string()}));
+  const Outcome b = run(mc({"--samples=3000", "--seed=11", "--threads=2", "-o", two.string()}));
   ASSERT_EQ(a.status, 0) << a.err;
   ASSERT_EQ(b.status, 0) << b.err;
   const auto aLines = lines_of(a.out), bLines = lines_of(b.out);
@@ -298,6 +297,152 @@ TEST_F(McCli, BadInputIsRefusedAndNothingIsComputed) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("您未选择钢筋种类，请从下拉列表中选择一种钢筋!"), std::string::npos)
       << r.err;
+}
+
+// ---- updated with the member's measurements ------------------------------------------------
+
+// Twenty phenolphthalein depths at 42 a, as a CSV file with its header.
+std::string depths_csv(int readings = 20) {
+  std::string csv = "depth (mm)\n";
+  for (int j = 0; j < readings; ++j) csv += std::to_string(7 + 0.25 * (j % 9)) + "\n";
+  return csv;
+}
+
+TEST_F(McCli, UpdatedWithReadingsFilesPriorAgainstPosteriorWhateverTheThreads) {
+  write_file(dir_ / "depths.csv", depths_csv());
+  std::string first, firstCurves, firstPredictive;
+  for (const char* threads : {"1", "3"}) {
+    SCOPED_TRACE(threads);
+    const Outcome r =
+        run(mc({"--depths", (dir_ / "depths.csv").string(), "--depths-age", "42", "--samples",
+                "2000", "--threads", threads, "-o", (dir_ / "curves.csv").string(), "--predictive",
+                (dir_ / "predictive.csv").string()}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* expected : {
+             "update with the member's measurements:",
+             "  carbonation depths: 20 readings at 42 a; lognormal error (mean 1), CoV ",
+             "(estimated from the scatter of the readings)",
+             "diagnostics: met",
+             "prior against posterior at the target age 60 a:",
+             "inputs: mean, CoV and 90% interval, prior | posterior:",
+             "posterior predictive carbonation depth, mm, against age",
+         }) {
+      EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    }
+    // The readings (about 8 mm at 42 a) lie far below the prior's depths: initiation by 60 a
+    // becomes much less probable.
+    const auto p = fields_of(r.lines(), "P(t_i <= age)");
+    ASSERT_GE(p.size(), 2u);
+    EXPECT_LT(std::stod(p[1]), std::stod(p[0]) - 0.2);
+    const std::string curves = read_file(dir_ / "curves.csv");
+    EXPECT_TRUE(curves.starts_with("age_a,P_ti_prior,beta_ti_prior,beta_bound_ti_prior,"));
+    const std::string predictive = read_file(dir_ / "predictive.csv");
+    EXPECT_NE(predictive.find("carbonation depth,42,a,"), std::string::npos);
+    EXPECT_NE(predictive.find(",mm,yes\r\n"), std::string::npos);
+    if (first.empty()) {
+      first = r.out;
+      firstCurves = curves;
+      firstPredictive = predictive;
+    } else {
+      EXPECT_EQ(r.out, first);
+      EXPECT_EQ(curves, firstCurves);
+      EXPECT_EQ(predictive, firstPredictive);
+    }
+  }
+}
+
+TEST_F(McCli, AnUpdateBelowItsDiagnosticsSaysSoFirstAndEndsWithTwo) {
+  write_file(dir_ / "depths.csv", depths_csv(50));
+  const Outcome r = run(
+      mc({"--depths", (dir_ / "depths.csv").string(), "--depths-age", "42", "--samples", "30"}));
+  EXPECT_EQ(r.status, 2);
+  const auto lines = r.lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "注意：按检测数据更新的诊断未通过，以下后验结果不可靠，不据以评级：");
+  EXPECT_NE(r.out.find("diagnostics: NOT met; the posterior is not graded:"), std::string::npos);
+  EXPECT_NE(r.err.find("does not meet its diagnostics"), std::string::npos) << r.err;
+}
+
+TEST_F(McCli, AnUpdateRefusesWhatItCannotTakeAndComputesNothing) {
+  write_file(dir_ / "depths.csv", depths_csv());
+  write_file(dir_ / "negative.csv", "depth\n5\n-1\n");
+  write_file(dir_ / "width.csv", "width\n5\n6\n");
+  write_file(dir_ / "core.csv", "depth,chloride\n2,4\n6,3\n10,2.2\n14,1.5\n18,1\n22,0.6\n26,0.4\n");
+  const std::string depths = (dir_ / "depths.csv").string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"--depths", depths, "--depths", depths, "--depths-age", "42"},
+       "each --depths FILE needs its --depths-age"},
+      {{"--depths", (dir_ / "none.csv").string(), "--depths-age", "42"}, "cannot read"},
+      {{"--depths", (dir_ / "negative.csv").string(), "--depths-age", "42"},
+       "reading 2 is not a number of 0 or more"},
+      {{"--depths", (dir_ / "width.csv").string(), "--depths-age", "42"}, "width"},
+      {{"--depths", depths, "--depths-age", "42", "--depth-cov", "0"},
+       "the error's coefficient of variation must be above 0"},
+      {{"--profile", (dir_ / "core.csv").string(), "--profile-age", "20"},
+       "gives no chloride content"},
+      {{"--corrosion-depth", "0.1"}, "--corrosion-depth and --corrosion-depth-sd go together"},
+      {{"--member", "C1"}, "--update PROJECT and --member NAME go together"},
+      {{"--depths", depths, "--depths-age", "42", "--samples", "1000001"}, "at most 1000000"},
+      {{"--depths", depths, "--depths-age", "42", "--stop-cov", "0.1"},
+       "--stop-cov does not apply to an update"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> extra = c.args;
+    extra.insert(extra.end(), {"-o", (dir_ / "curves.csv").string()});
+    const Outcome r = run(mc(extra));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(dir_ / "curves.csv"));
+  }
+}
+
+// A project's member: its sheet, texts and scatter, and the readings of its inspection.
+TEST_F(McCli, UpdatesAProjectsMemberWithItsInspectionData) {
+  std::string depths;
+  for (int j = 0; j < 30; ++j) depths += (j ? ", " : "") + std::to_string(8 + 0.2 * (j % 7));
+  const std::string project = R"({"format": "pellucor-project", "schemaVersion": 1,
+    "structure": {"name": "", "structure": "", "location": "", "owner": "", "engineer": "",
+                  "date": "", "notes": ""},
+    "assessment": {"assessmentAge": null, "targetLife": 50, "gamma": 1.0,
+                   "thresholds": {"a": 1.8, "b": 1.0}, "limitStates": ["ti", "tc", "td"]},
+    "reliability": {"samples": 1000, "seed": 1, "targetBeta": 1.3},
+    "members": [
+      {"name": "柱 C1", "sheet": "carbonation",
+       "boxes": {"Text1": "2", "Text2": "15", "Text3": "0.7", "Text4": "30", "Text5": "30",
+                 "Text6": "60", "Text8": "1.5", "Text9": "20"},
+       "steel": "1 圆钢筋", "options": ["Option1", "Option4"], "limitStates": null,
+       "scatter": {"Text8": {"cov": 0.2, "law": "lognormal"}},
+       "inspection": {"profiles": [], "carbonation": {"ageYears": 42, "depthMm": [)" +
+                              depths + R"(]},
+                      "cover": {"readingsMm": [26, 28, 27, 30, 25, 29, 27, 28, 26, 31]}}}]})";
+  write_file(dir_ / "p.pellucor", project);
+  const std::string p = (dir_ / "p.pellucor").string();
+  const Outcome r = run({"mc", "--update", p, "--member", "柱 C1", "--samples", "2000"});
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  for (const char* expected : {
+           "Sheet 1: ",
+           "member: 柱 C1",
+           "Text8 (co2)                  1.5  CoV 0.2 lognormal",  // the member's own scatter
+           "carbonation depths: 30 readings at 42 a",
+           "cover: its law updated by 10 readings (mean 27.7 mm",
+       }) {
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  }
+  const Outcome wrongSheet = run({"mc", "marine", "--update", p, "--member", "柱 C1"});
+  EXPECT_EQ(wrongSheet.status, 1);
+  EXPECT_NE(wrongSheet.err.find("is on sheet carbonation, not marine"), std::string::npos);
+  const Outcome texts = run({"mc", "1", "cover=40", "--update", p, "--member", "柱 C1"});
+  EXPECT_EQ(texts.status, 1);
+  EXPECT_NE(texts.err.find("the sheet's texts are the member's"), std::string::npos);
+  const Outcome nobody = run({"mc", "--update", p, "--member", "梁 B9"});
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_NE(nobody.err.find("no member '梁 B9'"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Reading and writing numbers must not follow the process locale: the desktop program sets
 // the user's locale, which may well use a decimal comma.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <cstdlib>
@@ -19,12 +21,15 @@ namespace {
 class CommaLocale {
  public:
   CommaLocale() : saved_(std::setlocale(LC_NUMERIC, nullptr)) {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8",
+                             "German_Germany.1252", "de-DE"}) {
       if (std::setlocale(LC_NUMERIC, name) != nullptr) {
         active_ = true;
         return;
       }
     }
+#ifndef _WIN32
+    // Made here where the system has none: glibc's localedef.
     dir_ =
         std::filesystem::temp_directory_path() / ("pellucor_locale_" + std::to_string(::getpid()));
     const std::string cmd =
@@ -33,6 +38,7 @@ class CommaLocale {
     if (std::system(cmd.c_str()) == 0 && ::setenv("LOCPATH", dir_.c_str(), 1) == 0) {
       active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     }
+#endif
   }
   ~CommaLocale() {
     std::setlocale(LC_NUMERIC, saved_.c_str());
@@ -44,7 +50,9 @@ class CommaLocale {
   CommaLocale(const CommaLocale&) = delete;
   CommaLocale& operator=(const CommaLocale&) = delete;
 
-  bool active() const { return active_ && *std::localeconv()->decimal_point == ','; }
+  bool active() const {
+    return active_ && *std::localeconv()->decimal_point == ',';
+  }
 
  private:
   std::string saved_;

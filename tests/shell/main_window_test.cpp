@@ -1,10 +1,16 @@
-// The main window: its menu, the sheets' windows and the window list, the background picture and
-// the program's icon.
+// The main window: its menu, the sheets' windows and the window list, the background picture,
+// the program's icon, and a start over settings that are no file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QLineEdit>
@@ -13,10 +19,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include "sheet/sheet_table.hpp"
 #include "shell/kit/sheet_layout.hpp"
+#include "shell/kit/window_kit.hpp"
 #include "shell_fixture.hpp"
 
 using pellucor::sheet::Control;
@@ -205,6 +214,48 @@ class MainWindowTest : public SessionTest {
     const QImage big(":/shell/icons/pellucor-256.png");
     QCOMPARE(qAlpha(big.pixel(0, 0)), 0);
     QCOMPARE(qAlpha(big.pixel(128, 128)), 255);
+  }
+
+  // A settings file that is a pipe would make the start wait for ever (the settings are read
+  // before the window shows), one of gigabytes read without end: neither is opened, the
+  // program says why, and what it keeps goes to a file of its own for the run.
+  void settingsThatAreNoFileDoNotHangTheStart() {
+    const QString file = settings_file();
+    QVERIFY(settings_problem().isEmpty());
+    QFile::remove(file);
+    QDir().mkpath(QFileInfo(file).path());
+    QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    // On a thread of its own: were the pipe opened, the test would free it by writing to it.
+    auto read = std::async(std::launch::async, [] {
+      program_settings()->setValue(QStringLiteral("probe"), 1);
+      return program_settings()->value(QStringLiteral("probe")).toInt();
+    });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+      QFAIL("the settings waited for the pipe");
+    }
+    QCOMPARE(read.get(), 1);  // kept for the run
+    QVERIFY(settings_problem().contains(QDir::toNativeSeparators(file)));
+    QVERIFY(settings_problem().contains(QStringLiteral("不是普通文件")));
+    QVERIFY(QFileInfo(file).exists() && !QFileInfo(file).isFile());  // left as it was
+    {
+      Session started;  // the main window starts over it, as the program starts it
+      started.window->rememberGeometry();
+      QVERIFY(started.active);
+    }
+    QVERIFY(QFile::remove(file));
+
+    // A file larger than settings ever are: not read, not written.
+    QFile huge(file);
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize(kMaxSettingsBytes + 1));
+    huge.close();
+    QVERIFY(settings_problem().contains(QStringLiteral("大于 1 MiB")));
+    program_settings()->setValue(QStringLiteral("probe"), 2);
+    QCOMPARE(QFileInfo(file).size(), kMaxSettingsBytes + 1);
+    QVERIFY(QFile::remove(file));
+    QVERIFY(settings_problem().isEmpty());
   }
 };
 

@@ -4,14 +4,19 @@
 // opened again from the recent list and everything found as it was); files that open with
 // parts skipped say what; unsaved changes and lossy files are not lost without asking; the
 // members of a sheet open as a member table and are saved back from it.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
@@ -361,6 +366,85 @@ class ProjectTest : public QObject {
     QVERIFY(!project_->openFile(path(QStringLiteral("cut.pellucor"))));
     QVERIFY(d.shown.back().text.contains(QStringLiteral("文件已损坏")));
     QCOMPARE(project_->path(), QFileInfo(file).absoluteFilePath());
+  }
+
+  // Files that once ended the program (an exception out of the reader, a stack overflow) or
+  // would make it wait for ever: 打开 and 最近的工程 refuse each with a message that names the
+  // file and the place in it, and the project open, unsaved changes and all, stays as it was.
+  void hostileFilesAreRefusedAndNothingUnsavedIsLost() {
+    ScriptedDialogs& d = s_->dialogs;
+    const QString good = path(QStringLiteral("good.pellucor"));
+    project::Project p;
+    project::Member m;
+    m.name = "B1";
+    m.sheet = "carbonation";
+    p.members = {m};
+    project::save_project(good.toStdString(), p);
+    QVERIFY(project_->openFile(good));  // on the recent list now
+    project_->update([](project::Project& q) { q.structure.notes = "未保存的说明"; });
+    QVERIFY(project_->isModified());
+    const project::Project before = project_->project();
+
+    const std::string head = R"({"format":"pellucor-project","schemaVersion":1)";
+    const QString pipe = path(QStringLiteral("pipe.pellucor"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const struct {
+      QString file;
+      std::string bytes;  // empty: the file as it is
+      QString says;
+    } cases[] = {
+        {path(QStringLiteral("overflow.pellucor")), head + R"(,"assessment":{"targetLife":1e400}})",
+         QStringLiteral("第 1 行第 75 列的数值 1e400 超出范围")},
+        {path(QStringLiteral("format.pellucor")), R"({"format": 5, "schemaVersion": 1})",
+         QStringLiteral("/format 不是")},
+        {path(QStringLiteral("nested.pellucor")),
+         head + R"(,"members":[{"name":"m","sheet":"admixed","options":)" +
+             std::string(100000, '[') + std::string(100000, ']') + "}]}",
+         QStringLiteral("嵌套超过 64 层")},
+        {pipe, {}, QStringLiteral("不是普通文件")},
+    };
+    for (const auto& c : cases) {
+      if (!c.bytes.empty()) write_file(c.file, c.bytes);
+      d.nextAnswer = 1;  // 不保存: the changes may go, were another project opened
+      d.shown.clear();
+      QVERIFY(!project_->openFile(c.file));
+      QCOMPARE(d.shown.size(), std::size_t{1});
+      const QString text = d.shown[0].text;
+      QVERIFY2(text.contains(QDir::toNativeSeparators(c.file)) && text.contains(c.says),
+               qPrintable(text));
+      QVERIFY(project_->project() == before);
+      QVERIFY(project_->isModified());
+      QCOMPARE(project_->path(), QFileInfo(good).absoluteFilePath());
+    }
+    // The file on the recent list damaged since: the same from 最近的工程.
+    write_file(good, head + R"(,"assessment":{"targetLife":1e400}})");
+    QMenu* recent = s_->window->findChild<QMenu*>(QStringLiteral("recentProjects"));
+    QVERIFY(recent != nullptr);
+    QAction* entry = nullptr;
+    for (QAction* a : recent->actions()) {
+      if (a->text().contains(QStringLiteral("good.pellucor"))) entry = a;
+    }
+    QVERIFY(entry != nullptr);
+    d.nextAnswer = 1;
+    d.shown.clear();
+    entry->trigger();
+    QCOMPARE(d.shown.size(), std::size_t{1});
+    QVERIFY2(d.shown[0].text.contains(QStringLiteral("超出范围")), qPrintable(d.shown[0].text));
+    QVERIFY(project_->project() == before);
+    QVERIFY(project_->isModified());
+
+    // Members of one name open, and the message says they cannot be graded until renamed.
+    project::Project twice = p;
+    twice.members.push_back(m);
+    const QString named = path(QStringLiteral("twice.pellucor"));
+    write_file(named, project::project_bytes(twice));
+    d.nextAnswer = 1;
+    d.shown.clear();
+    QVERIFY(project_->openFile(named));
+    QCOMPARE(d.shown.size(), std::size_t{1});
+    QVERIFY2(d.shown[0].text.contains(QStringLiteral("members[1] B1")) &&
+                 d.shown[0].text.contains(QStringLiteral("无法评定")),
+             qPrintable(d.shown[0].text));
   }
 
   // Unsaved changes: a new project, another file and the end of the program ask first.

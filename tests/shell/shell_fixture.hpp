@@ -3,7 +3,6 @@
 // up, and a main() that starts the application the way the program does.
 #pragma once
 
-#include <iconv.h>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,8 +16,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 
+#include "platform/text_encoding.hpp"
 #include "sheet_driver.hpp"
 #include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/frame/application.hpp"
@@ -117,19 +119,11 @@ inline void typeHere(const QString& text) {
 
 // The result file is GBK text.
 inline QString fromGbk(const QByteArray& bytes) {
-  iconv_t cd = iconv_open("UTF-8", "GBK");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  QByteArray in = bytes;
-  QByteArray out(bytes.size() * 2 + 16, '\0');
-  char* src = in.data();
-  char* dst = out.data();
-  std::size_t srcLeft = static_cast<std::size_t>(in.size());
-  std::size_t dstLeft = static_cast<std::size_t>(out.size());
-  const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-  iconv_close(cd);
-  if (r == static_cast<std::size_t>(-1)) return {};
-  out.truncate(out.size() - static_cast<qsizetype>(dstLeft));
-  return QString::fromUtf8(out);
+  platform::GbkConversion conversion(platform::GbkConversion::Direction::FromGbk);
+  const std::string_view in(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::string out;
+  if (conversion.convert(in, out) != in.size()) return {};
+  return QString::fromStdString(out);
 }
 
 // Answers modal windows as they come up, one step each, in order. A step waits until the active

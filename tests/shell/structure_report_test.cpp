@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QXYSeries>
@@ -281,6 +283,83 @@ class StructureReportTest : public QObject {
     QCOMPARE(after.readAll(), bytes);
   }
 
+  // The program's own command line: help without a window or a display, an argument it does
+  // not know refused, and the project files that once ended it refused with the file's name
+  // and the place in it.
+  void programHelpAndDamagedProjects() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+      env.remove(QString::fromLatin1(name));
+    }
+    struct Ran {
+      int status = -1;
+      QString out;
+      QString err;
+    };
+    const auto run = [&](const QStringList& args) {
+      QProcess proc;
+      proc.setProcessEnvironment(env);
+      proc.start(QStringLiteral(PELLUCOR_APP), args);
+      Ran r;
+      if (!proc.waitForFinished(60000)) {
+        proc.kill();
+        proc.waitForFinished();
+        return r;
+      }
+      r.status = proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -2;
+      r.out = QString::fromUtf8(proc.readAllStandardOutput());
+      r.err = QString::fromUtf8(proc.readAllStandardError());
+      return r;
+    };
+    for (const QString& help : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+      const Ran r = run({help});
+      QCOMPARE(r.status, 0);
+      QVERIFY2(r.out.startsWith(QStringLiteral("Usage: pellucor")), qPrintable(r.out));
+      QVERIFY(r.out.contains(QStringLiteral("--report")));
+    }
+    const Ran unknown = run({QStringLiteral("--no-such-option"), QStringLiteral("-platform"),
+                             QStringLiteral("offscreen")});
+    QCOMPARE(unknown.status, 1);
+    QVERIFY2(unknown.err.contains(QStringLiteral("unexpected argument '--no-such-option'")),
+             qPrintable(unknown.err));
+
+    const QString head = QStringLiteral(R"({"format":"pellucor-project","schemaVersion":1)");
+    const struct {
+      const char* name;
+      QString bytes;
+      QString says;
+    } cases[] = {
+        {"overflow.pellucor", head + QStringLiteral(R"(,"assessment":{"targetLife":1e400}})"),
+         QStringLiteral("line 1, column 75: the number 1e400 is out of range")},
+        {"format.pellucor", QStringLiteral(R"({"format": 5, "schemaVersion": 1})"),
+         QStringLiteral("/format")},
+        {"nested.pellucor",
+         head + QStringLiteral(R"(,"members":[{"name":"m","sheet":"admixed","options":)") +
+             QString(100000, QLatin1Char('[')) + QString(100000, QLatin1Char(']')) +
+             QStringLiteral("}]}"),
+         QStringLiteral("nested more than 64 levels deep")},
+        {"empty.pellucor", head + QStringLiteral("}"),
+         QStringLiteral("the project holds no member to assess")},
+        {"gamma.pellucor",
+         head + QStringLiteral(R"(,"assessment":{"gamma":1e-308},"members":[{"name":"m"}]})"),
+         QStringLiteral("the factor gamma must lie between 0.1 and 10")},
+    };
+    for (const auto& c : cases) {
+      const QString path = dir_.filePath(QString::fromLatin1(c.name));
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(c.bytes.toUtf8());
+      f.close();
+      const QString pdf = dir_.filePath(QStringLiteral("damaged.pdf"));
+      const Ran r = run({QStringLiteral("--report"), path, QStringLiteral("-o"), pdf});
+      QCOMPARE(r.status, 1);
+      QVERIFY2(r.err.contains(path + QStringLiteral(": ")) && r.err.contains(c.says),
+               qPrintable(r.err));
+      QVERIFY(r.err.contains(QStringLiteral("nothing was computed")));
+      QVERIFY(!QFile::exists(pdf));
+    }
+  }
+
   void menuEntryAssessesAProjectAndWritesItsReport() {
     Session s;
     install_project_menu(*s.window, *s.actions);  // no project open: the entry asks for a file
@@ -312,7 +391,74 @@ class StructureReportTest : public QObject {
     s.dialogs.nextOpen = foreign;
     s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
     QCOMPARE(s.dialogs.shown.size(), std::size_t{1});
-    QCOMPARE(s.dialogs.shown[0].text, QStringLiteral("这不是本程序的工程文件。"));
+    // The message names the file and what is wrong with it.
+    QVERIFY(s.dialogs.shown[0].text.startsWith(QStringLiteral("无法打开工程 ") + foreign));
+    QVERIFY2(s.dialogs.shown[0].text.contains(
+                 QStringLiteral("这不是本程序的工程文件（不是 JSON 对象）")),
+             qPrintable(s.dialogs.shown[0].text));
+  }
+
+  // The report tells its progress section by section, first laying the pages out, then drawing
+  // them; a progress that answers no stops it, and nothing is written.
+  void progressCountsTheSectionsAndCanStopTheReport() {
+    const project::Project p = three_members();
+    const auto s = assess::assess_structure(p);
+    QVERIFY(s.ok());
+    ReportDocument doc = structure_report(p, *s);
+    std::vector<std::size_t> steps;
+    std::size_t total = 0;
+    doc.setProgress([&](std::size_t done, std::size_t all) {
+      steps.push_back(done);
+      total = all;
+      return true;
+    });
+    QByteArray pdf;
+    QVERIFY(doc.pdf(pdf));
+    QCOMPARE(total, 2 * doc.sections().size());
+    QCOMPARE(steps.size(), total);
+    for (std::size_t i = 0; i < steps.size(); ++i) QCOMPARE(steps[i], i);
+    for (const std::size_t stopAt : {std::size_t{2}, doc.sections().size() + 3}) {
+      doc.setProgress([stopAt](std::size_t done, std::size_t) { return done < stopAt; });
+      const QString file = dir_.filePath(QStringLiteral("stopped.pdf"));
+      QVERIFY(!doc.writePdf(file));
+      QVERIFY(!QFile::exists(file));
+    }
+  }
+
+  // A report of many members shows its progress, and 取消 stops it: no file, no message.
+  void menuEntryShowsProgressAndCancels() {
+    Session s;
+    install_project_menu(*s.window, *s.actions);  // no project open: the entry asks for a file
+    project::Project p = three_members();
+    const project::Member column = p.members[0];
+    p.members.clear();
+    for (int i = 0; i < 300; ++i) {
+      project::Member m = column;
+      m.name = "柱 " + std::to_string(i + 1);
+      p.members.push_back(m);
+    }
+    const QString projectPath = dir_.filePath(QStringLiteral("many.pellucor"));
+    project::save_project(projectPath.toStdString(), p);
+    const QString pdf = dir_.filePath(QStringLiteral("many.pdf"));
+    s.dialogs.nextOpen = projectPath;
+    s.dialogs.nextAnswer = 1;
+    s.dialogs.next = pdf;
+    bool seen = false;
+    QTimer cancel;
+    cancel.setInterval(200);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+      auto* progress =
+          s.window->findChild<QProgressDialog*>(QStringLiteral("structureReportProgress"));
+      if (progress == nullptr || !progress->isVisible()) return;
+      seen = progress->labelText().contains(QStringLiteral("300 个构件"));
+      progress->cancel();
+    });
+    cancel.start();
+    s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
+    cancel.stop();
+    QVERIFY(seen);
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(s.dialogs.shown.empty());
   }
 
   // With a project open, the menu entry reports it as it stands in the program, unsaved changes

@@ -43,7 +43,11 @@ std::string margin_text(double margin) {
 
 std::string remaining_cell(const MemberAssessment& a) {
   const LimitStateMargin& g = a.governingState();
-  if (g.passed()) return "已超过（" + life_text(g.time) + " a 时达到）";
+  if (g.passed()) {
+    // A limit state the sheet reaches at 0 whatever the member says why, beside the age.
+    return "已超过（" + life_text(g.time) + " a 时达到" +
+           (g.byConstruction.empty() ? std::string() : "：" + g.byConstruction) + "）";
+  }
   return life_text(g.remaining);
 }
 

@@ -131,22 +131,41 @@ std::vector<std::string> settings_lines(const Settings& s) {
 }
 
 std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s) {
+  const std::string most = num(kMaxAgeYears);
   if (s.assessmentAge && !(std::isfinite(*s.assessmentAge) && *s.assessmentAge >= 0)) {
     return Refused{AssessRefusal::BadAssessmentAge, "评估龄期 t0 须为不小于 0 的数。",
                    "the age at assessment t0 must be a number of 0 or more"};
+  }
+  if (s.assessmentAge && *s.assessmentAge > kMaxAgeYears) {
+    return Refused{AssessRefusal::BadAssessmentAge, "评估龄期 t0 须在 0 至 " + most + " a 之间。",
+                   "the age at assessment t0 must lie between 0 and " + most + " a"};
   }
   if (!std::isfinite(s.targetLife) || (s.assessmentAge && !(s.targetLife > *s.assessmentAge))) {
     return Refused{AssessRefusal::TargetNotAfterT0, "目标使用年限须大于评估龄期 t0。",
                    "the target service life must exceed the age at assessment t0"};
   }
+  if (s.targetLife > kMaxAgeYears) {
+    return Refused{AssessRefusal::TargetNotAfterT0, "目标使用年限须不超过 " + most + " a。",
+                   "the target service life must be at most " + most + " a"};
+  }
   if (!std::isfinite(s.gamma) || !(s.gamma > 0)) {
     return Refused{AssessRefusal::BadGamma, "系数 γ 须为大于 0 的数。",
                    "the factor gamma must be a number above 0"};
+  }
+  if (s.gamma < kMinGamma || s.gamma > kMaxGamma) {
+    return Refused{
+        AssessRefusal::BadGamma,
+        "系数 γ 须在 " + num(kMinGamma) + " 至 " + num(kMaxGamma) + " 之间。",
+        "the factor gamma must lie between " + num(kMinGamma) + " and " + num(kMaxGamma)};
   }
   if (!std::isfinite(s.thresholdA) || !std::isfinite(s.thresholdB) || !(s.thresholdB > 0) ||
       !(s.thresholdA > s.thresholdB)) {
     return Refused{AssessRefusal::BadThresholds, "等级界限须满足 0 < b 级界限 < a 级界限。",
                    "the grade thresholds must satisfy 0 < b threshold < a threshold"};
+  }
+  if (s.thresholdA > kMaxThreshold) {
+    return Refused{AssessRefusal::BadThresholds, "a 级界限须不超过 " + num(kMaxThreshold) + "。",
+                   "the a threshold must be at most " + num(kMaxThreshold)};
   }
   std::vector<LimitState> states = s.limitStates;
   std::sort(states.begin(), states.end());
@@ -169,24 +188,59 @@ std::string MemberAssessment::summary() const {
   std::string line = std::string(grade_name(grade)) + " 级，控制极限状态：" +
                      std::string(limit_state_name(governing)) + "，";
   if (g.passed()) {
-    line += "已于 " + num(g.time) + " a 超过（评估龄期 " + num(t0) + " a）";
+    line += "已于 " + num(g.time) + " a 超过（评估龄期 " + num(t0) + " a" +
+            (g.byConstruction.empty() ? std::string() : "；" + g.byConstruction) + "）";
   } else {
     line += "剩余寿命 " + num(g.remaining) + " a，裕度 ξ = " + num(*g.margin);
   }
   return line;
 }
 
+std::string by_construction(const sheet::SheetTable* sheet, LimitState s) {
+  if (sheet == nullptr) return {};
+  for (const auto& z : sheet->zeroByConstruction) {
+    if (z.key == limit_state_key(s)) return std::string(z.reason);
+  }
+  return {};
+}
+
+Outcome<std::vector<LimitState>, AssessRefusal> counted_limit_states(
+    const Settings& settings, const std::optional<std::vector<LimitState>>& limitStates,
+    const sheet::SheetTable* sheet, std::vector<LimitState>* leftOut) {
+  if (limitStates) return *limitStates;
+  std::vector<LimitState> counted;
+  std::vector<LimitState> out;
+  for (LimitState s : settings.limitStates) {
+    (by_construction(sheet, s).empty() ? counted : out).push_back(s);
+  }
+  if (leftOut != nullptr) *leftOut = out;
+  if (counted.empty() && !out.empty()) {
+    const std::string name(limit_state_name(out.front()));
+    return Refused{AssessRefusal::OnlyByConstruction,
+                   "项目只计入“" + name + "”，而本计算表的该极限状态按定义出现于 0 a（" +
+                       by_construction(sheet, out.front()) +
+                       "），不能据以评定；请为此构件选择其他极限状态。",
+                   "the project counts only " + std::string(limit_state_english(out.front())) +
+                       ", which this member's sheet reaches at 0 a whatever its inputs; choose "
+                       "other limit states for the member"};
+  }
+  return counted;
+}
+
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const Timeline& timeline, const Settings& settings,
-    const std::optional<std::vector<LimitState>>& limitStates) {
-  return assess_member(limit_state_times(timeline), settings, limitStates);
+    const std::optional<std::vector<LimitState>>& limitStates, const sheet::SheetTable* sheet) {
+  return assess_member(limit_state_times(timeline), settings, limitStates, sheet);
 }
 
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const LimitStateTimes& times, const Settings& settings,
-    const std::optional<std::vector<LimitState>>& limitStates) {
+    const std::optional<std::vector<LimitState>>& limitStates, const sheet::SheetTable* sheet) {
   Settings s = settings;
-  if (limitStates) s.limitStates = *limitStates;
+  std::vector<LimitState> leftOut;
+  const auto counted = counted_limit_states(settings, limitStates, sheet, &leftOut);
+  if (!counted) return counted.refusal();
+  s.limitStates = *counted;
   if (!s.assessmentAge) s.assessmentAge = times.age;
   if (auto r = check_settings(s)) return *r;
 
@@ -200,6 +254,7 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
     m.state = state;
     m.time = limit_state_time(times, state);
     m.remaining = m.time - a.t0;
+    m.byConstruction = by_construction(sheet, state);
     if (m.remaining > 0) {
       m.margin = m.remaining / remainingTarget;
       m.grade = grade_for(*m.margin, s);
@@ -221,6 +276,11 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   if (times.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),
                                  LimitState::Initiation) != s.limitStates.end()) {
     a.notes.push_back("氯盐自浇筑起即在钢筋处：无锈蚀开始阶段（t_i = 0），钢筋开始锈蚀已超过。");
+  }
+  for (LimitState state : leftOut) {
+    a.notes.push_back("“" + std::string(limit_state_name(state)) + "”按本计算表的定义出现于 0 a（" +
+                      by_construction(sheet, state) +
+                      "），不计入评定；如需计入，可为此构件单独选择极限状态。");
   }
   return a;
 }

@@ -16,6 +16,7 @@
 #include "analysis/inspect/refusal.hpp"
 #include "analysis/timeline.hpp"
 #include "sheet/result_record.hpp"
+#include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::assess {
 
@@ -36,6 +37,16 @@ std::optional<LimitState> limit_state_from_key(std::string_view key);
 
 enum class Grade { A, B, C };
 std::string_view grade_name(Grade g);  // "a", "b", "c"
+
+// What the settings may be: beyond these bounds a margin has no meaning (a γ of 1e-308 gives a
+// 47-digit margin and grade a, a target life of 1e308 a grade a for every member). A thousand
+// years is beyond any service life that a durability model was made for; a γ outside 0.1..10
+// is no safety factor on a remaining life; a threshold above 100 asks for a hundred times the
+// remaining target life.
+inline constexpr double kMaxAgeYears = 1000;  // t0 and T_target
+inline constexpr double kMinGamma = 0.1;
+inline constexpr double kMaxGamma = 10;
+inline constexpr double kMaxThreshold = 100;
 
 struct Settings {
   std::optional<double> assessmentAge;  // t0, a; none: each member's inspection age
@@ -63,6 +74,9 @@ struct LimitStateMargin {
   double remaining = 0;          // t_lim - t0, a
   std::optional<double> margin;  // ξ; none when the limit state has passed at t0
   Grade grade = Grade::C;
+  // Why the sheet reaches it at 0 whatever the member (see SheetTable::zeroByConstruction);
+  // empty for a limit state the member's inputs decide.
+  std::string byConstruction;
 
   bool passed() const { return !margin.has_value(); }
 };
@@ -82,11 +96,16 @@ struct MemberAssessment {
 };
 
 enum class AssessRefusal {
-  BadAssessmentAge,  // t0 not a number, or negative
-  TargetNotAfterT0,  // T_target at or before t0: no remaining target life
-  BadGamma,          // γ not a number above 0
-  BadThresholds,     // not 0 < thresholdB < thresholdA
-  NoLimitStates,     // no limit state counts (or one counts twice)
+  BadAssessmentAge,    // t0 not a number, or negative
+  TargetNotAfterT0,    // T_target at or before t0: no remaining target life
+  BadGamma,            // γ not a number above 0
+  BadThresholds,       // not 0 < thresholdB < thresholdA
+  NoLimitStates,       // no limit state counts (or one counts twice)
+  OnlyByConstruction,  // the only limit states that count are reached at 0 on the member's sheet
+  BadReliability,      // the reliability settings of a project have no meaning
+  NoMembers,           // a project without a member to assess
+  RepeatedNames,       // members of a project that share a name
+  NotAsWritten,        // settings the project file does not give as they would be used
 };
 
 // The settings checked on their own (t0 against T_target once t0 is known).
@@ -107,14 +126,30 @@ std::optional<LimitStateTimes> limit_state_times(const sheet::ResultRecord& reco
 // The same from a run's timeline.
 LimitStateTimes limit_state_times(const Timeline& timeline);
 
+// The limit states a member of `sheet` is graded on: its own choice when it made one (all of
+// it); otherwise the settings' without those the sheet reaches at 0 whatever its inputs
+// (SheetTable::zeroByConstruction: the admixed sheet's initiation), which would grade every
+// member of the sheet c for no property of the member. `leftOut` receives those left out.
+// Refused (OnlyByConstruction) when the settings count no other.
+Outcome<std::vector<LimitState>, AssessRefusal> counted_limit_states(
+    const Settings& settings, const std::optional<std::vector<LimitState>>& limitStates,
+    const sheet::SheetTable* sheet, std::vector<LimitState>* leftOut = nullptr);
+
+// The reason a sheet gives for reaching a limit state at 0 whatever its inputs; empty for one
+// its inputs decide (or no sheet).
+std::string by_construction(const sheet::SheetTable* sheet, LimitState s);
+
 // The margins of a member whose calculation ran to its end. `limitStates`, when given, are the
-// member's own choice instead of the settings'.
+// member's own choice instead of the settings'; `sheet`, when given, is the member's sheet (see
+// counted_limit_states).
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const LimitStateTimes& times, const Settings& settings,
-    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
+    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt,
+    const sheet::SheetTable* sheet = nullptr);
 Outcome<MemberAssessment, AssessRefusal> assess_member(
     const Timeline& timeline, const Settings& settings,
-    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
+    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt,
+    const sheet::SheetTable* sheet = nullptr);
 
 // The time of a limit state, a.
 double limit_state_time(const LimitStateTimes& times, LimitState s);

@@ -84,9 +84,11 @@ std::string ReliabilityAssessment::summary() const {
 
 Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
     const mc::Summary& summary, const Settings& settings, double inspectionAge,
-    const std::optional<std::vector<LimitState>>& limitStates) {
+    const std::optional<std::vector<LimitState>>& limitStates, const sheet::SheetTable* sheet) {
   Settings s = settings;
-  if (limitStates) s.limitStates = *limitStates;
+  const auto counted = counted_limit_states(settings, limitStates, sheet);
+  if (!counted) return counted.refusal();
+  s.limitStates = *counted;
   if (!s.assessmentAge) s.assessmentAge = inspectionAge;
   if (auto r = check_settings(s)) return *r;
   if (summary.atTarget.age != s.targetLife) {

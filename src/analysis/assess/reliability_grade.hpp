@@ -91,9 +91,11 @@ struct ReliabilityAssessment {
 };
 
 // The grade of a run summarised with the target age at the settings' target life (see
-// assessment_run_settings). `inspectionAge` is t0 when the settings give none.
+// assessment_run_settings). `inspectionAge` is t0 when the settings give none; the limit
+// states that count as for the deterministic grade (counted_limit_states).
 Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
     const mc::Summary& summary, const Settings& settings, double inspectionAge,
-    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt);
+    const std::optional<std::vector<LimitState>>& limitStates = std::nullopt,
+    const sheet::SheetTable* sheet = nullptr);
 
 }  // namespace pellucor::analysis::assess

@@ -26,7 +26,9 @@ int grade_rank(Grade g) {
   return g == Grade::C ? 0 : g == Grade::B ? 1 : 2;
 }
 
-MemberScatter scatter_of(const project::Member& m) {
+}  // namespace
+
+MemberScatter member_scatter(const project::Member& m) {
   MemberScatter s;
   for (const auto& [control, box] : m.scatter) {
     const int n = sheet::text_box_number(control);
@@ -35,8 +37,6 @@ MemberScatter scatter_of(const project::Member& m) {
   }
   return s;
 }
-
-}  // namespace
 
 bool worse_than(const MemberResult& a, const MemberResult& b) {
   if (a.assessed() != b.assessed()) return !a.assessed();
@@ -97,7 +97,7 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
     r.failureEnglish = "the calculation gave no time course";
     return r;
   }
-  auto assessed = assess_member(*tl, settings, m.limitStates);
+  auto assessed = assess_member(*tl, settings, m.limitStates, &r.module->table());
   if (!assessed) {
     r.failure = assessed.refusal().text;
     r.failureEnglish = assessed.refusal().message;
@@ -107,7 +107,7 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
 
   if (!reliability || (cancel != nullptr && cancel->load())) return r;
   const TypedMember typed = type_member(*r.module, r.entries);
-  const mc::Problem problem = member_problem(*r.module, typed.inputs, scatter_of(m));
+  const mc::Problem problem = member_problem(*r.module, typed.inputs, member_scatter(m));
   if (auto e = mc::validate(problem, *reliability)) {
     r.reliabilityFailure = "可靠度分析未能运行：" + e->text;
     r.reliabilityFailureEnglish = "the reliability analysis cannot run: " + e->message;
@@ -115,7 +115,8 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
   }
   const mc::Samples samples = mc::run_samples(problem, *reliability);
   mc::Report report = mc::make_report(problem, *reliability, mc::summarize(samples, *reliability));
-  auto graded = assess_reliability(report.summary, settings, tl->t, m.limitStates);
+  auto graded =
+      assess_reliability(report.summary, settings, tl->t, m.limitStates, &r.module->table());
   if (!graded) {
     r.reliabilityFailure = graded.refusal().text;
     r.reliabilityFailureEnglish = graded.refusal().message;
@@ -124,6 +125,44 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
   }
   r.reliabilityReport = std::move(report);
   return r;
+}
+
+std::optional<Refusal<AssessRefusal>> check_opened(const project::Project& p,
+                                                   const std::vector<project::Skipped>& skipped,
+                                                   bool reliability) {
+  using Refused = Refusal<AssessRefusal>;
+  if (const auto repeated = project::repeated_names(p.members); !repeated.empty()) {
+    const project::Skipped& first = repeated.front();
+    return Refused{AssessRefusal::RepeatedNames,
+                   std::to_string(repeated.size()) + " 个构件与前面的构件同名（" + first.where +
+                       "：" + first.text + "）；评估与报告按名称区分构件，请先改用不同的名称。",
+                   std::to_string(repeated.size()) +
+                       " member(s) share a name with an earlier one (" + first.where + ": " +
+                       first.message + "); give each member a name of its own"};
+  }
+  if (p.members.empty()) {
+    return Refused{AssessRefusal::NoMembers, "工程中没有可评估的构件。",
+                   "the project holds no member to assess"};
+  }
+  for (const char* section : {"/assessment", "/reliability"}) {
+    if (!reliability && std::string_view(section) == "/reliability") continue;
+    std::vector<const project::Skipped*> under;
+    for (const auto& k : skipped) {
+      if (k.where == section || k.where.starts_with(std::string(section) + "/"))
+        under.push_back(&k);
+    }
+    if (under.empty()) continue;
+    const bool assessment = std::string_view(section) == "/assessment";
+    return Refused{
+        AssessRefusal::NotAsWritten,
+        std::string(assessment ? "评估设置" : "可靠度设置") + "未能按文件读入（" +
+            under.front()->where + "：" + under.front()->text +
+            "），不能按默认值代替评定；请先在工程中改正。",
+        std::string(assessment ? "the assessment settings" : "the reliability settings") +
+            " could not be read as the file gives them (" + under.front()->where + ": " +
+            under.front()->message + "); no grade is made on defaults in their place"};
+  }
+  return std::nullopt;
 }
 
 GradeSummary summarize_grades(const std::vector<MemberResult>& members) {
@@ -160,6 +199,9 @@ Outcome<StructureAssessment, AssessRefusal> assess_structure(const project::Proj
   Settings check = p.assessment;
   if (!check.assessmentAge) check.assessmentAge = 0;
   if (auto r = check_settings(check)) return *r;
+  if (options.reliability) {
+    if (auto r = project::check_reliability_settings(p.reliability)) return *r;
+  }
 
   StructureAssessment out;
   out.structure = p.structure;

@@ -83,12 +83,26 @@ struct StructureAssessment {
 mc::RunSettings project_run_settings(const project::Project& p);
 
 // Refused when the project's assessment settings are (see check_settings: t0 against the
-// target life is checked per member).
+// target life is checked per member), and with reliability runs when its reliability settings
+// are (see project::check_reliability_settings).
 Outcome<StructureAssessment, AssessRefusal> assess_structure(const project::Project& p,
                                                              const StructureOptions& options = {});
 
+// Whether a project as it was read from its file may be assessed: not with members that share
+// a name (the grades and the report tell members by their names), without members, or with
+// settings the file does not give as they would be used (a value of the wrong kind or without
+// a meaning, which the reader replaced by the defaults): the assessment, with reliability
+// runs also the reliability settings.
+// `skipped`: what reading the file left out (OpenReport::skipped).
+std::optional<Refusal<AssessRefusal>> check_opened(const project::Project& p,
+                                                   const std::vector<project::Skipped>& skipped,
+                                                   bool reliability);
+
 // The summary of the members as they stand (after a re-sort or a change of one member).
 GradeSummary summarize_grades(const std::vector<MemberResult>& members);
+
+// A member's scatter as its project keeps it (per box a CoV, a law or both).
+MemberScatter member_scatter(const project::Member& m);
 
 // Plays one member and assesses it (with its reliability run when `reliability`).
 MemberResult assess_project_member(const project::Member& m, const Settings& settings,

@@ -1,15 +1,13 @@
 #include "analysis/batch/batch_job.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/files.hpp"
+#include "platform/temporary_files.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/user_input.hpp"
 
@@ -40,7 +38,7 @@ class TeeLines final : public LineSource {
     const char* p = buffer_.data();
     std::size_t left = buffer_.size();
     while (left > 0) {
-      const ssize_t n = ::write(copy_, p, left);
+      const std::ptrdiff_t n = platform::write_some(copy_, p, left);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         throw std::runtime_error("cannot keep the standard input in a temporary file: " +
@@ -59,19 +57,11 @@ class TeeLines final : public LineSource {
   std::string buffer_;
 };
 
-// An unnamed file for a copy of the standard input, in the folder for temporary files.
+// A file for a copy of the standard input, in the folder for temporary files; gone when closed.
 int temporary_copy() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string folder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0) return fd;
-  std::string name = folder + "/.pellucor-input-XXXXXX";
-  fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) {
-    throw std::runtime_error("cannot keep the standard input in a temporary file in " + folder +
-                             ": " + errno_text(errno));
-  }
-  ::unlink(name.c_str());  // gone when closed
+  std::string error;
+  const int fd = platform::scratch_file(error);
+  if (fd < 0) throw std::runtime_error(error);
   return fd;
 }
 
@@ -181,8 +171,8 @@ struct MemberReader::Impl {
   std::size_t nextHeld = 0;
 
   ~Impl() {
-    if (ownsFd && fd >= 0) ::close(fd);
-    if (copy >= 0) ::close(copy);
+    if (ownsFd) platform::close_file(fd);
+    platform::close_file(copy);
   }
 
   std::unique_ptr<LineSource> source(int from) const {
@@ -211,13 +201,13 @@ std::unique_ptr<MemberReader> MemberReader::open(const std::string& path,
                                                  const ReadOptions& options) {
   auto impl = std::make_unique<Impl>();
   if (path == "-") {
-    impl->fd = STDIN_FILENO;
+    impl->fd = 0;  // standard input
   } else {
-    impl->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (impl->fd < 0) throw std::runtime_error("cannot read " + path + ": " + errno_text(errno));
+    int error = 0;
+    impl->fd = platform::open_for_reading(path, error);
+    if (impl->fd < 0) throw std::runtime_error("cannot read " + path + ": " + errno_text(error));
     impl->ownsFd = true;
-    struct stat st {};
-    if (::fstat(impl->fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (platform::is_folder(impl->fd)) {
       throw std::runtime_error("cannot read " + path + ": it is a folder");
     }
   }
@@ -249,11 +239,7 @@ std::unique_ptr<MemberReader> MemberReader::of_table(MemberTable table) {
 void MemberReader::start(const ReadOptions& options) {
   Impl& m = *impl_;
   int from = m.fd;  // where the members are read from (-1: the text)
-  off_t startAt = -1;
-  struct stat st {};
-  if (m.fd >= 0 && ::fstat(m.fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    startAt = ::lseek(m.fd, 0, SEEK_CUR);
-  }
+  const std::int64_t startAt = platform::regular_file_position(m.fd);
   // A file that can be read twice is always checked whole before a member runs.
   const bool firstPass = !options.encoding || options.countMembers || startAt >= 0 || m.fd < 0;
   if (firstPass) {
@@ -279,11 +265,11 @@ void MemberReader::start(const ReadOptions& options) {
     encoding_ = detector.decide();
     members_ = records > 0 ? records - 1 : 0;
     if (m.copy >= 0) {
-      if (::lseek(m.copy, 0, SEEK_SET) != 0) {
+      if (!platform::seek_file(m.copy, 0)) {
         throw std::runtime_error("cannot read back the copy of the standard input: " +
                                  errno_text(errno));
       }
-    } else if (startAt >= 0 && ::lseek(m.fd, startAt, SEEK_SET) != startAt) {
+    } else if (startAt >= 0 && !platform::seek_file(m.fd, startAt)) {
       throw std::runtime_error("cannot read the input again: " + errno_text(errno));
     }
   } else {

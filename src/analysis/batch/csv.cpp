@@ -1,8 +1,5 @@
 #include "analysis/batch/csv.hpp"
 
-#include <iconv.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,6 +7,8 @@
 
 #include <charconv>
 #include <cmath>
+
+#include "platform/files.hpp"
 
 namespace pellucor::analysis::batch {
 
@@ -62,38 +61,32 @@ bool valid_utf8(std::string_view s) {
   return true;
 }
 
-iconv_t open_converter(const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
+using platform::GbkConversion;
+
+std::unique_ptr<GbkConversion> open_converter(GbkConversion::Direction direction) {
+  auto conversion = std::make_unique<GbkConversion>(direction);
+  if (!conversion->available()) {
     throw EncodingError(EncodingError::Kind::Unreadable, 0,
-                        std::string("the system has no conversion from ") + from + " to " + to);
+                        direction == GbkConversion::Direction::ToGbk
+                            ? "the system has no conversion from UTF-8 to GBK"
+                            : "the system has no conversion from GBK to UTF-8");
   }
-  return cd;
+  return conversion;
 }
 
 // Converts all of `in`; on a sequence that cannot be converted, `invalid` decides: return
 // false to fail, or true after writing a replacement and skipping `skip` input bytes (at least
 // one, so that every round gets on).
 template <class Invalid>
-bool convert(iconv_t cd, std::string_view in, std::string& out, Invalid invalid) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  auto* inPtr = const_cast<char*>(in.data());
-  std::size_t inLeft = in.size();
-  char buffer[8192];
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    std::size_t outLeft = sizeof buffer;
-    const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    const int err = errno;
-    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-    if (r == static_cast<std::size_t>(-1)) {
-      if (err == E2BIG) continue;
-      std::size_t skip = 0;
-      if (!invalid(std::string_view(inPtr, inLeft), out, skip)) return false;
-      skip = std::clamp<std::size_t>(skip, 1, inLeft);
-      inPtr += skip;
-      inLeft -= skip;
-    }
+bool convert(GbkConversion& conversion, std::string_view in, std::string& out, Invalid invalid) {
+  while (!in.empty()) {
+    const std::size_t done = conversion.convert(in, out);
+    if (done == in.size()) return true;
+    const std::string_view rest = in.substr(done);
+    std::size_t skip = 0;
+    if (!invalid(rest, out, skip)) return false;
+    skip = std::clamp<std::size_t>(skip, 1, rest.size());
+    in = rest.substr(skip);
   }
   return true;
 }
@@ -121,7 +114,7 @@ std::string line_text(std::size_t n) {
 
 struct EncodingDetector::State {
   std::optional<Encoding> given;
-  iconv_t gbk = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  std::unique_ptr<GbkConversion> gbk;
   std::string scratch;
   std::size_t line = 0;
   bool bom = false;
@@ -131,9 +124,9 @@ struct EncodingDetector::State {
   std::size_t notUtf8 = 0, notGbk = 0, neither = 0, both = 0, utf8Only = 0, gbkOnly = 0;
 
   bool validGbk(std::string_view s) {
-    if (gbk == reinterpret_cast<iconv_t>(-1)) gbk = open_converter("UTF-8", "GBK");
+    if (!gbk) gbk = open_converter(GbkConversion::Direction::FromGbk);
     scratch.clear();
-    return convert(gbk, s, scratch,
+    return convert(*gbk, s, scratch,
                    [](std::string_view, std::string&, std::size_t&) { return false; });
   }
 };
@@ -143,9 +136,7 @@ EncodingDetector::EncodingDetector(std::optional<Encoding> given) : s_(std::make
   if (given == Encoding::Utf8Bom) s_->given = Encoding::Utf8;
 }
 
-EncodingDetector::~EncodingDetector() {
-  if (s_->gbk != reinterpret_cast<iconv_t>(-1)) iconv_close(s_->gbk);
-}
+EncodingDetector::~EncodingDetector() = default;
 
 void EncodingDetector::unknownUnder(Encoding encoding) {
   (encoding == Encoding::Gbk ? s_->unknownGbk : s_->unknownUtf8) = true;
@@ -231,12 +222,10 @@ Encoding EncodingDetector::decide() const {
 }
 
 Decoder::Decoder(Encoding encoding) : encoding_(encoding) {
-  if (encoding_ == Encoding::Gbk) cd_ = open_converter("UTF-8", "GBK");
+  if (encoding_ == Encoding::Gbk) gbk_ = open_converter(GbkConversion::Direction::FromGbk);
 }
 
-Decoder::~Decoder() {
-  if (cd_ != nullptr) iconv_close(static_cast<iconv_t>(cd_));
-}
+Decoder::~Decoder() = default;
 
 bool Decoder::decode(std::string_view bytes, std::string& utf8) {
   utf8.clear();
@@ -245,7 +234,7 @@ bool Decoder::decode(std::string_view bytes, std::string& utf8) {
     utf8.assign(bytes);
     return true;
   }
-  return convert(static_cast<iconv_t>(cd_), bytes, utf8,
+  return convert(*gbk_, bytes, utf8,
                  [](std::string_view, std::string&, std::size_t&) { return false; });
 }
 
@@ -285,16 +274,15 @@ std::string encode_text(std::string_view utf8, Encoding encoding, std::size_t* l
       break;
   }
   if (ascii(utf8)) return std::string(utf8);
-  const iconv_t cd = open_converter("GBK", "UTF-8");
+  const auto conversion = open_converter(GbkConversion::Direction::ToGbk);
   std::string out;
   out.reserve(utf8.size());
-  convert(cd, utf8, out, [lost](std::string_view rest, std::string& o, std::size_t& skip) {
+  convert(*conversion, utf8, out, [lost](std::string_view rest, std::string& o, std::size_t& skip) {
     o += '?';
     skip = std::min(rest.size(), utf8_length(static_cast<unsigned char>(rest[0])));
     if (lost != nullptr) ++*lost;
     return true;
   });
-  iconv_close(cd);
   return out;
 }
 
@@ -319,20 +307,26 @@ bool FileLines::next(std::string& line) {
                                    ? end_ - begin_
                                    : static_cast<std::size_t>(static_cast<const char*>(nl) - from);
       if (line.size() + take > kMaxLineBytes) {
-        throw EncodingError(EncodingError::Kind::TooLong, 0,
-                            "a line of the input is longer than 16 MiB");
+        throw EncodingError(
+            EncodingError::Kind::TooLong, lines_ + 1,
+            "line " + std::to_string(lines_ + 1) + " of the input is longer than 16 MiB");
       }
       line.append(from, take);
       begin_ += take;
       if (nl != nullptr) {
         ++begin_;
+        ++lines_;
         return true;
       }
     }
-    if (eof_) return !line.empty();
-    ssize_t n = 0;
+    if (eof_) {
+      if (line.empty()) return false;
+      ++lines_;
+      return true;
+    }
+    std::ptrdiff_t n = 0;
     do {
-      n = ::read(fd_, buffer_.data(), buffer_.size());
+      n = platform::read_some(fd_, buffer_.data(), buffer_.size());
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
       throw EncodingError(

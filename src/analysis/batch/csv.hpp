@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_encoding.hpp"
+
 namespace pellucor::analysis::batch {
 
 enum class Encoding {
@@ -88,7 +90,7 @@ class Decoder {
 
  private:
   Encoding encoding_;
-  void* cd_ = nullptr;
+  std::unique_ptr<platform::GbkConversion> gbk_;  // Gbk only
   std::string scratch_;
 };
 
@@ -134,6 +136,7 @@ class FileLines final : public LineSource {
   std::vector<char> buffer_;
   std::size_t begin_ = 0, end_ = 0;
   bool eof_ = false;
+  std::size_t lines_ = 0;  // returned so far
 };
 
 // One CSV record: its fields (in the bytes of the input, not yet decoded), or the reason why it

@@ -1,6 +1,5 @@
 #include "analysis/batch/output_file.hpp"
 
-#include <dlfcn.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -9,6 +8,8 @@
 #include <cstring>
 #include <optional>
 #include <type_traits>
+
+#include "platform/libraries.hpp"
 
 namespace pellucor::analysis::batch {
 
@@ -37,17 +38,14 @@ struct WorkbookLibrary {
 const WorkbookLibrary& workbook_library() {
   // The library stays loaded for the life of the process.
   static const std::optional<WorkbookLibrary> library = []() -> std::optional<WorkbookLibrary> {
-    void* handle = nullptr;
-    for (const char* name : {PELLUCOR_XLSXWRITER_PATH, "libxlsxwriter.so.4", "libxlsxwriter.so"}) {
-      handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      if (handle != nullptr) break;
-    }
+    void* handle = platform::load_library(
+        {PELLUCOR_XLSXWRITER_PATH, "libxlsxwriter.so.4", "libxlsxwriter.so"});
     if (handle == nullptr) return std::nullopt;
     WorkbookLibrary lib{};
     bool complete = true;
     auto load = [&](auto& function, const char* symbol) {
-      function =
-          reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, symbol));
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+          platform::library_function(handle, symbol));
       complete = complete && function != nullptr;
     };
     load(lib.workbook_new_opt, "workbook_new_opt");

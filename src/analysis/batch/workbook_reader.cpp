@@ -1,6 +1,5 @@
 #include "analysis/batch/workbook_reader.hpp"
 
-#include <dlfcn.h>
 #include <expat.h>
 #include <zip.h>
 
@@ -14,6 +13,8 @@
 #include <stdexcept>
 #include <string_view>
 #include <type_traits>
+
+#include "platform/libraries.hpp"
 
 namespace pellucor::analysis::batch {
 
@@ -36,17 +37,13 @@ struct ZipLibrary {
 
 const ZipLibrary& zip_library(const std::string& path) {
   static const std::optional<ZipLibrary> library = []() -> std::optional<ZipLibrary> {
-    void* handle = nullptr;
-    for (const char* name : {PELLUCOR_LIBZIP_PATH, "libzip.so.4", "libzip.so"}) {
-      handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      if (handle != nullptr) break;
-    }
+    void* handle = platform::load_library({PELLUCOR_LIBZIP_PATH, "libzip.so.4", "libzip.so"});
     if (handle == nullptr) return std::nullopt;
     ZipLibrary lib{};
     bool complete = true;
     auto load = [&](auto& function, const char* symbol) {
-      function =
-          reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, symbol));
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+          platform::library_function(handle, symbol));
       complete = complete && function != nullptr;
     };
     load(lib.zip_open, "zip_open");

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 
-#include "analysis/batch/csv.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/numeric.hpp"
 #include "sheet/user_input.hpp"
@@ -154,6 +154,87 @@ Outcome<Readings, ReadingsRefusal> read_readings(const std::vector<ReadingRow>& 
     out.rows.push_back(r.row);
   }
   return out;
+}
+
+namespace {
+
+// The rows of CSV text, or the refusal of the first record that is not CSV.
+Outcome<std::vector<ReadingRow>, ReadingsRefusal> csv_rows(const std::string& text) {
+  std::vector<ReadingRow> rows;
+  for (auto& r : batch::parse_csv(text)) {
+    if (!r.error.empty()) {
+      const std::string n = std::to_string(r.line);
+      return Refused{ReadingsRefusal::NotCsv, "第 " + n + " 行不是有效的 CSV（" + r.error + "）。",
+                     "line " + n + " cannot be read as CSV (" + r.error + ")"};
+    }
+    if (rows.size() == kMaxReadingRows) {
+      return Refused{ReadingsRefusal::TooMany,
+                     "第 " + std::to_string(r.line) + " 行：读数多于 " +
+                         std::to_string(kMaxReadingRows) + " 行。",
+                     "line " + std::to_string(r.line) + ": more than " +
+                         std::to_string(kMaxReadingRows) + " rows of readings"};
+    }
+    rows.push_back({std::move(r.fields), r.line});
+  }
+  return rows;
+}
+
+Outcome<Readings, ReadingsRefusal> readings_of_text(const std::string& text,
+                                                    std::span<const ReadingColumn> columns) {
+  auto rows = csv_rows(text);
+  if (!rows) return rows.refusal();
+  return read_readings(*rows, columns, true);
+}
+
+}  // namespace
+
+Outcome<Readings, ReadingsRefusal> read_readings_csv(std::string_view bytes,
+                                                     std::span<const ReadingColumn> columns,
+                                                     std::optional<batch::Encoding> given) {
+  if (bytes.size() > kMaxReadingsFileBytes) {
+    return Refused{ReadingsRefusal::TooLarge,
+                   "文件大于 " + std::to_string(kMaxReadingsFileBytes >> 20) + " MiB，不是读数表。",
+                   "the file is larger than " + std::to_string(kMaxReadingsFileBytes >> 20) +
+                       " MiB, no table of readings"};
+  }
+  try {
+    std::string text;
+    try {
+      text = batch::decode_text(bytes, nullptr, given);
+    } catch (const batch::EncodingError& e) {
+      if (!e.asksForEncoding()) {
+        return Refused{ReadingsRefusal::Encoding, std::string("编码无法识别：") + e.what(),
+                       e.what()};
+      }
+      // Valid both ways: the reading in which the header names the columns, when only one does.
+      std::optional<std::string> only;
+      int readable = 0;
+      for (auto encoding : {batch::Encoding::Utf8, batch::Encoding::Gbk}) {
+        try {
+          std::string t = batch::decode_text(bytes, nullptr, encoding);
+          const auto r = readings_of_text(t, columns);
+          const bool headerKnown = r.ok() || (r.refusal().kind != ReadingsRefusal::UnknownColumn &&
+                                              r.refusal().kind != ReadingsRefusal::MissingColumn &&
+                                              r.refusal().kind != ReadingsRefusal::NotCsv);
+          if (headerKnown) {
+            ++readable;
+            only = std::move(t);
+          }
+        } catch (const batch::EncodingError&) {
+        }
+      }
+      if (readable != 1) {
+        return Refused{ReadingsRefusal::Encoding,
+                       std::string("编码无法确定（UTF-8 或 GBK）：") + e.what(),
+                       std::string(e.what()) + "; say which with --input-encoding utf-8 or gbk"};
+      }
+      text = std::move(*only);
+    }
+    return readings_of_text(text, columns);
+  } catch (const std::bad_alloc&) {
+    return Refused{ReadingsRefusal::TooLarge, "内存不足，无法读取。",
+                   "not enough memory to read the readings"};
+  }
 }
 
 }  // namespace pellucor::analysis::inspect

@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/batch/csv.hpp"
 #include "analysis/inspect/refusal.hpp"
 
 namespace pellucor::analysis::inspect {
@@ -45,7 +47,17 @@ enum class ReadingsRefusal {
   CellCount,       // a row with more cells than there are columns
   EmptyCell,       // a row with some of its cells empty
   NotANumber,      // a cell that is not a number
+  // Of a file's bytes (read_readings_csv):
+  TooLarge,  // more bytes than a file of readings holds
+  Encoding,  // neither UTF-8 nor GBK, or both and the header does not tell which
+  NotCsv,    // a record that is not CSV (a quote not closed)
+  TooMany,   // more readings than an analysis takes
 };
+
+// What a file of readings may hold: far more than any survey (a core has tens of layers, a
+// member hundreds of cover readings), far less than would make an analysis slow.
+inline constexpr std::size_t kMaxReadingsFileBytes = std::size_t{16} << 20;
+inline constexpr std::size_t kMaxReadingRows = 100'000;
 
 struct Readings {
   std::vector<std::vector<double>> columns;  // one per column, in the order asked for
@@ -66,6 +78,16 @@ struct ReadingRow {
 Outcome<Readings, ReadingsRefusal> read_readings(const std::vector<ReadingRow>& rows,
                                                  std::span<const ReadingColumn> columns,
                                                  bool header, std::string_view place = "line");
+
+// Readings from the bytes of a CSV file whose first row names the columns: UTF-8 (with or
+// without BOM) or GBK, detected, or as `given`; when the bytes read both ways, the one in
+// which the header names the columns (refused, asking for the encoding, when both or neither
+// do). Refused, naming the line, for a file larger than kMaxReadingsFileBytes, more rows than
+// kMaxReadingRows, a record that is not CSV, and everything read_readings refuses. Never throws
+// for anything the bytes hold.
+Outcome<Readings, ReadingsRefusal> read_readings_csv(std::string_view bytes,
+                                                     std::span<const ReadingColumn> columns,
+                                                     std::optional<batch::Encoding> given = {});
 
 // A cell as a number; false when it is not one (an empty cell is not).
 bool reading_value(std::string_view cell, double& value);

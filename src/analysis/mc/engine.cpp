@@ -183,7 +183,10 @@ void philox_block_portable(std::uint64_t seed, std::uint64_t first, std::size_t 
   std::copy_n(o.begin(), m, odd);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Not on Windows: GCC cannot align the stack there for the registers of these instructions
+// (its spills of them may fault), so Windows runs the portable blocks, which give the same
+// doubles.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
 #define PELLUCOR_PHILOX_VECTOR 1
 // The same with the processor's vector instructions written out, 8 samples at a time (AVX-512)
 // or 4 (AVX2): the four words of the counters in 64-bit lanes with their upper halves zero, so
@@ -406,19 +409,21 @@ double Sampler::modelFactor(std::uint64_t seed, std::uint64_t index, int which) 
   return std::exp(sigma * z - 0.5 * sigma * sigma);
 }
 
-void Sampler::applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const {
-  if (!modelUncertainty_.any()) return;
-  // Each factor scales its stage: initiation, initiation to cracking, cracking to the end. An
-  // unknown time holds the earliest age it could be, which moves with the stages before it.
+void apply_model_factors(const std::array<double, kTimes>& factors, SampleResult& r) {
   const double ti = r.ti, tc = r.tc, td = r.td;
-  const double fi = modelFactor(seed, index, kInitiation);
-  const double fc = modelFactor(seed, index, kCracking);
-  const double fd = modelFactor(seed, index, kEnd);
+  const double fi = factors[kInitiation], fc = factors[kCracking], fd = factors[kEnd];
   r.ti = fi * ti;
   if (r.known[kCracking] != TimeKnown::Never) r.tc = r.ti + fc * (tc - ti);
   if (r.known[kEnd] != TimeKnown::Never) {
     r.td = r.known[kCracking] == TimeKnown::Never ? r.ti + fd * (td - ti) : r.tc + fd * (td - tc);
   }
+}
+
+void Sampler::applyModelFactors(std::uint64_t seed, std::uint64_t index, SampleResult& r) const {
+  if (!modelUncertainty_.any()) return;
+  apply_model_factors({modelFactor(seed, index, kInitiation), modelFactor(seed, index, kCracking),
+                       modelFactor(seed, index, kEnd)},
+                      r);
 }
 
 SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index) const {
@@ -460,8 +465,9 @@ SampleResult Sampler::run(std::uint64_t seed, std::uint64_t index, sheet::SheetI
   return r;
 }
 
-SampleResult Sampler::run(const sheet::SheetInputs& in) const {
+SampleResult Sampler::run(const sheet::SheetInputs& in, model::ModelRun* keep) const {
   SampleResult r;
+  if (keep != nullptr) *keep = std::monostate{};
   if (const auto failure = module_->check(in)) {
     r.cause.kind = StopCause::Kind::Check;
     r.cause.box = sheet::text_box_number(failure->focus);
@@ -498,7 +504,9 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
       cr.out.ti = std::nan("");  // no initiation time is known
     }
     const std::optional<model::StopReason> stop = cr.out.stop;
-    finish(model::MarineRun{mi, std::move(cr.out)}, stop, r);
+    model::MarineRun run{mi, std::move(cr.out)};
+    finish(run, stop, r);
+    if (keep != nullptr) *keep = std::move(run);
     return r;
   }
   if (carbonation_) {
@@ -506,11 +514,13 @@ SampleResult Sampler::run(const sheet::SheetInputs& in) const {
     const model::CarbonationInput ci = modules::CarbonationSheet::bind(in);
     const model::CarbonationRun run{ci, model::run_carbonation(ci)};
     finish(run, run.out.stop, r);
+    if (keep != nullptr) *keep = run;
     return r;
   }
   NoSink sink;
   const sheet::CalculationOutcome outcome = module_->calculate(in, sink);
   std::visit([&](const auto& run) { finish(run, outcome.stop, r); }, outcome.run);
+  if (keep != nullptr) *keep = outcome.run;
   return r;
 }
 

@@ -69,8 +69,10 @@ class Sampler {
   // Runs sample `index` through the sheet's checks and calculation.
   SampleResult run(std::uint64_t seed, std::uint64_t index) const;
   // Runs given inputs through the sheet's checks and calculation (without model-uncertainty
-  // factors, which belong to a sample index).
-  SampleResult run(const sheet::SheetInputs& in) const;
+  // factors, which belong to a sample index). `keep`, when given, receives the model's run
+  // (inputs and result, also when it stopped; empty when a check refused the inputs or the
+  // chloride at the bar does not reach C_cr, which no model run follows).
+  SampleResult run(const sheet::SheetInputs& in, model::ModelRun* keep = nullptr) const;
 
   // The boxes that scatter, in box order, and the value of each in sample `index`.
   const std::vector<int>& scatteringBoxes() const { return boxNumbers_; }
@@ -106,6 +108,13 @@ class Sampler {
   bool crossing_ = false;                     // the marine sheet's initiation time at the crossing
   bool carbonation_ = false;                  // the carbonation sheet: its model called directly
 };
+
+// Scales the times of a sample by the model-uncertainty factors of t_i, t_c and t_d, as a run
+// with model uncertainty does: each factor its stage (initiation, initiation to cracking,
+// cracking to the end); an unknown time, the earliest age it could be, moves with the stages
+// before it. A run without model uncertainty does not call it (a factor of 1 may still move
+// the last bit of a time).
+void apply_model_factors(const std::array<double, kTimes>& factors, SampleResult& r);
 
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
 // kMaxTextBoxes are the boxes, kFactorStream + k the model-uncertainty factor of time k.

@@ -220,32 +220,11 @@ std::uint64_t count_at(const std::vector<double>& values, double age) {
       std::count_if(values.begin(), values.end(), [age](double v) { return v <= age; }));
 }
 
-// Average ranks (1-based), ties sharing their mean rank. The values are put in order by a
-// radix sort of their order keys a byte at a time (bytes that every key shares are skipped),
-// then equal values share the mean of their places.
+// Average ranks (1-based), ties sharing their mean rank: the values put in order, then equal
+// values share the mean of their places.
 std::vector<double> ranks(const std::vector<double>& v) {
   const std::size_t n = v.size();
-  std::vector<std::uint64_t> key(n), keyNext(n);
-  std::vector<std::uint32_t> index(n), indexNext(n);
-  std::array<std::array<std::uint32_t, 256>, 8> count{};
-  for (std::size_t i = 0; i < n; ++i) {
-    key[i] = order_key(v[i]);
-    index[i] = static_cast<std::uint32_t>(i);
-    for (std::size_t d = 0; d < 8; ++d) ++count[d][(key[i] >> (8 * d)) & 0xFF];
-  }
-  for (std::size_t d = 0; d < 8 && n > 0; ++d) {
-    auto& c = count[d];
-    if (c[(key[0] >> (8 * d)) & 0xFF] == n) continue;  // every key has this byte
-    std::uint32_t at = 0;
-    for (auto& b : c) at += std::exchange(b, at);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t to = c[(key[i] >> (8 * d)) & 0xFF]++;
-      keyNext[to] = key[i];
-      indexNext[to] = index[i];
-    }
-    key.swap(keyNext);
-    index.swap(indexNext);
-  }
+  const std::vector<std::uint32_t> index = ascending_order(v);
   std::vector<double> r(n);
   for (std::size_t i = 0; i < n;) {
     std::size_t j = i + 1;
@@ -279,6 +258,32 @@ std::string fixed(double v, int decimals) {
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> ascending_order(const std::vector<double>& v) {
+  const std::size_t n = v.size();
+  std::vector<std::uint64_t> key(n), keyNext(n);
+  std::vector<std::uint32_t> index(n), indexNext(n);
+  std::array<std::array<std::uint32_t, 256>, 8> count{};
+  for (std::size_t i = 0; i < n; ++i) {
+    key[i] = order_key(v[i]);
+    index[i] = static_cast<std::uint32_t>(i);
+    for (std::size_t d = 0; d < 8; ++d) ++count[d][(key[i] >> (8 * d)) & 0xFF];
+  }
+  for (std::size_t d = 0; d < 8 && n > 0; ++d) {
+    auto& c = count[d];
+    if (c[(key[0] >> (8 * d)) & 0xFF] == n) continue;  // every key has this byte
+    std::uint32_t at = 0;
+    for (auto& b : c) at += std::exchange(b, at);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t to = c[(key[i] >> (8 * d)) & 0xFF]++;
+      keyNext[to] = key[i];
+      indexNext[to] = index[i];
+    }
+    key.swap(keyNext);
+    index.swap(indexNext);
+  }
+  return index;
+}
 
 IndexValue reliability_index(std::uint64_t failures, std::uint64_t n) {
   if (n == 0) return {IndexValue::Kind::Above, 0};

@@ -141,6 +141,10 @@ bool stopping_rule_met(const Samples& samples, const RunSettings& settings);
 // The target age of a run: the settings' own or the inspection age of the samples.
 double target_age(const Samples& samples, const RunSettings& settings);
 
+// The order of finite values from the smallest, samples of equal value in their own order (a
+// stable radix sort of their bits, a byte at a time).
+std::vector<std::uint32_t> ascending_order(const std::vector<double>& v);
+
 // A reliability index as text: "1.234", "> 4.107", "< -4.107".
 std::string index_text(const IndexValue& index, int decimals = 3);
 

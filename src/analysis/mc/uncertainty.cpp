@@ -595,8 +595,14 @@ constexpr std::size_t kChunk = 256;
 // several lanes at a time (with AVX2 or AVX-512 where the processor has it; the same operations in
 // the same order give the same doubles). Lanes outside the central range get a value that is
 // not used.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void central_quotients(const double* p,
-                                                                            double* z) {
+// Windows has no function versions chosen at load time (and GCC cannot align the stack there
+// for these registers): one version, for the processor the program is built for.
+#if defined(_WIN32)
+#define PELLUCOR_VERSIONS_BY_PROCESSOR
+#else
+#define PELLUCOR_VERSIONS_BY_PROCESSOR [[gnu::target_clones("avx512f", "avx2", "default")]]
+#endif
+PELLUCOR_VERSIONS_BY_PROCESSOR void central_quotients(const double* p, double* z) {
   for (std::size_t i = 0; i < kChunk; ++i) {
     const double q = p[i] - 0.5;
     const double r = 0.180625 - q * q;

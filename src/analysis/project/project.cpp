@@ -1,14 +1,20 @@
 #include "analysis/project/project.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
+#include <cstring>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
+#include <unordered_map>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/mc/problem.hpp"
+#include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
@@ -18,7 +24,6 @@ namespace pellucor::analysis::project {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
 using Refused = Refusal<OpenRefusal>;
 
 // ---- Writing -------------------------------------------------------------------------------
@@ -155,9 +160,55 @@ class Reader {
  public:
   explicit Reader(std::vector<Skipped>& skipped) : skipped_(skipped) {}
 
+  // Named one by one up to kMaxSkippedNamed, counted beyond (see counted()).
   void skip(const std::string& where, std::string text, std::string message) {
-    skipped_.push_back({where, std::move(text), std::move(message)});
+    if (skipped_.size() < kMaxSkippedNamed) {
+      skipped_.push_back({where, std::move(text), std::move(message)});
+    } else {
+      ++more_;
+    }
   }
+  std::size_t more() const { return more_; }
+
+  void conflict(const std::string& where, std::string text, std::string message) {
+    if (conflicts.size() < kMaxSkippedNamed) {
+      conflicts.push_back({where, std::move(text), std::move(message)});
+    }
+  }
+
+  // Whether a text is within its limit; one beyond it refuses the whole file (the first such
+  // is kept as the reason).
+  bool within(const std::string& text, std::size_t most, const std::string& where,
+              std::string_view what, std::string_view whatEnglish) {
+    const std::size_t n = character_count(text);
+    if (n <= most) return true;
+    if (!fatal) {
+      fatal = Refused{OpenRefusal::BeyondLimits,
+                      where + "：" + std::string(what) + "有 " + std::to_string(n) +
+                          " 个字符，超过上限 " + std::to_string(most) +
+                          " 个字符（本程序不写出这样的文件）。",
+                      where + ": " + std::string(whatEnglish) + " of " + std::to_string(n) +
+                          " characters, more than the " + std::to_string(most) + " allowed"};
+    }
+    return false;
+  }
+  // The same for the length of a list.
+  bool within(std::size_t n, std::size_t most, const std::string& where, std::string_view what,
+              std::string_view whatEnglish) {
+    if (n <= most) return true;
+    if (!fatal) {
+      fatal =
+          Refused{OpenRefusal::BeyondLimits,
+                  where + "：" + std::string(what) + "有 " + std::to_string(n) + " 个，超过上限 " +
+                      std::to_string(most) + " 个（本程序不写出这样的文件）。",
+                  where + ": " + std::to_string(n) + " " + std::string(whatEnglish) +
+                      ", more than the " + std::to_string(most) + " allowed"};
+    }
+    return false;
+  }
+
+  std::vector<Skipped> conflicts;
+  std::optional<Refused> fatal;
 
   // Every key of `j` not in `known` is named as skipped.
   void unknown_keys(const Json& j, const std::string& where,
@@ -267,6 +318,7 @@ class Reader {
 
  private:
   std::vector<Skipped>& skipped_;
+  std::size_t more_ = 0;
 };
 
 std::optional<inspect::ChlorideUnit> unit_from(const std::string& s) {
@@ -292,13 +344,14 @@ ProfileRecord read_profile(Reader& r, const Json& j, const std::string& where) {
       {"name", "unit", "densityKgM3", "binderKgM3", "ageYears", "background", "backgroundValue",
        "leaveOutFirstLayer", "minimumPoints", "depthMm", "chloride", "fit"});
   r.read(j, "name", where, p.name);
+  r.within(p.name, kMaxNameChars, where + "/name", "芯样名称", "the core's name");
   std::string unit(unit_key(p.input.unit));
   r.read(j, "unit", where, unit);
   if (auto u = unit_from(unit)) {
     p.input.unit = *u;
   } else {
-    r.skip(where + "/unit", "未知的含量单位 '" + unit + "'，按 kg/m^3。",
-           "unknown content unit '" + unit + "', taken as kg/m3");
+    r.skip(where + "/unit", "未知的含量单位 '" + clipped(unit) + "'，按 kg/m^3。",
+           "unknown content unit '" + clipped(unit) + "', taken as kg/m3");
   }
   r.read(j, "densityKgM3", where, p.input.densityKgM3);
   r.read(j, "binderKgM3", where, p.input.binderKgM3);
@@ -308,14 +361,17 @@ ProfileRecord read_profile(Reader& r, const Json& j, const std::string& where) {
   if (auto b = background_from(bg)) {
     p.input.background = *b;
   } else {
-    r.skip(where + "/background", "未知的背景含量方式 '" + bg + "'，按 0。",
-           "unknown background mode '" + bg + "', taken as zero");
+    r.skip(where + "/background", "未知的背景含量方式 '" + clipped(bg) + "'，按 0。",
+           "unknown background mode '" + clipped(bg) + "', taken as zero");
   }
   r.read(j, "backgroundValue", where, p.input.backgroundValue);
   r.read(j, "leaveOutFirstLayer", where, p.input.leaveOutFirstLayer);
   r.read(j, "minimumPoints", where, p.input.minimumPoints);
   r.read(j, "depthMm", where, p.input.depthMm);
   r.read(j, "chloride", where, p.input.chloride);
+  r.within(p.input.depthMm.size(), kMaxReadings, where + "/depthMm", "深度读数", "depths");
+  r.within(p.input.chloride.size(), kMaxReadings, where + "/chloride", "含量读数",
+           "chloride contents");
   if (const auto it = j.find("fit"); it != j.end() && !it->is_null()) {
     const std::string at = where + "/fit";
     if (!it->is_object()) {
@@ -357,14 +413,17 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
   }
   Member m;
   r.read(j, "name", where, m.name);
+  if (!r.within(m.name, kMaxNameChars, where + "/name", "构件名称", "the member name")) {
+    return std::nullopt;
+  }
   where = member_where(index, m.name);
   r.unknown_keys(
       j, where,
       {"name", "sheet", "boxes", "steel", "options", "limitStates", "scatter", "inspection"});
   r.read(j, "sheet", where, m.sheet);
   if (module_of(m) == nullptr) {
-    r.skip(where, "未知的表格 '" + m.sheet + "'，整个成员已跳过。",
-           "unknown sheet '" + m.sheet + "', the whole member is skipped");
+    r.skip(where, "未知的表格 '" + clipped(m.sheet) + "'，整个成员已跳过。",
+           "unknown sheet '" + clipped(m.sheet) + "', the whole member is skipped");
     return std::nullopt;
   }
   const sheet::SheetTable& table = module_of(m)->table();
@@ -380,7 +439,8 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
           r.skip(at, "表格上没有此输入框，已跳过。", "the sheet has no such box, skipped");
         } else if (!value.is_string()) {
           r.skip(at, "输入框的内容不是文本，已跳过。", "the box's text is not a string, skipped");
-        } else {
+        } else if (r.within(value.get_ref<const std::string&>(), kMaxBoxTextChars, at,
+                            "输入框的文本", "the box's text")) {
           m.boxes[*c] = value.get<std::string>();
         }
       }
@@ -389,14 +449,19 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     r.skip(where + "/boxes", "缺少输入框记录。", "the boxes are missing");
   }
   r.read(j, "steel", where, m.steel);
+  r.within(m.steel, kMaxBoxTextChars, where + "/steel", "钢筋种类的文本", "the steel's text");
   if (const auto it = j.find("options"); it != j.end()) {
     bool ok = it->is_array();
     if (ok) {
-      for (const auto& o : *it) {
+      for (std::size_t k = 0; k < it->size(); ++k) {
+        const Json& o = (*it)[k];
         const auto c =
             o.is_string() ? sheet::control_from_name(o.get<std::string>()) : std::nullopt;
         if (!c || sheet::group_of(table, *c) == nullptr) {
-          r.skip(where + "/options/" + (o.is_string() ? o.get<std::string>() : o.dump()),
+          // Named by its text, or (a value of another kind) by its place in the list.
+          r.skip(where + "/options/" +
+                     (o.is_string() ? clipped(o.get_ref<const std::string&>())
+                                    : "[" + std::to_string(k) + "]"),
                  "表格上没有此选项，已跳过。", "the sheet has no such option, skipped");
         } else {
           m.options.push_back(*c);
@@ -411,6 +476,22 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     std::vector<assess::LimitState> states;
     if (Reader::take(*it, states)) {
       m.limitStates = states;
+      // Kept as written (saving gives it back), but the member cannot be graded on it.
+      std::sort(states.begin(), states.end());
+      if (const auto twice = std::adjacent_find(states.begin(), states.end());
+          twice != states.end() || states.empty()) {
+        const std::string which =
+            twice != states.end() ? std::string(assess::limit_state_key(*twice)) : std::string();
+        r.conflict(where + "/limitStates",
+                   twice != states.end()
+                       ? "极限状态 " + which + " 出现了两次；此构件无法评定，请改正其极限状态。"
+                       : "未选择任何极限状态；此构件无法评定，请改正其极限状态。",
+                   twice != states.end()
+                       ? "the limit state " + which +
+                             " is given twice; the member cannot be graded until it is mended"
+                       : "no limit state is chosen; the member cannot be graded until it is "
+                         "mended");
+      }
     } else {
       r.skip(where + "/limitStates", "极限状态记录无法识别，按项目设置。",
              "the limit states cannot be read; the project's are used");
@@ -443,7 +524,9 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     r.unknown_keys(ins, at, {"profiles", "carbonation", "cover"});
     if (const auto p = ins.find("profiles"); p != ins.end()) {
       if (p->is_array()) {
-        for (std::size_t k = 0; k < p->size(); ++k) {
+        const std::size_t n =
+            r.within(p->size(), kMaxReadings, at + "/profiles", "剖面", "profiles") ? p->size() : 0;
+        for (std::size_t k = 0; k < n; ++k) {
           const std::string pat = at + "/profiles[" + std::to_string(k) + "]";
           if ((*p)[k].is_object()) {
             m.inspection.profiles.push_back(read_profile(r, (*p)[k], pat));
@@ -462,6 +545,8 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
         r.unknown_keys(*c, at + "/carbonation", {"ageYears", "depthMm"});
         r.read(*c, "ageYears", at + "/carbonation", in.ageYears);
         r.read(*c, "depthMm", at + "/carbonation", in.depthMm);
+        r.within(in.depthMm.size(), kMaxReadings, at + "/carbonation/depthMm", "碳化深度读数",
+                 "carbonation depths");
         m.inspection.carbonation = in;
       } else {
         r.skip(at + "/carbonation", "碳化读数记录类型不符，已跳过。",
@@ -474,6 +559,8 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
         r.unknown_keys(*c, at + "/cover", {"readingsMm", "designCoverMm"});
         r.read(*c, "readingsMm", at + "/cover", in.readingsMm);
         r.read(*c, "designCoverMm", at + "/cover", in.designCoverMm, true);
+        r.within(in.readingsMm.size(), kMaxReadings, at + "/cover/readingsMm", "保护层厚度读数",
+                 "cover readings");
         m.inspection.cover = in;
       } else {
         r.skip(at + "/cover", "保护层读数记录类型不符，已跳过。",
@@ -578,6 +665,25 @@ Outcome<std::vector<Member>, TableRefusal> members_from_table(
       return Refused{TableRefusal::NoName, "第 " + line + " 行没有构件名称。",
                      "row " + line + " has no member name"};
     }
+    if (const std::size_t n = character_count(m.name); n > kMaxNameChars) {
+      return Refused{TableRefusal::TooLong,
+                     "第 " + line + " 行的构件名称有 " + std::to_string(n) + " 个字符，超过上限 " +
+                         std::to_string(kMaxNameChars) + " 个字符。",
+                     "row " + line + ": the member name has " + std::to_string(n) +
+                         " characters, more than the " + std::to_string(kMaxNameChars) +
+                         " allowed"};
+    }
+    for (std::size_t k = 1; k < row.size(); ++k) {
+      if (const std::size_t n = character_count(row[k]); n > kMaxBoxTextChars) {
+        return Refused{TableRefusal::TooLong,
+                       "第 " + line + " 行第 " + std::to_string(k + 1) + " 列的文本有 " +
+                           std::to_string(n) + " 个字符，超过上限 " +
+                           std::to_string(kMaxBoxTextChars) + " 个字符。",
+                       "row " + line + ", column " + std::to_string(k + 1) + ": a text of " +
+                           std::to_string(n) + " characters, more than the " +
+                           std::to_string(kMaxBoxTextChars) + " allowed"};
+      }
+    }
     if (std::any_of(out.begin(), out.end(), [&](const Member& o) { return o.name == m.name; })) {
       return Refused{TableRefusal::NameTwice,
                      "构件名称“" + m.name + "”出现了两次（第 " + line + " 行）。",
@@ -654,25 +760,91 @@ std::string project_bytes(const Project& p) {
   }
 }
 
-Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
-  Json j;
-  try {
-    j = Json::parse(bytes);
-  } catch (const Json::parse_error& e) {
-    return Refused{OpenRefusal::Damaged,
-                   "文件已损坏，无法读取（第 " + std::to_string(e.byte) + " 字节处）。",
-                   "the file is damaged and cannot be read (at byte " + std::to_string(e.byte) +
-                       "): " + e.what()};
+std::vector<Skipped> repeated_names(const std::vector<Member>& members,
+                                    const std::vector<std::size_t>* indices) {
+  std::vector<Skipped> out;
+  std::unordered_map<std::string_view, std::size_t> first;
+  std::size_t more = 0;
+  for (std::size_t k = 0; k < members.size(); ++k) {
+    const std::size_t at = indices != nullptr ? (*indices)[k] : k;
+    const auto [it, fresh] = first.emplace(members[k].name, at);
+    if (fresh) continue;
+    if (out.size() >= kMaxSkippedNamed) {
+      ++more;
+      continue;
+    }
+    const std::string other = "members[" + std::to_string(it->second) + "]";
+    out.push_back({member_where(at, members[k].name),
+                   "构件名称“" + members[k].name + "”已用于 " + other +
+                       "；评估与报告按名称区分构件，请改用不同的名称。",
+                   "the member name '" + members[k].name + "' is already the name of " + other +
+                       "; the assessment and the report tell members by their names"});
   }
-  if (!j.is_object() || j.value("format", std::string()) != kFormat) {
-    return Refused{OpenRefusal::NotAProject, "这不是本程序的工程文件。",
-                   "this is not a project file of this program"};
+  if (more > 0) {
+    out.push_back({"…", "另有 " + std::to_string(more) + " 个重名的构件，未逐一列出。",
+                   std::to_string(more) + " more members share a name, not named one by one"});
+  }
+  return out;
+}
+
+Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
+  if (bytes.size() > kMaxProjectBytes) {
+    return Refused{OpenRefusal::BeyondLimits,
+                   "文件有 " + std::to_string(bytes.size()) + " 字节，超过工程文件的上限 " +
+                       std::to_string(kMaxProjectBytes >> 20) + " MiB。",
+                   "the file has " + std::to_string(bytes.size()) + " bytes, more than the " +
+                       std::to_string(kMaxProjectBytes >> 20) + " MiB a project file may hold"};
+  }
+  // The members are read (and checked on their sheets) one at a time as the parser reaches
+  // them; what they skip is named after the rest of the file.
+  std::vector<Skipped> memberSkipped;
+  Reader members(memberSkipped);
+  std::vector<Member> read;
+  std::vector<std::size_t> indices;  // of the members read, in the file's list
+  JsonBounds bounds;
+  bounds.streamedLength = kMaxMembers;
+  const StreamedList list{"members", [&](Json&& element, std::size_t i) {
+                            auto m = read_member(members, element, i);
+                            if (members.fatal) return false;
+                            if (m) {
+                              for (auto& s : check_member(*m, member_where(i, m->name))) {
+                                members.skip(s.where, std::move(s.text), std::move(s.message));
+                              }
+                              read.push_back(std::move(*m));
+                              indices.push_back(i);
+                            }
+                            return true;
+                          }};
+  JsonReading reading = read_json(bytes, bounds, list);
+  if (members.fatal) return *members.fatal;
+  if (reading.fault) {
+    const JsonFault& f = *reading.fault;
+    const OpenRefusal kind =
+        f.kind == JsonFault::Kind::Bound ? OpenRefusal::BeyondLimits : OpenRefusal::Damaged;
+    if (f.kind == JsonFault::Kind::Text) {
+      return Refused{kind, "文件已损坏，无法读取：" + f.text,
+                     "the file is damaged and cannot be read: " + f.message};
+    }
+    return Refused{kind, "无法读取：" + f.text, "cannot be read: " + f.message};
+  }
+  const Json& j = reading.document;
+  const auto format = j.is_object() ? j.find("format") : j.end();
+  if (!j.is_object() || format == j.end() || !format->is_string() ||
+      format->get_ref<const std::string&>() != kFormat) {
+    return Refused{
+        OpenRefusal::NotAProject,
+        std::string("这不是本程序的工程文件（") +
+            (j.is_object() ? "/format 不是 \"pellucor-project\"" : "不是 JSON 对象") + "）。",
+        std::string("this is not a project file of this program (") +
+            (j.is_object() ? "/format is not \"pellucor-project\"" : "not a JSON object") + ")"};
   }
   const auto version = j.find("schemaVersion");
   if (version == j.end() || !version->is_number_unsigned() ||
       version->get<std::uint64_t>() > 1000000) {
-    return Refused{OpenRefusal::NoVersion, "工程文件缺少有效的格式版本号，无法读取。",
-                   "the project file has no valid schema version and cannot be read"};
+    return Refused{OpenRefusal::NoVersion,
+                   "工程文件缺少有效的格式版本号（/schemaVersion），无法读取。",
+                   "the project file has no valid schema version (/schemaVersion) and cannot be "
+                   "read"};
   }
   OpenReport report;
   report.fileVersion = static_cast<int>(version->get<std::uint64_t>());
@@ -694,16 +866,21 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
     const Json& s = *it;
     r.unknown_keys(s, "/structure",
                    {"name", "structure", "location", "owner", "engineer", "date", "notes"});
-    r.read(s, "name", "/structure", p.structure.name);
-    r.read(s, "structure", "/structure", p.structure.structure);
-    r.read(s, "location", "/structure", p.structure.location);
-    r.read(s, "owner", "/structure", p.structure.owner);
-    r.read(s, "engineer", "/structure", p.structure.engineer);
-    r.read(s, "date", "/structure", p.structure.date);
+    const std::pair<const char*, std::string Structure::*> fields[] = {
+        {"name", &Structure::name},         {"structure", &Structure::structure},
+        {"location", &Structure::location}, {"owner", &Structure::owner},
+        {"engineer", &Structure::engineer}, {"date", &Structure::date}};
+    for (const auto& [key, field] : fields) {
+      r.read(s, key, "/structure", p.structure.*field);
+      r.within(p.structure.*field, kMaxNameChars, std::string("/structure/") + key,
+               "结构说明的此项", "this entry of the structure's description");
+    }
     r.read(s, "notes", "/structure", p.structure.notes);
+    r.within(p.structure.notes, kMaxNotesChars, "/structure/notes", "说明", "the notes");
   } else {
     r.skip("/structure", "缺少结构说明。", "the description of the structure is missing");
   }
+  if (r.fatal) return *r.fatal;
   if (const auto it = j.find("assessment"); it != j.end() && it->is_object()) {
     const Json& a = *it;
     r.unknown_keys(a, "/assessment",
@@ -720,7 +897,10 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
              "the grade thresholds are missing; the defaults 1.8 and 1.0 are used");
     }
     r.read(a, "limitStates", "/assessment", p.assessment.limitStates);
-    if (const auto bad = assess::check_settings(p.assessment)) {
+    // Without an age of assessment the target life must at least lie above 0.
+    assess::Settings check = p.assessment;
+    if (!check.assessmentAge) check.assessmentAge = 0;
+    if (const auto bad = assess::check_settings(check)) {
       r.skip("/assessment", bad->text + " 评估设置恢复为默认值。",
              bad->message + "; the assessment settings are reset to their defaults");
       p.assessment = assess::Settings{};
@@ -735,35 +915,148 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
     r.read(rel, "samples", "/reliability", p.reliability.samples);
     r.read(rel, "seed", "/reliability", p.reliability.seed);
     r.read(rel, "targetBeta", "/reliability", p.reliability.targetBeta);
+    if (const auto bad = check_reliability_settings(p.reliability)) {
+      r.skip("/reliability", bad->text + " 可靠度设置恢复为默认值。",
+             bad->message + "; the reliability settings are reset to their defaults");
+      p.reliability = ReliabilitySettings{};
+    }
   } else {
     r.skip("/reliability", "缺少可靠度设置，取默认值。",
            "the reliability settings are missing; the defaults are used");
   }
-  if (const auto it = j.find("members"); it != j.end() && it->is_array()) {
-    for (std::size_t i = 0; i < it->size(); ++i) {
-      if (auto m = read_member(r, (*it)[i], i)) {
-        for (auto& s : check_member(*m, member_where(i, m->name)))
-          report.skipped.push_back(std::move(s));
-        p.members.push_back(std::move(*m));
-      }
-    }
-  } else {
+  const auto list_at = j.find("members");
+  if (list_at == j.end() || !list_at->is_array()) {
     r.skip("/members", "缺少成员列表。", "the list of members is missing");
   }
+  p.members = std::move(read);
+  for (auto& s : memberSkipped) r.skip(s.where, std::move(s.text), std::move(s.message));
+  const std::size_t more = r.more() + members.more();
+  if (more > 0) {
+    report.skipped.push_back({"…", "另有 " + std::to_string(more) + " 处未能读入，未逐一列出。",
+                              std::to_string(more) + " more parts were skipped, not named one by "
+                                                     "one"});
+  }
+  report.repeatedNames = repeated_names(p.members, &indices);
+  report.conflicts = std::move(members.conflicts);
   return report;
 }
 
 Outcome<OpenReport, OpenRefusal> open_project(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  if (in) bytes << in.rdbuf();
-  if (!in || in.bad()) {
-    return Refused{OpenRefusal::Unreadable, "无法读取文件 " + path + "。", "cannot read " + path};
+  // A pipe, a device or a folder is no project: opening one could wait for ever or read
+  // without end. The size is known before anything is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const std::string why = std::strerror(errno);
+    return Refused{OpenRefusal::Unreadable, "无法读取文件（" + why + "）。", "cannot read: " + why};
   }
-  return parse_project(bytes.str());
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Refused{OpenRefusal::Unreadable,
+                   "这不是普通文件（可能是文件夹、管道或设备），无法作为工程读取。",
+                   "cannot read: not a regular file (a folder, a pipe or a device)"};
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxProjectBytes) {
+    ::close(fd);
+    return Refused{OpenRefusal::BeyondLimits,
+                   "文件有 " + std::to_string(st.st_size) + " 字节，超过工程文件的上限 " +
+                       std::to_string(kMaxProjectBytes >> 20) + " MiB。",
+                   "the file has " + std::to_string(st.st_size) + " bytes, more than the " +
+                       std::to_string(kMaxProjectBytes >> 20) + " MiB a project file may hold"};
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const std::string why = std::strerror(errno);
+      ::close(fd);
+      return Refused{OpenRefusal::Unreadable, "无法读取文件（" + why + "）。",
+                     "cannot read: " + why};
+    }
+    if (n == 0) break;
+    // A file that grows while it is read is read one byte past the limit and no further.
+    bytes.append(buf, std::min(static_cast<std::size_t>(n), kMaxProjectBytes + 1 - bytes.size()));
+    if (bytes.size() > kMaxProjectBytes) break;
+  }
+  ::close(fd);
+  return parse_project(bytes);
+}
+
+std::optional<Refusal<OpenRefusal>> check_limits(const Project& p) {
+  std::vector<Skipped> none;
+  Reader r(none);
+  const Structure& st = p.structure;
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"name", &st.name},   {"structure", &st.structure}, {"location", &st.location},
+      {"owner", &st.owner}, {"engineer", &st.engineer},   {"date", &st.date}};
+  for (const auto& [key, text] : fields) {
+    r.within(*text, kMaxNameChars, std::string("/structure/") + key, "结构说明的此项",
+             "this entry of the structure's description");
+  }
+  r.within(st.notes, kMaxNotesChars, "/structure/notes", "说明", "the notes");
+  r.within(p.members.size(), kMaxMembers, "/members", "构件", "members");
+  for (std::size_t i = 0; i < p.members.size() && !r.fatal; ++i) {
+    const Member& m = p.members[i];
+    const std::string where = "members[" + std::to_string(i) + "]";
+    if (!r.within(m.name, kMaxNameChars, where + "/name", "构件名称", "the member name")) break;
+    const std::string at = member_where(i, m.name);
+    for (const auto& [c, text] : m.boxes) {
+      r.within(text, kMaxBoxTextChars, at + "/boxes/" + std::string(sheet::control_name(c)),
+               "输入框的文本", "the box's text");
+    }
+    r.within(m.steel, kMaxBoxTextChars, at + "/steel", "钢筋种类的文本", "the steel's text");
+    const Inspection& in = m.inspection;
+    r.within(in.profiles.size(), kMaxReadings, at + "/inspection/profiles", "剖面", "profiles");
+    for (std::size_t k = 0; k < in.profiles.size(); ++k) {
+      const std::string pat = at + "/inspection/profiles[" + std::to_string(k) + "]";
+      r.within(in.profiles[k].name, kMaxNameChars, pat + "/name", "芯样名称", "the core's name");
+      r.within(in.profiles[k].input.depthMm.size(), kMaxReadings, pat + "/depthMm", "深度读数",
+               "depths");
+      r.within(in.profiles[k].input.chloride.size(), kMaxReadings, pat + "/chloride", "含量读数",
+               "chloride contents");
+    }
+    if (in.carbonation) {
+      r.within(in.carbonation->depthMm.size(), kMaxReadings, at + "/inspection/carbonation/depthMm",
+               "碳化深度读数", "carbonation depths");
+    }
+    if (in.cover) {
+      r.within(in.cover->readingsMm.size(), kMaxReadings, at + "/inspection/cover/readingsMm",
+               "保护层厚度读数", "cover readings");
+    }
+  }
+  return r.fatal;
+}
+
+std::optional<Refusal<assess::AssessRefusal>> check_reliability_settings(
+    const ReliabilitySettings& s) {
+  using assess::AssessRefusal;
+  if (s.samples < 1 || s.samples > mc::kMaxSamples) {
+    return Refusal<AssessRefusal>{
+        AssessRefusal::BadReliability,
+        "可靠度分析的样本数须在 1 至 " + std::to_string(mc::kMaxSamples) + " 之间。",
+        "the samples of the reliability runs must lie between 1 and " +
+            std::to_string(mc::kMaxSamples)};
+  }
+  if (!(s.targetBeta >= 0 && s.targetBeta <= kMaxTargetBeta)) {
+    return Refusal<AssessRefusal>{AssessRefusal::BadReliability,
+                                  "目标可靠指标 β 须在 0 至 " +
+                                      assess::assessment_digits(kMaxTargetBeta) +
+                                      " 之间（更高的目标，最多的样本也无法表明其已满足）。",
+                                  "the target reliability index must lie between 0 and " +
+                                      assess::assessment_digits(kMaxTargetBeta) +
+                                      " (no run draws enough samples to show a higher target met)"};
+  }
+  return std::nullopt;
 }
 
 void save_project(const std::string& path, const Project& p) {
+  if (const auto beyond = check_limits(p)) {
+    throw SaveError(beyond->message + "; nothing was saved",
+                    beyond->text + " 未保存，原文件未改动。");
+  }
   std::string bytes;
   try {
     bytes = project_bytes(p);

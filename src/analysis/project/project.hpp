@@ -25,10 +25,15 @@
 // changed gives the same bytes.
 //
 // Reading never fails silently: a damaged file or one that is not a project is refused with a
-// message, and every part that cannot be read (a member of an unknown sheet, a box the sheet
-// does not have, a value of the wrong kind, anything a newer version wrote) is skipped and
-// named in the report; a member whose texts the sheet would refuse is kept as it was typed and
-// named too.
+// message that names the place (a line and column, or the path of the value), and every part
+// that cannot be read (a member of an unknown sheet, a box the sheet does not have, a value of
+// the wrong kind, anything a newer version wrote) is skipped and named in the report; a member
+// whose texts the sheet would refuse is kept as it was typed and named too.
+//
+// Reading is bounded before anything is built: the file's size, the nesting, every text and
+// list (see the limits below; a real structure never meets them, and the program never writes
+// a file beyond them). The members are read one at a time, so that the reader holds one
+// member's JSON at once, never the whole document's.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +57,14 @@ namespace pellucor::analysis::project {
 inline constexpr std::string_view kFormat = "pellucor-project";
 inline constexpr int kSchemaVersion = 1;
 inline constexpr std::string_view kExtension = ".pellucor";
+
+// What a project file may hold. Counts of characters are of UTF-8 characters.
+inline constexpr std::size_t kMaxProjectBytes = std::size_t{256} << 20;  // the file
+inline constexpr std::size_t kMaxMembers = 1'000'000;
+inline constexpr std::size_t kMaxNameChars = 200;       // a member, a core, the structure's fields
+inline constexpr std::size_t kMaxNotesChars = 100'000;  // the structure's notes
+inline constexpr std::size_t kMaxBoxTextChars = 1000;   // a box's text, the steel list's text
+inline constexpr std::size_t kMaxReadings = 10'000;  // readings of one kind, profiles of a member
 
 struct Structure {
   std::string name;       // the project
@@ -158,8 +171,9 @@ MemberTable member_table(const sheet::SheetTable& table, const std::vector<const
 // opens with; the steel cell takes 1, 2, 3, an item or a steel name; an option group's cell an
 // option's caption, alias or place (empty: the group's first option, as the sheet opens). A
 // row left wholly empty is no member. Refused, naming the row (from 1), for a row without a
-// name, a name given twice, a steel or an option the sheet does not have.
-enum class TableRefusal { NoName, NameTwice, UnknownSteel, UnknownOption };
+// name, a name given twice, a steel or an option the sheet does not have, a name or a text
+// longer than a project holds (kMaxNameChars, kMaxBoxTextChars).
+enum class TableRefusal { NoName, NameTwice, UnknownSteel, UnknownOption, TooLong };
 Outcome<std::vector<Member>, TableRefusal> members_from_table(
     const sheet::SheetTable& table, const std::vector<std::vector<std::string>>& rows);
 
@@ -182,24 +196,50 @@ struct OpenReport {
   int fileVersion = 0;
   bool newerVersion = false;  // written by a newer version of the program
   std::vector<Skipped> skipped;
+  // Read and kept as written, but no assessment can take them: a member's limit state given
+  // twice (that member cannot be graded) ...
+  std::vector<Skipped> conflicts;
+  // ... and a member name given twice (the grades, the report and a member table tell members
+  // by their names: the project cannot be graded). Each later member of a name is named.
+  std::vector<Skipped> repeatedNames;
 
   // Saving over the file would not write what was skipped: the program asks first.
   bool lossy() const { return newerVersion || !skipped.empty(); }
 };
 
+// The most skipped parts a report names one by one; the rest are counted in one last entry.
+inline constexpr std::size_t kMaxSkippedNamed = 1000;
+
+// Each member whose name an earlier member already has, named ("members[3] 梁 B1"; the place
+// in the file's list when `indices` gives it for each member).
+std::vector<Skipped> repeated_names(const std::vector<Member>& members,
+                                    const std::vector<std::size_t>* indices = nullptr);
+
 enum class OpenRefusal {
-  Unreadable,   // the file cannot be read
-  Damaged,      // not JSON (cut off, edited by hand, not UTF-8)
-  NotAProject,  // JSON, but not a project of this program
-  NoVersion,    // the schema version is missing or not a whole number
+  Unreadable,    // the file cannot be read (or is no regular file: a pipe, a folder, a device)
+  Damaged,       // not JSON (cut off, edited by hand, not UTF-8, a key given twice)
+  NotAProject,   // JSON, but not a project of this program
+  NoVersion,     // the schema version is missing or not a whole number
+  BeyondLimits,  // a file, a text, a list or a nesting beyond what a project may hold
 };
 
 Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes);
 Outcome<OpenReport, OpenRefusal> open_project(const std::string& path);
 
 // Writes the project to `path` atomically, the previous file kept as its backup (see
-// save_file.hpp). Throws SaveError; the file at `path` is then as it was.
+// save_file.hpp). Throws SaveError; the file at `path` is then as it was. A project beyond the
+// limits above (a name too long) is not written: the program never writes a file it refuses.
 void save_project(const std::string& path, const Project& p);
+
+// The first text or list of `p` beyond the limits above, named; none when all are within.
+std::optional<Refusal<OpenRefusal>> check_limits(const Project& p);
+
+// The reliability settings of a project checked on their own: samples from 1 to the most a
+// run draws, a target index from 0 to 5.2 (one failure in the most samples a run draws: a
+// higher target is never shown to be met).
+inline constexpr double kMaxTargetBeta = 5.2;
+std::optional<Refusal<assess::AssessRefusal>> check_reliability_settings(
+    const ReliabilitySettings& s);
 
 // What the member's sheet would not take when the member is typed into it: a box or option
 // the sheet does not have, a box's text that is not wholly a number (never read by the sheet's

@@ -2,9 +2,12 @@
 // written whole through the program's safe output (an unnamed file beside the target, linked in
 // only when complete; an existing file keeps its mode, owner and group; a symbolic link is
 // followed and stays), and before it takes the target's place the target's current content is
-// saved the same way as its backup (target + ".bak", with the target's permissions, so that an
-// old version is never more readable than the file it comes from). Until the new content is
-// put in place the target is untouched; if the backup cannot be written nothing is saved.
+// saved the same way as its backup (target + ".bak"). The backup takes the target's
+// permissions (mode, owner, group and access list; on Windows its security descriptor) before
+// its first byte, whatever an older backup had, so that an old version is never more readable
+// than the file it comes from; a link, a pipe or a device under the backup's name is replaced
+// by the backup, never followed or written into. Until the new content is put in place the
+// target is untouched; if the backup cannot be written nothing is saved.
 #pragma once
 
 #include <stdexcept>

@@ -153,6 +153,8 @@ sheet::SheetTable make_table() {
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
   s.results = parts::forms(result_rows());
+  // The chloride is in the concrete from the day it is cast: the steel corrodes from the start.
+  s.zeroByConstruction = {{"ti", "氯盐在浇筑时掺入，钢筋自浇筑起即锈蚀"}};
   return s;
 }
 
@@ -173,8 +175,7 @@ std::optional<sheet::CheckFailure> AdmixedSheet::check(const sheet::SheetInputs&
   return parts::steel_kind_missing(in);
 }
 
-sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
-                                                  sheet::CalculationSink& sink) const {
+model::AdmixedInput AdmixedSheet::bind(const sheet::SheetInputs& in) {
   model::AdmixedInput mi;
   mi.Ke = in.box(Box::Environment);
   mi.T = in.box(Box::Temperature);
@@ -186,6 +187,12 @@ sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
   mi.C0 = in.box(Box::Chloride);
   mi.d = in.box(Box::Diameter);
   mi.kind = model::steel_kind_of(in.steelKind);
+  return mi;
+}
+
+sheet::CalculationOutcome AdmixedSheet::calculate(const sheet::SheetInputs& in,
+                                                  sheet::CalculationSink& sink) const {
+  const model::AdmixedInput mi = bind(in);
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec = parts::new_record(sink);
     rec.input(parts::kEchoEnvironment, mi.Ke)

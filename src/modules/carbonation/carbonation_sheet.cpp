@@ -280,7 +280,8 @@ sheet::CalculationOutcome CarbonationSheet::calculate(const sheet::SheetInputs& 
   sheet::CalculationOutcome out;
   // The run kept where the outcome holds it (the reliability analysis runs this many times).
   const model::CarbonationResult& r =
-      out.run.emplace<model::CarbonationRun>(mi, model::run_carbonation(mi)).out;
+      out.run.emplace<model::CarbonationRun>(model::CarbonationRun{mi, model::run_carbonation(mi)})
+          .out;
   if (r.stop) {
     out.stop = r.stop;
     return out;

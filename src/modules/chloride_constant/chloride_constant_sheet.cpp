@@ -140,10 +140,15 @@ std::optional<sheet::CheckFailure> ChlorideConstantSheet::check(
            {Box::Diameter, parts::kDiameter.notEntered}});
 }
 
-sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInputs& in,
-                                                           sheet::CalculationSink& sink) const {
+model::ChlorideConstantInput ChlorideConstantSheet::bind(const sheet::SheetInputs& in) {
   model::ChlorideConstantInput mi;
   parts::bind_derivable<Box>(in, mi);
+  return mi;
+}
+
+sheet::CalculationOutcome ChlorideConstantSheet::calculate(const sheet::SheetInputs& in,
+                                                           sheet::CalculationSink& sink) const {
+  const model::ChlorideConstantInput mi = bind(in);
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec = parts::new_record(sink);
     parts::add_derivable_echo(rec, mi, r, in);

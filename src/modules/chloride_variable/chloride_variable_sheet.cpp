@@ -116,11 +116,16 @@ std::optional<sheet::CheckFailure> ChlorideVariableSheet::check(
            {Box::Diameter, parts::kDiameter.notEntered}});
 }
 
-sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInputs& in,
-                                                           sheet::CalculationSink& sink) const {
+model::ChlorideVariableInput ChlorideVariableSheet::bind(const sheet::SheetInputs& in) {
   model::ChlorideVariableInput mi;
   parts::bind_profile<Box>(in, mi);
   mi.m = in.box(Box::Exponent);
+  return mi;
+}
+
+sheet::CalculationOutcome ChlorideVariableSheet::calculate(const sheet::SheetInputs& in,
+                                                           sheet::CalculationSink& sink) const {
+  const model::ChlorideVariableInput mi = bind(in);
   // The measurement comes last, after the cracking time and the steel.
   auto record = [&](const Result& r) {
     sheet::ResultRecord rec = parts::new_record(sink);

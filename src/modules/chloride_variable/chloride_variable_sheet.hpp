@@ -2,6 +2,7 @@
 // with a diffusion coefficient that falls with age.
 #pragma once
 
+#include "model/chloride_variable.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::modules {
@@ -21,6 +22,9 @@ class ChlorideVariableSheet final : public sheet::Module {
   std::optional<sheet::CheckFailure> check(const sheet::SheetInputs& in) const override;
   sheet::CalculationOutcome calculate(const sheet::SheetInputs& in,
                                       sheet::CalculationSink& sink) const override;
+
+  // The model's inputs as Calculate binds them from the sheet's inputs (read after its checks).
+  static model::ChlorideVariableInput bind(const sheet::SheetInputs& in);
 };
 
 }  // namespace pellucor::modules

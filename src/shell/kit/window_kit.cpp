@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMdiArea>
@@ -12,6 +14,7 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <map>
 
@@ -52,9 +55,49 @@ class SizeKeeper final : public QObject {
 
 }  // namespace
 
+QString settings_file() {
+  // The file QSettings would keep for the program, found without opening anything: a format of
+  // an extension no one makes files of has the INI format's folder (QSettings::setPath
+  // included), and its settings object names its file without reading it, as it does not exist.
+  static const QString extension = QStringLiteral("pellucor-where");
+  static const QSettings::Format where = QSettings::registerFormat(
+      extension, [](QIODevice&, QSettings::SettingsMap&) { return true; },
+      [](QIODevice&, const QSettings::SettingsMap&) { return true; });
+  QString file =
+      QSettings(where, QSettings::UserScope, QStringLiteral("Pellucor"), QStringLiteral("pellucor"))
+          .fileName();
+  file.chop(extension.size());
+  return file + QStringLiteral("ini");
+}
+
+QString settings_problem() {
+  const QString file = settings_file();
+  // The lock file QSettings takes before it writes is read when it exists: a pipe there would
+  // wait for ever too.
+  for (const QString& name : {file, file + QStringLiteral(".lock")}) {
+    const QFileInfo info(name);
+    if (!info.exists()) continue;
+    if (!info.isFile()) {
+      return QStringLiteral("设置文件 %1 不是普通文件（可能是管道、设备或文件夹）。")
+          .arg(QDir::toNativeSeparators(name));
+    }
+    if (info.size() > kMaxSettingsBytes) {
+      return QStringLiteral("设置文件 %1 大于 %2 MiB，不是本程序写出的。")
+          .arg(QDir::toNativeSeparators(name))
+          .arg(kMaxSettingsBytes >> 20);
+    }
+  }
+  return {};
+}
+
 std::unique_ptr<QSettings> program_settings() {
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                     QStringLiteral("Pellucor"), QStringLiteral("pellucor"));
+  if (settings_problem().isEmpty()) {
+    return std::make_unique<QSettings>(settings_file(), QSettings::IniFormat);
+  }
+  // Kept for this run only, in a folder of its own that goes with the program.
+  static QTemporaryDir run;
+  return std::make_unique<QSettings>(run.filePath(QStringLiteral("pellucor.ini")),
+                                     QSettings::IniFormat);
 }
 
 void fit_into_workspace(QMdiSubWindow& window, QSize preferred) {

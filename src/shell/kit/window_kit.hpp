@@ -24,7 +24,16 @@ namespace pellucor::shell {
 
 // The settings the program keeps between runs (window sizes, the report's details): an INI file
 // in the user's configuration folder. Tests point the folder elsewhere with QSettings::setPath.
+// A file there that is no regular file (a pipe would make the start wait for ever, a device
+// read without end) or is larger than kMaxSettingsBytes is neither read nor written: the
+// settings of the run are then kept in a private file that goes with it, and
+// settings_problem() says why.
 std::unique_ptr<QSettings> program_settings();
+inline constexpr qint64 kMaxSettingsBytes = 1 << 20;
+// The INI file the settings are kept in.
+QString settings_file();
+// Why the settings file cannot be used (Chinese, naming the file); empty when it can.
+QString settings_problem();
 
 // Sizes `window` to `preferred` (the size of its frame) as far as the workspace's visible area
 // allows, never below what its layout needs when the area has room for that, and moves it so

@@ -157,11 +157,26 @@ bool ProjectSession::read(const QString& path) {
   const project::OpenReport& report = *opened;
   replace(report.project, QFileInfo(path).absoluteFilePath(), report.lossy(), report.skipped);
   remember(path_);
-  if (!report.skipped.empty()) {
-    QString text = QStringLiteral("工程 %1 已打开，但以下 %2 项未能按原样读入：\n\n%3")
-                       .arg(QDir::toNativeSeparators(path))
-                       .arg(report.skipped.size())
-                       .arg(skipped_text(report.skipped));
+  // Names that do not tell members apart and limit states given twice are kept as written; the
+  // assessment refuses them until they are mended.
+  std::vector<project::Skipped> conflicts = report.repeatedNames;
+  conflicts.insert(conflicts.end(), report.conflicts.begin(), report.conflicts.end());
+  if (!report.skipped.empty() || !conflicts.empty()) {
+    QStringList parts;
+    if (!report.skipped.empty()) {
+      parts << QStringLiteral("以下 %1 项未能按原样读入：\n\n%2")
+                   .arg(report.skipped.size())
+                   .arg(skipped_text(report.skipped));
+    }
+    if (!conflicts.empty()) {
+      parts << QStringLiteral("以下 %1 项已按原样读入，但在改正之前无法评定：\n\n%2")
+                   .arg(conflicts.size())
+                   .arg(skipped_text(conflicts));
+    }
+    QString text = (report.skipped.empty() ? QStringLiteral("工程 %1 已打开。")
+                                           : QStringLiteral("工程 %1 已打开，但"))
+                       .arg(QDir::toNativeSeparators(path)) +
+                   parts.join(QStringLiteral("\n\n"));
     if (report.lossy()) {
       text += QStringLiteral(
           "\n\n保存到同一文件时将先询问：未读入的内容不会写回（原文件保留为 .bak 备份）。");

@@ -288,7 +288,12 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
   }
   if (!details.empty()) flow.table(details);
   for (const QString& n : notices_) flow.notice(n);
+  std::size_t done = draw ? sections_.size() : 0;
   for (const ReportSection& s : sections_) {
+    if (!told(done++)) {
+      if (painter) painter->end();
+      return 0;
+    }
     if (s.newPage) flow.pageBreak();
     if (!s.title.isEmpty()) {
       const QFontMetricsF heading(flow.font(12, true), &device);
@@ -311,13 +316,17 @@ int ReportDocument::layout(QPagedPaintDevice& device, bool draw, int totalPages)
   return pages;
 }
 
+bool ReportDocument::told(std::size_t done) const {
+  return !progress_ || progress_(done, 2 * sections_.size());
+}
+
 int ReportDocument::pageCount(QPagedPaintDevice& device) const {
   return layout(device, false, 0);
 }
 
 bool ReportDocument::paint(QPagedPaintDevice& device) const {
   const int pages = pageCount(device);
-  return layout(device, true, pages) == pages && pages > 0;
+  return pages > 0 && layout(device, true, pages) == pages;
 }
 
 bool ReportDocument::pdf(QByteArray& bytes) const {

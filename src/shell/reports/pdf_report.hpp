@@ -20,6 +20,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -73,7 +74,13 @@ class ReportDocument {
   void addNotice(const QString& text);
   const QStringList& notices() const { return notices_; }
 
-  // Writes an A4 PDF. False when the file cannot be written; `error` then names the path.
+  // Told after each section is laid out (pages counted) and again after it is drawn: steps
+  // done of 2 x sections. Returning false stops the report: nothing is written then.
+  using Progress = std::function<bool(std::size_t done, std::size_t total)>;
+  void setProgress(Progress progress) { progress_ = std::move(progress); }
+
+  // Writes an A4 PDF. False when the file cannot be written (or the progress stopped it);
+  // `error` then names the path.
   bool writePdf(const QString& path, QString* error = nullptr) const;
   // The A4 PDF in memory; false when it cannot be drawn.
   bool pdf(QByteArray& bytes) const;
@@ -84,12 +91,14 @@ class ReportDocument {
 
  private:
   int layout(QPagedPaintDevice& device, bool draw, int totalPages) const;
+  bool told(std::size_t done) const;
 
   QString caption_;
   QDateTime date_;
   ReportDetails details_;
   QStringList notices_;
   std::vector<ReportSection> sections_;
+  Progress progress_;
 };
 
 // The program's name and version as the report heads its first page.

@@ -2,10 +2,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTextStream>
+#include <QTimer>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
@@ -13,14 +19,18 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "analysis/assess/assessment_table.hpp"
 #include "analysis/curves/curves.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/inspect/surveys.hpp"
+#include "analysis/text/printable.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/result_record.hpp"
 #include "sheet/safe_output.hpp"
@@ -37,6 +47,7 @@ namespace pellucor::shell {
 namespace assess = analysis::assess;
 namespace inspect = analysis::inspect;
 namespace project = analysis::project;
+using analysis::text::printable;
 
 namespace {
 
@@ -391,6 +402,83 @@ void add_member(ReportDocument& doc, const project::Member& pm, const assess::Me
   }
 }
 
+// Assesses the project and writes its report to `out` under a progress dialog that counts the
+// members assessed, then the report's sections laid out and drawn; 取消 stops either, and
+// nothing is written then. The members are assessed on every core, on a thread of their own
+// while the window goes on answering; the pages are drawn here, on one core: the charts are
+// objects of the window's thread, and one PDF is written from its first page to its last.
+void write_with_progress(MainWindow& main, const project::Project& project,
+                         const std::vector<project::Skipped>& skipped, const ReportSource& source,
+                         bool reliability, const QString& out) {
+  Dialogs& dialogs = main.dialogs();
+  const int members = static_cast<int>(project.members.size());
+  QProgressDialog progress(QStringLiteral("正在评定 %1 个构件……").arg(members),
+                           QStringLiteral("取消"), 0, std::max(members, 1), &main);
+  progress.setObjectName(QStringLiteral("structureReportProgress"));
+  progress.setWindowTitle(kTitle);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  progress.setValue(0);
+
+  std::atomic<bool> cancel{false};
+  std::atomic<std::size_t> done{0};
+  std::atomic<bool> finished{false};
+  std::optional<analysis::Outcome<assess::StructureAssessment, assess::AssessRefusal>> assessed;
+  QString failure;
+  assess::StructureOptions options;
+  options.reliability = reliability;
+  options.cancel = &cancel;
+  options.progress = [&done](std::size_t d, std::size_t) { done = d; };
+  std::thread worker([&] {
+    try {
+      assessed.emplace(assess::assess_structure(project, options));
+    } catch (const std::exception& e) {
+      failure = QString::fromUtf8(e.what());
+    }
+    finished = true;
+  });
+  QEventLoop wait;
+  QTimer tick;
+  tick.setInterval(50);
+  QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
+    progress.setValue(static_cast<int>(done.load()));
+    if (progress.wasCanceled()) cancel = true;
+    if (finished) wait.quit();
+  });
+  tick.start();
+  wait.exec();
+  worker.join();
+  if (cancel || progress.wasCanceled()) return;
+  if (!assessed) {
+    dialogs.showWarning(&main, kTitle, QStringLiteral("评估未能完成：") + failure);
+    return;
+  }
+  if (!*assessed) {
+    dialogs.showWarning(&main, kTitle, qs(assessed->refusal().text));
+    return;
+  }
+
+  ReportDocument doc = structure_report(project, **assessed, skipped, source);
+  progress.setLabelText(QStringLiteral("正在绘制报告（%1 个构件）……").arg(members));
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  doc.setProgress([&progress, &sinceEvents](std::size_t step, std::size_t steps) {
+    progress.setMaximum(static_cast<int>(steps));
+    progress.setValue(static_cast<int>(step));
+    // Before the dialog shows, its 取消 is reached only through the events.
+    if (sinceEvents.elapsed() > 100) {
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
+    }
+    return !progress.wasCanceled();
+  });
+  QString error;
+  const bool written = doc.writePdf(out, &error);
+  if (progress.wasCanceled()) return;
+  progress.setValue(progress.maximum());
+  if (!written) dialogs.showWarning(&main, kTitle, error);
+}
+
 }  // namespace
 
 QChart* remaining_life_chart(const assess::StructureAssessment& s, std::size_t members) {
@@ -526,21 +614,35 @@ int run_report_command(const QStringList& arguments, QTextStream& out, QTextStre
   // The PDF may go to standard output (a pipe to a viewer): the summary then goes to standard
   // error.
   QTextStream& info = file.standardStream() ? err : out;
-  auto opened = project::open_project(projectPath.toStdString());
+  auto opened = project::open_project(QFile::encodeName(projectPath).toStdString());
   if (!opened) {
     file.abandon();
-    err << "pellucor: " << qs(opened.refusal().message) << "; nothing was computed\n";
+    err << "pellucor: " << projectPath << ": " << qs(printable(opened.refusal().message))
+        << "; nothing was computed\n";
     return 1;
   }
   for (const auto& sk : opened->skipped) {
-    err << "pellucor: skipped " << qs(sk.where) << ": " << qs(sk.message) << '\n';
+    err << "pellucor: skipped " << qs(printable(sk.where)) << ": " << qs(printable(sk.message))
+        << '\n';
+  }
+  for (const auto* list : {&opened->repeatedNames, &opened->conflicts}) {
+    for (const auto& sk : *list) {
+      err << "pellucor: " << qs(printable(sk.where)) << ": " << qs(printable(sk.message)) << '\n';
+    }
+  }
+  if (const auto refused = assess::check_opened(opened->project, opened->skipped, reliability)) {
+    file.abandon();
+    err << "pellucor: " << projectPath << ": " << qs(printable(refused->message))
+        << "; nothing was computed\n";
+    return 1;
   }
   assess::StructureOptions options;
   options.reliability = reliability;
   const auto assessed = assess::assess_structure(opened->project, options);
   if (!assessed) {
     file.abandon();
-    err << "pellucor: " << qs(assessed.refusal().message) << "; nothing was computed\n";
+    err << "pellucor: " << projectPath << ": " << qs(assessed.refusal().message)
+        << "; nothing was computed\n";
     return 1;
   }
   const ReportDocument doc = structure_report(opened->project, *assessed, opened->skipped,
@@ -592,9 +694,11 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
       const auto in = dialogs.chooseOpenFile(&main, QStringLiteral("打开工程文件"),
                                              QStringLiteral("*.pellucor"));
       if (!in) return;
-      auto opened = project::open_project(in->toStdString());
+      auto opened = project::open_project(QFile::encodeName(*in).toStdString());
       if (!opened) {
-        dialogs.showWarning(&main, kTitle, qs(opened.refusal().text));
+        dialogs.showWarning(&main, kTitle,
+                            QStringLiteral("无法打开工程 %1：%2")
+                                .arg(QDir::toNativeSeparators(*in), qs(opened.refusal().text)));
         return;
       }
       project = std::move(opened->project);
@@ -612,6 +716,10 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
             .arg(project.reliability.samples),
         kYesNo, 1);
     if (!reliability) return;
+    if (const auto refused = assess::check_opened(project, skipped, *reliability == 0)) {
+      dialogs.showWarning(&main, kTitle, qs(refused->text));
+      return;
+    }
     const auto out =
         dialogs.chooseSaveFile(&main, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
                                QStringLiteral("pdf"), SaveMode::Replace);
@@ -623,19 +731,7 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
                           QStringLiteral("报告不能写入工程文件本身：%1。请另选文件名。").arg(*out));
       return;
     }
-    assess::StructureOptions options;
-    options.reliability = *reliability == 0;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto assessed = assess::assess_structure(project, options);
-    QString error;
-    const bool written =
-        assessed && structure_report(project, *assessed, skipped, source).writePdf(*out, &error);
-    QApplication::restoreOverrideCursor();
-    if (!assessed) {
-      dialogs.showWarning(&main, kTitle, qs(assessed.refusal().text));
-    } else if (!written) {
-      dialogs.showWarning(&main, kTitle, error);
-    }
+    write_with_progress(main, project, skipped, source, *reliability == 0, *out);
   });
   return action;
 }

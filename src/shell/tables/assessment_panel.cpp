@@ -278,7 +278,8 @@ void AssessmentPanel::assess() {
     if (m.module != nullptr) r.sheetName = std::string(m.module->table().cliName);
     if (!m.times) {
       r.failure = m.failure.toStdString();
-    } else if (auto a = assess::assess_member(*m.times, settings_, m.limitStates)) {
+    } else if (auto a = assess::assess_member(*m.times, settings_, m.limitStates,
+                                              m.module != nullptr ? &m.module->table() : nullptr)) {
       r.assessment = *a;
     } else {
       r.failure = a.refusal().text;

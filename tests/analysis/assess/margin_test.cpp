@@ -136,6 +136,13 @@ TEST(Margin, RefusesSettingsWithoutAMeaning) {
       {"t0 not a number", AssessRefusal::BadAssessmentAge,
        [](Settings& s) { s.assessmentAge = NAN; }},
       {"gamma 0", AssessRefusal::BadGamma, [](Settings& s) { s.gamma = 0; }},
+      // Finite, above 0, and still no factor: a 47-digit margin and grade a.
+      {"gamma 1e-308", AssessRefusal::BadGamma, [](Settings& s) { s.gamma = 1e-308; }},
+      {"gamma 1e6", AssessRefusal::BadGamma, [](Settings& s) { s.gamma = 1e6; }},
+      {"target 1e308", AssessRefusal::TargetNotAfterT0, [](Settings& s) { s.targetLife = 1e308; }},
+      {"t0 1e300", AssessRefusal::BadAssessmentAge, [](Settings& s) { s.assessmentAge = 1e300; }},
+      {"a threshold 1e300", AssessRefusal::BadThresholds,
+       [](Settings& s) { s.thresholdA = 1e300; }},
       {"thresholds swapped", AssessRefusal::BadThresholds,
        [](Settings& s) {
          s.thresholdA = 1.0;

@@ -165,6 +165,111 @@ TEST(Structure, TableWritesAPassedLimitStateAsPassed) {
   for (const auto& cell : t.rows[0]) EXPECT_NE(cell.front(), '-') << cell;
 }
 
+// A member of the admixed sheet starts to corrode when it is cast (t_i = 0 whatever its inputs):
+// under the project's default limit states it is graded on t_c and t_d and told why t_i does
+// not count; a member that chooses t_i for itself is graded on it, and the passed cell says why.
+TEST(Structure, AnAdmixedMemberIsNotGradedOnAnInitiationAtCasting) {
+  project::Project p;
+  p.assessment.targetLife = 100;
+  p.members.push_back(member_of("板 S1", 5, admixed_example()));
+  project::Member own = member_of("板 S2", 5, admixed_example());
+  own.limitStates = std::vector{LimitState::Initiation, LimitState::EndOfLife};
+  p.members.push_back(own);
+  const auto s = assess_structure(p);
+  ASSERT_TRUE(s.ok()) << s.refusal().message;
+  const MemberAssessment& byDefault = *s->members[0].assessment;
+  ASSERT_EQ(byDefault.states.size(), 2U);
+  EXPECT_EQ(byDefault.states[0].state, LimitState::Cracking);
+  EXPECT_EQ(byDefault.states[1].state, LimitState::EndOfLife);
+  EXPECT_NE(byDefault.governing, LimitState::Initiation);
+  ASSERT_FALSE(byDefault.notes.empty());
+  EXPECT_NE(byDefault.notes.back().find("不计入评定"), std::string::npos) << byDefault.notes.back();
+  const MemberAssessment& chosen = *s->members[1].assessment;
+  EXPECT_EQ(chosen.governing, LimitState::Initiation);
+  EXPECT_EQ(chosen.grade, Grade::C);
+  const AssessmentTable t = assessment_table(*s);
+  EXPECT_EQ(t.rows[1][3], "已超过（0.0 a 时达到：氯盐在浇筑时掺入，钢筋自浇筑起即锈蚀）");
+  EXPECT_NE(chosen.summary().find("氯盐在浇筑时掺入"), std::string::npos) << chosen.summary();
+  // Counting only t_i leaves nothing to grade an admixed member on: it is refused, not graded.
+  p.assessment.limitStates = {LimitState::Initiation};
+  p.members.resize(1);
+  const auto only = assess_structure(p);
+  ASSERT_TRUE(only.ok());
+  EXPECT_FALSE(only->members[0].assessed());
+  EXPECT_NE(only->members[0].failureEnglish.find("reaches at 0 a whatever its inputs"),
+            std::string::npos)
+      << only->members[0].failureEnglish;
+  // Another sheet counts t_i by default as before.
+  p.members = {member_of("柱 C1", 1, carbonation_example())};
+  p.assessment.limitStates = {LimitState::Initiation};
+  ASSERT_TRUE(assess_structure(p)->members[0].assessed());
+}
+
+// A project as read from its file is assessed only as the file gives it.
+TEST(Structure, RefusesAProjectItWouldGradeOnSomethingElse) {
+  struct Case {
+    const char* what;
+    void (*change)(project::Project&, std::vector<project::Skipped>&);
+    bool reliability;
+    std::optional<AssessRefusal> expected;
+  };
+  const Case cases[] = {
+      {"as read", [](project::Project&, std::vector<project::Skipped>&) {}, true, std::nullopt},
+      {"no members", [](project::Project& p, std::vector<project::Skipped>&) { p.members.clear(); },
+       false, AssessRefusal::NoMembers},
+      {"two of one name",
+       [](project::Project& p, std::vector<project::Skipped>&) { p.members[1].name = "柱 C1"; },
+       false, AssessRefusal::RepeatedNames},
+      {"settings reset",
+       [](project::Project&, std::vector<project::Skipped>& k) {
+         k.push_back({"/assessment", "系数 γ …", "the factor gamma must lie between 0.1 and 10"});
+       },
+       false, AssessRefusal::NotAsWritten},
+      {"a threshold of the wrong kind",
+       [](project::Project&, std::vector<project::Skipped>& k) {
+         k.push_back({"/assessment/thresholds/a", "类型不符", "not of the expected kind"});
+       },
+       false, AssessRefusal::NotAsWritten},
+      {"reliability reset, no runs",
+       [](project::Project&, std::vector<project::Skipped>& k) {
+         k.push_back({"/reliability", "目标可靠指标 …", "the target reliability index …"});
+       },
+       false, std::nullopt},
+      {"reliability reset, with runs",
+       [](project::Project&, std::vector<project::Skipped>& k) {
+         k.push_back({"/reliability", "目标可靠指标 …", "the target reliability index …"});
+       },
+       true, AssessRefusal::NotAsWritten},
+      {"a member's part skipped",
+       [](project::Project&, std::vector<project::Skipped>& k) {
+         k.push_back({"members[0] 柱 C1/photos", "未知项", "unknown entry"});
+       },
+       true, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    project::Project p = four_members();
+    std::vector<project::Skipped> skipped;
+    c.change(p, skipped);
+    const auto r = check_opened(p, skipped, c.reliability);
+    EXPECT_EQ(r.has_value(), c.expected.has_value());
+    if (r && c.expected) {
+      EXPECT_EQ(r->kind, *c.expected);
+      EXPECT_FALSE(r->text.empty());
+    }
+  }
+  // With runs, reliability settings without a meaning are refused by the assessment itself.
+  project::Project p = four_members();
+  p.reliability.targetBeta = 1e300;
+  StructureOptions runs;
+  runs.reliability = true;
+  EXPECT_EQ(assess_structure(p, runs).refusal().kind, AssessRefusal::BadReliability);
+  p.reliability.targetBeta = 1.3;
+  p.reliability.samples = 0;
+  EXPECT_EQ(assess_structure(p, runs).refusal().kind, AssessRefusal::BadReliability);
+  EXPECT_TRUE(assess_structure(p).ok());  // without runs they do not matter
+}
+
 TEST(Structure, RefusesSettingsWithoutAMeaning) {
   project::Project p = four_members();
   p.assessment.targetLife = 0;

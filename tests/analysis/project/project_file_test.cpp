@@ -4,15 +4,23 @@
 #include "analysis/project/project.hpp"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "analysis/project/save_file.hpp"
 #include "modules/registry.hpp"
+#include "platform/processes.hpp"
 #include "sheet/control_names.hpp"
 
 namespace pellucor::analysis::project {
@@ -85,8 +93,9 @@ Project sample_project() {
 }
 
 fs::path scratch(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() /
-                       ("pellucor-project-test-" + std::to_string(::getpid()) + "-" + name);
+  const fs::path dir =
+      fs::temp_directory_path() /
+      ("pellucor-project-test-" + std::to_string(platform::current_process_id()) + "-" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
@@ -188,8 +197,7 @@ TEST(ProjectFile, RefusesADamagedOrForeignFileWithAMessage) {
   EXPECT_EQ(open_project("/nonexistent/桥.pellucor").refusal().kind, OpenRefusal::Unreadable);
 }
 
-// ---- What it skips, named -------------------------------------------------------------------
-
+// Whether `r` names a part skipped at `where` with `part` in its message.
 bool names(const OpenReport& r, const std::string& where, const std::string& part) {
   for (const auto& s : r.skipped) {
     if (s.where == where && s.message.find(part) != std::string::npos && !s.text.empty())
@@ -197,6 +205,215 @@ bool names(const OpenReport& r, const std::string& where, const std::string& par
   }
   return false;
 }
+
+// ---- Hostile files ---------------------------------------------------------------------------
+
+// A project's beginning, for files that go wrong after it.
+std::string head(const std::string& rest) {
+  return "{\"format\": \"pellucor-project\", \"schemaVersion\": 1, " + rest + "}";
+}
+
+std::string member_named(const std::string& name, const std::string& more = {}) {
+  return "{\"name\": \"" + name + "\", \"sheet\": \"carbonation\", \"boxes\": {}" + more + "}";
+}
+
+// Whatever the bytes, a refusal that says what and where (a line and column, or the path of
+// the value); nothing is thrown, nothing overflows the stack, nothing is built beyond the limits.
+TEST(ProjectFile, RefusesHostileFilesNamingThePlace) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    OpenRefusal expected;
+    std::string place;  // in the English message
+  };
+  const std::string list100k = "[" + [] {
+    std::string s = "0";
+    for (int i = 0; i < 100000; ++i) s += ",0";
+    return s;
+  }() + "]";
+  std::string keys1001 = "{";
+  for (int i = 0; i <= 1000; ++i) keys1001 += (i > 0 ? ",\"k" : "\"k") + std::to_string(i) + "\":0";
+  keys1001 += "}";
+  const Case cases[] = {
+      // Out of the number range: the library's own error escaped the reader before.
+      {"1e400", head("\"assessment\": {\"targetLife\": 1e400}"), OpenRefusal::Damaged,
+       "line 1, column 81: the number 1e400 is out of range"},
+      // The format of another kind: a type error escaped the reader before.
+      {"format a number", "{\"format\": 5, \"schemaVersion\": 1}", OpenRefusal::NotAProject,
+       "/format"},
+      // 100 000 nested lists in a member's options (200 kB): a stack overflow before.
+      {"nested lists",
+       head("\"members\": [{\"name\": \"m\", \"sheet\": \"admixed\", \"options\": " +
+            std::string(100000, '[') + std::string(100000, ']') + "}]"),
+       OpenRefusal::BeyondLimits, "(/members[0]/options[0][0][0][0][0]/…): nested more than 64"},
+      {"nested objects",
+       head("\"x\": " +
+            [] {
+              std::string s;
+              for (int i = 0; i < 100000; ++i) s += "{\"a\":";
+              return s + "0" + std::string(100000, '}');
+            }()),
+       OpenRefusal::BeyondLimits, "nested more than 64"},
+      {"a key twice", head("\"members\": [], \"members\": []"), OpenRefusal::Damaged,
+       "(/members): the key 'members' is given twice"},
+      {"a key twice in a member",
+       head("\"members\": [" + member_named("B1", ", \"name\": \"B2\"") + "]"),
+       OpenRefusal::Damaged, "(/members[0]/name): the key 'name' is given twice"},
+      {"a text of 2 MiB", head("\"structure\": {\"notes\": \"" + std::string(2 << 20, 'a') + "\"}"),
+       OpenRefusal::BeyondLimits, "a text of 2097152 bytes"},
+      {"a list of 100 001", head("\"x\": " + list100k), OpenRefusal::BeyondLimits,
+       "a list of more than 100000"},
+      {"an object of 1001 keys", head("\"x\": " + keys1001), OpenRefusal::BeyondLimits,
+       "more than 1000 keys"},
+      {"a key of 300 bytes", head("\"" + std::string(300, 'k') + "\": 0"),
+       OpenRefusal::BeyondLimits, "a key of 300 bytes"},
+      // Within the parser's bounds, beyond what a project holds.
+      {"a member name of 350 000 characters",
+       head("\"members\": [" + member_named(std::string(350000, 'x')) + "]"),
+       OpenRefusal::BeyondLimits, "members[0]/name: the member name of 350000 characters"},
+      {"notes of 100 001 characters",
+       head("\"structure\": {\"notes\": \"" + std::string(100001, 'n') + "\"}"),
+       OpenRefusal::BeyondLimits, "/structure/notes"},
+      {"a box's text of 1001 characters",
+       head("\"members\": [{\"name\": \"B1\", \"sheet\": \"carbonation\", \"boxes\": {\"Text5\": "
+            "\"" +
+            std::string(1001, '4') + "\"}}]"),
+       OpenRefusal::BeyondLimits, "members[0] B1/boxes/Text5"},
+      {"10 001 cover readings",
+       head("\"members\": [" +
+            member_named("B1", ", \"inspection\": {\"cover\": {\"readingsMm\": " +
+                                   list100k.substr(0, 2 * 10001) + "]}}") +
+            "]"),
+       OpenRefusal::BeyondLimits, "10001 cover readings"},
+      {"a control character in a text", head("\"x\": \"a\x1b[2J\""), OpenRefusal::Damaged,
+       "line 1, column 59: a control character"},
+      {"cut off in a member", head("\"members\": [{\"name\": \"B1\"").substr(0, 60),
+       OpenRefusal::Damaged, "the file ends before the document does"},
+      {"on the third line", "{\n  \"format\": \"pellucor-project\",\n  \"schemaVersion\": 1 1}",
+       OpenRefusal::Damaged, "line 3, column 22: not valid JSON"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto r = parse_project(c.bytes);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.refusal().kind, c.expected);
+    EXPECT_NE(r.refusal().message.find(c.place), std::string::npos) << r.refusal().message;
+    EXPECT_FALSE(r.refusal().text.empty());
+    // The Chinese text names the same place.
+    EXPECT_TRUE(r.refusal().text.find("第 ") != std::string::npos ||
+                r.refusal().text.find('/') != std::string::npos)
+        << r.refusal().text;
+  }
+}
+
+// What is not a regular file is refused before it is read (a pipe would wait for ever, a device
+// give bytes without end), and so is a file larger than a project may be, by its size alone.
+TEST(ProjectFile, RefusesPipesFoldersDevicesAndHugeFilesBeforeReading) {
+  const fs::path dir = scratch("special");
+  const fs::path pipe = dir / "pipe.pellucor";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const fs::path huge = dir / "huge.pellucor";
+  write(huge, "{");
+  fs::resize_file(huge, kMaxProjectBytes + 1);  // sparse: nothing is written
+  const struct {
+    fs::path path;
+    OpenRefusal expected;
+    std::string says;
+  } cases[] = {
+      {pipe, OpenRefusal::Unreadable, "not a regular file"},
+      {dir, OpenRefusal::Unreadable, "not a regular file"},
+      {"/dev/zero", OpenRefusal::Unreadable, "not a regular file"},
+      {huge, OpenRefusal::BeyondLimits, "more than the 256 MiB"},
+      {dir / "none.pellucor", OpenRefusal::Unreadable, "No such file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    const auto r = open_project(c.path.string());
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.refusal().kind, c.expected);
+    EXPECT_NE(r.refusal().message.find(c.says), std::string::npos) << r.refusal().message;
+  }
+  fs::remove_all(dir);
+}
+
+// Read and kept as written, named as what no assessment can take: a name given twice (the file
+// may come from the desktop program, which lets a member be renamed), a limit state twice.
+TEST(ProjectFile, NamesMembersOfOneNameAndLimitStatesGivenTwice) {
+  const std::string bytes = head("\"members\": [" + member_named("B1") + ", " + member_named("C1") +
+                                 ", " + member_named("B1", ", \"limitStates\": [\"td\", \"td\"]") +
+                                 ", " + member_named("B1") + "]");
+  const auto r = parse_project(bytes);
+  ASSERT_TRUE(r.ok()) << r.refusal().message;
+  ASSERT_EQ(r->project.members.size(), 4U);
+  ASSERT_EQ(r->repeatedNames.size(), 2U);
+  EXPECT_EQ(r->repeatedNames[0].where, "members[2] B1");
+  EXPECT_NE(r->repeatedNames[0].message.find("already the name of members[0]"), std::string::npos);
+  EXPECT_EQ(r->repeatedNames[1].where, "members[3] B1");
+  ASSERT_EQ(r->conflicts.size(), 1U);
+  EXPECT_EQ(r->conflicts[0].where, "members[2] B1/limitStates");
+  EXPECT_NE(r->conflicts[0].message.find("td is given twice"), std::string::npos);
+  // As written, and saved as read.
+  EXPECT_EQ(r->project.members[2].limitStates,
+            (std::vector{assess::LimitState::EndOfLife, assess::LimitState::EndOfLife}));
+  EXPECT_EQ(project_bytes(parse_project(project_bytes(r->project))->project),
+            project_bytes(r->project));
+}
+
+// Settings that are numbers and still no settings: reset to the defaults and named.
+TEST(ProjectFile, ResetsSettingsWithoutAMeaningAndNamesThem) {
+  std::string bytes = project_bytes(sample_project());
+  bytes.replace(bytes.find("\"gamma\": 1.2"), 12, "\"gamma\": 1e-308");
+  bytes.replace(bytes.find("\"targetBeta\": 1.5"), 17, "\"targetBeta\": 1e300");
+  const auto r = parse_project(bytes);
+  ASSERT_TRUE(r.ok()) << r.refusal().message;
+  EXPECT_TRUE(names(*r, "/assessment", "gamma must lie between 0.1 and 10")) << skipped_list(*r);
+  EXPECT_TRUE(names(*r, "/reliability", "target reliability index")) << skipped_list(*r);
+  EXPECT_EQ(r->project.assessment, assess::Settings{});
+  EXPECT_EQ(r->project.reliability, ReliabilitySettings{});
+  std::string target = project_bytes(sample_project());
+  target.replace(target.find("\"targetLife\": 100.0"), 19, "\"targetLife\": 1e308");
+  const auto t = parse_project(target);
+  ASSERT_TRUE(t.ok()) << t.refusal().message;
+  EXPECT_TRUE(names(*t, "/assessment", "at most 1000 a")) << skipped_list(*t);
+}
+
+// A file of a million parts that cannot be read names the first thousand and counts the rest.
+TEST(ProjectFile, NamesAThousandSkippedPartsAndCountsTheRest) {
+  std::string members;
+  for (int i = 0; i < 1500; ++i) {
+    members += (i > 0 ? "," : "") + std::string("{\"name\": \"m") + std::to_string(i) +
+               "\", \"sheet\": \"sulphate\"}";
+  }
+  const auto r = parse_project(head("\"members\": [" + members + "]"));
+  ASSERT_TRUE(r.ok()) << r.refusal().message;
+  // The settings and the structure missing (3), then the members.
+  ASSERT_EQ(r->skipped.size(), kMaxSkippedNamed + 1);
+  EXPECT_EQ(r->skipped.back().where, "…");
+  EXPECT_NE(r->skipped.back().message.find("503 more parts were skipped"), std::string::npos)
+      << r->skipped.back().message;
+}
+
+// The program never writes what it would refuse to read.
+TEST(ProjectFile, DoesNotSaveAProjectBeyondTheLimits) {
+  const fs::path dir = scratch("limits");
+  const fs::path file = dir / "p.pellucor";
+  Project p = sample_project();
+  save_project(file.string(), p);
+  const std::string before = read(file);
+  p.members[1].name = std::string(201, 'x');
+  EXPECT_TRUE(check_limits(p).has_value());
+  try {
+    save_project(file.string(), p);
+    ADD_FAILURE() << "saved a member name of 201 characters";
+  } catch (const SaveError& e) {
+    EXPECT_NE(std::string(e.what()).find("members[1]/name"), std::string::npos) << e.what();
+    EXPECT_NE(e.text.find("未保存"), std::string::npos);
+  }
+  EXPECT_EQ(read(file), before);
+  fs::remove_all(dir);
+}
+
+// ---- What it skips, named -------------------------------------------------------------------
 
 TEST(ProjectFile, ReadsANewerFileAndNamesWhatItSkips) {
   std::string bytes = project_bytes(sample_project());
@@ -334,6 +551,9 @@ TEST(ProjectFile, MembersGoToAMemberTableAndComeBack) {
       {{row("B1"), row("B1")}, TableRefusal::NameTwice, "'B1' is given twice (row 2)"},
       {{row("B1", "钢绞线")}, TableRefusal::UnknownSteel, "the steel '钢绞线'"},
       {{row("B1", "2", "9")}, TableRefusal::UnknownOption, "'9' is no option"},
+      // Longer than a project holds: the project could not be saved with it.
+      {{row("B1"), row(std::string(201, 'x'))}, TableRefusal::TooLong, "row 2: the member name"},
+      {{row("B1", std::string(1001, '2'))}, TableRefusal::TooLong, "a text of 1001 characters"},
   };
   for (const auto& c : cases) {
     const auto r = members_from_table(table, c.rows);
@@ -349,6 +569,7 @@ TEST(ProjectFile, MembersGoToAMemberTableAndComeBack) {
 
 // ---- Saving ---------------------------------------------------------------------------------
 
+#ifndef _WIN32
 TEST(SaveFile, KeepsTheOldVersionAsBackupAndItsPermissions) {
   const fs::path dir = scratch("backup");
   const fs::path file = dir / "工程.pellucor";
@@ -386,6 +607,138 @@ TEST(SaveFile, ReplacesTheTargetOfALinkAndKeepsTheLink) {
   EXPECT_EQ(read(dir / "real.pellucor.bak"), "old");
   fs::remove_all(dir);
 }
+
+// An access list in the kernel's form (the value of system.posix_acl_access): the owner, the
+// owning group, named groups, the mask and others, each with its rwx bits.
+std::string access_list(unsigned owner, unsigned group,
+                        std::vector<std::pair<gid_t, unsigned>> named, unsigned mask,
+                        unsigned other) {
+  std::string acl;
+  auto put32 = [&acl](std::uint32_t v) { acl.append(reinterpret_cast<const char*>(&v), 4); };
+  auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+    acl.append(reinterpret_cast<const char*>(&tag), 2);
+    acl.append(reinterpret_cast<const char*>(&perm), 2);
+    put32(id);
+  };
+  constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+  put32(2);  // the version
+  entry(0x01, static_cast<std::uint16_t>(owner), kNoId);
+  entry(0x04, static_cast<std::uint16_t>(group), kNoId);
+  for (const auto& [gid, perm] : named) entry(0x08, static_cast<std::uint16_t>(perm), gid);
+  entry(0x10, static_cast<std::uint16_t>(mask), kNoId);
+  entry(0x20, static_cast<std::uint16_t>(other), kNoId);
+  return acl;
+}
+
+std::optional<std::string> access_list_of(const fs::path& p) {
+  char buffer[256];
+  const ssize_t n = ::getxattr(p.c_str(), "system.posix_acl_access", buffer, sizeof buffer);
+  if (n < 0) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+// A backup is never more readable than its project: it takes the project's mode, group and
+// access list, whatever an older backup had (0640 in another group, a list granting a group
+// what the project's denies it).
+TEST(SaveFile, TheBackupTakesTheProjectsModeGroupAndAccessList) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file another group needs root";
+  const fs::path dir = scratch("backup-permissions");
+  const fs::path file = dir / "工程.pellucor";
+  const fs::path bak = dir / "工程.pellucor.bak";
+  write(file, "one");
+  write(bak, "older");
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(bak.c_str(), 0660), 0);
+  ASSERT_EQ(::chown(bak.c_str(), 0, 1), 0);  // the older backup in another group
+  const std::string denied = access_list(6, 4, {{1, 0}}, 4, 0);   // group 1 may not read
+  const std::string granted = access_list(6, 4, {{1, 6}}, 6, 4);  // group 1 may write
+  const bool lists =
+      ::setxattr(file.c_str(), "system.posix_acl_access", denied.data(), denied.size(), 0) == 0 &&
+      ::setxattr(bak.c_str(), "system.posix_acl_access", granted.data(), granted.size(), 0) == 0;
+  save_file_keeping_backup(file.string(), "two");
+  EXPECT_EQ(read(file), "two");
+  EXPECT_EQ(read(bak), "one");
+  struct stat project {};
+  struct stat backup {};
+  ASSERT_EQ(::stat(file.c_str(), &project), 0);
+  ASSERT_EQ(::stat(bak.c_str(), &backup), 0);
+  EXPECT_EQ(backup.st_gid, project.st_gid);
+  EXPECT_EQ(backup.st_uid, project.st_uid);
+  EXPECT_EQ(backup.st_mode & 07777, project.st_mode & 07777);
+  if (lists) {
+    EXPECT_EQ(access_list_of(bak), access_list_of(file));
+    // A project without a list of its own: the backup keeps none either.
+    ASSERT_EQ(::removexattr(file.c_str(), "system.posix_acl_access"), 0);
+    ASSERT_EQ(::setxattr(bak.c_str(), "system.posix_acl_access", granted.data(), granted.size(), 0),
+              0);
+    save_file_keeping_backup(file.string(), "three");
+    EXPECT_EQ(read(bak), "two");
+    EXPECT_FALSE(access_list_of(bak)) << "the older backup's list stayed";
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+  fs::remove_all(dir);
+}
+
+// Under the backup's name a link (to another file, or to the project itself), a pipe or a
+// device is replaced by a regular file holding the old content: never written through, waited
+// on, or taken as a reason not to save.
+TEST(SaveFile, WhatIsNoFileUnderTheBackupsNameIsReplacedByTheBackup) {
+  struct Case {
+    const char* what;
+    std::function<bool(const fs::path& bak, const fs::path& dir)> make;  // false: cannot here
+  };
+  const Case cases[] = {
+      {"a link to another file",
+       [](const fs::path& bak, const fs::path& dir) {
+         write(dir / "victim", "victim");
+         fs::create_symlink("victim", bak);
+         return true;
+       }},
+      {"a link to the project itself",
+       [](const fs::path& bak, const fs::path&) {
+         fs::create_symlink("a.pellucor", bak);
+         return true;
+       }},
+      {"a link to nowhere",
+       [](const fs::path& bak, const fs::path&) {
+         fs::create_symlink("nowhere", bak);
+         return true;
+       }},
+      {"a pipe",
+       [](const fs::path& bak, const fs::path&) { return ::mkfifo(bak.c_str(), 0644) == 0; }},
+      {"a device",
+       [](const fs::path& bak, const fs::path&) {
+         return ::mknod(bak.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // like /dev/null
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path dir = scratch("backup-kind");
+    const fs::path file = dir / "a.pellucor";
+    const fs::path bak = dir / "a.pellucor.bak";
+    write(file, "old");
+    if (!c.make(bak, dir)) {
+      fs::remove_all(dir);
+      continue;  // a device needs root
+    }
+    ASSERT_NO_THROW(save_file_keeping_backup(file.string(), "new"));
+    EXPECT_EQ(read(file), "new");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(bak)));
+    EXPECT_EQ(read(bak), "old");
+    if (fs::exists(dir / "victim")) {
+      EXPECT_EQ(read(dir / "victim"), "victim");
+    }
+    fs::remove_all(dir);
+  }
+}
+
+#else
+TEST(SaveFilePosixByNature, SkippedOnWindows) {
+  GTEST_SKIP() << "POSIX by nature: file modes, owners, groups and access lists, symbolic links, "
+                  "FIFOs and device nodes under the backup's name";
+}
+#endif  // _WIN32
 
 // When the backup cannot be written the target is left exactly as it was, with no stray file.
 TEST(SaveFile, LeavesTheOldFileIntactWhenSavingFails) {
