@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <algorithm>
 #include <stdexcept>
 
@@ -121,17 +122,10 @@ void MainWindow::createActions() {
   }
   cascade_ = new QAction(QStringLiteral("层叠(&C)"), this);
   cascade_->setObjectName(QStringLiteral("cascadeWindows"));
-  connect(cascade_, &QAction::triggered, this, [this] {
-    mdi_->cascadeSubWindows();
-    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
-  });
+  connect(cascade_, &QAction::triggered, this, [this] { arrangeWindows(false); });
   tile_ = new QAction(QStringLiteral("平铺(&T)"), this);
   tile_->setObjectName(QStringLiteral("tileWindows"));
-  connect(tile_, &QAction::triggered, this, [this] {
-    // A sheet keeps its design size: a tile smaller than that would reach out of the area.
-    mdi_->tileSubWindows();
-    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
-  });
+  connect(tile_, &QAction::triggered, this, [this] { arrangeWindows(true); });
   close_ = new QAction(QStringLiteral("关闭(&O)"), this);
   close_->setObjectName(QStringLiteral("closeWindow"));
   close_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
@@ -147,6 +141,45 @@ void MainWindow::createActions() {
   exit->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 2));
   connect(exit, &QAction::triggered, this, &QWidget::close);
   actions_.back() = exit;
+}
+
+void MainWindow::arrangeWindows(bool tile) {
+  // In the order they were opened, the active one last (on top of a cascade); minimised ones
+  // stay where they are.
+  QList<QMdiSubWindow*> windows;
+  QMdiSubWindow* active = mdi_->activeSubWindow();
+  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    if (w->isHidden() || w->isMinimized() || w == active) continue;
+    windows << w;
+  }
+  if (active != nullptr && !active->isHidden() && !active->isMinimized()) windows << active;
+  std::vector<QSize> sizes;
+  std::vector<QSize> minimums;
+  std::vector<QSize> maximums;
+  for (QMdiSubWindow* w : windows) {
+    if (w->isMaximized()) w->showNormal();
+    sizes.push_back(w->size());
+    minimums.push_back(w->minimumSizeHint().expandedTo(w->minimumSize()));
+    // A window whose content has a fixed size (a sheet) grows no further than its content.
+    QSize most = w->maximumSize();
+    if (const QWidget* content = w->widget()) {
+      const QSize frame = w->size() - content->size();
+      const QSize limit = content->maximumSize();
+      if (limit.width() < QWIDGETSIZE_MAX) most.setWidth(limit.width() + frame.width());
+      if (limit.height() < QWIDGETSIZE_MAX) most.setHeight(limit.height() + frame.height());
+    }
+    maximums.push_back(most);
+  }
+  const QRect area = mdi_->viewport()->rect();
+  // A cascade's stair is one title bar high, so that every caption shows.
+  const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 4;
+  const std::vector<QRect> places =
+      tile ? tile_layout(area, minimums, maximums) : cascade_layout(area, sizes, step);
+  for (qsizetype i = 0; i < windows.size(); ++i) {
+    windows[i]->setGeometry(places[static_cast<std::size_t>(i)]);
+    windows[i]->raise();
+  }
+  if (active != nullptr) mdi_->setActiveSubWindow(active);
 }
 
 void MainWindow::createMenus() {

@@ -116,6 +116,8 @@ class MainWindow final : public QMainWindow {
 
   void createActions();
   void createMenus();
+  // The window menu's 层叠 (false) or 平铺 (true) of the open windows.
+  void arrangeWindows(bool tile);
   void updateWindowMenu();
   void updateMenus();
 

@@ -15,7 +15,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace pellucor::shell {
@@ -125,6 +127,54 @@ void keep_inside_workspace(QMdiSubWindow& window) {
   at.setX(std::clamp(at.x(), 0, std::max(0, area.width() - window.width())));
   at.setY(std::clamp(at.y(), 0, std::max(0, area.height() - window.height())));
   if (at != window.pos()) window.move(at);
+}
+
+std::vector<QRect> cascade_layout(const QRect& area, const std::vector<QSize>& sizes, int step) {
+  std::vector<QRect> out;
+  out.reserve(sizes.size());
+  step = std::max(step, 1);
+  int stair = 0;
+  for (const QSize& wanted : sizes) {
+    const QSize size = wanted.boundedTo(area.size());
+    QPoint at = area.topLeft() + QPoint(stair * step, stair * step);
+    if (stair > 0 &&
+        (at.x() + size.width() > area.right() + 1 || at.y() + size.height() > area.bottom() + 1)) {
+      stair = 0;
+      at = area.topLeft();
+    }
+    out.emplace_back(at, size);
+    ++stair;
+  }
+  return out;
+}
+
+std::vector<QRect> tile_layout(const QRect& area, const std::vector<QSize>& minimums,
+                               const std::vector<QSize>& maximums) {
+  const int n = static_cast<int>(minimums.size());
+  std::vector<QRect> out;
+  if (n == 0) return out;
+  out.reserve(minimums.size());
+  const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+  const int rows = (n + columns - 1) / columns;
+  const QSize cell(std::max(area.width() / columns, 1), std::max(area.height() / rows, 1));
+  // Rows filled left to right; a window that does not fit beside the last one starts a row
+  // below the tallest of the row before.
+  int x = area.left();
+  int y = area.top();
+  int rowBottom = area.top();
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const QSize most = k < maximums.size() ? maximums[k] : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize size = cell.boundedTo(most).expandedTo(minimums[k]);
+    if (x > area.left() && x + size.width() > area.right() + 1) {
+      x = area.left();
+      y = rowBottom;
+    }
+    out.emplace_back(QPoint(x, y), size);
+    x += size.width();
+    rowBottom = std::max(rowBottom, y + size.height());
+  }
+  return out;
 }
 
 bool activate_child(QWidget* content) {

@@ -9,6 +9,7 @@
 
 #include <QFont>
 #include <QList>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,19 @@ QString settings_problem();
 void fit_into_workspace(QMdiSubWindow& window, QSize preferred);
 // Moves `window` back inside the workspace, shrinking it when it is larger than the area.
 void keep_inside_workspace(QMdiSubWindow& window);
+
+// Where the window menu's 层叠 puts windows of the given sizes (in the order given, the last
+// on top): each keeps its size (bounded by the area) and lies `step` right of and below the
+// one before, wholly inside the area; a window that would reach out of it starts the stair
+// again at the top left.
+std::vector<QRect> cascade_layout(const QRect& area, const std::vector<QSize>& sizes, int step);
+// Where 平铺 puts windows that take at least `minimums` and at most `maximums` (a sheet's
+// fixed size is both): the area's grid of about as many columns as rows, each window its cell
+// as far as its limits allow, laid left to right in rows that never overlap. Windows too large
+// for the area together go on below it (the workspace scrolls to them) rather than on top of
+// one another.
+std::vector<QRect> tile_layout(const QRect& area, const std::vector<QSize>& minimums,
+                               const std::vector<QSize>& maximums);
 
 // Brings the child window holding `content` to the front (shown again when it was
 // minimised); false when `content` is in no child window.
