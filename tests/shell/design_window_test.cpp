@@ -94,7 +94,7 @@ class DesignWindowTest : public SessionTest {
                  QStringLiteral(
                      "取整答案：保护层厚度 = %1 mm（按步长 1 mm 取在满足目标的一侧；精确值 %2 mm）")
                      .arg(up)
-                     .arg(qs(assess::value_text(*expected->solve.answer)))),
+                     .arg(short_digits(*expected->solve.answer))),
              qPrintable(w->summaryLabel()->text()));
     QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("满足目标")));
     QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("\n保护层厚度不小于")));

@@ -56,8 +56,8 @@ class SwitchingDialogs final : public Dialogs {
   }
   std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
                                         const QString& filter, const QString& defaultSuffix,
-                                        SaveMode mode) override {
-    return current().chooseSaveFile(parent, title, filter, defaultSuffix, mode);
+                                        SaveMode mode, const QString& suggested = {}) override {
+    return current().chooseSaveFile(parent, title, filter, defaultSuffix, mode, suggested);
   }
   std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                         const QString& filter) override {

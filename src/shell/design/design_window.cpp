@@ -398,7 +398,7 @@ QStringList DesignWindow::roundedAnswer() {
   if (value < f->lo || value > f->hi) {
     lines << QStringLiteral("按步长 %1 取整得 %2，超出有效范围 %3--%4；答案取精确值 %5。")
                  .arg(digits(step) + unit, said, digits(f->lo), digits(f->hi),
-                      qs(assess::value_text(exact)) + unit);
+                      short_digits(exact) + unit);
     return lines;
   }
   const QString state = qs(assess::limit_state_name(result_->limitState));
@@ -408,16 +408,14 @@ QStringList DesignWindow::roundedAnswer() {
         assess::evaluate_life(module_, solvedMember_, result_->box, result_->limitState, value);
     if (!e.result) {
       lines << QStringLiteral("按步长 %1 取整得 %2，但计算表在该值停止：%3；答案取精确值 %4。")
-                   .arg(digits(step) + unit, said, qs(e.failure),
-                        qs(assess::value_text(exact)) + unit);
+                   .arg(digits(step) + unit, said, qs(e.failure), short_digits(exact) + unit);
       return lines;
     }
     const bool meets = *e.result >= result_->targetLife;
     lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4），"
                                  "此时%5龄期为 %6 a%7。")
-                      .arg(qs(f->label), said, digits(step) + unit,
-                           qs(assess::value_text(exact)) + unit, state,
-                           QString::number(*e.result, 'f', 1),
+                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit,
+                           state, QString::number(*e.result, 'f', 1),
                            meets ? QStringLiteral("，满足目标")
                                  : QStringLiteral("，未满足目标（结果在该处不单调）")));
     if (meets) rounded_ = value;
@@ -427,10 +425,9 @@ QStringList DesignWindow::roundedAnswer() {
   // search, which found the index moving one way with the value.
   if (sr.monotone) {
     rounded_ = value;
-    lines.prepend(
-        QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4；"
-                       "该值处的可靠指标未另行计算，搜索中它随该值单调变化）。")
-            .arg(qs(f->label), said, digits(step) + unit, qs(assess::value_text(exact)) + unit));
+    lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4；"
+                                 "该值处的可靠指标未另行计算，搜索中它随该值单调变化）。")
+                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit));
   }
   return lines;
 }

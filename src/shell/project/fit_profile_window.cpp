@@ -585,9 +585,13 @@ bool FitProfileWindow::sendToReliability() {
 
 bool FitProfileWindow::exportFit() {
   if (!fit_) return false;
+  const auto* m = session_.member(member_);
   const auto path = session_.mainWindow().dialogs().chooseSaveFile(
       this, QStringLiteral("导出拟合结果"), QStringLiteral("CSV (*.csv);;JSON (*.json)"),
-      QStringLiteral("csv"), SaveMode::Replace);
+      QStringLiteral("csv"), SaveMode::Replace,
+      file_name_of(
+          {m != nullptr ? qs(m->name) : QString(), coreName_->text(), QStringLiteral("剖面拟合")}) +
+          QStringLiteral(".csv"));
   if (!path) return false;
   const bool json = path->endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
   const std::string bytes =
@@ -597,6 +601,7 @@ bool FitProfileWindow::exportFit() {
     session_.mainWindow().dialogs().showWarning(this, kTitle, error);
     return false;
   }
+  status_->setText(written_to(*path));
   return true;
 }
 

@@ -204,9 +204,11 @@ bool SurveyWindow::sendToReliability() {
 
 bool SurveyWindow::exportResult() {
   if (!transfer()) return false;
+  const auto* m = session_.member(member_);
   const auto path = session_.mainWindow().dialogs().chooseSaveFile(
       this, QStringLiteral("导出结果"), QStringLiteral("CSV (*.csv);;JSON (*.json)"),
-      QStringLiteral("csv"), SaveMode::Replace);
+      QStringLiteral("csv"), SaveMode::Replace,
+      file_name_of({m != nullptr ? qs(m->name) : QString(), title_}) + QStringLiteral(".csv"));
   if (!path) return false;
   const bool json = path->endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
   QString error;
@@ -215,6 +217,7 @@ bool SurveyWindow::exportResult() {
     session_.mainWindow().dialogs().showWarning(this, title_, error);
     return false;
   }
+  status_->setText(written_to(*path));
   return true;
 }
 

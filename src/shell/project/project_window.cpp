@@ -438,6 +438,8 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
   const project::MemberTable rows = project::member_table(table, members);
   auto* w = new BatchWindow(main, sheet, main.dialogs());
   w->setProperty(kFromProject, sheet);
+  w->setExportName(file_name_of({qs(session.project().structure.name),
+                                 without_access_key(table.menuCaption), QStringLiteral("成员表")}));
   QTableWidget* t = w->table();
   t->setSortingEnabled(false);
   while (t->rowCount() < static_cast<int>(rows.rows.size())) w->addRow();

@@ -764,9 +764,12 @@ void ReliabilityWindow::showReport() {
 
 void ReliabilityWindow::exportCsv() {
   if (!report_ || run_) return;
-  const auto path =
-      dialogs_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
-                              QStringLiteral("csv"), SaveMode::Replace);
+  const auto path = dialogs_.chooseSaveFile(
+      this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"), QStringLiteral("csv"),
+      SaveMode::Replace,
+      file_name_of({qs(module_.table().menuCaption).section(QStringLiteral("(&"), 0, 0),
+                    QString::fromUtf8(kReliabilityTitle)}) +
+          QStringLiteral(".csv"));
   if (!path) return;
   std::ostringstream csv;
   mc::write_csv(csv, report_->summary);
@@ -776,6 +779,7 @@ void ReliabilityWindow::exportCsv() {
     return;
   }
   handedOver_ = true;
+  status_->setText(status_->text() + QLatin1Char('\n') + written_to(*path));
 }
 
 QStringList ReliabilityWindow::unsavedWork() const {

@@ -95,6 +95,8 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
       dialogs_(dialogs),
       columns_(sheet) {
   setObjectName(QStringLiteral("batchWindow"));
+  exportName_ = file_name_of({qs(module_.table().menuCaption).section(QStringLiteral("(&"), 0, 0),
+                              QStringLiteral("构件表")});
   table_ = new QTableWidget(this);
   table_->setObjectName(QStringLiteral("memberTable"));
   table_->setItemPrototype(new MemberCell);

@@ -72,8 +72,12 @@ class BatchWindow final : public QWidget, public UnsavedWork {
   // what was computed before is cleared until 全部计算 runs again. False (after a warning in
   // Chinese) when it cannot, or when the user cancelled.
   bool importCsv(const QString& path);
+  // Writes the table; the summary line then says where.
   bool exportCsv(const QString& path);
   bool exportXlsx(const QString& path);
+  // The name an export is offered under (without its ending); by default the sheet's.
+  void setExportName(const QString& name) { exportName_ = name; }
+  const QString& exportName() const { return exportName_; }
   // Runs every row in a worker thread; finished() when it ends.
   void calculateAll();
   void cancel();
@@ -152,6 +156,7 @@ class BatchWindow final : public QWidget, public UnsavedWork {
   bool unexported_ = false;
   bool closeAgreed_ = false;                  // the next close asks nothing
   std::function<QStringList()> unsavedRows_;  // set: the rows live in a project
+  QString exportName_;
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;

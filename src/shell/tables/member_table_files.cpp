@@ -303,7 +303,8 @@ batch::OutputTable BatchWindow::outputTable() const {
 
 std::optional<QString> BatchWindow::askSave(const QString& title, const QString& filter,
                                             const QString& suffix) {
-  return dialogs_.chooseSaveFile(this, title, filter, suffix, SaveMode::Replace);
+  return dialogs_.chooseSaveFile(this, title, filter, suffix, SaveMode::Replace,
+                                 exportName_ + QStringLiteral(".") + suffix);
 }
 
 bool BatchWindow::exportCsv(const QString& path) {
@@ -318,6 +319,7 @@ bool BatchWindow::exportTable(const QString& path, batch::TableFormat format) {
   try {
     batch::write_table(utf8(path), outputTable(), module_.table().cliName, format);
     unexported_ = false;
+    summary_->setText(written_to(path));
   } catch (const batch::FileError& e) {
     dialogs_.showWarning(this, kTitle, qs(e.what()));
     return false;
