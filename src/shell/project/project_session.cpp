@@ -192,8 +192,12 @@ bool ProjectSession::save() {
 }
 
 bool ProjectSession::saveAs() {
-  const auto path = main_.dialogs().chooseSaveFile(&main_, QStringLiteral("工程另存为"), kFilter,
-                                                   QStringLiteral("pellucor"), SaveMode::Replace);
+  // Offered under its own name, or the structure's.
+  const QString name = !path_.isEmpty() ? QFileInfo(path_).completeBaseName()
+                                        : file_name_of({qs(project_.structure.name)});
+  const auto path = main_.dialogs().chooseSaveFile(
+      &main_, QStringLiteral("工程另存为"), kFilter, QStringLiteral("pellucor"), SaveMode::Replace,
+      name.isEmpty() ? QString() : name + QStringLiteral(".pellucor"));
   if (!path) return false;
   return saveTo(*path);
 }
