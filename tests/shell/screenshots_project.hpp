@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "analysis/project/project.hpp"
+#include "screenshots_assessment.hpp"
 #include "sheet_driver.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/project/fit_profile_window.hpp"
@@ -36,13 +37,7 @@ inline bool save_as_opened(MainWindow& window, QWidget* content, const QDir& fol
   }
   window.mdiArea()->setActiveSubWindow(sub);
   QApplication::processEvents();
-  const QString path = folder.filePath(QString::fromLatin1(name));
-  if (!window.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return save_picture(window, folder, QString::fromLatin1(name));
 }
 
 inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, const QDir& folder) {
