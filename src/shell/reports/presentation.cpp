@@ -21,7 +21,11 @@ struct Correction {
   std::string_view unit;       // empty: the sheet's
 };
 
-constexpr std::array<Correction, 4> kCorrections = {{
+constexpr std::string_view kEndOfLife = "耐久性终结时间 t_d";
+
+constexpr std::array<Correction, 5> kCorrections = {{
+    // One name for t_d beyond the pane, whatever the sheet calls it (使用年限, 耐久性终结时间).
+    {"td", "", "", kEndOfLife, ""},
     // K = 2·z·√D with D in m²/a: metres per root year, not millimetres.
     {"K", "", "mm/a^0.5", "", "m/a^0.5"},
     // The marine sheet labels the post-cracking rate as a depth in mm; the value is λ1 in mm/a.
@@ -104,7 +108,7 @@ QString state_name(MemberState state) {
 }
 
 QString end_of_life_name() {
-  return QStringLiteral("耐久性终结时间 t_d");
+  return qs(kEndOfLife);
 }
 
 }  // namespace pellucor::shell

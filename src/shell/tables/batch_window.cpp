@@ -320,8 +320,21 @@ void BatchWindow::applyOutcome(int row, const batch::RowOutcome& outcome) {
   table_->item(row, columns_.status())->setData(kOutcomeRole, static_cast<int>(outcome.status));
   if (outcome.status == Status::NotRun) return;
   if (outcome.status == Status::Done) {
-    for (std::size_t k = 0; k < outcome.results.size(); ++k) {
-      setCell(row, columns_.firstResult() + static_cast<int>(k), qs(outcome.results[k]));
+    for (int k = 0; k < columns_.results(); ++k) {
+      const std::size_t source = columns_.resultSource(k);
+      if (source < outcome.results.size()) {
+        setCell(row, columns_.firstResult() + k, qs(outcome.results[source]));
+      }
+    }
+    // A crack width below zero is the model's way of saying the cover has not cracked yet.
+    const int width = columns_.result("w");
+    if (QTableWidgetItem* w = width >= 0 ? table_->item(row, width) : nullptr) {
+      bool number = false;
+      const double value = w->text().toDouble(&number);
+      if (number && value < 0) {
+        w->setToolTip(QStringLiteral("计算值 %1 mm 小于零：检测时保护层尚未开裂").arg(w->text()));
+        w->setText(QStringLiteral("未开裂"));
+      }
     }
     if (outcome.ages) {
       const auto& a = *outcome.ages;
