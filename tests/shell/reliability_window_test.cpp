@@ -181,6 +181,14 @@ class ReliabilityWindowTest : public QObject {
     // The box's label with its unit; the console's names in the tool-tip.
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度（mm）"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->toolTip(), QStringLiteral("Text5 (cover)"));
+    // The units as an engineer writes them, not as the sheet's prompts misspell them.
+    QStringList labels;
+    for (int row = 0; row < t->rowCount(); ++row) {
+      labels << t->item(row, ReliabilityWindow::kLabel)->text();
+    }
+    const QString all = labels.join('|');
+    QVERIFY2(all.contains("（℃）") && all.contains("（MPa）"), qPrintable(all));
+    QVERIFY2(!all.contains("摄示度") && !all.contains("mpa"), qPrintable(all));
     QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
     // The cover's default is an absolute deviation of 8 mm: a CoV of 8/30 at this mean.
     QCOMPARE(t->item(cover, ReliabilityWindow::kSd)->text(), QStringLiteral("8"));

@@ -27,9 +27,11 @@
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
+#include "sheet/result_record.hpp"
 #include "shell/charts/chart_builder.hpp"
 #include "shell/kit/background_run.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/quantity_names.hpp"
 #include "shell/kit/safe_file.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_charts.hpp"
@@ -42,10 +44,12 @@ namespace {
 
 const QString kTitleInput = QStringLiteral("输入验证");
 
-// The box's label with the unit its prompt states: "保护层厚度（mm）".
+// The box's label with the unit its prompt states, corrected where the sheet misspells it:
+// "保护层厚度（mm）", "环境温度（℃）".
 QString label_with_unit(const sheet::FieldRow& f) {
   QString s = qs(f.label);
-  if (!f.typed.unit.empty()) s += QStringLiteral("（") + qs(f.typed.unit) + QStringLiteral("）");
+  const QString unit = shown(sheet::ResultItem{&f.typed, sheet::ItemKind::Input, 0.0, {}}).unit;
+  if (!unit.isEmpty()) s += QStringLiteral("（") + unit + QStringLiteral("）");
   return s;
 }
 
