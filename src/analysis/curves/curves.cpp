@@ -4,12 +4,20 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <string>
+#include <utility>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/crossing.hpp"
 
 namespace pellucor::analysis::curves {
 
 namespace {
+
+// The end of the durable life by the name it has in every output beyond the sheet's pane.
+std::string end_of_life() {
+  return std::string(assess::limit_state_name(assess::LimitState::EndOfLife));
+}
 
 using model::PropagationInput;
 
@@ -50,16 +58,16 @@ void add_marker(Chart& chart, Mark mark, std::string label, int series, Point at
 
 std::vector<Band> phases(const PropagationInput& in, const model::Propagation& p, double end) {
   std::vector<Band> bands;
-  auto add = [&](Phase phase, double from, double to, const char* label) {
+  auto add = [&](Phase phase, double from, double to, std::string label) {
     from = std::clamp(from, 0.0, end);
     to = std::clamp(to, 0.0, end);
-    if (to > from) bands.push_back({phase, from, to, label});
+    if (to > from) bands.push_back({phase, from, to, std::move(label)});
   };
   const double stopCorroding = std::min(p.tc, p.td);
   add(Phase::Initiation, 0, in.ti, "锈蚀开始前");
   add(Phase::BeforeCracking, in.ti, stopCorroding, "保护层开裂前");
   add(Phase::AfterCracking, p.tc, p.td, "保护层开裂后");
-  add(Phase::PastEndOfDurability, p.td, end, "超过使用年限");
+  add(Phase::PastEndOfDurability, p.td, end, end_of_life() + "之后");
   return bands;
 }
 
@@ -84,13 +92,14 @@ Chart depth_chart(const PropagationInput& in, const model::Propagation& p, doubl
              {p.tc, corrosion_depth(in, p, p.tc)});
   const double dEnd = corrosion_depth(in, p, p.td);
   add_marker(c, Mark::EndOfDurability,
-             "使用年限 t_d=" + number(p.td) + " a, δ=" + number(dEnd) + " mm", 0, {p.td, dEnd});
+             end_of_life() + " t_d=" + number(p.td) + " a, δ=" + number(dEnd) + " mm", 0,
+             {p.td, dEnd});
   const double dInspect = corrosion_depth(in, p, in.t);
   add_marker(c, Mark::Inspection, "检测 t=" + number(in.t) + " a, δt=" + number(dInspect) + " mm",
              0, {in.t, dInspect});
   c.guides.push_back({Guide::Orientation::Horizontal, p.dd, "耐久性极限锈蚀深度 δd"});
   c.bands = phases(in, p, end);
-  if (p.td < p.tc) c.notes.push_back("使用年限在保护层开裂之前终止。");
+  if (p.td < p.tc) c.notes.push_back(end_of_life() + "早于保护层开裂。");
   if (in.t < in.ti) {
     c.notes.push_back(
         "检测龄期早于钢筋开始锈蚀：图中锈蚀深度取0，报告中的检测锈蚀深度为按公式算得的负值。");
@@ -114,7 +123,7 @@ Chart width_chart(const PropagationInput& in, const model::Propagation& p, doubl
   c.series.push_back(sample("锈胀裂缝宽度", grid, width));
   add_marker(c, Mark::Cracking, "保护层开裂 t_c=" + number(p.tc) + " a", 0, {p.tc, width(p.tc)});
   if (p.td >= p.tc) {
-    add_marker(c, Mark::EndOfDurability, "使用年限 t_d=" + number(p.td) + " a", 0,
+    add_marker(c, Mark::EndOfDurability, end_of_life() + " t_d=" + number(p.td) + " a", 0,
                {p.td, width(p.td)});
   }
   if (in.t >= p.tc) {
@@ -220,8 +229,8 @@ std::optional<MustRead> crossing_apart(const CrossingRun& cr, double sheetTi, do
               std::string(model::describe_chinese(*cr.out.stop)) + "。";
     m.brief += "，其后的开裂迭代停止";
   } else {
-    m.text += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) +
-              " a，使用年限 t_d=" + number(cr.out.prop.td) + " a。";
+    m.text += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) + " a，" + end_of_life() +
+              " t_d=" + number(cr.out.prop.td) + " a。";
     m.brief += "，t_d=" + number(cr.out.prop.td) + " a（表单 " + number(sheetTd) + " a）";
   }
   m.brief += "；见报告与曲线图";

@@ -516,7 +516,7 @@ TEST(Curves, MarineBarChartMarksTheRealCrossingAndSaysWhenTheSearchIsFarFromIt) 
       char td[32];
       std::snprintf(td, sizeof td, "%.4g", crossing.out.prop.td);
       EXPECT_NE(notes.find(std::string("按临界浓度交点：保护层开裂 t_c=")), std::string::npos);
-      EXPECT_NE(notes.find(std::string("使用年限 t_d=") + td + " a"), std::string::npos) << notes;
+      EXPECT_NE(notes.find(std::string("耐久性终结 t_d=") + td + " a"), std::string::npos) << notes;
     }
     // What the reader must know first: the same note, for the report's first page and (briefly)
     // beside the sheet's result; the same with or without the curves.
