@@ -226,6 +226,8 @@ class DesignWindowTest : public SessionTest {
     QVERIFY(!w->result());
     QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
     QCOMPARE(s_->dialogs.shown[0].text, message);
+    // Titled as the reliability analysis titles what it refuses.
+    QCOMPARE(s_->dialogs.shown[0].title, QStringLiteral("输入验证"));
     QCOMPARE(QApplication::focusWidget(), edit);
   }
 

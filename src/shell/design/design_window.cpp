@@ -292,7 +292,7 @@ void DesignWindow::solve() {
   }
   const double target = typed_number(targetLife_->text()).value_or(0);
   if (!(target > 0)) {
-    dialogs_.showWarning(this, kTitle, QStringLiteral("目标使用年限须为大于 0 的数!"));
+    dialogs_.showWarning(this, kInputCheckTitle, QStringLiteral("目标使用年限须为大于 0 的数!"));
     targetLife_->setFocus();
     return;
   }
@@ -310,20 +310,22 @@ void DesignWindow::solve() {
     const std::optional<double> beta = typed_number(beta_->text());
     r.targetBeta = beta.value_or(0);
     if (!beta) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("目标可靠指标必须是一个数!"));
+      dialogs_.showWarning(this, kInputCheckTitle, QStringLiteral("目标可靠指标必须是一个数!"));
       beta_->setFocus();
       return;
     }
     r.samples = typed_count(samples_->text()).value_or(0);
     if (r.samples == 0 || r.samples > mc::kMaxSamples) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("样本数必须在 1--10000000 之间!"));
+      dialogs_.showWarning(this, kInputCheckTitle,
+                           QStringLiteral("样本数必须在 1--10000000 之间!"));
       samples_->setFocus();
       return;
     }
     const std::optional<std::uint64_t> seed = typed_count(seed_->text());
     r.seed = seed.value_or(0);
     if (!seed) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+      dialogs_.showWarning(this, kInputCheckTitle,
+                           QStringLiteral("随机数种子必须是不小于 0 的整数!"));
       seed_->setFocus();
       return;
     }

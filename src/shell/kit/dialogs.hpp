@@ -71,6 +71,10 @@ class Dialogs {
   }
 };
 
+// The title of the message that refuses what was typed into a window beyond the sheets (the
+// design, the reliability analysis): one title in all of them.
+inline const QString kInputCheckTitle = QStringLiteral("输入验证");
+
 // The answers of a yes-or-no question.
 inline const QStringList kYesNo = {QStringLiteral("是"), QStringLiteral("否")};
 

@@ -42,8 +42,6 @@ namespace mc = analysis::mc;
 
 namespace {
 
-const QString kTitleInput = QStringLiteral("输入验证");
-
 // The box's label with the unit its prompt states, corrected where the sheet misspells it:
 // "保护层厚度（mm）", "环境温度（℃）".
 QString label_with_unit(const sheet::FieldRow& f) {
@@ -575,7 +573,8 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   const std::optional<std::uint64_t> seed = typed_count(seed_->text());
   settings.seed = seed.value_or(0);
   if (!seed) {
-    dialogs_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+    dialogs_.showWarning(this, kInputCheckTitle,
+                         QStringLiteral("随机数种子必须是不小于 0 的整数!"));
     seed_->setFocus();
     return std::nullopt;
   }
@@ -588,7 +587,7 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   }
 
   if (const auto error = mc::validate(p, settings)) {
-    dialogs_.showWarning(this, kTitleInput, qs(error->text));
+    dialogs_.showWarning(this, kInputCheckTitle, qs(error->text));
     using Kind = mc::ProblemError::Kind;
     auto firstNotNumber = [](const std::array<QLineEdit*, kTimes>& edits, bool negativeToo) {
       for (QLineEdit* e : edits) {
