@@ -12,7 +12,8 @@
 # project's windows, each as it opens in the main window at its design size
 # (project-1-project.png ... project-6-assessment-settings.png); then the design window and the
 # graded member table as they open there, the assessment panel and every page of a structure
-# report.
+# report. Every picture of the main window comes twice: with the window in front as it opens
+# (NAME.png) and maximised (NAME-max.png).
 #   scripts/screenshots.sh OUTPUT_FOLDER
 set -euo pipefail
 if (($# != 1)); then

@@ -109,11 +109,14 @@ InputTarget find_input(const SheetTable& table, std::string_view name) {
   return t;
 }
 
-TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing) {
+TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing,
+                       BoxText box) {
+  using Why = TypedValue::Why;
   TypedValue v;
-  auto refuse = [&v, text](Control c, std::string_view why) {
+  auto refuse = [&v, text](Control c, std::string_view why, Why kind) {
     v.kind = TypedValue::Kind::Refused;
     v.control = c;
+    v.why = kind;
     v.refusal.reserve(text.size() + why.size() + 3);
     v.refusal.append("'").append(text).append("' ").append(why);
     return v;
@@ -126,20 +129,29 @@ TypedValue typed_value(const InputTarget& target, std::string_view text, bool em
   };
   switch (target.kind) {
     case InputTarget::Kind::None:
-      return refuse(Control::None, "has no input to go into");
+      return refuse(Control::None, "has no input to go into", Why::NoInput);
     case InputTarget::Kind::Box:
       if (emptyTypesNothing && text.empty()) return v;
+      if (box == BoxText::WholeNumber && !typed_number(text)) {
+        // Blanks alone leave the box as it is, as an empty cell does.
+        if (emptyTypesNothing && choice_text(text).empty()) return v;
+        return refuse(target.control, "is not a number", Why::NotANumber);
+      }
       return type(target.control, text);
     case InputTarget::Kind::Steel: {
       if (choice_text(text).empty()) return v;
       const auto item = steel_item(text);
-      if (!item) return refuse(target.control, "is no steel kind (1, 2, 3 or an item of the list)");
+      if (!item) {
+        return refuse(target.control, "is no steel kind (1, 2, 3 or an item of the list)",
+                      Why::NoSteel);
+      }
       return type(target.control, *item);
     }
     case InputTarget::Kind::Option: {
       const auto chosen = option_flag(text);
       if (!chosen) {
-        return refuse(target.control, "chooses nothing (1 chooses the option, 0 or empty not)");
+        return refuse(target.control, "chooses nothing (1 chooses the option, 0 or empty not)",
+                      Why::NoChoice);
       }
       if (!*chosen) return v;
       return type(target.control, "1");
@@ -149,12 +161,19 @@ TypedValue typed_value(const InputTarget& target, std::string_view text, bool em
       const OptionRow* o = option_named(*target.group, text);
       if (o == nullptr) {
         return refuse(target.group->options[0].control,
-                      std::string("is no option of ").append(target.group->caption));
+                      std::string("is no option of ").append(target.group->caption), Why::NoOption);
       }
       return type(o->control, "1");
     }
   }
   return v;
+}
+
+std::string_view input_label(const SheetTable& table, Control c) {
+  if (const FieldRow* f = table.field(c)) return f->label;
+  if (c == Control::Combo1) return table.combo.label;
+  if (const OptionGroupRow* g = group_of(table, c)) return g->caption;
+  return control_name(c);
 }
 
 }  // namespace pellucor::sheet

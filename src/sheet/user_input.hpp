@@ -60,19 +60,39 @@ struct InputTarget {
 };
 InputTarget find_input(const SheetTable& table, std::string_view name);
 
+// How a box's text is taken: as a user types into the sheet (the sheet reads its numeric
+// prefix: "25mm" is 25), or only when the whole text is a number (see typed_number): a cell of a
+// member table or a box of a project, where "4O" typed for 40 is a slip to be named, never a 4.
+enum class BoxText { AsTyped, WholeNumber };
+
 // What a typed value for a target does to the sheet: the control that is acted on and the text
 // that goes into it (a box: the text as typed; the steel list: the item chosen; an option: "1"),
 // nothing at all (an empty value, or 0 for an option), or why the value cannot be taken.
 struct TypedValue {
   enum class Kind { Type, Nothing, Refused };
+  // Why a value is refused.
+  enum class Why {
+    None,
+    NoInput,     // the name stands for no input of the sheet
+    NotANumber,  // a box's text that is not wholly a number (BoxText::WholeNumber)
+    NoSteel,     // no item of the steel list
+    NoChoice,    // neither 1 nor 0 for an option
+    NoOption,    // no option of the group
+  };
   Kind kind = Kind::Nothing;
   Control control = Control::None;  // Type; Refused: the control it concerns
   // Type: the text, seen in the typed text (a box) or in the program's own texts (a choice):
   // valid as long as the typed text is.
   std::string_view text;
-  std::string refusal;  // Refused: why, in English
+  std::string refusal;  // Refused: why, in English ("'4O' is not a number")
+  Why why = Why::None;  // Refused
 };
 // An empty text for a box is typed as it is unless `emptyTypesNothing`.
-TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing);
+TypedValue typed_value(const InputTarget& target, std::string_view text, bool emptyTypesNothing,
+                       BoxText box = BoxText::AsTyped);
+
+// The name of an input as the sheet shows it beside the input: a box's label, the steel list's
+// label, an option's group caption. The control name for a control the sheet does not have.
+std::string_view input_label(const SheetTable& table, Control c);
 
 }  // namespace pellucor::sheet

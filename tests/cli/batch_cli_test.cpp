@@ -167,9 +167,27 @@ TEST_F(Batch, MalformedRowsGetTheirStatusAndTheRestGoOn) {
   EXPECT_NE(lines[2].find(",malformed row (line 3): unbalanced quotes,"), std::string::npos);
   EXPECT_NE(lines[3].find(",malformed row (line 4): 3 fields where the header has 17,"),
             std::string::npos);
-  EXPECT_NE(lines[4].find(",Text5: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!,"),
+  // The status names the box by its label, as the desktop's member table does.
+  EXPECT_NE(lines[4].find(",保护层厚度: 您输入的保护层厚度不在有效范围！请输入 3--90 间的数!,"),
             std::string::npos);
   EXPECT_TRUE(lines[5].starts_with("good-2," + kValues + ",ok,")) << lines[5];
+}
+
+// A cell of a box that is not wholly a number stops its member, named by the box's label; the
+// other members run on. Full-width digits and blanks around a number are a number.
+TEST_F(Batch, ACellThatIsNotANumberStopsItsMemberNamed) {
+  write_file(dir_ / "in.csv", "member," + kByAlias + "\n" +
+                                  "letter-O,1.5,20,0.8,30,4O,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n" +
+                                  "unit,1.5,20,0.8,30,40mm,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n" +
+                                  "wide,1.5,20,0.8,30, ４０ ,20,1.5,5,1.4,20,20,1.0,25,10,5,2\n");
+  const Outcome r = batch("marine in.csv -o out.csv --input-encoding utf-8");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "pellucor-cli: 3 members: 1 computed, 2 stopped at a message, 0 malformed\n");
+  const auto lines = lines_of(read_file(dir_ / "out.csv"));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[1].find(",保护层厚度: '4O' is not a number,"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(",保护层厚度: '40mm' is not a number,"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find(",ok,"), std::string::npos) << lines[3];
 }
 
 TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) {
@@ -191,7 +209,7 @@ TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) 
   ASSERT_NE(row3, std::string::npos);
   EXPECT_NE(xml.out.find("<c r=\"A3\" s=\"", row3), std::string::npos);
   EXPECT_NE(xml.out.find("<c r=\"R3\" s=\"", row3), std::string::npos);
-  EXPECT_NE(xml.out.find("Text5: 您输入的保护层厚度不在有效范围", row3), std::string::npos);
+  EXPECT_NE(xml.out.find("保护层厚度: 您输入的保护层厚度不在有效范围", row3), std::string::npos);
   EXPECT_NE(xml.out.find("<t>剩余使用年限 t_d-t (a)</t>"), std::string::npos);
   const Outcome styles = shell("unzip -p out.xlsx xl/styles.xml");
   EXPECT_NE(styles.out.find("<b/>"), std::string::npos);  // the header's bold font

@@ -226,8 +226,25 @@ class ChartsTest : public QObject {
       const QString svg = dir.filePath(QStringLiteral("chart%1.svg").arg(i));
       QVERIFY(w->exportPng(i, png));
       QVERIFY(w->exportSvg(i, svg));
+      // At 300 dpi by default: the chart shown, drawn at 300/96 of its pixels, saying so.
       const QImage image(png);
-      QVERIFY(!image.isNull() && image.width() > 100);
+      const CurveChartView* shown = w->chartView(i);
+      QCOMPARE(image.width(), qRound(shown->width() * 300 / 96.0));
+      QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), 300);
+      if (i == 0) {
+        QVERIFY(w->exportPng(i, png, 96));
+        QCOMPARE(QImage(png).width(), shown->width());
+        // Through its button: the name offered says what it holds; the window says where it
+        // wrote.
+        w->tabs()->setCurrentIndex(0);
+        dialogs_->next = png;
+        QTest::mouseClick(w->findChild<QPushButton*>("exportPng"), Qt::LeftButton);
+        QVERIFY2(dialogs_->requests.back().suggested == w->exportName(0) + ".png" &&
+                     w->exportName(0).contains(qs(shown->curves().title)),
+                 qPrintable(dialogs_->requests.back().suggested));
+        QCOMPARE(w->status(), written_to(png));
+        dialogs_->requests.clear();
+      }
       QFile f(svg);
       QVERIFY(f.open(QIODevice::ReadOnly));
       const QString text = QString::fromUtf8(f.readAll());
@@ -256,13 +273,24 @@ class ChartsTest : public QObject {
     window_->analysisMenu()->actions()[1]->trigger();
     QVERIFY2(dialogs_->shown.empty(),
              dialogs_->shown.empty() ? "" : qPrintable(dialogs_->shown.back().text));
-    // The report replaces a file chosen again (the dialog asks so); printing is offered, no
-    // the default.
+    // The report replaces a file chosen again (the dialog asks so) and is offered under a
+    // name that says what it holds; opening and printing are offered, neither the default.
     QCOMPARE(dialogs_->requests.size(), std::size_t{1});
     QVERIFY(dialogs_->requests[0].mode == SaveMode::Replace);
+    QVERIFY2(dialogs_->requests[0].suggested.endsWith(
+                 file_name_of({qs(controller->table().menuCaption).section("(&", 0, 0), "报告"}) +
+                 ".pdf"),
+             qPrintable(dialogs_->requests[0].suggested));
     QCOMPARE(questions(*dialogs_), QStringList{print_offer(pdf)});
-    QCOMPARE(dialogs_->asked[0].defaultAnswer, 1);
+    QCOMPARE(dialogs_->asked[0].answers, (QStringList{"打开", "打印", "关闭"}));
+    QCOMPARE(dialogs_->asked[0].defaultAnswer, 2);
     QCOMPARE(dialogs_->printDialogs, 0);
+    QVERIFY(dialogs_->opened.isEmpty());
+    // 打开 opens the file written in the desktop's viewer.
+    dialogs_->next = pdf;
+    dialogs_->nextAnswer = 0;
+    window_->analysisMenu()->actions()[1]->trigger();
+    QCOMPARE(dialogs_->opened, QStringList{pdf});
     const QString text =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QVERIFY2(text.contains(qs(controller->table().caption)), qPrintable(text.left(400)));
@@ -381,6 +409,38 @@ class ChartsTest : public QObject {
     const QString page = firstPage();
     QVERIFY2(page.contains(QStringLiteral("不可直接对照")), qPrintable(page));
     QVERIFY2(page.contains(QStringLiteral("保护层厚度：计算表40，可靠度分析45")), qPrintable(page));
+  }
+
+  // The marine worked example: the sheet's half-year search (t_i 10.5 a) and the real crossing
+  // (12.77 a) lie apart. The reader meets it first: framed on page 1 of the report, and on the
+  // sheet's status line beside the pane (which keeps the sheet's own report).
+  void theMarineSearchAgainstTheCrossingIsReadFirst() {
+    const WorkedExample& e = worked_examples()[3];
+    QtSheetView* view = calculateExample(e);
+    QVERIFY(view);
+    QVERIFY2(view->statusLine().contains(
+                 QStringLiteral("实际在 12.77 a 达到临界浓度（表单 t_i=10.5 a）")),
+             qPrintable(view->statusLine()));
+    QVERIFY2(view->statusLine().contains(QStringLiteral("t_d=31.83 a（表单 29.87 a）")),
+             qPrintable(view->statusLine()));
+    QVERIFY(!view->paneLines().join('\n').contains(QStringLiteral("12.77")));
+    const ReportDocument doc = actions()->report(e.sheet);
+    QCOMPARE(doc.notices().size(), 1);
+    QVERIFY(doc.notices()[0].contains(QStringLiteral("12.77")));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("m.pdf"));
+    QVERIFY(actions()->writeReport(e.sheet, pdf));
+    const QString first = run(QStringLiteral("pdftotext"),
+                              {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                               QStringLiteral("1"), pdf, QStringLiteral("-")})
+                              .remove(QRegularExpression(QStringLiteral("\\s")));
+    QVERIFY2(first.contains(QStringLiteral("钢筋处浓度实际达到临界浓度的年龄12.77a")),
+             qPrintable(first));
+    // Another calculation that brings them together clears the line.
+    typeInto(view, 17, QStringLiteral("12.5"));
+    click(view, Control::CmdCal);
+    QVERIFY2(!view->statusLine().contains(QStringLiteral("临界浓度")),
+             qPrintable(view->statusLine()));
   }
 
   void followsItsSheetThroughLaterCalculations() {

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <optional>
 
 #include "analysis/assess/design.hpp"
@@ -82,20 +83,53 @@ class DesignWindowTest : public SessionTest {
                                         "cover", assess::LimitState::EndOfLife, 50});
     QVERIFY(expected.ok());
     QCOMPARE(*w->result()->solve.answer, *expected->solve.answer);
-    QVERIFY(w->summaryLabel()->text().startsWith(QStringLiteral("保护层厚度不小于")));
+    // Rounded up to the cover's step of 1 mm (the life grows with the cover), the exact value
+    // beside it; the analysis's own summary follows.
+    QCOMPARE(w->stepEdit()->text(), QStringLiteral("1"));
+    const double up = std::ceil(*expected->solve.answer);
+    QVERIFY(up > *expected->solve.answer);
+    QVERIFY(w->rounded());
+    QCOMPARE(*w->rounded(), up);
+    QVERIFY2(w->summaryLabel()->text().startsWith(
+                 QStringLiteral(
+                     "取整答案：保护层厚度 = %1 mm（按步长 1 mm 取在满足目标的一侧；精确值 %2 mm）")
+                     .arg(up)
+                     .arg(short_digits(*expected->solve.answer))),
+             qPrintable(w->summaryLabel()->text()));
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("满足目标")));
+    QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("\n保护层厚度不小于")));
     QVERIFY(w->chartView());
     QCOMPARE(w->chartView()->curves().guides.size(), std::size_t{2});
 
     QVERIFY(w->fillButton()->isEnabled());
     QTest::mouseClick(w->fillButton(), Qt::LeftButton);
     QtSheetView* view = s_->window->sheetView(2);
-    QCOMPARE(box(view, 5)->text(), qs(assess::value_text(*w->result()->written)));
+    QCOMPARE(box(view, 5)->text(), QString::number(up));
     QCOMPARE(s_->window->activeSheet(), 2);
     click(view, sheet::Control::CmdCal);
     const auto& record = s_->window->controller(2)->lastRecord();
     QVERIFY(record);
     QVERIFY(*record->value("td") >= 50.0);
     QVERIFY(s_->dialogs.asked.empty());
+
+    // A step of 5 mm: the next multiple of 5 above the answer; no step: the exact answer.
+    w->stepEdit()->setText(QStringLiteral("5"));
+    QVERIFY(solve(w));
+    QCOMPARE(*w->rounded(), 5 * std::ceil(*expected->solve.answer / 5));
+    w->stepEdit()->clear();
+    QVERIFY(solve(w));
+    QVERIFY(!w->rounded());
+    QVERIFY(w->summaryLabel()->text().startsWith(QStringLiteral("保护层厚度不小于")));
+    // A target met just above the range's lower end (3 mm): the window says so.
+    const auto& scan = w->result()->solve.evaluations;
+    QVERIFY(scan.size() > 2 && scan[0].value == 3 && scan[0].result && scan[1].result);
+    const double nearEnd = *scan[0].result + 0.02 * (*scan[1].result - *scan[0].result);
+    w->stepEdit()->setText(QStringLiteral("1"));
+    w->targetLifeEdit()->setText(QString::number(nearEnd, 'f', 6));
+    QVERIFY(solve(w));
+    QVERIFY(w->result()->solve.answer && *w->result()->solve.answer < 4);
+    QVERIFY2(w->summaryLabel()->text().contains(QStringLiteral("有效范围 3--90 的端点附近")),
+             qPrintable(w->summaryLabel()->text()));
   }
 
   void saysWhichEndComesClosestAndWhyItRefuses() {
@@ -192,6 +226,8 @@ class DesignWindowTest : public SessionTest {
     QVERIFY(!w->result());
     QCOMPARE(s_->dialogs.shown.size(), std::size_t{1});
     QCOMPARE(s_->dialogs.shown[0].text, message);
+    // Titled as the reliability analysis titles what it refuses.
+    QCOMPARE(s_->dialogs.shown[0].title, QStringLiteral("输入验证"));
     QCOMPARE(QApplication::focusWidget(), edit);
   }
 
@@ -239,7 +275,8 @@ class DesignWindowTest : public SessionTest {
     QCOMPARE(box(view, 5)->text(), QStringLiteral("30"));
     s_->dialogs.nextAnswer = 0;  // 是
     QTest::mouseClick(w->fillButton(), Qt::LeftButton);
-    QCOMPARE(box(view, 5)->text(), qs(assess::value_text(*w->result()->written)));
+    QVERIFY(w->rounded());
+    QCOMPARE(box(view, 5)->text(), QString::number(*w->rounded()));
   }
 };
 

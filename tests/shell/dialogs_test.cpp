@@ -1,6 +1,7 @@
 // The real message box and save dialog: the toolkit's texts in Chinese whatever the locale, the
 // sheet's typeface in the message box, the sheet fonts found on the machine.
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -171,6 +173,54 @@ class DialogsTest : public SessionTest {
     QVERIFY2(question.contains("report.pdf"), qPrintable(question));
     QVERIFY2(question.contains("替换") && !question.contains("追加"), qPrintable(question));
     QCOMPARE(chosen, std::optional<QString>(dir.filePath("report.pdf")));
+  }
+
+  // The save dialog offers the name it is given; its list gives sizes and dates as a Chinese
+  // reader writes them, whatever the system's language.
+  void saveDialogOffersANameAndListsInChinese() {
+    QTemporaryDir dir;
+    QFile earlier(dir.filePath("梁B1.csv"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    QVERIFY(earlier.write(QByteArray(3000, 'x')) == 3000);
+    earlier.close();
+    QtDialogs dialogs;
+    QString offered;
+    QString size;
+    QString date;
+    ModalScript script;
+    script.then<QFileDialog>([&](QFileDialog* d) {
+      offered = d->findChild<QLineEdit*>("fileNameEdit")->text();
+      d->setDirectory(dir.path());
+      QAbstractItemModel* list = d->proxyModel();
+      QVERIFY(list != nullptr);
+      // The folder is read in the background.
+      QModelIndex file;
+      QTRY_VERIFY((file = find_file(*list, "梁B1.csv")).isValid());
+      size = list->index(file.row(), 1, file.parent()).data().toString();
+      date = list->index(file.row(), 3, file.parent()).data().toString();
+      d->reject();
+    });
+    QVERIFY(script.run([&] {
+      dialogs.chooseSaveFile(
+          s_->window.get(), "导出CSV", "*.csv", "csv", SaveMode::Replace,
+          file_name_of({"跨海 大桥", "梁B1", "渗氯盐_常系数", "构件表"}) + ".csv");
+    }));
+    QCOMPARE(offered, QString("跨海大桥-梁B1-渗氯盐_常系数-构件表.csv"));
+    QCOMPARE(size, QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(3000));
+    QVERIFY2(QRegularExpression("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}$").match(date).hasMatch(),
+             qPrintable(date));
+  }
+
+ private:
+  // The row of a file named `name` anywhere in a dialog's list, or an invalid index.
+  static QModelIndex find_file(const QAbstractItemModel& list, const QString& name,
+                               const QModelIndex& parent = {}) {
+    for (int r = 0; r < list.rowCount(parent); ++r) {
+      const QModelIndex at = list.index(r, 0, parent);
+      if (at.data().toString() == name) return at;
+      if (const QModelIndex deeper = find_file(list, name, at); deeper.isValid()) return deeper;
+    }
+    return {};
   }
 };
 

@@ -20,6 +20,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTest>
 #include <chrono>
 #include <future>
@@ -149,6 +150,97 @@ class MainWindowTest : public SessionTest {
     click(fifth, Control::CmdExit);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(s_->windowList(), (QStringList{first, third}));
+  }
+
+  // 层叠 puts each window one title bar right of and below the one before, every caption
+  // showing, the active one on top; 平铺 lays them side by side with no two overlapping, the
+  // sheets at their design size, the other windows sharing what is left.
+  void cascadeStairsAndTileDoesNotOverlap() {
+    s_->window->resize(1600, 1000);
+    s_->window->show();
+    QtSheetView* first = s_->open(1);
+    s_->open(2);
+    QtSheetView* third = s_->open(4);
+    auto* other = new QWidget;
+    other->setMinimumSize(200, 150);
+    QMdiSubWindow* free = s_->window->mdiArea()->addSubWindow(other);
+    free->show();
+    s_->window->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(third->parentWidget()));
+    const QList<QMdiSubWindow*> windows =
+        s_->window->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    QCOMPARE(windows.size(), 4);
+    const QRect area = s_->window->mdiArea()->viewport()->rect();
+    const QSize design = first->parentWidget()->size();
+
+    s_->windowList();  // the menu dropped down: its commands act on the windows now open
+    s_->window->cascadeAction()->trigger();
+    QSet<int> lefts;
+    QSet<int> tops;
+    for (QMdiSubWindow* w : windows) {
+      QVERIFY2(area.contains(w->geometry()), qPrintable(w->windowTitle()));
+      lefts << w->x();
+      tops << w->y();
+    }
+    QCOMPARE(lefts.size(), 4);
+    QCOMPARE(tops.size(), 4);
+    // The active window is the last step of the stair and stays active.
+    QCOMPARE(s_->window->mdiArea()->activeSubWindow()->widget(), third);
+    for (QMdiSubWindow* w : windows) QVERIFY(w->x() <= third->parentWidget()->x());
+    // A sheet keeps its design size.
+    QCOMPARE(first->parentWidget()->size(), design);
+
+    s_->window->tileAction()->trigger();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+      for (qsizetype j = i + 1; j < windows.size(); ++j) {
+        QVERIFY2(!windows[i]->geometry().intersects(windows[j]->geometry()),
+                 qPrintable(windows[i]->windowTitle() + " / " + windows[j]->windowTitle()));
+      }
+    }
+    QCOMPARE(first->parentWidget()->size(), design);
+    // The window that can grow takes its cell of the area's 2×2 grid.
+    QCOMPARE(free->width(), area.width() / 2);
+  }
+
+  // The layouts themselves, on areas that hold the windows and on ones that do not.
+  void layoutsOfTheWindowMenu_data() {
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<int>("windows");
+    QTest::addColumn<QSize>("least");
+    QTest::addColumn<QSize>("most");
+    const QSize any(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QTest::newRow("one resizable fills the area") << QSize(800, 600) << 1 << QSize(10, 10) << any;
+    QTest::newRow("five resizable") << QSize(900, 600) << 5 << QSize(10, 10) << any;
+    QTest::newRow("fixed sheets fit")
+        << QSize(1600, 1000) << 4 << QSize(700, 450) << QSize(700, 450);
+    QTest::newRow("fixed sheets too large together")
+        << QSize(800, 600) << 3 << QSize(700, 450) << QSize(700, 450);
+    QTest::newRow("larger than the area") << QSize(400, 300) << 2 << QSize(700, 450) << any;
+  }
+  void layoutsOfTheWindowMenu() {
+    QFETCH(QSize, area);
+    QFETCH(int, windows);
+    QFETCH(QSize, least);
+    QFETCH(QSize, most);
+    const QRect space(QPoint(0, 0), area);
+    const std::vector<QSize> mins(static_cast<std::size_t>(windows), least);
+    const std::vector<QSize> maxs(static_cast<std::size_t>(windows), most);
+    const std::vector<QRect> tiles = tile_layout(space, mins, maxs);
+    QCOMPARE(tiles.size(), mins.size());
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+      QVERIFY(tiles[i].width() >= least.width() && tiles[i].height() >= least.height());
+      QVERIFY(tiles[i].width() <= most.width() && tiles[i].height() <= most.height());
+      QVERIFY(tiles[i].left() >= 0 && tiles[i].top() >= 0);
+      for (std::size_t j = i + 1; j < tiles.size(); ++j) QVERIFY(!tiles[i].intersects(tiles[j]));
+    }
+    if (windows == 1 && most.width() == QWIDGETSIZE_MAX) QCOMPARE(tiles[0], space);
+
+    const std::vector<QRect> stair = cascade_layout(space, mins, 30);
+    for (std::size_t i = 0; i < stair.size(); ++i) {
+      QVERIFY(space.contains(stair[i]));
+      if (i > 0 && stair[i].topLeft() != QPoint(0, 0)) {
+        QCOMPARE(stair[i].topLeft(), stair[i - 1].topLeft() + QPoint(30, 30));
+      }
+    }
   }
 
   void exitEntryClosesEverythingWithoutAsking() {

@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -39,6 +40,7 @@
 #include "shell/project/fit_profile_window.hpp"
 #include "shell/project/fit_readings.hpp"
 #include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_assessment_window.hpp"
 #include "shell/project/project_menu.hpp"
 #include "shell/project/project_session.hpp"
 #include "shell/project/project_window.hpp"
@@ -99,7 +101,7 @@ ProjectSession::MemberId constant_member(ProjectSession& session, const char* na
   project::Member m;
   m.name = name;
   m.sheet = "chloride-constant";
-  return session.addMember(m);
+  return *session.addMember(m);
 }
 
 QString utf8(std::string_view s) {
@@ -175,19 +177,26 @@ class ProjectTest : public QObject {
   void aProfileFittedSentAndSavedComesBackAsItWas() {
     MainWindow& main = *s_->window;
     ScriptedDialogs& d = s_->dialogs;
-    // The member's other inputs typed into the constant-coefficient sheet, saved as a member.
+    // The member's inputs typed into the constant-coefficient sheet (a diffusion coefficient
+    // from the design, to be replaced by the fit), saved as a member under the name given.
     QtSheetView* sheet = s_->open(2);
     fill(sheet, {{1, "1.5"},
                  {2, "20"},
                  {3, "0.8"},
                  {4, "30"},
                  {5, "40"},
+                 {6, "10"},
+                 {7, "1.5"},
+                 {8, "5"},
                  {9, "1.4"},
                  {13, "20"},
                  {14, "20"}});
     QVERIFY(chooseSteelKind(sheet, 2));
+    d.nextText = QStringLiteral("梁 B1");
     action(main, "projectSaveSheet")->trigger();
+    QCOMPARE(d.textsAsked.size(), std::size_t{1});
     QCOMPARE(project_->project().members.size(), std::size_t{1});
+    QCOMPARE(project_->project().members[0].name, std::string("梁 B1"));
     ProjectWindow* pw = child<ProjectWindow>(main);
     QVERIFY(pw != nullptr);
     commit(pw->structureEdit(0), QStringLiteral("跨海大桥"));
@@ -202,8 +211,8 @@ class ProjectTest : public QObject {
     pw->button("profiles")->click();
     FitProfileWindow* fit = child<FitProfileWindow>(main);
     QVERIFY(fit != nullptr);
-    fit->ageEdit()->setFocus();
-    QTest::keyClicks(fit->ageEdit(), QStringLiteral("10"));
+    // It starts from the member's inspection age.
+    QCOMPARE(fit->ageEdit()->text(), QStringLiteral("10"));
     QApplication::clipboard()->setText(pasted_profile());
     fit->readings()->setFocus();
     fit->readings()->setCurrentCell(0, 0);
@@ -598,11 +607,11 @@ class ProjectTest : public QObject {
     column.boxes = {{sheet::Control::Text1, "2"},   {sheet::Control::Text2, "15"},
                     {sheet::Control::Text3, "0.7"}, {sheet::Control::Text4, "30"},
                     {sheet::Control::Text5, "30"},  {sheet::Control::Text8, "1.5"}};
-    const auto withCo2 = project_->addMember(column);
+    const auto withCo2 = *project_->addMember(column);
     project::Member other;
     other.name = "柱 C-4";
     other.sheet = "carbonation";
-    const auto empty = project_->addMember(other);
+    const auto empty = *project_->addMember(other);
     QVERIFY(project_->openInSheet(empty) != nullptr);
     QCOMPARE(*project_->memberInSheet(1), empty);
 
@@ -652,6 +661,240 @@ class ProjectTest : public QObject {
     QVERIFY(!fit->toReliabilityButton()->isEnabled());
     QVERIFY(!fit->exportButton()->isEnabled());
     QVERIFY(!project_->member(id)->inspection.profiles.at(0).fit.has_value());
+  }
+
+  // A realistic profile whose D lies below the constant-coefficient sheet's range: the window
+  // says so before sending; sending asks, types only what the sheet takes (its own D stays, no
+  // message box of the sheet, no box locked by a refused value), and the project never keeps
+  // the value the sheet refuses; the reliability analysis opens on the sheet's own D.
+  void aFittedValueTheSheetRefusesIsNeverTyped() {
+    const WorkedExample& e = worked_examples().at(1);
+    project::Member m;
+    m.name = "B2";
+    m.sheet = "chloride-constant";
+    for (const auto& [n, text] : e.boxes) m.boxes[sheet::text_box(n)] = text.toStdString();
+    m.steel = "2 变形钢筋";
+    const auto id = *project_->addMember(m);
+    FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
+    // The window starts from the member's own inspection age.
+    QCOMPARE(fit->ageEdit()->text(), QStringLiteral("20"));
+    fit->readings()->setCurrentCell(0, 0);
+    QString refusal;
+    QVERIFY(fit->readings()->paste(
+        QStringLiteral("2.5\t3.99\n7.5\t3.12\n12.5\t2.40\n17.5\t1.71\n22.5\t1.20\n"
+                       "27.5\t0.78\n32.5\t0.50\n"),
+        &refusal));
+    QVERIFY(fit->fitProfile());
+    const double d = fit->fit()->diffusionCm2PerYear();
+    QVERIFY2(d > 0.09 && d < 0.12, qPrintable(QString::number(d)));
+    QVERIFY2(fit->statusLabel()->text().contains(QStringLiteral("不接受 离子扩散系数")),
+             qPrintable(fit->statusLabel()->text()));
+    ScriptedDialogs& dlg = s_->dialogs;
+    dlg.asked.clear();
+    dlg.shown.clear();
+
+    // 取消: nothing is typed, no sheet opened.
+    dlg.nextAnswer = 1;
+    QVERIFY(!fit->sendToSheet());
+    QCOMPARE(dlg.asked.size(), std::size_t{1});
+    QCOMPARE(dlg.asked[0].answers, (QStringList{"只送入其余的值", "取消"}));
+    QVERIFY2(dlg.asked[0].text.contains(QStringLiteral("离子扩散系数")) &&
+                 dlg.asked[0].text.contains(QStringLiteral("0.2--8")),
+             qPrintable(dlg.asked[0].text));
+    QVERIFY(s_->window->sheetView(2) == nullptr);
+
+    // The rest: the age and C_s typed, the member's own D kept; the sheet computes.
+    dlg.nextAnswer = 0;
+    QVERIFY(fit->sendToSheet());
+    QtSheetView* sheet = s_->window->sheetView(2);
+    QVERIFY(sheet != nullptr);
+    QCOMPARE(box(sheet, 7)->text(), QStringLiteral("1.5"));
+    const QString cs = QString::fromStdString(sheet::general_digits(fit->fit()->surface.value, 4));
+    QCOMPARE(box(sheet, 8)->text(), cs);
+    QVERIFY2(dlg.shown.empty(), qPrintable(dlg.shown.empty() ? QString() : dlg.shown[0].text));
+    QVERIFY(sheet->controller().calculate().done());
+    QCOMPARE(project_->member(id)->boxes.at(sheet::Control::Text7), std::string("1.5"));
+    QCOMPARE(project_->member(id)->boxes.at(sheet::Control::Text8), cs.toStdString());
+    QVERIFY(ProjectSession::refusal(*project_->member(id)).isEmpty());
+
+    // The reliability analysis: its means are the sheet's, D without the fit's scatter.
+    dlg.nextAnswer = 0;
+    QVERIFY(fit->sendToReliability());
+    ReliabilityWindow* rel = child<ReliabilityWindow>(*s_->window);
+    QVERIFY(rel != nullptr);
+    QCOMPARE(cell(rel->inputTable(), rel->rowOf(7), ReliabilityWindow::kMean),
+             QStringLiteral("1.5"));
+    QVERIFY(!project_->member(id)->scatter.contains(sheet::Control::Text7));
+    QVERIFY(project_->member(id)->scatter.contains(sheet::Control::Text8));
+  }
+
+  // A member whose sheet cannot compute after the rest is sent: the sheet says what it lacks,
+  // and no reliability analysis opens on it. A reading's age other than the sheet's is asked
+  // about before it replaces it.
+  void aSheetThatCannotComputeSaysWhatItLacks() {
+    const auto id = constant_member(*project_, "B3");
+    QVERIFY(project_->updateMember(
+        id, [](project::Member& m) { m.boxes[sheet::Control::Text6] = "25"; }));
+    FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
+    QCOMPARE(fit->ageEdit()->text(), QStringLiteral("25"));
+    fit->ageEdit()->setText(QStringLiteral("10"));
+    fit->readings()->setCurrentCell(0, 0);
+    QString refusal;
+    QVERIFY(fit->readings()->paste(pasted_profile(), &refusal));
+    QVERIFY(fit->fitProfile());
+    ScriptedDialogs& dlg = s_->dialogs;
+    dlg.asked.clear();
+    dlg.shown.clear();
+    dlg.nextAnswer = 1;  // 保留 25 a
+    QVERIFY(fit->sendToSheet());
+    QCOMPARE(dlg.asked.size(), std::size_t{1});
+    QCOMPARE(dlg.asked[0].answers, (QStringList{"改为 10 a", "保留 25 a", "取消"}));
+    QtSheetView* sheet = s_->window->sheetView(2);
+    QCOMPARE(box(sheet, 6)->text(), QStringLiteral("25"));
+    QVERIFY(!box(sheet, 7)->text().isEmpty());  // D from the fit
+    QVERIFY(!dlg.shown.empty());
+    QStringList said;
+    for (const auto& m : dlg.shown) said << m.title + ": " + m.text;
+    QVERIFY2(dlg.shown.size() == 1 && dlg.shown[0].text.contains(QStringLiteral("现在还不能计算")),
+             qPrintable(said.join('\n')));
+    QVERIFY(!why_sheet_stops(*project_, 2).isEmpty());
+    dlg.nextAnswer = 1;
+    QVERIFY(!fit->sendToReliability());
+    QCOMPARE(testing::children<ReliabilityWindow>(*s_->window), 0);
+    QVERIFY(dlg.shown.back().text.contains(QStringLiteral("可靠度分析未打开")));
+  }
+
+  // No member goes into the project with texts its sheet refuses: a change, a new member, a
+  // member table's rows are refused with a message naming member and box; a sheet that does
+  // not compute is not saved as a member, one that does is saved under the name asked for.
+  void noMemberTheSheetRefusesIsStored() {
+    ScriptedDialogs& dlg = s_->dialogs;
+    const auto id = constant_member(*project_, "B1");
+    QVERIFY(!project_->updateMember(
+        id, [](project::Member& m) { m.boxes[sheet::Control::Text5] = "4O"; }));
+    QVERIFY(!project_->member(id)->boxes.contains(sheet::Control::Text5));
+    QVERIFY2(dlg.shown.back().text.contains(QStringLiteral("“保护层厚度”的文本 '4O' 不是数")),
+             qPrintable(dlg.shown.back().text));
+    project::Member far;
+    far.name = "B9";
+    far.sheet = "chloride-constant";
+    far.boxes = {{sheet::Control::Text5, "400"}};
+    QVERIFY(!project_->addMember(far));
+    QVERIFY(dlg.shown.back().text.contains(QStringLiteral("构件“B9”")));
+    QCOMPARE(project_->project().members.size(), std::size_t{1});
+
+    BatchWindow* w = open_member_table(*project_, 2);
+    w->table()->item(0, w->columns().of(sheet::Control::Text5))->setText(QStringLiteral("4O"));
+    QVERIFY(!save_member_table(*project_, *w));
+    QVERIFY2(dlg.shown.back().text.contains(QStringLiteral("构件“B1”：“保护层厚度”的文本 '4O'")),
+             qPrintable(dlg.shown.back().text));
+    QVERIFY(!project_->member(id)->boxes.contains(sheet::Control::Text5));
+
+    // 将当前表单存为构件: a sheet that stops is refused; one that computes asks for the name.
+    QtSheetView* view = s_->open(5);
+    fill(view, {{1, "1"}, {2, "20"}});
+    dlg.textsAsked.clear();
+    action(*s_->window, "projectSaveSheet")->trigger();
+    QCOMPARE(project_->project().members.size(), std::size_t{1});
+    QVERIFY(dlg.textsAsked.empty());
+    QVERIFY(dlg.shown.back().text.contains(QStringLiteral("不能完成计算")));
+    QVERIFY(fillAdmixedExample(view));
+    dlg.nextText = QStringLiteral("B1");  // taken: asked again, with a fresh name offered
+    action(*s_->window, "projectSaveSheet")->trigger();
+    QCOMPARE(dlg.textsAsked.size(), std::size_t{2});
+    QVERIFY(dlg.shown.back().text.contains(QStringLiteral("已有构件“B1”")));
+    QCOMPARE(project_->project().members.size(), std::size_t{2});
+    QCOMPARE(project_->project().members[1].name, dlg.textsAsked[1].answers[0].toStdString());
+  }
+
+  // The project is the home of the work: the main window names it and its unsaved state; a
+  // new project opens the project window; the project-wide view grades every member of every
+  // sheet, filters by sheet and grade, follows every change and closes without a question.
+  void theProjectIsTheHomeOfTheWork() {
+    MainWindow& main = *s_->window;
+    QCOMPARE(main.windowTitle(), QStringLiteral("Pellucor"));
+    action(main, "projectNew")->trigger();
+    QVERIFY(child<ProjectWindow>(main) != nullptr);
+    for (int n : {1, 2, 5}) {
+      const WorkedExample& e = worked_examples().at(static_cast<std::size_t>(n - 1));
+      project::Member m;
+      m.name = e.name;
+      m.sheet = e.name;
+      for (const auto& [box, text] : e.boxes) m.boxes[sheet::text_box(box)] = text.toStdString();
+      m.steel = std::string(sheet::kSteelItems[static_cast<std::size_t>(e.steelKind - 1)]);
+      m.options = e.options;
+      QVERIFY(project_->addMember(m));
+    }
+    QCOMPARE(main.windowTitle(), QStringLiteral("Pellucor — 未命名工程[*]"));
+    QVERIFY(main.isWindowModified());
+    action(main, "projectAssessment")->trigger();
+    ProjectAssessmentWindow* view = child<ProjectAssessmentWindow>(main);
+    QVERIFY(view != nullptr);
+    QSignalSpy updated(view, &ProjectAssessmentWindow::updated);
+    QTRY_VERIFY(!view->isComputing());
+    QTableWidget* grades = view->panel()->gradeTable();
+    QCOMPARE(grades->rowCount(), 3);
+    QCOMPARE(grades->horizontalHeaderItem(1)->text(), QStringLiteral("计算表"));
+    QStringList sheets;
+    for (int r = 0; r < 3; ++r) {
+      sheets << cell(grades, r, 1);
+      QVERIFY2(!cell(grades, r, 5).isEmpty(), qPrintable(cell(grades, r, 0)));  // a grade
+    }
+    sheets.sort();
+    QCOMPARE(sheets, (QStringList{"掺氯盐", "渗氯盐_常系数", "碳化"}));
+    view->panel()->sheetFilter()->setCurrentIndex(2);  // the constant-coefficient sheet
+    int shown = 0;
+    for (int r = 0; r < 3; ++r) shown += grades->isRowHidden(r) ? 0 : 1;
+    QCOMPARE(shown, 1);
+    view->panel()->sheetFilter()->setCurrentIndex(0);
+    // A change of a member's cover is graded again: a deeper cover, a longer remaining life;
+    // closing the view asks nothing.
+    auto remaining = [grades] {
+      for (int r = 0; r < grades->rowCount(); ++r) {
+        if (cell(grades, r, 0) == QStringLiteral("chloride-constant")) {
+          return grades->item(r, 3)->data(Qt::UserRole).toDouble();  // what it sorts by
+        }
+      }
+      return -1.0;
+    };
+    const double before = remaining();
+    QVERIFY(before > -1e300);  // assessed
+    QVERIFY(project_->updateMember(
+        *project_->idAt(1), [](project::Member& m) { m.boxes[sheet::Control::Text5] = "60"; }));
+    QVERIFY(updated.wait(30000));
+    QTRY_VERIFY(!view->isComputing());
+    QVERIFY2(remaining() > before,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(remaining())));
+    s_->dialogs.asked.clear();
+    qobject_cast<QMdiSubWindow*>(view->parentWidget())->close();
+    QVERIFY(s_->dialogs.asked.empty());
+  }
+
+  // A fit shown again keeps its commands; a profile the fit refuses is still drawn.
+  void aFitShownAgainKeepsItsCommandsAndARefusedProfileIsDrawn() {
+    const auto id = constant_member(*project_, "B4");
+    FitProfileWindow* fit = FitProfileWindow::show(*project_, id);
+    fit->ageEdit()->setText(QStringLiteral("10"));
+    fit->readings()->setCurrentCell(0, 0);
+    QString refusal;
+    QVERIFY(fit->readings()->paste(pasted_profile(), &refusal));
+    QVERIFY(fit->fitProfile());
+    qobject_cast<QMdiSubWindow*>(fit->parentWidget())->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    fit = FitProfileWindow::show(*project_, id);
+    QVERIFY(fit->fit().has_value());
+    QVERIFY(fit->toSheetButton()->isEnabled());
+    QVERIFY(fit->toReliabilityButton()->isEnabled());
+    QVERIFY(fit->exportButton()->isEnabled());
+    // A profile that rises inwards: refused, its points drawn.
+    fit->readings()->setValues({{2, 4, 6, 8, 10, 12, 14}, {0.5, 0.8, 1.1, 1.5, 1.9, 2.4, 2.8}});
+    QVERIFY(!fit->fitProfile());
+    QVERIFY(!fit->fit().has_value());
+    int points = 0;
+    for (QAbstractSeries* series : fit->profileChart()->chart()->series()) {
+      if (auto* xy = qobject_cast<QXYSeries*>(series)) points += static_cast<int>(xy->count());
+    }
+    QCOMPARE(points, 7);
   }
 
   // Typed and pasted readings: numbers only, nothing pasted when a cell is not one.

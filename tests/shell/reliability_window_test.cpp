@@ -36,6 +36,7 @@
 #include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/window_kit.hpp"
+#include "shell/reliability/reliability_tables.hpp"
 #include "shell/reliability/reliability_window.hpp"
 #include "shell/reports/pdf_report.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
@@ -180,6 +181,14 @@ class ReliabilityWindowTest : public QObject {
     // The box's label with its unit; the console's names in the tool-tip.
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->text(), QStringLiteral("保护层厚度（mm）"));
     QCOMPARE(t->item(cover, ReliabilityWindow::kLabel)->toolTip(), QStringLiteral("Text5 (cover)"));
+    // The units as an engineer writes them, not as the sheet's prompts misspell them.
+    QStringList labels;
+    for (int row = 0; row < t->rowCount(); ++row) {
+      labels << t->item(row, ReliabilityWindow::kLabel)->text();
+    }
+    const QString all = labels.join('|');
+    QVERIFY2(all.contains("（℃）") && all.contains("（MPa）"), qPrintable(all));
+    QVERIFY2(!all.contains("摄示度") && !all.contains("mpa"), qPrintable(all));
     QCOMPARE(t->item(cover, ReliabilityWindow::kMean)->text(), QStringLiteral("30"));
     // The cover's default is an absolute deviation of 8 mm: a CoV of 8/30 at this mean.
     QCOMPARE(t->item(cover, ReliabilityWindow::kSd)->text(), QStringLiteral("8"));
@@ -199,6 +208,13 @@ class ReliabilityWindowTest : public QObject {
     QCOMPARE(t->item(w->rowOf(6), ReliabilityWindow::kSamples)->text(), QStringLiteral("定值"));
     QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kMean)->text(), QStringLiteral("0"));
     QCOMPARE(t->item(w->rowOf(7), ReliabilityWindow::kCov)->text(), QStringLiteral("0"));
+    // A box the sheet leaves empty takes no part in the calculation: not shown, and said.
+    for (int row = 0; row < t->rowCount(); ++row) {
+      QCOMPARE(t->isRowHidden(row), row == w->rowOf(7));
+    }
+    QVERIFY(!w->hiddenRowsLabel()->isHidden());
+    QCOMPARE(w->hiddenRowsLabel()->text(),
+             QStringLiteral("计算表中未填写的输入不参与计算，未列出：实测碳化深度。"));
     QCOMPARE(w->samplesEdit()->text(), QStringLiteral("10000"));
     QCOMPARE(w->targetEdit(0)->text(), QStringLiteral("1.3"));
     QCOMPARE(w->targetEdit(1)->text(), QStringLiteral("1.5"));
@@ -282,6 +298,24 @@ class ReliabilityWindowTest : public QObject {
     QVERIFY2(names.contains(QStringLiteral("目标 β = 1.3（t_i、t_d）")),
              qPrintable(names.join('|')));
     QVERIFY(names.contains(QStringLiteral("目标 β = 1.5（t_c）")));
+    // The P chart marks the target age of the tables (by default the inspection age, 60 a).
+    QCOMPARE(expected.atTarget.age, 60.0);
+    auto* pChart = qobject_cast<QChartView*>(w->probabilityChart())->chart();
+    bool tau = false;
+    for (QAbstractSeries* series : pChart->series()) {
+      auto* xy = qobject_cast<QXYSeries*>(series);
+      if (xy == nullptr || series->name() != QStringLiteral("目标年龄 τ = 60 a")) continue;
+      tau = xy->count() == 2 && xy->at(0).x() == 60 && xy->at(1).x() == 60;
+    }
+    QVERIFY(tau);
+    // An index below its target is marked in the table, and only such an index.
+    for (int i = 0; i < 3; ++i) {
+      const bool below =
+          expected.atTarget.index[std::size_t(i)].kind == mc::IndexValue::Kind::Exact &&
+          expected.atTarget.index[std::size_t(i)].value < expected.targets[std::size_t(i)];
+      QCOMPARE(w->atTargetTable()->item(i, 6)->text().contains(QStringLiteral("▼ 低于目标")),
+               below);
+    }
     // The tornado: one bar per scattering input and time.
     auto* tChart = qobject_cast<QChartView*>(w->tornadoChart())->chart();
     QCOMPARE(tChart->series().size(), 1);
@@ -305,6 +339,31 @@ class ReliabilityWindowTest : public QObject {
     QCOMPARE(file.readAll().toStdString(), csv.str());
   }
 
+  // Which index lies below its target: an exact one below it, a bound below it from every
+  // sample having failed; never a bound from no failure, which says only that beta is larger.
+  void whichIndexIsBelowItsTarget_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("below");
+    using K = mc::IndexValue::Kind;
+    QTest::newRow("exact below") << int(K::Exact) << 1.0 << true;
+    QTest::newRow("exact at") << int(K::Exact) << 1.3 << false;
+    QTest::newRow("exact above") << int(K::Exact) << 2.0 << false;
+    QTest::newRow("all failed") << int(K::Below) << -3.0 << true;
+    QTest::newRow("none failed, bound under the target") << int(K::Above) << 1.0 << false;
+    QTest::newRow("none failed") << int(K::Above) << 3.1 << false;
+  }
+  void whichIndexIsBelowItsTarget() {
+    QFETCH(int, kind);
+    QFETCH(double, value);
+    QFETCH(bool, below);
+    mc::Summary s;
+    s.targets = {1.3, 1.3, 1.3};
+    s.atTarget.index[2] = {static_cast<mc::IndexValue::Kind>(kind), value};
+    QCOMPARE(below_target(s, 2), below);
+    QCOMPARE(at_target_cells(s)[2].last().endsWith(QStringLiteral("▼ 低于目标")), below);
+  }
+
   void cancelEndsTheRunAndKeepsThePreviousResults() {
     ReliabilityWindow* w = openAnalysis();
     QVERIFY(w != nullptr);
@@ -321,7 +380,8 @@ class ReliabilityWindowTest : public QObject {
       QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
       QVERIFY(ended.wait(10000));
       QVERIFY(!w->isRunning());
-      QVERIFY(w->progressBar()->value() < 10000000);
+      // The bar starts afresh: no part of a run that gave nothing is shown as progress.
+      QCOMPARE(w->progressBar()->value(), 0);
     };
     // Without an earlier run there is nothing to show.
     cancelLongRun();

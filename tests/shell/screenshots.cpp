@@ -57,8 +57,8 @@ class SwitchingDialogs final : public Dialogs {
   }
   std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
                                         const QString& filter, const QString& defaultSuffix,
-                                        SaveMode mode) override {
-    return current().chooseSaveFile(parent, title, filter, defaultSuffix, mode);
+                                        SaveMode mode, const QString& suggested = {}) override {
+    return current().chooseSaveFile(parent, title, filter, defaultSuffix, mode, suggested);
   }
   std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                         const QString& filter) override {
@@ -98,13 +98,7 @@ QPushButton* buttonNamed(QMessageBox* box, const QString& text) {
 }
 
 bool save(QWidget& window, const QDir& folder, const char* name) {
-  const QString path = folder.filePath(QString::fromLatin1(name));
-  if (!window.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return save_picture(window, folder, QString::fromLatin1(name));
 }
 
 // The member table of the sheet with a few members (one of them stopped by a check), after

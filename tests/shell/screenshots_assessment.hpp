@@ -30,6 +30,8 @@
 
 namespace pellucor::shell::testing {
 
+// Writes `window` as a picture NAME.png; in a main window, also with its active window
+// maximised (NAME-max.png), which is then put back as it was.
 inline bool save_picture(QWidget& window, const QDir& folder, const QString& name) {
   const QString path = folder.filePath(name);
   if (!window.grab().save(path)) {
@@ -37,6 +39,22 @@ inline bool save_picture(QWidget& window, const QDir& folder, const QString& nam
     return false;
   }
   std::printf("%s\n", qPrintable(path));
+  auto* area =
+      qobject_cast<MainWindow*>(&window) != nullptr ? window.findChild<QMdiArea*>() : nullptr;
+  QMdiSubWindow* active = area != nullptr ? area->activeSubWindow() : nullptr;
+  if (active == nullptr || active->isMaximized()) return true;
+  active->showMaximized();
+  QApplication::processEvents();
+  QString maximised = path;
+  maximised.replace(QStringLiteral(".png"), QStringLiteral("-max.png"));
+  const bool ok = window.grab().save(maximised);
+  active->showNormal();
+  QApplication::processEvents();
+  if (!ok) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(maximised));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(maximised));
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "analysis/project/project.hpp"
+#include "screenshots_assessment.hpp"
 #include "sheet_driver.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/project/fit_profile_window.hpp"
@@ -36,13 +37,7 @@ inline bool save_as_opened(MainWindow& window, QWidget* content, const QDir& fol
   }
   window.mdiArea()->setActiveSubWindow(sub);
   QApplication::processEvents();
-  const QString path = folder.filePath(QString::fromLatin1(name));
-  if (!window.grab().save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return save_picture(window, folder, QString::fromLatin1(name));
 }
 
 inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, const QDir& folder) {
@@ -69,6 +64,7 @@ inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, co
   column.name = "柱 C-3";
   column.sheet = "carbonation";
   const auto columnId = session->addMember(column);
+  if (!columnId) return false;
   ProjectWindow* pw = show_project_window(*session);
   pw->selectMember(*beam);
 
@@ -90,7 +86,7 @@ inline bool project_screenshots(MainWindow& window, AnalysisActions& actions, co
   ok = fit->fitProfile() && ok;
   ok = save_as_opened(window, fit, folder, "project-2-profile-fit.png") && ok;
 
-  CarbonationWindow* carb = CarbonationWindow::show(*session, columnId);
+  CarbonationWindow* carb = CarbonationWindow::show(*session, *columnId);
   carb->fieldEdit()->setText(QStringLiteral("25"));
   carb->readings()->setCurrentCell(0, 0);
   ok = carb->readings()->paste(QStringLiteral("12 14.5 9 0 16 11.5 13"), &refusal) && ok;

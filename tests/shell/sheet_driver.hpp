@@ -37,6 +37,7 @@ class ScriptedDialogs final : public Dialogs {
     QString filter;
     QString defaultSuffix;
     SaveMode mode = SaveMode::Append;
+    QString suggested;  // the name the dialog offers
   };
   struct Question {
     QString title;
@@ -53,8 +54,9 @@ class ScriptedDialogs final : public Dialogs {
     return std::exchange(nextAnswer, std::nullopt);
   }
   std::optional<QString> chooseSaveFile(QWidget*, const QString& title, const QString& filter,
-                                        const QString& defaultSuffix, SaveMode mode) override {
-    requests.push_back({title, filter, defaultSuffix, mode});
+                                        const QString& defaultSuffix, SaveMode mode,
+                                        const QString& suggested = {}) override {
+    requests.push_back({title, filter, defaultSuffix, mode, suggested});
     return std::exchange(next, std::nullopt);
   }
   std::optional<QString> chooseOpenFile(QWidget*, const QString&, const QString&) override {
@@ -63,6 +65,17 @@ class ScriptedDialogs final : public Dialogs {
   std::unique_ptr<QPrinter> choosePrinter(QWidget*, const QString&) override {
     ++printDialogs;
     return nullptr;
+  }
+  bool openExternally(const QString& path) override {
+    opened << path;
+    return true;
+  }
+  // A line of text: the prepared text, else the text it opened with; none when asked to cancel.
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label,
+                                 const QString& initial) override {
+    textsAsked.push_back({title, label, {initial}, 0});
+    if (std::exchange(cancelText, false)) return std::nullopt;
+    return nextText ? *std::exchange(nextText, std::nullopt) : initial;
   }
   // The details dialog of a report: the prepared details, else those it opened with; none
   // when asked to cancel.
@@ -79,14 +92,18 @@ class ScriptedDialogs final : public Dialogs {
   std::vector<Request> requests;
   std::optional<QString> nextOpen;  // the next name chosen for reading
   int printDialogs = 0;
+  QStringList opened;                       // files opened in the desktop's programs
   std::vector<ReportDetails> detailsAsked;  // what the details dialog opened with
+  std::vector<Question> textsAsked;         // the text asked for: title, label, initial text
+  std::optional<QString> nextText;
+  bool cancelText = false;
   std::optional<ReportDetails> nextDetails;
   bool cancelDetails = false;
 };
 
 // The question after a report is written.
 inline QString print_offer(const QString& path) {
-  return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
+  return report_written_question(path);
 }
 // The texts of the questions asked.
 inline QStringList questions(const ScriptedDialogs& d) {

@@ -1,8 +1,10 @@
 // What a sheet window adds to the specified behaviour: Ctrl+Enter and Ctrl+S from any box, the
-// reason of a plausibility stop in the pane once its (unchanged) message box is answered, and
-// the question before Save writes results that no longer match the boxes.
+// reason of a plausibility stop in the pane once its (unchanged) message box is answered, the
+// question before Save writes results that no longer match the boxes, and the status line
+// below the sheet that says how a text was read.
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -126,6 +128,32 @@ class SheetStateTest : public SessionTest {
 
   // Save after the boxes changed: the question names the change; 取消 writes nothing, the
   // first answer writes the earlier calculation as before. Driven by the keys alone.
+  // A text the prefix rule reads as another number than it shows is said on the status line
+  // below the sheet, outside the pane: the pane, the result and the message boxes are the
+  // sheet's own, exactly as for the number itself.
+  void theStatusLineSaysHowATextWasRead() {
+    QtSheetView* view = s_->open(1);
+    QVERIFY(fillExample(view, 1, {{5, "30mm"}}));
+    // Full-width digits as a Chinese input method types them: a number, nothing to say.
+    click(view, sheet::text_box(6));
+    QTest::keyClick(box(view, 6), Qt::Key_A, Qt::ControlModifier);
+    for (const QString& digit : {QStringLiteral("６"), QStringLiteral("０")}) {
+      QTest::sendKeyEvent(QTest::Click, box(view, 6), Qt::Key_unknown, digit, Qt::NoModifier);
+    }
+    QCOMPARE(box(view, 6)->text(), QStringLiteral("６０"));
+    click(view, Control::CmdCal);
+    QVERIFY(view->controller().lastRecord());
+    const QStringList pane = view->paneLines();
+    QCOMPARE(view->statusLine(), QString("输入读法：保护层厚度 '30mm' 按 30 读入"));
+    QVERIFY(view->statusLabel()->geometry().top() >=
+            view->widget(Control::Picture1)->geometry().bottom());
+    QVERIFY(s_->dialogs.shown.empty());
+    typeInto(view, 5, "30");
+    click(view, Control::CmdCal);
+    QCOMPARE(view->paneLines(), pane);
+    QCOMPARE(view->statusLine(), QString());
+  }
+
   void saveAsksWhenTheBoxesChanged() {
     QtSheetView* view = s_->open(5);
     QVERIFY(fillAdmixedExample(view));

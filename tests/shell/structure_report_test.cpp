@@ -429,7 +429,11 @@ class StructureReportTest : public QObject {
     s.dialogs.next = pdf;
     s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
     QVERIFY(s.dialogs.shown.empty());
-    QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
+    // The reliability question, then opening or printing the report written (neither: closed).
+    QCOMPARE(s.dialogs.asked.size(), std::size_t{2});
+    QCOMPARE(s.dialogs.asked[1].text, report_written_question(pdf));
+    QCOMPARE(s.dialogs.asked[1].answers, (QStringList{"打开", "打印", "关闭"}));
+    QVERIFY(s.dialogs.requests.back().suggested.endsWith(QStringLiteral("结构评估报告.pdf")));
     QVERIFY(pdf_pages(pdf).join(QString()).contains(QStringLiteral("构件3/3：梁B2")));
     // The project file chosen for the report: refused, the project left whole.
     s.dialogs.nextOpen = projectPath;
@@ -542,7 +546,7 @@ class StructureReportTest : public QObject {
     s.window->findChild<QAction*>(QStringLiteral("menu_structure_report"))->trigger();
     QVERIFY(s.dialogs.shown.empty());
     QVERIFY(s.dialogs.nextOpen.has_value());
-    QCOMPARE(s.dialogs.asked.size(), std::size_t{1});
+    QCOMPARE(s.dialogs.asked.size(), std::size_t{2});
     QVERIFY2(s.dialogs.asked[0].text.contains(QStringLiteral("open.pellucor")) &&
                  s.dialogs.asked[0].text.contains(QStringLiteral("含未保存的改动")),
              qPrintable(s.dialogs.asked[0].text));

@@ -1,22 +1,28 @@
 // The windows around the sheets as they open at the main window's design size: every analysis
 // and project window wholly inside the client area with nothing cut or elided and an access key
-// on every button, sizes remembered between runs, the window menu's commands and its numbered
-// list.
+// on every button, each key pressed running that window's own control (never the main menu's),
+// sizes remembered between runs, the window menu's commands and its numbered list, and the end
+// of the program asking once for everything unsaved.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGraphicsTextItem>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
+#include <memory>
 
 #include "shell/charts/chart_window.hpp"
 #include "shell/kit/window_kit.hpp"
@@ -54,6 +60,15 @@ class WindowsTest : public SessionTest {
   Q_OBJECT
 
  private:
+  // The project of the session's main window, with its menu (工程 on the menu bar).
+  ProjectSession* project() {
+    if (!project_ || project_->parent() != s_->window.get()) {
+      project_ = install_project_menu(*s_->window, *s_->actions);
+    }
+    return project_;
+  }
+  QPointer<ProjectSession> project_;
+
   // Sheet 4 opened and calculated with its worked example, the main window at its design size.
   QtSheetView* marine() {
     s_->window->resize(s_->window->designSize());
@@ -83,7 +98,7 @@ class WindowsTest : public SessionTest {
       return s_->window->mdiArea()->activeSubWindow()->widget();
     }
     // The project's windows, for the sheet's member saved in the project.
-    ProjectSession* session = install_project_menu(*s_->window, *s_->actions);
+    ProjectSession* session = project();
     const auto member = session->saveSheetAsMember(4);
     if (!member) return nullptr;
     if (which == "project") return show_project_window(*session);
@@ -181,7 +196,9 @@ class WindowsTest : public SessionTest {
     QApplication::processEvents();
     // Its size is remembered under its own name; every button has an access key of its own.
     QVERIFY(!w->objectName().isEmpty());
-    QVERIFY2(access_key_problems(*w).isEmpty(), qPrintable(access_key_problems(*w).join(", ")));
+    const QMenuBar* bar = s_->window->menuBar();
+    QVERIFY2(access_key_problems(*w, bar).isEmpty(),
+             qPrintable(access_key_problems(*w, bar).join(", ")));
     // At least its layout's smallest size, nothing cut.
     QVERIFY2(
         w->width() >= w->minimumSizeHint().width() && w->height() >= w->minimumSizeHint().height(),
@@ -216,6 +233,114 @@ class WindowsTest : public SessionTest {
     sub->showNormal();
     QApplication::processEvents();
     QVERIFY(inside(w));
+  }
+
+  // Alt and each access key of a window, pressed with the focus in the window, runs that
+  // window's own control: its button is pressed (enabled for the test, its actions set aside),
+  // its label's buddy takes the focus, its tab is shown; no entry of the main menu bar acts.
+  void everyAccessKeyRunsTheWindowsOwnControl_data() {
+    analysisWindowsOpenInsideTheClientArea_data();
+  }
+  void everyAccessKeyRunsTheWindowsOwnControl() {
+    QFETCH(QByteArray, which);
+    project();  // the menu bar as the program has it
+    QtSheetView* view = marine();
+    QVERIFY(view);
+    QWidget* w = openAnalysis(which, view);
+    QVERIFY(w);
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    QVERIFY(sub);
+    int menuActed = 0;
+    for (QAction* a : s_->window->menuBar()->actions()) {
+      connect(a, &QAction::triggered, this, [&menuActed] { ++menuActed; });
+      if (a->menu()) connect(a->menu(), &QMenu::aboutToShow, this, [&menuActed] { ++menuActed; });
+    }
+    const std::vector<AccessKey> keys = access_keys(*w);
+    QVERIFY(!keys.empty());
+    for (const AccessKey& k : keys) {
+      // Each press starts from the window active and the focus in it (a press may move it).
+      s_->window->mdiArea()->setActiveSubWindow(sub);
+      QWidget* start = nullptr;
+      for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (c->isVisible() && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus)) {
+          start = c;
+          break;
+        }
+      }
+      QVERIFY(start);
+      start->setFocus(Qt::OtherFocusReason);
+      QVERIFY(sub->isAncestorOf(QApplication::focusWidget()));
+      auto* button = qobject_cast<QAbstractButton*>(k.holder);
+      std::unique_ptr<QSignalSpy> clicked;
+      if (button) {
+        disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+        button->setEnabled(true);
+        clicked = std::make_unique<QSignalSpy>(button, &QAbstractButton::clicked);
+      }
+      auto* tabs = qobject_cast<QTabBar*>(k.holder);
+      if (tabs) tabs->setCurrentIndex(k.tab == 0 ? tabs->count() - 1 : 0);
+      QTest::keyClick(QApplication::focusWidget(), k.key.toLatin1(), Qt::AltModifier);
+      if (button) {
+        QTRY_VERIFY2(clicked->count() == 1, qPrintable(k.caption));
+      } else if (auto* label = qobject_cast<QLabel*>(k.holder)) {
+        QTRY_VERIFY2(QApplication::focusWidget() == label->buddy() ||
+                         label->buddy()->isAncestorOf(QApplication::focusWidget()),
+                     qPrintable(k.caption));
+      } else if (tabs) {
+        QTRY_VERIFY2(tabs->currentIndex() == k.tab, qPrintable(k.caption));
+      }
+      QVERIFY2(menuActed == 0, qPrintable(k.caption));
+    }
+  }
+
+  // Closing the program asks once, naming everything that would be lost: the project's changes,
+  // a member table's computed rows, a reliability run; 取消 keeps every window, 不保存，退出
+  // closes them all with no other question.
+  void closingTheProgramAsksOnceForEverythingUnsaved() {
+    ProjectSession* session = project();
+    QtSheetView* view = marine();
+    QVERIFY(view);
+    session->update([](pellucor::analysis::project::Project& p) { p.structure.name = "桥"; });
+    auto* table = qobject_cast<BatchWindow*>(openAnalysis("batch", view));
+    QVERIFY(table);
+    QApplication::clipboard()->setText(
+        QStringList{"B1", "1.5", "20", "0.8", "30",  "40", "20", "1.5", "5", "1.4",       "",
+                    "",   "",    "20", "20",  "1.0", "25", "10", "5",   "",  "2 变形钢筋"}
+            .join('\t'));
+    table->table()->setCurrentCell(0, 0);
+    QTest::keyClick(table->table(), Qt::Key_V, Qt::ControlModifier);
+    QSignalSpy finished(table, &BatchWindow::finished);
+    table->calculateAll();
+    QVERIFY(finished.wait(60000));
+    QVERIFY(table->hasUnexportedResults());
+    auto* reliability = qobject_cast<ReliabilityWindow*>(openAnalysis("reliability", view));
+    QVERIFY(reliability);
+    reliability->samplesEdit()->setText(QStringLiteral("200"));
+    QSignalSpy ended(reliability, &ReliabilityWindow::runEnded);
+    reliability->calculate();
+    QVERIFY(ended.wait(60000));
+    QVERIFY(reliability->hasUnsavedRun());
+
+    ScriptedDialogs& d = s_->dialogs;
+    d.asked.clear();
+    d.nextAnswer = 2;  // 取消
+    s_->window->close();
+    QVERIFY(s_->window->isVisible());
+    QCOMPARE(d.asked.size(), std::size_t{1});
+    const auto& q = d.asked.front();
+    QCOMPARE(q.answers, (QStringList{"保存工程并退出", "不保存，退出", "取消"}));
+    QVERIFY2(q.text.contains("工程“未命名工程”有尚未保存的修改") &&
+                 q.text.contains(
+                     "批量计算 — 近海大气侵蚀引起的钢筋腐蚀：表中有已计算、尚未导出的结果") &&
+                 q.text.contains("可靠度分析 — 近海大气侵蚀引起的钢筋腐蚀：有已完成"),
+             qPrintable(q.text));
+    QCOMPARE(s_->window->mdiArea()->subWindowList().size(), 3);
+    d.nextAnswer = 1;  // 不保存，退出
+    s_->window->close();
+    QVERIFY(!s_->window->isVisible());
+    QCOMPARE(d.asked.size(), std::size_t{2});
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(s_->window->mdiArea()->subWindowList().isEmpty());
   }
 
   // A window kind opens at the size it was last left at, and never larger than the area.
@@ -275,9 +400,15 @@ class WindowsTest : public SessionTest {
     }
     QCOMPARE(shown, commands);
 
+    // Tiled side by side: none covers another (two sheets and a chart are more than the area
+    // holds at the sheets' design size; the workspace scrolls to the rest).
     s_->window->tileAction()->trigger();
-    for (QMdiSubWindow* sub : s_->window->mdiArea()->subWindowList()) {
-      QVERIFY(s_->window->mdiArea()->viewport()->rect().contains(sub->geometry()));
+    const QList<QMdiSubWindow*> subs = s_->window->mdiArea()->subWindowList();
+    for (qsizetype i = 0; i < subs.size(); ++i) {
+      QVERIFY(subs[i]->x() >= 0 && subs[i]->y() >= 0);
+      for (qsizetype j = i + 1; j < subs.size(); ++j) {
+        QVERIFY(!subs[i]->geometry().intersects(subs[j]->geometry()));
+      }
     }
     // Ctrl+F4 closes the active window (the carbonation sheet, opened last).
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4, Qt::ControlModifier);

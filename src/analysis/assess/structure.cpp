@@ -4,10 +4,12 @@
 #include <exception>
 #include <mutex>
 
+#include "analysis/batch/batch.hpp"
 #include "analysis/mc/engine.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "analysis/timeline.hpp"
 #include "sheet/control_names.hpp"
+#include "sheet/user_input.hpp"
 
 namespace pellucor::analysis::assess {
 
@@ -69,6 +71,14 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
   if (r.module == nullptr) {
     r.failure = "未知的计算表“" + m.sheet + "”，该构件未计算。";
     r.failureEnglish = "unknown sheet '" + m.sheet + "'; the member was not computed";
+    return r;
+  }
+  // A project's box says a number: a text that is not one is named, never read by its prefix.
+  if (const batch::Entry* e = batch::first_not_a_number(r.module->table(), r.entries)) {
+    const std::string label(sheet::input_label(r.module->table(), e->control));
+    r.failure = label + "：'" + e->text + "' 不是数，该构件未计算。";
+    r.failureEnglish = std::string(sheet::control_name(e->control)) + " (" + label + "): '" +
+                       e->text + "' is not a number; the member was not computed";
     return r;
   }
   batch::CaseResult run = batch::run_case(*r.module, r.entries);

@@ -16,12 +16,18 @@ using sheet::Control;
 
 namespace {
 
-RowOutcome stopped(std::string text, Control control) {
+// A row stopped at a message about `control` (None: about no one input), named in the status
+// by the label the sheet shows beside the input.
+RowOutcome stopped(const sheet::SheetTable& table, std::string text, Control control,
+                   sheet::TypedValue::Why refused = sheet::TypedValue::Why::None) {
   RowOutcome o;
   o.status = RowOutcome::Status::Stopped;
   o.control = control;
-  o.statusText = control == Control::None ? std::move(text)
-                                          : std::string(sheet::control_name(control)) + ": " + text;
+  o.refused = refused;
+  o.statusText = control == Control::None
+                     ? text
+                     : std::string(sheet::input_label(table, control)) + ": " + text;
+  o.message = std::move(text);
   return o;
 }
 
@@ -79,6 +85,11 @@ std::string_view before_unit(std::string_view name) {
 
 }  // namespace
 
+// The member's column: "member", or "构件" as the desktop's member table names it.
+bool is_member_header(std::string_view name) {
+  return sheet::iequal(name, "member") || name == "构件";
+}
+
 bool is_status_header(std::string_view given) {
   const std::string name = without_blanks(given);
   return sheet::iequal(name, "status") || name == "状态" || name == "检测时状态";
@@ -86,7 +97,7 @@ bool is_status_header(std::string_view given) {
 
 sheet::InputTarget input_named(const sheet::SheetTable& table, std::string_view given) {
   const std::string name = sheet::trim_blanks_and_tabs(given);
-  if (sheet::iequal(name, "member") || is_status_header(name)) return {};
+  if (is_member_header(name) || is_status_header(name)) return {};
   sheet::InputTarget target = sheet::find_input(table, name);
   if (target.kind != sheet::InputTarget::Kind::None) return target;
   // As the desktop's member table writes a label: with its unit, perhaps on several lines.
@@ -113,10 +124,11 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
       // An earlier run's output from here on: none of it may be meant as an input.
       for (std::size_t k = i + 1; k < header.size(); ++k) {
         const std::string later = sheet::trim_blanks_and_tabs(header[k]);
-        if (sheet::iequal(later, "member") ||
+        if (is_member_header(later) ||
             sheet::find_input(table, later).kind != sheet::InputTarget::Kind::None) {
-          throw ColumnError("column '" + header[k] + "' stands after the status column '" + given +
-                            "', among the output of an earlier run; inputs come before it");
+          throw ColumnError(ColumnError::Kind::AfterStatus, header[k], given,
+                            "column '" + header[k] + "' stands after the status column '" + given +
+                                "', among the output of an earlier run; inputs come before it");
         }
       }
       break;
@@ -124,7 +136,7 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
     InputColumn c;
     c.header = given;
     const sheet::InputTarget target = input_named(table, name);
-    if (sheet::iequal(name, "member")) {
+    if (is_member_header(name)) {
       c.kind = InputColumn::Kind::Member;
     } else if (target.kind == sheet::InputTarget::Kind::Group) {
       c.kind = InputColumn::Kind::Group;
@@ -134,12 +146,14 @@ std::vector<InputColumn> resolve_columns(const sheet::SheetTable& table,
       c.control = target.control;
       c.group = target.group;  // an option's group
     } else {
-      throw ColumnError("unknown column '" + given + "' for sheet " + std::to_string(table.number));
+      throw ColumnError(ColumnError::Kind::Unknown, given, {},
+                        "unknown column '" + given + "' for sheet " + std::to_string(table.number));
     }
     for (const InputColumn& before : columns) {
       if (before.kind == c.kind && before.control == c.control && before.group == c.group) {
-        throw ColumnError("duplicated column '" + given + "' (the same as '" + before.header +
-                          "')");
+        throw ColumnError(
+            ColumnError::Kind::Repeated, given, before.header,
+            "duplicated column '" + given + "' (the same as '" + before.header + "')");
       }
     }
     columns.push_back(std::move(c));
@@ -189,7 +203,8 @@ std::vector<MemberRow> member_rows(const std::vector<CsvRecord>& records, std::s
   return rows;
 }
 
-std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& columns,
+std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
+                                              const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused) {
   std::vector<Entry> entries;
@@ -197,7 +212,8 @@ std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& co
   for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
     const InputColumn& c = columns[i];
     if (c.kind == InputColumn::Kind::Member) continue;
-    sheet::TypedValue v = sheet::typed_value(target_of(c), cells[i], true);
+    sheet::TypedValue v =
+        sheet::typed_value(target_of(c), cells[i], true, sheet::BoxText::WholeNumber);
     switch (v.kind) {
       case sheet::TypedValue::Kind::Nothing:
         break;
@@ -205,11 +221,23 @@ std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& co
         entries.push_back({v.control, std::string(v.text)});
         break;
       case sheet::TypedValue::Kind::Refused:
-        if (refused != nullptr) *refused = stopped(std::move(v.refusal), v.control);
+        if (refused != nullptr) *refused = stopped(table, std::move(v.refusal), v.control, v.why);
         return std::nullopt;
     }
   }
   return entries;
+}
+
+const Entry* first_not_a_number(const sheet::SheetTable& table, const std::vector<Entry>& entries) {
+  for (const Entry& e : entries) {
+    if (table.field(e.control) == nullptr) continue;
+    const sheet::InputTarget box{sheet::InputTarget::Kind::Box, e.control, nullptr};
+    if (sheet::typed_value(box, e.text, true, sheet::BoxText::WholeNumber).kind ==
+        sheet::TypedValue::Kind::Refused) {
+      return &e;
+    }
+  }
+  return nullptr;
 }
 
 RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
@@ -222,6 +250,8 @@ RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn
 void run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,
                 const MemberRow& row, RowOutcome& o) {
   o.control = Control::None;
+  o.message.clear();
+  o.refused = sheet::TypedValue::Why::None;
   o.ages.reset();
   if (!row.malformed.empty()) {
     o.status = RowOutcome::Status::Malformed;
@@ -236,17 +266,18 @@ void run_member(const sheet::Module& module, const std::vector<InputColumn>& col
   for (std::size_t i = 0; i < columns.size() && i < row.cells.size(); ++i) {
     const InputColumn& c = columns[i];
     if (c.kind == InputColumn::Kind::Member) continue;
-    sheet::TypedValue v = sheet::typed_value(target_of(c), row.cells[i], true);
+    sheet::TypedValue v =
+        sheet::typed_value(target_of(c), row.cells[i], true, sheet::BoxText::WholeNumber);
     if (v.kind == sheet::TypedValue::Kind::Refused) {
-      o = stopped(std::move(v.refusal), v.control);
+      o = stopped(module.table(), std::move(v.refusal), v.control, v.why);
       return;
     }
     if (v.kind == sheet::TypedValue::Kind::Type) typed.push_back({v.control, v.text});
   }
   const CaseResult result = run_case_quickly(module, typed);
   if (!result.done) {
-    o = result.message ? stopped(result.message->text, result.message->control)
-                       : stopped("the calculation did not complete", Control::None);
+    o = result.message ? stopped(module.table(), result.message->text, result.message->control)
+                       : stopped(module.table(), "the calculation did not complete", Control::None);
     return;
   }
   o.status = RowOutcome::Status::Done;
@@ -274,6 +305,8 @@ void run_members(const sheet::Module& module, const std::vector<InputColumn>& co
     o.status = RowOutcome::Status::NotRun;
     o.statusText.clear();
     o.control = Control::None;
+    o.message.clear();
+    o.refused = sheet::TypedValue::Why::None;
     o.results.clear();
     o.ages.reset();
   }

@@ -33,12 +33,23 @@ struct InputColumn {
   std::string header;  // as given
 };
 
-// An unknown or repeated column name; the table cannot run.
+// An unknown or repeated column name; the table cannot run. what() says it in English; the
+// kind and the names let a window say it in its own words.
 struct ColumnError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  enum class Kind {
+    Unknown,      // `column` names no input of the sheet
+    Repeated,     // `column` feeds what `other` already feeds
+    AfterStatus,  // `column` names an input after the status column `other`
+  };
+  ColumnError(Kind k, std::string c, std::string o, const std::string& message)
+      : std::runtime_error(message), kind(k), column(std::move(c)), other(std::move(o)) {}
+  Kind kind;
+  std::string column;
+  std::string other;
 };
 
-// The columns of a header row: "member", or any name sheet::find_input knows (a control name,
+// The columns of a header row: "member" (or "构件", as the desktop's member table writes it),
+// or any name sheet::find_input knows (a control name,
 // alias or label, an option group's caption). A name it does not know may be written as the
 // member table of the desktop program exports it: a label followed by its unit in brackets
 // ("保护层厚度 (mm)", "环境温度（℃）"), on several lines; such a name stands for the input its
@@ -90,9 +101,14 @@ struct RowOutcome {
     Failed,     // the program failed on it (an error of the program, not of the member)
   };
   Status status = Status::NotRun;
-  std::string statusText;                         // "ok", or the message with the control it names
+  // "ok", or the message after the label of the input it concerns ("保护层厚度: 您输入的…",
+  // "钢筋种类: '9' is no steel kind …"); a malformed row's or a failure's reason.
+  std::string statusText;
   sheet::Control control = sheet::Control::None;  // Stopped: the control named, if any
-  std::vector<std::string> results;               // Done: as result_headers
+  std::string message;                            // Stopped: the message alone
+  // Stopped at a cell the sheet cannot take (before anything was typed): why.
+  sheet::TypedValue::Why refused = sheet::TypedValue::Why::None;
+  std::vector<std::string> results;  // Done: as result_headers
   // Done: the ages that place the member on its time course, a: the inspection age t, the
   // initiation t_i, the cover cracking t_c and the end of the durable life t_d.
   struct Ages {
@@ -105,10 +121,17 @@ inline constexpr std::string_view kStatusOk = "ok";
 inline constexpr std::string_view kStatusNotRun = "not run";
 
 // The entries a row's cells stand for, in column order; none, with the outcome saying why in
-// *refused, when a cell names no item of the steel list, no option, or chooses nothing.
-std::optional<std::vector<Entry>> row_entries(const std::vector<InputColumn>& columns,
+// *refused, when a box's cell is not wholly a number (a table says a number: "4O" is a slip,
+// never a 4), a cell names no item of the steel list, no option, or chooses nothing.
+std::optional<std::vector<Entry>> row_entries(const sheet::SheetTable& table,
+                                              const std::vector<InputColumn>& columns,
                                               const std::vector<std::string>& cells,
                                               RowOutcome* refused = nullptr);
+
+// The first entry for a box whose text is not wholly a number (see sheet::typed_number; an
+// empty text or blanks leave the box as it is); nullptr when there is none. A project's box,
+// like a table's cell, says a number: its text is never read by the sheet's prefix rule.
+const Entry* first_not_a_number(const sheet::SheetTable& table, const std::vector<Entry>& entries);
 
 // Plays a row on a fresh sheet (see run_case) and says what it came to.
 RowOutcome run_member(const sheet::Module& module, const std::vector<InputColumn>& columns,

@@ -4,12 +4,20 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <string>
+#include <utility>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/crossing.hpp"
 
 namespace pellucor::analysis::curves {
 
 namespace {
+
+// The end of the durable life by the name it has in every output beyond the sheet's pane.
+std::string end_of_life() {
+  return std::string(assess::limit_state_name(assess::LimitState::EndOfLife));
+}
 
 using model::PropagationInput;
 
@@ -50,16 +58,16 @@ void add_marker(Chart& chart, Mark mark, std::string label, int series, Point at
 
 std::vector<Band> phases(const PropagationInput& in, const model::Propagation& p, double end) {
   std::vector<Band> bands;
-  auto add = [&](Phase phase, double from, double to, const char* label) {
+  auto add = [&](Phase phase, double from, double to, std::string label) {
     from = std::clamp(from, 0.0, end);
     to = std::clamp(to, 0.0, end);
-    if (to > from) bands.push_back({phase, from, to, label});
+    if (to > from) bands.push_back({phase, from, to, std::move(label)});
   };
   const double stopCorroding = std::min(p.tc, p.td);
   add(Phase::Initiation, 0, in.ti, "锈蚀开始前");
   add(Phase::BeforeCracking, in.ti, stopCorroding, "保护层开裂前");
   add(Phase::AfterCracking, p.tc, p.td, "保护层开裂后");
-  add(Phase::PastEndOfDurability, p.td, end, "超过使用年限");
+  add(Phase::PastEndOfDurability, p.td, end, end_of_life() + "之后");
   return bands;
 }
 
@@ -84,13 +92,14 @@ Chart depth_chart(const PropagationInput& in, const model::Propagation& p, doubl
              {p.tc, corrosion_depth(in, p, p.tc)});
   const double dEnd = corrosion_depth(in, p, p.td);
   add_marker(c, Mark::EndOfDurability,
-             "使用年限 t_d=" + number(p.td) + " a, δ=" + number(dEnd) + " mm", 0, {p.td, dEnd});
+             end_of_life() + " t_d=" + number(p.td) + " a, δ=" + number(dEnd) + " mm", 0,
+             {p.td, dEnd});
   const double dInspect = corrosion_depth(in, p, in.t);
   add_marker(c, Mark::Inspection, "检测 t=" + number(in.t) + " a, δt=" + number(dInspect) + " mm",
              0, {in.t, dInspect});
   c.guides.push_back({Guide::Orientation::Horizontal, p.dd, "耐久性极限锈蚀深度 δd"});
   c.bands = phases(in, p, end);
-  if (p.td < p.tc) c.notes.push_back("使用年限在保护层开裂之前终止。");
+  if (p.td < p.tc) c.notes.push_back(end_of_life() + "早于保护层开裂。");
   if (in.t < in.ti) {
     c.notes.push_back(
         "检测龄期早于钢筋开始锈蚀：图中锈蚀深度取0，报告中的检测锈蚀深度为按公式算得的负值。");
@@ -114,7 +123,7 @@ Chart width_chart(const PropagationInput& in, const model::Propagation& p, doubl
   c.series.push_back(sample("锈胀裂缝宽度", grid, width));
   add_marker(c, Mark::Cracking, "保护层开裂 t_c=" + number(p.tc) + " a", 0, {p.tc, width(p.tc)});
   if (p.td >= p.tc) {
-    add_marker(c, Mark::EndOfDurability, "使用年限 t_d=" + number(p.td) + " a", 0,
+    add_marker(c, Mark::EndOfDurability, end_of_life() + " t_d=" + number(p.td) + " a", 0,
                {p.td, width(p.td)});
   }
   if (in.t >= p.tc) {
@@ -157,6 +166,7 @@ struct ChlorideView {
   double cover = 0;  // m
   double Ccr = 0;
   double ti = 0;
+  double td = 0;
   double t = 0;
   const CrossingRun* crossing = nullptr;  // marine sheet: the run from the real crossing
 };
@@ -195,15 +205,43 @@ Chart profile_chart(const ChlorideView& v, const Ingress& conc) {
   return c;
 }
 
-// The marine sheet's search stops within 0.5 kg/m3 of C_cr on a half-year grid: the age at
-// which the chloride at the bar really reaches C_cr is marked, and where the two lie more than
-// one search step apart the chart says so, with the cracking and end of durability that follow
-// from the real crossing.
+// The marine sheet's search stops within 0.5 kg/m3 of C_cr on a half-year grid: where it lies
+// more than one search step from the age at which the chloride at the bar really reaches C_cr,
+// the reader is told first, with the cracking and end of durability that follow from the real
+// crossing.
+std::optional<MustRead> crossing_apart(const CrossingRun& cr, double sheetTi, double sheetTd) {
+  if (cr.crossing.evaluations == 0 || cr.crossing.kind != Crossing::Kind::Found) return {};
+  const std::string sheetWay = std::string(variant_text(InitiationVariant::SheetSearch));
+  const std::string crossingWay = std::string(variant_text(InitiationVariant::Crossing));
+  const double age = cr.crossing.age;
+  const double apart = std::fabs(age - sheetTi);
+  if (!(apart > kSearchStep)) return {};
+  MustRead m;
+  m.text = sheetWay +
+           "（半年步长搜索，浓度与临界浓度相差不到 0.5 kg/m³ 即停止）得到的开始锈蚀时间 t_i=" +
+           number(sheetTi) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
+           crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
+           " a。";
+  m.brief = "注意：钢筋处浓度实际在 " + number(age) +
+            " a 达到临界浓度（表单 t_i=" + number(sheetTi) + " a）";
+  if (cr.out.stop) {
+    m.text += crossingWay + "时开裂时间迭代停止：" +
+              std::string(model::describe_chinese(*cr.out.stop)) + "。";
+    m.brief += "，其后的开裂迭代停止";
+  } else {
+    m.text += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) + " a，" + end_of_life() +
+              " t_d=" + number(cr.out.prop.td) + " a。";
+    m.brief += "，t_d=" + number(cr.out.prop.td) + " a（表单 " + number(sheetTd) + " a）";
+  }
+  m.brief += "；见报告与曲线图";
+  return m;
+}
+
+// The crossing marked on the bar's chart, and the notes about it.
 template <class Bar>
 void crossing_notes(Chart& c, const ChlorideView& v, const Bar& bar) {
   const CrossingRun& cr = *v.crossing;
   const std::string sheetWay = std::string(variant_text(InitiationVariant::SheetSearch));
-  const std::string crossingWay = std::string(variant_text(InitiationVariant::Crossing));
   if (cr.crossing.evaluations == 0) return;  // not searched: the coefficients stopped
   if (cr.crossing.kind == Crossing::Kind::NotByLimit) {
     c.notes.push_back("钢筋处氯离子浓度在 " + number(kCrossingLimit) + " a 内达不到临界浓度；" +
@@ -215,22 +253,7 @@ void crossing_notes(Chart& c, const ChlorideView& v, const Bar& bar) {
   const double age = cr.crossing.age;
   add_marker(c, Mark::CriticalCrossing, "临界浓度交点 t_i=" + number(age) + " a", 0,
              {age, bar(age)});
-  const double apart = std::fabs(age - v.ti);
-  if (!(apart > kSearchStep)) return;
-  std::string note =
-      sheetWay +
-      "（半年步长搜索，浓度与临界浓度相差不到 0.5 kg/m³ 即停止）得到的开始锈蚀时间 t_i=" +
-      number(v.ti) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
-      crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
-      " a。";
-  if (cr.out.stop) {
-    note += crossingWay + "时开裂时间迭代停止：" +
-            std::string(model::describe_chinese(*cr.out.stop)) + "。";
-  } else {
-    note += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) +
-            " a，使用年限 t_d=" + number(cr.out.prop.td) + " a。";
-  }
-  c.notes.push_back(note);
+  if (const auto m = crossing_apart(cr, v.ti, v.td)) c.notes.push_back(m->text);
 }
 
 Chart bar_chart(const ChlorideView& v, const Ingress& conc, const PropagationInput& in,
@@ -330,6 +353,7 @@ std::optional<Curves> curves(const model::ModelRun& run) {
     ChlorideView v;
     v.t = pin->t;
     v.ti = pin->ti;
+    v.td = p.td;
     v.cover = chloride->barDepth;
     v.Ccr = chloride->Ccr;
     v.crossing = crossing ? &*crossing : nullptr;
@@ -345,7 +369,19 @@ std::optional<Curves> curves(const model::ModelRun& run) {
   } else {
     out.notes.push_back("墙板配筋不计算锈胀裂缝宽度。");
   }
+  if (crossing) {
+    if (auto m = crossing_apart(*crossing, pin->ti, p.td)) out.mustRead.push_back(std::move(*m));
+  }
   return out;
+}
+
+std::vector<MustRead> must_read(const model::ModelRun& run) {
+  const auto* r = std::get_if<model::MarineRun>(&run);
+  const auto tl = r != nullptr ? timeline(run) : std::nullopt;
+  if (!tl) return {};
+  const CrossingRun crossing = run_marine_crossing(r->in);
+  if (auto m = crossing_apart(crossing, tl->in.ti, tl->prop.td)) return {std::move(*m)};
+  return {};
 }
 
 namespace {

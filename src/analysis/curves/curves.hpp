@@ -75,9 +75,18 @@ struct Chart {
   std::vector<std::string> notes;
 };
 
+// What a reader must know before the results: the marine sheet's half-year search against the
+// age at which the chloride at the bar really reaches C_cr, where the two lie more than a
+// search step apart (and the cracking and end of durability that follow from the crossing).
+struct MustRead {
+  std::string text;   // Chinese, whole
+  std::string brief;  // Chinese, on one line beside the sheet's result
+};
+
 struct Curves {
   std::vector<Chart> charts;
   std::vector<std::string> notes;  // notes on the whole calculation
+  std::vector<MustRead> mustRead;  // also in the notes of their chart
 
   const Chart* find(ChartKind kind) const;
 };
@@ -92,6 +101,9 @@ inline constexpr double kAgeMargin = 1.2;
 // The curves of a run; none for an empty run or one that stopped. Points that are not finite
 // are never part of a series.
 std::optional<Curves> curves(const model::ModelRun& run);
+
+// What a reader of the run's results must know first (see MustRead), without the curves.
+std::vector<MustRead> must_read(const model::ModelRun& run);
 
 // The propagation inputs exactly as the run's model handed them to the propagation steps
 // (lengths in millimetres, converted as the model converts them); none as for `curves`.

@@ -134,7 +134,7 @@ std::vector<std::string> warning_lines(const Report& report) {
       if (stop.status == SampleStatus::Survived && stop.cause.kind == StopCause::Kind::Model &&
           stop.cause.reason != model::StopReason::ZeroCarbonation) {
         lines.push_back(count +
-                        "锈蚀不发展：开始锈蚀时间照常计入，保护层开裂与使用年限终结在各年龄均按"
+                        "锈蚀不发展：开始锈蚀时间照常计入，保护层开裂与耐久性终结在各年龄均按"
                         "未失效计；");
       } else if (stop.status == SampleStatus::Survived) {
         lines.push_back(count + "永远达不到开始锈蚀，三个极限状态在各年龄均按未失效计；");

@@ -8,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "analysis/batch/batch.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"
@@ -1238,8 +1239,8 @@ std::vector<Skipped> check_member(const Member& m, std::string_view where) {
   std::vector<Skipped> out;
   const sheet::Module* module = module_of(m);
   if (module == nullptr) {
-    out.push_back(
-        {std::string(where), "未知的表格 '" + m.sheet + "'。", "unknown sheet '" + m.sheet + "'"});
+    out.push_back({std::string(where), "未知的表格 '" + m.sheet + "'。",
+                   "unknown sheet '" + m.sheet + "'", "构件“" + m.name + "”"});
     return out;
   }
   const sheet::SheetTable& table = module->table();
@@ -1264,7 +1265,13 @@ std::vector<Skipped> check_member(const Member& m, std::string_view where) {
   options.concern = [&](sheet::Control c) { view.concern = c; };
   options.stopped = [] { return false; };
   batch::Typist typist(controller, view, options);
-  const std::vector<batch::Entry> entries = member_entries(m);
+  std::vector<batch::Entry> entries = member_entries(m);
+  // A text that is not wholly a number is named and not typed.
+  std::vector<batch::Entry> notNumbers;
+  while (const batch::Entry* e = batch::first_not_a_number(table, entries)) {
+    notNumbers.push_back(*e);
+    entries.erase(entries.begin() + (e - entries.data()));
+  }
   typist.type(entries);
   // The last box's leave check; messages about boxes the member leaves as they are (the check
   // of a box still at its opening text, left on the way) are not about the member's texts.
@@ -1282,19 +1289,28 @@ std::vector<Skipped> check_member(const Member& m, std::string_view where) {
     const auto it = m.boxes.find(c);
     return it == m.boxes.end() ? std::string() : it->second;
   };
+  const std::string shown = "构件“" + m.name + "”";
+  for (const batch::Entry& e : notNumbers) {
+    const std::string name(sheet::control_name(e.control));
+    out.push_back({std::string(where) + "/" + name,
+                   "“" + label(e.control) + "”的文本 '" + e.text + "' 不是数。",
+                   "the text '" + e.text + "' of " + name + " is not a number", shown});
+  }
   for (const auto& [c, message] : view.messages) {
     const std::string name(sheet::control_name(c));
     out.push_back(
         {std::string(where) + "/" + name,
          "表格不接受“" + label(c) + "”的文本 '" + text_of(c) + "'：" + message,
-         "the sheet does not take the text '" + text_of(c) + "' of " + name + ": " + message});
+         "the sheet does not take the text '" + text_of(c) + "' of " + name + ": " + message,
+         shown});
   }
   for (auto c : disabled) {
     const std::string name(sheet::control_name(c));
     out.push_back(
         {std::string(where) + "/" + name,
          "“" + label(c) + "”被另一输入禁用，其文本 '" + text_of(c) + "' 不会输入。",
-         name + " is disabled by another input; its text '" + text_of(c) + "' is not typed"});
+         name + " is disabled by another input; its text '" + text_of(c) + "' is not typed",
+         shown});
   }
   return out;
 }

@@ -243,6 +243,9 @@ struct Skipped {
   std::string where;    // e.g. "members[3] 梁 B3 / boxes / Text19"
   std::string text;     // Chinese
   std::string message;  // English
+  // The place in the user's words where the program knows them ("构件“梁 B3”"); empty: `where`
+  // is all there is to say.
+  std::string shown = {};
 };
 
 struct OpenReport {
@@ -296,8 +299,10 @@ std::optional<Refusal<assess::AssessRefusal>> check_reliability_settings(
     const ReliabilitySettings& s);
 
 // What the member's sheet would not take when the member is typed into it: a box or option
-// the sheet does not have, a text its checks refuse (with the sheet's own message), a box
-// disabled by another input. Empty for a member the sheet takes whole.
+// the sheet does not have, a box's text that is not wholly a number (never read by the sheet's
+// prefix rule: "4O" is no 4), a text its checks refuse (with the sheet's own message), a box
+// disabled by another input. Empty for a member the sheet takes whole. Each names the member
+// and the box by their names in `shown`.
 std::vector<Skipped> check_member(const Member& m, std::string_view where);
 
 }  // namespace pellucor::analysis::project

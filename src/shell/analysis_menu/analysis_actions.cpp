@@ -8,6 +8,7 @@
 #include <optional>
 #include <tuple>
 
+#include "analysis/curves/curves.hpp"
 #include "analysis/mc/problem.hpp"
 #include "sheet/controller.hpp"
 #include "shell/charts/chart_window.hpp"
@@ -27,9 +28,6 @@ namespace pellucor::shell {
 namespace {
 
 const QString kTitle = QStringLiteral("分析");
-QString print_question(const QString& path) {
-  return QStringLiteral("报告已写入：%1\n是否打印报告？").arg(path);
-}
 
 // Whether the run's means are what the sheet's boxes held when its last completed calculation
 // ended (the assumed cracking time as the iteration left it in its box: a starting value, not
@@ -82,6 +80,13 @@ AnalysisActions::AnalysisActions(MainWindow& window)
   connect(reliability_, &QAction::triggered, this, &AnalysisActions::openReliability);
   connect(&window, &MainWindow::calculationFinished, this, [this](int sheet, bool completed) {
     if (ChartWindow* w = chartWindow(sheet)) w->calculationFinished(completed);
+    // What the reader must know first, beside the pane's result (outside the pane).
+    const sheet::SheetController* controller = window_.controller(sheet);
+    QtSheetView* view = window_.sheetView(sheet);
+    if (!completed || controller == nullptr || view == nullptr) return;
+    QStringList notes;
+    for (const auto& m : analysis::curves::must_read(controller->lastRun())) notes << qs(m.brief);
+    view->setNote(notes.join(QStringLiteral("；")));
   });
 }
 
@@ -249,12 +254,20 @@ void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
   }
   ReportDetails initial = remembered_report_details();
   if (view = window_.sheetView(sheet); view) initial.member = view->memberName();
+  if (detailsSource_) initial = detailsSource_(sheet, initial);
   const auto details = dialogs_.askReportDetails(&window_, initial);
   if (!details) return;
   remember_report_details(*details);
-  const auto path =
-      dialogs_.chooseSaveFile(&window_, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
-                              QStringLiteral("pdf"), SaveMode::Replace);
+  // Named after what it reports: the structure, the member, the sheet.
+  const QString caption =
+      controller ? qs(controller->table().menuCaption).section(QStringLiteral("(&"), 0, 0)
+                 : QString();
+  const auto path = dialogs_.chooseSaveFile(
+      &window_, QStringLiteral("保存报告"), QStringLiteral("*.pdf"), QStringLiteral("pdf"),
+      SaveMode::Replace,
+      file_name_of({details->structure.isEmpty() ? details->project : details->structure,
+                    details->member, caption, QStringLiteral("报告")}) +
+          QStringLiteral(".pdf"));
   if (!path) return;
   run = chosen.data();
   if (!run || !run->report()) run = reliabilityRun(sheet);
@@ -266,9 +279,10 @@ void AnalysisActions::saveReport(int sheet, const ReliabilityWindow* run) {
     return;
   }
   if (run && run->report()) run->noteReportWritten();
-  // Printing is offered; no is the default.
-  if (dialogs_.ask(&window_, kTitle, print_question(*path), kYesNo, 1) != 0) return;
-  if (auto printer = dialogs_.choosePrinter(&window_, doc.caption())) doc.paint(*printer);
+  // Opening and printing are offered; neither is the default.
+  offer_report(
+      dialogs_, &window_, kTitle, *path, [&doc](QPrinter& printer) { doc.paint(printer); },
+      doc.caption());
 }
 
 }  // namespace pellucor::shell

@@ -10,7 +10,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <vector>
+
+#include "shell/kit/report_details.hpp"
 
 class QAction;
 
@@ -61,6 +64,12 @@ class AnalysisActions final : public QObject {
   // the window's run and offers to print it.
   void reportFrom(const ReliabilityWindow& run);
 
+  // Where the details a report of sheet 1..n starts from come from besides those remembered
+  // (the open project: its structure, the member the sheet holds, its engineer): given the
+  // remembered ones, the details to offer.
+  using ReportDetailsSource = std::function<ReportDetails(int sheet, ReportDetails remembered)>;
+  void setReportDetailsSource(ReportDetailsSource source) { detailsSource_ = std::move(source); }
+
  private:
   void chartsTriggered();
   void reportTriggered();
@@ -74,6 +83,7 @@ class AnalysisActions final : public QObject {
   QAction* batch_ = nullptr;
   QAction* reliability_ = nullptr;
   std::vector<QPointer<ChartWindow>> windows_;  // one per sheet
+  ReportDetailsSource detailsSource_;
 };
 
 // Fills `window`'s analysis menu: 曲线图 and 报告 first, then the analyses that run many

@@ -1,6 +1,7 @@
 #include "shell/charts/chart_window.hpp"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
@@ -108,6 +109,18 @@ ChartWindow::ChartWindow(int sheet, const sheet::SheetController& controller, Di
   svg->setObjectName(QStringLiteral("exportSvg"));
   png_ = png;
   svg_ = svg;
+  dpi_ = new QComboBox(this);
+  dpi_->setObjectName(QStringLiteral("resolution"));
+  for (const int dpi : {96, 150, 300, 600}) {
+    dpi_->addItem(dpi == 96 ? QStringLiteral("96 dpi（屏幕）") : QStringLiteral("%1 dpi").arg(dpi),
+                  dpi);
+  }
+  dpi_->setCurrentIndex(2);
+  dpi_->setToolTip(QStringLiteral("导出PNG图片的分辨率；SVG 为矢量图，不受影响"));
+  auto* dpiLabel = new QLabel(QStringLiteral("分辨率(&R)："), this);
+  dpiLabel->setBuddy(dpi_);
+  top->addWidget(dpiLabel);
+  top->addWidget(dpi_);
   top->addWidget(png);
   top->addWidget(svg);
   layout->addLayout(top);
@@ -175,13 +188,30 @@ void ChartWindow::redraw() {
   svg_->setEnabled(tabs_->count() > 0);
 }
 
-bool ChartWindow::exportPng(int tab, const QString& path) const {
+bool ChartWindow::exportPng(int tab, const QString& path, int dpi) const {
   CurveChartView* view = chartView(tab);
-  if (!view) return false;
-  QPixmap picture = view->grab();
+  if (!view || dpi <= 0) return false;
+  // The chart as shown, drawn again (as vector graphics) at the resolution asked for.
+  const double scale = dpi / 96.0;
+  QImage picture(view->size() * scale, QImage::Format_ARGB32);
+  picture.fill(Qt::white);
+  const int perMetre = static_cast<int>(std::lround(dpi / 0.0254));
+  picture.setDotsPerMeterX(perMetre);
+  picture.setDotsPerMeterY(perMetre);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  view->render(&painter, QRectF(QPointF(0, 0), QSizeF(picture.size())), view->rect());
+  painter.end();
   QBuffer png;
   png.open(QIODevice::WriteOnly);
   return !picture.isNull() && picture.save(&png, "PNG") && write_whole_file(path, png.data());
+}
+
+QString ChartWindow::exportName(int tab) const {
+  const CurveChartView* view = chartView(tab);
+  return file_name_of({qs(controller_.table().menuCaption).section(QStringLiteral("(&"), 0, 0),
+                       view ? qs(view->curves().title) : QString()});
 }
 
 bool ChartWindow::exportSvg(int tab, const QString& path) const {
@@ -214,12 +244,15 @@ void ChartWindow::exportCurrent(bool svg) {
   const auto path = dialogs_.chooseSaveFile(
       this, svg ? QStringLiteral("导出SVG") : QStringLiteral("导出PNG"),
       svg ? QStringLiteral("*.svg") : QStringLiteral("*.png"),
-      svg ? QStringLiteral("svg") : QStringLiteral("png"), SaveMode::Replace);
+      svg ? QStringLiteral("svg") : QStringLiteral("png"), SaveMode::Replace,
+      exportName(tab) + (svg ? QStringLiteral(".svg") : QStringLiteral(".png")));
   if (!path) return;
-  const bool ok = svg ? exportSvg(tab, *path) : exportPng(tab, *path);
+  const bool ok = svg ? exportSvg(tab, *path) : exportPng(tab, *path, dpi_->currentData().toInt());
   if (!ok) {
     dialogs_.showWarning(this, QStringLiteral("导出"), QStringLiteral("无法写入文件：") + *path);
+    return;
   }
+  status_->setText(written_to(*path));
 }
 
 }  // namespace pellucor::shell

@@ -12,6 +12,7 @@
 #include "analysis/curves/curves.hpp"
 
 class QGraphicsLineItem;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -65,11 +66,16 @@ class ChartWindow final : public QWidget {
   // Draws the curves of the controller's last completed calculation.
   void redraw();
 
-  // Writes the chart of a tab; false when the file cannot be written. The SVG has the size
-  // the chart is shown at, and names typefaces that a viewer without the program's own can
-  // draw the Chinese texts in.
-  bool exportPng(int tab, const QString& path) const;
+  // Writes the chart of a tab; false when the file cannot be written. The PNG is the chart as
+  // shown, drawn again at `dpi` dots per inch (the screen's 96 give the pixels shown; 300 by
+  // default, as a printed page wants); the SVG has the size the chart is shown at, and names
+  // typefaces that a viewer without the program's own can draw the Chinese texts in.
+  bool exportPng(int tab, const QString& path, int dpi = 300) const;
   bool exportSvg(int tab, const QString& path) const;
+  // The resolution a PNG is written at: 96, 150, 300 (the default) or 600 dpi.
+  QComboBox* resolutionBox() const { return dpi_; }
+  // The name an export of the chart of a tab is offered under: the sheet, the chart.
+  QString exportName(int tab) const;
 
  private:
   void exportCurrent(bool svg);
@@ -82,6 +88,7 @@ class ChartWindow final : public QWidget {
   QTabWidget* tabs_ = nullptr;
   QPushButton* png_ = nullptr;
   QPushButton* svg_ = nullptr;
+  QComboBox* dpi_ = nullptr;
 };
 
 }  // namespace pellucor::shell

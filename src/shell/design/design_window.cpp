@@ -45,6 +45,17 @@ bool design_value(const sheet::SheetTable& table, const sheet::FieldRow& f) {
   return r.ok();
 }
 
+// The step an engineer rounds a value of the box to: 1 mm, 1 MPa, 0.1 a; otherwise a round
+// hundredth of the range (0.01 for a humidity or a coefficient, 0.1 for a concentration).
+double default_step(const sheet::FieldRow& f) {
+  const std::string_view unit = f.typed.unit;
+  if (unit == "mm" || unit == "MPa" || unit == "mpa") return 1;
+  if (unit == "a") return 0.1;
+  const double span = f.hi - f.lo;
+  if (!(span > 0)) return 0;
+  return std::pow(10.0, std::floor(std::log10(span / 100)));
+}
+
 QString box_caption(const sheet::FieldRow& f) {
   QString s = qs(f.label);
   if (!f.typed.unit.empty()) s += QStringLiteral("（%1）").arg(qs(f.typed.unit));
@@ -137,11 +148,23 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   targetLife_->setObjectName(QStringLiteral("targetLife"));
   targetLife_->setMaximumWidth(120);
   form->addRow(QStringLiteral("目标使用年限 (a)(&T)："), targetLife_);
+  auto* stepRow = new QHBoxLayout;
+  step_ = new QLineEdit(this);
+  step_->setObjectName(QStringLiteral("step"));
+  step_->setMaximumWidth(120);
+  step_->setToolTip(QStringLiteral("答案按此步长向满足目标的一侧取整；空：不取整"));
+  stepUnit_ = new QLabel(this);
+  stepRow->addWidget(step_);
+  stepRow->addWidget(stepUnit_);
+  stepRow->addStretch(1);
+  auto* stepLabel = new QLabel(QStringLiteral("取整步长(&U)："), this);
+  stepLabel->setBuddy(step_);
+  form->addRow(stepLabel, stepRow);
 
   auto* method = new QHBoxLayout;
-  deterministic_ = new QRadioButton(QStringLiteral("按计算表(确定性)(&E)"), this);
+  deterministic_ = new QRadioButton(QStringLiteral("按计算表(确定性)(&J)"), this);
   deterministic_->setObjectName(QStringLiteral("deterministic"));
-  probabilistic_ = new QRadioButton(QStringLiteral("按可靠指标(概率)(&B)"), this);
+  probabilistic_ = new QRadioButton(QStringLiteral("按可靠指标(概率)(&P)"), this);
   probabilistic_->setObjectName(QStringLiteral("probabilistic"));
   auto* group = new QButtonGroup(this);
   group->addButton(deterministic_);
@@ -173,7 +196,7 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   solve_ = new QPushButton(QStringLiteral("求解(&S)"), this);
   solve_->setObjectName(QStringLiteral("solve"));
-  cancel_ = new QPushButton(QStringLiteral("取消(&C)"), this);
+  cancel_ = new QPushButton(QStringLiteral("取消(&Q)"), this);
   cancel_->setObjectName(QStringLiteral("cancel"));
   fill_ = new QPushButton(QStringLiteral("填入计算表(&F)"), this);
   fill_->setObjectName(QStringLiteral("fill"));
@@ -194,6 +217,8 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   chartArea_ = new QVBoxLayout;
   layout->addLayout(chartArea_, 1);
 
+  connect(box_, &QComboBox::currentIndexChanged, this, &DesignWindow::boxChanged);
+  boxChanged();
   connect(solve_, &QPushButton::clicked, this, &DesignWindow::solve);
   connect(cancel_, &QPushButton::clicked, this, &DesignWindow::cancel);
   connect(fill_, &QPushButton::clicked, this, &DesignWindow::fillSheet);
@@ -207,6 +232,16 @@ DesignWindow::~DesignWindow() = default;
 
 bool DesignWindow::isRunning() const {
   return search_ != nullptr;
+}
+
+void DesignWindow::boxChanged() {
+  const sheet::Control c = analysis::batch::control_by_name(
+      module_.table(), box_->currentData().toString().toStdString());
+  const sheet::FieldRow* f = module_.table().field(c);
+  if (f == nullptr) return;
+  const double step = default_step(*f);
+  step_->setText(step > 0 ? digits(step) : QString());
+  stepUnit_->setText(qs(f->typed.unit));
 }
 
 void DesignWindow::choose(const QString& name, assess::LimitState state) {
@@ -257,7 +292,7 @@ void DesignWindow::solve() {
   }
   const double target = typed_number(targetLife_->text()).value_or(0);
   if (!(target > 0)) {
-    dialogs_.showWarning(this, kTitle, QStringLiteral("目标使用年限须为大于 0 的数!"));
+    dialogs_.showWarning(this, kInputCheckTitle, QStringLiteral("目标使用年限须为大于 0 的数!"));
     targetLife_->setFocus();
     return;
   }
@@ -275,20 +310,22 @@ void DesignWindow::solve() {
     const std::optional<double> beta = typed_number(beta_->text());
     r.targetBeta = beta.value_or(0);
     if (!beta) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("目标可靠指标必须是一个数!"));
+      dialogs_.showWarning(this, kInputCheckTitle, QStringLiteral("目标可靠指标必须是一个数!"));
       beta_->setFocus();
       return;
     }
     r.samples = typed_count(samples_->text()).value_or(0);
     if (r.samples == 0 || r.samples > mc::kMaxSamples) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("样本数必须在 1--10000000 之间!"));
+      dialogs_.showWarning(this, kInputCheckTitle,
+                           QStringLiteral("样本数必须在 1--10000000 之间!"));
       samples_->setFocus();
       return;
     }
     const std::optional<std::uint64_t> seed = typed_count(seed_->text());
     r.seed = seed.value_or(0);
     if (!seed) {
-      dialogs_.showWarning(this, kTitle, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+      dialogs_.showWarning(this, kInputCheckTitle,
+                           QStringLiteral("随机数种子必须是不小于 0 的整数!"));
       seed_->setFocus();
       return;
     }
@@ -331,15 +368,75 @@ void DesignWindow::searchFinished(const QString& error) {
     summary_->setText(QStringLiteral("未能求解：%1").arg(qs(s->refusal->text)));
   } else {
     result_ = std::move(s->result);
+    probabilisticResult_ = s->probabilistic;
   }
   showResult();
   setRunning(false);
   emit searchEnded();
 }
 
+QStringList DesignWindow::roundedAnswer() {
+  rounded_.reset();
+  const assess::SolveResult& sr = result_->solve;
+  const sheet::FieldRow* f = module_.table().field(result_->box);
+  if (sr.status != assess::SolveStatus::Solved || !sr.answer || f == nullptr) return {};
+  const QString unit = f->typed.unit.empty() ? QString() : QStringLiteral(" ") + qs(f->typed.unit);
+  const double exact = *sr.answer;
+  QStringList lines;
+  // An answer within a step of an end of the range: the sheet takes nothing beyond it.
+  const double step = typed_number(step_->text()).value_or(0);
+  const double near = step > 0 ? step : (f->hi - f->lo) / 100;
+  if (exact - f->lo <= near || f->hi - exact <= near) {
+    lines << QStringLiteral("答案位于“%1”有效范围 %2--%3 的端点附近：范围之外的值计算表不接受。")
+                 .arg(qs(f->label), digits(f->lo), digits(f->hi));
+  }
+  if (!(step > 0)) return lines;
+  // Towards the values that meet the target: larger ones when the result grows with the value.
+  const bool up = sr.direction == assess::Direction::Increasing;
+  const double q = exact / step;
+  const double r = (up ? std::ceil(q - 1e-9) : std::floor(q + 1e-9)) * step;
+  const double value = std::stod(sheet::general_digits(r, 12));  // no binary leftovers
+  const QString said = digits(value) + unit;
+  if (value < f->lo || value > f->hi) {
+    lines << QStringLiteral("按步长 %1 取整得 %2，超出有效范围 %3--%4；答案取精确值 %5。")
+                 .arg(digits(step) + unit, said, digits(f->lo), digits(f->hi),
+                      short_digits(exact) + unit);
+    return lines;
+  }
+  const QString state = qs(assess::limit_state_name(result_->limitState));
+  if (!probabilisticResult_) {
+    // Checked by the sheet's own calculation.
+    const assess::Evaluation e =
+        assess::evaluate_life(module_, solvedMember_, result_->box, result_->limitState, value);
+    if (!e.result) {
+      lines << QStringLiteral("按步长 %1 取整得 %2，但计算表在该值停止：%3；答案取精确值 %4。")
+                   .arg(digits(step) + unit, said, qs(e.failure), short_digits(exact) + unit);
+      return lines;
+    }
+    const bool meets = *e.result >= result_->targetLife;
+    lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4），"
+                                 "此时%5龄期为 %6 a%7。")
+                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit,
+                           state, QString::number(*e.result, 'f', 1),
+                           meets ? QStringLiteral("，满足目标")
+                                 : QStringLiteral("，未满足目标（结果在该处不单调）")));
+    if (meets) rounded_ = value;
+    return lines;
+  }
+  // A reliability index is not run again at the rounded value: its side follows from the
+  // search, which found the index moving one way with the value.
+  if (sr.monotone) {
+    rounded_ = value;
+    lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4；"
+                                 "该值处的可靠指标未另行计算，搜索中它随该值单调变化）。")
+                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit));
+  }
+  return lines;
+}
+
 void DesignWindow::showResult() {
   if (!result_) return;
-  QStringList lines;
+  QStringList lines = roundedAnswer();
   lines << qs(result_->summary);
   for (const std::string& note : result_->solve.notes) lines << QStringLiteral("注：") + qs(note);
   summary_->setText(lines.join(QLatin1Char('\n')));
@@ -351,7 +448,7 @@ void DesignWindow::showResult() {
 
 void DesignWindow::fillSheet() {
   if (!result_ || !result_->written || isRunning()) return;
-  const QString text = qs(assess::value_text(*result_->written));
+  const QString text = rounded_ ? digits(*rounded_) : qs(assess::value_text(*result_->written));
   QtSheetView* view = main_.sheetView(sheet_);
   std::vector<analysis::batch::Entry> entries;
   if (view == nullptr) {

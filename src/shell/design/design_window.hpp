@@ -4,8 +4,11 @@
 // target (probabilistic, the same samples for every value). The search runs in a worker
 // thread; the answer, or why there is none (no value in the box's range meets the target and
 // which end comes closest, the result turns), is shown in plain Chinese beside the chart of
-// the life (or β) against the value with the target and the answer marked. 填入计算表 types
-// the answer into the sheet's box.
+// the life (or β) against the value with the target and the answer marked. The answer is given
+// rounded to the engineer's step (1 mm for a cover; settable) on the side that meets the
+// target, checked by the sheet's own calculation, with the exact value beside it, and the
+// window says when it lies at an end of the box's range. 填入计算表 types the rounded answer
+// (the exact one where rounding leaves the range) into the sheet's box.
 #pragma once
 
 #include <QString>
@@ -46,6 +49,11 @@ class DesignWindow final : public QWidget {
   QComboBox* boxChoice() const { return box_; }
   QComboBox* limitChoice() const { return limit_; }
   QLineEdit* targetLifeEdit() const { return targetLife_; }
+  // The step the answer is rounded to, in the box's unit (set for each box; editable).
+  QLineEdit* stepEdit() const { return step_; }
+  // The answer rounded to the step on the side that meets the target (none before an answer,
+  // or where rounding leaves the box's range).
+  const std::optional<double>& rounded() const { return rounded_; }
   QRadioButton* deterministicButton() const { return deterministic_; }
   QRadioButton* probabilisticButton() const { return probabilistic_; }
   QLineEdit* betaEdit() const { return beta_; }
@@ -85,6 +93,9 @@ class DesignWindow final : public QWidget {
 
   void searchFinished(const QString& error);
   void showResult();
+  // The answer rounded to the step, checked, as lines of the summary.
+  QStringList roundedAnswer();
+  void boxChanged();
   void setRunning(bool running);
   void updateMethod();
   std::optional<std::vector<analysis::batch::Entry>> currentMember() const;
@@ -97,6 +108,10 @@ class DesignWindow final : public QWidget {
   QComboBox* box_ = nullptr;
   QComboBox* limit_ = nullptr;
   QLineEdit* targetLife_ = nullptr;
+  QLineEdit* step_ = nullptr;
+  QLabel* stepUnit_ = nullptr;
+  std::optional<double> rounded_;
+  bool probabilisticResult_ = false;  // the result is of a reliability index
   QRadioButton* deterministic_ = nullptr;
   QRadioButton* probabilistic_ = nullptr;
   QLineEdit* beta_ = nullptr;

@@ -12,12 +12,15 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <algorithm>
 #include <stdexcept>
 
 #include "modules/registry.hpp"
+#include "shell/kit/dialogs.hpp"
 #include "shell/kit/sheet_layout.hpp"
 #include "shell/kit/text.hpp"
+#include "shell/kit/unsaved_work.hpp"
 #include "shell/kit/window_kit.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 
@@ -119,17 +122,10 @@ void MainWindow::createActions() {
   }
   cascade_ = new QAction(QStringLiteral("层叠(&C)"), this);
   cascade_->setObjectName(QStringLiteral("cascadeWindows"));
-  connect(cascade_, &QAction::triggered, this, [this] {
-    mdi_->cascadeSubWindows();
-    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
-  });
+  connect(cascade_, &QAction::triggered, this, [this] { arrangeWindows(false); });
   tile_ = new QAction(QStringLiteral("平铺(&T)"), this);
   tile_->setObjectName(QStringLiteral("tileWindows"));
-  connect(tile_, &QAction::triggered, this, [this] {
-    // A sheet keeps its design size: a tile smaller than that would reach out of the area.
-    mdi_->tileSubWindows();
-    for (QMdiSubWindow* w : mdi_->subWindowList()) keep_inside_workspace(*w);
-  });
+  connect(tile_, &QAction::triggered, this, [this] { arrangeWindows(true); });
   close_ = new QAction(QStringLiteral("关闭(&O)"), this);
   close_->setObjectName(QStringLiteral("closeWindow"));
   close_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
@@ -145,6 +141,45 @@ void MainWindow::createActions() {
   exit->setObjectName(QStringLiteral("menu_%1").arg(sheetCount() + 2));
   connect(exit, &QAction::triggered, this, &QWidget::close);
   actions_.back() = exit;
+}
+
+void MainWindow::arrangeWindows(bool tile) {
+  // In the order they were opened, the active one last (on top of a cascade); minimised ones
+  // stay where they are.
+  QList<QMdiSubWindow*> windows;
+  QMdiSubWindow* active = mdi_->activeSubWindow();
+  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    if (w->isHidden() || w->isMinimized() || w == active) continue;
+    windows << w;
+  }
+  if (active != nullptr && !active->isHidden() && !active->isMinimized()) windows << active;
+  std::vector<QSize> sizes;
+  std::vector<QSize> minimums;
+  std::vector<QSize> maximums;
+  for (QMdiSubWindow* w : windows) {
+    if (w->isMaximized()) w->showNormal();
+    sizes.push_back(w->size());
+    minimums.push_back(w->minimumSizeHint().expandedTo(w->minimumSize()));
+    // A window whose content has a fixed size (a sheet) grows no further than its content.
+    QSize most = w->maximumSize();
+    if (const QWidget* content = w->widget()) {
+      const QSize frame = w->size() - content->size();
+      const QSize limit = content->maximumSize();
+      if (limit.width() < QWIDGETSIZE_MAX) most.setWidth(limit.width() + frame.width());
+      if (limit.height() < QWIDGETSIZE_MAX) most.setHeight(limit.height() + frame.height());
+    }
+    maximums.push_back(most);
+  }
+  const QRect area = mdi_->viewport()->rect();
+  // A cascade's stair is one title bar high, so that every caption shows.
+  const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 4;
+  const std::vector<QRect> places =
+      tile ? tile_layout(area, minimums, maximums) : cascade_layout(area, sizes, step);
+  for (qsizetype i = 0; i < windows.size(); ++i) {
+    windows[i]->setGeometry(places[static_cast<std::size_t>(i)]);
+    windows[i]->raise();
+  }
+  if (active != nullptr) mdi_->setActiveSubWindow(active);
 }
 
 void MainWindow::createMenus() {
@@ -306,9 +341,50 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::addUnsavedSource(UnsavedSource source) {
+  unsavedSources_.push_back(std::move(source));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // No sheet asks anything on the way out; a window with work not yet saved may ask, and keep
-  // the program open.
+  // No sheet asks anything on the way out; what the other windows and the project would lose
+  // is asked for once, all of it in one question.
+  QStringList lines;
+  std::vector<const UnsavedSource*> savable;
+  for (const UnsavedSource& s : unsavedSources_) {
+    const QStringList l = s.lines ? s.lines() : QStringList();
+    if (l.isEmpty()) continue;
+    lines << l;
+    if (s.save) savable.push_back(&s);
+  }
+  std::vector<UnsavedWork*> windows;
+  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    auto* work = dynamic_cast<UnsavedWork*>(w->widget());
+    if (work == nullptr) continue;
+    windows.push_back(work);
+    for (const QString& line : work->unsavedWork()) {
+      lines << QStringLiteral("%1：%2").arg(w->windowTitle(), line);
+    }
+  }
+  if (!lines.isEmpty()) {
+    QStringList answers;
+    for (const UnsavedSource* s : savable) answers << s->saveAnswer;
+    answers << (savable.empty() ? QStringLiteral("退出") : QStringLiteral("不保存，退出"))
+            << QStringLiteral("取消");
+    const auto answer = dialogs_.ask(this, QStringLiteral("退出"),
+                                     QStringLiteral("以下内容尚未保存，退出后将不再保留：\n\n· ") +
+                                         lines.join(QStringLiteral("\n· ")),
+                                     answers, savable.empty() ? 1 : 0);
+    const int saveAnswers = static_cast<int>(savable.size());
+    if (!answer || *answer > saveAnswers) {
+      event->ignore();
+      return;
+    }
+    if (*answer < saveAnswers && !savable[static_cast<std::size_t>(*answer)]->save()) {
+      event->ignore();
+      return;
+    }
+  }
+  for (UnsavedWork* work : windows) work->closeWithoutAsking();
   mdi_->closeAllSubWindows();
   for (const QMdiSubWindow* w : mdi_->subWindowList()) {
     if (w->isVisible()) {

@@ -4,6 +4,10 @@
 // empty between the sheets' entries and the window menu; the windows that analyse the sheets
 // fill it (install_analysis_menu), the main window knows none of them.
 //
+// Closing it (退出, the frame's close button) asks once for everything that would be lost: the
+// unsaved work of every child window (see UnsavedWork) and of the sources added with
+// addUnsavedSource() (the project); the sheets ask nothing.
+//
 // It opens at the design size of its client area, larger when the screen has room; with
 // rememberGeometry() it comes back where and as large as it was left, and it keeps every child
 // window inside its client area.
@@ -12,7 +16,9 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -82,6 +88,16 @@ class MainWindow final : public QMainWindow {
   // (its closeEvent), which keeps it and the main window open.
   QMdiSubWindow* addChildWindow(QWidget* content, const QString& title);
 
+  // Work kept outside the child windows (the project) that the end of the program would lose:
+  // `lines` names it (empty: nothing), `saveAnswer` is the answer that keeps it before the
+  // program ends ("保存工程并退出") and `save` keeps it (false: not kept, the program stays).
+  struct UnsavedSource {
+    std::function<QStringList()> lines;
+    QString saveAnswer;
+    std::function<bool()> save;
+  };
+  void addUnsavedSource(UnsavedSource source);
+
  signals:
   // A Calculate on sheet 1..5 has ended; `completed` when it ran to its end (the sheet's
   // controller then holds the new results), false when a check or the model stopped it.
@@ -100,6 +116,8 @@ class MainWindow final : public QMainWindow {
 
   void createActions();
   void createMenus();
+  // The window menu's 层叠 (false) or 平铺 (true) of the open windows.
+  void arrangeWindows(bool tile);
   void updateWindowMenu();
   void updateMenus();
 
@@ -115,6 +133,7 @@ class MainWindow final : public QMainWindow {
   QAction* listSeparator_ = nullptr;
   bool rememberGeometry_ = false;
   std::vector<Slot> slots_;
+  std::vector<UnsavedSource> unsavedSources_;
 };
 
 }  // namespace pellucor::shell

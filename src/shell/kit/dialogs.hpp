@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,16 +34,33 @@ class Dialogs {
   virtual std::optional<int> ask(QWidget* parent, const QString& title, const QString& text,
                                  const QStringList& answers, int defaultAnswer) = 0;
   // The name of a file to write; nothing on Cancel. `filter` is a name pattern such as "*.DAT";
-  // `defaultSuffix` is appended to a name without one.
+  // `defaultSuffix` is appended to a name without one; `suggested` is the name the dialog
+  // offers (an export named after what it holds: the structure, the member, the sheet, the
+  // chart), empty for none.
   virtual std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
                                                 const QString& filter, const QString& defaultSuffix,
-                                                SaveMode mode) = 0;
+                                                SaveMode mode, const QString& suggested = {}) = 0;
   // The name of an existing file to read; nothing on Cancel.
   virtual std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                                 const QString& filter) = 0;
   // A printer set up in the platform's print dialog for a document named `name`; none when
   // the dialog was cancelled.
   virtual std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) = 0;
+  // Opens a file the program wrote in the program the desktop opens it with (a PDF in its
+  // viewer); false when the desktop has none. A front end without a desktop opens nothing.
+  virtual bool openExternally(const QString& path) {
+    (void)path;
+    return false;
+  }
+  // A line of text the user gives (a name), starting from `initial`; none when cancelled. A
+  // front end without a dialog takes the initial text.
+  virtual std::optional<QString> askText(QWidget* parent, const QString& title,
+                                         const QString& label, const QString& initial) {
+    (void)parent;
+    (void)title;
+    (void)label;
+    return initial;
+  }
   // The details of a report (project, structure, member, who inspected and checked, date),
   // starting from `initial`; none when the user cancelled. A front end without a dialog takes
   // them as they are.
@@ -53,8 +71,32 @@ class Dialogs {
   }
 };
 
+// The title of the message that refuses what was typed into a window beyond the sheets (the
+// design, the reliability analysis): one title in all of them.
+inline const QString kInputCheckTitle = QStringLiteral("输入验证");
+
 // The answers of a yes-or-no question.
 inline const QStringList kYesNo = {QStringLiteral("是"), QStringLiteral("否")};
+
+// A name for a file to be written, from the parts that say what it holds (the structure, the
+// member, the sheet, the chart; empty parts left out), joined by "-", with the characters a
+// file name may not hold replaced: "跨海大桥-梁B1-钢筋处氯离子浓度".
+QString file_name_of(const QStringList& parts);
+
+// A line that says where a file was written: "已写入：/path/to/file".
+QString written_to(const QString& path);
+
+// The question after a report is written (it names the file): open it, print it, or neither.
+inline const QStringList kReportAnswers = {QStringLiteral("打开"), QStringLiteral("打印"),
+                                           QStringLiteral("关闭")};
+QString report_written_question(const QString& path);
+// Asks it and does what the answer says: false after a message when the file could not be
+// opened. `print` prints the report (on a printer the user chooses).
+void offer_report(Dialogs& dialogs, QWidget* parent, const QString& title, const QString& path,
+                  const std::function<void(QPrinter&)>& print, const QString& documentName);
+
+// The file dialog's list with sizes and dates in Chinese, whatever the system's language.
+void list_files_in_chinese(QFileDialog& dialog);
 
 // The real dialogs, in the program's language on every desktop; the message box in the sheets'
 // typeface and size.
@@ -65,10 +107,13 @@ class QtDialogs final : public Dialogs {
                          const QStringList& answers, int defaultAnswer) override;
   std::optional<QString> chooseSaveFile(QWidget* parent, const QString& title,
                                         const QString& filter, const QString& defaultSuffix,
-                                        SaveMode mode) override;
+                                        SaveMode mode, const QString& suggested = {}) override;
   std::optional<QString> chooseOpenFile(QWidget* parent, const QString& title,
                                         const QString& filter) override;
   std::unique_ptr<QPrinter> choosePrinter(QWidget* parent, const QString& name) override;
+  bool openExternally(const QString& path) override;
+  std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                 const QString& initial) override;
   std::optional<ReportDetails> askReportDetails(QWidget* parent,
                                                 const ReportDetails& initial) override;
 };

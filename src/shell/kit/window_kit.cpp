@@ -1,15 +1,23 @@
 #include "shell/kit/window_kit.hpp"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace pellucor::shell {
@@ -121,6 +129,54 @@ void keep_inside_workspace(QMdiSubWindow& window) {
   if (at != window.pos()) window.move(at);
 }
 
+std::vector<QRect> cascade_layout(const QRect& area, const std::vector<QSize>& sizes, int step) {
+  std::vector<QRect> out;
+  out.reserve(sizes.size());
+  step = std::max(step, 1);
+  int stair = 0;
+  for (const QSize& wanted : sizes) {
+    const QSize size = wanted.boundedTo(area.size());
+    QPoint at = area.topLeft() + QPoint(stair * step, stair * step);
+    if (stair > 0 &&
+        (at.x() + size.width() > area.right() + 1 || at.y() + size.height() > area.bottom() + 1)) {
+      stair = 0;
+      at = area.topLeft();
+    }
+    out.emplace_back(at, size);
+    ++stair;
+  }
+  return out;
+}
+
+std::vector<QRect> tile_layout(const QRect& area, const std::vector<QSize>& minimums,
+                               const std::vector<QSize>& maximums) {
+  const int n = static_cast<int>(minimums.size());
+  std::vector<QRect> out;
+  if (n == 0) return out;
+  out.reserve(minimums.size());
+  const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+  const int rows = (n + columns - 1) / columns;
+  const QSize cell(std::max(area.width() / columns, 1), std::max(area.height() / rows, 1));
+  // Rows filled left to right; a window that does not fit beside the last one starts a row
+  // below the tallest of the row before.
+  int x = area.left();
+  int y = area.top();
+  int rowBottom = area.top();
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const QSize most = k < maximums.size() ? maximums[k] : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize size = cell.boundedTo(most).expandedTo(minimums[k]);
+    if (x > area.left() && x + size.width() > area.right() + 1) {
+      x = area.left();
+      y = rowBottom;
+    }
+    out.emplace_back(QPoint(x, y), size);
+    x += size.width();
+    rowBottom = std::max(rowBottom, y + size.height());
+  }
+  return out;
+}
+
 bool activate_child(QWidget* content) {
   auto* sub = content != nullptr ? qobject_cast<QMdiSubWindow*>(content->parentWidget()) : nullptr;
   if (sub == nullptr || sub->mdiArea() == nullptr) return false;
@@ -170,20 +226,68 @@ QChar access_key(const QString& caption) {
   return {};
 }
 
-QStringList access_key_problems(const QWidget& root) {
+namespace {
+
+// Whether `w` shows in `root` once the pages that hold it are shown: hidden only by a tab page
+// (or a stack) that is not the current one, never by itself.
+bool shows_in(const QWidget* w, const QWidget& root) {
+  for (const QWidget* p = w; p != nullptr && p != &root; p = p->parentWidget()) {
+    if (p->isHidden() && !(p->parentWidget() && p->parentWidget()->inherits("QStackedWidget"))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<AccessKey> access_keys(const QWidget& root) {
+  std::vector<AccessKey> keys;
+  for (QWidget* w : root.findChildren<QWidget*>()) {
+    if (!shows_in(w, root)) continue;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      if (const QChar k = access_key(b->text()); !k.isNull()) keys.push_back({k, b, b->text()});
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+      if (l->buddy() == nullptr) continue;
+      if (const QChar k = access_key(l->text()); !k.isNull()) keys.push_back({k, l, l->text()});
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+      if (const QChar k = access_key(g->title()); !k.isNull()) keys.push_back({k, g, g->title()});
+    } else if (auto* t = qobject_cast<QTabBar*>(w)) {
+      for (int i = 0; i < t->count(); ++i) {
+        if (const QChar k = access_key(t->tabText(i)); !k.isNull()) {
+          keys.push_back({k, t, t->tabText(i), i});
+        }
+      }
+    }
+  }
+  return keys;
+}
+
+std::vector<std::pair<QChar, QString>> menu_bar_keys(const QMenuBar& bar) {
+  std::vector<std::pair<QChar, QString>> keys;
+  for (const QAction* a : bar.actions()) {
+    if (!a->isVisible() || a->isSeparator()) continue;
+    if (const QChar k = access_key(a->text()); !k.isNull()) keys.emplace_back(k, a->text());
+  }
+  return keys;
+}
+
+QStringList access_key_problems(const QWidget& root, const QMenuBar* menuBar) {
   QStringList problems;
-  std::map<QChar, QString> used;
-  for (const QAbstractButton* b : root.findChildren<QAbstractButton*>()) {
-    if (qobject_cast<const QPushButton*>(b) == nullptr || !b->isVisibleTo(&root)) continue;
-    const QChar key = access_key(b->text());
-    if (key.isNull()) {
+  for (const QPushButton* b : root.findChildren<QPushButton*>()) {
+    if (b->isVisibleTo(&root) && access_key(b->text()).isNull()) {
       problems << QStringLiteral("“%1”没有快捷键").arg(b->text());
-      continue;
     }
-    const auto [at, fresh] = used.emplace(key, b->text());
-    if (!fresh) {
-      problems << QStringLiteral("“%1”与“%2”的快捷键相同").arg(b->text(), at->second);
+  }
+  std::map<QChar, QString> used;
+  if (menuBar != nullptr) {
+    for (const auto& [key, caption] : menu_bar_keys(*menuBar)) {
+      used.emplace(key, QStringLiteral("菜单“%1”").arg(caption));
     }
+  }
+  for (const AccessKey& k : access_keys(root)) {
+    const auto [at, fresh] = used.emplace(k.key, QStringLiteral("“%1”").arg(k.caption));
+    if (!fresh) problems << QStringLiteral("“%1”与%2的快捷键相同").arg(k.caption, at->second);
   }
   return problems;
 }

@@ -80,9 +80,9 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   cores_->setObjectName(QStringLiteral("cores"));
   coreName_ = new QLineEdit(this);
   coreName_->setObjectName(QStringLiteral("coreName"));
-  addCore_ = new QPushButton(QStringLiteral("新芯样(&N)"), this);
+  addCore_ = new QPushButton(QStringLiteral("新芯样(&K)"), this);
   addCore_->setObjectName(QStringLiteral("addCore"));
-  removeCore_ = new QPushButton(QStringLiteral("删除芯样(&D)"), this);
+  removeCore_ = new QPushButton(QStringLiteral("删除芯样(&Y)"), this);
   removeCore_->setObjectName(QStringLiteral("removeCore"));
   auto* coreRow = new QHBoxLayout;
   coreRow->addWidget(new QLabel(QStringLiteral("芯样"), this));
@@ -156,7 +156,7 @@ FitProfileWindow::FitProfileWindow(ProjectSession& session, ProjectSession::Memb
   toReliability_->setObjectName(QStringLiteral("toReliability"));
   toReliability_->setToolTip(
       QStringLiteral("以 D 与 C_s 的标准误差/估计值作为可靠度分析中两者的变异系数"));
-  export_ = new QPushButton(QStringLiteral("导出(&E)…"), this);
+  export_ = new QPushButton(QStringLiteral("导出(&O)…"), this);
   export_->setObjectName(QStringLiteral("export"));
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {fitButton_, toSheet_, toReliability_, export_}) buttons->addWidget(b);
@@ -308,9 +308,11 @@ void FitProfileWindow::showCore(int index) {
     minPoints_->setValue(r.input.minimumPoints);
     table_->setValues({r.input.depthMm, r.input.chloride});
   } else {
-    // A member without a profile yet: the first is kept once something is typed.
+    // A member without a profile yet: the first is kept once something is typed; the age
+    // starts from the member's inspection age.
     core_ = -1;
     coreName_->setText(QStringLiteral("芯样 1"));
+    age_->setText(member_number(session_, member_, "age"));
     table_->setValues({});
   }
   cores_->setCurrentIndex(std::max(0, core_));
@@ -326,6 +328,7 @@ void FitProfileWindow::showCore(int index) {
       fit_ = *again;
       fitted_ = profiles[static_cast<std::size_t>(core_)].input;
       showFit();
+      updateEnabled();  // its commands as after the fit itself
     } else {
       status_->setText(QStringLiteral("工程中保存的拟合结果无法由这些数据重现：") +
                        qs(again.refusal().text));
@@ -412,6 +415,7 @@ bool FitProfileWindow::fitProfile() {
   const auto fit = inspect::fit_profile(in);
   if (!fit) {
     clearFit(qs(fit.refusal().text));
+    showReadings();  // the points as read, so that the one at fault can be seen
     session_.mainWindow().dialogs().showWarning(this, kTitle, qs(fit.refusal().text));
     return false;
   }
@@ -507,6 +511,16 @@ void FitProfileWindow::showFit() {
   // What the data do not determine, where the user looks first.
   QStringList verdict;
   for (const auto& v : f.verdict) verdict << qs(v);
+  // Said before sending: a value the sheet's range will not take.
+  if (f.determined()) {
+    const QStringList refused =
+        refused_by_sheet(inspect::constant_sheet_transfer(f), constant_sheet_number());
+    if (!refused.isEmpty()) {
+      verdict << QStringLiteral("计算表“%1”不接受 %2；送入时可只送入其余的值。")
+                     .arg(qs(modules::find_module(kConstantSheet)->table().caption),
+                          refused.join(QStringLiteral("，")));
+    }
+  }
   if (!verdict.isEmpty()) status_->setText(verdict.join(QLatin1Char('\n')));
   // The residual of every point beside it. The rows that hold readings, in order.
   std::size_t k = 0;
@@ -530,44 +544,54 @@ void FitProfileWindow::showFit() {
   show_fit_chart(*residualChart_, rc, std::vector<bool>(rc.series.size(), true));
 }
 
+void FitProfileWindow::showReadings() {
+  analysis::curves::Chart c;
+  c.title = "氯离子剖面（读数，未拟合）";
+  c.xName = "距表面深度";
+  c.xUnit = "mm";
+  c.yName = "氯离子含量";
+  c.yUnit = unit_->currentIndex() == 0 ? "kg/m^3" : "%";
+  analysis::curves::Series points{"读数", {}};
+  const auto values = table_->values();
+  for (std::size_t i = 0; i < values[0].size() && i < values[1].size(); ++i) {
+    if (std::isfinite(values[0][i]) && std::isfinite(values[1][i])) {
+      points.points.push_back({values[0][i], values[1][i]});
+    }
+  }
+  c.series.push_back(std::move(points));
+  show_fit_chart(*profileChart_, c, {true});
+}
+
 bool FitProfileWindow::sendToSheet() {
   if (!fit_) return false;
-  const auto transfer = inspect::constant_sheet_transfer(*fit_);
-  const auto typed =
-      send_to_sheet(session_, member_, constant_sheet_number(), transfer, this, kTitle);
-  if (!typed) return false;
-  // A member of that sheet takes what its sheet took.
-  const auto* m = session_.member(member_);
-  if (m != nullptr && m->sheet == kConstantSheet) {
-    session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : *typed) target.boxes[e.control] = e.text;
-    });
-  }
+  const auto sent = send_to_sheet(session_, member_, constant_sheet_number(),
+                                  inspect::constant_sheet_transfer(*fit_), this, kTitle);
+  if (!sent) return false;
+  keep_with_member(session_, member_, *sent, false);
   return true;
 }
 
 bool FitProfileWindow::sendToReliability() {
   if (!fit_) return false;
-  const auto transfer = inspect::constant_sheet_transfer(*fit_);
   const auto* m = session_.member(member_);
   const QString source = QStringLiteral("由氯离子剖面拟合的标准误差（%1）")
                              .arg(m != nullptr ? qs(m->name) : QString());
-  if (!sendToSheet()) return false;
-  if (m != nullptr && m->sheet == kConstantSheet) {
-    session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& s : transfer.scatter) {
-        target.scatter[s.box] = {s.scatter.cov, s.scatter.dist};
-      }
-    });
-  }
-  return open_reliability(session_, constant_sheet_number(), transfer, source) != nullptr;
+  const auto sent = send_to_sheet(session_, member_, constant_sheet_number(),
+                                  inspect::constant_sheet_transfer(*fit_), this, kTitle);
+  if (!sent) return false;
+  keep_with_member(session_, member_, *sent, true);
+  return open_reliability(session_, *sent, source, this, kTitle) != nullptr;
 }
 
 bool FitProfileWindow::exportFit() {
   if (!fit_) return false;
+  const auto* m = session_.member(member_);
   const auto path = session_.mainWindow().dialogs().chooseSaveFile(
       this, QStringLiteral("导出拟合结果"), QStringLiteral("CSV (*.csv);;JSON (*.json)"),
-      QStringLiteral("csv"), SaveMode::Replace);
+      QStringLiteral("csv"), SaveMode::Replace,
+      file_name_of(
+          {m != nullptr ? qs(m->name) : QString(), coreName_->text(), QStringLiteral("剖面拟合")}) +
+          QStringLiteral(".csv"));
   if (!path) return false;
   const bool json = path->endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
   const std::string bytes =
@@ -577,6 +601,7 @@ bool FitProfileWindow::exportFit() {
     session_.mainWindow().dialogs().showWarning(this, kTitle, error);
     return false;
   }
+  status_->setText(written_to(*path));
   return true;
 }
 

@@ -84,6 +84,8 @@ class FitProfileWindow final : public QWidget {
   // Keeps what is typed with the member; the fit shown no longer holds.
   void edited();
   void showFit();
+  // The readings as points, without a fit (a profile the fit refused).
+  void showReadings();
   void clearFit(const QString& status);
   void updateEnabled();
   void retitle();

@@ -275,9 +275,193 @@ void ReadingsTable::keyPressEvent(QKeyEvent* event) {
 
 // ---- Sending results -----------------------------------------------------------------------
 
-std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
-    ProjectSession& session, std::uint64_t member, int sheet,
-    const inspect::SheetTransfer& transfer, QWidget* parent, const QString& title) {
+namespace {
+
+const sheet::SheetTable& table_of(int sheet) {
+  return modules::all_modules().at(static_cast<std::size_t>(sheet - 1))->table();
+}
+
+QString caption_of(int sheet) {
+  return qs(table_of(sheet).caption);
+}
+
+// Whether the text lies outside the range of the box it goes into.
+bool out_of_range(const sheet::FieldRow& f, const std::string& text) {
+  const auto v = sheet::typed_number(text);
+  return v && (*v < f.lo || *v > f.hi);
+}
+
+// The transfer with its boxes on sheet `to`, found by their console names; none when `to`
+// lacks one of them.
+std::optional<inspect::SheetTransfer> retargeted(const inspect::SheetTransfer& t, int from,
+                                                 int to) {
+  inspect::SheetTransfer out;
+  auto moved = [&](sheet::Control c) -> std::optional<sheet::Control> {
+    const sheet::FieldRow* f = table_of(from).field(c);
+    if (f == nullptr) return std::nullopt;
+    const sheet::Control there = analysis::batch::control_by_name(table_of(to), f->alias);
+    if (table_of(to).field(there) == nullptr) return std::nullopt;
+    return there;
+  };
+  for (const auto& e : t.entries) {
+    const auto c = moved(e.control);
+    if (!c) return std::nullopt;
+    out.entries.push_back({*c, e.text});
+  }
+  for (const auto& s : t.scatter) {
+    const auto c = moved(s.box);
+    if (!c) return std::nullopt;
+    out.scatter.push_back({*c, s.scatter});
+  }
+  return out;
+}
+
+// The text the sheet holds in box c now: the open window's, else the member's when the member
+// belongs to that sheet; empty when neither.
+std::string held_text(ProjectSession& session, std::uint64_t member, int sheet, sheet::Control c) {
+  const auto* m = session.member(member);
+  const sheet::Module* module = m != nullptr ? analysis::project::module_of(*m) : nullptr;
+  if (module != nullptr && module->table().number == sheet &&
+      session.memberInSheet(sheet) != member) {
+    const auto it = m->boxes.find(c);
+    return it == m->boxes.end() ? std::string() : it->second;
+  }
+  if (const QtSheetView* view = session.mainWindow().sheetView(sheet)) return view->text(c);
+  return {};
+}
+
+}  // namespace
+
+void keep_with_member(ProjectSession& session, std::uint64_t member, const SentToSheet& sent,
+                      bool scatter) {
+  const auto* m = session.member(member);
+  const sheet::Module* module = m != nullptr ? analysis::project::module_of(*m) : nullptr;
+  if (module == nullptr || module->table().number != sent.sheet) return;
+  session.updateMember(member, [&](analysis::project::Member& target) {
+    for (const auto& e : sent.entries) target.boxes[e.control] = e.text;
+    if (!scatter) return;
+    for (const auto& s : sent.scatter) target.scatter[s.box] = {s.scatter.cov, s.scatter.dist};
+  });
+}
+
+QStringList refused_by_sheet(const inspect::SheetTransfer& transfer, int sheet) {
+  QStringList out;
+  for (const auto& e : transfer.entries) {
+    const sheet::FieldRow* f = table_of(sheet).field(e.control);
+    if (f == nullptr || !out_of_range(*f, e.text)) continue;
+    out << QStringLiteral("%1 %2 不在有效范围 %3--%4 内")
+               .arg(qs(f->label), qs(e.text), digits(f->lo), digits(f->hi));
+  }
+  return out;
+}
+
+QString member_number(const ProjectSession& session, std::uint64_t member, std::string_view alias) {
+  const auto* m = session.member(member);
+  const sheet::Module* module = m != nullptr ? analysis::project::module_of(*m) : nullptr;
+  if (module == nullptr) return {};
+  const sheet::Control c = analysis::batch::control_by_name(module->table(), alias);
+  const auto it = m->boxes.find(c);
+  if (it == m->boxes.end()) return {};
+  const auto v = sheet::typed_number(it->second);
+  return v && *v > 0 ? qs(inspect::shortest(*v)) : QString();
+}
+
+QString why_sheet_stops(ProjectSession& session, int sheet) {
+  const QtSheetView* view = session.mainWindow().sheetView(sheet);
+  if (view == nullptr) return {};
+  // The window's boxes, choices and locks as they stand, calculated aside: its checks at
+  // Calculate and its model say what it lacks, and nothing shows in the window.
+  const sheet::Module& module = view->controller().module();
+  const sheet::SheetTable& table = module.table();
+  analysis::batch::MemoryView aside(table, false);
+  sheet::SheetController controller(module);
+  controller.open(aside);
+  controller.setReportWanted(false);
+  for (const auto& f : table.fields) {
+    aside.setText(f.control, view->text(f.control));
+    aside.setEnabled(f.control, view->isEnabled(f.control));
+  }
+  aside.setText(sheet::Control::Combo1, view->text(sheet::Control::Combo1));
+  for (const auto& g : table.groups) {
+    for (const auto& o : g.options) {
+      if (view->isSelected(o.control)) aside.select(o.control);
+    }
+  }
+  const sheet::CalculateOutcome outcome = controller.calculate();
+  if (outcome.done()) return {};
+  if (outcome.message.empty()) return QStringLiteral("计算未完成");
+  const sheet::Control c = outcome.control;
+  return (c == sheet::Control::None ||
+                  outcome.status != sheet::CalculateOutcome::Status::CheckFailed
+              ? QString()
+              : qs(sheet::input_label(table, c)) + QStringLiteral("：")) +
+         qs(outcome.message);
+}
+
+std::optional<SentToSheet> send_to_sheet(ProjectSession& session, std::uint64_t member, int sheet,
+                                         const inspect::SheetTransfer& transfer, QWidget* parent,
+                                         const QString& title) {
+  Dialogs& dialogs = session.mainWindow().dialogs();
+  const sheet::SheetTable& table = table_of(sheet);
+  // A value the sheet's range refuses is never typed: asked about first.
+  std::vector<analysis::batch::Entry> entries;
+  QStringList kept;
+  for (const auto& e : transfer.entries) {
+    const sheet::FieldRow* f = table.field(e.control);
+    if (f != nullptr && out_of_range(*f, e.text)) continue;
+    entries.push_back(e);
+    if (f != nullptr) kept << QStringLiteral("%1 %2").arg(qs(f->label), qs(e.text));
+  }
+  if (const QStringList refused = refused_by_sheet(transfer, sheet); !refused.isEmpty()) {
+    // Another sheet whose boxes of the same names take every value.
+    int other = 0;
+    for (const sheet::Module* m : modules::all_modules()) {
+      const int n = m->table().number;
+      if (n == sheet || other != 0) continue;
+      if (const auto t = retargeted(transfer, sheet, n); t && refused_by_sheet(*t, n).isEmpty()) {
+        other = n;
+      }
+    }
+    QStringList answers;
+    if (!entries.empty()) answers << QStringLiteral("只送入其余的值");
+    if (other != 0) answers << QStringLiteral("送入“%1”").arg(caption_of(other));
+    answers << QStringLiteral("取消");
+    QString text = QStringLiteral("计算表“%1”不接受：\n· %2\n\n")
+                       .arg(caption_of(sheet), refused.join(QStringLiteral("\n· ")));
+    text += entries.empty()
+                ? QStringLiteral("没有它能接受的值。")
+                : QStringLiteral("可以只送入其余的值（%1）：超出范围的框保持计算表中原有的内容。")
+                      .arg(kept.join(QStringLiteral("，")));
+    if (other != 0) {
+      text += QStringLiteral("\n计算表“%1”的有效范围能接受全部的值。").arg(caption_of(other));
+    }
+    const auto answer = dialogs.ask(parent, title, text, answers, answers.size() - 1);
+    if (!answer || *answer == answers.size() - 1) return std::nullopt;
+    if (answers[*answer] != QStringLiteral("只送入其余的值")) {
+      return send_to_sheet(session, member, other, *retargeted(transfer, sheet, other), parent,
+                           title);
+    }
+  }
+  // An inspection age other than the sheet's is asked about before it replaces it.
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    const sheet::FieldRow* f = table.field(it->control);
+    if (f == nullptr || f->alias != "age") continue;
+    const std::string held = held_text(session, member, sheet, it->control);
+    const auto before = sheet::typed_number(held);
+    const auto now = sheet::typed_number(it->text);
+    if (!before || *before <= 0 || !now || *before == *now) continue;
+    const QString was = qs(held).trimmed();
+    const QString sent = qs(it->text);
+    const auto answer = dialogs.ask(parent, title,
+                                    QStringLiteral("读数的龄期 %1 a 与计算表“%2”中的%3 %4 a 不同。")
+                                        .arg(sent, caption_of(sheet), qs(f->label), was),
+                                    {QStringLiteral("改为 %1 a").arg(sent),
+                                     QStringLiteral("保留 %1 a").arg(was), QStringLiteral("取消")},
+                                    2);
+    if (!answer || *answer == 2) return std::nullopt;
+    if (*answer == 1) entries.erase(it);
+    break;
+  }
   const auto* m = session.member(member);
   const sheet::Module* module = m != nullptr ? analysis::project::module_of(*m) : nullptr;
   if (module != nullptr && module->table().number == sheet &&
@@ -285,33 +469,44 @@ std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
     return std::nullopt;
   }
   std::vector<sheet::Control> skipped;
-  QtSheetView* view = session.typeIntoSheet(sheet, transfer.entries, &skipped);
+  QtSheetView* view = session.typeIntoSheet(sheet, entries, &skipped);
   if (view == nullptr) return std::nullopt;
   QStringList notes;
-  for (const auto& n : transfer.outOfRange) notes << qs(n);
-  std::vector<analysis::batch::Entry> typed;
-  for (const auto& e : transfer.entries) {
+  SentToSheet sent{sheet, {}, {}};
+  for (const auto& e : entries) {
     if (std::find(skipped.begin(), skipped.end(), e.control) == skipped.end()) {
-      typed.push_back(e);
+      sent.entries.push_back(e);
+      for (const auto& s : transfer.scatter) {
+        if (s.box == e.control) sent.scatter.push_back(s);
+      }
       continue;
     }
-    const sheet::FieldRow* f = view->table().field(e.control);
     notes << QStringLiteral("“%1”被计算表的另一输入禁用，%2 未能输入。")
-                 .arg(f != nullptr ? qs(f->label) : qs(sheet::control_name(e.control)), qs(e.text));
+                 .arg(qs(sheet::input_label(table, e.control)), qs(e.text));
   }
-  if (!notes.isEmpty()) {
-    session.mainWindow().dialogs().showWarning(parent, title, notes.join(QLatin1Char('\n')));
+  // What the sheet still lacks, said now rather than at its Calculate.
+  if (const QString stop = why_sheet_stops(session, sheet); !stop.isEmpty()) {
+    notes << QStringLiteral("计算表“%1”现在还不能计算：%2").arg(caption_of(sheet), stop);
   }
-  return typed;
+  if (!notes.isEmpty()) dialogs.showWarning(parent, title, notes.join(QLatin1Char('\n')));
+  return sent;
 }
 
-ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
-                                    const inspect::SheetTransfer& transfer, const QString& source) {
+ReliabilityWindow* open_reliability(ProjectSession& session, const SentToSheet& sent,
+                                    const QString& source, QWidget* parent, const QString& title) {
   MainWindow& main = session.mainWindow();
-  if (main.showSheet(sheet) == nullptr) return nullptr;  // active: its values are the means
+  if (main.showSheet(sent.sheet) == nullptr) return nullptr;  // active: its values are the means
+  // The run takes the sheet's values as its means: a sheet that stops cannot give them.
+  if (const QString stop = why_sheet_stops(session, sent.sheet); !stop.isEmpty()) {
+    main.dialogs().showWarning(
+        parent, title,
+        QStringLiteral("可靠度分析未打开：它以计算表的值为均值，而计算表“%1”还不能计算（%2）。")
+            .arg(caption_of(sent.sheet), stop));
+    return nullptr;
+  }
   ReliabilityWindow* w = session.analysis().openReliability();
   if (w == nullptr) return nullptr;
-  for (const auto& s : transfer.scatter) {
+  for (const auto& s : sent.scatter) {
     w->setScatter(sheet::text_box_number(s.box), s.scatter, source);
   }
   return w;

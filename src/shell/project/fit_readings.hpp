@@ -63,21 +63,48 @@ class ReadingsTable final : public QTableWidget {
   bool filling_ = false;  // the table is writing cells itself
 };
 
-// Types a transfer into sheet 1..n (opening its window), and tells the user of any value the
-// sheet's range will refuse and of any box another input has disabled (its text is not
-// typed). When the member is one of that sheet's and the sheet does not hold it, the member is
-// opened in the sheet first (after asking, when the sheet holds other inputs), so that its
-// values and the transfer are typed together. The entries typed; none when the sheet could
-// not be opened or the user would not have its inputs replaced.
-std::optional<std::vector<analysis::batch::Entry>> send_to_sheet(
-    ProjectSession& session, std::uint64_t member, int sheet,
-    const analysis::inspect::SheetTransfer& transfer, QWidget* parent, const QString& title);
+// Types a transfer into sheet 1..n (opening its window). A value the sheet's range refuses is
+// never typed: the user is told which and why before anything is typed, and chooses to send
+// the rest (the box keeps what the sheet holds), to send everything to another sheet whose
+// ranges take it (when one does), or nothing. An inspection age other than the one the sheet
+// holds is asked about before it replaces it. When the member is one of that sheet's and the
+// sheet does not hold it, the member is opened in the sheet first (after asking, when the
+// sheet holds other inputs), so that its values and the transfer are typed together. A box
+// another input has disabled is named (its text is not typed); a sheet that cannot compute
+// afterwards says why. The entries typed and the sheet they went to; none when nothing was
+// sent.
+struct SentToSheet {
+  int sheet = 0;
+  std::vector<analysis::batch::Entry> entries;
+  // The scatter of the boxes typed (for a reliability analysis).
+  std::vector<analysis::inspect::SheetTransfer::BoxScatter> scatter;
+};
+std::optional<SentToSheet> send_to_sheet(ProjectSession& session, std::uint64_t member, int sheet,
+                                         const analysis::inspect::SheetTransfer& transfer,
+                                         QWidget* parent, const QString& title);
 
-// Opens a reliability analysis of sheet 1..n (its values as the means) with the transfer's
-// scatter as the defaults of its boxes, `source` saying where they come from; nullptr when the
-// sheet is not open.
-ReliabilityWindow* open_reliability(ProjectSession& session, int sheet,
-                                    const analysis::inspect::SheetTransfer& transfer,
-                                    const QString& source);
+// A member of the sheet a transfer went to keeps what its sheet took: the texts typed, and with
+// `scatter` their scatter for its reliability analysis. Nothing for a member of another sheet.
+void keep_with_member(ProjectSession& session, std::uint64_t member, const SentToSheet& sent,
+                      bool scatter);
+
+// Why sheet 1..n's window cannot compute what it holds (the sheet's own message, naming the
+// box); empty when it computes, or when the sheet is not open.
+QString why_sheet_stops(ProjectSession& session, int sheet);
+
+// The text of the member's box with the console name (alias) `alias` when it is a number (an
+// inspection age, a design cover), for a readings window to start from; empty otherwise.
+QString member_number(const ProjectSession& session, std::uint64_t member, std::string_view alias);
+
+// What a transfer's values would meet on sheet 1..n: one line per value its range refuses
+// ("D 0.1045 不在…"); empty when the sheet takes them all.
+QStringList refused_by_sheet(const analysis::inspect::SheetTransfer& transfer, int sheet);
+
+// Opens a reliability analysis of the sheet a transfer went to (its values as the means) with
+// the scatter of the boxes typed as their defaults, `source` saying where they come from;
+// nullptr when the sheet is not open, or (after a message saying why) when it cannot compute
+// what it holds: a reliability analysis never opens on a sheet it cannot run.
+ReliabilityWindow* open_reliability(ProjectSession& session, const SentToSheet& sent,
+                                    const QString& source, QWidget* parent, const QString& title);
 
 }  // namespace pellucor::shell

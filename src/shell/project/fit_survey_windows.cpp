@@ -56,7 +56,7 @@ SurveyWindow::SurveyWindow(ProjectSession& session, ProjectSession::MemberId mem
   toSheet_->setObjectName(QStringLiteral("toSheet"));
   toReliability_ = new QPushButton(QStringLiteral("送入可靠度分析(&R)"), this);
   toReliability_->setObjectName(QStringLiteral("toReliability"));
-  export_ = new QPushButton(QStringLiteral("导出(&E)…"), this);
+  export_ = new QPushButton(QStringLiteral("导出(&O)…"), this);
   export_->setObjectName(QStringLiteral("export"));
   results_ = new QTableWidget(0, 3, this);
   results_->setObjectName(QStringLiteral("results"));
@@ -157,6 +157,17 @@ void SurveyWindow::updateEnabled(bool computed) {
   toSheet_->setEnabled(computed);
   toReliability_->setEnabled(computed);
   export_->setEnabled(computed);
+  // Said before sending: a value the sheet's range will not take.
+  const auto t = computed ? transfer() : std::nullopt;
+  const QStringList refused = t ? refused_by_sheet(*t, targetSheet()) : QStringList();
+  if (!refused.isEmpty()) {
+    const int sheet = targetSheet();
+    status_->setText(
+        QStringLiteral("计算表“%1”不接受 %2；送入时可只送入其余的值。")
+            .arg(
+                qs(modules::all_modules().at(static_cast<std::size_t>(sheet - 1))->table().caption),
+                refused.join(QStringLiteral("，"))));
+  }
 }
 
 void SurveyWindow::edited() {
@@ -173,42 +184,31 @@ void SurveyWindow::edited() {
 bool SurveyWindow::sendToSheet() {
   const auto t = transfer();
   if (!t) return false;
-  const int sheet = targetSheet();
-  const auto typed = send_to_sheet(session_, member_, sheet, *t, this, title_);
-  if (!typed) return false;
-  // A member of that sheet takes what its sheet took.
-  const auto* m = session_.member(member_);
-  const sheet::Module* module = m != nullptr ? project::module_of(*m) : nullptr;
-  if (module != nullptr && module->table().number == sheet) {
-    session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& e : *typed) target.boxes[e.control] = e.text;
-    });
-  }
+  const auto sent = send_to_sheet(session_, member_, targetSheet(), *t, this, title_);
+  if (!sent) return false;
+  keep_with_member(session_, member_, *sent, false);
   return true;
 }
 
 bool SurveyWindow::sendToReliability() {
   const auto t = transfer();
   if (!t) return false;
-  const int sheet = targetSheet();
   const auto* m = session_.member(member_);
-  const sheet::Module* module = m != nullptr ? project::module_of(*m) : nullptr;
   const QString source =
       QStringLiteral("由%1的读数（%2）").arg(title_, m != nullptr ? qs(m->name) : QString());
-  if (!sendToSheet()) return false;
-  if (module != nullptr && module->table().number == sheet) {
-    session_.updateMember(member_, [&](project::Member& target) {
-      for (const auto& s : t->scatter) target.scatter[s.box] = {s.scatter.cov, s.scatter.dist};
-    });
-  }
-  return open_reliability(session_, sheet, *t, source) != nullptr;
+  const auto sent = send_to_sheet(session_, member_, targetSheet(), *t, this, title_);
+  if (!sent) return false;
+  keep_with_member(session_, member_, *sent, true);
+  return open_reliability(session_, *sent, source, this, title_) != nullptr;
 }
 
 bool SurveyWindow::exportResult() {
   if (!transfer()) return false;
+  const auto* m = session_.member(member_);
   const auto path = session_.mainWindow().dialogs().chooseSaveFile(
       this, QStringLiteral("导出结果"), QStringLiteral("CSV (*.csv);;JSON (*.json)"),
-      QStringLiteral("csv"), SaveMode::Replace);
+      QStringLiteral("csv"), SaveMode::Replace,
+      file_name_of({m != nullptr ? qs(m->name) : QString(), title_}) + QStringLiteral(".csv"));
   if (!path) return false;
   const bool json = path->endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
   QString error;
@@ -217,6 +217,7 @@ bool SurveyWindow::exportResult() {
     session_.mainWindow().dialogs().showWarning(this, title_, error);
     return false;
   }
+  status_->setText(written_to(*path));
   return true;
 }
 
@@ -277,7 +278,13 @@ void CarbonationWindow::load() {
   survey_.reset();
   clearResults();
   updateEnabled(false);
-  if (!m->inspection.carbonation) return;
+  if (!m->inspection.carbonation) {
+    // New readings start from the member's inspection age.
+    filling_ = true;
+    field_->setText(member_number(session_, member_, "age"));
+    filling_ = false;
+    return;
+  }
   const inspect::CarbonationInput& in = *m->inspection.carbonation;
   if (input() != in) {
     filling_ = true;
@@ -393,7 +400,13 @@ void CoverWindow::load() {
   survey_.reset();
   clearResults();
   updateEnabled(false);
-  if (!m->inspection.cover) return;
+  if (!m->inspection.cover) {
+    // New readings start from the member's design cover.
+    filling_ = true;
+    field_->setText(member_number(session_, member_, "cover"));
+    filling_ = false;
+    return;
+  }
   const inspect::CoverInput& in = *m->inspection.cover;
   if (input() != in) {
     filling_ = true;

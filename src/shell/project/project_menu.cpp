@@ -1,12 +1,15 @@
 #include "shell/project/project_menu.hpp"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <optional>
 
+#include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/project/project_assessment_window.hpp"
 #include "shell/project/project_session.hpp"
 #include "shell/project/project_window.hpp"
 #include "shell/reports/structure_report.hpp"
@@ -33,8 +36,13 @@ ProjectSession* install_project_menu(MainWindow& main, AnalysisActions& analysis
     QObject::connect(a, &QAction::triggered, session, slot);
     return a;
   };
-  add(QStringLiteral("新建(&N)"), "projectNew", [session] { session->newProject(); });
-  add(QStringLiteral("打开(&O)…"), "projectOpen", [session] { session->open(); });
+  // A new or opened project shows itself: the project is where the work lives.
+  add(QStringLiteral("新建(&N)"), "projectNew", [session] {
+    if (session->newProject()) show_project_window(*session);
+  });
+  add(QStringLiteral("打开(&O)…"), "projectOpen", [session] {
+    if (session->open()) show_project_window(*session);
+  });
   add(QStringLiteral("保存(&S)"), "projectSave", [session] { session->save(); });
   add(QStringLiteral("另存为(&A)…"), "projectSaveAs", [session] { session->saveAs(); });
   QMenu* recent = menu->addMenu(QStringLiteral("最近的工程(&R)"));
@@ -43,6 +51,8 @@ ProjectSession* install_project_menu(MainWindow& main, AnalysisActions& analysis
   menu->addSeparator();
   add(QStringLiteral("工程与构件(&M)…"), "projectWindow",
       [session] { show_project_window(*session); });
+  add(QStringLiteral("工程评估(&V)…"), "projectAssessment",
+      [session] { ProjectAssessmentWindow::show(*session); });
   add(QStringLiteral("将当前表单存为构件(&E)"), "projectSaveSheet", [session] {
     const int sheet = session->mainWindow().activeSheet();
     if (sheet == 0) {
@@ -53,6 +63,36 @@ ProjectSession* install_project_menu(MainWindow& main, AnalysisActions& analysis
     }
     if (session->saveSheetAsMember(sheet)) show_project_window(*session);
   });
+  // A report starts from the project's structure, the member its sheet holds and the engineer.
+  analysis.setReportDetailsSource([session](int sheet, ReportDetails d) {
+    const auto& s = session->project().structure;
+    if (!s.name.empty()) d.project = QString::fromStdString(s.name);
+    if (!s.structure.empty()) d.structure = QString::fromStdString(s.structure);
+    if (!s.engineer.empty()) d.inspector = QString::fromStdString(s.engineer);
+    if (const auto id = session->memberInSheet(sheet)) {
+      d.member = QString::fromStdString(session->member(*id)->name);
+    }
+    return d;
+  });
+  // The main window's caption names the project once there is one (the program's own caption
+  // alone before), with the mark of unsaved changes.
+  const auto retitle = [session, &main] {
+    const bool none =
+        session->path().isEmpty() && !session->isModified() && session->project().members.empty();
+    main.setWindowTitle(none ? QStringLiteral("Pellucor")
+                             : QStringLiteral("Pellucor — ") + session->displayName() +
+                                   QStringLiteral("[*]"));
+    main.setWindowModified(session->isModified());
+  };
+  QObject::connect(session, &ProjectSession::stateChanged, &main, retitle);
+  QObject::connect(session, &ProjectSession::projectChanged, &main, retitle);
+  // A recent project opened shows itself too.
+  if (QMenu* recentMenu = session->recentMenu()) {
+    QObject::connect(recentMenu, &QMenu::triggered, session, [session](QAction* a) {
+      const QString opened = QFileInfo(a->data().toString()).absoluteFilePath();
+      if (opened == session->path() && !session->isModified()) show_project_window(*session);
+    });
+  }
   // The structure report of the project as it stands; a project file is asked for while the
   // session holds nothing (never saved, unchanged, no member).
   install_structure_report_menu(main, [session]() -> std::optional<OpenProject> {

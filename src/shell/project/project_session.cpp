@@ -12,6 +12,7 @@
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/controller.hpp"
+#include "sheet/user_input.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/text.hpp"
@@ -33,12 +34,34 @@ const QString kRecentKey = QStringLiteral("projects/recent");
 QString skipped_text(const std::vector<project::Skipped>& skipped, std::size_t shown = 20) {
   QStringList lines;
   for (std::size_t i = 0; i < skipped.size() && i < shown; ++i) {
-    lines << QStringLiteral("· %1：%2").arg(qs(skipped[i].where), qs(skipped[i].text));
+    // The member and box by their names where the reader knows them.
+    const auto& s = skipped[i];
+    lines << QStringLiteral("· %1：%2").arg(qs(s.shown.empty() ? s.where : s.shown), qs(s.text));
   }
   if (skipped.size() > shown) {
     lines << QStringLiteral("…… 另有 %1 项未列出。").arg(skipped.size() - shown);
   }
   return lines.join(QLatin1Char('\n'));
+}
+
+// The program types into a sheet, the user leaves nothing: a box the user never touched (still
+// at its opening text) is not checked on the way to the first box typed.
+void focus_first_typed(QtSheetView& view, const std::vector<analysis::batch::Entry>& entries) {
+  const sheet::Control at = view.controller().focused();
+  if (at == sheet::Control::None || view.table().field(at) == nullptr ||
+      view.text(at) != sheet::kDefaultBoxText) {
+    return;
+  }
+  for (const sheet::Control c : view.table().tabOrder) {
+    const bool typed = std::any_of(entries.begin(), entries.end(),
+                                   [c](const analysis::batch::Entry& e) { return e.control == c; });
+    if (!typed || !view.isEnabled(c)) continue;
+    if (c != at) {
+      view.setFocus(c);
+      view.controller().focusGained(c);
+    }
+    return;
+  }
 }
 
 }  // namespace
@@ -48,7 +71,15 @@ ProjectSession::ProjectSession(MainWindow& main, AnalysisActions& analysis)
       main_(main),
       analysis_(analysis),
       sheetMembers_(static_cast<std::size_t>(main.sheetCount())) {
-  main.installEventFilter(this);
+  // The end of the program: unsaved changes are not lost without asking (once, with what the
+  // windows would lose).
+  main.addUnsavedSource(
+      {[this] {
+         return modified_
+                    ? QStringList{QStringLiteral("工程“%1”有尚未保存的修改").arg(displayName())}
+                    : QStringList();
+       },
+       QStringLiteral("保存工程并退出"), [this] { return save(); }});
 }
 
 ProjectSession::~ProjectSession() = default;
@@ -161,8 +192,12 @@ bool ProjectSession::save() {
 }
 
 bool ProjectSession::saveAs() {
-  const auto path = main_.dialogs().chooseSaveFile(&main_, QStringLiteral("工程另存为"), kFilter,
-                                                   QStringLiteral("pellucor"), SaveMode::Replace);
+  // Offered under its own name, or the structure's.
+  const QString name = !path_.isEmpty() ? QFileInfo(path_).completeBaseName()
+                                        : file_name_of({qs(project_.structure.name)});
+  const auto path = main_.dialogs().chooseSaveFile(
+      &main_, QStringLiteral("工程另存为"), kFilter, QStringLiteral("pellucor"), SaveMode::Replace,
+      name.isEmpty() ? QString() : name + QStringLiteral(".pellucor"));
   if (!path) return false;
   return saveTo(*path);
 }
@@ -249,6 +284,29 @@ const project::Member* ProjectSession::member(MemberId id) const {
   return i ? &project_.members[*i] : nullptr;
 }
 
+namespace {
+
+// Whether a change touches what the member's sheet is given.
+bool same_inputs(const project::Member& a, const project::Member& b) {
+  return a.sheet == b.sheet && a.boxes == b.boxes && a.steel == b.steel && a.options == b.options;
+}
+
+}  // namespace
+
+QStringList ProjectSession::refusal(const project::Member& m) {
+  QStringList lines;
+  for (const project::Skipped& s : project::check_member(m, m.name)) lines << qs(s.text);
+  return lines;
+}
+
+void ProjectSession::tellRefused(const project::Member& m, const QStringList& lines,
+                                 QWidget* parent) const {
+  main_.dialogs().showWarning(
+      parent != nullptr ? parent : &main_, kTitle,
+      QStringLiteral("构件“%1”的计算表不接受以下输入，构件未存入工程：\n· %2")
+          .arg(qs(m.name), lines.join(QStringLiteral("\n· "))));
+}
+
 bool ProjectSession::updateMember(MemberId id,
                                   const std::function<void(project::Member&)>& change) {
   const auto i = indexOf(id);
@@ -257,12 +315,24 @@ bool ProjectSession::updateMember(MemberId id,
   const project::Member before = m;
   change(m);
   if (m == before) return true;
+  if (!same_inputs(m, before)) {
+    if (const QStringList refused = refusal(m); !refused.isEmpty()) {
+      const project::Member shown = m;
+      m = before;
+      tellRefused(shown, refused);
+      return false;
+    }
+  }
   setModified(true);
   emit projectChanged();
   return true;
 }
 
-ProjectSession::MemberId ProjectSession::addMember(project::Member m) {
+std::optional<ProjectSession::MemberId> ProjectSession::addMember(project::Member m) {
+  if (const QStringList refused = refusal(m); !refused.isEmpty()) {
+    tellRefused(m, refused);
+    return std::nullopt;
+  }
   project_.members.push_back(std::move(m));
   const MemberId id = nextId_++;
   ids_.push_back(id);
@@ -323,6 +393,7 @@ QtSheetView* ProjectSession::openInSheet(MemberId id) {
   std::vector<sheet::Control> skipped;
   analysis::batch::Typist::Options options;
   options.skippedDisabled = [&skipped](sheet::Control c) { skipped.push_back(c); };
+  focus_first_typed(*view, entries);
   analysis::batch::Typist typist(controller, *view, options);
   typist.type(entries);
   sheetMembers_[static_cast<std::size_t>(number - 1)] = id;
@@ -335,6 +406,7 @@ QtSheetView* ProjectSession::typeIntoSheet(int sheet,
                                            std::vector<sheet::Control>* skipped) {
   QtSheetView* view = main_.showSheet(sheet);
   if (view == nullptr) return nullptr;
+  focus_first_typed(*view, entries);
   std::vector<sheet::Control> missed;
   analysis::batch::Typist::Options options;
   options.skippedDisabled = [&missed](sheet::Control c) { missed.push_back(c); };
@@ -366,6 +438,30 @@ std::optional<ProjectSession::MemberId> ProjectSession::saveSheetAsMember(int sh
   QtSheetView* view = main_.sheetView(sheet);
   if (view == nullptr) return std::nullopt;
   const sheet::Module& module = view->controller().module();
+  // A member is what its sheet computes: a sheet that stops is not stored.
+  const project::Member typed = project::member_from_view(std::string(), module, *view);
+  if (const QStringList refused = refusal(typed); !refused.isEmpty()) {
+    main_.dialogs().showWarning(
+        &main_, kTitle,
+        QStringLiteral("计算表“%1”不接受以下输入，未存为构件：\n· %2")
+            .arg(qs(module.table().caption), refused.join(QStringLiteral("\n· "))));
+    return std::nullopt;
+  }
+  const analysis::batch::CaseResult run =
+      analysis::batch::run_case(module, project::member_entries(typed));
+  if (!run.done) {
+    QString why = QStringLiteral("计算未完成");
+    if (run.message) {
+      const std::string_view label = sheet::input_label(module.table(), run.message->control);
+      why = (run.message->control == sheet::Control::None ? QString()
+                                                          : qs(label) + QStringLiteral("："));
+      why += qs(run.message->text);
+    }
+    main_.dialogs().showWarning(&main_, kTitle,
+                                QStringLiteral("计算表“%1”中的输入不能完成计算，未存为构件：%2")
+                                    .arg(qs(module.table().caption), why));
+    return std::nullopt;
+  }
   if (const auto id = memberInSheet(sheet)) {
     const project::Member* m = member(*id);
     const auto answer = main_.dialogs().ask(
@@ -385,19 +481,29 @@ std::optional<ProjectSession::MemberId> ProjectSession::saveSheetAsMember(int sh
     }
     if (answer != 1) return std::nullopt;
   }
-  const MemberId id =
-      addMember(project::member_from_view(freshMemberName().toStdString(), module, *view));
-  sheetMembers_[static_cast<std::size_t>(sheet - 1)] = id;
-  return id;
-}
-
-bool ProjectSession::eventFilter(QObject* watched, QEvent* event) {
-  // The end of the program: unsaved changes are not lost without asking.
-  if (watched == &main_ && event->type() == QEvent::Close && !maySetAside()) {
-    event->ignore();
-    return true;
+  // The member's name: asked, and one no other member has.
+  QString name = freshMemberName();
+  for (;;) {
+    const auto given = main_.dialogs().askText(&main_, kTitle, QStringLiteral("构件名称："), name);
+    if (!given) return std::nullopt;
+    name = given->trimmed();
+    const std::string wanted = name.toStdString();
+    if (name.isEmpty()) {
+      main_.dialogs().showWarning(&main_, kTitle, QStringLiteral("构件名称不能为空。"));
+    } else if (std::any_of(project_.members.begin(), project_.members.end(),
+                           [&](const project::Member& m) { return m.name == wanted; })) {
+      main_.dialogs().showWarning(
+          &main_, kTitle,
+          QStringLiteral("工程中已有构件“%1”；评估与报告按名称区分构件，请另取一个名称。")
+              .arg(name));
+    } else {
+      break;
+    }
+    name = freshMemberName();  // offered next
   }
-  return QObject::eventFilter(watched, event);
+  const auto id = addMember(project::member_from_view(name.toStdString(), module, *view));
+  if (id) sheetMembers_[static_cast<std::size_t>(sheet - 1)] = *id;
+  return id;
 }
 
 }  // namespace pellucor::shell

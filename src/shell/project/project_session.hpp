@@ -14,7 +14,10 @@
 // the list changes when another member is removed). Nothing that is not saved is dropped
 // without asking: a new or opened project, and the end of the program, first ask whether the
 // changes are to be saved; saving over a file that opened with parts it could not read (or
-// that a newer version wrote) asks first too.
+// that a newer version wrote) asks first too. No member goes into the project with texts its
+// own sheet refuses (a box's text that is not a number, a value out of the box's range): such a
+// change is refused with a message naming the member and the boxes; a file may still bring
+// such a member, which is kept as it was typed and named when it opens.
 #pragma once
 
 #include <QObject>
@@ -83,14 +86,24 @@ class ProjectSession final : public QObject {
   // The menu that lists them (one entry each, which opens it): filled now and after every
   // project opened or saved.
   void setRecentMenu(QMenu* menu);
+  QMenu* recentMenu() const { return recentMenu_; }
 
   // ---- Members.
   std::optional<MemberId> idAt(std::size_t index) const;
   std::optional<std::size_t> indexOf(MemberId id) const;
   const analysis::project::Member* member(MemberId id) const;
-  // Changes one member (as update()); false when there is no such member any more.
+  // Changes one member (as update()); false when there is no such member any more, or when the
+  // change would give the member texts its sheet refuses (the member stays as it was, a
+  // message says why).
   bool updateMember(MemberId id, const std::function<void(analysis::project::Member&)>& change);
-  MemberId addMember(analysis::project::Member m);
+  // Adds a member at the end; none (after a message) when its sheet refuses its texts.
+  std::optional<MemberId> addMember(analysis::project::Member m);
+  // What the member's own sheet would not take of its texts, one line each naming the box
+  // (see project::check_member); empty when the sheet takes it whole.
+  static QStringList refusal(const analysis::project::Member& m);
+  // The message that a member is not stored, with the lines of refusal().
+  void tellRefused(const analysis::project::Member& m, const QStringList& lines,
+                   QWidget* parent = nullptr) const;
   void removeMember(MemberId id);
   // A name no member has yet: "构件 N".
   QString freshMemberName() const;
@@ -117,9 +130,6 @@ class ProjectSession final : public QObject {
   void projectChanged();   // any change, and a new or opened project
   void projectReplaced();  // a new or opened project: member ids of the old one are gone
   void stateChanged();     // the file or the unsaved state changed
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Opens the file, the question about unsaved changes answered.

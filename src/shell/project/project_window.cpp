@@ -22,6 +22,7 @@
 #include "analysis/update/member_update.hpp"
 #include "modules/registry.hpp"
 #include "sheet/control_names.hpp"
+#include "sheet/user_input.hpp"
 #include "shell/analysis_menu/analysis_actions.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/dialogs.hpp"
@@ -30,6 +31,7 @@
 #include "shell/project/fit_profile_window.hpp"
 #include "shell/project/fit_readings.hpp"
 #include "shell/project/fit_survey_windows.hpp"
+#include "shell/project/project_assessment_window.hpp"
 #include "shell/reliability/reliability_window.hpp"
 #include "shell/sheet_view/qt_sheet_view.hpp"
 #include "shell/tables/assessment_panel.hpp"
@@ -159,12 +161,12 @@ ProjectWindow::ProjectWindow(ProjectSession& session, QWidget* parent)
     return b;
   };
   auto* row1 = new QHBoxLayout;
-  row1->addWidget(makeButton(QStringLiteral("由当前表单添加(&A)"), "addFromSheet",
+  row1->addWidget(makeButton(QStringLiteral("由当前表单添加(&F)"), "addFromSheet",
                              &ProjectWindow::addFromSheet));
   row1->addWidget(
-      makeButton(QStringLiteral("新构件(&N)…"), "addMember", &ProjectWindow::addMember));
+      makeButton(QStringLiteral("新构件(&M)…"), "addMember", &ProjectWindow::addMember));
   row1->addWidget(
-      makeButton(QStringLiteral("删除(&D)"), "removeMember", &ProjectWindow::removeMember));
+      makeButton(QStringLiteral("删除(&S)"), "removeMember", &ProjectWindow::removeMember));
   row1->addWidget(
       makeButton(QStringLiteral("在表单中打开(&O)"), "openInSheet", &ProjectWindow::openInSheet));
   row1->addWidget(
@@ -175,11 +177,13 @@ ProjectWindow::ProjectWindow(ProjectSession& session, QWidget* parent)
   row2->addWidget(
       makeButton(QStringLiteral("氯离子剖面(&P)…"), "profiles", &ProjectWindow::openProfiles));
   row2->addWidget(
-      makeButton(QStringLiteral("碳化深度(&C)…"), "carbonation", &ProjectWindow::openCarbonation));
+      makeButton(QStringLiteral("碳化深度(&H)…"), "carbonation", &ProjectWindow::openCarbonation));
   row2->addWidget(
       makeButton(QStringLiteral("保护层厚度(&V)…"), "cover", &ProjectWindow::openCover));
   row2->addWidget(makeButton(QStringLiteral("可靠度分析(&R)…"), "reliability",
                              &ProjectWindow::openReliability));
+  row2->addWidget(makeButton(QStringLiteral("工程评估(&K)…"), "assessment",
+                             [this] { ProjectAssessmentWindow::show(session_); }));
   row2->addStretch();
 
   file_ = new QLabel(this);
@@ -290,7 +294,7 @@ void ProjectWindow::addMember() {
   project::Member m;
   m.name = session_.freshMemberName().toStdString();
   m.sheet = modules::all_modules()[static_cast<std::size_t>(*answer)]->table().cliName;
-  selectMember(session_.addMember(std::move(m)));
+  if (const auto id = session_.addMember(std::move(m))) selectMember(*id);
 }
 
 void ProjectWindow::removeMember() {
@@ -393,6 +397,25 @@ namespace {
 
 const char* const kFromProject = "pellucorProjectSheet";
 
+// A member's name and inputs as its sheet sees them: every box (one left empty at the text the
+// sheet opens with), the steel, the option chosen in each group (its first when none is).
+std::vector<std::string> inputs_as_sheet_sees(const sheet::SheetTable& table,
+                                              const project::Member& m) {
+  std::vector<std::string> out = {m.name, m.steel};
+  for (const auto& f : table.fields) {
+    const auto it = m.boxes.find(f.control);
+    const std::string text = it == m.boxes.end() ? std::string() : it->second;
+    out.push_back(sheet::trim_blanks_and_tabs(text).empty() ? std::string(sheet::kDefaultBoxText)
+                                                            : text);
+  }
+  for (const auto& g : table.groups) {
+    const bool second =
+        std::find(m.options.begin(), m.options.end(), g.options[1].control) != m.options.end();
+    out.emplace_back(second ? "2" : "1");
+  }
+  return out;
+}
+
 // The cells of a member table window's rows in the columns of project::member_table().
 std::vector<std::vector<std::string>> table_rows(const BatchWindow& w,
                                                  const sheet::SheetTable& table) {
@@ -428,6 +451,8 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
   const project::MemberTable rows = project::member_table(table, members);
   auto* w = new BatchWindow(main, sheet, main.dialogs());
   w->setProperty(kFromProject, sheet);
+  w->setExportName(file_name_of({qs(session.project().structure.name),
+                                 without_access_key(table.menuCaption), QStringLiteral("成员表")}));
   QTableWidget* t = w->table();
   t->setSortingEnabled(false);
   while (t->rowCount() < static_cast<int>(rows.rows.size())) w->addRow();
@@ -488,6 +513,23 @@ BatchWindow* open_member_table(ProjectSession& session, int sheet) {
     }
     return std::optional<std::vector<analysis::assess::LimitState>>();
   });
+  // The rows live in the project: closing asks only about rows not saved to it.
+  w->setRowsLiveIn([&session, w, sheet, belongs]() -> QStringList {
+    if (!*belongs) return {};
+    const sheet::Module& module = *modules::all_modules().at(static_cast<std::size_t>(sheet - 1));
+    const auto rows = project::members_from_table(module.table(), table_rows(*w, module.table()));
+    std::vector<const project::Member*> held;
+    for (const auto& m : session.project().members) {
+      if (project::module_of(m) == &module) held.push_back(&m);
+    }
+    bool same = rows.ok() && rows->size() == held.size();
+    for (std::size_t i = 0; same && i < held.size(); ++i) {
+      same = inputs_as_sheet_sees(module.table(), (*rows)[i]) ==
+             inputs_as_sheet_sees(module.table(), *held[i]);
+    }
+    if (same) return {};
+    return {QStringLiteral("成员表中有尚未保存到工程的修改")};
+  });
   // The rows belong to this project.
   QObject::connect(&session, &ProjectSession::projectReplaced, save, [save, label] {
     save->setEnabled(false);
@@ -505,6 +547,19 @@ bool save_member_table(ProjectSession& session, BatchWindow& w) {
   const auto rows = project::members_from_table(module.table(), table_rows(w, module.table()));
   if (!rows) {
     dialogs.showWarning(&w, kTitle, qs(rows.refusal().text));
+    return false;
+  }
+  // Nothing is stored while a row holds texts its sheet refuses: each named, by member and box.
+  QStringList refused;
+  for (const project::Member& r : *rows) {
+    for (const QString& line : ProjectSession::refusal(r)) {
+      refused << QStringLiteral("构件“%1”：%2").arg(qs(r.name), line);
+    }
+  }
+  if (!refused.isEmpty()) {
+    dialogs.showWarning(&w, kTitle,
+                        QStringLiteral("以下输入计算表不接受，成员表未保存到工程：\n· %1")
+                            .arg(refused.join(QStringLiteral("\n· "))));
     return false;
   }
   // The members of the sheet that the table no longer holds.

@@ -95,6 +95,18 @@ void draw_probability_chart(QChart& chart, const mc::Summary* summary) {
     for (const auto& point : s.curve) p->append(point.age, point.p[i]);
     attach(chart, p, x, y);
   }
+  // The target age at which the tables give P.
+  const double tau = s.atTarget.age;
+  if (std::isfinite(tau) && tau > 0 && tau <= s.curve.back().age) {
+    auto* line = new QLineSeries;
+    line->setName(QStringLiteral("目标年龄 τ = %1 a").arg(short_digits(tau)));
+    line->append(tau, 0);
+    line->append(tau, 1);
+    QPen pen(Qt::DashLine);
+    pen.setColor(Qt::darkGray);
+    line->setPen(pen);
+    attach(chart, line, x, y);
+  }
 }
 
 void draw_beta_chart(QChart& chart, const mc::Summary* summary) {

@@ -64,15 +64,29 @@ QList<QStringList> percentile_cells(const mc::Summary& s) {
   return rows;
 }
 
+bool below_target(const mc::Summary& s, std::size_t i) {
+  const mc::IndexValue& b = s.atTarget.index[i];
+  switch (b.kind) {
+    case mc::IndexValue::Kind::Exact:
+      return b.value < s.targets[i];
+    case mc::IndexValue::Kind::Below:
+      return b.value <= s.targets[i];
+    case mc::IndexValue::Kind::Above:
+      break;
+  }
+  return false;
+}
+
 QList<QStringList> at_target_cells(const mc::Summary& s) {
   QList<QStringList> rows;
   const mc::AtAge& at = s.atTarget;
   for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    QString beta = qs(mc::index_text(at.index[i])) + QStringLiteral("（") + fixed(s.targets[i], 2) +
+                   QStringLiteral("）");
+    if (below_target(s, i)) beta += QStringLiteral(" ") + QString::fromUtf8(kBelowTarget);
     rows.append({fixed(at.p[i], 5), fixed(at.pLow[i], 5), fixed(at.se[i], 5),
                  at.cov[i] ? fixed(*at.cov[i], 3) : QStringLiteral("—（无失效）"),
-                 fixed(at.lo95[i], 5) + QStringLiteral(" – ") + fixed(at.hi95[i], 5),
-                 qs(mc::index_text(at.index[i])) + QStringLiteral("（") + fixed(s.targets[i], 2) +
-                     QStringLiteral("）")});
+                 fixed(at.lo95[i], 5) + QStringLiteral(" – ") + fixed(at.hi95[i], 5), beta});
   }
   return rows;
 }

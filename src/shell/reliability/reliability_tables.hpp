@@ -33,8 +33,14 @@ QString source_name(const analysis::mc::ScatterSource& s);
 QList<QStringList> percentile_cells(const analysis::mc::Summary& summary);
 
 // The statistics at the target age: rows t_i, t_c, t_d; columns P, its lower bound, standard
-// error, CoV, exact 95 % interval, beta (a bound written "> 4.107"), the target.
+// error, CoV, exact 95 % interval, beta (a bound written "> 4.107") with the target, marked
+// "▼ 低于目标" where beta lies below it.
 QList<QStringList> at_target_cells(const analysis::mc::Summary& summary);
+// Whether beta of time i (0 t_i, 1 t_c, 2 t_d) at the target age lies below its target: an
+// exact value below it, or a bound below it from every sample having failed.
+bool below_target(const analysis::mc::Summary& summary, std::size_t i);
+// The mark of an index below its target.
+inline constexpr const char* kBelowTarget = "▼ 低于目标";
 
 // How the samples ended: the samples that ran to the end, then each cause with its count, its
 // share, what it is in plain Chinese and how it is counted.

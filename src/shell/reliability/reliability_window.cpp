@@ -31,9 +31,11 @@
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
+#include "sheet/result_record.hpp"
 #include "shell/charts/chart_builder.hpp"
 #include "shell/kit/background_run.hpp"
 #include "shell/kit/dialogs.hpp"
+#include "shell/kit/quantity_names.hpp"
 #include "shell/kit/safe_file.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_charts.hpp"
@@ -46,12 +48,12 @@ namespace update = analysis::update;
 
 namespace {
 
-const QString kTitleInput = QStringLiteral("输入验证");
-
-// The box's label with the unit its prompt states: "保护层厚度（mm）".
+// The box's label with the unit its prompt states, corrected where the sheet misspells it:
+// "保护层厚度（mm）", "环境温度（℃）".
 QString label_with_unit(const sheet::FieldRow& f) {
   QString s = qs(f.label);
-  if (!f.typed.unit.empty()) s += QStringLiteral("（") + qs(f.typed.unit) + QStringLiteral("）");
+  const QString unit = shown(sheet::ResultItem{&f.typed, sheet::ItemKind::Input, 0.0, {}}).unit;
+  if (!unit.isEmpty()) s += QStringLiteral("（") + unit + QStringLiteral("）");
   return s;
 }
 
@@ -175,6 +177,9 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
       QStringLiteral("样本限于截断范围内，保持表中均值；范围容不下所要求的离散时，"
                      "变异系数取该范围内能达到的最大值，并标红"));
   inputs_->verticalHeader()->hide();
+  hiddenRows_ = new QLabel(this);
+  hiddenRows_->setObjectName(QStringLiteral("hiddenRows"));
+  hiddenRows_->setWordWrap(true);
   buildInputTable();
   inputs_->resizeColumnsToContents();
 
@@ -218,6 +223,8 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   setupLayout->setContentsMargins(0, 0, 0, 0);
   inputs_->setParent(setup);
   setupLayout->addWidget(inputs_, 1);
+  hiddenRows_->setParent(setup);
+  setupLayout->addWidget(hiddenRows_);
   setupLayout->addWidget(buildSettings());
   setupLayout->addWidget(buildUpdateSettings());
   tabs_->addTab(setup, QStringLiteral("输入与设置"));
@@ -340,6 +347,20 @@ void ReliabilityWindow::buildInputTable() {
   }
   updating_ = false;
   for (int row = 0; row < inputs_->rowCount(); ++row) refreshRow(row);
+  // A box the sheet leaves empty takes no part in its calculation under the options chosen
+  // (an alternative input, a derivation not used): its row is not shown, and the window says so.
+  QStringList unused;
+  for (int row = 0; row < inputs_->rowCount(); ++row) {
+    const int n = rowBoxes_[static_cast<std::size_t>(row)];
+    if (means_.box(n) != 0) continue;
+    inputs_->setRowHidden(row, true);
+    unused << qs(module_.table().field(sheet::text_box(n))->label);
+  }
+  if (!unused.isEmpty()) {
+    hiddenRows_->setText(QStringLiteral("计算表中未填写的输入不参与计算，未列出：%1。")
+                             .arg(unused.join(QStringLiteral("、"))));
+  }
+  hiddenRows_->setVisible(!unused.isEmpty());
 }
 
 QWidget* ReliabilityWindow::buildSettings() {
@@ -875,7 +896,8 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   const std::optional<std::uint64_t> seed = typed_count(seed_->text());
   settings.seed = seed.value_or(0);
   if (!seed) {
-    dialogs_.showWarning(this, kTitleInput, QStringLiteral("随机数种子必须是不小于 0 的整数!"));
+    dialogs_.showWarning(this, kInputCheckTitle,
+                         QStringLiteral("随机数种子必须是不小于 0 的整数!"));
     seed_->setFocus();
     return std::nullopt;
   }
@@ -888,7 +910,7 @@ std::optional<mc::Problem> ReliabilityWindow::problemFromTable(mc::RunSettings& 
   }
 
   if (const auto error = mc::validate(p, settings)) {
-    dialogs_.showWarning(this, kTitleInput, qs(error->text));
+    dialogs_.showWarning(this, kInputCheckTitle, qs(error->text));
     using Kind = mc::ProblemError::Kind;
     auto firstNotNumber = [](const std::array<QLineEdit*, kTimes>& edits, bool negativeToo) {
       for (QLineEdit* e : edits) {
@@ -974,6 +996,9 @@ void ReliabilityWindow::runFinished(const QString& error) {
                       .arg(run->control.done.load())
                       .arg(run->settings.samples) +
                   previous;
+    // The bar starts afresh: the part of a run that gave no result is no progress.
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
   } else {
     report_ = std::move(run->report);
     updated_ = std::move(run->updated);
@@ -1086,15 +1111,23 @@ void ReliabilityWindow::showReport() {
   atTarget_->horizontalHeaderItem(0)->setText(
       QStringLiteral("时间（τ = %1 a）").arg(short_digits(s.atTarget.age)));
   fill_table(*atTarget_, withNames(at_target_cells(s), times));
+  // An index below its target stands out.
+  for (std::size_t i = 0; i < mc::kTimes; ++i) {
+    QTableWidgetItem* beta = atTarget_->item(static_cast<int>(i), atTarget_->columnCount() - 1);
+    if (beta != nullptr && below_target(s, i)) beta->setForeground(QColor(176, 32, 32));
+  }
   fill_table(*percentiles_, withNames(percentile_cells(s), times));
   fill_table(*stops_, stop_cells(r));
 }
 
 void ReliabilityWindow::exportCsv() {
   if (!report_ || run_) return;
-  const auto path =
-      dialogs_.chooseSaveFile(this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"),
-                              QStringLiteral("csv"), SaveMode::Replace);
+  const auto path = dialogs_.chooseSaveFile(
+      this, QStringLiteral("导出CSV"), QStringLiteral("*.csv"), QStringLiteral("csv"),
+      SaveMode::Replace,
+      file_name_of({qs(module_.table().menuCaption).section(QStringLiteral("(&"), 0, 0),
+                    QString::fromUtf8(kReliabilityTitle)}) +
+          QStringLiteral(".csv"));
   if (!path) return;
   std::ostringstream csv;
   if (updated_) {
@@ -1108,12 +1141,21 @@ void ReliabilityWindow::exportCsv() {
     return;
   }
   handedOver_ = true;
+  status_->setText(status_->text() + QLatin1Char('\n') + written_to(*path));
+}
+
+QStringList ReliabilityWindow::unsavedWork() const {
+  if (run_) return {QStringLiteral("正在计算（将取消计算）")};
+  if (hasUnsavedRun()) return {QStringLiteral("有已完成、尚未导出CSV也未写入报告的计算结果")};
+  return {};
 }
 
 void ReliabilityWindow::closeEvent(QCloseEvent* event) {
   QString question;
   QStringList answers;
-  if (run_) {
+  if (closeAgreed_) {
+    // Asked for already, with the other windows.
+  } else if (run_) {
     question = QStringLiteral("可靠度分析正在计算。关闭窗口将取消计算，结果不保留。");
     answers = {QStringLiteral("取消计算并关闭"), QStringLiteral("继续")};
   } else if (hasUnsavedRun()) {

@@ -29,6 +29,7 @@
 #include "analysis/project/project.hpp"
 #include "analysis/update/update.hpp"
 #include "sheet/sheet_table.hpp"
+#include "shell/kit/unsaved_work.hpp"
 #include "shell/reliability/reliability_tables.hpp"
 
 class QCheckBox;
@@ -44,7 +45,7 @@ namespace pellucor::shell {
 
 class Dialogs;
 
-class ReliabilityWindow final : public QWidget {
+class ReliabilityWindow final : public QWidget, public UnsavedWork {
   Q_OBJECT
 
  public:
@@ -69,6 +70,8 @@ class ReliabilityWindow final : public QWidget {
   static constexpr int kTimes = 3;
 
   QTableWidget* inputTable() const { return inputs_; }
+  // What the input table leaves out (boxes the sheet leaves empty); hidden when nothing.
+  QLabel* hiddenRowsLabel() const { return hiddenRows_; }
   // The row of box n in the input table, -1 when the sheet has no such box.
   int rowOf(int box) const;
   QComboBox* distributionBox(int row) const;
@@ -162,6 +165,10 @@ class ReliabilityWindow final : public QWidget {
 
   QSize sizeHint() const override;
 
+  // UnsavedWork: a run going on, a completed run neither exported nor reported.
+  QStringList unsavedWork() const override;
+  void closeWithoutAsking() override { closeAgreed_ = true; }
+
  protected:
   // A run going on, or a completed run neither exported nor reported, is not lost without
   // asking.
@@ -202,6 +209,7 @@ class ReliabilityWindow final : public QWidget {
   bool updating_ = false;      // the window is writing cells itself
 
   QTableWidget* inputs_ = nullptr;
+  QLabel* hiddenRows_ = nullptr;
   QLineEdit* samples_ = nullptr;
   QLineEdit* seed_ = nullptr;
   std::array<QLineEdit*, kTimes> targets_{};
@@ -256,6 +264,7 @@ class ReliabilityWindow final : public QWidget {
   std::uint64_t runOrder_ = 0;
   QString cancelNote_;  // set when the last run was cancelled: what the window shows instead
   mutable bool handedOver_ = false;  // the last completed run was exported or reported
+  bool closeAgreed_ = false;         // the next close asks nothing
 };
 
 }  // namespace pellucor::shell

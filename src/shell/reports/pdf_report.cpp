@@ -506,6 +506,11 @@ ReportDocument sheet_report(const sheet::SheetController& controller, const QStr
                                  "改动，与本报告不符：") +
                   changes.join(QStringLiteral("；")) + QStringLiteral("。"));
   }
+  // What the reader must know before the results (the marine sheet's search against the real
+  // crossing), framed on the first page with the other notes.
+  for (const auto& m : analysis::curves::must_read(controller.lastRun())) {
+    doc.addNotice(QStringLiteral("注意：") + qs(m.text));
+  }
   for (ReportSection& s : sheet_sections(controller.table(), *record, controller.lastRun())) {
     doc.addSection(std::move(s));
   }

@@ -8,19 +8,14 @@
 #include <optional>
 #include <string_view>
 
+#include "shell/kit/quantity_names.hpp"
+
 namespace pellucor::sheet {
 struct ResultItem;
 struct ResultRecord;
 }  // namespace pellucor::sheet
 
 namespace pellucor::shell {
-
-// The name and unit of an item as the report and the member table show them.
-struct Shown {
-  QString name;
-  QString unit;  // empty: none
-};
-Shown shown(const sheet::ResultItem& item);
 
 // A result value with the digits an engineer reads: ages to 0.1 a (three significant digits
 // below 1 a), everything else to three significant digits, very small or large magnitudes as
@@ -41,9 +36,5 @@ std::optional<MemberState> member_state(const sheet::ResultRecord& record);
 MemberState member_state(double t, double ti, double tc, double td);
 // 尚未锈蚀 / 锈蚀中、未开裂 / 已开裂 / 耐久性已终结
 QString state_name(MemberState state);
-
-// The end of the durable life t_d, printed by every sheet but the carbonation one.
-inline constexpr std::string_view kEndOfLifeKey = "td";
-QString end_of_life_name();
 
 }  // namespace pellucor::shell

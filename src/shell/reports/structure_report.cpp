@@ -503,7 +503,16 @@ void write_with_progress(MainWindow& main, const project::Project& project,
   const bool written = doc.writePdf(out, &error);
   if (progress.wasCanceled()) return;
   progress.setValue(progress.maximum());
-  if (!written) dialogs.showWarning(&main, kTitle, error);
+  progress.close();
+  if (!written) {
+    dialogs.showWarning(&main, kTitle, error);
+    return;
+  }
+  // Opening and printing are offered; neither is the default.
+  doc.setProgress({});
+  offer_report(
+      dialogs, &main, kTitle, out, [&doc](QPrinter& printer) { doc.paint(printer); },
+      doc.caption());
 }
 
 }  // namespace
@@ -580,7 +589,8 @@ ReportDocument structure_report(const project::Project& p, const assess::Structu
   if (!skipped.empty()) {
     front.notes << QStringLiteral("读取工程文件时有 %1 处未能读入，本报告不含这些内容：")
                        .arg(skipped.size());
-    for (const auto& k : skipped) front.notes << qs(k.where) + QStringLiteral("：") + qs(k.text);
+    for (const auto& k : skipped)
+      front.notes << qs(k.shown.empty() ? k.where : k.shown) + QStringLiteral("：") + qs(k.text);
   }
   doc.addSection(std::move(front));
   doc.addSection(settings_section(s));
@@ -787,7 +797,11 @@ QAction* install_structure_report_menu(MainWindow& main, OpenProjectSource openP
     }
     const auto out =
         dialogs.chooseSaveFile(&main, QStringLiteral("保存报告"), QStringLiteral("*.pdf"),
-                               QStringLiteral("pdf"), SaveMode::Replace);
+                               QStringLiteral("pdf"), SaveMode::Replace,
+                               file_name_of({QString::fromStdString(project.structure.name),
+                                             QString::fromStdString(project.structure.structure),
+                                             QStringLiteral("结构评估报告")}) +
+                                   QStringLiteral(".pdf"));
     if (!out) return;
     // The report never takes the place of the project it is made from.
     if (!source.file.isEmpty() && sheet::same_file(sheet::file_key(source.file.toStdString()),

@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "sheet/numeric.hpp"
+#include "sheet/user_input.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/sheet_layout.hpp"
 #include "shell/kit/text.hpp"
@@ -172,6 +174,17 @@ void QtSheetView::build() {
   pane_->viewport()->installEventFilter(this);
   controls_[pane_->viewport()] = Control::Picture1;
 
+  // The status line below the design area: the sheet keeps its design and grows by one line.
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("sheetStatus"));
+  status_->setFont(sheet_font(SheetFont::Frame));
+  status_->setFocusPolicy(Qt::NoFocus);
+  const QRect pane = pane_->geometry();
+  const int line = QFontMetrics(status_->font()).height() + 4;
+  const QSize design = size();
+  status_->setGeometry(pane.left(), design.height(), pane.width(), line);
+  setFixedSize(design.width(), design.height() + line);
+
   // Qt's own focus chain in the sheet's tab order as well (used when the sub-window is activated).
   QWidget* previous = nullptr;
   for (const Control c : s.tabOrder) {
@@ -283,6 +296,39 @@ void QtSheetView::printLine(std::string_view line) {
   paneEmpty_ = false;
   // A calculation runs inside its button's click for seconds; the wait line must show meanwhile.
   if (pane_->isVisible()) pane_->viewport()->repaint();
+}
+
+QStringList QtSheetView::prefixReadings() const {
+  QStringList out;
+  for (const auto& f : table().fields) {
+    const std::string t = text(f.control);
+    if (sheet::trim_blanks_and_tabs(sheet::half_width(t)).empty() || typed_number(qs(t))) continue;
+    out << QStringLiteral("%1 '%2' 按 %3 读入")
+               .arg(qs(f.label), qs(t), digits(sheet::numeric_prefix(t)));
+  }
+  return out;
+}
+
+void QtSheetView::showStatus() {
+  QStringList parts;
+  if (!readings_.isEmpty()) {
+    parts << QStringLiteral("输入读法：") + readings_.join(QStringLiteral("；"));
+  }
+  if (!note_.isEmpty()) parts << note_;
+  const QString whole = parts.join(QStringLiteral("　"));
+  // A note about the result is to be read first: in the colour of the other windows' warnings.
+  status_->setStyleSheet(note_.isEmpty() ? QString() : QStringLiteral("color: #8a1c00"));
+  status_->setToolTip(whole);
+  status_->setText(status_->fontMetrics().elidedText(whole, Qt::ElideRight, status_->width()));
+}
+
+QString QtSheetView::statusLine() const {
+  return status_->toolTip();
+}
+
+void QtSheetView::setNote(const QString& note) {
+  note_ = note;
+  showStatus();
 }
 
 QStringList QtSheetView::paneLines() const {
@@ -479,6 +525,10 @@ void QtSheetView::inputEdited() {
 }
 
 void QtSheetView::calculateClicked() {
+  // Read before the iteration writes its running value back into its box.
+  readings_ = prefixReadings();
+  note_.clear();
+  showStatus();
   const sheet::CalculateOutcome outcome = controller_.calculate();
   using Status = sheet::CalculateOutcome::Status;
   // The plausibility message has been answered; the pane then says what made the model give up

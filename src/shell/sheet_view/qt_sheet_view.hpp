@@ -15,6 +15,10 @@
 // leave check of the control that holds the focus runs first). After a plausibility stop the
 // pane says why, once the message box has been answered. Before Save writes results that no
 // longer match the boxes, the window asks.
+//
+// Below the sheet's design area, outside the specified pane, a status line says what the pane
+// cannot: which texts Calculate read by the numeric prefix rule as another number than they
+// show ("保护层厚度 '4O' 按 4 读入"), and any note the analyses add about the result.
 #pragma once
 
 #include <QWidget>
@@ -28,6 +32,7 @@
 #include "sheet/view.hpp"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -78,6 +83,13 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   // The lines the output pane shows.
   QStringList paneLines() const;
 
+  // The status line below the sheet, whole (the line shows as much as fits, the rest in its
+  // tip): how the last Calculate read texts that are not wholly a number, then the note.
+  QString statusLine() const;
+  QLabel* statusLabel() const { return status_; }
+  // A note about the sheet's last result from elsewhere (empty: none), shown on the status line.
+  void setNote(const QString& note);
+
   // Presses 计算, 保存数据 or 退 出 as a click does: the leave check of the focused control runs
   // first and may refuse. False when the button was not pressed.
   bool pressButton(sheet::Control button);
@@ -106,6 +118,9 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   bool handlePress(sheet::Control target);
   // Selects the whole text when `w` is a box.
   static void selectWhole(QWidget* w);
+  // How the boxes' texts that are not wholly a number are read by the prefix rule.
+  QStringList prefixReadings() const;
+  void showStatus();
   void buttonClicked(sheet::Control button);
   void calculateClicked();
   void saveClicked();
@@ -119,6 +134,9 @@ class QtSheetView final : public QWidget, public sheet::SheetView {
   QComboBox* combo_ = nullptr;
   QPlainTextEdit* pane_ = nullptr;
   bool paneEmpty_ = true;
+  QLabel* status_ = nullptr;
+  QStringList readings_;  // of the last Calculate
+  QString note_;
 
   bool attached_ = true;
   // A controller call that may open a modal box is running: no second one starts.

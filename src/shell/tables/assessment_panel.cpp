@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "analysis/assess/assessment_table.hpp"
+#include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reports/structure_report.hpp"
@@ -37,6 +38,13 @@ class SortItem final : public QTableWidgetItem {
 };
 
 const char* const kFilters[] = {"全部", "a 级", "b 级", "c 级", "未评定"};
+
+// A sheet by its menu caption without the access key: "渗氯盐_常系数".
+QString sheet_name(const sheet::Module& m) {
+  QString caption = qs(m.table().menuCaption);
+  const qsizetype key = caption.indexOf(QStringLiteral("(&"));
+  return key > 0 ? caption.left(key) : caption;
+}
 
 }  // namespace
 
@@ -111,9 +119,10 @@ AssessmentPanel::AssessmentPanel(QWidget* parent) : QWidget(parent) {
   filter_ = new QComboBox(list);
   filter_->setObjectName(QStringLiteral("gradeFilter"));
   for (const char* f : kFilters) filter_->addItem(QString::fromUtf8(f));
-  auto* filterLabel = new QLabel(QStringLiteral("显示(&G)："), list);
+  auto* filterLabel = new QLabel(QStringLiteral("显示(&F)："), list);
   filterLabel->setBuddy(filter_);
   auto* filterRow = new QHBoxLayout;
+  filterRow->setObjectName(QStringLiteral("filterRow"));
   filterRow->addWidget(filterLabel);
   filterRow->addWidget(filter_);
   filterRow->addStretch(1);
@@ -164,6 +173,29 @@ QStringList AssessmentPanel::columnCells(std::size_t member) const {
   const assess::MemberAssessment& a = *m.assessment;
   return {qs(assess::limit_state_name(a.governing)), qs(assess::remaining_cell(a)),
           qs(assess::margin_cell(a)), qs(assess::grade_name(a.grade))};
+}
+
+void AssessmentPanel::showSheets() {
+  if (sheetFilter_ != nullptr) return;
+  grades_->insertColumn(1);
+  grades_->setHorizontalHeaderItem(1, new QTableWidgetItem(QStringLiteral("计算表")));
+  sheetFilter_ = new QComboBox(grades_->parentWidget());
+  sheetFilter_->setObjectName(QStringLiteral("sheetFilter"));
+  sheetFilter_->addItem(QStringLiteral("全部计算表"));
+  for (const sheet::Module* m : modules::all_modules()) {
+    sheetFilter_->addItem(sheet_name(*m), QVariant::fromValue(static_cast<int>(m->table().number)));
+  }
+  if (auto* row = grades_->parentWidget()->findChild<QHBoxLayout*>(QStringLiteral("filterRow"))) {
+    auto* label = new QLabel(QStringLiteral("计算表(&J)："), grades_->parentWidget());
+    label->setBuddy(sheetFilter_);
+    row->insertWidget(2, label);
+    row->insertWidget(3, sheetFilter_);
+  }
+  connect(sheetFilter_, &QComboBox::currentIndexChanged, this, [this] {
+    applyFilter();
+    emit assessed();
+  });
+  showGrades();
 }
 
 void AssessmentPanel::setMembers(std::vector<Member> members) {
@@ -280,6 +312,13 @@ void AssessmentPanel::showGrades() {
     const QStringList cells = columnCells(i);
     auto* name = new SortItem(qs(m.name), static_cast<double>(i));
     grades_->setItem(row, 0, name);
+    // The sheet's column, when shown, sorts by the sheet's number; the others follow it.
+    const int at = sheetFilter_ != nullptr ? 1 : 0;
+    if (at == 1) {
+      grades_->setItem(row, 1,
+                       new SortItem(m.module != nullptr ? sheet_name(*m.module) : qs(m.sheetName),
+                                    m.module != nullptr ? m.module->table().number : 99));
+    }
     // A member without an assessment sorts with the worst.
     double remaining = -1e300;
     double margin = -1e300;
@@ -289,23 +328,23 @@ void AssessmentPanel::showGrades() {
       margin = g.margin.value_or(-1);
     }
     grades_->setItem(
-        row, 1,
+        row, at + 1,
         new SortItem(cells[0], m.assessment ? static_cast<double>(m.assessment->governing) : 9));
-    grades_->setItem(row, 2, new SortItem(cells[1], remaining));
-    grades_->setItem(row, 3, new SortItem(cells[2], margin));
-    grades_->setItem(row, 4, new SortItem(cells[3], rank[i]));
+    grades_->setItem(row, at + 2, new SortItem(cells[1], remaining));
+    grades_->setItem(row, at + 3, new SortItem(cells[2], margin));
+    grades_->setItem(row, at + 4, new SortItem(cells[3], rank[i]));
     QString note = qs(m.failure);
     if (m.assessment) {
       for (const auto& n : m.assessment->notes) note += qs(n);
     }
     auto* noteItem = new SortItem(note, static_cast<double>(i));
     noteItem->setToolTip(note);  // whole, where the column cuts it short
-    grades_->setItem(row, 5, noteItem);
+    grades_->setItem(row, at + 5, noteItem);
   }
   grades_->setSortingEnabled(true);
   if (!sortedOnce_) {
     // Worst first until the user sorts otherwise.
-    grades_->sortItems(4, Qt::AscendingOrder);
+    grades_->sortItems((sheetFilter_ != nullptr ? 1 : 0) + 4, Qt::AscendingOrder);
     sortedOnce_ = true;
   }
   grades_->resizeColumnsToContents();
@@ -319,6 +358,10 @@ void AssessmentPanel::showGrades() {
 bool AssessmentPanel::passesFilter(std::size_t member) const {
   if (member >= assessment_.members.size()) return true;
   const assess::MemberResult& m = assessment_.members[member];
+  if (sheetFilter_ != nullptr && sheetFilter_->currentIndex() > 0 &&
+      (m.module == nullptr || m.module->table().number != sheetFilter_->currentData().toInt())) {
+    return false;
+  }
   switch (filter_->currentIndex()) {
     case 0:
       return true;

@@ -53,8 +53,13 @@ class AssessmentPanel final : public QWidget {
   QLabel* settingsMessage() const { return message_; }
   QChartView* chartView() const { return chart_; }
 
-  // Whether member i shows under the grade filter ("全部", a, b, c, 未评定).
+  // Whether member i shows under the grade filter ("全部", a, b, c, 未评定) and the sheet filter.
   bool passesFilter(std::size_t member) const;
+
+  // Members of several sheets (a whole project): the grade table gets a column 计算表 after the
+  // member's name, and a filter by sheet beside the grade filter (sheetFilter()).
+  void showSheets();
+  QComboBox* sheetFilter() const { return sheetFilter_; }
 
   // The headers and cells of the four columns a member table adds: governing limit state,
   // remaining life, margin, grade (empty cells before a member is computed).
@@ -84,6 +89,7 @@ class AssessmentPanel final : public QWidget {
   QLabel* message_ = nullptr;
   QLabel* summary_ = nullptr;
   QComboBox* filter_ = nullptr;
+  QComboBox* sheetFilter_ = nullptr;  // with showSheets()
   QTableWidget* grades_ = nullptr;
   QChartView* chart_ = nullptr;
 };

@@ -44,6 +44,28 @@ const QColor kNamedCell(255, 214, 102);
 // The grade cell keeps the member's place in the assessment under this role.
 constexpr int kMemberRole = Qt::UserRole + 7;
 
+}  // namespace
+
+QString refused_cell_text(const QString& name, const QString& cell, sheet::TypedValue::Why why) {
+  using Why = sheet::TypedValue::Why;
+  switch (why) {
+    case Why::NotANumber:
+      return QStringLiteral("%1：'%2' 不是数").arg(name, cell.trimmed());
+    case Why::NoSteel:
+      return QStringLiteral("%1：“%2”不是钢筋种类（1、2、3 或列表中的一项）")
+          .arg(name, cell.trimmed());
+    case Why::NoChoice:
+    case Why::NoOption:
+      return QStringLiteral("%1：“%2”不是可选的一项").arg(name, cell.trimmed());
+    case Why::NoInput:
+    case Why::None:
+      break;
+  }
+  return QStringLiteral("%1：“%2”无法输入").arg(name, cell.trimmed());
+}
+
+namespace {
+
 // Why a line of a member table could not be read, in Chinese: "第 3 行无法读取：引号不成对".
 QString malformed_text(const std::string& reason) {
   static const QRegularExpression form(QStringLiteral("^malformed row \\(line (\\d+)\\): (.*)$"));
@@ -73,6 +95,8 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
       dialogs_(dialogs),
       columns_(sheet) {
   setObjectName(QStringLiteral("batchWindow"));
+  exportName_ = file_name_of({qs(module_.table().menuCaption).section(QStringLiteral("(&"), 0, 0),
+                              QStringLiteral("构件表")});
   table_ = new QTableWidget(this);
   table_->setObjectName(QStringLiteral("memberTable"));
   table_->setItemPrototype(new MemberCell);
@@ -102,13 +126,13 @@ BatchWindow::BatchWindow(MainWindow& main, int sheet, Dialogs& dialogs, QWidget*
     b->setObjectName(QString::fromLatin1(name));
     return b;
   };
-  QPushButton* add = button(with_access_key(QStringLiteral("添加行"), 'A'), "addRow");
-  QPushButton* remove = button(with_access_key(QStringLiteral("删除行"), 'D'), "deleteRows");
+  QPushButton* add = button(with_access_key(QStringLiteral("添加行"), 'T'), "addRow");
+  QPushButton* remove = button(with_access_key(QStringLiteral("删除行"), 'S'), "deleteRows");
   QPushButton* importCsvButton = button(with_access_key(QStringLiteral("导入…"), 'I'), "importCsv");
   QPushButton* exportCsvButton =
-      button(with_access_key(QStringLiteral("导出CSV…"), 'E'), "exportCsv");
+      button(with_access_key(QStringLiteral("导出CSV…"), 'V'), "exportCsv");
   QPushButton* exportXlsxButton =
-      button(with_access_key(QStringLiteral("导出XLSX…"), 'X'), "exportXlsx");
+      button(with_access_key(QStringLiteral("导出XLSX…"), 'L'), "exportXlsx");
   QPushButton* run = button(with_access_key(QStringLiteral("全部计算"), 'R'), "calculateAll");
   QPushButton* open = button(with_access_key(QStringLiteral("在表单中打开"), 'O'), "openInSheet");
   cancel_ = button(with_access_key(QStringLiteral("取消"), 'Q'), "cancel");
@@ -276,22 +300,15 @@ QString BatchWindow::statusText(int row, const batch::RowOutcome& outcome) const
   }
   // The sheet's own message (Chinese) after the name of the box it concerns; a cell that the
   // sheet cannot take, said in its words.
-  std::string message = outcome.statusText;
-  const std::string prefix = std::string(sheet::control_name(outcome.control)) + ": ";
-  if (outcome.control != Control::None && message.rfind(prefix, 0) == 0) {
-    message.erase(0, prefix.size());
-  }
   const int column = outcome.control == Control::None ? -1 : columns_.of(outcome.control);
   const QString name = columns_.name(column);
-  if (!message.empty() && message.front() == '\'') {
+  if (outcome.refused != sheet::TypedValue::Why::None) {
     const QString cell = column < 0 || table_->item(row, column) == nullptr
                              ? QString()
-                             : table_->item(row, column)->text().trimmed();
-    if (outcome.control == Control::Combo1) {
-      return QStringLiteral("%1：“%2”不是钢筋种类（1、2、3 或列表中的一项）").arg(name, cell);
-    }
-    return QStringLiteral("%1：“%2”不是可选的一项").arg(name, cell);
+                             : table_->item(row, column)->text();
+    return refused_cell_text(name, cell, outcome.refused);
   }
+  std::string message = outcome.message;
   if (message == "the calculation did not complete") message = "计算未完成";
   return name.isEmpty() ? qs(message) : name + QStringLiteral("：") + qs(message);
 }
@@ -303,8 +320,21 @@ void BatchWindow::applyOutcome(int row, const batch::RowOutcome& outcome) {
   table_->item(row, columns_.status())->setData(kOutcomeRole, static_cast<int>(outcome.status));
   if (outcome.status == Status::NotRun) return;
   if (outcome.status == Status::Done) {
-    for (std::size_t k = 0; k < outcome.results.size(); ++k) {
-      setCell(row, columns_.firstResult() + static_cast<int>(k), qs(outcome.results[k]));
+    for (int k = 0; k < columns_.results(); ++k) {
+      const std::size_t source = columns_.resultSource(k);
+      if (source < outcome.results.size()) {
+        setCell(row, columns_.firstResult() + k, qs(outcome.results[source]));
+      }
+    }
+    // A crack width below zero is the model's way of saying the cover has not cracked yet.
+    const int width = columns_.result("w");
+    if (QTableWidgetItem* w = width >= 0 ? table_->item(row, width) : nullptr) {
+      bool number = false;
+      const double value = w->text().toDouble(&number);
+      if (number && value < 0) {
+        w->setToolTip(QStringLiteral("计算值 %1 mm 小于零：检测时保护层尚未开裂").arg(w->text()));
+        w->setText(QStringLiteral("未开裂"));
+      }
     }
     if (outcome.ages) {
       const auto& a = *outcome.ages;
@@ -415,9 +445,9 @@ void BatchWindow::openInSheet(int row) {
   if (isRunning() || row < 0 || row >= table_->rowCount()) return;
   const auto cells = inputCells()[static_cast<std::size_t>(row)];
   batch::RowOutcome refused;
-  const auto entries = batch::row_entries(columns_.inputs(), cells, &refused);
+  const auto entries = batch::row_entries(module_.table(), columns_.inputs(), cells, &refused);
   if (!entries) {
-    dialogs_.showWarning(this, kTitle, qs(refused.statusText));
+    dialogs_.showWarning(this, kTitle, statusText(row, refused));
     return;
   }
   const QTableWidgetItem* memberCell = table_->item(row, 0);
@@ -442,13 +472,32 @@ void BatchWindow::openInSheet(int row) {
   view->setMemberName(member.isEmpty() ? QStringLiteral("第 %1 行").arg(row + 1) : member);
 }
 
+void BatchWindow::setRowsLiveIn(std::function<QStringList()> unsavedRows) {
+  unsavedRows_ = std::move(unsavedRows);
+}
+
+QStringList BatchWindow::unsavedWork() const {
+  if (isRunning()) return {QStringLiteral("构件正在计算（将取消计算）")};
+  if (unsavedRows_) return unsavedRows_();
+  if (unexported_) return {QStringLiteral("表中有已计算、尚未导出的结果")};
+  return {};
+}
+
 void BatchWindow::closeEvent(QCloseEvent* event) {
   // Computed rows not yet exported, or a run going on, are not lost without asking.
   QString question;
   QStringList answers;
-  if (isRunning()) {
+  if (closeAgreed_) {
+    // Asked for already, with the other windows.
+  } else if (isRunning()) {
     question = QStringLiteral("构件正在计算。关闭窗口将取消计算，表中的结果不保留。");
     answers = {QStringLiteral("取消计算并关闭"), QStringLiteral("继续")};
+  } else if (unsavedRows_) {
+    // The results are the project's to compute again; only rows not saved to it are lost.
+    if (const QStringList lost = unsavedRows_(); !lost.isEmpty()) {
+      question = lost.join(QStringLiteral("；")) + QStringLiteral("。关闭窗口后这些修改不保留。");
+      answers = {QStringLiteral("关闭"), QStringLiteral("取消")};
+    }
   } else if (unexported_) {
     question = QStringLiteral("表中有已计算、尚未导出的结果。关闭窗口后这些结果不保留。");
     answers = {QStringLiteral("关闭"), QStringLiteral("取消")};

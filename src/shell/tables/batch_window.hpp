@@ -21,6 +21,7 @@
 #include "analysis/batch/batch_job.hpp"
 #include "analysis/batch/csv.hpp"
 #include "analysis/batch/output_file.hpp"
+#include "shell/kit/unsaved_work.hpp"
 #include "shell/tables/member_columns.hpp"
 
 class QAction;
@@ -38,7 +39,7 @@ class FrozenColumn;
 class MainWindow;
 class QtSheetView;
 
-class BatchWindow final : public QWidget {
+class BatchWindow final : public QWidget, public UnsavedWork {
   Q_OBJECT
 
  public:
@@ -56,7 +57,9 @@ class BatchWindow final : public QWidget {
 
   // Puts lines of tab-separated cells (a spreadsheet's copy) or CSV lines into the table from
   // the current cell on (rows are added as needed; nothing goes into the status and result
-  // columns: cells that would are counted and said).
+  // columns: cells that would are counted and said). A block whose first line names columns
+  // (as an export or the console's table does) goes by those names into the rows from the
+  // current row on.
   void paste(const QString& text);
   // The selected cells as tab-separated lines (the smallest block holding the selection).
   QString copySelection() const;
@@ -64,11 +67,17 @@ class BatchWindow final : public QWidget {
   bool hasUnexportedResults() const { return unexported_; }
   void addRow();
   void deleteSelectedRows();
-  // Replaces the rows with those of a CSV file or of the first sheet of a workbook (.xlsx);
-  // false (after a warning) when it cannot.
+  // Takes the rows of a CSV file or of the first sheet of a workbook (.xlsx), its own exports
+  // included: in place of the table's rows or after them (asked when the table holds rows);
+  // what was computed before is cleared until 全部计算 runs again. False (after a warning in
+  // Chinese) when it cannot, or when the user cancelled.
   bool importCsv(const QString& path);
+  // Writes the table; the summary line then says where.
   bool exportCsv(const QString& path);
   bool exportXlsx(const QString& path);
+  // The name an export is offered under (without its ending); by default the sheet's.
+  void setExportName(const QString& name) { exportName_ = name; }
+  const QString& exportName() const { return exportName_; }
   // Runs every row in a worker thread; finished() when it ends.
   void calculateAll();
   void cancel();
@@ -81,6 +90,16 @@ class BatchWindow final : public QWidget {
   using MemberLimitStates =
       std::function<std::optional<std::vector<analysis::assess::LimitState>>(const QString& name)>;
   void setMemberLimitStates(MemberLimitStates limitStates);
+
+  // Rows that live in a project (a member table opened from it): their results are the
+  // project's to compute again, so closing never asks about them; `unsavedRows` says what the
+  // table holds that the project does not (empty: nothing).
+  void setRowsLiveIn(std::function<QStringList()> unsavedRows);
+
+  // UnsavedWork: a run going on; computed rows not exported, or for a project's table rows
+  // not saved to the project.
+  QStringList unsavedWork() const override;
+  void closeWithoutAsking() override { closeAgreed_ = true; }
 
  signals:
   void finished();
@@ -97,6 +116,17 @@ class BatchWindow final : public QWidget {
   static constexpr int kOutcomeRole = Qt::UserRole + 1;
 
   void buildColumns();
+  // Puts the cells of one member into row `row` by the columns they were given in.
+  void placeRow(int row, const std::vector<analysis::batch::InputColumn>& given,
+                const std::vector<std::string>& cells);
+  // "；N 个数值单元格不是数（…）…" for the rows from `fromRow` on; empty when there are none.
+  QString notANumberNote(int fromRow) const;
+  bool holdsRows() const;
+  // The columns a pasted first line names; none when it is no header row.
+  std::optional<std::vector<analysis::batch::InputColumn>> headerOf(const QStringList& line);
+  bool rowHoldsInput(int row) const;
+  // Every row's status and results, the grades and the summary, cleared.
+  void clearComputed();
   std::vector<std::vector<std::string>> inputCells() const;
   void setRowCount(int rows);
   void setCell(int row, int column, const QString& text);
@@ -124,6 +154,9 @@ class BatchWindow final : public QWidget {
   MemberLimitStates memberLimitStates_;
   FrozenColumn* frozen_ = nullptr;
   bool unexported_ = false;
+  bool closeAgreed_ = false;                  // the next close asks nothing
+  std::function<QStringList()> unsavedRows_;  // set: the rows live in a project
+  QString exportName_;
   QTableWidget* table_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* summary_ = nullptr;
@@ -134,6 +167,10 @@ class BatchWindow final : public QWidget {
   std::atomic<std::size_t> rowsDone_{0};
   std::unique_ptr<BackgroundRun> worker_;  // last: goes first
 };
+
+// Why a cell of input `name` cannot be typed into its sheet, in the table's words:
+// "保护层厚度：'4O' 不是数".
+QString refused_cell_text(const QString& name, const QString& cell, sheet::TypedValue::Why why);
 
 // Adds 批量计算(&M)… to the main window's analysis menu: it opens the member table of the
 // active sheet (or of the active member table's sheet). Disabled while neither is active.

@@ -111,7 +111,10 @@ MemberColumns::MemberColumns(int sheet) {
   headers_ << QStringLiteral("状态");
   tips_ << QStringLiteral("完成，或计算停止时的提示及其输入");
   // The results with the names and units they carry (corrected where a sheet's own label is
-  // wrong for its value), then t_d and the remaining life, then the state at the inspection age.
+  // wrong for its value; t_d by the name it has everywhere beyond the pane), then the state at
+  // the inspection age. The console's t_d and t_d−t columns are not repeated here: t_d is a
+  // result of the sheet (or, where the sheet prints none, the console's t_d), and the
+  // assessment's 剩余寿命 says what remains.
   std::vector<std::string> units;
   for (const sheet::ItemText* form : s.results) {
     if (form->label.empty()) continue;
@@ -119,12 +122,15 @@ MemberColumns::MemberColumns(int sheet) {
     resultHeaders_ << (shownAs.unit.isEmpty() ? shownAs.name
                                               : shownAs.name + QStringLiteral(" (") + shownAs.unit +
                                                     QStringLiteral(")"));
+    resultKeys_.emplace_back(form->key);
+    resultSources_.push_back(resultSources_.size());
     units.push_back(utf8(shownAs.unit));
   }
-  const auto& batchHeaders = batch::result_headers(sheet);
-  for (std::size_t k = static_cast<std::size_t>(resultHeaders_.size()); k < batchHeaders.size();
-       ++k) {
-    resultHeaders_ << qs(batchHeaders[k]);
+  // A sheet that prints no t_d: the console's t_d column, under the same name.
+  if (result(kEndOfLifeKey) < 0) {
+    resultSources_.push_back(resultSources_.size());
+    resultKeys_.emplace_back(kEndOfLifeKey);
+    resultHeaders_ << end_of_life_name() + QStringLiteral(" (a)");
     units.emplace_back("a");
   }
   for (std::size_t k = 0; k < units.size(); ++k) {
@@ -140,6 +146,13 @@ MemberColumns::MemberColumns(int sheet) {
     headers_ << h;
     tips_ << QStringLiteral("按下方的评估设置：") + h;
   }
+}
+
+int MemberColumns::result(std::string_view key) const {
+  for (std::size_t k = 0; k < resultKeys_.size(); ++k) {
+    if (resultKeys_[k] == key) return firstResult() + static_cast<int>(k);
+  }
+  return -1;
 }
 
 int MemberColumns::of(Control control) const {
@@ -162,15 +175,20 @@ QString MemberColumns::name(int column) const {
 }
 
 std::vector<std::string> MemberColumns::exportHeader() const {
-  // The boxes' labels with their units; an import here reads them back.
+  // The headers the window shows, unbroken: the boxes' labels with their units. An import here
+  // and the console's batch read them back.
   std::vector<std::string> header;
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
+    if (inputs_[i].kind == batch::InputColumn::Kind::Member) {
+      header.push_back(utf8(headers_[static_cast<int>(i)]));
+      continue;
+    }
     const auto unit = inputUnits_.find(static_cast<int>(i));
     header.push_back(unit == inputUnits_.end() || unit->second.isEmpty()
                          ? std::string(inputs_[i].header)
                          : std::string(inputs_[i].header) + " (" + utf8(unit->second) + ")");
   }
-  header.emplace_back("status");
+  header.push_back(utf8(headers_[status()]));
   for (const QString& h : resultHeaders_) header.push_back(utf8(h));
   header.emplace_back(kStateHeader);
   for (const QString& h : AssessmentPanel::columnHeaders()) header.push_back(utf8(h));

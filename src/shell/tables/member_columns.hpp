@@ -12,6 +12,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
@@ -43,6 +44,10 @@ class MemberColumns {
 
   // Whether the user types into the column (the member and the inputs), or the run fills it.
   bool typed(int column) const { return column >= 0 && column < status(); }
+  // The batch runner's result cell that result column `firstResult() + k` shows.
+  std::size_t resultSource(int k) const { return resultSources_.at(static_cast<std::size_t>(k)); }
+  // The result column of the record's item `key` ("td", "w"); -1 for none.
+  int result(std::string_view key) const;
   // The input column fed by `control` (its option group's column for an option); -1 for none.
   int of(sheet::Control control) const;
   // The name of input column c as the sheet labels it (the box's label, the caption of the
@@ -59,8 +64,9 @@ class MemberColumns {
   // The unit of each result column (the digits an engineer reads depend on it).
   const std::map<int, std::string>& resultUnits() const { return resultUnits_; }
 
-  // The header row of an export, unbroken: the inputs by their labels with units (an import
-  // reads them back), "status", the results, the state and the assessment.
+  // The header row of an export, unbroken, in the window's words: "构件", the inputs by their
+  // labels with units (an import reads them back), "状态", the results, the state and the
+  // assessment.
   std::vector<std::string> exportHeader() const;
   // Per column of an export: never a number (the member, a choice, the status, the state, the
   // governing limit state, the grade).
@@ -68,8 +74,10 @@ class MemberColumns {
 
  private:
   std::vector<analysis::batch::InputColumn> inputs_;
-  std::map<int, QString> inputUnits_;  // input column: the unit of its box
-  QStringList resultHeaders_;          // "name (unit)" of each result column
+  std::map<int, QString> inputUnits_;       // input column: the unit of its box
+  QStringList resultHeaders_;               // "name (unit)" of each result column
+  std::vector<std::string> resultKeys_;     // the record's key of each result column
+  std::vector<std::size_t> resultSources_;  // the batch result cell each result column shows
   QStringList headers_;
   QStringList tips_;
   std::map<int, QStringList> choices_;

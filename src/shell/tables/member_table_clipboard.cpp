@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "analysis/batch/csv.hpp"
+#include "sheet/control_names.hpp"
 #include "shell/kit/dialogs.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/tables/batch_window.hpp"
@@ -43,6 +44,25 @@ void BatchWindow::paste(const QString& text) {
   }
   if (lines.empty()) return;
   const int top = std::max(0, table_->currentRow());
+  // A first line that names columns: the block goes by its names.
+  if (std::optional<std::vector<batch::InputColumn>> given = headerOf(lines.front())) {
+    const int count = static_cast<int>(lines.size()) - 1;
+    table_->setSortingEnabled(false);
+    if (top + count > table_->rowCount()) setRowCount(top + count);
+    for (int i = 0; i < count; ++i) {
+      std::vector<std::string> cells;
+      for (const QString& c : lines[static_cast<std::size_t>(i) + 1]) cells.push_back(utf8(c));
+      clearOutcome(top + i);
+      placeRow(top + i, *given, cells);
+    }
+    table_->setSortingEnabled(true);
+    QString said = QStringLiteral("粘贴 %1 行（按首行的列名）").arg(count);
+    if (given->size() < static_cast<std::size_t>(lines.front().size())) {
+      said += QStringLiteral("；状态列及其后的列是计算结果，未粘贴");
+    }
+    summary_->setText(said + notANumberNote(top));
+    return;
+  }
   const int left = std::max(0, table_->currentColumn());
   const int count = static_cast<int>(lines.size());
   table_->setSortingEnabled(false);
@@ -71,6 +91,33 @@ void BatchWindow::paste(const QString& text) {
                              .arg(dropped));
   }
   summary_->setText(said);
+}
+
+std::optional<std::vector<batch::InputColumn>> BatchWindow::headerOf(const QStringList& line) {
+  // Names only: a member's name or a text typed into a box is no column name.
+  bool named = false;
+  for (const QString& cell : line) {
+    const std::string name = utf8(cell.trimmed());
+    if (name.empty()) continue;
+    if (batch::input_named(module_.table(), name).kind == sheet::InputTarget::Kind::None &&
+        !batch::is_status_header(name) && name != "构件" && !sheet::iequal(name, "member")) {
+      // After a status column, an earlier run's results: their names are no inputs.
+      if (!named) return std::nullopt;
+      std::vector<std::string> header;
+      for (const QString& c : line) header.push_back(utf8(c));
+      if (batch::earlier_output_columns(header).empty()) return std::nullopt;
+      break;
+    }
+    named = true;
+  }
+  if (!named) return std::nullopt;
+  std::vector<std::string> header;
+  for (const QString& c : line) header.push_back(utf8(c));
+  try {
+    return batch::resolve_columns(module_.table(), header);
+  } catch (const batch::ColumnError&) {
+    return std::nullopt;  // pasted by place, as any other block
+  }
 }
 
 QString BatchWindow::copySelection() const {

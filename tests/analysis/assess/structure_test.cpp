@@ -92,6 +92,23 @@ TEST(Structure, GradesEveryMemberAsAloneAndListsThoseItCannot) {
   EXPECT_EQ(t.notAssessed, (std::vector<bool>{false, false, true, true}));
 }
 
+// A box of a project that is not wholly a number is named and the member not computed: "4O"
+// is never read as 4 by the sheet's prefix rule.
+TEST(Structure, AMemberWhoseBoxIsNotANumberIsNotComputed) {
+  project::Member m = member_of("梁 B2", 2, chloride_constant_example());
+  const MemberResult reference = assess_project_member(m, Settings{}, std::nullopt);
+  ASSERT_TRUE(reference.run.has_value()) << reference.failureEnglish;
+  for (const std::string text : {"4O", "40mm", "4 0"}) {
+    m.boxes[Control::Text5] = text;
+    const MemberResult r = assess_project_member(m, Settings{}, std::nullopt);
+    EXPECT_FALSE(r.run.has_value()) << text;
+    EXPECT_FALSE(r.assessed()) << text;
+    EXPECT_EQ(r.failure, "保护层厚度：'" + text + "' 不是数，该构件未计算。");
+  }
+  m.boxes[Control::Text5] = " ４０ ";  // full-width digits and blanks around: a number
+  EXPECT_TRUE(assess_project_member(m, Settings{}, std::nullopt).run.has_value());
+}
+
 // The order of members from the worst, on hand-made assessments.
 TEST(Structure, WorstMembersComeFirst) {
   const auto member = [](const char* name, std::optional<Grade> grade, double time,

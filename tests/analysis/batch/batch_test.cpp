@@ -145,10 +145,57 @@ TEST(RunMembers, CellsTheSheetCannotTakeStopTheirRowOnly) {
   EXPECT_EQ(out[0].statusText, "ok");
   EXPECT_EQ(out[1].status, RowOutcome::Status::Stopped);
   EXPECT_EQ(out[1].control, Control::Combo1);
-  EXPECT_TRUE(out[1].statusText.starts_with("Combo1: '9' is no steel kind")) << out[1].statusText;
+  EXPECT_TRUE(out[1].statusText.starts_with("钢筋种类: '9' is no steel kind")) << out[1].statusText;
+  EXPECT_EQ(out[1].refused, sheet::TypedValue::Why::NoSteel);
   EXPECT_EQ(out[2].status, RowOutcome::Status::Done);  // chosen by the item's name
   EXPECT_EQ(out[2].results[10], "不计算（墙板配筋）");
-  EXPECT_EQ(out[3].statusText, "Combo1: 您未选择钢筋种类，请从下拉列表中选择一种钢筋!");
+  EXPECT_EQ(out[3].statusText, "钢筋种类: 您未选择钢筋种类，请从下拉列表中选择一种钢筋!");
+  EXPECT_EQ(out[3].message, "您未选择钢筋种类，请从下拉列表中选择一种钢筋!");
+  EXPECT_EQ(out[3].refused, sheet::TypedValue::Why::None);
+}
+
+// A box's cell says a number: one that is not wholly a number (after full-width forms are read
+// as half-width and blanks around it set aside) stops its row, named by the box's label, and is
+// never read by the sheet's prefix rule ("4O" as 4, "25mm" as 25, "1 2" as 12).
+TEST(RunMembers, ABoxCellThatIsNotWhollyANumberIsRefusedAndNamed) {
+  const auto columns = resolve_columns(marine().table(), kHeader);
+  const auto reference = run_members(marine(), columns, rows_of({member("40", "40")}), {});
+  ASSERT_EQ(reference[0].status, RowOutcome::Status::Done);
+  const std::pair<std::string, bool> cases[] = {
+      {"4O", false},  {"25mm", false}, {"1 2", false}, {"2,5", false}, {"40.", true},
+      {"４０", true}, {" 40 ", true},  {"+40", true},  {"abc", false}, {"40\t", true},
+  };
+  for (const auto& [cell, taken] : cases) {
+    const auto out = run_members(marine(), columns, rows_of({member("m", cell)}), {});
+    if (taken) {
+      EXPECT_EQ(out[0].status, RowOutcome::Status::Done) << cell << ": " << out[0].statusText;
+      EXPECT_EQ(out[0].results, reference[0].results) << cell;
+      continue;
+    }
+    EXPECT_EQ(out[0].status, RowOutcome::Status::Stopped) << cell;
+    EXPECT_EQ(out[0].control, Control::Text5) << cell;
+    EXPECT_EQ(out[0].refused, sheet::TypedValue::Why::NotANumber) << cell;
+    EXPECT_EQ(out[0].statusText, "保护层厚度: '" + cell + "' is not a number");
+    EXPECT_TRUE(out[0].results.empty()) << cell;
+    // The same refusal when the row is typed into a sheet's window.
+    RowOutcome refused;
+    EXPECT_FALSE(row_entries(marine().table(), columns, member("m", cell), &refused)) << cell;
+    EXPECT_EQ(refused.statusText, out[0].statusText);
+  }
+  // Blanks alone, like an empty cell, leave the box as the sheet opens it (then not entered).
+  for (const std::string blank : {"", "  ", "\u3000"}) {
+    const auto out = run_members(marine(), columns, rows_of({member("m", blank)}), {});
+    EXPECT_EQ(out[0].refused, sheet::TypedValue::Why::None) << blank;
+    EXPECT_EQ(out[0].message.rfind("您未输入", 0), 0u) << blank << ": " << out[0].statusText;
+  }
+  // A project's entries: the first box whose text is not a number.
+  const std::vector<Entry> entries = {{Control::Text1, "1.5"},
+                                      {Control::Text5, "4O"},
+                                      {Control::Text6, "2O"},
+                                      {Control::Combo1, "2 变形钢筋"}};
+  ASSERT_NE(first_not_a_number(marine().table(), entries), nullptr);
+  EXPECT_EQ(first_not_a_number(marine().table(), entries)->control, Control::Text5);
+  EXPECT_EQ(first_not_a_number(marine().table(), {entries[0], entries[3]}), nullptr);
 }
 
 TEST(RunMembers, OptionGroupAndOptionColumns) {
@@ -168,9 +215,11 @@ TEST(RunMembers, OptionGroupAndOptionColumns) {
                   {});
   for (int i : {0, 1, 2}) EXPECT_EQ(out[i].status, RowOutcome::Status::Done) << i;
   EXPECT_EQ(out[0].results, out[1].results);
-  EXPECT_TRUE(out[3].statusText.starts_with("Option1: 'sideways' is no option of 扩散系数来源"))
+  EXPECT_TRUE(
+      out[3].statusText.starts_with("扩散系数来源: 'sideways' is no option of 扩散系数来源"))
       << out[3].statusText;
-  EXPECT_TRUE(out[4].statusText.starts_with("Option1: 'yes' chooses nothing")) << out[4].statusText;
+  EXPECT_TRUE(out[4].statusText.starts_with("扩散系数来源: 'yes' chooses nothing"))
+      << out[4].statusText;
   // Left at the sheet's first option, the coefficient is derived from a profile never given.
   EXPECT_EQ(out[5].status, RowOutcome::Status::Stopped);
 }
@@ -241,7 +290,7 @@ TEST(OutputTable, KeepsMalformedLinesWholeAndMarksStoppedRows) {
   EXPECT_EQ(t.rows[2][0], "c,40,extra");
   EXPECT_EQ(t.rows[2][2], rows[2].malformed);
   // Going from the first box to the cover runs the first box's leave check on its default.
-  EXPECT_EQ(t.rows[0][2], "Text1: 您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!");
+  EXPECT_EQ(t.rows[0][2], "局部环境系数: 您输入的局部环境系数不在有效范围！请输入 1.0--5.5 的数!");
   EXPECT_EQ(t.stopped, (std::vector<bool>{true, true, true}));
   const std::string csv = csv_text(t);
   EXPECT_NE(csv.find("\r\n\"b,\"\"40\",,malformed row (line 3): unbalanced quotes,"),

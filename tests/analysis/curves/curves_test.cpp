@@ -516,7 +516,26 @@ TEST(Curves, MarineBarChartMarksTheRealCrossingAndSaysWhenTheSearchIsFarFromIt) 
       char td[32];
       std::snprintf(td, sizeof td, "%.4g", crossing.out.prop.td);
       EXPECT_NE(notes.find(std::string("按临界浓度交点：保护层开裂 t_c=")), std::string::npos);
-      EXPECT_NE(notes.find(std::string("使用年限 t_d=") + td + " a"), std::string::npos) << notes;
+      EXPECT_NE(notes.find(std::string("耐久性终结 t_d=") + td + " a"), std::string::npos) << notes;
+    }
+    // What the reader must know first: the same note, for the report's first page and (briefly)
+    // beside the sheet's result; the same with or without the curves.
+    const auto first = analysis::curves::must_read(r);
+    ASSERT_EQ(first.size(), c.farApart ? 1U : 0U);
+    ASSERT_EQ(curves->mustRead.size(), first.size());
+    if (c.farApart) {
+      EXPECT_NE(notes.find(first[0].text), std::string::npos);
+      EXPECT_EQ(curves->mustRead[0].text, first[0].text);
+      char ti[32];
+      std::snprintf(ti, sizeof ti, "%.4g", crossing.out.ti);
+      EXPECT_NE(first[0].brief.find(std::string("实际在 ") + ti + " a"), std::string::npos)
+          << first[0].brief;
+    }
+  }
+  // The other sheets have no such note.
+  for (const auto& c : cases()) {
+    if (!std::holds_alternative<MarineRun>(c.run)) {
+      EXPECT_TRUE(analysis::curves::must_read(c.run).empty()) << c.name;
     }
   }
 }

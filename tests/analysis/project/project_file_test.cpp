@@ -575,6 +575,22 @@ TEST(ProjectFile, NamesEveryPartOfAMemberItCannotTake) {
   EXPECT_EQ(r->skipped.size(), 5U) << list;
 }
 
+// A box whose text is not wholly a number is named by the member's and the box's names (the
+// sheet would read "4O" as 4); the other texts are still checked by the sheet.
+TEST(ProjectFile, NamesABoxThatIsNotANumberByItsNames) {
+  Project p = sample_project();
+  Member& m = p.members[0];
+  m.boxes[Control::Text5] = "4O";
+  m.boxes[Control::Text6] = "200";  // out of the inspection age's range
+  const auto skipped = check_member(m, "members[0] " + m.name);
+  ASSERT_EQ(skipped.size(), 2U);
+  EXPECT_EQ(skipped[0].where, "members[0] " + m.name + "/Text5");
+  EXPECT_EQ(skipped[0].shown, "构件“" + m.name + "”");
+  EXPECT_EQ(skipped[0].text, "“保护层厚度”的文本 '4O' 不是数。");
+  EXPECT_EQ(skipped[1].shown, skipped[0].shown);
+  EXPECT_NE(skipped[1].text.find("检测时间"), std::string::npos) << skipped[1].text;
+}
+
 // The sample members are taken whole by their sheets; one typed from a sheet's window plays
 // back to the same calculation.
 TEST(ProjectFile, MembersPlayBackIntoTheirSheets) {

@@ -1,0 +1,28 @@
+// The names and units of the quantities a record carries, as every output beyond the sheet's
+// pane and result file shows them (the report, the member table, the reliability analysis):
+// one name for one quantity, and the unit corrected where a sheet's own label is plainly wrong
+// for the value it carries. The pane and the result file keep the sheets' own texts.
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+namespace pellucor::sheet {
+struct ResultItem;
+}  // namespace pellucor::sheet
+
+namespace pellucor::shell {
+
+// The name and unit of an item as the outputs beyond the pane show them.
+struct Shown {
+  QString name;
+  QString unit;  // empty: none
+};
+Shown shown(const sheet::ResultItem& item);
+
+// The end of the durable life t_d, printed by every sheet but the carbonation one, under one
+// name whatever the sheet's pane calls it.
+inline constexpr std::string_view kEndOfLifeKey = "td";
+QString end_of_life_name();
+
+}  // namespace pellucor::shell
