@@ -916,7 +916,9 @@ class ProjectTest : public QObject {
     analysis::project::UpdateRecord settings;
     settings.depthCov = 0.2;
     column.update = settings;
-    const auto id = project_->addMember(column);
+    const auto added = project_->addMember(column);
+    QVERIFY(added.has_value());
+    const auto id = *added;
     ProjectWindow* pw = show_project_window(*project_);
     pw->selectMember(id);
     pw->openReliability();

@@ -579,7 +579,7 @@ void ReliabilityWindow::setMeasurements(const update::Measurements& m, const QSt
 std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
   update::Measurements m = memberMeasurements_;
   auto refuse = [&](QLineEdit* edit, const QString& text) {
-    dialogs_.showWarning(this, kTitleInput, text);
+    dialogs_.showWarning(this, kInputCheckTitle, text);
     tabs_->setCurrentIndex(0);
     edit->setFocus();
     return std::nullopt;
