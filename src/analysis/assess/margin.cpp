@@ -196,6 +196,17 @@ std::string MemberAssessment::summary() const {
   return line;
 }
 
+std::optional<Refusal<AssessRefusal>> check_limit_state_time(double time, LimitState s) {
+  if (std::isfinite(time)) return std::nullopt;
+  // A time with no number compares false with t0 and would read as a limit state passed long
+  // ago; an infinite one as a margin without end. Neither is a property of the member.
+  return Refused{AssessRefusal::BadLimitStateTime,
+                 "“" + std::string(limit_state_name(s)) + "”的时间不是有限的数（" + num(time) +
+                     "），不能据以评定。",
+                 "the time of " + std::string(limit_state_english(s)) +
+                     " is not a finite number (" + num(time) + "); no grade is read from it"};
+}
+
 std::string by_construction(const sheet::SheetTable* sheet, LimitState s) {
   if (sheet == nullptr) return {};
   for (const auto& z : sheet->zeroByConstruction) {
@@ -249,6 +260,9 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   a.targetLife = s.targetLife;
   a.gamma = s.gamma;
   const double remainingTarget = s.gamma * (s.targetLife - a.t0);
+  for (LimitState state : s.limitStates) {
+    if (auto r = check_limit_state_time(limit_state_time(times, state), state)) return *r;
+  }
   for (LimitState state : s.limitStates) {
     LimitStateMargin m;
     m.state = state;

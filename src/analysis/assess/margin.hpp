@@ -106,6 +106,7 @@ enum class AssessRefusal {
   NoMembers,           // a project without a member to assess
   RepeatedNames,       // members of a project that share a name
   NotAsWritten,        // settings the project file does not give as they would be used
+  BadLimitStateTime,   // a limit-state time that is not a finite number: no margin is read from it
 };
 
 // The settings checked on their own (t0 against T_target once t0 is known).
@@ -134,6 +135,9 @@ LimitStateTimes limit_state_times(const Timeline& timeline);
 Outcome<std::vector<LimitState>, AssessRefusal> counted_limit_states(
     const Settings& settings, const std::optional<std::vector<LimitState>>& limitStates,
     const sheet::SheetTable* sheet, std::vector<LimitState>* leftOut = nullptr);
+
+// Refused (BadLimitStateTime) when the time of limit state `s` is not a finite number.
+std::optional<Refusal<AssessRefusal>> check_limit_state_time(double time, LimitState s);
 
 // The reason a sheet gives for reaching a limit state at 0 whatever its inputs; empty for one
 // its inputs decide (or no sheet).

@@ -101,6 +101,12 @@ Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
   a.gamma = s.gamma;
   a.samples = summary.samples;
   const double remainingTarget = s.gamma * (s.targetLife - a.t0);
+  for (LimitState state : s.limitStates) {
+    const auto& age = summary.targetAge[static_cast<std::size_t>(mc_time(state))];
+    if (age) {
+      if (auto r = check_limit_state_time(*age, state)) return *r;
+    }
+  }
   bool bounded = false;
   for (LimitState state : s.limitStates) {
     const auto k = static_cast<std::size_t>(mc_time(state));

@@ -37,6 +37,9 @@ struct MemberResult {
   std::optional<ReliabilityAssessment> reliability;
   std::string reliabilityFailure;  // Chinese
   std::string reliabilityFailureEnglish;
+  // The assessment was cancelled during this member's reliability run: no β grade is read from
+  // part of its samples.
+  bool reliabilityCancelled = false;
 
   bool assessed() const { return assessment.has_value(); }
 };
@@ -75,7 +78,9 @@ struct StructureAssessment {
   mc::RunSettings mcSettings;         // their settings (β read at the target life)
   std::vector<MemberResult> members;  // in the project's order
   GradeSummary summary;
-  bool cancelled = false;  // members not reached say so
+  // Cancelled: members not reached say so, and the member whose reliability run was stopped
+  // (MemberResult::reliabilityCancelled).
+  bool cancelled = false;
 };
 
 // The reliability settings of a project's runs: its samples, seed and target index of the end

@@ -534,6 +534,10 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
   const ParallelOutcome run = parallel_for(
       last - first,
       [&](std::size_t begin, std::size_t end) {
+        if (control != nullptr && control->outerCancel != nullptr && control->outerCancel->load()) {
+          control->cancel = true;  // no further block starts; this one does not run
+          return;
+        }
         const std::uint64_t from = first + begin;
         const std::uint64_t to = first + end;
         sheet::SheetInputs in = sampler.base();      // this block's inputs, changed box by box
@@ -547,7 +551,9 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
         if (control != nullptr) control->done.fetch_add(to - from);
       },
       options);
-  if (run.cancelled) out.cancelled = true;
+  // A block that saw the outer flag returned at once: the run is incomplete even when it was
+  // the last block parallel_for started.
+  if (run.cancelled || (control != nullptr && control->cancel.load())) out.cancelled = true;
   out.threads = std::max(out.threads, run.threads);
   out.refused = std::max(out.refused, run.refused);
 }

@@ -136,6 +136,9 @@ void uniform_block(std::uint64_t seed, std::uint64_t first, std::size_t count, i
 struct RunControl {
   std::atomic<std::uint64_t> done{0};  // samples finished so far
   std::atomic<bool> cancel{false};     // set to stop early
+  // A flag of a larger job that stops this run as `cancel` does (a structure assessment's,
+  // which reaches the reliability run of the member it is on); nullptr: none.
+  const std::atomic<bool>* outerCancel = nullptr;
 };
 
 // The samples whose inputs are kept: the rank correlations use them (the first samples are a
