@@ -14,7 +14,6 @@
 
 #include "analysis/crossing.hpp"
 #include "analysis/mc/large_buffer.hpp"
-#include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "modules/carbonation/carbonation_sheet.hpp"
 #include "modules/marine/marine_sheet.hpp"
@@ -556,6 +555,26 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
   if (run.cancelled || (control != nullptr && control->cancel.load())) out.cancelled = true;
   out.threads = std::max(out.threads, run.threads);
   out.refused = std::max(out.refused, run.refused);
+}
+
+double target_age(const Samples& samples, const RunSettings& settings) {
+  if (settings.targetAge) return *settings.targetAge;
+  for (const auto& r : samples.results) {
+    if (r.t > 0) return r.t;
+  }
+  return 0;
+}
+
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
+  const double age = target_age(samples, settings);
+  std::uint64_t failures = 0;
+  for (const auto& r : samples.results) {
+    if (r.known[kEnd] != TimeKnown::Never && r.td <= age) ++failures;
+  }
+  if (failures == 0) return false;
+  const auto n = static_cast<double>(samples.results.size());
+  const double p = static_cast<double>(failures) / n;
+  return std::sqrt((1 - p) / (n * p)) < settings.stopCov;
 }
 
 Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {

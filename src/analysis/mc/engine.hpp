@@ -168,6 +168,12 @@ struct Samples {
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
 
+// The stopping rule: the CoV of the conservative P(t_d <= target age) is below settings.stopCov.
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings);
+
+// The target age of a run: the settings' own or the inspection age of the samples.
+double target_age(const Samples& samples, const RunSettings& settings);
+
 // Samples [first, last) into `out` (whose vectors already hold `last` samples).
 void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,
                       std::uint64_t last, Samples& out, RunControl* control);
