@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/assess/assessment_table.hpp"
-#include "analysis/assess/structure.hpp"
 #include "analysis/batch/output_file.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/assessment_table.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/text/printable.hpp"
 #include "analysis/timeline.hpp"
 #include "analysis/update/member_update.hpp"

@@ -19,10 +19,10 @@
 #include <QtCharts/QXYSeries>
 #include <memory>
 
-#include "analysis/assess/assessment_table.hpp"
-#include "analysis/assess/structure.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/assessment_table.hpp"
+#include "analysis/structure/structure.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/project/project_menu.hpp"
 #include "shell/project/project_session.hpp"

@@ -12,6 +12,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"

@@ -43,7 +43,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/assess/margin.hpp"
+#include "analysis/assess/settings.hpp"
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/inspect/refusal.hpp"

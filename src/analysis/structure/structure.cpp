@@ -1,4 +1,4 @@
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 #include <algorithm>
 #include <exception>

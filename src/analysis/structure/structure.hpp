@@ -5,6 +5,9 @@
 //
 // No member is left out: a member whose sheet this program does not know, or whose sheet
 // stops at a message, is listed with the reason and counted as not assessed.
+//
+// It sits above the project file, which keeps the assessment's settings (assess/settings.hpp);
+// its names stay in the assessment's namespace.
 #pragma once
 
 #include <array>

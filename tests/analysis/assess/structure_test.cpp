@@ -2,7 +2,7 @@
 // that cannot be assessed listed with their reason and never dropped, the worst members first;
 // the table writes passed limit states as passed; the grade read from a reliability run, worked
 // by hand at the thresholds' edges and checked against the samples of a real run.
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <cmath>
 #include <limits>
 
-#include "analysis/assess/assessment_table.hpp"
 #include "analysis/mc/engine.hpp"
+#include "analysis/structure/assessment_table.hpp"
 #include "analysis/timeline.hpp"
 #include "assess_test_support.hpp"
 
