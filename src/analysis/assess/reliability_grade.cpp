@@ -38,12 +38,6 @@ mc::Problem member_problem(const sheet::Module& module, const sheet::SheetInputs
   return p;
 }
 
-mc::RunSettings assessment_run_settings(const mc::RunSettings& base, double targetLife) {
-  mc::RunSettings s = base;
-  s.targetAge = targetLife;
-  return s;
-}
-
 int mc_time(LimitState s) {
   switch (s) {
     case LimitState::Initiation:

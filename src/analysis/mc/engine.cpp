@@ -360,11 +360,6 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n) {
   return (n & 1) != 0 ? unit(r[2], r[3]) : unit(r[0], r[1]);
 }
 
-std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n) {
-  const auto r = philox(seed, index, n >> 1);
-  return {unit(r[0], r[1]), unit(r[2], r[3])};
-}
-
 Sampler::Sampler(const Problem& problem)
     : module_(problem.module), base_(problem.base), modelUncertainty_(problem.modelUncertainty) {
   const sheet::SheetTable& table = module_->table();

@@ -119,8 +119,6 @@ void apply_model_factors(const std::array<double, kTimes>& factors, SampleResult
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
 // kMaxTextBoxes are the boxes, kFactorStream + k the model-uncertainty factor of time k.
 double uniform(std::uint64_t seed, std::uint64_t index, int n);
-// The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
-std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
 // The instructions that compute blocks of uniform numbers: by default the fastest the
 // processor has; every kind gives the same numbers.
