@@ -1,6 +1,7 @@
-// What an analysis of inspection data (or an assessment built on it) gives back: its result,
-// or the reason why it gives no number, in Chinese for the desktop and in English for the
-// console. A refused analysis never carries a number.
+// What an analysis gives back when it may refuse (a fit of inspection data, an assessment, a
+// design, a project file's settings): its result, or the reason why it gives no number, in
+// Chinese for the desktop and in English for the console. A refused analysis never carries a
+// number.
 #pragma once
 
 #include <string>

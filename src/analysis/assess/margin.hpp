@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "analysis/assess/settings.hpp"
-#include "analysis/inspect/refusal.hpp"
+#include "analysis/outcome.hpp"
 #include "analysis/timeline.hpp"
 #include "sheet/result_record.hpp"
 #include "sheet/sheet_table.hpp"
