@@ -228,12 +228,7 @@ std::vector<std::string> grade_updated(const project::Project& p, const update::
   return lines;
 }
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("assess: no project file given");
   if (positional.size() > 1) throw UsageError("assess: more than one project file given");
@@ -370,7 +365,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int run_assess_command(const std::vector<std::string>& args) {
-  return run_command("assess ", [&] { return run(args); });
+  return run_command("assess ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli
