@@ -21,6 +21,8 @@
 
 namespace pellucor::analysis::assess {
 
+// A limit state's entry in kLimitStates, and what it holds.
+const LimitStateEntry& limit_state(LimitState s);
 std::string_view limit_state_key(LimitState s);      // "ti", "tc", "td"
 std::string_view limit_state_name(LimitState s);     // Chinese
 std::string_view limit_state_english(LimitState s);  // "initiation", ...
@@ -28,6 +30,17 @@ std::string_view limit_state_english(LimitState s);  // "initiation", ...
 std::optional<LimitState> limit_state_from_key(std::string_view key);
 
 std::string_view grade_name(Grade g);  // "a", "b", "c"
+
+// The one rule for which limit state governs a grade (the deterministic one and the one read
+// from β): a limit state passed at t0 before any margin, the earliest passed first; then the
+// smallest margin; a limit state never reached over a run's samples last; on a tie the first
+// in the order counted.
+struct Standing {
+  enum Kind { Passed = 0, Margin = 1, Never = 2 } kind = Margin;
+  double value = 0;  // the time passed, or the margin
+};
+// The index of the governing one among `standings` (not empty).
+std::size_t governing_index(const std::vector<Standing>& standings);
 
 // The grade a margin earns under the settings' thresholds.
 Grade grade_for(double margin, const Settings& s);
@@ -66,15 +79,6 @@ struct MemberAssessment {
 
 // The settings checked on their own (t0 against T_target once t0 is known).
 std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s);
-
-// What a member's margins are computed from: the ages at which its limit states are reached
-// and its inspection age, a.
-struct LimitStateTimes {
-  double ti = 0;   // initiation (0 for chloride admixed at casting)
-  double tc = 0;   // cover cracking
-  double td = 0;   // end of the durable life
-  double age = 0;  // inspection age t: t0 when the settings give none
-};
 
 // The times as the record of a completed calculation holds them (keys "ti", "tc", "td" and
 // the inspection age "age"); none when one of them is missing or has no number.

@@ -1,11 +1,17 @@
 // The assessment's vocabulary and settings, without logic: the limit states a member is graded
-// on, the grades, the settings of an assessment and their bounds, and the reasons an assessment
-// is refused. The project file keeps the settings; the margins (margin.hpp) and the structure
-// assessment above the project file work with them.
+// on (one table of them), the grades, the settings of an assessment and their bounds, and the
+// reasons an assessment is refused. The project file keeps the settings; the margins (margin.hpp)
+// and the structure assessment above the project file work with them.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <iterator>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+#include "analysis/mc/problem.hpp"
 
 namespace pellucor::analysis::assess {
 
@@ -15,8 +21,44 @@ enum class LimitState {
   EndOfLife,   // t_d: the durable life ends
 };
 
-inline constexpr LimitState kAllLimitStates[] = {LimitState::Initiation, LimitState::Cracking,
-                                                 LimitState::EndOfLife};
+// What a member's margins are computed from: the ages at which its limit states are reached
+// and its inspection age, a.
+struct LimitStateTimes {
+  double ti = 0;   // initiation (0 for chloride admixed at casting)
+  double tc = 0;   // cover cracking
+  double td = 0;   // end of the durable life
+  double age = 0;  // inspection age t: t0 when the settings give none
+};
+
+// The limit states, one entry each, in their one order (the order of the settings, the tables
+// and the reports): the key the record, the project file and the console use, the names the
+// desktop and the console show, the time a calculation gives it and the index of its time in a
+// reliability run and its target index. Adding a limit state is an entry here, its time in
+// LimitStateTimes (from the timeline, limit_state_times) and in the reliability run's arrays.
+struct LimitStateEntry {
+  LimitState state;
+  std::string_view key;           // "ti"
+  std::string_view chinese;       // the name the desktop, the reports and the result files show
+  std::string_view english;       // the console's name
+  double LimitStateTimes::*time;  // its time in a member's times
+  int runTime;                    // its index in a reliability run's arrays (mc::Time)
+  double mc::RunSettings::*runTarget;  // its target index in a reliability run's settings
+};
+inline constexpr LimitStateEntry kLimitStates[] = {
+    {LimitState::Initiation, "ti", "钢筋开始锈蚀", "initiation", &LimitStateTimes::ti,
+     mc::kInitiation, &mc::RunSettings::targetBetaInitiation},
+    {LimitState::Cracking, "tc", "保护层开裂", "cover cracking", &LimitStateTimes::tc,
+     mc::kCracking, &mc::RunSettings::targetBetaCracking},
+    {LimitState::EndOfLife, "td", "耐久性终结", "end of durable life", &LimitStateTimes::td,
+     mc::kEnd, &mc::RunSettings::targetBeta},
+};
+
+// The limit states in their order.
+inline constexpr auto kAllLimitStates = [] {
+  std::array<LimitState, std::size(kLimitStates)> all{};
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = kLimitStates[i].state;
+  return all;
+}();
 
 enum class Grade { A, B, C };
 

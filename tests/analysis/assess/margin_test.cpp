@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <set>
+#include <string_view>
 
 #include "../../modules/module_test_support.hpp"
 #include "analysis/batch/case_runner.hpp"
@@ -155,6 +157,23 @@ TEST(Margin, RefusesALimitStateTimeThatIsNotAFiniteNumber) {
       EXPECT_NE(a.refusal().text.find("不是有限的数"), std::string::npos) << a.refusal().text;
     }
   }
+}
+
+// The table of limit states names each once: a key, a Chinese and an English name of its own,
+// each read back to its limit state, and every limit state of the type has its entry.
+TEST(LimitStates, TheTableNamesEachOnceAndReadsBack) {
+  std::set<std::string_view> keys, names, english;
+  for (LimitState s : kAllLimitStates) {
+    SCOPED_TRACE(limit_state_key(s));
+    EXPECT_EQ(limit_state(s).state, s);
+    EXPECT_TRUE(keys.insert(limit_state_key(s)).second);
+    EXPECT_TRUE(names.insert(limit_state_name(s)).second);
+    EXPECT_TRUE(english.insert(limit_state_english(s)).second);
+    EXPECT_EQ(limit_state_from_key(limit_state_key(s)), s);
+    EXPECT_EQ(limit_state_from_key(limit_state_english(s)), s);
+  }
+  EXPECT_EQ(keys.size(), static_cast<std::size_t>(LimitState::EndOfLife) + 1);
+  EXPECT_FALSE(limit_state_from_key("t_d"));
 }
 
 TEST(Margin, RefusesSettingsWithoutAMeaning) {
