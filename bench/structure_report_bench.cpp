@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/structure.hpp"
 #include "shell/reports/structure_report.hpp"
 
 namespace {

@@ -114,6 +114,19 @@ int run_command(std::string_view helpCommand, const std::function<int()>& comman
   return kExitRefused;
 }
 
+int run_command(std::string_view helpCommand, const std::vector<std::string>& words,
+                const std::vector<OptionRule>& rules, std::string_view usage,
+                const std::function<int(const Arguments&)>& command) {
+  return run_command(helpCommand, [&] {
+    const Arguments args = parse_arguments(words, rules);
+    if (args.has("--help")) {
+      std::cout << usage;
+      return kExitDone;
+    }
+    return command(args);
+  });
+}
+
 std::vector<analysis::batch::Entry> sheet_entries(const sheet::SheetTable& table,
                                                   const std::vector<std::string>& assignments) {
   std::vector<analysis::batch::Entry> entries;

@@ -61,6 +61,11 @@ Arguments parse_arguments(const std::vector<std::string>& args,
 // Runs a command: a UsageError is reported with the hint "Try 'pellucor-cli ... --help'" and
 // any other error as it is, both with exit status 1.
 int run_command(std::string_view helpCommand, const std::function<int()>& command);
+// Runs a command whose options are `rules`: reads `words` against them, prints `usage` for
+// "--help", and otherwise runs `command` on the arguments; errors as above.
+int run_command(std::string_view helpCommand, const std::vector<std::string>& words,
+                const std::vector<OptionRule>& rules, std::string_view usage,
+                const std::function<int(const Arguments&)>& command);
 
 // The sheet's input entries for NAME=TEXT arguments, in the order given: a box, an option or
 // the steel list by control name, alias or label, or an option group by its caption; the steel

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/assess/assessment_table.hpp"
-#include "analysis/assess/structure.hpp"
 #include "analysis/batch/output_file.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/assessment_table.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/text/printable.hpp"
 #include "analysis/timeline.hpp"
 #include "analysis/update/member_update.hpp"
@@ -153,12 +153,7 @@ void print_table(const assess::AssessmentTable& t, std::ostream& out) {
   for (const auto& row : t.rows) line(row);
 }
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("assess: no project file given");
   if (positional.size() > 1) throw UsageError("assess: more than one project file given");
@@ -295,7 +290,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int run_assess_command(const std::vector<std::string>& args) {
-  return run_command("assess ", [&] { return run(args); });
+  return run_command("assess ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli

@@ -1,6 +1,7 @@
 #include "batch_command.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -110,14 +111,9 @@ batch::Encoding encoding_named(const std::string& option, const std::string& giv
 }
 
 unsigned jobs_of(const std::string& n) {
-  std::size_t used = 0;
   unsigned long v = 0;
-  try {
-    v = std::stoul(n, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used != n.size() || n.empty() || n[0] == '-' || n[0] == '+' || v < 1 || v > 1024) {
+  const auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), v);
+  if (ec != std::errc() || end != n.data() + n.size() || n.empty() || v < 1 || v > 1024) {
     throw UsageError("--jobs needs a number from 1 to 1024, not '" + n + "'");
   }
   return static_cast<unsigned>(v);
@@ -177,12 +173,7 @@ bool is_project_name(const std::string& name) {
 
 int run_project(const Arguments& args, const std::string& path);
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("batch: no sheet given");
   if (is_project_name(positional[0])) {
@@ -432,7 +423,7 @@ int run_project(const Arguments& args, const std::string& path) {
 }  // namespace
 
 int run_batch_command(const std::vector<std::string>& args) {
-  return run_command("batch ", [&] { return run(args); });
+  return run_command("batch ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli

@@ -132,12 +132,7 @@ std::string evaluations_csv(const assess::DesignResult& d, const std::string& re
   return text;
 }
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("design: no sheet given");
   const sheet::Module* module = modules::find_module(positional[0]);
@@ -245,7 +240,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int run_design_command(const std::vector<std::string>& args) {
-  return run_command("design ", [&] { return run(args); });
+  return run_command("design ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli

@@ -226,12 +226,7 @@ inspect::ProfileInput profile_input(const Arguments& args, const inspect::Readin
   return in;
 }
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   if (positional.empty()) throw UsageError("fit: say what to fit: profile, carbonation or cover");
   const std::string what = lower(positional[0]);
@@ -329,7 +324,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int run_fit_command(const std::vector<std::string>& args) {
-  return run_command("fit ", [&] { return run(args); });
+  return run_command("fit ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli

@@ -358,12 +358,7 @@ int run_update(const Arguments& args, const mc::Problem& problem,
   return complete ? kExitDone : kExitIncomplete;
 }
 
-int run(const std::vector<std::string>& words) {
-  const Arguments args = parse_arguments(words, kOptions);
-  if (args.has("--help")) {
-    std::cout << kUsage;
-    return kExitDone;
-  }
+int run(const Arguments& args) {
   const auto& positional = args.positional();
   const bool updating = std::any_of(std::begin(kUpdateOptions), std::end(kUpdateOptions),
                                     [&args](std::string_view o) { return args.has(o); });
@@ -539,7 +534,7 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 
 int run_mc_command(const std::vector<std::string>& args) {
-  return run_command("mc ", [&] { return run(args); });
+  return run_command("mc ", args, kOptions, kUsage, run);
 }
 
 }  // namespace pellucor::cli

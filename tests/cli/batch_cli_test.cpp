@@ -112,7 +112,14 @@ TEST_F(Batch, UsageAndFileErrorsExitWithOne) {
   EXPECT_EQ(batch("").status, 1);
   EXPECT_EQ(batch("tides in.csv").status, 1);
   EXPECT_EQ(batch("marine missing.csv").status, 1);
-  EXPECT_EQ(batch("marine --jobs 0 in.csv").status, 1);
+  // A count of threads is a whole number from 1 to 1024, written as such.
+  for (const char* jobs : {"0", "1025", "-1", "+2", "2x", "1.5", "18446744073709551617"}) {
+    const Outcome r = batch(std::string("marine --jobs ") + jobs + " in.csv");
+    EXPECT_EQ(r.status, 1) << jobs;
+    EXPECT_NE(r.err.find("--jobs needs a number from 1 to 1024, not '" + std::string(jobs) + "'"),
+              std::string::npos)
+        << r.err;
+  }
   EXPECT_EQ(batch("marine in.csv -o out.xlsx --encoding gbk").status, 1);
   const Outcome help = batch("--help");
   EXPECT_EQ(help.status, 0);

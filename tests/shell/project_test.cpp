@@ -33,8 +33,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/structure.hpp"
 #include "sheet/number_form.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/project/fit_profile_window.hpp"

@@ -18,8 +18,8 @@
 #include <QTableWidget>
 #include <cstdio>
 
-#include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/structure.hpp"
 #include "sheet_driver.hpp"
 #include "shell/design/design_window.hpp"
 #include "shell/frame/main_window.hpp"

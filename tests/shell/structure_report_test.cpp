@@ -20,10 +20,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "analysis/assess/assessment_table.hpp"
-#include "analysis/assess/structure.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/assessment_table.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/update/updated_grades.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/project/project_menu.hpp"

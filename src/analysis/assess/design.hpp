@@ -14,7 +14,7 @@
 #include "analysis/assess/margin.hpp"
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/curves/curves.hpp"
-#include "analysis/inspect/refusal.hpp"
+#include "analysis/outcome.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::assess {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace pellucor::analysis::assess {
 
@@ -28,40 +29,33 @@ std::string assessment_digits(double v) {
   return buf;
 }
 
-std::string_view limit_state_key(LimitState s) {
-  switch (s) {
-    case LimitState::Initiation:
-      return "ti";
-    case LimitState::Cracking:
-      return "tc";
-    case LimitState::EndOfLife:
-      break;
+const LimitStateEntry& limit_state(LimitState s) {
+  for (const auto& e : kLimitStates) {
+    if (e.state == s) return e;
   }
-  return "td";
+  throw std::invalid_argument("a limit state without an entry in the table");
+}
+
+std::string_view limit_state_key(LimitState s) {
+  return limit_state(s).key;
 }
 
 std::string_view limit_state_name(LimitState s) {
-  switch (s) {
-    case LimitState::Initiation:
-      return "钢筋开始锈蚀";
-    case LimitState::Cracking:
-      return "保护层开裂";
-    case LimitState::EndOfLife:
-      break;
-  }
-  return "耐久性终结";
+  return limit_state(s).chinese;
 }
 
 std::string_view limit_state_english(LimitState s) {
-  switch (s) {
-    case LimitState::Initiation:
-      return "initiation";
-    case LimitState::Cracking:
-      return "cover cracking";
-    case LimitState::EndOfLife:
-      break;
+  return limit_state(s).english;
+}
+
+std::size_t governing_index(const std::vector<Standing>& standings) {
+  std::size_t worst = 0;
+  for (std::size_t i = 1; i < standings.size(); ++i) {
+    const Standing& m = standings[i];
+    const Standing& w = standings[worst];
+    if (m.kind < w.kind || (m.kind == w.kind && m.value < w.value)) worst = i;
   }
-  return "end of durable life";
+  return worst;
 }
 
 std::optional<LimitState> limit_state_from_key(std::string_view key) {
@@ -84,12 +78,16 @@ std::string_view grade_name(Grade g) {
 }
 
 std::optional<LimitStateTimes> limit_state_times(const sheet::ResultRecord& record) {
-  const auto ti = record.value("ti");
-  const auto tc = record.value("tc");
-  const auto td = record.value("td");
+  LimitStateTimes times;
+  for (const auto& e : kLimitStates) {
+    const auto v = record.value(e.key);
+    if (!v) return std::nullopt;
+    times.*e.time = *v;
+  }
   const auto age = record.value("age");
-  if (!ti || !tc || !td || !age) return std::nullopt;
-  return LimitStateTimes{*ti, *tc, *td, *age};
+  if (!age) return std::nullopt;
+  times.age = *age;
+  return times;
 }
 
 LimitStateTimes limit_state_times(const Timeline& timeline) {
@@ -97,15 +95,7 @@ LimitStateTimes limit_state_times(const Timeline& timeline) {
 }
 
 double limit_state_time(const LimitStateTimes& times, LimitState s) {
-  switch (s) {
-    case LimitState::Initiation:
-      return times.ti;
-    case LimitState::Cracking:
-      return times.tc;
-    case LimitState::EndOfLife:
-      break;
-  }
-  return times.td;
+  return times.*limit_state(s).time;
 }
 
 double limit_state_time(const Timeline& timeline, LimitState s) {
@@ -196,6 +186,17 @@ std::string MemberAssessment::summary() const {
   return line;
 }
 
+std::optional<Refusal<AssessRefusal>> check_limit_state_time(double time, LimitState s) {
+  if (std::isfinite(time)) return std::nullopt;
+  // A time with no number compares false with t0 and would read as a limit state passed long
+  // ago; an infinite one as a margin without end. Neither is a property of the member.
+  return Refused{AssessRefusal::BadLimitStateTime,
+                 "“" + std::string(limit_state_name(s)) + "”的时间不是有限的数（" + num(time) +
+                     "），不能据以评定。",
+                 "the time of " + std::string(limit_state_english(s)) +
+                     " is not a finite number (" + num(time) + "); no grade is read from it"};
+}
+
 std::string by_construction(const sheet::SheetTable* sheet, LimitState s) {
   if (sheet == nullptr) return {};
   for (const auto& z : sheet->zeroByConstruction) {
@@ -250,6 +251,9 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
   a.gamma = s.gamma;
   const double remainingTarget = s.gamma * (s.targetLife - a.t0);
   for (LimitState state : s.limitStates) {
+    if (auto r = check_limit_state_time(limit_state_time(times, state), state)) return *r;
+  }
+  for (LimitState state : s.limitStates) {
     LimitStateMargin m;
     m.state = state;
     m.time = limit_state_time(times, state);
@@ -263,14 +267,12 @@ Outcome<MemberAssessment, AssessRefusal> assess_member(
     }
     a.states.push_back(m);
   }
-  // The worst limit state governs: a passed one before any margin (the earliest passed
-  // first), otherwise the smallest margin; on a tie the first in the settings' order.
-  const LimitStateMargin* worst = &a.states.front();
+  std::vector<Standing> standings;
   for (const auto& m : a.states) {
-    const bool worse = m.passed() ? (!worst->passed() || m.time < worst->time)
-                                  : (!worst->passed() && *m.margin < *worst->margin);
-    if (worse) worst = &m;
+    standings.push_back(m.passed() ? Standing{Standing::Passed, m.time}
+                                   : Standing{Standing::Margin, *m.margin});
   }
+  const LimitStateMargin* worst = &a.states[governing_index(standings)];
   a.grade = worst->grade;
   a.governing = worst->state;
   if (times.ti == 0 && std::find(s.limitStates.begin(), s.limitStates.end(),

@@ -13,52 +13,34 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/inspect/refusal.hpp"
+#include "analysis/assess/settings.hpp"
+#include "analysis/outcome.hpp"
 #include "analysis/timeline.hpp"
 #include "sheet/result_record.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::assess {
 
-enum class LimitState {
-  Initiation,  // t_i: the steel starts to corrode
-  Cracking,    // t_c: the cover cracks
-  EndOfLife,   // t_d: the durable life ends
-};
-
-inline constexpr LimitState kAllLimitStates[] = {LimitState::Initiation, LimitState::Cracking,
-                                                 LimitState::EndOfLife};
-
+// A limit state's entry in kLimitStates, and what it holds.
+const LimitStateEntry& limit_state(LimitState s);
 std::string_view limit_state_key(LimitState s);      // "ti", "tc", "td"
 std::string_view limit_state_name(LimitState s);     // Chinese
 std::string_view limit_state_english(LimitState s);  // "initiation", ...
 // By its key ("ti", "tc", "td") or its English name.
 std::optional<LimitState> limit_state_from_key(std::string_view key);
 
-enum class Grade { A, B, C };
 std::string_view grade_name(Grade g);  // "a", "b", "c"
 
-// What the settings may be: beyond these bounds a margin has no meaning (a γ of 1e-308 gives a
-// 47-digit margin and grade a, a target life of 1e308 a grade a for every member). A thousand
-// years is beyond any service life that a durability model was made for; a γ outside 0.1..10
-// is no safety factor on a remaining life; a threshold above 100 asks for a hundred times the
-// remaining target life.
-inline constexpr double kMaxAgeYears = 1000;  // t0 and T_target
-inline constexpr double kMinGamma = 0.1;
-inline constexpr double kMaxGamma = 10;
-inline constexpr double kMaxThreshold = 100;
-
-struct Settings {
-  std::optional<double> assessmentAge;  // t0, a; none: each member's inspection age
-  double targetLife = 50;               // T_target, a: the age the owner expects to reach
-  double gamma = 1.0;                   // factor on the remaining target life
-  double thresholdA = 1.8;              // ξ at or above it: grade a
-  double thresholdB = 1.0;              // ξ at or above it (and below thresholdA): grade b
-  std::vector<LimitState> limitStates = {LimitState::Initiation, LimitState::Cracking,
-                                         LimitState::EndOfLife};
-
-  bool operator==(const Settings&) const = default;
+// The one rule for which limit state governs a grade (the deterministic one and the one read
+// from β): a limit state passed at t0 before any margin, the earliest passed first; then the
+// smallest margin; a limit state never reached over a run's samples last; on a tie the first
+// in the order counted.
+struct Standing {
+  enum Kind { Passed = 0, Margin = 1, Never = 2 } kind = Margin;
+  double value = 0;  // the time passed, or the margin
 };
+// The index of the governing one among `standings` (not empty).
+std::size_t governing_index(const std::vector<Standing>& standings);
 
 // The grade a margin earns under the settings' thresholds.
 Grade grade_for(double margin, const Settings& s);
@@ -95,30 +77,8 @@ struct MemberAssessment {
   std::string summary() const;
 };
 
-enum class AssessRefusal {
-  BadAssessmentAge,    // t0 not a number, or negative
-  TargetNotAfterT0,    // T_target at or before t0: no remaining target life
-  BadGamma,            // γ not a number above 0
-  BadThresholds,       // not 0 < thresholdB < thresholdA
-  NoLimitStates,       // no limit state counts (or one counts twice)
-  OnlyByConstruction,  // the only limit states that count are reached at 0 on the member's sheet
-  BadReliability,      // the reliability settings of a project have no meaning
-  NoMembers,           // a project without a member to assess
-  RepeatedNames,       // members of a project that share a name
-  NotAsWritten,        // settings the project file does not give as they would be used
-};
-
 // The settings checked on their own (t0 against T_target once t0 is known).
 std::optional<Refusal<AssessRefusal>> check_settings(const Settings& s);
-
-// What a member's margins are computed from: the ages at which its limit states are reached
-// and its inspection age, a.
-struct LimitStateTimes {
-  double ti = 0;   // initiation (0 for chloride admixed at casting)
-  double tc = 0;   // cover cracking
-  double td = 0;   // end of the durable life
-  double age = 0;  // inspection age t: t0 when the settings give none
-};
 
 // The times as the record of a completed calculation holds them (keys "ti", "tc", "td" and
 // the inspection age "age"); none when one of them is missing or has no number.
@@ -134,6 +94,9 @@ LimitStateTimes limit_state_times(const Timeline& timeline);
 Outcome<std::vector<LimitState>, AssessRefusal> counted_limit_states(
     const Settings& settings, const std::optional<std::vector<LimitState>>& limitStates,
     const sheet::SheetTable* sheet, std::vector<LimitState>* leftOut = nullptr);
+
+// Refused (BadLimitStateTime) when the time of limit state `s` is not a finite number.
+std::optional<Refusal<AssessRefusal>> check_limit_state_time(double time, LimitState s);
 
 // The reason a sheet gives for reaching a limit state at 0 whatever its inputs; empty for one
 // its inputs decide (or no sheet).

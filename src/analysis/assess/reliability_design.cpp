@@ -101,17 +101,7 @@ Outcome<BetaResponse, DesignRefusal> BetaResponse::make(const ReliabilityDesignR
   f.settings_.seed = r.seed;
   f.settings_.threads = r.threads;
   f.settings_.targetAge = r.targetLife;
-  switch (r.limitState) {
-    case LimitState::Initiation:
-      f.settings_.targetBetaInitiation = r.targetBeta;
-      break;
-    case LimitState::Cracking:
-      f.settings_.targetBetaCracking = r.targetBeta;
-      break;
-    case LimitState::EndOfLife:
-      f.settings_.targetBeta = r.targetBeta;
-      break;
-  }
+  f.settings_.*limit_state(r.limitState).runTarget = r.targetBeta;
   sheet::SheetInputs probe = f.base_;
   const int n = sheet::text_box_number(row->control);
   probe.value[static_cast<std::size_t>(n)] = middle;

@@ -38,22 +38,8 @@ mc::Problem member_problem(const sheet::Module& module, const sheet::SheetInputs
   return p;
 }
 
-mc::RunSettings assessment_run_settings(const mc::RunSettings& base, double targetLife) {
-  mc::RunSettings s = base;
-  s.targetAge = targetLife;
-  return s;
-}
-
 int mc_time(LimitState s) {
-  switch (s) {
-    case LimitState::Initiation:
-      return mc::kInitiation;
-    case LimitState::Cracking:
-      return mc::kCracking;
-    case LimitState::EndOfLife:
-      break;
-  }
-  return mc::kEnd;
+  return limit_state(s).runTime;
 }
 
 const ReliabilityMargin& ReliabilityAssessment::governingState() const {
@@ -101,6 +87,12 @@ Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
   a.gamma = s.gamma;
   a.samples = summary.samples;
   const double remainingTarget = s.gamma * (s.targetLife - a.t0);
+  for (LimitState state : s.limitStates) {
+    const auto& age = summary.targetAge[static_cast<std::size_t>(mc_time(state))];
+    if (age) {
+      if (auto r = check_limit_state_time(*age, state)) return *r;
+    }
+  }
   bool bounded = false;
   for (LimitState state : s.limitStates) {
     const auto k = static_cast<std::size_t>(mc_time(state));
@@ -123,17 +115,13 @@ Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
     bounded = bounded || m.ageBelow != m.ageBelowLow;
     a.states.push_back(m);
   }
-  // As for the deterministic margins: a passed limit state before any margin (the earliest
-  // first), then the smallest margin, a limit state never below its target last.
-  const auto rank = [](const ReliabilityMargin& m) {
-    if (m.passed()) return std::pair{0, *m.ageBelow};
-    if (m.never()) return std::pair{2, 0.0};
-    return std::pair{1, *m.margin};
-  };
-  const ReliabilityMargin* worst = &a.states.front();
+  std::vector<Standing> standings;
   for (const auto& m : a.states) {
-    if (rank(m) < rank(*worst)) worst = &m;
+    standings.push_back(m.passed()  ? Standing{Standing::Passed, *m.ageBelow}
+                        : m.never() ? Standing{Standing::Never, 0}
+                                    : Standing{Standing::Margin, *m.margin});
   }
+  const ReliabilityMargin* worst = &a.states[governing_index(standings)];
   a.grade = worst->grade;
   a.governing = worst->state;
   if (bounded) {

@@ -54,9 +54,6 @@ struct MemberScatter {
 mc::Problem member_problem(const sheet::Module& module, const sheet::SheetInputs& inputs,
                            const MemberScatter& scatter);
 
-// The settings of a run for an assessment: β is read at the target life.
-mc::RunSettings assessment_run_settings(const mc::RunSettings& base, double targetLife);
-
 // The index of limit state `s` in a run's arrays (t_i, t_c, t_d).
 int mc_time(LimitState s);
 
@@ -90,9 +87,9 @@ struct ReliabilityAssessment {
   std::string summary() const;
 };
 
-// The grade of a run summarised with the target age at the settings' target life (see
-// assessment_run_settings). `inspectionAge` is t0 when the settings give none; the limit
-// states that count as for the deterministic grade (counted_limit_states).
+// The grade of a run summarised with the target age at the settings' target life (as the
+// structure assessment's runs are: project_run_settings). `inspectionAge` is t0 when the settings
+// give none; the limit states that count as for the deterministic grade (counted_limit_states).
 Outcome<ReliabilityAssessment, AssessRefusal> assess_reliability(
     const mc::Summary& summary, const Settings& settings, double inspectionAge,
     const std::optional<std::vector<LimitState>>& limitStates = std::nullopt,

@@ -7,16 +7,14 @@
 #include <string>
 #include <utility>
 
-#include "analysis/assess/margin.hpp"
 #include "analysis/crossing.hpp"
 
 namespace pellucor::analysis::curves {
 
 namespace {
 
-// The end of the durable life by the name it has in every output beyond the sheet's pane.
 std::string end_of_life() {
-  return std::string(assess::limit_state_name(assess::LimitState::EndOfLife));
+  return std::string(kEndOfLifeName);
 }
 
 using model::PropagationInput;

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/timeline.hpp"
@@ -92,6 +93,11 @@ struct Curves {
 };
 
 // Points of every series on the age grid (besides the marked ages, which are added exactly).
+// The end of the durable life by the name it has in every output beyond the sheet's pane: the
+// assessment's name of the limit state (the curves lie below the assessment, which draws its
+// design charts with them; a test holds the two names equal).
+inline constexpr std::string_view kEndOfLifeName = "耐久性终结";
+
 inline constexpr int kAgeIntervals = 240;
 // Points of a chloride profile between the surface and twice the cover (besides the cover).
 inline constexpr int kDepthIntervals = 120;

@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "analysis/curves/curves.hpp"
-#include "analysis/inspect/refusal.hpp"
 #include "analysis/inspect/transfer.hpp"
+#include "analysis/outcome.hpp"
 
 namespace pellucor::analysis::inspect {
 

@@ -52,13 +52,9 @@ bool blank(std::string_view cell) {
 }  // namespace
 
 bool reading_value(std::string_view cell, double& value) {
-  const std::string trimmed = sheet::trim_blanks_and_tabs(sheet::half_width(cell));
-  std::string_view text = trimmed;
-  // A plus sign as a user may type it; a second sign is no number.
-  if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+') {
-    text.remove_prefix(1);
-  }
-  return batch::number_cell(text, &value);
+  const auto v = sheet::typed_number(cell);
+  if (v) value = *v;
+  return v.has_value();
 }
 
 Outcome<Readings, ReadingsRefusal> read_readings(const std::vector<ReadingRow>& rows,

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "analysis/batch/csv.hpp"
-#include "analysis/inspect/refusal.hpp"
+#include "analysis/outcome.hpp"
 
 namespace pellucor::analysis::inspect {
 
@@ -89,7 +89,8 @@ Outcome<Readings, ReadingsRefusal> read_readings_csv(std::string_view bytes,
                                                      std::span<const ReadingColumn> columns,
                                                      std::optional<batch::Encoding> given = {});
 
-// A cell as a number; false when it is not one (an empty cell is not).
+// A cell as a number, read as every typed number is (sheet::typed_number); false when it is not
+// one (an empty cell is not).
 bool reading_value(std::string_view cell, double& value);
 
 }  // namespace pellucor::analysis::inspect

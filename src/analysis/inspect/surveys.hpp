@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/inspect/refusal.hpp"
 #include "analysis/inspect/statistics.hpp"
 #include "analysis/inspect/transfer.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/outcome.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::inspect {

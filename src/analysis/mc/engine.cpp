@@ -14,7 +14,6 @@
 
 #include "analysis/crossing.hpp"
 #include "analysis/mc/large_buffer.hpp"
-#include "analysis/mc/summary.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "modules/carbonation/carbonation_sheet.hpp"
 #include "modules/marine/marine_sheet.hpp"
@@ -361,11 +360,6 @@ double uniform(std::uint64_t seed, std::uint64_t index, int n) {
   return (n & 1) != 0 ? unit(r[2], r[3]) : unit(r[0], r[1]);
 }
 
-std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n) {
-  const auto r = philox(seed, index, n >> 1);
-  return {unit(r[0], r[1]), unit(r[2], r[3])};
-}
-
 Sampler::Sampler(const Problem& problem)
     : module_(problem.module), base_(problem.base), modelUncertainty_(problem.modelUncertainty) {
   const sheet::SheetTable& table = module_->table();
@@ -541,6 +535,10 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
   const ParallelOutcome run = parallel_for(
       last - first,
       [&](std::size_t begin, std::size_t end) {
+        if (control != nullptr && control->outerCancel != nullptr && control->outerCancel->load()) {
+          control->cancel = true;  // no further block starts; this one does not run
+          return;
+        }
         const std::uint64_t from = first + begin;
         const std::uint64_t to = first + end;
         sheet::SheetInputs in = sampler.base();      // this block's inputs, changed box by box
@@ -554,9 +552,31 @@ void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::
         if (control != nullptr) control->done.fetch_add(to - from);
       },
       options);
-  if (run.cancelled) out.cancelled = true;
+  // A block that saw the outer flag returned at once: the run is incomplete even when it was
+  // the last block parallel_for started.
+  if (run.cancelled || (control != nullptr && control->cancel.load())) out.cancelled = true;
   out.threads = std::max(out.threads, run.threads);
   out.refused = std::max(out.refused, run.refused);
+}
+
+double target_age(const Samples& samples, const RunSettings& settings) {
+  if (settings.targetAge) return *settings.targetAge;
+  for (const auto& r : samples.results) {
+    if (r.t > 0) return r.t;
+  }
+  return 0;
+}
+
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
+  const double age = target_age(samples, settings);
+  std::uint64_t failures = 0;
+  for (const auto& r : samples.results) {
+    if (r.known[kEnd] != TimeKnown::Never && r.td <= age) ++failures;
+  }
+  if (failures == 0) return false;
+  const auto n = static_cast<double>(samples.results.size());
+  const double p = static_cast<double>(failures) / n;
+  return std::sqrt((1 - p) / (n * p)) < settings.stopCov;
 }
 
 Samples run_samples(const Problem& problem, const RunSettings& settings, RunControl* control) {

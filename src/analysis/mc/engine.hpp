@@ -121,8 +121,6 @@ void apply_model_factors(const std::array<double, kTimes>& factors, SampleResult
 // The uniform number in (0, 1) of stream n in sample `index` for `seed`; streams 1 to
 // kMaxTextBoxes are the boxes, kFactorStream + k the model-uncertainty factor of time k.
 double uniform(std::uint64_t seed, std::uint64_t index, int n);
-// The uniform numbers of the pair of streams n (even) and n + 1, from one Philox call.
-std::pair<double, double> uniform_pair(std::uint64_t seed, std::uint64_t index, int n);
 inline constexpr int kFactorStream = 100;
 // The instructions that compute blocks of uniform numbers: by default the fastest the
 // processor has; every kind gives the same numbers.
@@ -138,6 +136,9 @@ void uniform_block(std::uint64_t seed, std::uint64_t first, std::size_t count, i
 struct RunControl {
   std::atomic<std::uint64_t> done{0};  // samples finished so far
   std::atomic<bool> cancel{false};     // set to stop early
+  // A flag of a larger job that stops this run as `cancel` does (a structure assessment's,
+  // which reaches the reliability run of the member it is on); nullptr: none.
+  const std::atomic<bool>* outerCancel = nullptr;
 };
 
 // The samples whose inputs are kept: the rank correlations use them (the first samples are a
@@ -169,6 +170,12 @@ Samples run_samples(const Sampler& sampler, const Problem& problem, const RunSet
                     RunControl* control = nullptr);
 Samples run_samples(const Problem& problem, const RunSettings& settings,
                     RunControl* control = nullptr);
+
+// The stopping rule: the CoV of the conservative P(t_d <= target age) is below settings.stopCov.
+bool stopping_rule_met(const Samples& samples, const RunSettings& settings);
+
+// The target age of a run: the settings' own or the inspection age of the samples.
+double target_age(const Samples& samples, const RunSettings& settings);
 
 // Samples [first, last) into `out` (whose vectors already hold `last` samples).
 void run_sample_range(const Sampler& sampler, const RunSettings& settings, std::uint64_t first,

@@ -319,14 +319,6 @@ double Summary::notDoneShare() const {
   return static_cast<double>(samples - done) / static_cast<double>(samples);
 }
 
-double target_age(const Samples& samples, const RunSettings& settings) {
-  if (settings.targetAge) return *settings.targetAge;
-  for (const auto& r : samples.results) {
-    if (r.t > 0) return r.t;
-  }
-  return 0;
-}
-
 std::vector<double> default_ages(const Samples& samples) {
   std::vector<double> td;
   double t = 0;
@@ -335,18 +327,6 @@ std::vector<double> default_ages(const Samples& samples) {
     if (r.known[kEnd] != TimeKnown::Never) td.push_back(r.td);
   }
   return grid_to(td.empty() ? 0 : kth(td, grid_index95(td.size())), t);
-}
-
-bool stopping_rule_met(const Samples& samples, const RunSettings& settings) {
-  const double age = target_age(samples, settings);
-  std::uint64_t failures = 0;
-  for (const auto& r : samples.results) {
-    if (r.known[kEnd] != TimeKnown::Never && r.td <= age) ++failures;
-  }
-  if (failures == 0) return false;
-  const auto n = static_cast<double>(samples.results.size());
-  const double p = static_cast<double>(failures) / n;
-  return std::sqrt((1 - p) / (n * p)) < settings.stopCov;
 }
 
 Summary summarize(const Samples& samples, double targetBeta, std::vector<double> ages) {

@@ -135,12 +135,6 @@ Summary summarize(const Samples& samples, const RunSettings& settings,
 // The same with the default settings and the end-of-durability target `targetBeta`.
 Summary summarize(const Samples& samples, double targetBeta, std::vector<double> ages = {});
 
-// The stopping rule: the CoV of the conservative P(t_d <= target age) is below settings.stopCov.
-bool stopping_rule_met(const Samples& samples, const RunSettings& settings);
-
-// The target age of a run: the settings' own or the inspection age of the samples.
-double target_age(const Samples& samples, const RunSettings& settings);
-
 // The order of finite values from the smallest, samples of equal value in their own order (a
 // stable radix sort of their bits, a byte at a time).
 std::vector<std::uint32_t> ascending_order(const std::vector<double>& v);

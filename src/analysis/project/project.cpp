@@ -8,12 +8,13 @@
 #include <set>
 #include <unordered_map>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/batch/batch.hpp"
+#include "analysis/inspect/typing_bounds.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/project/json_reading.hpp"
 #include "analysis/project/save_file.hpp"
-#include "analysis/update/digits.hpp"
-#include "analysis/update/measurements.hpp"
+#include "analysis/text/digits.hpp"
 #include "modules/registry.hpp"
 #include "platform/files.hpp"
 #include "sheet/control_names.hpp"
@@ -468,8 +469,8 @@ std::optional<double> read_within(Reader& r, const Json& j, std::string_view key
     if (std::isfinite(v) && lo <= v && v <= hi) return v;
   }
   r.skip(where + "/" + std::string(key),
-         "不是 " + update::num(lo) + " 至 " + update::num(hi) + " 之间的数，已跳过。",
-         "not a number from " + update::num(lo) + " to " + update::num(hi) + ", skipped");
+         "不是 " + text::num(lo) + " 至 " + text::num(hi) + " 之间的数，已跳过。",
+         "not a number from " + text::num(lo) + " to " + text::num(hi) + ", skipped");
   return std::nullopt;
 }
 
@@ -483,8 +484,8 @@ std::optional<MeasuredRecord> read_measured(Reader& r, const Json& j, std::strin
     return std::nullopt;
   }
   r.unknown_keys(*it, at, {"value", "sd"});
-  const auto value = read_within(r, *it, "value", at, 0, update::kMaxAtInspectionMm);
-  const auto sd = read_within(r, *it, "sd", at, update::kErrorSdLow, update::kErrorSdHigh);
+  const auto value = read_within(r, *it, "value", at, 0, inspect::kMaxAtInspectionMm);
+  const auto sd = read_within(r, *it, "sd", at, inspect::kErrorSdLow, inspect::kErrorSdHigh);
   if (!value || !sd) {
     r.skip(at, "测量值或其标准差缺失或无意义，此测量已跳过。",
            "the value or its deviation is missing or meaningless, the measurement is skipped");
@@ -551,8 +552,8 @@ std::optional<UpdateOutcome> read_outcome(Reader& r, const Json& j, const std::s
 UpdateRecord read_update(Reader& r, const Json& j, const std::string& at) {
   r.unknown_keys(j, at, {"depthCov", "profileSd", "corrosionDepth", "crackWidth", "last"});
   UpdateRecord u;
-  u.depthCov = read_within(r, j, "depthCov", at, update::kErrorCovLow, update::kErrorCovHigh);
-  u.profileSd = read_within(r, j, "profileSd", at, update::kErrorSdLow, update::kErrorSdHigh);
+  u.depthCov = read_within(r, j, "depthCov", at, inspect::kErrorCovLow, inspect::kErrorCovHigh);
+  u.profileSd = read_within(r, j, "profileSd", at, inspect::kErrorSdLow, inspect::kErrorSdHigh);
   u.corrosionDepth = read_measured(r, j, "corrosionDepth", at);
   u.crackWidth = read_measured(r, j, "crackWidth", at);
   if (const auto it = j.find("last"); it != j.end() && !it->is_null()) {

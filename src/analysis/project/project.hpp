@@ -52,12 +52,12 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/assess/margin.hpp"
+#include "analysis/assess/settings.hpp"
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
-#include "analysis/inspect/refusal.hpp"
 #include "analysis/inspect/surveys.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/outcome.hpp"
 #include "sheet/sheet_table.hpp"
 #include "sheet/view.hpp"
 

@@ -1,21 +1,11 @@
 // How the update writes numbers into its texts: significant digits, or fixed decimals.
 #pragma once
 
-#include <cstdio>
-#include <string>
+#include "analysis/text/digits.hpp"
 
 namespace pellucor::analysis::update {
 
-inline std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
-
-inline std::string fixed(double v, int decimals = 2) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
+using text::fixed;
+using text::num;
 
 }  // namespace pellucor::analysis::update

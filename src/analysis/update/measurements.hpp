@@ -17,6 +17,7 @@
 
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/inspect/refusal.hpp"
+#include "analysis/inspect/typing_bounds.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::update {
@@ -32,13 +33,14 @@ struct DepthReadings {
   bool operator==(const DepthReadings&) const = default;
 };
 
-// Beyond these a value is taken for a slip of typing and refused, not compared: no structure
-// is this old, no carbonation depth or corrosion this deep, no error this small or large.
-inline constexpr double kMaxAgeYears = 1000;
-inline constexpr double kMaxDepthMm = 1000;
-inline constexpr double kMaxAtInspectionMm = 100;
-inline constexpr double kErrorCovLow = 0.001, kErrorCovHigh = 10;
-inline constexpr double kErrorSdLow = 1e-6, kErrorSdHigh = 1000;
+// Beyond these a value is taken for a slip of typing and refused, not compared.
+using inspect::kErrorCovHigh;
+using inspect::kErrorCovLow;
+using inspect::kErrorSdHigh;
+using inspect::kErrorSdLow;
+using inspect::kMaxAgeYears;
+using inspect::kMaxAtInspectionMm;
+using inspect::kMaxDepthMm;
 
 // A reading of 0: no carbonated concrete was seen, the front lies within this depth of the
 // surface (phenolphthalein depths are read to the millimetre). Such a reading is compared as

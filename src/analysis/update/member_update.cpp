@@ -1,7 +1,7 @@
 #include "analysis/update/member_update.hpp"
 
 #include "analysis/assess/reliability_grade.hpp"
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 namespace pellucor::analysis::update {
 

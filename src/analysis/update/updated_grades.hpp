@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "analysis/update/member_update.hpp"
 #include "analysis/update/update.hpp"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/background_run.hpp"

@@ -26,10 +26,10 @@
 #include <optional>
 #include <thread>
 
-#include "analysis/assess/assessment_table.hpp"
 #include "analysis/curves/curves.hpp"
 #include "analysis/inspect/chloride_profile.hpp"
 #include "analysis/inspect/surveys.hpp"
+#include "analysis/structure/assessment_table.hpp"
 #include "analysis/text/printable.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/result_record.hpp"

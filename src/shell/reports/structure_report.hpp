@@ -19,9 +19,9 @@
 #include <optional>
 #include <vector>
 
-#include "analysis/assess/structure.hpp"
 #include "analysis/project/project.hpp"
 #include "analysis/update/updated_grades.hpp"
+#include "analysis/structure/structure.hpp"
 #include "shell/reports/pdf_report.hpp"
 
 class QAction;

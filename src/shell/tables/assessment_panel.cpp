@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/assess/assessment_table.hpp"
+#include "analysis/structure/assessment_table.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 #include "shell/kit/text.hpp"

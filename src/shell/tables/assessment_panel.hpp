@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/timeline.hpp"
 
 class QChartView;

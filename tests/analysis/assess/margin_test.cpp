@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <set>
+#include <string_view>
+
 #include "../../modules/module_test_support.hpp"
 #include "analysis/batch/case_runner.hpp"
 #include "modules/registry.hpp"
@@ -121,6 +125,55 @@ TEST(Margin, SummaryStatesAPassedLimitStateAsSuch) {
   const auto open = assess_member(times(8, 74, 90), only(LimitState::Cracking));
   ASSERT_TRUE(open.ok());
   EXPECT_EQ(open->summary(), "a 级，控制极限状态：保护层开裂，剩余寿命 54 a，裕度 ξ = 1.8");
+}
+
+// A time with no number compares false with t0: unchecked, it read as a limit state passed
+// long ago (grade c, "passed"), an infinite one as a margin without end (grade a).
+TEST(Margin, RefusesALimitStateTimeThatIsNotAFiniteNumber) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  using L = LimitState;
+  struct Case {
+    Timeline tl;
+    std::vector<LimitState> counted;
+    bool refused;
+  };
+  const Case cases[] = {
+      {times(nan, 30, 45), {L::Initiation, L::Cracking, L::EndOfLife}, true},
+      {times(10, nan, 45), {L::Cracking}, true},
+      {times(10, 30, inf), {L::EndOfLife}, true},
+      {times(10, 30, -inf), {L::Cracking, L::EndOfLife}, true},
+      // A limit state that does not count is not read.
+      {times(nan, 30, 45), {L::Cracking, L::EndOfLife}, false},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    Settings s = only(L::Initiation);
+    s.limitStates = cases[i].counted;
+    const auto a = assess_member(cases[i].tl, s);
+    ASSERT_EQ(a.ok(), !cases[i].refused);
+    if (cases[i].refused) {
+      EXPECT_EQ(a.refusal().kind, AssessRefusal::BadLimitStateTime);
+      EXPECT_NE(a.refusal().text.find("不是有限的数"), std::string::npos) << a.refusal().text;
+    }
+  }
+}
+
+// The table of limit states names each once: a key, a Chinese and an English name of its own,
+// each read back to its limit state, and every limit state of the type has its entry.
+TEST(LimitStates, TheTableNamesEachOnceAndReadsBack) {
+  std::set<std::string_view> keys, names, english;
+  for (LimitState s : kAllLimitStates) {
+    SCOPED_TRACE(limit_state_key(s));
+    EXPECT_EQ(limit_state(s).state, s);
+    EXPECT_TRUE(keys.insert(limit_state_key(s)).second);
+    EXPECT_TRUE(names.insert(limit_state_name(s)).second);
+    EXPECT_TRUE(english.insert(limit_state_english(s)).second);
+    EXPECT_EQ(limit_state_from_key(limit_state_key(s)), s);
+    EXPECT_EQ(limit_state_from_key(limit_state_english(s)), s);
+  }
+  EXPECT_EQ(keys.size(), static_cast<std::size_t>(LimitState::EndOfLife) + 1);
+  EXPECT_FALSE(limit_state_from_key("t_d"));
 }
 
 TEST(Margin, RefusesSettingsWithoutAMeaning) {

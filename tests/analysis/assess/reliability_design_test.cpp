@@ -154,7 +154,7 @@ TEST(ReliabilityDesign, ReportedErrorIsTheSpreadOfAnswersOverSeeds) {
 // On evaluations of a known straight line the slope is the line's, and the error is the
 // index's binomial standard error over it; where the answer lies at the end of the range the
 // slope is taken on its one side.
-TEST(ReliabilityDesign, DeltaMethodOnALineOfKnownSlope) {
+TEST(ReliabilityDesign, DeltaMethodOnALineAndACurveOfKnownSlope) {
   std::vector<Evaluation> line;
   for (int k = 0; k <= 16; ++k) {
     const double x = k * 5.0;
@@ -173,6 +173,30 @@ TEST(ReliabilityDesign, DeltaMethodOnALineOfKnownSlope) {
     EXPECT_NEAR(e.betaSe, seBeta, 1e-12);
     ASSERT_TRUE(e.answerSe);
     EXPECT_NEAR(*e.answerSe, seBeta / 0.04, 1e-9);
+  }
+  // On a curve the window matters: the slope is taken between the nearest evaluations at
+  // least half a span to each side of the answer (an evaluation on the window's edge counts),
+  // and at an end of the range between the answer's own evaluation and the nearest beyond.
+  // β = x³ / 10⁴ on x = 0, 5, ..., 80: no two windows share a secant (as on a parabola,
+  // whose secants about one centre are all alike).
+  const auto cube = [](double x) { return x * x * x / 1e4; };
+  std::vector<Evaluation> curve;
+  for (int k = 0; k <= 16; ++k) curve.push_back({k * 5.0, cube(k * 5.0), {}, {}});
+  struct Window {
+    double answer, span, left, right;  // the evaluations the slope is taken between
+  };
+  const Window windows[] = {
+      {15.5, 5.0, 10, 20},   // 13 and 18 fall between evaluations
+      {12.5, 5.0, 10, 15},   // 10 and 15 lie on the window's edges
+      {15.5, 10.0, 10, 25},  // a wider window
+      {0.0, 5.0, 0, 5},      // at the lower end: 0 itself and 5
+      {80.0, 5.0, 75, 80},   // at the upper end: 75 and 80 itself
+  };
+  for (const auto& w : windows) {
+    SCOPED_TRACE(w.answer * 100 + w.span);
+    const MonteCarloError e = answer_error(curve, w.answer, w.span, p, n, beta);
+    ASSERT_TRUE(e.slope) << e.whyEnglish;
+    EXPECT_NEAR(*e.slope, (cube(w.right) - cube(w.left)) / (w.right - w.left), 1e-12);
   }
   // No failure at the answer: no error can be told, and the reason is given.
   const MonteCarloError none = answer_error(line, 15.5, 5.0, 0, n, 3);

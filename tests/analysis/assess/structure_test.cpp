@@ -2,14 +2,16 @@
 // that cannot be assessed listed with their reason and never dropped, the worst members first;
 // the table writes passed limit states as passed; the grade read from a reliability run, worked
 // by hand at the thresholds' edges and checked against the samples of a real run.
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <limits>
 
-#include "analysis/assess/assessment_table.hpp"
 #include "analysis/mc/engine.hpp"
+#include "analysis/structure/assessment_table.hpp"
 #include "analysis/timeline.hpp"
 #include "assess_test_support.hpp"
 
@@ -341,6 +343,79 @@ TEST(ReliabilityGrade, GradesAtTheEdgesOfTheThresholds) {
   mc::Summary other = run_summary(60);
   other.atTarget.age = 40;
   EXPECT_THROW((void)assess_reliability(other, settings, 20), std::invalid_argument);
+}
+
+// The worst limit state governs the β grade whatever the order the settings count them in: a
+// passed one before any margin, then the smallest margin, one never below its target last.
+TEST(ReliabilityGrade, TheWorstLimitStateGoverns) {
+  using L = LimitState;
+  struct Case {
+    std::optional<double> ti, tc, td;  // the ages at which β falls below its target
+    std::vector<LimitState> counted;
+    LimitState governing;
+    Grade grade;
+  };
+  const Case cases[] = {
+      // t_d's margin (35 - 20) / 30 = 0.5 is worse than t_c's never.
+      {std::nullopt, std::nullopt, 35.0, {L::Cracking, L::EndOfLife}, L::EndOfLife, Grade::C},
+      // The smallest margin wherever it stands: t_c (1.0) before t_d (1.8).
+      {std::nullopt, 50.0, 74.0, {L::EndOfLife, L::Cracking}, L::Cracking, Grade::B},
+      // Passed at 15 a (initiation) before any margin, counted last.
+      {15.0, 60.0, 90.0, {L::EndOfLife, L::Cracking, L::Initiation}, L::Initiation, Grade::C},
+      // Two passed: the earlier governs.
+      {15.0, 10.0, 90.0, {L::Initiation, L::Cracking}, L::Cracking, Grade::C},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    const Case& c = cases[i];
+    mc::Summary s = run_summary(c.td);
+    s.targetAge[mc::kInitiation] = s.targetAgeLow[mc::kInitiation] = c.ti;
+    s.targetAge[mc::kCracking] = s.targetAgeLow[mc::kCracking] = c.tc;
+    Settings settings;
+    settings.assessmentAge = 20;
+    settings.limitStates = c.counted;
+    const auto a = assess_reliability(s, settings, 20);
+    ASSERT_TRUE(a.ok()) << a.refusal().message;
+    EXPECT_EQ(a->governing, c.governing);
+    EXPECT_EQ(a->grade, c.grade);
+  }
+}
+
+// An age below the target with no number would compare false with t0 and read as passed.
+TEST(ReliabilityGrade, RefusesAnAgeBelowTheTargetThatIsNotAFiniteNumber) {
+  Settings settings;
+  settings.assessmentAge = 20;
+  settings.limitStates = {LimitState::EndOfLife};
+  for (double bad :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(bad);
+    const auto a = assess_reliability(run_summary(bad), settings, 20);
+    ASSERT_FALSE(a.ok());
+    EXPECT_EQ(a.refusal().kind, AssessRefusal::BadLimitStateTime);
+  }
+}
+
+// A cancel reaches the member's reliability run already started: its samples stop, and no β
+// grade is read from the part that ran; the deterministic grade stands.
+TEST(Structure, CancellingStopsTheReliabilityRunOfTheMemberItIsOn) {
+  project::Project p;
+  p.members.push_back(member_of("梁 B1", 2, chloride_constant_example()));
+  p.reliability.samples = 200000;
+  const mc::RunSettings run = project_run_settings(p);
+  std::atomic<bool> cancel{true};
+  const MemberResult m = assess_project_member(p.members[0], p.assessment, run, &cancel);
+  EXPECT_TRUE(m.assessed());
+  EXPECT_TRUE(m.reliabilityCancelled);
+  EXPECT_FALSE(m.reliability);
+  EXPECT_FALSE(m.reliabilityReport);
+  EXPECT_NE(m.reliabilityFailure.find("取消"), std::string::npos);
+
+  std::atomic<bool> go{false};
+  p.reliability.samples = 1000;
+  const MemberResult full =
+      assess_project_member(p.members[0], p.assessment, project_run_settings(p), &go);
+  EXPECT_FALSE(full.reliabilityCancelled);
+  EXPECT_TRUE(full.reliability) << full.reliabilityFailureEnglish;
 }
 
 // On a real run: β at the target life is the fraction of samples whose durable life ended by

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/crossing.hpp"
 #include "model/erf.hpp"
 
@@ -179,6 +180,11 @@ bool nondecreasing(const Series& s, double slack = 0) {
     }
   }
   return true;
+}
+
+// The curves name the end of the durable life as the assessment does, in one word everywhere.
+TEST(Curves, NameTheEndOfTheDurableLifeAsTheAssessmentDoes) {
+  EXPECT_EQ(kEndOfLifeName, assess::limit_state_name(assess::LimitState::EndOfLife));
 }
 
 TEST(Curves, CasesRunToTheirEndAndReachEveryBranch) {

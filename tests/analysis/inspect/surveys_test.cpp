@@ -127,6 +127,23 @@ TEST(CoverSurvey, GivesMeanScatterCharacteristicValueAndShareBelowTheDesignCover
                            : mc::Distribution::Normal);
 }
 
+// Readings 20, 40 and 80 mm: their logarithms are ln 40 + (-1, 0, 1)·ln 2, so the lognormal
+// law has μ = ln 40 and σ = ln 2 exactly. Its 5 % characteristic value takes the sample-size
+// factor of three readings, k_n = t(0.95, 2)·√(1 + 1/3) = 3.3717 (not the 1.645 of a known
+// law): 40·2^-3.3717 = 3.864 mm. Its share below a design cover of 30 mm is
+// Φ(ln(30/40) / ln 2) = Φ(-0.41504) = 0.33906, where the normal law gives 0.29269.
+TEST(CoverSurvey, TheLognormalLawIsWorkedOnTheLogarithms) {
+  const auto s = survey_cover({{20, 40, 80}, 30.0});
+  ASSERT_TRUE(s.ok()) << s.refusal().message;
+  EXPECT_NEAR(s->lognormal.mu, std::log(40.0), 1e-12);
+  EXPECT_NEAR(s->lognormal.sigma, std::log(2.0), 1e-12);
+  EXPECT_NEAR(s->kn, 3.371709, 1e-5);
+  EXPECT_NEAR(s->lognormal.characteristic, 3.864332, 1e-4);
+  ASSERT_TRUE(s->lognormal.shareBelowDesign && s->normal.shareBelowDesign);
+  EXPECT_NEAR(*s->lognormal.shareBelowDesign, 0.339057, 1e-5);
+  EXPECT_NEAR(*s->normal.shareBelowDesign, 0.292689, 1e-5);
+}
+
 // Under normal readings the test rejects at the 5 % level in about 5 % of the samples.
 TEST(CoverSurvey, AndersonDarlingRejectsNormalSamplesAtItsStatedRate) {
   std::mt19937_64 rng(11);

@@ -570,7 +570,16 @@ TEST(MonteCarlo, CancelledRunSaysSo) {
   EXPECT_TRUE(samples.cancelled);
   EXPECT_EQ(control.done.load(), 0u);
 
+  // A larger job's flag (a structure assessment's) stops the run as its own does.
+  const std::atomic<bool> outer{true};
+  RunControl inner;
+  inner.outerCancel = &outer;
+  EXPECT_TRUE(run_samples(p, settings, &inner).cancelled);
+  EXPECT_EQ(inner.done.load(), 0u);
+
   RunControl fresh;
+  const std::atomic<bool> quiet{false};
+  fresh.outerCancel = &quiet;
   settings.samples = 1000;
   EXPECT_FALSE(run_samples(p, settings, &fresh).cancelled);
   EXPECT_EQ(fresh.done.load(), 1000u);

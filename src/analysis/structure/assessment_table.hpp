@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 namespace pellucor::analysis::assess {
 

@@ -1,4 +1,4 @@
-#include "analysis/assess/assessment_table.hpp"
+#include "analysis/structure/assessment_table.hpp"
 
 #include <cmath>
 #include <cstdio>

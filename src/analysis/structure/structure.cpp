@@ -1,4 +1,4 @@
-#include "analysis/assess/structure.hpp"
+#include "analysis/structure/structure.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -105,7 +105,15 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
   }
   r.assessment = *assessed;
 
-  if (!reliability || (cancel != nullptr && cancel->load())) return r;
+  if (!reliability) return r;
+  const auto cancelled = [&r] {
+    r.reliabilityCancelled = true;
+    r.reliabilityFailure = "评估已取消：该构件的可靠度分析未完成，不按可靠指标评级。";
+    r.reliabilityFailureEnglish =
+        "cancelled during the member's reliability analysis; no grade is read from part of its "
+        "samples";
+    return r;
+  };
   const TypedMember typed = type_member(*r.module, r.entries);
   const mc::Problem problem = member_problem(*r.module, typed.inputs, member_scatter(m));
   if (auto e = mc::validate(problem, *reliability)) {
@@ -113,7 +121,11 @@ MemberResult assess_project_member(const project::Member& m, const Settings& set
     r.reliabilityFailureEnglish = "the reliability analysis cannot run: " + e->message;
     return r;
   }
-  const mc::Samples samples = mc::run_samples(problem, *reliability);
+  // The run reads the assessment's flag at each block of samples.
+  mc::RunControl control;
+  control.outerCancel = cancel;
+  const mc::Samples samples = mc::run_samples(problem, *reliability, &control);
+  if (samples.cancelled) return cancelled();
   mc::Report report = mc::make_report(problem, *reliability, mc::summarize(samples, *reliability));
   auto graded =
       assess_reliability(report.summary, settings, tl->t, m.limitStates, &r.module->table());
@@ -245,6 +257,7 @@ Outcome<StructureAssessment, AssessRefusal> assess_structure(const project::Proj
     for (std::size_t i = 0; i < n; ++i) {
       if (options.cancel != nullptr && options.cancel->load()) break;
       one(i, true);
+      if (out.members[i].reliabilityCancelled) out.cancelled = true;
       tell(1);
     }
   }

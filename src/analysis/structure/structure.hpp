@@ -5,6 +5,9 @@
 //
 // No member is left out: a member whose sheet this program does not know, or whose sheet
 // stops at a message, is listed with the reason and counted as not assessed.
+//
+// It sits above the project file, which keeps the assessment's settings (assess/settings.hpp);
+// its names stay in the assessment's namespace.
 #pragma once
 
 #include <array>
@@ -37,6 +40,9 @@ struct MemberResult {
   std::optional<ReliabilityAssessment> reliability;
   std::string reliabilityFailure;  // Chinese
   std::string reliabilityFailureEnglish;
+  // The assessment was cancelled during this member's reliability run: no β grade is read from
+  // part of its samples.
+  bool reliabilityCancelled = false;
 
   bool assessed() const { return assessment.has_value(); }
 };
@@ -75,7 +81,9 @@ struct StructureAssessment {
   mc::RunSettings mcSettings;         // their settings (β read at the target life)
   std::vector<MemberResult> members;  // in the project's order
   GradeSummary summary;
-  bool cancelled = false;  // members not reached say so
+  // Cancelled: members not reached say so, and the member whose reliability run was stopped
+  // (MemberResult::reliabilityCancelled).
+  bool cancelled = false;
 };
 
 // The reliability settings of a project's runs: its samples, seed and target index of the end
