@@ -9,8 +9,8 @@
 #include <memory>
 #include <utility>
 
-#include "analysis/structure/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/structure.hpp"
 #include "shell/frame/main_window.hpp"
 #include "shell/kit/background_run.hpp"
 #include "shell/kit/text.hpp"

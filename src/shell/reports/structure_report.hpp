@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "analysis/project/project.hpp"
-#include "analysis/update/updated_grades.hpp"
 #include "analysis/structure/structure.hpp"
+#include "analysis/update/updated_grades.hpp"
 #include "shell/reports/pdf_report.hpp"
 
 class QAction;
