@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/structure/structure.hpp"
 #include "analysis/project/project.hpp"
+#include "analysis/structure/structure.hpp"
 #include "analysis/update/member_update.hpp"
 #include "analysis/update/update.hpp"
 
