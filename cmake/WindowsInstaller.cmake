@@ -60,12 +60,27 @@ if(PELLUCOR_GUI)
   install(TARGETS pellucor RUNTIME DESTINATION .)
   install(FILES ${pellucor_ico} DESTINATION .)
 
+  # Qt's libraries are built against the compiler's shared run-time libraries (Pellucor's own
+  # programs link them statically): they go beside Qt, or no Qt library loads.
+  foreach(name libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
+                    OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${dll}" OR NOT EXISTS "${dll}")
+      message(FATAL_ERROR "The compiler's run-time library ${name} is not found.")
+    endif()
+    install(FILES ${dll} DESTINATION .)
+  endforeach()
+
+  # Qt's targets (found in the folders that build with it) are looked up here too, or none of
+  # the rules below would see them and the installer would hold no Qt at all.
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets PrintSupport Svg Charts)
+
   # Qt beside the program: its libraries, the plugins it loads (the Windows platform, the
   # native style, pictures and SVG icons) and the Chinese translations of its dialogs.
-  foreach(module Core Gui Widgets PrintSupport Svg Charts OpenGL OpenGLWidgets)
-    if(TARGET Qt6::${module})
-      install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)
-    endif()
+  # Every one of them is required: an installer without one would install a program that
+  # does not start.
+  foreach(module Core Gui Widgets PrintSupport Svg Charts)
+    install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)
   endforeach()
   foreach(plugin QWindowsIntegrationPlugin:platforms QWindowsVistaStylePlugin:styles
                  QSvgPlugin:imageformats QJpegPlugin:imageformats QGifPlugin:imageformats
@@ -73,9 +88,10 @@ if(PELLUCOR_GUI)
     string(REPLACE ":" ";" parts ${plugin})
     list(GET parts 0 name)
     list(GET parts 1 folder)
-    if(TARGET Qt6::${name})
-      install(FILES $<TARGET_FILE:Qt6::${name}> DESTINATION plugins/${folder})
+    if(NOT TARGET Qt6::${name})
+      message(FATAL_ERROR "Qt's plugin ${name} is not found; the installer needs it.")
     endif()
+    install(FILES $<TARGET_FILE:Qt6::${name}> DESTINATION plugins/${folder})
   endforeach()
   # Debian's qt6-translations-l10n: the .qm files are the same on every system.
   foreach(qm qt_zh_CN.qm qtbase_zh_CN.qm)

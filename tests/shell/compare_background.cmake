@@ -1,5 +1,6 @@
-# Runs the background generator and compares its output with the committed picture.
-execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE rc)
+# Runs the background generator (under the emulator of a cross build) and compares its output
+# with the committed picture.
+execute_process(COMMAND ${EMULATOR} ${GENERATOR} ${OUTPUT} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "make_background failed: ${rc}")
 endif()
