@@ -84,12 +84,13 @@ TEST_F(Batch, ColumnsByControlNameAliasOrLabelGiveTheSameResults) {
   }
   EXPECT_EQ(results[0], results[1]);
   EXPECT_EQ(results[0], results[2]);
-  // The report's values with its digits, then t_d and the remaining life (inspected at 20 a).
+  // The report's values with its digits, t_d among them (the sheet prints it), then the
+  // remaining life (inspected at 20 a).
   const auto cells = fields_of(results[0]);
-  ASSERT_EQ(cells.size(), 1 + 16 + 1 + 13u);
+  ASSERT_EQ(cells.size(), 1 + 16 + 1 + 12u);
   EXPECT_EQ(cells[18], "0.00015");
-  EXPECT_EQ(cells[29], "29.86751");
-  EXPECT_EQ(cells[30], "9.867508");
+  EXPECT_EQ(cells[26], "29.86751");
+  EXPECT_EQ(cells[29], "9.867508");
 }
 
 TEST_F(Batch, UnknownOrRepeatedColumnStopsBeforeAnyRow) {
@@ -155,8 +156,10 @@ TEST_F(Batch, ReadsUtf8WithOrWithoutBomAndGbkAndWritesBomOrGbk) {
   EXPECT_TRUE(bytes.starts_with("member,environment,temperature,humidity,strength," + kCoverGbk))
       << "no BOM, GBK header";
   EXPECT_NE(bytes.find("\r\n" + kBeamGbk + ",1.5,"), std::string::npos);
-  // "使用年限 (a)" in GBK among the result headers.
-  EXPECT_NE(bytes.find("\xCA\xB9\xD3\xC3\xC4\xEA\xCF\xDE (a)"), std::string::npos);
+  // "耐久性终结时间 t_d (a)" in GBK among the result headers.
+  EXPECT_NE(bytes.find("\xC4\xCD\xBE\xC3\xD0\xD4\xD6\xD5\xBD\xE1\xCA\xB1\xBC\xE4"
+                       " t_d (a)"),
+            std::string::npos);
 }
 
 TEST_F(Batch, MalformedRowsGetTheirStatusAndTheRestGoOn) {
@@ -217,7 +220,7 @@ TEST_F(Batch, WorkbookHasABoldFrozenHeaderNumbersAsNumbersAndStoppedRowsMarked) 
   EXPECT_NE(xml.out.find("<c r=\"A3\" s=\"", row3), std::string::npos);
   EXPECT_NE(xml.out.find("<c r=\"R3\" s=\"", row3), std::string::npos);
   EXPECT_NE(xml.out.find("保护层厚度: 您输入的保护层厚度不在有效范围", row3), std::string::npos);
-  EXPECT_NE(xml.out.find("<t>剩余使用年限 t_d-t (a)</t>"), std::string::npos);
+  EXPECT_NE(xml.out.find("<t>剩余寿命 t_d-t (a)</t>"), std::string::npos);
   const Outcome styles = shell("unzip -p out.xlsx xl/styles.xml");
   EXPECT_NE(styles.out.find("<b/>"), std::string::npos);  // the header's bold font
 }

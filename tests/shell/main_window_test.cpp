@@ -55,6 +55,16 @@ class MainWindowTest : public SessionTest {
       QCOMPARE(a->menu() != nullptr, a->text() == "窗口(&W)" || a->text() == "分析(&N)");
     }
     QVERIFY(s_->window->mdiArea()->subWindowList().isEmpty());
+    // The bar and its drop-down menus in the sheets' typeface.
+    const QFont sheets = sheet_font(SheetFont::Frame);
+    QWidget* bar = s_->window->menuBar();
+    QWidget* windowList = s_->window->findChild<QMenu*>("windowList");
+    QWidget* analysis = s_->window->findChild<QMenu*>("analysisMenu");
+    QVERIFY(windowList != nullptr && analysis != nullptr);
+    for (QWidget* w : {bar, windowList, analysis}) {
+      QCOMPARE(w->font().families(), sheets.families());
+      QCOMPARE(w->font().pointSizeF(), sheets.pointSizeF());
+    }
   }
 
   void accessKeyOpensSheet() {
@@ -283,6 +293,17 @@ class MainWindowTest : public SessionTest {
     const QRgb workspace = s_->window->mdiArea()->background().color().rgb();
     QCOMPARE(shot.pixel(1100, 10), workspace);
     QCOMPARE(shot.pixel(10, 800), workspace);
+
+    // At the design size and far larger, the client area's far corner is painted: the picture
+    // where it reaches, the workspace colour beyond it.
+    for (const QSize size : {s_->window->designSize(), QSize(1900, 1400)}) {
+      s_->window->resize(size);
+      QApplication::processEvents();
+      const QImage grabbed = viewport->grab().toImage();
+      const QPoint corner(grabbed.width() - 1, grabbed.height() - 1);
+      const QRgb expected = picture.rect().contains(corner) ? picture.pixel(corner) : workspace;
+      QCOMPARE(grabbed.pixel(corner), expected);
+    }
   }
 
   // The program's own icon, drawn by the generator, on the main window and on every sheet window

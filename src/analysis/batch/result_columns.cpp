@@ -9,9 +9,15 @@ namespace pellucor::analysis::batch {
 
 namespace {
 
-// The columns after the report's values: computed from the record's t_d and inspection age.
+// The end of the durable life under its one name, whatever the sheet's pane calls it (some
+// say 使用年限), and the remaining life computed from it and the inspection age. An import
+// reads none of these: they stand after the status column, among an earlier run's output.
 constexpr const char* kEndOfDurabilityHeader = "耐久性终结时间 t_d (a)";
-constexpr const char* kRemainingLifeHeader = "剩余使用年限 t_d-t (a)";
+constexpr const char* kRemainingLifeHeader = "剩余寿命 t_d-t (a)";
+
+bool is_end_of_life(const sheet::ItemText& form) {
+  return form.key == "td";
+}
 
 // The sheet's printed result items, in the report's order.
 std::vector<const sheet::ItemText*> printed_results(int sheet) {
@@ -26,12 +32,19 @@ std::vector<const sheet::ItemText*> printed_results(int sheet) {
 
 std::vector<std::string> headers_of(int sheet) {
   std::vector<std::string> out;
+  bool printsEnd = false;
   for (const sheet::ItemText* form : printed_results(sheet)) {
+    if (is_end_of_life(*form)) {
+      printsEnd = true;
+      out.emplace_back(kEndOfDurabilityHeader);
+      continue;
+    }
     std::string h(form->name);
     if (!form->unit.empty()) h += " (" + std::string(form->unit) + ")";
     out.push_back(std::move(h));
   }
-  out.emplace_back(kEndOfDurabilityHeader);
+  // A sheet that prints no t_d: the record's, under the same name.
+  if (!printsEnd) out.emplace_back(kEndOfDurabilityHeader);
   out.emplace_back(kRemainingLifeHeader);
   return out;
 }
@@ -70,8 +83,10 @@ void fill_result_cells(const CaseResult& result, std::vector<std::string>& cells
     const sheet::ResultRecord& r = result.record;
     const sheet::ResultItem* td = nullptr;
     const sheet::ResultItem* t = nullptr;
+    bool printedEnd = false;
     for (const sheet::ResultItem& item : r.items) {
       if (item.kind == sheet::ItemKind::Result && item.printed()) {
+        printedEnd = printedEnd || item.key() == "td";
         std::string& cell = next();
         if (item.isText()) {
           cell = sheet::value_text(item);
@@ -84,10 +99,10 @@ void fill_result_cells(const CaseResult& result, std::vector<std::string>& cells
       if (t == nullptr && item.key() == "age") t = &item;
     }
     if (td != nullptr && t != nullptr && td->value && t->value) {
-      sheet::append_digits_single(next(), *td->value);
+      if (!printedEnd) sheet::append_digits_single(next(), *td->value);
       sheet::append_digits_single(next(), *td->value - *t->value);
     } else {
-      next();
+      if (!printedEnd) next();
       next();
     }
   }

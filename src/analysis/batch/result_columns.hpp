@@ -1,5 +1,6 @@
-// The result columns of a member: every result the sheet's report prints, then the end of the
-// durable life t_d and the remaining life t_d - t. Headers and cells are read from the sheet's
+// The result columns of a member: every result the sheet's report prints (t_d under its one
+// name, 耐久性终结时间), the record's t_d where the report prints none, and the remaining life
+// t_d - t. Headers and cells are read from the sheet's
 // record: the headers from its result items' names and units, the cells from the values.
 #pragma once
 

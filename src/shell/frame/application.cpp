@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "shell/kit/sheet_layout.hpp"
+
 namespace pellucor::shell {
 
 namespace {
@@ -43,6 +45,11 @@ void prepare_application(QApplication& app) {
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopName));
   QApplication::setWindowIcon(application_icon());
   install_chinese_translations(app);
+  // The menu bar and every menu (the window list, the analysis menu, a box's context menu) in
+  // the sheets' typeface, not the toolkit's Latin default with a fallback for the Chinese.
+  const QFont menus = sheet_font(SheetFont::Frame);
+  QApplication::setFont(menus, "QMenuBar");
+  QApplication::setFont(menus, "QMenu");
 }
 
 }  // namespace pellucor::shell

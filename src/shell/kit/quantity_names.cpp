@@ -1,5 +1,6 @@
 #include "shell/kit/quantity_names.hpp"
 
+#include <QRegularExpression>
 #include <array>
 
 #include "sheet/result_record.hpp"
@@ -52,7 +53,20 @@ Shown shown(const sheet::ResultItem& item) {
     if (!c->name.empty()) s.name = qs(c->name);
     if (!c->unit.empty()) s.unit = qs(c->unit);
   }
+  s.unit = raised_powers(s.unit);
   return s;
+}
+
+QString raised_powers(const QString& unit) {
+  // A square or a cube of a length (m^2/a, kg/m^3) raised; other powers (a^0.5) as typed.
+  static const QRegularExpression power(QStringLiteral("\\^([23])(?![0-9.])"));
+  QString out = unit;
+  QRegularExpressionMatch m;
+  while ((m = power.match(out)).hasMatch()) {
+    out.replace(m.capturedStart(), m.capturedLength(),
+                m.captured(1) == QLatin1String("2") ? QStringLiteral("²") : QStringLiteral("³"));
+  }
+  return out;
 }
 
 QString end_of_life_name() {

@@ -20,6 +20,10 @@ struct Shown {
 };
 Shown shown(const sheet::ResultItem& item);
 
+// A unit with its squares and cubes raised, as the outputs beyond the pane write it ("m^2/a"
+// as m²/a, "kg/m^3" as kg/m³); the member-table import reads either spelling.
+QString raised_powers(const QString& unit);
+
 // The end of the durable life t_d, printed by every sheet but the carbonation one, under one
 // name whatever the sheet's pane calls it.
 inline constexpr std::string_view kEndOfLifeKey = "td";

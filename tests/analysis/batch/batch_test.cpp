@@ -106,6 +106,19 @@ TEST(ResolveColumns, NamesAsTheDesktopsMemberTableWritesThem) {
     EXPECT_EQ(earlier_output_columns(header).size(), 3u) << status;
   }
   EXPECT_TRUE(earlier_output_columns({"member", "cover"}).empty());
+
+  // An older export, whose results called t_d 使用年限 and the remaining life 剩余使用年限,
+  // reads back as a current one: its inputs the same, its results the earlier run's output.
+  const std::vector<std::string> older = {"使用年限 (a)", "耐久性终结时间 t_d (a)",
+                                          "剩余使用年限 t_d-t (a)"};
+  for (const auto& results : {older, result_headers(4)}) {
+    std::vector<std::string> header = {"member", "保护层厚度 (mm)", "状态"};
+    header.insert(header.end(), results.begin(), results.end());
+    const auto columns = resolve_columns(marine().table(), header);
+    ASSERT_EQ(columns.size(), 2u) << results.front();
+    EXPECT_EQ(columns[1].control, Control::Text5);
+    EXPECT_EQ(earlier_output_columns(header).size(), results.size() + 1);
+  }
 }
 
 TEST(ResolveColumns, WhatTheLooserNamesDoNotCover) {
