@@ -361,6 +361,13 @@ configure() {
 step configure-pellucor configure
 step build-pellucor nice cmake --build "$build" -j "$jobs"
 
+# The installer before the tests: what the tests find does not change what it holds, and a
+# failing test is still reported (and ends the script with an error) after it is written.
+if ((!console)); then
+  step installer bash -c "cd '$build' && cpack -G NSIS"
+  say "the installer: $(ls "$build"/Pellucor-*.exe)"
+fi
+
 if ((run_tests)); then
   # Every test executable under Wine (ctest's emulator); the desktop's offscreen.
   export QT_QPA_PLATFORM=offscreen
@@ -396,8 +403,4 @@ if ((run_tests)); then
   printf 'tests %d s\n' $((SECONDS - start)) >>"$logs/times.txt"
 fi
 
-if ((!console)); then
-  step installer bash -c "cd '$build' && cpack -G NSIS"
-  say "the installer: $(ls "$build"/Pellucor-*.exe)"
-fi
 say "done: $build/bin"
