@@ -296,8 +296,8 @@ struct VectorFree {
 
 // Whether the residual vector stands at right angles to every column of the Jacobian, the
 // scale-free test that a least-squares solution has been reached (Dennis and Schnabel,
-// "Numerical Methods for Unconstrained Optimization", 1983, section 7.2). A cosine below 1e-6
-// leaves a gradient whose step would lower the sum of squares by a relative 1e-12 at most, far
+// "Numerical Methods for Unconstrained Optimization", 1983, on stopping criteria). A cosine below
+// 1e-6 leaves a gradient whose step would lower the sum of squares by a relative 1e-12 at most, far
 // below the digits any estimate is reported to.
 bool orthogonal(const gsl_matrix* J, const gsl_vector* f) {
   const double fn = gsl_blas_dnrm2(f);

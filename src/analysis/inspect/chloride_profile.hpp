@@ -11,10 +11,10 @@
 // concrete, it is not a result of a sheet.
 //
 // The 95 % intervals are profile-likelihood intervals (Bates and Watts, "Nonlinear Regression
-// Analysis and Its Applications", 1988, section 6.1): a value of a parameter lies inside when,
-// with the other parameters at their best for it, the sum of squared residuals exceeds the
-// least one by no more than s² t²(0.975, n - p). They follow the curvature of the model where
-// the symmetric interval estimate ± t·SE does not, and they show when the data do not
+// Analysis and Its Applications", 1988, the chapter on graphical summaries): a value of a parameter
+// lies inside when, with the other parameters at their best for it, the sum of squared residuals
+// exceeds the least one by no more than s² t²(0.975, n - p). They follow the curvature of the model
+// where the symmetric interval estimate ± t·SE does not, and they show when the data do not
 // determine a parameter: an interval that stays open on one side (any value beyond fits the
 // points within their noise). Such a fit gives no value to a sheet and no scatter to a
 // reliability analysis.

@@ -26,8 +26,9 @@ double t_quantile(double p, double dof);
 
 // Anderson–Darling test that `values` come from a normal law whose mean and standard deviation
 // are estimated from them (D'Agostino and Stephens, "Goodness-of-Fit Techniques", 1986,
-// section 4.8 and table 4.9): the statistic A², the statistic modified for the sample size,
-// A*² = A²·(1 + 0.75/n + 2.25/n²), and the p-value the table's formulas give for A*².
+// the tests for the normal law with both parameters estimated): the statistic A², the statistic
+// modified for the sample size, A*² = A²·(1 + 0.75/n + 2.25/n²), and the p-value the table's
+// formulas give for A*².
 struct AndersonDarling {
   double a2 = 0;
   double modified = 0;

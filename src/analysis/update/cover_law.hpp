@@ -3,9 +3,9 @@
 // other inputs: the mean and deviation of that law (of the values, or of their logarithms where
 // the survey found the lognormal law the better) get a normal-gamma prior centred on the
 // sheet's cover with the box's deviation, worth one reading (kappa0 = nu0 = 1), and the
-// readings update it (Gelman et al., Bayesian Data Analysis, 3rd ed., section 3.3). The cover
-// at the bar then follows the posterior predictive law, a Student t with n + 1 degrees of
-// freedom, truncated to the box's range as every sample is.
+// readings update it (Gelman et al., Bayesian Data Analysis, 3rd ed., on the normal model with
+// unknown mean and variance). The cover at the bar then follows the posterior predictive law, a
+// Student t with n + 1 degrees of freedom, truncated to the box's range as every sample is.
 #pragma once
 
 #include <cstddef>
