@@ -190,6 +190,12 @@ class BatchWindowTest : public QObject {
     QVERIFY2(w->table()->item(1, width)->toolTip().contains(
                  QRegularExpression("计算值 -[0-9.]+ mm 小于零")),
              qPrintable(w->table()->item(1, width)->toolTip()));
+    // Sorted by the width, 未开裂 stands for its value below zero: before the cracked member
+    // going up, after it going down (as a text it would sort the other way round).
+    w->table()->sortItems(width, Qt::AscendingOrder);
+    QCOMPARE(cell(w->table(), 0, 0), QString("B2"));
+    w->table()->sortItems(width, Qt::DescendingOrder);
+    QCOMPARE(cell(w->table(), 0, 0), QString("B1"));
   }
 
   // A cover typed "4O" (letter O) is no 4: the row stops there, named as the box is labelled,

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 
+#include "shell/kit/quantity_names.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/kit/window_kit.hpp"
 
@@ -175,7 +176,7 @@ QString marker_tag(const curves::Marker& m) {
 
 QString axis_title(const std::string& name, const std::string& unit) {
   if (unit.empty()) return qs(name);  // a quantity without a unit (a reliability index)
-  return qs(name) + QStringLiteral(" (") + qs(unit) + QStringLiteral(")");
+  return qs(name) + QStringLiteral(" (") + raised_powers(qs(unit)) + QStringLiteral(")");
 }
 
 QChart* make_chart(const curves::Chart& c) {
@@ -344,11 +345,11 @@ QString readout(const curves::Chart& chart, double x) {
       y = a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x);
     }
     parts << qs(s.name) + QStringLiteral(": ") + QString::number(y, 'g', 5) + QLatin1Char(' ') +
-                 qs(chart.yUnit);
+                 raised_powers(qs(chart.yUnit));
   }
   if (parts.isEmpty()) return {};
   return qs(chart.xName) + QStringLiteral(" ") + QString::number(x, 'g', 5) + QLatin1Char(' ') +
-         qs(chart.xUnit) + QLatin1Char('\n') + parts.join(QLatin1Char('\n'));
+         raised_powers(qs(chart.xUnit)) + QLatin1Char('\n') + parts.join(QLatin1Char('\n'));
 }
 
 }  // namespace pellucor::shell

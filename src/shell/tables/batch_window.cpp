@@ -279,6 +279,7 @@ void BatchWindow::clearOutcome(int row) {
     if (c >= columns_.status()) {
       item->setText(QString());
       item->setData(kOutcomeRole, QVariant());
+      item->setData(MemberCell::kSortValueRole, QVariant());
     }
     if (c >= columns_.governing()) item->setData(kMemberRole, QVariant());
   }
@@ -334,6 +335,7 @@ void BatchWindow::applyOutcome(int row, const batch::RowOutcome& outcome) {
       if (number && value < 0) {
         w->setToolTip(QStringLiteral("计算值 %1 mm 小于零：检测时保护层尚未开裂").arg(w->text()));
         w->setText(QStringLiteral("未开裂"));
+        w->setData(MemberCell::kSortValueRole, value);
       }
     }
     if (outcome.ages) {

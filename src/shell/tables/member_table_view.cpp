@@ -15,10 +15,17 @@ namespace pellucor::shell {
 namespace batch = analysis::batch;
 
 bool MemberCell::operator<(const QTableWidgetItem& other) const {
+  const auto value = [](const QTableWidgetItem& item, double* v) {
+    if (const QVariant s = item.data(kSortValueRole); s.isValid()) {
+      *v = s.toDouble();
+      return true;
+    }
+    return batch::number_cell(utf8(item.text().trimmed()), v);
+  };
   double a = 0;
   double b = 0;
-  const bool an = batch::number_cell(utf8(text().trimmed()), &a);
-  const bool bn = batch::number_cell(utf8(other.text().trimmed()), &b);
+  const bool an = value(*this, &a);
+  const bool bn = value(other, &b);
   if (an && bn) return a < b;
   if (an != bn) return an;  // numbers before texts and empty cells
   return text() < other.text();

@@ -17,9 +17,12 @@ namespace pellucor::shell {
 class MemberColumns;
 
 // A cell that sorts numbers by value and texts by text (numbers first, then texts and empty
-// cells).
+// cells). A cell whose text stands for a number ("未开裂" for a crack width below zero) keeps
+// that number under kSortValueRole and sorts by it.
 class MemberCell final : public QTableWidgetItem {
  public:
+  static constexpr int kSortValueRole = Qt::UserRole + 20;
+
   explicit MemberCell(const QString& text = {}) : QTableWidgetItem(text) {}
   QTableWidgetItem* clone() const override { return new MemberCell(*this); }
   bool operator<(const QTableWidgetItem& other) const override;
