@@ -18,6 +18,7 @@
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/update/update.hpp"
 #include "examples.hpp"
 #include "model/marine.hpp"
@@ -42,13 +43,14 @@ double now_s() {
 
 // The carbonation sheet's worked example with the default scatter, and 50 depths read at 42 a
 // (about 9 mm, a CoV of about 0.25, far below the prior's depths there).
+using pellucor::analysis::normal_quantile;
 using pellucor::bench::carbonation_problem;
 update::Measurements carbonation_readings() {
   update::Measurements m;
   update::DepthReadings d;
   d.ageYears = 42;
   for (int j = 0; j < 50; ++j) {
-    const double z = mc::normal_quantile((j + 0.5) / 50);
+    const double z = normal_quantile((j + 0.5) / 50);
     d.depthMm.push_back(9 * std::exp(0.25 * z - 0.03));
   }
   m.depths.push_back(d);

@@ -8,7 +8,9 @@ boxes left empty, out of range, zero, or text that is not a number; the steel ki
 options and the derived diffusion coefficients all drawn) typed on the console with
 --save and --curves; the standard output, standard error, exit status, the saved result
 file and the curves CSV must be the same bytes. Then the same sets as one member table
-through `batch` (CSV, and GBK), and a few reliability runs through `mc`. Prints the
+through `batch` (CSV, and GBK), and a few reliability runs through `mc`; then design for a
+target life (deterministic and by the reliability index), the inspection fits, the assessment
+of a project (with its reliability analysis, prior and updated) and updated reliability runs. Prints the
 counts and exits 1 at the first difference (with both sides written to --keep).
 """
 
@@ -156,6 +158,56 @@ class Comparer:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
+PROJECT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fuzz",
+                       "corpus", "project_reader", "project-whole.pellucor")
+
+# Readings as an inspection gives them: a chloride profile, carbonation depths, cover readings.
+READINGS = {
+    "profile.csv": "depth,chloride\n2.5,4.1\n7.5,3.2\n12.5,2.4\n17.5,1.7\n22.5,1.15\n"
+                   "27.5,0.8\n32.5,0.55\n",
+    "depths.csv": "depth\n12\n14.5\n9\n11\n13.2\n10.4\n15\n12.8\n",
+    "covers.csv": "cover\n38\n41.5\n36\n40.2\n43\n35.5\n39\n42\n37.5\n40\n",
+}
+
+
+def beyond_the_sheets(c):
+    """Design, the inspection fits, the assessment of a project and the updated reliability."""
+    for side in ("old", "new"):
+        for name, text in READINGS.items():
+            with open(os.path.join(c.dirs[side], name), "w", encoding="utf-8") as f:
+                f.write(text)
+    for sheet in SHEETS:
+        example = EXAMPLES[sheet].split()
+        c.compare("design", ["design", sheet] + example +
+                  ["--solve", "cover", "--target-life", "50", "-o", "design.csv"], ["design.csv"])
+        c.compare("design", ["design", sheet] + example +
+                  ["--solve", "cover", "--limit", "tc", "--target-life", "40", "--beta", "1.3",
+                   "--samples", "500", "--threads", "2"], [])
+        c.count("designs")
+    for args in (["fit", "profile", "profile.csv", "--age", "20", "-o", "fit.json"],
+                 ["fit", "profile", "profile.csv", "--age", "20", "--background", "fitted",
+                  "-o", "fit.json"],
+                 ["fit", "carbonation", "depths.csv", "--age", "42", "-o", "fit.json"],
+                 ["fit", "cover", "covers.csv", "--design-cover", "40", "--sheet", "marine",
+                  "-o", "fit.json"]):
+        c.compare("fit", args, ["fit.json"])
+        c.count("fits")
+    for args in (["assess", PROJECT, "-o", "assess.csv"],
+                 ["assess", PROJECT, "--reliability", "--samples", "1000", "-o", "assess.csv"],
+                 ["assess", PROJECT, "--reliability", "--samples", "1000", "--updated",
+                  "-o", "assess.csv"]):
+        c.compare("assess", args, ["assess.csv"])
+        c.count("assessments")
+    for member in ("柱 C1", "梁 B1"):
+        c.compare("mc --update", ["mc", "--update", PROJECT, "--member", member, "--samples",
+                                  "2000", "--threads", "2", "-o", "mc.csv"], ["mc.csv"])
+        c.count("updated reliability runs")
+    c.compare("mc --update", ["mc", "carbonation"] + EXAMPLES["carbonation"].split() +
+              ["--depths", "depths.csv", "--depths-age", "42", "--covers", "covers.csv",
+               "--samples", "2000", "--threads", "2"], [])
+    c.count("updated reliability runs")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("old")
@@ -203,6 +255,7 @@ def main():
                 c.compare("mc", ["mc", sheet] + args + ["--samples", "2000", "--threads", "2",
                                                          "-o", "mc.csv"], ["mc.csv"])
                 c.count("mc runs")
+        beyond_the_sheets(c)
     finally:
         c.close()
     for k in sorted(c.counts):

@@ -108,7 +108,7 @@ void print_design(const sheet::SheetTable& table, const assess::DesignResult& d,
       << d.summaryEnglish << '\n'
       << "status: " << status_english(d.solve.status)
       << (d.solve.monotone ? "" : " (the result is not monotone in the value)") << '\n';
-  for (const std::string& note : d.solve.notesEnglish) out << "note: " << note << '\n';
+  for (const auto& note : d.solve.notes) out << "note: " << note.en << '\n';
   out << "values tried (" << d.solve.evaluations.size() << ", " << d.solve.failures
       << " without a result):\n"
       << "  " << d.alias << "  " << resultName << '\n';

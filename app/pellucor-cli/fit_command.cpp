@@ -147,8 +147,16 @@ Format format_of(const Arguments& args, const std::string& output) {
     if (v == "json") return Format::Json;
     throw UsageError("unknown --format '" + *f + "' (csv or json)");
   }
-  const std::string name = lower(output);
-  return name.size() > 5 && name.ends_with(".json") ? Format::Json : Format::Csv;
+  switch (analysis::batch::format_by_name(output)) {
+    case analysis::batch::NamedFormat::Json:
+      return Format::Json;
+    case analysis::batch::NamedFormat::Workbook:
+      throw UsageError("'" + output +
+                       "' names a workbook; fit writes CSV or JSON (-o OUT.csv or OUT.json)");
+    case analysis::batch::NamedFormat::Csv:
+      break;
+  }
+  return Format::Csv;
 }
 
 // Says why the analysis gives no number, in English and in Chinese.
@@ -157,13 +165,13 @@ void refused(const analysis::Refusal<Kind>& r) {
   std::cerr << "pellucor-cli: " << r.message << "\n  " << r.text << '\n';
 }
 
-void print_notes(const std::vector<std::string>& english) {
-  for (const auto& n : english) std::cerr << "note: " << n << '\n';
+void print_notes(const std::vector<analysis::text::Bilingual>& notes) {
+  for (const auto& n : notes) std::cerr << "note: " << n.en << '\n';
 }
 
 void print_transfer(const inspect::SheetTransfer& t, const sheet::SheetTable& table,
                     std::string_view sheetName) {
-  for (const auto& n : t.outOfRangeEnglish) std::cerr << "warning: " << n << '\n';
+  for (const auto& n : t.outOfRange) std::cerr << "warning: " << n.en << '\n';
   std::cerr << "to the sheet: pellucor-cli " << sheetName << ' '
             << inspect::transfer_assignments(t, table) << " ...\n";
   if (!t.scatter.empty()) {
@@ -272,13 +280,11 @@ int run(const Arguments& args) {
                             k == inspect::ProfileRefusal::NotDetermined;
       return computed ? kExitIncomplete : kExitRefused;
     }
-    print_notes(fit->notesEnglish);
+    print_notes(fit->notes);
     if (!fit->determined()) {
       // The verdict in English and in Chinese, as a refusal is given.
-      for (std::size_t i = 0; i < fit->verdictEnglish.size(); ++i) {
-        std::cerr << "pellucor-cli: " << fit->verdictEnglish[i] << "\n  " << fit->verdict[i]
-                  << '\n';
-      }
+      for (const auto& v : fit->verdict)
+        std::cerr << "pellucor-cli: " << v.en << "\n  " << v.zh << '\n';
       std::cerr << "Nothing was written.\n";
       return kExitIncomplete;
     }
@@ -296,7 +302,7 @@ int run(const Arguments& args) {
       refused(s.refusal());
       return kExitRefused;
     }
-    print_notes(s->notesEnglish);
+    print_notes(s->notes);
     const sheet::SheetTable& table = modules::find_module("carbonation")->table();
     print_transfer(inspect::carbonation_sheet_transfer(*s), table, table.cliName);
     return write_output(
@@ -310,11 +316,11 @@ int run(const Arguments& args) {
     refused(s.refusal());
     return kExitRefused;
   }
-  print_notes(s->notesEnglish);
+  print_notes(s->notes);
   const sheet::SheetTable& table =
       coverSheet != nullptr ? *coverSheet : modules::find_module("carbonation")->table();
   inspect::SheetTransfer t = inspect::cover_sheet_transfer(*s, table);
-  if (coverSheet == nullptr) t.outOfRangeEnglish.clear();
+  if (coverSheet == nullptr) t.outOfRange.clear();
   print_transfer(t, table, coverSheet != nullptr ? table.cliName : "SHEET");
   return write_output(
       out, output,

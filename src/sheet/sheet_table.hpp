@@ -42,8 +42,34 @@ enum class ChangeCheck {
   LockDerivation,  // a value clears and disables `locked`; 0 enables them again
 };
 
+// What a box is to the analyses beyond the sheet (the reliability analysis and its update,
+// design, the inspection fits, the member tables): they find a box by its role, never by its
+// sheet's name or its own.
+enum class BoxRole {
+  None,            // a property the analyses treat like any other
+  Cover,           // concrete cover, mm: the cover readings update its law
+  Diffusion,       // chloride diffusion coefficient: a profile fit gives it
+  Surface,         // surface chloride content: a profile fit gives it
+  Critical,        // critical chloride content at the steel
+  InspectionAge,   // the member's age at inspection, a
+  MeasuredDepth,   // a measured carbonation depth: a carbonation survey gives it
+  AgeingExponent,  // the ageing exponent of the diffusion coefficient (its scatter by binder)
+  IterationStart,  // the starting value of an iteration: not a property of the member
+};
+
+// The law a sheet's front (the carbonation depth, the chloride content) follows with depth and
+// age: what measurements of a member are compared with.
+enum class FrontLaw {
+  Carbonation,        // depth k·√t
+  ChlorideConstant,   // Fick's second law, constant coefficient
+  ChlorideVariable,   // Fick's second law, coefficient falling with age
+  Marine,             // the marine atmosphere's accumulating surface content
+  ChlorideAtCasting,  // chloride mixed in at casting: no front, the steel corrodes from the start
+};
+
 struct FieldRow {
   Control control = Control::None;
+  BoxRole role = BoxRole::None;
   std::string_view label;    // caption of the label beside the box
   std::string_view alias;    // readable console name, e.g. "cover"
   std::string_view meaning;  // English meaning and unit, for the console help
@@ -138,10 +164,18 @@ struct SheetTable {
     std::string_view reason;
   };
   std::vector<ZeroResult> zeroByConstruction;
+  FrontLaw front = FrontLaw::Carbonation;
 
   const FieldRow* field(Control c) const {
     for (const auto& f : fields) {
       if (f.control == c) return &f;
+    }
+    return nullptr;
+  }
+  // The box with `role`; none when the sheet has no such box.
+  const FieldRow* withRole(BoxRole role) const {
+    for (const auto& f : fields) {
+      if (f.role == role) return &f;
     }
     return nullptr;
   }

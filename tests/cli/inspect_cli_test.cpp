@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -260,6 +261,8 @@ TEST_F(FitCli, UsageErrorsAreRefusedBeforeReading) {
       {"fit", "carbonation", in, "--age", "1", "--unit", "binder"},
       {"fit", "profile", in, "--age", "1", "--format", "xml"},
       {"fit", "profile", in, "--age", "1", "-o", in},  // the output is the input
+      // A workbook's name: the fit writes CSV or JSON, never CSV under a workbook's name.
+      {"fit", "profile", in, "--age", "1", "-o", (dir_ / "fit.XLSX").string()},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(args.back());
@@ -268,6 +271,7 @@ TEST_F(FitCli, UsageErrorsAreRefusedBeforeReading) {
     EXPECT_NE(r.err.find("Try 'pellucor-cli fit --help'"), std::string::npos) << r.err;
   }
   EXPECT_EQ(read_file(dir_ / "p.csv"), exact_profile());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "fit.XLSX"));
 }
 
 TEST_F(FitCli, CarbonationReadingsGiveTheMeanCoefficientAndTheSheetsDepth) {

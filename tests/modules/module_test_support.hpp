@@ -16,6 +16,7 @@
 #include "sheet/number_form.hpp"
 #include "sheet/numeric.hpp"
 #include "sheet/sheet_table.hpp"
+#include "worked_example_table.hpp"
 
 namespace pellucor::modules::testing {
 
@@ -50,60 +51,19 @@ inline const sheet::Module& sheet_module(int number) {
 
 // The worked examples of the five sheets.
 inline sheet::SheetInputs carbonation_example() {  // CO2 path, outdoor, plain round bar
-  return inputs({{1, 2.0}, {2, 15}, {3, 0.7}, {4, 30}, {5, 30}, {6, 60}, {8, 1.5}, {9, 20}}, 1,
-                {1, 4});
+  return examples::example_inputs(examples::worked_example(1));
 }
 inline sheet::SheetInputs chloride_constant_example() {
-  return inputs({{1, 1.5},
-                 {2, 20},
-                 {3, 0.8},
-                 {4, 30},
-                 {5, 40},
-                 {6, 20},
-                 {7, 1.5},
-                 {8, 5},
-                 {9, 1.4},
-                 {13, 20},
-                 {14, 20}},
-                2, {1});
+  return examples::example_inputs(examples::worked_example(2));
 }
 inline sheet::SheetInputs chloride_variable_example() {
-  return inputs({{1, 1},
-                 {2, 20},
-                 {3, 0.8},
-                 {4, 30},
-                 {5, 30},
-                 {6, 10},
-                 {7, 0.3},
-                 {8, 5},
-                 {9, 1.4},
-                 {10, 20},
-                 {11, 2},
-                 {12, 20},
-                 {13, 20}},
-                2);
+  return examples::example_inputs(examples::worked_example(3));
 }
 inline sheet::SheetInputs marine_example() {
-  return inputs({{1, 1.5},
-                 {2, 20},
-                 {3, 0.8},
-                 {4, 30},
-                 {5, 40},
-                 {6, 20},
-                 {7, 1.5},
-                 {8, 5},
-                 {9, 1.4},
-                 {13, 20},
-                 {14, 20},
-                 {15, 1.0},
-                 {16, 25},
-                 {17, 10},
-                 {18, 5}},
-                2, {1});
+  return examples::example_inputs(examples::worked_example(4));
 }
 inline sheet::SheetInputs admixed_example() {
-  return inputs({{1, 1}, {2, 20}, {3, 0.8}, {4, 30}, {5, 30}, {6, 30}, {7, 20}, {8, 6}, {9, 20}},
-                2);
+  return examples::example_inputs(examples::worked_example(5));
 }
 
 // Records what a calculation hands to the sheet.

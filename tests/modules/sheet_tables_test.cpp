@@ -298,6 +298,75 @@ TEST(SheetShapes, ChoicesEnabledBoxesAndAssumedTimeBoxPerSheet) {
   }
 }
 
+// What the boxes are to the analyses beyond the sheet, and the law each sheet's front follows:
+// the reliability analysis, design, the fits and the update find boxes by these roles alone.
+struct SheetRoles {
+  int number;
+  sheet::FrontLaw front;
+  std::vector<std::pair<Control, sheet::BoxRole>> roles;  // every box with a role
+};
+
+TEST(SheetRoles, EachSheetDeclaresTheRolesOfItsBoxesAndItsFrontLaw) {
+  using R = sheet::BoxRole;
+  const std::vector<SheetRoles> sheets = {
+      {1,
+       sheet::FrontLaw::Carbonation,
+       {{Control::Text5, R::Cover},
+        {Control::Text6, R::InspectionAge},
+        {Control::Text7, R::MeasuredDepth}}},
+      {2,
+       sheet::FrontLaw::ChlorideConstant,
+       {{Control::Text5, R::Cover},
+        {Control::Text6, R::InspectionAge},
+        {Control::Text7, R::Diffusion},
+        {Control::Text8, R::Surface},
+        {Control::Text9, R::Critical},
+        {Control::Text13, R::IterationStart}}},
+      {3,
+       sheet::FrontLaw::ChlorideVariable,
+       {{Control::Text5, R::Cover},
+        {Control::Text6, R::InspectionAge},
+        {Control::Text7, R::AgeingExponent},
+        {Control::Text8, R::Surface},
+        {Control::Text9, R::Critical},
+        {Control::Text12, R::IterationStart}}},
+      {4,
+       sheet::FrontLaw::Marine,
+       {{Control::Text5, R::Cover},
+        {Control::Text6, R::InspectionAge},
+        {Control::Text7, R::Diffusion},
+        {Control::Text8, R::Surface},
+        {Control::Text9, R::Critical},
+        {Control::Text13, R::IterationStart},
+        {Control::Text17, R::IterationStart},
+        {Control::Text18, R::IterationStart}}},
+      {5,
+       sheet::FrontLaw::ChlorideAtCasting,
+       {{Control::Text5, R::Cover},
+        {Control::Text6, R::InspectionAge},
+        {Control::Text7, R::IterationStart}}},
+  };
+  for (const auto& expected : sheets) {
+    SCOPED_TRACE(expected.number);
+    const auto& s = sheet_module(expected.number).table();
+    EXPECT_EQ(s.front, expected.front);
+    std::vector<std::pair<Control, sheet::BoxRole>> roles;
+    for (const auto& f : s.fields) {
+      if (f.role != R::None) roles.emplace_back(f.control, f.role);
+    }
+    EXPECT_EQ(roles, expected.roles);
+    // A role names one box (the starting values of iterations aside), and the box whose
+    // running value an iteration writes is one of those starting values.
+    for (const auto& [control, role] : roles) {
+      if (role == R::IterationStart) continue;
+      EXPECT_EQ(s.withRole(role)->control, control);
+    }
+    if (s.assumedTimeBox != Control::None) {
+      EXPECT_EQ(s.field(s.assumedTimeBox)->role, R::IterationStart);
+    }
+  }
+}
+
 // The special checks of boxes: typed and derived coefficients, the either-or pair.
 TEST(SpecialBoxes, CarbonationChecksTheEnvironmentAndAgeOnChangeAndPairsDepthWithCo2) {
   const auto& s = sheet_module(1).table();

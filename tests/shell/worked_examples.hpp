@@ -1,5 +1,5 @@
-// The worked examples of the five sheets as a user types them: boxes in order, options
-// clicked after them, the steel kind chosen last.
+// The worked examples of the five sheets (modules/worked_example_table.hpp) with the texts the
+// desktop's tests type.
 #pragma once
 
 #include <QString>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sheet/control.hpp"
+#include "worked_example_table.hpp"
 
 namespace pellucor::shell::testing {
 
@@ -19,78 +20,18 @@ struct WorkedExample {
 };
 
 inline const std::vector<WorkedExample>& worked_examples() {
-  using sheet::Control;
-  static const std::vector<WorkedExample> examples = {
-      {1,
-       "carbonation",
-       {{1, "2.0"}, {2, "15"}, {3, "0.7"}, {4, "30"}, {5, "30"}, {6, "60"}, {8, "1.5"}, {9, "20"}},
-       {Control::Option4},
-       1},
-      {2,
-       "chloride-constant",
-       {{1, "1.5"},
-        {2, "20"},
-        {3, "0.8"},
-        {4, "30"},
-        {5, "40"},
-        {6, "20"},
-        {7, "1.5"},
-        {8, "5"},
-        {9, "1.4"},
-        {13, "20"},
-        {14, "20"}},
-       {},
-       2},
-      {3,
-       "chloride-variable",
-       {{1, "1"},
-        {2, "20"},
-        {3, "0.8"},
-        {4, "30"},
-        {5, "30"},
-        {6, "10"},
-        {7, "0.3"},
-        {8, "5"},
-        {9, "1.4"},
-        {10, "20"},
-        {11, "2"},
-        {12, "20"},
-        {13, "20"}},
-       {},
-       2},
-      {4,
-       "marine",
-       {{1, "1.5"},
-        {2, "20"},
-        {3, "0.8"},
-        {4, "30"},
-        {5, "40"},
-        {6, "20"},
-        {7, "1.5"},
-        {8, "5"},
-        {9, "1.4"},
-        {13, "20"},
-        {14, "20"},
-        {15, "1.0"},
-        {16, "25"},
-        {17, "10"},
-        {18, "5"}},
-       {},
-       2},
-      {5,
-       "admixed",
-       {{1, "1"},
-        {2, "20"},
-        {3, "0.8"},
-        {4, "30"},
-        {5, "30"},
-        {6, "30"},
-        {7, "20"},
-        {8, "6"},
-        {9, "20"}},
-       {},
-       2},
-  };
+  static const std::vector<WorkedExample> examples = [] {
+    std::vector<WorkedExample> out;
+    for (const auto& e : examples::worked_examples()) {
+      WorkedExample w{e.sheet, e.name.data(), {}, e.options, e.steelKind};
+      for (const auto& [n, text] : e.boxes) {
+        w.boxes.emplace_back(n,
+                             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+      }
+      out.push_back(std::move(w));
+    }
+    return out;
+  }();
   return examples;
 }
 

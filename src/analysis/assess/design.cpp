@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "analysis/assess/margin.hpp"
+#include "analysis/text/digits.hpp"
 #include "analysis/timeline.hpp"
 #include "model/stop.hpp"
 #include "sheet/control_names.hpp"
@@ -17,9 +19,7 @@ namespace {
 using Refused = Refusal<DesignRefusal>;
 
 std::string num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.5g", v);
-  return buf;
+  return text::num(v, 5);
 }
 
 bool meets(const Evaluation& e, double target) {
@@ -37,10 +37,6 @@ constexpr std::string_view kDisabledEnglish =
 // evaluations, and a result that turns more often than this over sixteen scan steps is noise,
 // not a design curve (the notes then say how many were left).
 constexpr std::size_t kMaxRefinedTurns = 8;
-
-bool starting_value(std::string_view alias) {
-  return alias == "cracking-time" || alias == "initiation-time" || alias == "t2";
-}
 
 class Solver {
  public:
@@ -111,8 +107,7 @@ class Solver {
   }
 
   void note(std::string zh, std::string en) {
-    result_.notes.push_back(std::move(zh));
-    result_.notesEnglish.push_back(std::move(en));
+    result_.notes.push_back({std::move(zh), std::move(en)});
   }
 
   // Every evaluation with a result inside the range computed, sorted by value (the last of
@@ -210,24 +205,21 @@ class Solver {
     }
   }
 
-  Outcome<SolveResult, DesignRefusal> run() {
+  // The scan over the range, evenly spaced: the values with a result, in order. Where results
+  // stop before an end of the range, that end moves to the last value that still gives one.
+  // Empty when no value gave a result.
+  std::vector<Evaluation> scan() {
     const int n = std::max(2, s_.scanIntervals);
-    std::vector<Evaluation> scan;
+    std::vector<Evaluation> points;
     for (int k = 0; k <= n; ++k) {
-      scan.push_back(evaluate(k == n ? s_.hi : s_.lo + (s_.hi - s_.lo) * k / n));
+      points.push_back(evaluate(k == n ? s_.hi : s_.lo + (s_.hi - s_.lo) * k / n));
     }
     const int scanFailures = result_.failures;
     std::vector<Evaluation> valid;
-    for (const auto& e : scan) {
+    for (const auto& e : points) {
       if (e.result) valid.push_back(e);
     }
-    if (valid.empty()) {
-      return Refused{DesignRefusal::NoResult,
-                     "在 " + num(s_.lo) + "--" + num(s_.hi) + " 范围内没有一个值给出结果：" +
-                         firstFailure_.failure,
-                     "no value in " + num(s_.lo) + " to " + num(s_.hi) +
-                         " gave a result: " + firstFailure_.failureEnglish};
-    }
+    if (valid.empty()) return valid;
     if (scanFailures > 0) {
       note(std::to_string(scanFailures) + " 个扫描值未给出结果（首个在 " +
                num(firstFailure_.value) + "：" + firstFailure_.failure + "）。",
@@ -235,19 +227,24 @@ class Solver {
                num(firstFailure_.value) + ": " + firstFailure_.failureEnglish + ")");
       // Where results stop before an end of the range, that end is moved to the last value
       // that still gives one, so that the search covers every value with a result.
-      const auto firstOk = std::find_if(scan.begin(), scan.end(),
+      const auto firstOk = std::find_if(points.begin(), points.end(),
                                         [](const auto& e) { return e.result.has_value(); });
-      const auto lastOk = std::find_if(scan.rbegin(), scan.rend(),
+      const auto lastOk = std::find_if(points.rbegin(), points.rend(),
                                        [](const auto& e) { return e.result.has_value(); });
-      if (firstOk != scan.begin()) valid.front() = edge(*std::prev(firstOk), *firstOk);
-      if (lastOk != scan.rbegin()) valid.back() = edge(*std::prev(lastOk), *lastOk);
+      if (firstOk != points.begin()) valid.front() = edge(*std::prev(firstOk), *firstOk);
+      if (lastOk != points.rbegin()) valid.back() = edge(*std::prev(lastOk), *lastOk);
       result_.computedLo = valid.front().value;
       result_.computedHi = valid.back().value;
       const std::string computed = computed_range_text(result_, s_.lo, s_.hi);
       note("表格仅在 " + computed + " 内给出结果。",
            "the sheet gives results from " + computed + " only");
     }
+    return valid;
+  }
 
+  // The result's direction from one end of the values with a result to the other, and whether
+  // the scan turns against it.
+  Direction direction_of(const std::vector<Evaluation>& valid) {
     const double delta = *valid.back().result - *valid.front().result;
     Direction dir = Direction::Flat;
     if (delta > s_.reversalTolerance) dir = Direction::Increasing;
@@ -264,13 +261,12 @@ class Solver {
       note("结果随该值不单调（扫描中出现反向变化）。",
            "the result is not monotone in the value (the scan turns)");
     }
+    return dir;
+  }
 
-    result_.computedLo = valid.front().value;
-    result_.computedHi = valid.back().value;
-    refine_turns();
-    // Every value with a result, the scan's, the edges' and the refinements', decides.
-    const std::vector<Evaluation> known = known_results();
-
+  // The answer from every value with a result: the whole range meets the target, none does,
+  // one crossing (bisected to the tolerance) or several.
+  void decide(const std::vector<Evaluation>& known, Direction dir) {
     const bool all = std::all_of(known.begin(), known.end(),
                                  [&](const Evaluation& e) { return meets(e, s_.target); });
     const bool none = std::none_of(known.begin(), known.end(),
@@ -340,6 +336,23 @@ class Solver {
         for (const auto& h : hits) result_.crossings.push_back(h.value);
       }
     }
+  }
+
+  Outcome<SolveResult, DesignRefusal> run() {
+    const std::vector<Evaluation> valid = scan();
+    if (valid.empty()) {
+      return Refused{DesignRefusal::NoResult,
+                     "在 " + num(s_.lo) + "--" + num(s_.hi) + " 范围内没有一个值给出结果：" +
+                         firstFailure_.failure,
+                     "no value in " + num(s_.lo) + " to " + num(s_.hi) +
+                         " gave a result: " + firstFailure_.failureEnglish};
+    }
+    const Direction dir = direction_of(valid);
+    result_.computedLo = valid.front().value;
+    result_.computedHi = valid.back().value;
+    refine_turns();
+    // Every value with a result, the scan's, the edges' and the refinements', decides.
+    decide(known_results(), dir);
     std::stable_sort(result_.evaluations.begin(), result_.evaluations.end(),
                      [](const Evaluation& a, const Evaluation& b) { return a.value < b.value; });
     return result_;
@@ -465,7 +478,7 @@ Outcome<const sheet::FieldRow*, DesignRefusal> design_box(const sheet::SheetTabl
     return Refused{DesignRefusal::UnknownBox, "表格上没有名为“" + name + "”的输入框。",
                    "the sheet has no numeric box named " + name};
   }
-  if (starting_value(row->alias)) {
+  if (row->role == sheet::BoxRole::IterationStart) {
     return Refused{
         DesignRefusal::NotADesignValue,
         "“" + std::string(row->label) + "”是迭代的初值，不是构件的性质，不能作为设计变量。",
@@ -476,7 +489,9 @@ Outcome<const sheet::FieldRow*, DesignRefusal> design_box(const sheet::SheetTabl
     return Refused{DesignRefusal::BadTarget, "目标使用年限须为大于 0 的数。",
                    "the target life must be a number of years above 0"};
   }
-  if (limitState == LimitState::Initiation && table.cliName == "admixed") {
+  // A limit state the sheet reaches at 0 whatever the member (chloride admixed at casting
+  // corrodes from the start) has nothing to design for.
+  if (!by_construction(&table, limitState).empty()) {
     return Refused{DesignRefusal::NoInitiationStage,
                    "掺氯盐构件无锈蚀开始阶段（t_i = 0），请选择保护层开裂或耐久性终结。",
                    "chloride admixed at casting has no initiation stage; choose cover cracking "
@@ -600,7 +615,7 @@ Outcome<DesignResult, DesignRefusal> design_for_target_life(const DesignRequest&
   for (double x : sr.crossings) {
     c.guides.push_back({curves::Guide::Orientation::Vertical, x, "恰达目标 " + num(x)});
   }
-  c.notes = sr.notes;
+  c.notes = text::chinese(sr.notes);
   return d;
 }
 

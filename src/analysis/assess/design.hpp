@@ -15,6 +15,7 @@
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/curves/curves.hpp"
 #include "analysis/outcome.hpp"
+#include "analysis/text/bilingual.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::assess {
@@ -76,11 +77,10 @@ struct SolveResult {
   // whole range where every value does).
   double computedLo = 0;
   double computedHi = 0;
-  int refinedTurns = 0;                   // turns of the result searched between the scan's values
-  int unrefinedTurns = 0;                 // turns left unsearched (the notes say so)
-  int failures = 0;                       // evaluations that gave no result
-  std::vector<std::string> notes;         // Chinese
-  std::vector<std::string> notesEnglish;  // the same for the console
+  int refinedTurns = 0;    // turns of the result searched between the scan's values
+  int unrefinedTurns = 0;  // turns left unsearched (the notes say so)
+  int failures = 0;        // evaluations that gave no result
+  std::vector<text::Bilingual> notes;
 };
 
 enum class DesignRefusal {

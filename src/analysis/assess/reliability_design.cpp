@@ -7,6 +7,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "analysis/normal_law.hpp"
+#include "analysis/text/digits.hpp"
 #include "sheet/control_names.hpp"
 #include "sheet/number_form.hpp"
 
@@ -17,9 +19,7 @@ namespace {
 using Refused = Refusal<DesignRefusal>;
 
 std::string num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.5g", v);
-  return buf;
+  return text::num(v, 5);
 }
 
 std::string num2(double v) {
@@ -32,10 +32,6 @@ std::string num3(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.3g", v);
   return buf;
-}
-
-double normal_density(double z) {
-  return std::exp(-z * z / 2) / std::sqrt(2 * std::numbers::pi);
 }
 
 // The kinds of problem errors that hold whatever value the solved box takes.
@@ -362,11 +358,11 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
     }
   }
   if (rd.boundedEvaluations > 0) {
-    sr.notes.push_back(std::to_string(rd.boundedEvaluations) +
-                       " 个取值处无样本失效或全部样本失效，β 仅为界限值（图中未画出）。");
-    sr.notesEnglish.push_back(std::to_string(rd.boundedEvaluations) +
-                              " values had no failed sample or only failed ones: beta is a bound "
-                              "there (left out of the chart)");
+    sr.notes.push_back({std::to_string(rd.boundedEvaluations) +
+                            " 个取值处无样本失效或全部样本失效，β 仅为界限值（图中未画出）。",
+                        std::to_string(rd.boundedEvaluations) +
+                            " values had no failed sample or only failed ones: beta is a bound "
+                            "there (left out of the chart)"});
   }
 
   curves::Chart& c = d.chart;
@@ -390,7 +386,7 @@ Outcome<ReliabilityDesignResult, DesignRefusal> design_for_target_beta(
   for (double x : sr.crossings) {
     c.guides.push_back({curves::Guide::Orientation::Vertical, x, "恰达目标 " + num(x)});
   }
-  c.notes = sr.notes;
+  c.notes = text::chinese(sr.notes);
   return out;
 }
 

@@ -90,11 +90,17 @@ std::string column_letters(std::size_t column) {
   return s;
 }
 
-bool is_workbook_name(std::string_view path) {
-  if (path.size() < 5) return false;
+NamedFormat format_by_name(std::string_view path) {
+  if (path.size() < 5) return NamedFormat::Csv;
   std::string tail(path.substr(path.size() - 5));
   for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return tail == ".xlsx";
+  if (tail == ".xlsx") return NamedFormat::Workbook;
+  if (tail == ".json" && path.size() > 5) return NamedFormat::Json;
+  return NamedFormat::Csv;
+}
+
+bool is_workbook_name(std::string_view path) {
+  return format_by_name(path) == NamedFormat::Workbook;
 }
 
 void check_fits_workbook(std::size_t members, std::size_t columns) {

@@ -116,6 +116,11 @@ enum class TableFormat { Csv, Workbook };
 void write_table(const std::string& path, const OutputTable& table, std::string_view sheetName,
                  TableFormat format);
 
+// The format an output file's name asks for, in one place for every command that writes one:
+// a name ending in ".xlsx" a workbook, one ending in ".json" (after at least one character)
+// JSON, in any case; CSV otherwise.
+enum class NamedFormat { Csv, Workbook, Json };
+NamedFormat format_by_name(std::string_view path);
 // True for a name that ends in ".xlsx" in any case.
 bool is_workbook_name(std::string_view path);
 

@@ -21,6 +21,7 @@
 #include <numbers>
 
 #include "analysis/inspect/statistics.hpp"
+#include "analysis/text/digits.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 
@@ -30,11 +31,7 @@ namespace {
 
 using Refused = Refusal<ProfileRefusal>;
 
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
+using text::num;
 
 Refused refuse(ProfileRefusal kind, std::string text, std::string message) {
   return Refused{kind, std::move(text), std::move(message)};
@@ -737,8 +734,7 @@ void estimate_parameters(const Data& d, const LnDRange& r, const Solution& s,
 // What the data leave open, said plainly, with what to do about it.
 void state_verdict(const Data& d, ProfileFit& fit) {
   auto say = [&fit](std::string zh, std::string en) {
-    fit.verdict.push_back(std::move(zh));
-    fit.verdictEnglish.push_back(std::move(en));
+    fit.verdict.push_back({std::move(zh), std::move(en)});
   };
   const auto open = [&](const char* zhName, const char* enName, const OpenEnds& o, double lower,
                         double upper, const char* unit) {
@@ -785,8 +781,7 @@ void state_verdict(const Data& d, ProfileFit& fit) {
 // the intervals, the scatter handed on.
 void describe_fit(const ProfileInput& in, const Data& d, double ssr, ProfileFit& fit) {
   auto note = [&fit](std::string zh, std::string en) {
-    fit.notes.push_back(std::move(zh));
-    fit.notesEnglish.push_back(std::move(en));
+    fit.notes.push_back({std::move(zh), std::move(en)});
   };
   note(
       "按 ASTM C1556 / NT Build 443 的惯例回归：各点等权，深度取各磨层的中点深度；"
@@ -977,8 +972,8 @@ SheetTransfer constant_sheet_transfer(const ProfileFit& fit) {
   const sheet::SheetTable& table = modules::find_module("chloride-constant")->table();
   SheetTransfer out;
   if (!fit.determined()) return out;
-  out.add(table, "age", fit.ageYears, sheet::general_digits(fit.ageYears, 15), std::nullopt,
-          "取样龄期", "age at sampling");
+  out.add(table, sheet::BoxRole::InspectionAge, fit.ageYears,
+          sheet::general_digits(fit.ageYears, 15), std::nullopt, "取样龄期", "age at sampling");
   // The longer side of each interval, in the law's own scale, over t: the law's 95 % interval
   // then holds the whole interval of the fit.
   const double q = fit.tQuantile;
@@ -987,11 +982,12 @@ SheetTransfer constant_sheet_transfer(const ProfileFit& fit) {
       std::max(lnD - std::log(fit.diffusion.lower), std::log(fit.diffusion.upper) - lnD) / q;
   const double csSd =
       std::max(fit.surface.value - fit.surface.lower, fit.surface.upper - fit.surface.value) / q;
-  out.add(table, "diffusion", fit.diffusionCm2PerYear(),
+  out.add(table, sheet::BoxRole::Diffusion, fit.diffusionCm2PerYear(),
           sheet::general_digits(fit.diffusionCm2PerYear(), 4),
           mc::Scatter{lognormal_cov(lnSd), mc::Distribution::Lognormal}, "扩散系数",
           "diffusion coefficient");
-  out.add(table, "surface", fit.surface.value, sheet::general_digits(fit.surface.value, 4),
+  out.add(table, sheet::BoxRole::Surface, fit.surface.value,
+          sheet::general_digits(fit.surface.value, 4),
           mc::Scatter{csSd / fit.surface.value, mc::Distribution::Normal}, "表面氯浓度",
           "surface concentration");
   return out;

@@ -30,6 +30,7 @@
 #include "analysis/curves/curves.hpp"
 #include "analysis/inspect/transfer.hpp"
 #include "analysis/outcome.hpp"
+#include "analysis/text/bilingual.hpp"
 
 namespace pellucor::analysis::inspect {
 
@@ -148,13 +149,11 @@ struct ProfileFit {
   int iterations = 0;
   double tQuantile = 0;  // t(0.975, n - p) of the intervals
   std::vector<ProfilePoint> points;
-  std::vector<std::string> notes;         // Chinese: what the user should know about this fit
-  std::vector<std::string> notesEnglish;  // the same for the console
+  std::vector<text::Bilingual> notes;  // what the user should know about this fit
 
-  // What the data do not determine, in Chinese and English, with what to do about it: empty
-  // when every interval is closed.
-  std::vector<std::string> verdict;
-  std::vector<std::string> verdictEnglish;
+  // What the data do not determine, with what to do about it: empty when every interval is
+  // closed.
+  std::vector<text::Bilingual> verdict;
 
   // Whether every parameter's interval is closed: only then does the fit hand values and
   // scatter on.

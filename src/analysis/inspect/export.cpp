@@ -45,10 +45,10 @@ Json sample(const Sample& s, std::string_view unit) {
   return j;
 }
 
-Json notes(const std::vector<std::string>& english, const std::vector<std::string>& chinese) {
+Json notes(const std::vector<text::Bilingual>& texts) {
   Json j;
-  j["english"] = english;
-  j["chinese"] = chinese;
+  j["english"] = text::english(texts);
+  j["chinese"] = text::chinese(texts);
   return j;
 }
 
@@ -73,7 +73,7 @@ Json transfer(const SheetTransfer& t, const sheet::SheetTable& table, bool anySh
     scatter[std::string(alias_of(table, s.box))] = std::move(e);
   }
   j["scatter"] = std::move(scatter);
-  j["outOfRange"] = anySheet ? notes({}, {}) : notes(t.outOfRangeEnglish, t.outOfRange);
+  j["outOfRange"] = anySheet ? notes({}) : notes(t.outOfRange);
   return j;
 }
 
@@ -232,7 +232,7 @@ std::string profile_json(const ProfileInput& in, const ProfileFit& fit) {
   j["intervals"] = "profile-likelihood";
   j["backgroundAtBound"] = fit.backgroundAtBound;
   j["determined"] = fit.determined();
-  j["verdict"] = notes(fit.verdictEnglish, fit.verdict);
+  j["verdict"] = notes(fit.verdict);
   j["rSquared"] = number(fit.rSquared);
   j["residualSd"] = number(fit.residualSd);
   j["pointsUsed"] = fit.pointsUsed;
@@ -248,7 +248,7 @@ std::string profile_json(const ProfileInput& in, const ProfileFit& fit) {
                       {"inRegression", p.used}});
   }
   j["points"] = std::move(points);
-  j["notes"] = notes(fit.notesEnglish, fit.notes);
+  j["notes"] = notes(fit.notes);
   j["toSheet"] = transfer(constant_sheet_transfer(fit), sheet_named("chloride-constant"), false);
   return dump(j);
 }
@@ -286,7 +286,7 @@ std::string carbonation_json(const CarbonationInput& in, const CarbonationSurvey
   j["kMean95"] = {{"lower", number(s.kMeanInterval.lower)},
                   {"upper", number(s.kMeanInterval.upper)}};
   j["zeroReadings"] = s.zeroReadings;
-  j["notes"] = notes(s.notesEnglish, s.notes);
+  j["notes"] = notes(s.notes);
   j["toSheet"] = transfer(carbonation_sheet_transfer(s), sheet_named("carbonation"), false);
   return dump(j);
 }
@@ -357,7 +357,7 @@ std::string cover_json(const CoverInput& in, const CoverSurvey& s, const sheet::
   j["designCoverMm"] = s.designCoverMm ? number(*s.designCoverMm) : Json(nullptr);
   j["readingsBelowDesign"] = s.belowDesign;
   j["shareBelowDesignCounted"] = s.designCoverMm ? number(s.observedShareBelow()) : Json(nullptr);
-  j["notes"] = notes(s.notesEnglish, s.notes);
+  j["notes"] = notes(s.notes);
   const sheet::SheetTable& table = sheet != nullptr ? *sheet : sheet_named("carbonation");
   j["toSheet"] = transfer(cover_sheet_transfer(s, table), table, sheet == nullptr);
   return dump(j);

@@ -2,6 +2,8 @@
 
 #include <gsl/gsl_cdf.h>
 
+#include "analysis/normal_law.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -30,14 +32,6 @@ Sample describe(std::span<const double> values) {
   return s;
 }
 
-double normal_cdf(double z) {
-  return gsl_cdf_ugaussian_P(z);
-}
-
-double normal_quantile(double p) {
-  return gsl_cdf_ugaussian_Pinv(p);
-}
-
 double t_quantile(double p, double dof) {
   return gsl_cdf_tdist_Pinv(p, dof);
 }
@@ -56,8 +50,8 @@ AndersonDarling anderson_darling_normal(std::span<const double> values) {
   for (std::size_t i = 0; i < s.n; ++i) {
     const double lower = (z[i] - s.mean) / s.sd;
     const double upper = (z[s.n - 1 - i] - s.mean) / s.sd;
-    const double logF = std::log(gsl_cdf_ugaussian_P(lower));
-    const double logOneMinusF = std::log(gsl_cdf_ugaussian_Q(upper));
+    const double logF = std::log(normal_cdf(lower));
+    const double logOneMinusF = std::log(normal_cdf(-upper));
     sum += (2.0 * static_cast<double>(i + 1) - 1.0) * (logF + logOneMinusF);
   }
   AndersonDarling ad;

@@ -1,9 +1,12 @@
 // The small statistics the inspection analyses share: mean and scatter of readings, quantiles
-// of the normal and Student t laws, and the Anderson–Darling test of normality.
+// of the Student t law (the normal law has its own home, normal_law.hpp), and the Anderson–Darling
+// test of normality.
 #pragma once
 
 #include <cstddef>
 #include <span>
+
+#include "analysis/normal_law.hpp"
 
 namespace pellucor::analysis::inspect {
 
@@ -19,8 +22,6 @@ struct Sample {
 
 Sample describe(std::span<const double> values);
 
-double normal_cdf(double z);
-double normal_quantile(double p);
 // Quantile of Student's t law with `dof` degrees of freedom (dof > 0).
 double t_quantile(double p, double dof);
 

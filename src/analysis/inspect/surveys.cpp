@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "analysis/text/digits.hpp"
 #include "modules/registry.hpp"
 #include "sheet/number_form.hpp"
 
@@ -14,11 +15,7 @@ namespace {
 
 using Refused = Refusal<SurveyRefusal>;
 
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-  return buf;
-}
+using text::num;
 
 // Every reading a finite number; none below zero (or at zero, when `positive`).
 std::optional<Refused> check_readings(const std::vector<double>& values, bool positive) {
@@ -87,14 +84,14 @@ Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationIn
                              s.kMeanInterval.lower, s.kMeanInterval.upper})) {
     return *r;
   }
-  s.notes.push_back("碳化系数 k = x/√t，t = " + num(in.ageYears) + " a；共 " +
-                    std::to_string(s.depth.n) + " 个读数。");
-  s.notesEnglish.push_back("carbonation coefficient k = x/sqrt(t), t = " + num(in.ageYears) +
-                           " a; " + std::to_string(s.depth.n) + " readings");
+  s.notes.push_back({"碳化系数 k = x/√t，t = " + num(in.ageYears) + " a；共 " +
+                         std::to_string(s.depth.n) + " 个读数。",
+                     "carbonation coefficient k = x/sqrt(t), t = " + num(in.ageYears) + " a; " +
+                         std::to_string(s.depth.n) + " readings"});
   if (s.zeroReadings > 0) {
-    s.notes.push_back(std::to_string(s.zeroReadings) + " 个读数为 0（该处未碳化），已计入平均值。");
-    s.notesEnglish.push_back(std::to_string(s.zeroReadings) +
-                             " readings of 0 (not carbonated there), counted in the mean");
+    s.notes.push_back({std::to_string(s.zeroReadings) + " 个读数为 0（该处未碳化），已计入平均值。",
+                       std::to_string(s.zeroReadings) +
+                           " readings of 0 (not carbonated there), counted in the mean"});
   }
   return s;
 }
@@ -102,9 +99,9 @@ Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationIn
 SheetTransfer carbonation_sheet_transfer(const CarbonationSurvey& survey) {
   const sheet::SheetTable& table = modules::find_module("carbonation")->table();
   SheetTransfer out;
-  out.add(table, "age", survey.ageYears, sheet::general_digits(survey.ageYears, 15), std::nullopt,
-          "检测龄期", "inspection age");
-  out.add(table, "carbonation-depth", survey.depth.mean,
+  out.add(table, sheet::BoxRole::InspectionAge, survey.ageYears,
+          sheet::general_digits(survey.ageYears, 15), std::nullopt, "检测龄期", "inspection age");
+  out.add(table, sheet::BoxRole::MeasuredDepth, survey.depth.mean,
           sheet::general_digits(survey.depth.mean, 4),
           mc::Scatter{survey.depth.cov(), mc::Distribution::Normal}, "平均碳化深度",
           "mean carbonation depth");
@@ -163,49 +160,49 @@ Outcome<CoverSurvey, SurveyRefusal> survey_cover(const CoverInput& in) {
     s.better = s.lognormal.test->pValue > s.normal.test->pValue ? mc::Distribution::Lognormal
                                                                 : mc::Distribution::Normal;
     const bool lognormal = s.better == mc::Distribution::Lognormal;
-    s.notes.push_back("拟合优度按 Anderson–Darling 检验（均值与标准差由读数估计）：正态 A*² = " +
-                      num(s.normal.test->modified) + "，p = " + num(s.normal.test->pValue, 3) +
-                      "；对数正态 A*² = " + num(s.lognormal.test->modified) +
-                      "，p = " + num(s.lognormal.test->pValue, 3) + "；取 p 值较大者：" +
-                      (lognormal ? "对数正态分布。" : "正态分布。"));
-    s.notesEnglish.push_back(
-        "goodness of fit by the Anderson-Darling test (mean and standard deviation estimated "
-        "from the readings): normal A*2 = " +
-        num(s.normal.test->modified) + ", p = " + num(s.normal.test->pValue, 3) +
-        "; lognormal A*2 = " + num(s.lognormal.test->modified) +
-        ", p = " + num(s.lognormal.test->pValue, 3) +
-        "; the larger p-value is taken: " + (lognormal ? "lognormal" : "normal"));
+    s.notes.push_back(
+        {"拟合优度按 Anderson–Darling 检验（均值与标准差由读数估计）：正态 A*² = " +
+             num(s.normal.test->modified) + "，p = " + num(s.normal.test->pValue, 3) +
+             "；对数正态 A*² = " + num(s.lognormal.test->modified) +
+             "，p = " + num(s.lognormal.test->pValue, 3) + "；取 p 值较大者：" +
+             (lognormal ? "对数正态分布。" : "正态分布。"),
+         "goodness of fit by the Anderson-Darling test (mean and standard deviation estimated "
+         "from the readings): normal A*2 = " +
+             num(s.normal.test->modified) + ", p = " + num(s.normal.test->pValue, 3) +
+             "; lognormal A*2 = " + num(s.lognormal.test->modified) +
+             ", p = " + num(s.lognormal.test->pValue, 3) +
+             "; the larger p-value is taken: " + (lognormal ? "lognormal" : "normal")});
     for (const CoverLaw* law : {&s.normal, &s.lognormal}) {
       if (law->test->pValue < 0.05) {
         const bool isLog = law->law == mc::Distribution::Lognormal;
-        s.notes.push_back(std::string(isLog ? "对数正态" : "正态") +
-                          "分布在 5% 显著性水平下被拒绝。");
-        s.notesEnglish.push_back(std::string(isLog ? "the lognormal" : "the normal") +
-                                 " law is rejected at the 5% significance level");
+        s.notes.push_back(
+            {std::string(isLog ? "对数正态" : "正态") + "分布在 5% 显著性水平下被拒绝。",
+             std::string(isLog ? "the lognormal" : "the normal") +
+                 " law is rejected at the 5% significance level"});
       }
     }
   } else if (s.sample.sd > 0) {
-    s.notes.push_back("读数少于 " + std::to_string(kAndersonDarlingMinimum) +
-                      " 个，未作拟合优度检验，按正态分布。");
-    s.notesEnglish.push_back("fewer than " + std::to_string(kAndersonDarlingMinimum) +
-                             " readings: no goodness-of-fit test, the normal law is taken");
+    s.notes.push_back({"读数少于 " + std::to_string(kAndersonDarlingMinimum) +
+                           " 个，未作拟合优度检验，按正态分布。",
+                       "fewer than " + std::to_string(kAndersonDarlingMinimum) +
+                           " readings: no goodness-of-fit test, the normal law is taken"});
   } else {
-    s.notes.push_back("读数全部相同，无离散性，未作拟合优度检验，按正态分布。");
-    s.notesEnglish.push_back(
-        "all readings are the same: no scatter, no goodness-of-fit test, the normal law is "
-        "taken");
+    s.notes.push_back(
+        {"读数全部相同，无离散性，未作拟合优度检验，按正态分布。",
+         "all readings are the same: no scatter, no goodness-of-fit test, the normal law is "
+         "taken"});
   }
-  s.notes.push_back("5% 特征值按 EN 1990 附录 D（方差未知）：k_n = " + num(s.kn) + "。");
-  s.notesEnglish.push_back(
-      "5% characteristic value after EN 1990 Annex D (variance unknown): "
-      "k_n = " +
-      num(s.kn));
+  s.notes.push_back({"5% 特征值按 EN 1990 附录 D（方差未知）：k_n = " + num(s.kn) + "。",
+                     "5% characteristic value after EN 1990 Annex D (variance unknown): "
+                     "k_n = " +
+                         num(s.kn)});
   return s;
 }
 
 SheetTransfer cover_sheet_transfer(const CoverSurvey& survey, const sheet::SheetTable& table) {
   SheetTransfer out;
-  out.add(table, "cover", survey.sample.mean, sheet::general_digits(survey.sample.mean, 4),
+  out.add(table, sheet::BoxRole::Cover, survey.sample.mean,
+          sheet::general_digits(survey.sample.mean, 4),
           mc::Scatter{survey.sample.cov(), survey.better}, "平均保护层厚度", "mean cover");
   return out;
 }

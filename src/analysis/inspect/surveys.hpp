@@ -10,6 +10,7 @@
 #include "analysis/inspect/transfer.hpp"
 #include "analysis/mc/uncertainty.hpp"
 #include "analysis/outcome.hpp"
+#include "analysis/text/bilingual.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::inspect {
@@ -45,8 +46,7 @@ struct CarbonationSurvey {
   Sample k;      // k = x / sqrt(t) of each reading, mm/a^0.5
   Interval kMeanInterval;
   int zeroReadings = 0;  // readings of 0 (no carbonation at that point), counted in the mean
-  std::vector<std::string> notes;         // Chinese
-  std::vector<std::string> notesEnglish;  // the same for the console
+  std::vector<text::Bilingual> notes;
 };
 
 Outcome<CarbonationSurvey, SurveyRefusal> survey_carbonation(const CarbonationInput& in);
@@ -88,9 +88,8 @@ struct CoverSurvey {
   mc::Distribution better = mc::Distribution::Normal;
   bool tested = false;
   std::optional<double> designCoverMm;
-  int belowDesign = 0;                    // readings below the design cover
-  std::vector<std::string> notes;         // Chinese
-  std::vector<std::string> notesEnglish;  // the same for the console
+  int belowDesign = 0;  // readings below the design cover
+  std::vector<text::Bilingual> notes;
 
   const CoverLaw& chosen() const {
     return better == mc::Distribution::Lognormal ? lognormal : normal;

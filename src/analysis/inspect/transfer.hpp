@@ -11,6 +11,7 @@
 
 #include "analysis/batch/case_runner.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/text/bilingual.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::inspect {
@@ -22,12 +23,11 @@ struct SheetTransfer {
   };
   std::vector<batch::Entry> entries;
   std::vector<BoxScatter> scatter;
-  std::vector<std::string> outOfRange;         // Chinese, one per value outside its range
-  std::vector<std::string> outOfRangeEnglish;  // the same for the console
+  std::vector<text::Bilingual> outOfRange;  // one per value outside its range
 
-  // Adds the text of the box that `alias` names on `table` (and its scatter); notes a value
-  // outside the box's range. `name` and `english` name the value in the notes.
-  void add(const sheet::SheetTable& table, std::string_view alias, double value, std::string text,
+  // Adds the text of the box with `role` on `table` (and its scatter); notes a value outside
+  // the box's range. `name` and `english` name the value in the notes.
+  void add(const sheet::SheetTable& table, sheet::BoxRole role, double value, std::string text,
            std::optional<mc::Scatter> boxScatter, std::string_view name, std::string_view english);
 };
 

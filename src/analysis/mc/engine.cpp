@@ -14,6 +14,7 @@
 
 #include "analysis/crossing.hpp"
 #include "analysis/mc/large_buffer.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "modules/carbonation/carbonation_sheet.hpp"
 #include "modules/marine/marine_sheet.hpp"
@@ -374,13 +375,15 @@ Sampler::Sampler(const Problem& problem)
     const double v = modelUncertainty_.cov[static_cast<std::size_t>(k)];
     factorSigma_[static_cast<std::size_t>(k)] = std::sqrt(std::log1p(v * v));
   }
-  for (const auto& f : table.fields) {
-    if (f.alias == "critical") critical_ = sheet::text_box_number(f.control);
-    if (f.alias == "surface") surface_ = sheet::text_box_number(f.control);
-    if (f.alias == "age") age_ = sheet::text_box_number(f.control);
-  }
+  const auto boxWith = [&table](sheet::BoxRole role) {
+    const sheet::FieldRow* f = table.withRole(role);
+    return f == nullptr ? 0 : sheet::text_box_number(f->control);
+  };
+  critical_ = boxWith(sheet::BoxRole::Critical);
+  surface_ = boxWith(sheet::BoxRole::Surface);
+  age_ = boxWith(sheet::BoxRole::InspectionAge);
   crossing_ = problem.hasVariants() && problem.variant == InitiationVariant::Crossing;
-  carbonation_ = dynamic_cast<const modules::CarbonationSheet*>(module_) != nullptr;
+  carbonation_ = table.front == sheet::FrontLaw::Carbonation;
 }
 
 const TruncatedLaw* Sampler::law(int n) const {

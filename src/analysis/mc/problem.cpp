@@ -55,11 +55,7 @@ sheet::SheetInputs inputs_of(const sheet::SheetTable& table, const sheet::SheetV
 }
 
 bool Problem::hasBinder() const {
-  if (module == nullptr) return false;
-  for (const auto& f : module->table().fields) {
-    if (f.alias == "exponent") return true;
-  }
-  return false;
+  return module != nullptr && module->table().withRole(sheet::BoxRole::AgeingExponent) != nullptr;
 }
 
 bool Problem::defaultScatter(int n) const {

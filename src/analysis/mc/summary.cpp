@@ -1,6 +1,7 @@
 #include "analysis/mc/summary.hpp"
 
 #include "analysis/mc/large_buffer.hpp"
+#include "analysis/normal_law.hpp"
 
 #include <algorithm>
 #include <boost/math/special_functions/beta.hpp>
@@ -335,26 +336,24 @@ Summary summarize(const Samples& samples, double targetBeta, std::vector<double>
   return summarize(samples, settings, std::move(ages));
 }
 
-Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
-  Summary s;
-  s.targetBeta = settings.targetBeta;
-  s.targets = settings.targets();
-  s.samples = samples.results.size();
-  s.variant = samples.variant;
-  s.hasVariants = samples.hasVariants;
-  s.stoppedByRule = samples.stoppedByRule;
-  s.stopCov = settings.stopCov;
-  // One pass over the samples (they are many bytes each): the counts by how they ended, the
-  // inspection ages, and the three times sorted into their columns.
-  double inspection = 0;
-  double lowestAge = std::numeric_limits<double>::infinity();
+namespace {
+
+// The samples sorted once (they are many bytes each): the three times into their columns, the
+// counts by how the samples ended, the range of the inspection ages.
+struct Sorted {
   std::array<Column, kTimes> columns;
-  for (Column& c : columns) reserve_large(c.known, s.samples);
+  double inspection = 0;  // the latest inspection age
+  double lowestAge = std::numeric_limits<double>::infinity();
+};
+
+Sorted sort_samples(const Samples& samples, Summary& s) {
+  Sorted out;
+  for (Column& c : out.columns) reserve_large(c.known, s.samples);
   for (const auto& r : samples.results) {
-    inspection = std::max(inspection, r.t);
-    lowestAge = std::min(lowestAge, r.t);
+    out.inspection = std::max(out.inspection, r.t);
+    out.lowestAge = std::min(out.lowestAge, r.t);
     for (std::size_t kk = 0; kk < kTimes; ++kk) {
-      Column& c = columns[kk];
+      Column& c = out.columns[kk];
       const double v = r.time(static_cast<int>(kk));
       switch (r.known[kk]) {
         case TimeKnown::Known:
@@ -393,109 +392,115 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
   }
   std::stable_sort(s.stops.begin(), s.stops.end(),
                    [](const StopCount& a, const StopCount& b) { return a.count > b.count; });
+  return out;
+}
 
-  // One time at a time (the end of durability first: its order statistics give the default
-  // grid and the remaining life).
-  const bool oneAge = inspection == lowestAge;
+// The order statistics of time k, the conservative values being the known times and the
+// earliest ages together: its percentiles, its age at the target index and that age for the
+// lower bound; for the end of durability the remaining-life percentiles when every sample has
+// the same inspection age `oneAge`. Returns the top of the default grid of ages when asked for
+// (`chooseGrid`) and there is a time to take it from.
+std::optional<double> order_time(int k, const Column& c, bool chooseGrid,
+                                 std::optional<double> oneAge, Summary& s) {
+  const auto kk = static_cast<std::size_t>(k);
+  const auto n = static_cast<double>(s.samples);
+  const std::size_t size = c.known.size() + c.earliest.size();
+  Ranks r;
+  PercentilePlan plan;
+  plan.request(size, c.never, r);
+  std::optional<std::size_t> target;
+  std::optional<std::size_t> targetRank;
+  if (s.samples > 0) {
+    // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
+    // exceeds it at the m-th smallest time, where m is the least count above Phi(-target) n.
+    const double m = std::floor(normal_cdf(-s.targets[kk]) * n) + 1;
+    if (m <= static_cast<double>(size)) {
+      targetRank = static_cast<std::size_t>(m) - 1;
+      target = r.add(*targetRank);
+    }
+  }
+  std::optional<std::size_t> grid;
+  if (chooseGrid && size > 0) grid = r.add(grid_index95(size));
+  const std::vector<double> values =
+      r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, c.earliest, r.ranks);
+  s.percentiles[kk] = plan.finish(values);
+  if (target) s.targetAge[kk] = values[*target];
+  if (c.earliest.empty()) {
+    s.targetAgeLow[kk] = s.targetAge[kk];
+  } else if (targetRank && *targetRank < c.known.size()) {
+    s.targetAgeLow[kk] = order_statistics(c.known, {}, {*targetRank})[0];
+  }
+  // The remaining life max(0, t_d - t) does not fall as t_d grows: with one inspection age its
+  // order statistics are those of t_d mapped.
+  if (k == kEnd && oneAge) {
+    s.percentiles[kRemaining] =
+        plan.finish(values, [t = *oneAge](double td) { return std::max(0.0, td - t); });
+  }
+  if (!grid) return std::nullopt;
+  return values[*grid];
+}
+
+// P(time k <= age), its standard error and β at every age of the curve.
+void curve_of_time(int k, const Column& c, const std::vector<double>& ages, Summary& s) {
+  const auto kk = static_cast<std::size_t>(k);
+  const auto n = static_cast<double>(s.samples);
+  const auto low = counts_at(c.known, ages);
+  const auto extra = counts_at(c.earliest, ages);
+  for (std::size_t a = 0; a < ages.size(); ++a) {
+    CurvePoint& point = s.curve[a];
+    const std::uint64_t failures = low[a] + extra[a];
+    const double p = static_cast<double>(failures) / n;
+    point.p[kk] = p;
+    point.pLow[kk] = static_cast<double>(low[a]) / n;
+    point.se[kk] = std::sqrt(p * (1 - p) / n);
+    point.index[kk] = reliability_index(failures, s.samples);
+    point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
+                     : point.index[kk].kind == IndexValue::Kind::Above
+                         ? std::numeric_limits<double>::infinity()
+                         : -std::numeric_limits<double>::infinity();
+  }
+}
+
+// The statistics of time k at the target age: P, its lower bound, standard error, CoV, the
+// exact (Clopper–Pearson) 95 % interval and β.
+void at_target_age(int k, const Column& c, Summary& s) {
+  const auto kk = static_cast<std::size_t>(k);
   const auto n = static_cast<double>(s.samples);
   AtAge& at = s.atTarget;
-  at.age = target_age(samples, settings);
-  for (int k : {kEnd, kInitiation, kCracking}) {
-    const auto kk = static_cast<std::size_t>(k);
-    Column& c = columns[kk];
-    // The order statistics, the conservative values being the known times and the earliest
-    // ages together: percentiles, the age at the target, the grid's top.
-    const std::size_t size = c.known.size() + c.earliest.size();
-    Ranks r;
-    PercentilePlan plan;
-    plan.request(size, c.never, r);
-    std::optional<std::size_t> target;
-    std::optional<std::size_t> targetRank;
-    if (s.samples > 0) {
-      // P(beta < target) is P(time <= age) > Phi(-target): the empirical probability first
-      // exceeds it at the m-th smallest time, where m is the least count above Phi(-target) n.
-      const double m = std::floor(normal_cdf(-s.targets[kk]) * n) + 1;
-      if (m <= static_cast<double>(size)) {
-        targetRank = static_cast<std::size_t>(m) - 1;
-        target = r.add(*targetRank);
-      }
-    }
-    std::optional<std::size_t> grid;
-    if (k == kEnd && ages.empty() && size > 0) grid = r.add(grid_index95(size));
-    const std::vector<double> values =
-        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, c.earliest, r.ranks);
-    s.percentiles[kk] = plan.finish(values);
-    if (target) s.targetAge[kk] = values[*target];
-    if (c.earliest.empty()) {
-      s.targetAgeLow[kk] = s.targetAge[kk];
-    } else if (targetRank && *targetRank < c.known.size()) {
-      s.targetAgeLow[kk] = order_statistics(c.known, {}, {*targetRank})[0];
-    }
-    if (k == kEnd) {
-      if (grid) ages = grid_to(values[*grid], inspection);
-      if (ages.empty()) ages = grid_to(0, inspection);
-      s.curve.resize(ages.size());
-      for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
-      // The remaining life max(0, t_d - t) does not fall as t_d grows: with one inspection age
-      // its order statistics are those of t_d mapped.
-      if (oneAge) {
-        s.percentiles[kRemaining] =
-            plan.finish(values, [t = inspection](double td) { return std::max(0.0, td - t); });
-      }
-    }
+  const std::uint64_t lowAt = count_at(c.known, at.age);
+  const std::uint64_t x = lowAt + count_at(c.earliest, at.age);
+  const double p = static_cast<double>(x) / n;
+  at.failures[kk] = x;
+  at.p[kk] = p;
+  at.pLow[kk] = static_cast<double>(lowAt) / n;
+  at.se[kk] = std::sqrt(p * (1 - p) / n);
+  if (x > 0) at.cov[kk] = at.se[kk] / p;
+  const auto xd = static_cast<double>(x);
+  at.lo95[kk] = x == 0 ? 0.0 : boost::math::ibeta_inv(xd, n - xd + 1, 0.025, Policy());
+  at.hi95[kk] = x == s.samples ? 1.0 : boost::math::ibeta_inv(xd + 1, n - xd, 0.975, Policy());
+  at.index[kk] = reliability_index(x, s.samples);
+}
 
-    if (s.samples == 0) continue;
-    const auto low = counts_at(c.known, ages);
-    const auto extra = counts_at(c.earliest, ages);
-    for (std::size_t a = 0; a < ages.size(); ++a) {
-      CurvePoint& point = s.curve[a];
-      const std::uint64_t failures = low[a] + extra[a];
-      const double p = static_cast<double>(failures) / n;
-      point.p[kk] = p;
-      point.pLow[kk] = static_cast<double>(low[a]) / n;
-      point.se[kk] = std::sqrt(p * (1 - p) / n);
-      point.index[kk] = reliability_index(failures, s.samples);
-      point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
-                       : point.index[kk].kind == IndexValue::Kind::Above
-                           ? std::numeric_limits<double>::infinity()
-                           : -std::numeric_limits<double>::infinity();
+// The remaining-life percentiles when the inspection ages scatter: max(0, t_d - t) of each
+// sample in its own column.
+void remaining_life_by_sample(const Samples& samples, Summary& s) {
+  Column c;
+  for (const auto& r : samples.results) {
+    if (r.known[kEnd] == TimeKnown::Never) {
+      ++c.never;
+    } else {
+      c.known.push_back(std::max(0.0, r.td - r.t));
     }
-
-    // At the target age.
-    const std::uint64_t lowAt = count_at(c.known, at.age);
-    const std::uint64_t x = lowAt + count_at(c.earliest, at.age);
-    const double p = static_cast<double>(x) / n;
-    at.failures[kk] = x;
-    at.p[kk] = p;
-    at.pLow[kk] = static_cast<double>(lowAt) / n;
-    at.se[kk] = std::sqrt(p * (1 - p) / n);
-    if (x > 0) at.cov[kk] = at.se[kk] / p;
-    const auto xd = static_cast<double>(x);
-    at.lo95[kk] = x == 0 ? 0.0 : boost::math::ibeta_inv(xd, n - xd + 1, 0.025, Policy());
-    at.hi95[kk] = x == s.samples ? 1.0 : boost::math::ibeta_inv(xd + 1, n - xd, 0.975, Policy());
-    at.index[kk] = reliability_index(x, s.samples);
   }
-  if (!oneAge) {
-    // Inspection ages that scatter: the remaining life in its own column.
-    Column& c = columns[kEnd];
-    c.known.clear();
-    c.earliest.clear();
-    c.never = 0;
-    for (const auto& r : samples.results) {
-      if (r.known[kEnd] == TimeKnown::Never) {
-        ++c.never;
-      } else {
-        c.known.push_back(std::max(0.0, r.td - r.t));
-      }
-    }
-    Ranks r;
-    PercentilePlan plan;
-    plan.request(c.known.size(), c.never, r);
-    s.percentiles[kRemaining] = plan.finish(
-        r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, {}, r.ranks));
-  }
+  Ranks r;
+  PercentilePlan plan;
+  plan.request(c.known.size(), c.never, r);
+  s.percentiles[kRemaining] =
+      plan.finish(r.ranks.empty() ? std::vector<double>{} : order_statistics(c.known, {}, r.ranks));
+}
 
-  // Rank correlations of the inputs with the times, over the first samples.
+// Rank correlations of the inputs with the times, over the first samples.
+void rank_correlations(const Samples& samples, Summary& s) {
   const std::size_t boxes = samples.boxes.size();
   const std::size_t m = std::min<std::size_t>(samples.results.size(), kTornadoSamples);
   s.tornadoSamples = m;
@@ -535,6 +540,40 @@ Summary summarize(const Samples& samples, const RunSettings& settings, std::vect
       }
     }
   }
+}
+
+}  // namespace
+
+Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
+  Summary s;
+  s.targetBeta = settings.targetBeta;
+  s.targets = settings.targets();
+  s.samples = samples.results.size();
+  s.variant = samples.variant;
+  s.hasVariants = samples.hasVariants;
+  s.stoppedByRule = samples.stoppedByRule;
+  s.stopCov = settings.stopCov;
+  const Sorted sorted = sort_samples(samples, s);
+  const bool oneAge = sorted.inspection == sorted.lowestAge;
+  s.atTarget.age = target_age(samples, settings);
+  // One time at a time, the end of durability first: its order statistics give the default
+  // grid of ages and the remaining life.
+  for (int k : {kEnd, kInitiation, kCracking}) {
+    const Column& c = sorted.columns[static_cast<std::size_t>(k)];
+    const auto gridTop = order_time(k, c, k == kEnd && ages.empty(),
+                                    oneAge ? std::optional(sorted.inspection) : std::nullopt, s);
+    if (k == kEnd) {
+      if (gridTop) ages = grid_to(*gridTop, sorted.inspection);
+      if (ages.empty()) ages = grid_to(0, sorted.inspection);
+      s.curve.resize(ages.size());
+      for (std::size_t a = 0; a < ages.size(); ++a) s.curve[a].age = ages[a];
+    }
+    if (s.samples == 0) continue;
+    curve_of_time(k, c, ages, s);
+    at_target_age(k, c, s);
+  }
+  if (!oneAge) remaining_life_by_sample(samples, s);
+  rank_correlations(samples, s);
   return s;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <boost/math/distributions/normal.hpp>
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
 #include <cstdint>
@@ -11,22 +10,19 @@
 #include <optional>
 #include <stdexcept>
 
+#include "analysis/normal_law.hpp"
+
 namespace pellucor::analysis::mc {
 
 namespace {
 
+using as241::kA;
+using as241::kB;
+using as241::poly7;
+using as241::quantile_inside;
+
 // Double precision throughout (the default policy would compute in long double).
 using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
-using Normal = boost::math::normal_distribution<double, Policy>;
-
-const Normal& standard_normal() {
-  static const Normal n(0.0, 1.0);
-  return n;
-}
-
-double phi_density(double z) {
-  return std::exp(-0.5 * z * z) / std::sqrt(2 * std::numbers::pi);
-}
 
 // The sources of the defaults, one sentence each.
 const std::vector<ScatterSource>& sources() {
@@ -125,8 +121,8 @@ std::pair<double, double> beta_parameters(double mean, double sd) {
 // The k-th raw moment of a normal law truncated to the standardised range [a, b], divided by
 // nothing: E[Z^k | a < Z < b] for k = 1, 2, from the densities at the ends.
 double truncated_standard_moment(int k, double a, double b, double mass) {
-  const double pa = std::isfinite(a) ? phi_density(a) : 0;
-  const double pb = std::isfinite(b) ? phi_density(b) : 0;
+  const double pa = std::isfinite(a) ? normal_density(a) : 0;
+  const double pb = std::isfinite(b) ? normal_density(b) : 0;
   if (k == 1) return (pa - pb) / mass;
   const double ta = std::isfinite(a) ? a * pa : 0;
   const double tb = std::isfinite(b) ? b * pb : 0;
@@ -134,89 +130,6 @@ double truncated_standard_moment(int k, double a, double b, double mass) {
 }
 
 }  // namespace
-
-double normal_cdf(double z) {
-  return boost::math::cdf(standard_normal(), z);
-}
-
-namespace {
-
-// c0 + c1 x + ... + c7 x^7 by Estrin's scheme: the same coefficients as Horner's rule with a
-// third of its chain of dependent operations.
-inline double poly7(const double (&c)[8], double x) {
-  const double x2 = x * x;
-  const double x4 = x2 * x2;
-  const double p01 = c[0] + c[1] * x;
-  const double p23 = c[2] + c[3] * x;
-  const double p45 = c[4] + c[5] * x;
-  const double p67 = c[6] + c[7] * x;
-  return (p01 + p23 * x2) + (p45 + p67 * x2) * x4;
-}
-
-// Wichura's AS 241 (PPND16): numerators a, c, e and denominators b, d, f of the central range
-// |p - 0.5| <= 0.425, of the tail with r = sqrt(-log(min(p, 1 - p))) <= 5, and beyond.
-constexpr double kA[8] = {3.3871328727963666080e0, 1.3314166789178437745e2, 1.9715909503065514427e3,
-                          1.3731693765509461125e4, 4.5921953931549871457e4, 6.7265770927008700853e4,
-                          3.3430575583588128105e4, 2.5090809287301226727e3};
-constexpr double kB[8] = {1.0,
-                          4.2313330701600911252e1,
-                          6.8718700749205790830e2,
-                          5.3941960214247511077e3,
-                          2.1213794301586595867e4,
-                          3.9307895800092710610e4,
-                          2.8729085735721942674e4,
-                          5.2264952788528545610e3};
-constexpr double kC[8] = {1.42343711074968357734e0,  4.63033784615654529590e0,
-                          5.76949722146069140550e0,  3.64784832476320460504e0,
-                          1.27045825245236838258e0,  2.41780725177450611770e-1,
-                          2.27238449892691845833e-2, 7.74545014278341407640e-4};
-constexpr double kD[8] = {1.0,
-                          2.05319162663775882187e0,
-                          1.67638483018380384940e0,
-                          6.89767334985100004550e-1,
-                          1.48103976427480074590e-1,
-                          1.51986665636164571966e-2,
-                          5.47593808499534494600e-4,
-                          1.05075007164441684324e-9};
-constexpr double kE[8] = {6.65790464350110377720e0,  5.46378491116411436990e0,
-                          1.78482653991729133580e0,  2.96560571828504891230e-1,
-                          2.65321895265761230930e-2, 1.24266094738807843860e-3,
-                          2.71155556874348757815e-5, 2.01033439929228813265e-7};
-constexpr double kF[8] = {1.0,
-                          5.99832206555887937690e-1,
-                          1.36929880922735805310e-1,
-                          1.48753612908506148525e-2,
-                          7.86869131145613259100e-4,
-                          1.84631831751005468180e-5,
-                          1.42151175831644588870e-7,
-                          2.04426310338993978564e-15};
-
-// The quantile for p in (0, 1), inlined where many are computed in a row.
-inline double quantile_inside(double p) {
-  const double q = p - 0.5;
-  if (std::fabs(q) <= 0.425) {
-    const double r = 0.180625 - q * q;
-    return q * poly7(kA, r) / poly7(kB, r);
-  }
-  double r = std::sqrt(-std::log(q < 0 ? p : 1 - p));
-  double z = 0;
-  if (r <= 5) {
-    r -= 1.6;
-    z = poly7(kC, r) / poly7(kD, r);
-  } else {
-    r -= 5;
-    z = poly7(kE, r) / poly7(kF, r);
-  }
-  return q < 0 ? -z : z;
-}
-
-}  // namespace
-
-double normal_quantile(double p) {
-  if (!(p > 0)) return p == 0 ? -std::numeric_limits<double>::infinity() : std::nan("");
-  if (!(p < 1)) return p == 1 ? std::numeric_limits<double>::infinity() : std::nan("");
-  return quantile_inside(p);
-}
 
 std::string_view distribution_name(Distribution d) {
   switch (d) {

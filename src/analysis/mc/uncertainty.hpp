@@ -160,12 +160,4 @@ TruncationEffect truncation_effect(double mean, const Scatter& scatter, double l
 // change).
 bool range_checked(const sheet::FieldRow& f);
 
-// The standard normal quantile for p in (0, 1): Wichura's algorithm AS 241 (PPND16), rational
-// approximations in three ranges with a relative error below 1e-15 of the value, evaluated in
-// double precision (the tests hold it to 2e-15 relative, or 1e-300 absolute near the median,
-// against Boost.Math at 10^6 points). 0 and 1 give -/+ infinity.
-double normal_quantile(double p);
-// The standard normal distribution function.
-double normal_cdf(double z);
-
 }  // namespace pellucor::analysis::mc

@@ -1,6 +1,7 @@
 #include "analysis/project/project.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -82,33 +83,6 @@ Json limit_states(const std::vector<assess::LimitState>& states) {
   return a;
 }
 
-Json profile_json(const ProfileRecord& r) {
-  Json j;
-  j["name"] = r.name;
-  j["unit"] = std::string(unit_key(r.input.unit));
-  j["densityKgM3"] = number(r.input.densityKgM3);
-  j["binderKgM3"] = number(r.input.binderKgM3);
-  j["ageYears"] = number(r.input.ageYears);
-  j["background"] = std::string(background_key(r.input.background));
-  j["backgroundValue"] = number(r.input.backgroundValue);
-  j["leaveOutFirstLayer"] = r.input.leaveOutFirstLayer;
-  j["minimumPoints"] = r.input.minimumPoints;
-  j["depthMm"] = numbers(r.input.depthMm);
-  j["chloride"] = numbers(r.input.chloride);
-  if (r.fit) {
-    Json f;
-    f["surface"] = estimate(r.fit->surface);
-    f["diffusionMm2PerYear"] = estimate(r.fit->diffusion);
-    f["background"] = r.fit->background ? estimate(*r.fit->background) : Json(nullptr);
-    f["rSquared"] = number(r.fit->rSquared);
-    f["pointsUsed"] = r.fit->pointsUsed;
-    j["fit"] = std::move(f);
-  } else {
-    j["fit"] = nullptr;
-  }
-  return j;
-}
-
 Json measured_json(const std::optional<MeasuredRecord>& m) {
   if (!m) return nullptr;
   Json j;
@@ -130,13 +104,19 @@ Json three(const std::array<T, 3>& v) {
   return a;
 }
 
-Json update_json(const UpdateRecord& u) {
+// Written through the tables of keys below.
+Json profile_json(const ProfileRecord& r);
+Json update_json(const UpdateRecord& u);
+Json carbonation_json(const inspect::CarbonationInput& c);
+Json cover_json(const inspect::CoverInput& c);
+Json structure_json(const Structure& s);
+Json assessment_json(const assess::Settings& a);
+Json reliability_json(const ReliabilitySettings& r);
+
+// The last outcome of an update, or null.
+Json last_update_json(const std::optional<UpdateOutcome>& last) {
   Json j;
-  j["depthCov"] = optional_number(u.depthCov);
-  j["profileSd"] = optional_number(u.profileSd);
-  j["corrosionDepth"] = measured_json(u.corrosionDepth);
-  j["crackWidth"] = measured_json(u.crackWidth);
-  if (const auto& o = u.last) {
+  if (const auto& o = last) {
     Json l;
     l["samples"] = o->samples;
     l["seed"] = o->seed;
@@ -155,9 +135,9 @@ Json update_json(const UpdateRecord& u) {
     b["prior"] = three(o->priorBeta);
     b["posterior"] = three(o->posteriorBeta);
     l["beta"] = std::move(b);
-    j["last"] = std::move(l);
+    j = std::move(l);
   } else {
-    j["last"] = nullptr;
+    j = nullptr;
   }
   return j;
 }
@@ -186,22 +166,10 @@ Json member_json(const Member& m) {
   Json profiles = Json::array();
   for (const auto& p : m.inspection.profiles) profiles.push_back(profile_json(p));
   ins["profiles"] = std::move(profiles);
-  if (const auto& c = m.inspection.carbonation) {
-    Json cj;
-    cj["ageYears"] = number(c->ageYears);
-    cj["depthMm"] = numbers(c->depthMm);
-    ins["carbonation"] = std::move(cj);
-  } else {
-    ins["carbonation"] = nullptr;
-  }
-  if (const auto& c = m.inspection.cover) {
-    Json cj;
-    cj["readingsMm"] = numbers(c->readingsMm);
-    cj["designCoverMm"] = optional_number(c->designCoverMm);
-    ins["cover"] = std::move(cj);
-  } else {
-    ins["cover"] = nullptr;
-  }
+  const auto& carbonation = m.inspection.carbonation;
+  ins["carbonation"] = carbonation ? carbonation_json(*carbonation) : Json(nullptr);
+  const auto& cover = m.inspection.cover;
+  ins["cover"] = cover ? cover_json(*cover) : Json(nullptr);
   j["inspection"] = std::move(ins);
   if (m.update) j["update"] = update_json(*m.update);
   return j;
@@ -267,6 +235,10 @@ class Reader {
   // Every key of `j` not in `known` is named as skipped.
   void unknown_keys(const Json& j, const std::string& where,
                     std::initializer_list<std::string_view> known) {
+    unknown_keys(j, where, std::vector<std::string_view>(known));
+  }
+  void unknown_keys(const Json& j, const std::string& where,
+                    const std::vector<std::string_view>& known) {
     for (const auto& [key, value] : j.items()) {
       if (std::find(known.begin(), known.end(), key) == known.end()) {
         skip(where + "/" + key, "未知项（可能由较新的版本写入），已跳过。",
@@ -391,70 +363,6 @@ std::optional<inspect::Background> background_from(const std::string& s) {
   return std::nullopt;
 }
 
-ProfileRecord read_profile(Reader& r, const Json& j, const std::string& where) {
-  ProfileRecord p;
-  r.unknown_keys(
-      j, where,
-      {"name", "unit", "densityKgM3", "binderKgM3", "ageYears", "background", "backgroundValue",
-       "leaveOutFirstLayer", "minimumPoints", "depthMm", "chloride", "fit"});
-  r.read(j, "name", where, p.name);
-  r.within(p.name, kMaxNameChars, where + "/name", "芯样名称", "the core's name");
-  std::string unit(unit_key(p.input.unit));
-  r.read(j, "unit", where, unit);
-  if (auto u = unit_from(unit)) {
-    p.input.unit = *u;
-  } else {
-    r.skip(where + "/unit", "未知的含量单位 '" + clipped(unit) + "'，按 kg/m^3。",
-           "unknown content unit '" + clipped(unit) + "', taken as kg/m3");
-  }
-  r.read(j, "densityKgM3", where, p.input.densityKgM3);
-  r.read(j, "binderKgM3", where, p.input.binderKgM3);
-  r.read(j, "ageYears", where, p.input.ageYears);
-  std::string bg(background_key(p.input.background));
-  r.read(j, "background", where, bg);
-  if (auto b = background_from(bg)) {
-    p.input.background = *b;
-  } else {
-    r.skip(where + "/background", "未知的背景含量方式 '" + clipped(bg) + "'，按 0。",
-           "unknown background mode '" + clipped(bg) + "', taken as zero");
-  }
-  r.read(j, "backgroundValue", where, p.input.backgroundValue);
-  r.read(j, "leaveOutFirstLayer", where, p.input.leaveOutFirstLayer);
-  r.read(j, "minimumPoints", where, p.input.minimumPoints);
-  r.read(j, "depthMm", where, p.input.depthMm);
-  r.read(j, "chloride", where, p.input.chloride);
-  r.within(p.input.depthMm.size(), kMaxReadings, where + "/depthMm", "深度读数", "depths");
-  r.within(p.input.chloride.size(), kMaxReadings, where + "/chloride", "含量读数",
-           "chloride contents");
-  if (const auto it = j.find("fit"); it != j.end() && !it->is_null()) {
-    const std::string at = where + "/fit";
-    if (!it->is_object()) {
-      r.skip(at, "拟合结果类型不符，已跳过。", "the fit is not of the expected kind, skipped");
-    } else {
-      FitRecord f;
-      const Json& fj = *it;
-      r.unknown_keys(fj, at,
-                     {"surface", "diffusionMm2PerYear", "background", "rSquared", "pointsUsed"});
-      bool ok = Reader::take(fj.value("surface", Json()), f.surface) &&
-                Reader::take(fj.value("diffusionMm2PerYear", Json()), f.diffusion) &&
-                Reader::take(fj.value("rSquared", Json()), f.rSquared) &&
-                Reader::take(fj.value("pointsUsed", Json()), f.pointsUsed);
-      if (const auto b = fj.find("background"); ok && b != fj.end() && !b->is_null()) {
-        inspect::Estimate e;
-        ok = Reader::take(*b, e);
-        f.background = e;
-      }
-      if (ok) {
-        p.fit = f;
-      } else {
-        r.skip(at, "拟合结果不完整，已跳过（数据仍在，可重新拟合）。",
-               "the fit is incomplete, skipped (the data are kept and can be fitted again)");
-      }
-    }
-  }
-  return p;
-}
-
 std::string member_where(std::size_t i, const std::string& name) {
   return "members[" + std::to_string(i) + "] " + name;
 }
@@ -549,21 +457,320 @@ std::optional<UpdateOutcome> read_outcome(Reader& r, const Json& j, const std::s
   return o;
 }
 
-UpdateRecord read_update(Reader& r, const Json& j, const std::string& at) {
-  r.unknown_keys(j, at, {"depthCov", "profileSd", "corrosionDepth", "crackWidth", "last"});
-  UpdateRecord u;
-  u.depthCov = read_within(r, j, "depthCov", at, inspect::kErrorCovLow, inspect::kErrorCovHigh);
-  u.profileSd = read_within(r, j, "profileSd", at, inspect::kErrorSdLow, inspect::kErrorSdHigh);
-  u.corrosionDepth = read_measured(r, j, "corrosionDepth", at);
-  u.crackWidth = read_measured(r, j, "crackWidth", at);
-  if (const auto it = j.find("last"); it != j.end() && !it->is_null()) {
-    if (it->is_object()) {
-      u.last = read_outcome(r, *it, at + "/last");
-    } else {
-      r.skip(at + "/last", "上次更新的结果记录类型不符，已跳过。",
-             "the last update's result is not an object, skipped");
-    }
+// ---- One table of keys per record ----------------------------------------------------------
+// A record the file holds is written and read through one table: each key appears once, beside
+// how its value is written and read, and the keys the reader knows are the table's. A new key
+// is one entry in its record's table.
+
+// A text's or a list's largest length (most 0: none); beyond it the whole file is refused.
+struct Limit {
+  std::size_t most = 0;
+  std::string_view what;         // Chinese
+  std::string_view whatEnglish;  // the same for the console
+};
+
+template <class R>
+struct Key {
+  std::string_view name;
+  Json (*write)(const R&) = nullptr;
+  void (*read)(Reader&, const Json&, const Key&, const std::string& at, R&) = nullptr;
+  bool optional = false;  // a missing key keeps the default silently
+  Limit limit{};
+};
+
+template <class R, std::size_t N>
+using Keys = std::array<Key<R>, N>;
+
+template <class R, std::size_t N>
+Json write_keys(const Keys<R, N>& keys, const R& record) {
+  Json j = Json::object();
+  for (const auto& k : keys) j[std::string(k.name)] = k.write(record);
+  return j;
+}
+
+// Every key of the table read into `record` (a key missing or of the wrong kind keeps the
+// default and is named); a key the table does not know is named as skipped.
+template <class R, std::size_t N>
+void read_keys(const Keys<R, N>& keys, Reader& r, const Json& j, const std::string& at, R& record) {
+  std::vector<std::string_view> known;
+  for (const auto& k : keys) known.push_back(k.name);
+  r.unknown_keys(j, at, known);
+  for (const auto& k : keys) k.read(r, j, k, at, record);
+}
+
+// How a value of each kind is written: a number that is not finite as null.
+template <class T>
+Json written(const T& v) {
+  return Json(v);
+}
+Json written(double v) {
+  return number(v);
+}
+Json written(const std::vector<double>& v) {
+  return numbers(v);
+}
+Json written(const std::optional<double>& v) {
+  return optional_number(v);
+}
+Json written(const std::vector<assess::LimitState>& v) {
+  return limit_states(v);
+}
+
+template <class T>
+void check_limit(Reader& r, const T& v, const Limit& l, const std::string& at) {
+  if (l.most == 0) return;
+  if constexpr (std::is_same_v<T, std::string>) {
+    r.within(v, l.most, at, l.what, l.whatEnglish);
+  } else if constexpr (requires { v.size(); }) {
+    r.within(v.size(), l.most, at, l.what, l.whatEnglish);
   }
+}
+
+template <class M>
+struct MemberOf;
+template <class R, class T>
+struct MemberOf<T R::*> {
+  using Record = R;
+};
+
+// A key whose value is the record's member `Member`, read by Reader::read.
+template <auto Member>
+constexpr auto field(std::string_view name, bool optional = false, Limit limit = {}) {
+  using R = typename MemberOf<decltype(Member)>::Record;
+  return Key<R>{name, [](const R& record) { return written(record.*Member); },
+                [](Reader& r, const Json& j, const Key<R>& k, const std::string& at, R& record) {
+                  r.read(j, k.name, at, record.*Member, k.optional);
+                  check_limit(r, record.*Member, k.limit, at + "/" + std::string(k.name));
+                },
+                optional, limit};
+}
+
+// The same for the member `Member` of the record's part `Part`.
+template <auto Part, auto Member>
+constexpr auto part_field(std::string_view name, bool optional = false, Limit limit = {}) {
+  using R = typename MemberOf<decltype(Part)>::Record;
+  return Key<R>{name, [](const R& record) { return written((record.*Part).*Member); },
+                [](Reader& r, const Json& j, const Key<R>& k, const std::string& at, R& record) {
+                  r.read(j, k.name, at, (record.*Part).*Member, k.optional);
+                  check_limit(r, (record.*Part).*Member, k.limit, at + "/" + std::string(k.name));
+                },
+                optional, limit};
+}
+
+constexpr Limit kNameLimit{kMaxNameChars, "结构说明的此项",
+                           "this entry of the structure's description"};
+
+const Keys<Structure, 7> kStructureKeys = {
+    field<&Structure::name>("name", false, kNameLimit),
+    field<&Structure::structure>("structure", false, kNameLimit),
+    field<&Structure::location>("location", false, kNameLimit),
+    field<&Structure::owner>("owner", false, kNameLimit),
+    field<&Structure::engineer>("engineer", false, kNameLimit),
+    field<&Structure::date>("date", false, kNameLimit),
+    field<&Structure::notes>("notes", false, {kMaxNotesChars, "说明", "the notes"}),
+};
+
+const Keys<assess::Settings, 2> kThresholdKeys = {
+    field<&assess::Settings::thresholdA>("a"),
+    field<&assess::Settings::thresholdB>("b"),
+};
+
+const Keys<assess::Settings, 5> kAssessmentKeys = {
+    field<&assess::Settings::assessmentAge>("assessmentAge"),
+    field<&assess::Settings::targetLife>("targetLife"),
+    field<&assess::Settings::gamma>("gamma"),
+    Key<assess::Settings>{
+        "thresholds", [](const assess::Settings& a) { return write_keys(kThresholdKeys, a); },
+        [](Reader& r, const Json& j, const Key<assess::Settings>& k, const std::string& at,
+           assess::Settings& a) {
+          const std::string here = at + "/" + std::string(k.name);
+          if (const auto t = j.find(k.name); t != j.end() && t->is_object()) {
+            read_keys(kThresholdKeys, r, *t, here, a);
+          } else {
+            r.skip(here, "缺少等级界限，取默认值 1.8 与 1.0。",
+                   "the grade thresholds are missing; the defaults 1.8 and 1.0 are used");
+          }
+        }},
+    field<&assess::Settings::limitStates>("limitStates"),
+};
+
+const Keys<ReliabilitySettings, 3> kReliabilityKeys = {
+    field<&ReliabilitySettings::samples>("samples"),
+    field<&ReliabilitySettings::seed>("seed"),
+    field<&ReliabilitySettings::targetBeta>("targetBeta"),
+};
+
+const Keys<inspect::CarbonationInput, 2> kCarbonationKeys = {
+    field<&inspect::CarbonationInput::ageYears>("ageYears"),
+    field<&inspect::CarbonationInput::depthMm>(
+        "depthMm", false, {kMaxReadings, "碳化深度读数", "carbonation depths"}),
+};
+
+const Keys<inspect::CoverInput, 2> kCoverKeys = {
+    field<&inspect::CoverInput::readingsMm>("readingsMm", false,
+                                            {kMaxReadings, "保护层厚度读数", "cover readings"}),
+    field<&inspect::CoverInput::designCoverMm>("designCoverMm", true),
+};
+
+// A fit as the file keeps it, whole or not at all.
+std::optional<FitRecord> read_fit(Reader& r, const Json& fj, const std::string& at) {
+  FitRecord f;
+  r.unknown_keys(fj, at,
+                 {"surface", "diffusionMm2PerYear", "background", "rSquared", "pointsUsed"});
+  bool ok = Reader::take(fj.value("surface", Json()), f.surface) &&
+            Reader::take(fj.value("diffusionMm2PerYear", Json()), f.diffusion) &&
+            Reader::take(fj.value("rSquared", Json()), f.rSquared) &&
+            Reader::take(fj.value("pointsUsed", Json()), f.pointsUsed);
+  if (const auto b = fj.find("background"); ok && b != fj.end() && !b->is_null()) {
+    inspect::Estimate e;
+    ok = Reader::take(*b, e);
+    f.background = e;
+  }
+  if (!ok) return std::nullopt;
+  return f;
+}
+
+Json fit_json(const FitRecord& f) {
+  Json j;
+  j["surface"] = estimate(f.surface);
+  j["diffusionMm2PerYear"] = estimate(f.diffusion);
+  j["background"] = f.background ? estimate(*f.background) : Json(nullptr);
+  j["rSquared"] = number(f.rSquared);
+  j["pointsUsed"] = f.pointsUsed;
+  return j;
+}
+
+const Keys<ProfileRecord, 12> kProfileKeys = {
+    field<&ProfileRecord::name>("name", false, {kMaxNameChars, "芯样名称", "the core's name"}),
+    Key<ProfileRecord>{
+        "unit", [](const ProfileRecord& p) { return Json(std::string(unit_key(p.input.unit))); },
+        [](Reader& r, const Json& j, const Key<ProfileRecord>& k, const std::string& at,
+           ProfileRecord& p) {
+          std::string unit(unit_key(p.input.unit));
+          r.read(j, k.name, at, unit);
+          if (auto u = unit_from(unit)) {
+            p.input.unit = *u;
+          } else {
+            r.skip(at + "/" + std::string(k.name),
+                   "未知的含量单位 '" + clipped(unit) + "'，按 kg/m^3。",
+                   "unknown content unit '" + clipped(unit) + "', taken as kg/m3");
+          }
+        }},
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::densityKgM3>("densityKgM3"),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::binderKgM3>("binderKgM3"),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::ageYears>("ageYears"),
+    Key<ProfileRecord>{"background",
+                       [](const ProfileRecord& p) {
+                         return Json(std::string(background_key(p.input.background)));
+                       },
+                       [](Reader& r, const Json& j, const Key<ProfileRecord>& k,
+                          const std::string& at, ProfileRecord& p) {
+                         std::string bg(background_key(p.input.background));
+                         r.read(j, k.name, at, bg);
+                         if (auto b = background_from(bg)) {
+                           p.input.background = *b;
+                         } else {
+                           r.skip(at + "/" + std::string(k.name),
+                                  "未知的背景含量方式 '" + clipped(bg) + "'，按 0。",
+                                  "unknown background mode '" + clipped(bg) + "', taken as zero");
+                         }
+                       }},
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::backgroundValue>("backgroundValue"),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::leaveOutFirstLayer>(
+        "leaveOutFirstLayer"),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::minimumPoints>("minimumPoints"),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::depthMm>(
+        "depthMm", false, {kMaxReadings, "深度读数", "depths"}),
+    part_field<&ProfileRecord::input, &inspect::ProfileInput::chloride>(
+        "chloride", false, {kMaxReadings, "含量读数", "chloride contents"}),
+    Key<ProfileRecord>{
+        "fit", [](const ProfileRecord& p) { return p.fit ? fit_json(*p.fit) : Json(nullptr); },
+        [](Reader& r, const Json& j, const Key<ProfileRecord>& k, const std::string& at,
+           ProfileRecord& p) {
+          const auto it = j.find(k.name);
+          if (it == j.end() || it->is_null()) return;
+          const std::string here = at + "/" + std::string(k.name);
+          if (!it->is_object()) {
+            r.skip(here, "拟合结果类型不符，已跳过。",
+                   "the fit is not of the expected kind, skipped");
+          } else if (auto f = read_fit(r, *it, here)) {
+            p.fit = *f;
+          } else {
+            r.skip(here, "拟合结果不完整，已跳过（数据仍在，可重新拟合）。",
+                   "the fit is incomplete, skipped (the data are kept and can be fitted again)");
+          }
+        }},
+};
+
+// An error setting of an update: a number within [lo, hi], or null.
+template <std::optional<double> UpdateRecord::*Member, double Lo, double Hi>
+constexpr Key<UpdateRecord> error_setting(std::string_view name) {
+  return {name, [](const UpdateRecord& u) { return optional_number(u.*Member); },
+          [](Reader& r, const Json& j, const Key<UpdateRecord>& k, const std::string& at,
+             UpdateRecord& u) { u.*Member = read_within(r, j, k.name, at, Lo, Hi); }};
+}
+
+// A measurement at inspection an update may use, or null.
+template <std::optional<MeasuredRecord> UpdateRecord::*Member>
+constexpr Key<UpdateRecord> measurement(std::string_view name) {
+  return {name, [](const UpdateRecord& u) { return measured_json(u.*Member); },
+          [](Reader& r, const Json& j, const Key<UpdateRecord>& k, const std::string& at,
+             UpdateRecord& u) { u.*Member = read_measured(r, j, k.name, at); }};
+}
+
+const Keys<UpdateRecord, 5> kUpdateKeys = {
+    error_setting<&UpdateRecord::depthCov, inspect::kErrorCovLow, inspect::kErrorCovHigh>(
+        "depthCov"),
+    error_setting<&UpdateRecord::profileSd, inspect::kErrorSdLow, inspect::kErrorSdHigh>(
+        "profileSd"),
+    measurement<&UpdateRecord::corrosionDepth>("corrosionDepth"),
+    measurement<&UpdateRecord::crackWidth>("crackWidth"),
+    Key<UpdateRecord>{"last", [](const UpdateRecord& u) { return last_update_json(u.last); },
+                      [](Reader& r, const Json& j, const Key<UpdateRecord>& k,
+                         const std::string& at, UpdateRecord& u) {
+                        const auto it = j.find(k.name);
+                        if (it == j.end() || it->is_null()) return;
+                        const std::string here = at + "/" + std::string(k.name);
+                        if (it->is_object()) {
+                          u.last = read_outcome(r, *it, here);
+                        } else {
+                          r.skip(here, "上次更新的结果记录类型不符，已跳过。",
+                                 "the last update's result is not an object, skipped");
+                        }
+                      }},
+};
+
+Json profile_json(const ProfileRecord& r) {
+  return write_keys(kProfileKeys, r);
+}
+Json update_json(const UpdateRecord& u) {
+  return write_keys(kUpdateKeys, u);
+}
+Json carbonation_json(const inspect::CarbonationInput& c) {
+  return write_keys(kCarbonationKeys, c);
+}
+Json cover_json(const inspect::CoverInput& c) {
+  return write_keys(kCoverKeys, c);
+}
+Json structure_json(const Structure& s) {
+  return write_keys(kStructureKeys, s);
+}
+Json assessment_json(const assess::Settings& a) {
+  return write_keys(kAssessmentKeys, a);
+}
+Json reliability_json(const ReliabilitySettings& r) {
+  return write_keys(kReliabilityKeys, r);
+}
+
+ProfileRecord read_profile(Reader& r, const Json& j, const std::string& where) {
+  ProfileRecord p;
+  read_keys(kProfileKeys, r, j, where, p);
+  return p;
+}
+
+UpdateRecord read_update(Reader& r, const Json& j, const std::string& at) {
+  UpdateRecord u;
+  read_keys(kUpdateKeys, r, j, at, u);
   return u;
 }
 
@@ -704,11 +911,7 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     if (const auto c = ins.find("carbonation"); c != ins.end() && !c->is_null()) {
       if (c->is_object()) {
         inspect::CarbonationInput in;
-        r.unknown_keys(*c, at + "/carbonation", {"ageYears", "depthMm"});
-        r.read(*c, "ageYears", at + "/carbonation", in.ageYears);
-        r.read(*c, "depthMm", at + "/carbonation", in.depthMm);
-        r.within(in.depthMm.size(), kMaxReadings, at + "/carbonation/depthMm", "碳化深度读数",
-                 "carbonation depths");
+        read_keys(kCarbonationKeys, r, *c, at + "/carbonation", in);
         m.inspection.carbonation = in;
       } else {
         r.skip(at + "/carbonation", "碳化读数记录类型不符，已跳过。",
@@ -718,11 +921,7 @@ std::optional<Member> read_member(Reader& r, const Json& j, std::size_t index) {
     if (const auto c = ins.find("cover"); c != ins.end() && !c->is_null()) {
       if (c->is_object()) {
         inspect::CoverInput in;
-        r.unknown_keys(*c, at + "/cover", {"readingsMm", "designCoverMm"});
-        r.read(*c, "readingsMm", at + "/cover", in.readingsMm);
-        r.read(*c, "designCoverMm", at + "/cover", in.designCoverMm, true);
-        r.within(in.readingsMm.size(), kMaxReadings, at + "/cover/readingsMm", "保护层厚度读数",
-                 "cover readings");
+        read_keys(kCoverKeys, r, *c, at + "/cover", in);
         m.inspection.cover = in;
       } else {
         r.skip(at + "/cover", "保护层读数记录类型不符，已跳过。",
@@ -897,28 +1096,9 @@ std::string project_bytes(const Project& p) {
   Json j;
   j["format"] = std::string(kFormat);
   j["schemaVersion"] = kSchemaVersion;
-  Json s;
-  s["name"] = p.structure.name;
-  s["structure"] = p.structure.structure;
-  s["location"] = p.structure.location;
-  s["owner"] = p.structure.owner;
-  s["engineer"] = p.structure.engineer;
-  s["date"] = p.structure.date;
-  s["notes"] = p.structure.notes;
-  j["structure"] = std::move(s);
-  Json a;
-  a["assessmentAge"] = optional_number(p.assessment.assessmentAge);
-  a["targetLife"] = number(p.assessment.targetLife);
-  a["gamma"] = number(p.assessment.gamma);
-  a["thresholds"] = {{"a", number(p.assessment.thresholdA)},
-                     {"b", number(p.assessment.thresholdB)}};
-  a["limitStates"] = limit_states(p.assessment.limitStates);
-  j["assessment"] = std::move(a);
-  Json rel;
-  rel["samples"] = p.reliability.samples;
-  rel["seed"] = p.reliability.seed;
-  rel["targetBeta"] = number(p.reliability.targetBeta);
-  j["reliability"] = std::move(rel);
+  j["structure"] = structure_json(p.structure);
+  j["assessment"] = assessment_json(p.assessment);
+  j["reliability"] = reliability_json(p.reliability);
   Json members = Json::array();
   for (const auto& m : p.members) members.push_back(member_json(m));
   j["members"] = std::move(members);
@@ -1033,40 +1213,13 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
                  {"format", "schemaVersion", "structure", "assessment", "reliability", "members"});
   Project& p = report.project;
   if (const auto it = j.find("structure"); it != j.end() && it->is_object()) {
-    const Json& s = *it;
-    r.unknown_keys(s, "/structure",
-                   {"name", "structure", "location", "owner", "engineer", "date", "notes"});
-    const std::pair<const char*, std::string Structure::*> fields[] = {
-        {"name", &Structure::name},         {"structure", &Structure::structure},
-        {"location", &Structure::location}, {"owner", &Structure::owner},
-        {"engineer", &Structure::engineer}, {"date", &Structure::date}};
-    for (const auto& [key, field] : fields) {
-      r.read(s, key, "/structure", p.structure.*field);
-      r.within(p.structure.*field, kMaxNameChars, std::string("/structure/") + key,
-               "结构说明的此项", "this entry of the structure's description");
-    }
-    r.read(s, "notes", "/structure", p.structure.notes);
-    r.within(p.structure.notes, kMaxNotesChars, "/structure/notes", "说明", "the notes");
+    read_keys(kStructureKeys, r, *it, "/structure", p.structure);
   } else {
     r.skip("/structure", "缺少结构说明。", "the description of the structure is missing");
   }
   if (r.fatal) return *r.fatal;
   if (const auto it = j.find("assessment"); it != j.end() && it->is_object()) {
-    const Json& a = *it;
-    r.unknown_keys(a, "/assessment",
-                   {"assessmentAge", "targetLife", "gamma", "thresholds", "limitStates"});
-    r.read(a, "assessmentAge", "/assessment", p.assessment.assessmentAge);
-    r.read(a, "targetLife", "/assessment", p.assessment.targetLife);
-    r.read(a, "gamma", "/assessment", p.assessment.gamma);
-    if (const auto t = a.find("thresholds"); t != a.end() && t->is_object()) {
-      r.unknown_keys(*t, "/assessment/thresholds", {"a", "b"});
-      r.read(*t, "a", "/assessment/thresholds", p.assessment.thresholdA);
-      r.read(*t, "b", "/assessment/thresholds", p.assessment.thresholdB);
-    } else {
-      r.skip("/assessment/thresholds", "缺少等级界限，取默认值 1.8 与 1.0。",
-             "the grade thresholds are missing; the defaults 1.8 and 1.0 are used");
-    }
-    r.read(a, "limitStates", "/assessment", p.assessment.limitStates);
+    read_keys(kAssessmentKeys, r, *it, "/assessment", p.assessment);
     // Without an age of assessment the target life must at least lie above 0.
     assess::Settings check = p.assessment;
     if (!check.assessmentAge) check.assessmentAge = 0;
@@ -1080,11 +1233,7 @@ Outcome<OpenReport, OpenRefusal> parse_project(std::string_view bytes) {
            "the assessment settings are missing; the defaults are used");
   }
   if (const auto it = j.find("reliability"); it != j.end() && it->is_object()) {
-    const Json& rel = *it;
-    r.unknown_keys(rel, "/reliability", {"samples", "seed", "targetBeta"});
-    r.read(rel, "samples", "/reliability", p.reliability.samples);
-    r.read(rel, "seed", "/reliability", p.reliability.seed);
-    r.read(rel, "targetBeta", "/reliability", p.reliability.targetBeta);
+    read_keys(kReliabilityKeys, r, *it, "/reliability", p.reliability);
     if (const auto bad = check_reliability_settings(p.reliability)) {
       r.skip("/reliability", bad->text + " 可靠度设置恢复为默认值。",
              bad->message + "; the reliability settings are reset to their defaults");

@@ -8,6 +8,7 @@
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/update/latent.hpp"
 
 namespace pellucor::analysis::update {
@@ -167,14 +168,14 @@ void Proposal::draw(std::uint64_t seed, std::uint64_t first, std::size_t count, 
   std::array<double, kMaxDimensions> y{};
   for (std::size_t i = 0; i < count; ++i) {
     double* zi = z + i * d;
-    for (std::size_t j = 0; j < d; ++j) y[j] = mc::normal_quantile(u[(1 + j) * count + i]);
+    for (std::size_t j = 0; j < d; ++j) y[j] = normal_quantile(u[(1 + j) * count + i]);
     if (u[i] < kPriorShare) {
       std::copy_n(y.begin(), d, zi);
       continue;
     }
     double g = 0;
     for (std::size_t l = 0; l < kProposalDof; ++l) {
-      const double v = mc::normal_quantile(u[(1 + d + l) * count + i]);
+      const double v = normal_quantile(u[(1 + d + l) * count + i]);
       g += v * v;
     }
     const double s = std::sqrt(kProposalDof / g);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "analysis/normal_law.hpp"
+
 namespace pellucor::analysis::update {
 
 double Dimension::value(double u) const {
@@ -11,22 +13,14 @@ double Dimension::value(double u) const {
   if (const auto* t = std::get_if<TruncatedStudent>(&this->law)) return t->sample(u);
   // A model-uncertainty factor, as the reliability analysis draws it.
   const double sigma = std::get<double>(this->law);
-  return std::exp(sigma * mc::normal_quantile(u) - 0.5 * sigma * sigma);
+  return std::exp(sigma * normal_quantile(u) - 0.5 * sigma * sigma);
 }
-
-namespace {
-
-double phi(double z) {
-  return 0.5 * std::erfc(-z / std::numbers::sqrt2);
-}
-
-}  // namespace
 
 double Dimension::fromNormal(double z) const {
   if (const auto* sigma = std::get_if<double>(&law)) {
     return std::exp(*sigma * z - 0.5 * *sigma * *sigma);
   }
-  return value(phi(z));
+  return value(normal_cdf(z));
 }
 
 LatentSpace::LatentSpace(const mc::Problem& problem, const std::optional<TruncatedStudent>& cover,
@@ -73,7 +67,7 @@ void LatentSpace::prior(std::uint64_t seed, std::uint64_t index, double* z, doub
     const Dimension& d = dims_[j];
     const int stream = d.box != 0 ? d.box : mc::kFactorStream + d.factor;
     const double u = mc::uniform(seed, index, stream);
-    z[j] = mc::normal_quantile(u);
+    z[j] = normal_quantile(u);
     x[j] = d.value(u);
   }
 }
@@ -107,7 +101,7 @@ void LatentSpace::values(const double* z, double* x, std::size_t count) const {
   for (std::size_t j = 0; j < d; ++j) {
     const Dimension& dim = dims_[j];
     if (const auto* law = std::get_if<mc::TruncatedLaw>(&dim.law)) {
-      for (std::size_t i = 0; i < count; ++i) u[i] = phi(z[i * d + j]);
+      for (std::size_t i = 0; i < count; ++i) u[i] = normal_cdf(z[i * d + j]);
       law->sample(u.data(), v.data(), count);
       for (std::size_t i = 0; i < count; ++i) x[i * d + j] = v[i];
     } else {

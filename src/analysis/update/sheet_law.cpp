@@ -45,19 +45,7 @@ double ChlorideLaw::most() const {
       law_);
 }
 
-SheetLaw::SheetLaw(const sheet::Module& module) {
-  if (dynamic_cast<const modules::CarbonationSheet*>(&module) != nullptr) {
-    kind_ = Kind::Carbonation;
-  } else if (dynamic_cast<const modules::ChlorideConstantSheet*>(&module) != nullptr) {
-    kind_ = Kind::Constant;
-  } else if (dynamic_cast<const modules::ChlorideVariableSheet*>(&module) != nullptr) {
-    kind_ = Kind::Variable;
-  } else if (dynamic_cast<const modules::MarineSheet*>(&module) != nullptr) {
-    kind_ = Kind::Marine;
-  } else {
-    kind_ = Kind::Admixed;
-  }
-}
+SheetLaw::SheetLaw(const sheet::Module& module) : front_(module.table().front) {}
 
 double SheetLaw::carbonationCoefficient(const sheet::SheetInputs& in) const {
   const double k = model::carbonation_coefficient(modules::CarbonationSheet::bind(in));
@@ -66,8 +54,8 @@ double SheetLaw::carbonationCoefficient(const sheet::SheetInputs& in) const {
 }
 
 std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs& in) const {
-  switch (kind_) {
-    case Kind::Constant: {
+  switch (front_) {
+    case sheet::FrontLaw::ChlorideConstant: {
       // The coefficient typed, or derived as the model derives it in its first pass.
       ChlorideLaw::Constant l{modules::ChlorideConstantSheet::bind(in), {}};
       l.r.D = l.in.Dcm2 / 10000;
@@ -84,7 +72,7 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
       if (!(l.r.D > 0) || !model::printable(l.r.D)) return NoLaw::NoDiffusion;
       return ChlorideLaw(std::move(l));
     }
-    case Kind::Variable: {
+    case sheet::FrontLaw::ChlorideVariable: {
       ChlorideLaw::Variable l{modules::ChlorideVariableSheet::bind(in), {}};
       if (!(l.in.Cx < l.in.Cs)) return NoLaw::NoInverse;
       const auto zx = model::fun_erf_fan(1 - l.in.Cx / l.in.Cs);
@@ -94,7 +82,7 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
       l.r.g = 1 / (1 - l.in.m);
       return ChlorideLaw(std::move(l));
     }
-    case Kind::Marine: {
+    case sheet::FrontLaw::Marine: {
       ChlorideLaw::Marine l{modules::MarineSheet::bind(in), 0};
       const bool derived = l.in.Dcm2 == 0 && l.in.source == model::DiffusionSource::MeasuredProfile;
       if (derived && !(l.in.Cx < l.in.Cs)) return NoLaw::NoInverse;
@@ -104,9 +92,9 @@ std::variant<ChlorideLaw, NoLaw> SheetLaw::chlorideLaw(const sheet::SheetInputs&
       l.D = r.D;
       return ChlorideLaw(std::move(l));
     }
-    case Kind::Admixed:
+    case sheet::FrontLaw::ChlorideAtCasting:
       return ChlorideLaw(ChlorideLaw::Admixed{modules::AdmixedSheet::bind(in).C0});
-    case Kind::Carbonation:
+    case sheet::FrontLaw::Carbonation:
       break;
   }
   return NoLaw::NoDiffusion;

@@ -58,11 +58,11 @@ class SheetLaw {
 
   // Whether phenolphthalein depths, or the chloride in cores, are something the sheet's model
   // gives.
-  bool carbonation() const { return kind_ == Kind::Carbonation; }
-  bool chloride() const { return kind_ != Kind::Carbonation; }
+  bool carbonation() const { return front_ == sheet::FrontLaw::Carbonation; }
+  bool chloride() const { return front_ != sheet::FrontLaw::Carbonation; }
   // Whether the chloride enters through the cover (else it was admixed, the same at every
   // depth).
-  bool ingress() const { return chloride() && kind_ != Kind::Admixed; }
+  bool ingress() const { return chloride() && front_ != sheet::FrontLaw::ChlorideAtCasting; }
 
   // The carbonation coefficient k (mm/a^0.5) the model takes for these inputs (carbonation
   // sheet; 0 where the model finds no carbonation, NaN where it is no number).
@@ -71,8 +71,7 @@ class SheetLaw {
   std::variant<ChlorideLaw, NoLaw> chlorideLaw(const sheet::SheetInputs& in) const;
 
  private:
-  enum class Kind { Carbonation, Constant, Variable, Marine, Admixed };
-  Kind kind_ = Kind::Carbonation;
+  sheet::FrontLaw front_ = sheet::FrontLaw::Carbonation;
 };
 
 }  // namespace pellucor::analysis::update

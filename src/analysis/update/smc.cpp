@@ -6,6 +6,7 @@
 
 #include "analysis/mc/engine.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "analysis/update/importance.hpp"
 
@@ -146,7 +147,7 @@ void run_island(unsigned island, std::size_t n, std::size_t d, const LogLikeliho
       for (std::size_t i = 0; i < n; ++i) {
         double* zi = z.data() + i * d;
         for (std::size_t j = 0; j < d; ++j) {
-          xi[j] = mc::normal_quantile(mc::uniform(seed, first + i, base + static_cast<int>(j)));
+          xi[j] = normal_quantile(mc::uniform(seed, first + i, base + static_cast<int>(j)));
         }
         for (std::size_t a = 0; a < d; ++a) {
           double v = zi[a];

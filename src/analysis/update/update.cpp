@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "analysis/normal_law.hpp"
 #include "analysis/parallel/parallel_for.hpp"
 #include "analysis/update/digits.hpp"
 #include "analysis/update/importance.hpp"
@@ -258,8 +259,8 @@ void prior_statistics(const mc::Problem& problem, const Dimension& dim, InputSta
     // A model-uncertainty factor: lognormal, mean 1.
     st.mean[0] = 1;
     st.cov[0] = std::sqrt(std::expm1(*sigma * *sigma));
-    st.p5[0] = std::exp(*sigma * mc::normal_quantile(0.05) - 0.5 * *sigma * *sigma);
-    st.p95[0] = std::exp(*sigma * mc::normal_quantile(0.95) - 0.5 * *sigma * *sigma);
+    st.p5[0] = std::exp(*sigma * normal_quantile(0.05) - 0.5 * *sigma * *sigma);
+    st.p95[0] = std::exp(*sigma * normal_quantile(0.95) - 0.5 * *sigma * *sigma);
     return;
   }
   const double mean = problem.base.box(dim.box);
@@ -368,11 +369,10 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   int coverBox = 0;
   std::optional<TruncatedStudent> coverLaw;
   if (!pm.coverMm.empty()) {
-    for (const auto& f : table.fields) {
-      if (f.alias != "cover") continue;
-      coverBox = sheet::text_box_number(f.control);
+    if (const sheet::FieldRow* f = table.withRole(sheet::BoxRole::Cover)) {
+      coverBox = sheet::text_box_number(f->control);
       out.cover = update_cover(pm.coverMm, problem.base.box(coverBox),
-                               problem.scatter[static_cast<std::size_t>(coverBox)], f.lo, f.hi);
+                               problem.scatter[static_cast<std::size_t>(coverBox)], f->lo, f->hi);
       coverLaw = out.cover->law;
     }
   }
@@ -549,10 +549,10 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
     }
     for (double r : smcRun.rHat) diag.maxRHat = std::max(diag.maxRHat, r);
     if (!smcRun.reached) {
-      diag.failures.push_back("调温序贯蒙特卡罗未在 " + std::to_string(kMaxStages) +
-                              " 步内到达后验。");
-      diag.failuresEnglish.push_back("the tempered sampler did not reach the posterior within " +
-                                     std::to_string(kMaxStages) + " stages");
+      diag.failures.push_back(
+          {"调温序贯蒙特卡罗未在 " + std::to_string(kMaxStages) + " 步内到达后验。",
+           "the tempered sampler did not reach the posterior within " + std::to_string(kMaxStages) +
+               " stages"});
     }
     if (!importance_draws(space, likelihood, smcRun, run, control, post, diag)) {
       return Refused{UpdateRefusal::Cancelled, "已取消。", "cancelled"};
@@ -582,33 +582,33 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
   if (diag.method != Method::Prior) diag.paretoK = pareto_k(post.logWeight);
   const double needed = std::max(kMinEffective, kMinEffectiveShare * static_cast<double>(draws));
   if (diag.effective < needed) {
-    diag.failures.push_back("有效样本数 " + num(diag.effective, 6) + " 低于 " + num(needed, 6) +
-                            "（样本数 " + std::to_string(draws) + "）：后验由少数样本决定。");
-    diag.failuresEnglish.push_back("effective samples " + num(diag.effective, 6) + " below " +
-                                   num(needed, 6) + " (of " + std::to_string(draws) +
-                                   " draws): a few samples decide the posterior");
+    diag.failures.push_back({"有效样本数 " + num(diag.effective, 6) + " 低于 " + num(needed, 6) +
+                                 "（样本数 " + std::to_string(draws) + "）：后验由少数样本决定。",
+                             "effective samples " + num(diag.effective, 6) + " below " +
+                                 num(needed, 6) + " (of " + std::to_string(draws) +
+                                 " draws): a few samples decide the posterior"});
   }
   if (diag.paretoK && *diag.paretoK > kMaxParetoK) {
-    diag.failures.push_back("最大权重的 Pareto k = " + num(*diag.paretoK, 3) + " 大于 " +
-                            num(kMaxParetoK) + "：权重的尾部过重，估计不可靠。");
-    diag.failuresEnglish.push_back("Pareto k of the largest weights " + num(*diag.paretoK, 3) +
-                                   " above " + num(kMaxParetoK) +
-                                   ": the weights' tail is too heavy for reliable estimates");
+    diag.failures.push_back({"最大权重的 Pareto k = " + num(*diag.paretoK, 3) + " 大于 " +
+                                 num(kMaxParetoK) + "：权重的尾部过重，估计不可靠。",
+                             "Pareto k of the largest weights " + num(*diag.paretoK, 3) +
+                                 " above " + num(kMaxParetoK) +
+                                 ": the weights' tail is too heavy for reliable estimates"});
   }
   if (diag.method == Method::TemperedImportance) {
     if (diag.maxRHat > kMaxRHat || std::isnan(diag.maxRHat)) {
-      diag.failures.push_back("各岛的粒子不一致：R̂ 最大 " + num(diag.maxRHat, 4) + "，超过 " +
-                              num(kMaxRHat) + "（后验可能有多个峰或未收敛）。");
-      diag.failuresEnglish.push_back("the islands disagree: largest R-hat " + num(diag.maxRHat, 4) +
-                                     " above " + num(kMaxRHat) +
-                                     " (several modes, or not converged)");
+      diag.failures.push_back({"各岛的粒子不一致：R̂ 最大 " + num(diag.maxRHat, 4) + "，超过 " +
+                                   num(kMaxRHat) + "（后验可能有多个峰或未收敛）。",
+                               "the islands disagree: largest R-hat " + num(diag.maxRHat, 4) +
+                                   " above " + num(kMaxRHat) +
+                                   " (several modes, or not converged)"});
     }
     if (diag.minAcceptance < kMinAcceptance) {
-      diag.failures.push_back("移动步的接受率最低 " + num(diag.minAcceptance, 3) + "，低于 " +
-                              num(kMinAcceptance) + "：粒子几乎未移动。");
-      diag.failuresEnglish.push_back("lowest acceptance of the moves " +
-                                     num(diag.minAcceptance, 3) + " below " + num(kMinAcceptance) +
-                                     ": the particles hardly moved");
+      diag.failures.push_back({"移动步的接受率最低 " + num(diag.minAcceptance, 3) + "，低于 " +
+                                   num(kMinAcceptance) + "：粒子几乎未移动。",
+                               "lowest acceptance of the moves " + num(diag.minAcceptance, 3) +
+                                   " below " + num(kMinAcceptance) +
+                                   ": the particles hardly moved"});
     }
   }
   diag.passed = diag.failures.empty();
@@ -675,7 +675,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
         space.apply(draws.x.data() + i * d, in, factors);
         double v = law.carbonationCoefficient(in);
         if (withError) {
-          const double z = mc::normal_quantile(mc::uniform(run.seed, i, kPredictiveStream));
+          const double z = normal_quantile(mc::uniform(run.seed, i, kPredictiveStream));
           v *= std::exp(first.sigma * z - 0.5 * first.sigma * first.sigma);
         }
         k.push_back(v);
@@ -724,7 +724,7 @@ Outcome<UpdateResult, UpdateRefusal> run_update(const mc::Problem& problem,
         if (!std::holds_alternative<ChlorideLaw>(l)) continue;
         const ChlorideLaw& cl = std::get<ChlorideLaw>(l);
         const double z =
-            withError ? mc::normal_quantile(mc::uniform(run.seed, i, kPredictiveStream + 1)) : 0.0;
+            withError ? normal_quantile(mc::uniform(run.seed, i, kPredictiveStream + 1)) : 0.0;
         for (std::size_t g = 0; g < kCurvePoints; ++g) {
           const double depth = lastDepth * static_cast<double>(g) / (kCurvePoints - 1);
           at[g].push_back(cl.at(depth / 1000, core.ageYears) + core.background + core.sd * z);

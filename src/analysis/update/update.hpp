@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "analysis/mc/report.hpp"
+#include "analysis/text/bilingual.hpp"
 #include "analysis/update/cover_law.hpp"
 #include "analysis/update/likelihood.hpp"
 #include "analysis/update/measurements.hpp"
@@ -77,8 +78,7 @@ struct Diagnostics {
   double minAcceptance = 0;
   double lastCorrelation = 0;  // the largest, at the last stage of any island
   bool passed = true;
-  std::vector<std::string> failures;  // Chinese: each limit not met
-  std::vector<std::string> failuresEnglish;
+  std::vector<text::Bilingual> failures;  // each limit not met
 };
 
 // One input's mean, coefficient of variation and 90 % interval, prior and posterior (the prior

@@ -50,7 +50,7 @@ std::vector<std::string> warning_lines(const UpdateResult& r) {
   const Diagnostics& d = r.diagnostics;
   if (!d.passed) {
     lines.push_back("注意：按检测数据更新的诊断未通过，以下后验结果不可靠，不据以评级：");
-    for (const auto& f : d.failures) lines.push_back("  " + f);
+    for (const auto& f : d.failures) lines.push_back("  " + f.zh);
   }
   std::uint64_t impossible = 0;
   for (std::size_t k = 1; k < r.impossible.size(); ++k) impossible += r.impossible[k];
@@ -112,7 +112,7 @@ std::vector<std::string> update_lines(const UpdateResult& r) {
         "): the posterior may be graded");
   } else {
     lines.push_back("diagnostics: NOT met; the posterior is not graded:");
-    for (const auto& f : d.failuresEnglish) lines.push_back("  " + f);
+    for (const auto& f : d.failures) lines.push_back("  " + f.en);
   }
   std::uint64_t impossible = 0;
   for (std::size_t k = 1; k < r.impossible.size(); ++k) impossible += r.impossible[k];

@@ -53,7 +53,7 @@ UpdatedGrades grade_updated(const project::Project& p, const TypedErrors& errors
     const Diagnostics& d = result->diagnostics;
     if (!d.passed) {
       std::string why;
-      for (const auto& f : d.failures) why += f;
+      for (const auto& f : d.failures) why += f.zh;
       refuse("按检测数据更新的诊断未通过，不评级：" + why,
              "the update does not meet its diagnostics, not graded");
       continue;

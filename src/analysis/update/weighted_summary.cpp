@@ -7,6 +7,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "analysis/normal_law.hpp"
 #include "analysis/update/importance.hpp"
 
 namespace pellucor::analysis::update {
@@ -110,15 +111,14 @@ mc::IndexValue weighted_index(double failed, double total, double effective) {
   if (!(total > 0) || !(effective > 0)) return {mc::IndexValue::Kind::Above, 0};
   if (failed == 0) {
     const double upper = -std::expm1(std::log(0.05) / effective);
-    return {mc::IndexValue::Kind::Above, -mc::normal_quantile(upper)};
+    return {mc::IndexValue::Kind::Above, -normal_quantile(upper)};
   }
   if (failed >= total) {
     const double lower = std::exp(std::log(0.05) / effective);
-    return {mc::IndexValue::Kind::Below, -mc::normal_quantile(lower)};
+    return {mc::IndexValue::Kind::Below, -normal_quantile(lower)};
   }
   const double p = failed / total;
-  return {mc::IndexValue::Kind::Exact,
-          p > 0.5 ? mc::normal_quantile(1 - p) : -mc::normal_quantile(p)};
+  return {mc::IndexValue::Kind::Exact, p > 0.5 ? normal_quantile(1 - p) : -normal_quantile(p)};
 }
 
 mc::Summary summarize_weighted(const mc::Samples& samples, const std::vector<double>& weights,
@@ -206,7 +206,7 @@ mc::Summary summarize_weighted(const mc::Samples& samples, const std::vector<dou
     }
     const double total = c.total();
     s.percentiles[k] = percentiles(c, [](double v) { return v; });
-    const double threshold = mc::normal_cdf(-s.targets[k]) * total;
+    const double threshold = normal_cdf(-s.targets[k]) * total;
     s.targetAge[k] = first_above(c.items, threshold);
     s.targetAgeLow[k] = anyUnknown[k] ? first_above(known, threshold) : s.targetAge[k];
     if (k == static_cast<std::size_t>(mc::kEnd) && oneAge) {

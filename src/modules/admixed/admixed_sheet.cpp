@@ -152,6 +152,10 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(), {Control::Combo1, Control::CmdCal, Control::CmdSave,
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  parts::declare_roles<Box>(s, {{Box::Cover, sheet::BoxRole::Cover},
+                                {Box::Age, sheet::BoxRole::InspectionAge},
+                                {Box::AssumedCracking, sheet::BoxRole::IterationStart}});
+  s.front = sheet::FrontLaw::ChlorideAtCasting;
   s.results = parts::forms(result_rows());
   // The chloride is in the concrete from the day it is cast: the steel corrodes from the start.
   s.zeroByConstruction = {{"ti", "氯盐在浇筑时掺入，钢筋自浇筑起即锈蚀"}};

@@ -231,6 +231,10 @@ sheet::SheetTable make_table() {
                                        Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.enabledAfterCalculation = {control(Box::CarbonationDepth), control(Box::Co2)};
   s.assumedTimeBox = Control::None;
+  parts::declare_roles<Box>(s, {{Box::Cover, sheet::BoxRole::Cover},
+                                {Box::Age, sheet::BoxRole::InspectionAge},
+                                {Box::CarbonationDepth, sheet::BoxRole::MeasuredDepth}});
+  s.front = sheet::FrontLaw::Carbonation;
   s.results = parts::forms(result_rows());
   return s;
 }

@@ -121,6 +121,13 @@ sheet::SheetTable make_table() {
                     {Control::Combo1, Control::Option1, Control::Option2, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  parts::declare_roles<Box>(s, {{Box::Cover, sheet::BoxRole::Cover},
+                                {Box::Age, sheet::BoxRole::InspectionAge},
+                                {Box::Diffusion, sheet::BoxRole::Diffusion},
+                                {Box::Surface, sheet::BoxRole::Surface},
+                                {Box::Critical, sheet::BoxRole::Critical},
+                                {Box::AssumedCracking, sheet::BoxRole::IterationStart}});
+  s.front = sheet::FrontLaw::ChlorideConstant;
   s.results = parts::forms(result_rows());
   return s;
 }

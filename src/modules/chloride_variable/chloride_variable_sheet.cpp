@@ -92,6 +92,13 @@ sheet::SheetTable make_table() {
   s.tabOrder.insert(s.tabOrder.end(), {Control::Combo1, Control::CmdCal, Control::CmdSave,
                                        Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  parts::declare_roles<Box>(s, {{Box::Cover, sheet::BoxRole::Cover},
+                                {Box::Age, sheet::BoxRole::InspectionAge},
+                                {Box::Exponent, sheet::BoxRole::AgeingExponent},
+                                {Box::Surface, sheet::BoxRole::Surface},
+                                {Box::Critical, sheet::BoxRole::Critical},
+                                {Box::AssumedCracking, sheet::BoxRole::IterationStart}});
+  s.front = sheet::FrontLaw::ChlorideVariable;
   s.results = parts::forms(result_rows());
   return s;
 }

@@ -168,6 +168,17 @@ sheet::FieldRow& row(sheet::SheetTable& s, Box b) {
   return row(s, control(b));
 }
 
+// Declares what the boxes are to the analyses beyond the sheet (sheet::BoxRole).
+template <BoxName Box>
+struct Role {
+  Box box;
+  sheet::BoxRole role;
+};
+template <BoxName Box>
+void declare_roles(sheet::SheetTable& s, std::initializer_list<Role<Box>> roles) {
+  for (const auto& r : roles) row(s, r.box).role = r.role;
+}
+
 // The first box among `boxes` (in order) that reads 0, as a not-entered failure.
 struct Required {
   template <BoxName Box>

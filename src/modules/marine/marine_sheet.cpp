@@ -165,6 +165,15 @@ sheet::SheetTable make_table() {
                     {Control::Option1, Control::Option2, Control::Combo1, Control::CmdCal,
                      Control::CmdSave, Control::CmdExit, Control::Picture1});
   s.assumedTimeBox = control(Box::AssumedCracking);
+  parts::declare_roles<Box>(s, {{Box::Cover, sheet::BoxRole::Cover},
+                                {Box::Age, sheet::BoxRole::InspectionAge},
+                                {Box::Diffusion, sheet::BoxRole::Diffusion},
+                                {Box::Surface, sheet::BoxRole::Surface},
+                                {Box::Critical, sheet::BoxRole::Critical},
+                                {Box::AssumedCracking, sheet::BoxRole::IterationStart},
+                                {Box::AssumedInitiation, sheet::BoxRole::IterationStart},
+                                {Box::AssumedT2, sheet::BoxRole::IterationStart}});
+  s.front = sheet::FrontLaw::Marine;
   s.results = parts::forms(result_rows());
   return s;
 }

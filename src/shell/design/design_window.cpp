@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "analysis/assess/margin.hpp"
 #include "analysis/assess/reliability_design.hpp"
 #include "analysis/project/project.hpp"
 #include "modules/registry.hpp"
@@ -138,8 +139,9 @@ DesignWindow::DesignWindow(MainWindow& main, int sheet, QWidget* parent)
   limit_ = new QComboBox(this);
   limit_->setObjectName(QStringLiteral("limitState"));
   for (assess::LimitState s : assess::kAllLimitStates) {
-    // Chloride admixed at casting corrodes from the start: no initiation to design for.
-    if (s == assess::LimitState::Initiation && table.cliName == "admixed") continue;
+    // A limit state the sheet reaches at 0 whatever the member (chloride admixed at casting
+    // corrodes from the start) has nothing to design for.
+    if (!assess::by_construction(&table, s).empty()) continue;
     limit_->addItem(qs(assess::limit_state_name(s)), static_cast<int>(s));
   }
   limit_->setCurrentIndex(limit_->count() - 1);
@@ -438,7 +440,7 @@ void DesignWindow::showResult() {
   if (!result_) return;
   QStringList lines = roundedAnswer();
   lines << qs(result_->summary);
-  for (const std::string& note : result_->solve.notes) lines << QStringLiteral("注：") + qs(note);
+  for (const auto& note : result_->solve.notes) lines << QStringLiteral("注：") + qs(note.zh);
   summary_->setText(lines.join(QLatin1Char('\n')));
   chart_ = new CurveChartView(result_->chart, this);
   chart_->setObjectName(QStringLiteral("designChart"));

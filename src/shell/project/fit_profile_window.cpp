@@ -506,11 +506,11 @@ void FitProfileWindow::showFit() {
                         .arg(number_text(f.tQuantile, 4))
                         .arg(f.iterations));
   QStringList notes;
-  for (const auto& n : f.notes) notes << qs(n);
+  for (const auto& n : f.notes) notes << qs(n.zh);
   notes_->setText(notes.join(QLatin1Char('\n')));
   // What the data do not determine, where the user looks first.
   QStringList verdict;
-  for (const auto& v : f.verdict) verdict << qs(v);
+  for (const auto& v : f.verdict) verdict << qs(v.zh);
   // Said before sending: a value the sheet's range will not take.
   if (f.determined()) {
     const QStringList refused =

@@ -134,9 +134,9 @@ void SurveyWindow::clearResults() {
   table_->clearResults();
 }
 
-void SurveyWindow::setNotes(const std::vector<std::string>& notes) {
+void SurveyWindow::setNotes(const std::vector<analysis::text::Bilingual>& notes) {
   QStringList lines;
-  for (const auto& n : notes) lines << qs(n);
+  for (const auto& n : notes) lines << qs(n.zh);
   notes_->setText(lines.join(QLatin1Char('\n')));
 }
 

@@ -74,7 +74,7 @@ class SurveyWindow : public QWidget {
 
   void addResult(const QString& name, const QString& value, const QString& unit = {});
   void clearResults();
-  void setNotes(const std::vector<std::string>& notes);
+  void setNotes(const std::vector<analysis::text::Bilingual>& notes);
   void refuse(const QString& text);
   void updateEnabled(bool computed);
   void edited();

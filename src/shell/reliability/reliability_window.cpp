@@ -767,17 +767,13 @@ void ReliabilityWindow::cellChanged(int row, int column) {
 }
 
 void ReliabilityWindow::binderChanged() {
-  const int row = [&] {
-    for (const auto& f : module_.table().fields) {
-      if (f.alias == "exponent") return rowOf(sheet::text_box_number(f.control));
-    }
-    return -1;
-  }();
+  const sheet::FieldRow* exponent = module_.table().withRole(sheet::BoxRole::AgeingExponent);
+  const int row = exponent == nullptr ? -1 : rowOf(sheet::text_box_number(exponent->control));
   if (row < 0 || !binder_) return;
   const auto binder = static_cast<mc::Binder>(binder_->currentData().toInt());
   const double mean =
       sheet::numeric_prefix(inputs_->item(row, kMean)->text().trimmed().toStdString());
-  setRowScatter(row, mc::default_scatter("exponent", mean, binder).scatter);
+  setRowScatter(row, mc::default_scatter(exponent->alias, mean, binder).scatter);
   refreshRow(row);
 }
 

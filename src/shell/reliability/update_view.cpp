@@ -82,7 +82,7 @@ QStringList update_diagnostic_lines(const update::UpdateResult& r) {
     lines << QStringLiteral("诊断通过（%1）：后验结果可据以评级。").arg(limits);
   } else {
     lines << QStringLiteral("诊断未通过，后验结果不可靠，不据以评级：");
-    for (const auto& f : d.failures) lines << QStringLiteral("  ") + qs(f);
+    for (const auto& f : d.failures) lines << QStringLiteral("  ") + qs(f.zh);
   }
   for (const auto& l : update::measurement_lines(r.measurements)) lines << qs(l);
   if (r.cover) lines << qs(update::cover_line(*r.cover));

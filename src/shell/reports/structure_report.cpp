@@ -292,7 +292,8 @@ std::optional<ReportSection> inspection_section(const project::Member& m) {
       std::vector<bool> points(chart.series.size(), true);
       points[0] = false;
       r.charts.push_back([chart, points] { return fit_chart(chart, points); });
-      for (const auto& note : fit->notes) r.notes << qs(p.name) + QStringLiteral("：") + qs(note);
+      for (const auto& note : fit->notes)
+        r.notes << qs(p.name) + QStringLiteral("：") + qs(note.zh);
     }
   }
   if (in.carbonation) {
@@ -312,7 +313,7 @@ std::optional<ReportSection> inspection_section(const project::Member& m) {
           {QStringLiteral("k 平均值的 95% 区间"),
            general(s->kMeanInterval.lower) + QStringLiteral("—") + general(s->kMeanInterval.upper)},
       };
-      for (const auto& note : s->notes) r.notes << QStringLiteral("碳化：") + qs(note);
+      for (const auto& note : s->notes) r.notes << QStringLiteral("碳化：") + qs(note.zh);
     }
     r.tables.push_back(std::move(t));
   }
@@ -339,7 +340,7 @@ std::optional<ReportSection> inspection_section(const project::Member& m) {
             {QStringLiteral("低于设计保护层 %1 mm 的读数").arg(general(*s->designCoverMm)),
              QStringLiteral("%1 / %2").arg(s->belowDesign).arg(s->sample.n)});
       }
-      for (const auto& note : s->notes) r.notes << QStringLiteral("保护层：") + qs(note);
+      for (const auto& note : s->notes) r.notes << QStringLiteral("保护层：") + qs(note.zh);
     }
     r.tables.push_back(std::move(t));
   }

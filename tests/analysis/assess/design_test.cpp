@@ -430,9 +430,9 @@ TEST(Solver, CountsValuesWithoutAResultAndStillSolves) {
   EXPECT_NEAR(*r->answer, 5.0, 1e-5);
   // 0, 0.625, 1.25 and 1.875 of the scan, then the values tried in finding where results start.
   EXPECT_GT(r->failures, 4);
-  ASSERT_EQ(r->notesEnglish.size(), 2U);
-  EXPECT_NE(r->notesEnglish[0].find("4 scanned values gave no result"), std::string::npos);
-  EXPECT_EQ(r->notesEnglish[1], "the sheet gives results from 2.0001--10 only");
+  ASSERT_EQ(r->notes.size(), 2U);
+  EXPECT_NE(r->notes[0].en.find("4 scanned values gave no result"), std::string::npos);
+  EXPECT_EQ(r->notes[1].en, "the sheet gives results from 2.0001--10 only");
   // A target only the values between the failing start and the first scanned result reach.
   const auto early = solve_for_target(
       [](double v) {

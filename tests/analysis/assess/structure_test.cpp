@@ -3,6 +3,7 @@
 // the table writes passed limit states as passed; the grade read from a reliability run, worked
 // by hand at the thresholds' edges and checked against the samples of a real run.
 #include "analysis/structure/structure.hpp"
+#include "analysis/normal_law.hpp"
 
 #include <gtest/gtest.h>
 
@@ -452,10 +453,10 @@ TEST(ReliabilityGrade, ReadsBetaFromTheSamplesOfARealRun) {
   const ReliabilityMargin& g = m.reliability->governingState();
   const double p30 = static_cast<double>(failed) / 2000;
   ASSERT_GT(failed, 0U);
-  EXPECT_NEAR(g.betaAtTarget.value, -mc::normal_quantile(p30), 1e-12);
+  EXPECT_NEAR(g.betaAtTarget.value, -normal_quantile(p30), 1e-12);
   std::sort(td.begin(), td.end());
   // β < 1.3 once more than Phi(-1.3) n samples failed.
-  const auto m13 = static_cast<std::size_t>(std::floor(mc::normal_cdf(-1.3) * 2000));
+  const auto m13 = static_cast<std::size_t>(std::floor(normal_cdf(-1.3) * 2000));
   ASSERT_TRUE(g.ageBelow);
   EXPECT_EQ(*g.ageBelow, td[m13]);
   ASSERT_TRUE(g.margin);

@@ -377,7 +377,7 @@ TEST(ProfileFit, HoldsTheBackgroundAtZeroWhereTheFreeFitWouldPutItBelow) {
   EXPECT_TRUE(near_rel(fit->surface.value, ref.cs, 1e-6));
   EXPECT_TRUE(near_rel(fit->diffusion.value, ref.d, 1e-6));
   bool said = false;
-  for (const auto& n : fit->notes) said = said || n.find("取其下限 0") != std::string::npos;
+  for (const auto& n : fit->notes) said = said || n.zh.find("取其下限 0") != std::string::npos;
   EXPECT_TRUE(said);
 }
 
@@ -402,10 +402,10 @@ TEST(ProfileFit, SaysWhenTheProfileDoesNotDetermineAParameter) {
   EXPECT_EQ(fit->diffusion.upper, INFINITY);
   EXPECT_EQ(fit->diffusion.standardError, INFINITY);
   ASSERT_EQ(fit->verdict.size(), 2U);
-  EXPECT_NE(fit->verdict[0].find("无法确定表观扩散系数 D_a：大于"), std::string::npos)
-      << fit->verdict[0];
-  EXPECT_NE(fit->verdict[1].find("更深"), std::string::npos) << fit->verdict[1];
-  EXPECT_NE(fit->verdictEnglish[0].find("does not determine D_a"), std::string::npos);
+  EXPECT_NE(fit->verdict[0].zh.find("无法确定表观扩散系数 D_a：大于"), std::string::npos)
+      << fit->verdict[0].zh;
+  EXPECT_NE(fit->verdict[1].zh.find("更深"), std::string::npos) << fit->verdict[1].zh;
+  EXPECT_NE(fit->verdict[0].en.find("does not determine D_a"), std::string::npos);
   const SheetTransfer transfer = constant_sheet_transfer(*fit);
   EXPECT_TRUE(transfer.entries.empty());
   EXPECT_TRUE(transfer.scatter.empty());
@@ -414,7 +414,7 @@ TEST(ProfileFit, SaysWhenTheProfileDoesNotDetermineAParameter) {
   in.chloride = {3.1, 2.9, 3.05, 2.95, 2.98, 3.02, 2.88, 2.97, 2.93, 2.5};
   const auto withBackground = fit_profile(in);
   if (withBackground.ok() && !withBackground->determined()) {
-    EXPECT_NE(withBackground->verdict.back().find("背景"), std::string::npos);
+    EXPECT_NE(withBackground->verdict.back().zh.find("背景"), std::string::npos);
   }
 }
 
@@ -533,7 +533,7 @@ TEST(ProfileFit, FeedsTheConstantCoefficientSheet) {
   ASSERT_TRUE(fast.ok());
   const SheetTransfer refused = constant_sheet_transfer(*fast);
   ASSERT_EQ(refused.outOfRange.size(), 1U);
-  EXPECT_NE(refused.outOfRange[0].find("0.2--8"), std::string::npos) << refused.outOfRange[0];
+  EXPECT_NE(refused.outOfRange[0].zh.find("0.2--8"), std::string::npos) << refused.outOfRange[0].zh;
   EXPECT_EQ(sheet::numeric_prefix(refused.entries[1].text), 12.0);
 }
 

@@ -190,7 +190,7 @@ TEST(CoverSurvey, SaysWhenItCouldNotTestTheLaw) {
   EXPECT_EQ(same->normal.characteristic, 30.0);
   for (const auto* s : {&*few, &*same}) {
     bool said = false;
-    for (const auto& n : s->notes) said |= n.find("未作拟合优度检验") != std::string::npos;
+    for (const auto& n : s->notes) said |= n.zh.find("未作拟合优度检验") != std::string::npos;
     EXPECT_TRUE(said);
   }
 }

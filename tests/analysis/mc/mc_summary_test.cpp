@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "analysis/mc/summary.hpp"
+#include "analysis/normal_law.hpp"
 
 namespace pellucor::analysis::mc {
 namespace {

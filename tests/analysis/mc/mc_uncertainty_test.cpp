@@ -15,6 +15,7 @@
 
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/uncertainty.hpp"
+#include "analysis/normal_law.hpp"
 #include "module_test_support.hpp"
 
 namespace pellucor::analysis::mc {

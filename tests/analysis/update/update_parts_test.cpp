@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/mc/problem.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/timeline.hpp"
 #include "analysis/update/importance.hpp"
 #include "analysis/update/smc.hpp"
@@ -445,7 +446,7 @@ TEST(Diagnostics, ParetoKOfKnownTailsAndRHatOfGroups) {
   std::vector<double> same, apart;
   for (int g = 0; g < 4; ++g) {
     for (int i = 0; i < 500; ++i) {
-      const double v = mc::normal_quantile((i + 0.5) / 500);
+      const double v = normal_quantile((i + 0.5) / 500);
       same.push_back(v);
       apart.push_back(v + (g == 3 ? 1.0 : 0.0));
     }

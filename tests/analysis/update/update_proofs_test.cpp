@@ -9,6 +9,7 @@
 
 #include "analysis/mc/problem.hpp"
 #include "analysis/mc/summary.hpp"
+#include "analysis/normal_law.hpp"
 #include "analysis/update/latent.hpp"
 #include "analysis/update/update.hpp"
 #include "model/carbonation.hpp"
@@ -179,7 +180,7 @@ TEST(UpdateProof, ClosedFormPosteriorOfALognormalCarbonationCoefficient) {
     d.errorCov = c.errorCov;
     const double sigma = std::sqrt(std::log1p(c.errorCov * c.errorCov));
     for (int j = 0; j < c.readings; ++j) {
-      const double z = mc::normal_quantile((j + 0.5) / c.readings);
+      const double z = normal_quantile((j + 0.5) / c.readings);
       d.depthMm.push_back(trueDepth * std::sqrt(ageReadings / ageBox) *
                           std::exp(sigma * z - 0.5 * sigma * sigma));
     }
@@ -204,7 +205,7 @@ TEST(UpdateProof, ClosedFormPosteriorOfALognormalCarbonationCoefficient) {
     ASSERT_TRUE(r.ok()) << r.refusal().message;
     EXPECT_EQ(r->diagnostics.method, c.method);
     EXPECT_TRUE(r->diagnostics.passed)
-        << (r->diagnostics.failuresEnglish.empty() ? "" : r->diagnostics.failuresEnglish[0]);
+        << (r->diagnostics.failures.empty() ? "" : r->diagnostics.failures[0].en);
     const double ess = r->diagnostics.effective;
 
     ASSERT_EQ(r->inputs.size(), 1u);
@@ -291,7 +292,7 @@ TEST(UpdateProof, PosteriorIntervalsCoverTrueInputsAtTheirRate) {
         dr.errorCov = 0.3;
         const double sigma = std::sqrt(std::log1p(0.09));
         for (int j = 0; j < 10; ++j) {
-          const double e = mc::normal_quantile(mc::uniform(977, member, 500 + j));
+          const double e = normal_quantile(mc::uniform(977, member, 500 + j));
           dr.depthMm.push_back(k * std::sqrt(42.0) * std::exp(sigma * e - 0.5 * sigma * sigma));
         }
         m.depths.push_back(dr);
@@ -306,7 +307,7 @@ TEST(UpdateProof, PosteriorIntervalsCoverTrueInputsAtTheirRate) {
         core.errorSd = 0.15;
         for (int j = 0; j < 10; ++j) {
           const double x = 2.5 + 5 * j;
-          const double e = mc::normal_quantile(mc::uniform(977, member, 500 + j));
+          const double e = normal_quantile(mc::uniform(977, member, 500 + j));
           core.input.depthMm.push_back(x);
           core.input.chloride.push_back(std::max(
               0.0, model::chloride_constant_concentration(mi, r, x / 1000, 20) + 0.15 * e));
@@ -322,7 +323,7 @@ TEST(UpdateProof, PosteriorIntervalsCoverTrueInputsAtTheirRate) {
       ASSERT_TRUE(r.ok()) << r.refusal().message;
       ASSERT_TRUE(r->diagnostics.passed)
           << member << ": "
-          << (r->diagnostics.failuresEnglish.empty() ? "" : r->diagnostics.failuresEnglish[0]);
+          << (r->diagnostics.failures.empty() ? "" : r->diagnostics.failures[0].en);
       for (std::size_t j = 0; j < d; ++j) {
         const InputStatistics& st = r->inputs[j];
         if (st.p5[1] <= truth[j] && truth[j] <= st.p95[1]) ++covered[j];
