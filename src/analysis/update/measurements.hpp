@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "analysis/inspect/chloride_profile.hpp"
-#include "analysis/inspect/refusal.hpp"
 #include "analysis/inspect/typing_bounds.hpp"
+#include "analysis/outcome.hpp"
 #include "sheet/sheet_table.hpp"
 
 namespace pellucor::analysis::update {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "analysis/inspect/refusal.hpp"
 #include "analysis/mc/problem.hpp"
+#include "analysis/outcome.hpp"
 #include "analysis/project/project.hpp"
 #include "analysis/update/measurements.hpp"
 #include "analysis/update/update.hpp"
