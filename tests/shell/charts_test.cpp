@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineSeries>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -418,11 +419,15 @@ class ChartsTest : public QObject {
     const WorkedExample& e = worked_examples()[3];
     QtSheetView* view = calculateExample(e);
     QVERIFY(view);
-    QVERIFY2(view->statusLine().contains(
-                 QStringLiteral("实际在 12.77 a 达到临界浓度（表单 t_i=10.5 a）")),
-             qPrintable(view->statusLine()));
+    QVERIFY2(
+        view->statusLine().contains(QStringLiteral("按临界浓度交点 t_i=12.77 a（表单 10.5 a）")),
+        qPrintable(view->statusLine()));
     QVERIFY2(view->statusLine().contains(QStringLiteral("t_d=31.83 a（表单 29.87 a）")),
              qPrintable(view->statusLine()));
+    // Whole on the line at the sheet's design width, not cut short.
+    const auto* status = view->findChild<QLabel*>(QStringLiteral("sheetStatus"));
+    QVERIFY(status != nullptr);
+    QCOMPARE(status->text(), view->statusLine());
     QVERIFY(!view->paneLines().join('\n').contains(QStringLiteral("12.77")));
     const ReportDocument doc = actions()->report(e.sheet);
     QCOMPARE(doc.notices().size(), 1);

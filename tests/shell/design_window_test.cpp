@@ -84,7 +84,7 @@ class DesignWindowTest : public SessionTest {
     QVERIFY(expected.ok());
     QCOMPARE(*w->result()->solve.answer, *expected->solve.answer);
     // Rounded up to the cover's step of 1 mm (the life grows with the cover), the exact value
-    // beside it; the analysis's own summary follows.
+    // beside it with the figure the analysis's own summary, which follows, writes.
     QCOMPARE(w->stepEdit()->text(), QStringLiteral("1"));
     const double up = std::ceil(*expected->solve.answer);
     QVERIFY(up > *expected->solve.answer);
@@ -94,8 +94,10 @@ class DesignWindowTest : public SessionTest {
                  QStringLiteral(
                      "取整答案：保护层厚度 = %1 mm（按步长 1 mm 取在满足目标的一侧；精确值 %2 mm）")
                      .arg(up)
-                     .arg(short_digits(*expected->solve.answer))),
+                     .arg(digits(*expected->written))),
              qPrintable(w->summaryLabel()->text()));
+    QVERIFY(w->summaryLabel()->text().contains(
+        QStringLiteral("保护层厚度不小于 %1 mm").arg(digits(*expected->written))));
     QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("满足目标")));
     QVERIFY(w->summaryLabel()->text().contains(QStringLiteral("\n保护层厚度不小于")));
     QVERIFY(w->chartView());

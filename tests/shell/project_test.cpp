@@ -173,6 +173,19 @@ class ProjectTest : public QObject {
                                  "menu_design", "menu_structure_report"}));
   }
 
+  // At the main window's design size every entry of the menu bar stays on the bar, the
+  // specified 退出 last among them: none is left behind the bar's » for entries that do not fit.
+  void everyMenuEntryFitsAtTheDesignSize() {
+    s_->window->resize(s_->window->designSize());
+    QApplication::processEvents();
+    QMenuBar* bar = s_->window->menuBar();
+    for (QAction* a : bar->actions()) {
+      const QRect r = bar->actionGeometry(a);
+      QVERIFY2(!r.isEmpty() && r.right() < bar->width() && bar->actionAt(r.center()) == a,
+               qPrintable(a->text()));
+    }
+  }
+
   // What a new user does, start to end.
   void aProfileFittedSentAndSavedComesBackAsItWas() {
     MainWindow& main = *s_->window;

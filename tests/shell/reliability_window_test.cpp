@@ -591,6 +591,9 @@ class ReliabilityWindowTest : public QObject {
         warnings.contains(QStringLiteral("一致性检查：实测浓度不低于表面浓度：模型无法跟踪，"
                                          "按最早可能失效的年龄计为失效（偏于安全）")));
     QVERIFY(warnings.contains(QStringLiteral("永远达不到开始锈蚀")));
+    // The lower bound is named, with no word of the console inside the desktop.
+    QVERIFY(warnings.contains(QStringLiteral("按未失效计的下界")));
+    QVERIFY2(!warnings.contains(QStringLiteral("控制台")), qPrintable(warnings));
     QVERIFY(warnings.contains(QStringLiteral("注意：氯临界浓度的样本限于 1.2--1.6")));
     QVERIFY(w->warningLabel()->geometry().bottom() < w->resultTabs()->geometry().top());
     QVERIFY(w->statusLabel()->text().contains(QStringLiteral("计算前检查拒绝 %1").arg(s.rejected)));

@@ -220,18 +220,18 @@ std::optional<MustRead> crossing_apart(const CrossingRun& cr, double sheetTi, do
            number(sheetTi) + " a，与钢筋处浓度实际达到临界浓度的年龄 " + number(age) + " a（" +
            crossingWay + "）相差 " + number(apart) + " a，超过一个搜索步长 " + number(kSearchStep) +
            " a。";
-  m.brief = "注意：钢筋处浓度实际在 " + number(age) +
-            " a 达到临界浓度（表单 t_i=" + number(sheetTi) + " a）";
+  // Short enough for the sheet's status line at its design width, in the analyses' own term.
+  m.brief = "注意：" + crossingWay + " t_i=" + number(age) + " a（表单 " + number(sheetTi) + " a）";
   if (cr.out.stop) {
     m.text += crossingWay + "时开裂时间迭代停止：" +
               std::string(model::describe_chinese(*cr.out.stop)) + "。";
-    m.brief += "，其后的开裂迭代停止";
+    m.brief += "，其后开裂迭代停止";
   } else {
     m.text += crossingWay + "：保护层开裂 t_c=" + number(cr.out.prop.tc) + " a，" + end_of_life() +
               " t_d=" + number(cr.out.prop.td) + " a。";
     m.brief += "，t_d=" + number(cr.out.prop.td) + " a（表单 " + number(sheetTd) + " a）";
   }
-  m.brief += "；见报告与曲线图";
+  m.brief += "；见报告、曲线图";
   return m;
 }
 

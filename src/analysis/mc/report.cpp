@@ -147,8 +147,8 @@ std::vector<std::string> warning_lines(const Report& report) {
     }
     if (s.stopped + s.rejected > 0) {
       lines.push_back(
-          "  概率取偏于安全的上界；另给出将无法跟踪的样本按未失效计的下界（控制台输出中在括号内，"
-          "图中为范围）。");
+          "  "
+          "概率取偏于安全的上界；另给出将无法跟踪的样本按未失效计的下界（图中为两者之间的范围）。");
     }
   }
   for (const auto& in : report.inputs) {

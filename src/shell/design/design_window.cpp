@@ -384,6 +384,10 @@ QStringList DesignWindow::roundedAnswer() {
   if (sr.status != assess::SolveStatus::Solved || !sr.answer || f == nullptr) return {};
   const QString unit = f->typed.unit.empty() ? QString() : QStringLiteral(" ") + qs(f->typed.unit);
   const double exact = *sr.answer;
+  // The exact answer as the summary below writes it (its digits on the side that meets the
+  // target), so that the two lines never give two different figures for one answer.
+  const QString exactText =
+      (result_->written ? digits(*result_->written) : short_digits(exact)) + unit;
   QStringList lines;
   // An answer within a step of an end of the range: the sheet takes nothing beyond it.
   const double step = typed_number(step_->text()).value_or(0);
@@ -401,8 +405,7 @@ QStringList DesignWindow::roundedAnswer() {
   const QString said = digits(value) + unit;
   if (value < f->lo || value > f->hi) {
     lines << QStringLiteral("按步长 %1 取整得 %2，超出有效范围 %3--%4；答案取精确值 %5。")
-                 .arg(digits(step) + unit, said, digits(f->lo), digits(f->hi),
-                      short_digits(exact) + unit);
+                 .arg(digits(step) + unit, said, digits(f->lo), digits(f->hi), exactText);
     return lines;
   }
   const QString state = qs(assess::limit_state_name(result_->limitState));
@@ -412,14 +415,14 @@ QStringList DesignWindow::roundedAnswer() {
         assess::evaluate_life(module_, solvedMember_, result_->box, result_->limitState, value);
     if (!e.result) {
       lines << QStringLiteral("按步长 %1 取整得 %2，但计算表在该值停止：%3；答案取精确值 %4。")
-                   .arg(digits(step) + unit, said, qs(e.failure), short_digits(exact) + unit);
+                   .arg(digits(step) + unit, said, qs(e.failure), exactText);
       return lines;
     }
     const bool meets = *e.result >= result_->targetLife;
     lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4），"
                                  "此时%5龄期为 %6 a%7。")
-                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit,
-                           state, QString::number(*e.result, 'f', 1),
+                      .arg(qs(f->label), said, digits(step) + unit, exactText, state,
+                           QString::number(*e.result, 'f', 1),
                            meets ? QStringLiteral("，满足目标")
                                  : QStringLiteral("，未满足目标（结果在该处不单调）")));
     if (meets) rounded_ = value;
@@ -431,7 +434,7 @@ QStringList DesignWindow::roundedAnswer() {
     rounded_ = value;
     lines.prepend(QStringLiteral("取整答案：%1 = %2（按步长 %3 取在满足目标的一侧；精确值 %4；"
                                  "该值处的可靠指标未另行计算，搜索中它随该值单调变化）。")
-                      .arg(qs(f->label), said, digits(step) + unit, short_digits(exact) + unit));
+                      .arg(qs(f->label), said, digits(step) + unit, exactText));
   }
   return lines;
 }

@@ -6,6 +6,7 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QHorizontalBarSeries>
 #include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -88,6 +89,9 @@ void draw_probability_chart(QChart& chart, const mc::Summary* summary) {
       area->setBrush(fill);
       area->setPen(QPen(fill, 0));
       attach(chart, area, x, y);
+      // The band in its time's colour needs no entry of its own: the notes above the results
+      // say what it is, and the legend keeps room for every name whole.
+      for (QLegendMarker* m : chart.legend()->markers(area)) m->setVisible(false);
     }
     auto* p = new QLineSeries;
     p->setName(qs(kTimeLegend[i]));

@@ -105,7 +105,8 @@ ReportSection cover(const project::Project& p, const assess::StructureAssessment
 ReportSection settings_section(const assess::StructureAssessment& s) {
   ReportSection r;
   r.title = QStringLiteral("评估设置");
-  r.newPage = true;
+  // On the first page, after the project: the settings and the summary by grade are what the
+  // engineer reads first (a page with the project's table alone would be mostly empty).
   for (const std::string& line : assess::settings_lines(s.settings)) r.notes << qs(line);
   r.notes << QStringLiteral(
       "剩余寿命 = t_lim − t0，t_lim 为极限状态（钢筋开始锈蚀 t_i、保护层开裂 t_c、"

@@ -534,7 +534,8 @@ TEST(Curves, MarineBarChartMarksTheRealCrossingAndSaysWhenTheSearchIsFarFromIt) 
       EXPECT_EQ(curves->mustRead[0].text, first[0].text);
       char ti[32];
       std::snprintf(ti, sizeof ti, "%.4g", crossing.out.ti);
-      EXPECT_NE(first[0].brief.find(std::string("实际在 ") + ti + " a"), std::string::npos)
+      EXPECT_NE(first[0].brief.find(std::string("按临界浓度交点 t_i=") + ti + " a"),
+                std::string::npos)
           << first[0].brief;
     }
   }
