@@ -956,6 +956,22 @@ class ProjectTest : public QObject {
     QCOMPARE(kept->last->posteriorP[0], rel->updateResult()->posterior.atTarget.p[0]);
     QCOMPARE(kept->last->priorP[0], rel->updateResult()->prior.summary.atTarget.p[0]);
     QCOMPARE(kept->last->passed, rel->updateResult()->diagnostics.passed);
+
+    // Depths typed for the update are kept with the member (a saved project keeps them) and
+    // stand in their boxes again when its settings come back.
+    rel->depthReadingsEdit()->setText(QStringLiteral("11, 12.5，10"));
+    rel->depthAgeEdit()->setText(QStringLiteral("42"));
+    rel->calculateButton()->click();
+    QVERIFY(ended.wait(120000));
+    const auto& again = project_->member(id)->update;
+    QVERIFY(again.has_value() && again->typedDepths.has_value());
+    QCOMPARE(again->typedDepths->depthMm, (std::vector<double>{11, 12.5, 10}));
+    QCOMPARE(again->typedDepths->ageYears, 42.0);
+    rel->depthReadingsEdit()->clear();
+    rel->depthAgeEdit()->clear();
+    rel->setUpdateRecord(*again);
+    QCOMPARE(rel->depthReadingsEdit()->text(), QStringLiteral("11, 12.5, 10"));
+    QCOMPARE(rel->depthAgeEdit()->text(), QStringLiteral("42"));
   }
 
   void readingsTakeNumbersOnly() {

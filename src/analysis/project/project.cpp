@@ -718,13 +718,31 @@ constexpr Key<UpdateRecord> measurement(std::string_view name) {
              UpdateRecord& u) { u.*Member = read_measured(r, j, k.name, at); }};
 }
 
-const Keys<UpdateRecord, 5> kUpdateKeys = {
+const Keys<UpdateRecord, 6> kUpdateKeys = {
     error_setting<&UpdateRecord::depthCov, inspect::kErrorCovLow, inspect::kErrorCovHigh>(
         "depthCov"),
     error_setting<&UpdateRecord::profileSd, inspect::kErrorSdLow, inspect::kErrorSdHigh>(
         "profileSd"),
     measurement<&UpdateRecord::corrosionDepth>("corrosionDepth"),
     measurement<&UpdateRecord::crackWidth>("crackWidth"),
+    Key<UpdateRecord>{"typedDepths",
+                      [](const UpdateRecord& u) {
+                        return u.typedDepths ? carbonation_json(*u.typedDepths) : Json(nullptr);
+                      },
+                      [](Reader& r, const Json& j, const Key<UpdateRecord>& k,
+                         const std::string& at, UpdateRecord& u) {
+                        const auto it = j.find(k.name);
+                        if (it == j.end() || it->is_null()) return;
+                        const std::string here = at + "/" + std::string(k.name);
+                        if (it->is_object()) {
+                          inspect::CarbonationInput in;
+                          read_keys(kCarbonationKeys, r, *it, here, in);
+                          u.typedDepths = in;
+                        } else {
+                          r.skip(here, "输入的碳化深度读数记录类型不符，已跳过。",
+                                 "the typed carbonation depths are not an object, skipped");
+                        }
+                      }},
     Key<UpdateRecord>{"last", [](const UpdateRecord& u) { return last_update_json(u.last); },
                       [](Reader& r, const Json& j, const Key<UpdateRecord>& k,
                          const std::string& at, UpdateRecord& u) {

@@ -153,6 +153,9 @@ struct UpdateRecord {
   std::optional<double> profileSd;  // kg/m³
   std::optional<MeasuredRecord> corrosionDepth;
   std::optional<MeasuredRecord> crackWidth;
+  // Carbonation depths typed for the update (beside the member's inspection readings), with the
+  // age they were read at.
+  std::optional<inspect::CarbonationInput> typedDepths;
   std::optional<UpdateOutcome> last;
 
   bool operator==(const UpdateRecord&) const = default;

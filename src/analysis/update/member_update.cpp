@@ -29,6 +29,7 @@ Measurements measurements_of(const project::Member& member, const TypedErrors& e
     if (u->corrosionDepth)
       m.corrosionDepth = AtInspection{u->corrosionDepth->value, u->corrosionDepth->sd};
     if (u->crackWidth) m.crackWidth = AtInspection{u->crackWidth->value, u->crackWidth->sd};
+    if (const auto& t = u->typedDepths) m.depths.push_back({t->depthMm, t->ageYears, e.depthCov});
   }
   return m;
 }

@@ -181,6 +181,7 @@ std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
     return v;
   };
   const QString readings = depthReadings_->text().trimmed();
+  std::optional<analysis::inspect::CarbonationInput> typedDepths;
   if (!readings.isEmpty()) {
     update::DepthReadings d;
     static const QRegularExpression separators(QStringLiteral("[\\s,;，；、]+"));
@@ -194,6 +195,7 @@ std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
       return refuse(depthAge_, QStringLiteral("请输入测读碳化深度时构件的年龄 (a)!"));
     }
     d.ageYears = **age;
+    typedDepths = analysis::inspect::CarbonationInput{d.depthMm, d.ageYears};
     m.depths.push_back(std::move(d));
   }
   const auto depthCov = optional(depthCov_);
@@ -226,6 +228,7 @@ std::optional<update::Measurements> ReliabilityWindow::measurementsToUse() {
   typedRecord_ = {};
   typedRecord_.depthCov = *depthCov;
   typedRecord_.profileSd = *profileSd;
+  typedRecord_.typedDepths = typedDepths;
   if (m.corrosionDepth && !memberMeasurements_.corrosionDepth) {
     typedRecord_.corrosionDepth =
         analysis::project::MeasuredRecord{m.corrosionDepth->value, m.corrosionDepth->sd};
@@ -253,6 +256,14 @@ void ReliabilityWindow::setUpdateRecord(const analysis::project::UpdateRecord& r
   };
   measured(record.corrosionDepth, corrosionDepth_, corrosionSd_);
   measured(record.crackWidth, crackWidth_, crackSd_);
+  // Depths typed for an earlier update stand in their boxes again, where they can be changed.
+  QStringList depths;
+  if (record.typedDepths) {
+    for (double d : record.typedDepths->depthMm) depths << digits(d);
+  }
+  depthReadings_->setText(depths.join(QStringLiteral(", ")));
+  depthAge_->setText(record.typedDepths ? digits(record.typedDepths->ageYears) : QString());
+  if (record.typedDepths) updateSwitch_->setChecked(true);
 }
 
 std::optional<analysis::project::UpdateRecord> ReliabilityWindow::updateRecord() const {

@@ -390,6 +390,7 @@ UpdateRecord sample_update() {
   UpdateRecord u;
   u.depthCov = 0.15;
   u.corrosionDepth = MeasuredRecord{0.04, 0.01};
+  u.typedDepths = inspect::CarbonationInput{{11, 12.5}, 41.5};
   UpdateOutcome o;
   o.samples = 20000;
   o.seed = 7;
@@ -458,6 +459,8 @@ TEST(ProjectFile, NamesUpdateEntriesWithoutAMeaning) {
       {"\"seed\": 7", "\"seed\": -7", member + "/last", "meaningless", true, false},
       {"\"depthCov\": 0.15", "\"depthCov\": 0.15, \"sampler\": 3", member + "/sampler",
        "unknown entry", true, true},
+      {"\"ageYears\": 41.5", "\"ageYears\": \"41.5\"", member + "/typedDepths/ageYears",
+       "not of the expected kind", true, true},
   };
   for (const Case& c : cases) {
     std::string bytes = good;

@@ -13,6 +13,7 @@
 #include "analysis/normal_law.hpp"
 #include "analysis/timeline.hpp"
 #include "analysis/update/importance.hpp"
+#include "analysis/update/member_update.hpp"
 #include "analysis/update/smc.hpp"
 #include "analysis/update/update.hpp"
 #include "analysis/update/update_report.hpp"
@@ -183,6 +184,36 @@ TEST(Likelihood, DepthsAndAReadingOfZeroAsWrittenOut) {
 }
 
 // What cannot be compared is refused with the reason; nothing is dropped.
+// A project member's measurements: its inspection readings, then what its update settings add
+// (depths typed for the update, a corrosion depth at inspection), every depth with the error the
+// settings give unless the caller types another.
+TEST(Measurements, AMembersReadingsAndWhatItsUpdateSettingsAdd) {
+  project::Member m;
+  m.inspection.carbonation = inspect::CarbonationInput{{8.5, 9.1}, 30};
+  project::UpdateRecord u;
+  u.depthCov = 0.2;
+  u.typedDepths = inspect::CarbonationInput{{11, 12.5, 10}, 42};
+  u.corrosionDepth = project::MeasuredRecord{0.04, 0.01};
+  m.update = u;
+  const Measurements got = measurements_of(m);
+  ASSERT_EQ(got.depths.size(), 2U);
+  EXPECT_EQ(got.depths[0].depthMm, (std::vector<double>{8.5, 9.1}));
+  EXPECT_EQ(got.depths[0].ageYears, 30);
+  EXPECT_EQ(got.depths[1].depthMm, (std::vector<double>{11, 12.5, 10}));
+  EXPECT_EQ(got.depths[1].ageYears, 42);
+  for (const auto& d : got.depths) EXPECT_EQ(d.errorCov, std::optional<double>(0.2));
+  ASSERT_TRUE(got.corrosionDepth.has_value());
+  EXPECT_EQ(got.corrosionDepth->value, 0.04);
+  // An error typed by the caller wins over the member's settings.
+  TypedErrors typed;
+  typed.depthCov = 0.1;
+  for (const auto& d : measurements_of(m, typed).depths) {
+    EXPECT_EQ(d.errorCov, std::optional<double>(0.1));
+  }
+  // The inspection alone (as the window takes it, the settings standing in its boxes).
+  EXPECT_EQ(measurements_of(m.inspection).depths.size(), 1U);
+}
+
 TEST(Measurements, WhatTheSheetCannotCompareIsRefusedAndNamed) {
   auto core = [](int points, std::optional<double> sd) {
     ProfileCore c;
