@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <optional>
 #include <sstream>
@@ -76,7 +77,16 @@ inline Outcome spawn(std::vector<std::string> all, const fs::path& outPath, cons
   run.folder = folder.string();
   run.input = input.string();
   if (limit) run.limit = *limit;
-  const platform::ProcessOutcome done = platform::run_process(run);
+  // Under Wine on a loaded machine a program now and then fails to start at all (the emulator,
+  // not the program under test): tried up to three times, each failure said on the test's
+  // output, and the test fails when none started.
+  platform::ProcessOutcome done = platform::run_process(run);
+  for (int attempt = 1; !done.started && attempt < 3; ++attempt) {
+    std::cerr << "spawn: " << run.command[0] << " did not start (" << done.failure
+              << "); trying again\n";
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    done = platform::run_process(run);
+  }
   Outcome r;
   EXPECT_TRUE(done.started) << done.failure;
   if (!done.started) return r;
