@@ -454,10 +454,7 @@ void curve_of_time(int k, const Column& c, const std::vector<double>& ages, Summ
     point.pLow[kk] = static_cast<double>(low[a]) / n;
     point.se[kk] = std::sqrt(p * (1 - p) / n);
     point.index[kk] = reliability_index(failures, s.samples);
-    point.beta[kk] = point.index[kk].kind == IndexValue::Kind::Exact ? point.index[kk].value
-                     : point.index[kk].kind == IndexValue::Kind::Above
-                         ? std::numeric_limits<double>::infinity()
-                         : -std::numeric_limits<double>::infinity();
+    point.beta[kk] = index_number(point.index[kk]);
   }
 }
 
@@ -544,15 +541,32 @@ void rank_correlations(const Samples& samples, Summary& s) {
 
 }  // namespace
 
-Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
+double index_number(const IndexValue& index) {
+  switch (index.kind) {
+    case IndexValue::Kind::Above:
+      return std::numeric_limits<double>::infinity();
+    case IndexValue::Kind::Below:
+      return -std::numeric_limits<double>::infinity();
+    case IndexValue::Kind::Exact:
+      break;
+  }
+  return index.value;
+}
+
+Summary summary_heading(const Samples& samples, const RunSettings& settings) {
   Summary s;
   s.targetBeta = settings.targetBeta;
   s.targets = settings.targets();
   s.samples = samples.results.size();
   s.variant = samples.variant;
   s.hasVariants = samples.hasVariants;
-  s.stoppedByRule = samples.stoppedByRule;
   s.stopCov = settings.stopCov;
+  return s;
+}
+
+Summary summarize(const Samples& samples, const RunSettings& settings, std::vector<double> ages) {
+  Summary s = summary_heading(samples, settings);
+  s.stoppedByRule = samples.stoppedByRule;
   const Sorted sorted = sort_samples(samples, s);
   const bool oneAge = sorted.inspection == sorted.lowestAge;
   s.atTarget.age = target_age(samples, settings);

@@ -50,6 +50,8 @@ inline constexpr std::string_view kIndexBoundRuleText =
     "二项分布单侧 95% 界：n 个样本无一失效时 P < 1 - 0.05^(1/n)";
 
 IndexValue reliability_index(std::uint64_t failures, std::uint64_t n);
+// The index as a number for a curve: a bound above as +infinity, one below as -infinity.
+double index_number(const IndexValue& index);
 
 struct CurvePoint {
   double age = 0;                     // a
@@ -132,6 +134,9 @@ std::vector<double> default_ages(const Samples& samples);
 // linearly between order statistics.
 Summary summarize(const Samples& samples, const RunSettings& settings,
                   std::vector<double> ages = {});
+// A summary's heading before its counts: the targets, the sample count and the sheet's
+// initiation variant (what a weighted summary of the same samples shares).
+Summary summary_heading(const Samples& samples, const RunSettings& settings);
 // The same with the default settings and the end-of-durability target `targetBeta`.
 Summary summarize(const Samples& samples, double targetBeta, std::vector<double> ages = {});
 

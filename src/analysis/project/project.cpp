@@ -469,6 +469,12 @@ struct Limit {
   std::string_view whatEnglish;  // the same for the console
 };
 
+// What a key with a choice of written values says of a value it does not know.
+struct ChoiceSaid {
+  std::string_view what, fallback;                // Chinese
+  std::string_view whatEnglish, fallbackEnglish;  // the same for the console
+};
+
 template <class R>
 struct Key {
   std::string_view name;
@@ -476,6 +482,7 @@ struct Key {
   void (*read)(Reader&, const Json&, const Key&, const std::string& at, R&) = nullptr;
   bool optional = false;  // a missing key keeps the default silently
   Limit limit{};
+  ChoiceSaid said{};
 };
 
 template <class R, std::size_t N>
@@ -640,41 +647,40 @@ Json fit_json(const FitRecord& f) {
   return j;
 }
 
+// A choice of a profile's input written by its key: an unknown key is named and the default
+// kept, as `said` describes it.
+template <auto Member, auto ToKey, auto FromKey>
+Key<ProfileRecord> choice(std::string_view name, ChoiceSaid said) {
+  return {name,
+          [](const ProfileRecord& p) { return Json(std::string(ToKey(p.input.*Member))); },
+          [](Reader& r, const Json& j, const Key<ProfileRecord>& k, const std::string& at,
+             ProfileRecord& p) {
+            std::string text(ToKey(p.input.*Member));
+            r.read(j, k.name, at, text);
+            if (auto v = FromKey(text)) {
+              p.input.*Member = *v;
+            } else {
+              r.skip(at + "/" + std::string(k.name),
+                     "未知的" + std::string(k.said.what) + " '" + clipped(text) + "'，按 " +
+                         std::string(k.said.fallback) + "。",
+                     "unknown " + std::string(k.said.whatEnglish) + " '" + clipped(text) +
+                         "', taken as " + std::string(k.said.fallbackEnglish));
+            }
+          },
+          false,
+          {},
+          said};
+}
+
 const Keys<ProfileRecord, 12> kProfileKeys = {
     field<&ProfileRecord::name>("name", false, {kMaxNameChars, "芯样名称", "the core's name"}),
-    Key<ProfileRecord>{
-        "unit", [](const ProfileRecord& p) { return Json(std::string(unit_key(p.input.unit))); },
-        [](Reader& r, const Json& j, const Key<ProfileRecord>& k, const std::string& at,
-           ProfileRecord& p) {
-          std::string unit(unit_key(p.input.unit));
-          r.read(j, k.name, at, unit);
-          if (auto u = unit_from(unit)) {
-            p.input.unit = *u;
-          } else {
-            r.skip(at + "/" + std::string(k.name),
-                   "未知的含量单位 '" + clipped(unit) + "'，按 kg/m^3。",
-                   "unknown content unit '" + clipped(unit) + "', taken as kg/m3");
-          }
-        }},
+    choice<&inspect::ProfileInput::unit, unit_key, unit_from>(
+        "unit", {"含量单位", "kg/m^3", "content unit", "kg/m3"}),
     part_field<&ProfileRecord::input, &inspect::ProfileInput::densityKgM3>("densityKgM3"),
     part_field<&ProfileRecord::input, &inspect::ProfileInput::binderKgM3>("binderKgM3"),
     part_field<&ProfileRecord::input, &inspect::ProfileInput::ageYears>("ageYears"),
-    Key<ProfileRecord>{"background",
-                       [](const ProfileRecord& p) {
-                         return Json(std::string(background_key(p.input.background)));
-                       },
-                       [](Reader& r, const Json& j, const Key<ProfileRecord>& k,
-                          const std::string& at, ProfileRecord& p) {
-                         std::string bg(background_key(p.input.background));
-                         r.read(j, k.name, at, bg);
-                         if (auto b = background_from(bg)) {
-                           p.input.background = *b;
-                         } else {
-                           r.skip(at + "/" + std::string(k.name),
-                                  "未知的背景含量方式 '" + clipped(bg) + "'，按 0。",
-                                  "unknown background mode '" + clipped(bg) + "', taken as zero");
-                         }
-                       }},
+    choice<&inspect::ProfileInput::background, background_key, background_from>(
+        "background", {"背景含量方式", "0", "background mode", "zero"}),
     part_field<&ProfileRecord::input, &inspect::ProfileInput::backgroundValue>("backgroundValue"),
     part_field<&ProfileRecord::input, &inspect::ProfileInput::leaveOutFirstLayer>(
         "leaveOutFirstLayer"),

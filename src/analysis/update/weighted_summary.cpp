@@ -127,13 +127,7 @@ mc::Summary summarize_weighted(const mc::Samples& samples, const std::vector<dou
     throw std::invalid_argument("one weight per sample");
   }
   if (ages.empty()) throw std::invalid_argument("no ages for the curve");
-  mc::Summary s;
-  s.targetBeta = settings.targetBeta;
-  s.targets = settings.targets();
-  s.samples = samples.results.size();
-  s.variant = samples.variant;
-  s.hasVariants = samples.hasVariants;
-  s.stopCov = settings.stopCov;
+  mc::Summary s = mc::summary_heading(samples, settings);
   const double effective = effective_samples(weights);
 
   double inspection = 0;
@@ -224,10 +218,7 @@ mc::Summary summarize_weighted(const mc::Samples& samples, const std::vector<dou
       point.pLow[k] = low[a] / total;
       point.se[k] = std::sqrt(p * (1 - p) / effective);
       point.index[k] = weighted_index(all[a], total, effective);
-      point.beta[k] = point.index[k].kind == mc::IndexValue::Kind::Exact ? point.index[k].value
-                      : point.index[k].kind == mc::IndexValue::Kind::Above
-                          ? std::numeric_limits<double>::infinity()
-                          : -std::numeric_limits<double>::infinity();
+      point.beta[k] = mc::index_number(point.index[k]);
     }
     // At the target age.
     const double failed = weight_up_to(c.items, at.age);
