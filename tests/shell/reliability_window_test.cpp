@@ -789,6 +789,23 @@ class ReliabilityWindowTest : public QObject {
       QVERIFY2(samples->width() >= samples->fontMetrics().horizontalAdvance(text) + 8,
                qPrintable(QStringLiteral("%1 px").arg(samples->width())));
     }
+    // After a run whose notes fill the frame above the tabs, the input table keeps room for
+    // several rows and the measurements' note its whole text (the page scrolls instead).
+    ReliabilityWindow* variable = openSheetAnalysis(3, kVariable);
+    QVERIFY(variable != nullptr);
+    QVERIFY(runSmall(variable, QStringLiteral("2000")));
+    QVERIFY(!variable->warningLabel()->isHidden());
+    variable->resultTabs()->setCurrentIndex(0);
+    QApplication::processEvents();
+    QTableWidget* inputs = variable->inputTable();
+    QVERIFY2(inputs->viewport()->height() >= 4 * inputs->rowHeight(0),
+             qPrintable(QStringLiteral("%1 px").arg(inputs->viewport()->height())));
+    auto* note = variable->findChild<QLabel*>(QStringLiteral("measurementNote"));
+    QVERIFY(note != nullptr);
+    QVERIFY2(note->height() >= note->heightForWidth(note->width()),
+             qPrintable(QStringLiteral("%1 of %2 px")
+                            .arg(note->height())
+                            .arg(note->heightForWidth(note->width()))));
     // Every label of the settings whole, on this sheet and on the marine one (which has a row
     // more).
     ReliabilityWindow* marine = openSheetAnalysis(4, kMarine);

@@ -70,6 +70,8 @@ QWidget* ReliabilityWindow::buildUpdateSettings() {
   measurementNote_ = new QLabel(box);
   measurementNote_->setObjectName(QStringLiteral("measurementNote"));
   measurementNote_->setWordWrap(true);
+  // Two lines at least: a wrapped label in a grid is otherwise given the height of one.
+  measurementNote_->setMinimumHeight(2 * measurementNote_->fontMetrics().lineSpacing() + 2);
   grid->addWidget(updateSwitch_, 0, 0);
   grid->addWidget(measurementNote_, 0, 1, 1, 7);
 

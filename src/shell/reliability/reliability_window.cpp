@@ -187,7 +187,17 @@ ReliabilityWindow::ReliabilityWindow(const sheet::Module& module, const sheet::S
   setupLayout->addWidget(hiddenRows_);
   setupLayout->addWidget(buildSettings());
   setupLayout->addWidget(buildUpdateSettings());
-  tabs_->addTab(setup, QStringLiteral("输入与设置"));
+  // At the window's default size the inputs keep room for several rows and every note its
+  // whole height: the page scrolls rather than squeezing them.
+  inputs_->setMinimumHeight(inputs_->horizontalHeader()->sizeHint().height() +
+                            6 * inputs_->verticalHeader()->defaultSectionSize() +
+                            2 * inputs_->frameWidth());
+  auto* setupScroll = new QScrollArea(tabs_);
+  setupScroll->setObjectName(QStringLiteral("setupScroll"));
+  setupScroll->setWidgetResizable(true);
+  setupScroll->setFrameShape(QFrame::NoFrame);
+  setupScroll->setWidget(setup);
+  tabs_->addTab(setupScroll, QStringLiteral("输入与设置"));
 
   auto* scroll = new QScrollArea(tabs_);
   scroll->setObjectName(QStringLiteral("resultScroll"));
