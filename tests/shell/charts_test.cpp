@@ -317,6 +317,21 @@ class ChartsTest : public QObject {
     }
   }
 
+  // The carbonation example has not cracked at its inspection age: its crack width reads
+  // 未开裂 in the report's results, the computed figure beside it.
+  void aNegativeCrackWidthReadsNotCrackedInTheReport() {
+    QtSheetView* view = calculateExample(worked_examples()[0]);
+    QVERIFY(view);
+    const ReportTable results = result_table(*window_->controller(1)->lastRecord());
+    bool found = false;
+    for (const QStringList& row : results.rows) {
+      if (!row[0].contains(QStringLiteral("裂缝宽度"))) continue;
+      found = true;
+      QVERIFY2(row[1].startsWith(QStringLiteral("未开裂（计算值 -1.1")), qPrintable(row[1]));
+    }
+    QVERIFY(found);
+  }
+
   // 报告 after the boxes changed: the question first (with the change), then the details dialog;
   // the details and the change reach the first page; the details are offered again next time,
   // all but the member.

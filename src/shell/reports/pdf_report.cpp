@@ -399,6 +399,12 @@ ReportTable result_table(const sheet::ResultRecord& record) {
   for (const sheet::ResultItem& item : record.items) {
     if (!item.printed() || item.kind != sheet::ItemKind::Result) continue;
     const Shown s = shown(item);
+    // A crack width below zero is the formula's reading before the cover cracks: said so, with
+    // the figure beside it (the note below the table explains it).
+    if (item.key() == "w" && item.value && *item.value < 0) {
+      t.rows.append({s.name, QStringLiteral("未开裂（计算值 %1）").arg(shown_value(item)), s.unit});
+      continue;
+    }
     t.rows.append({s.name, shown_value(item), item.isText() ? QString() : s.unit});
     endOfLife = endOfLife || item.key() == kEndOfLifeKey;
   }
