@@ -211,6 +211,20 @@ class CompactMenuBarStyle final : public QProxyStyle {
   }
 };
 
+// A maximised window keeps its own title bar inside the workspace, rather than putting its
+// icon and buttons on the menu bar, where they would push the specified entries (退出 last)
+// behind the bar's ».
+class OwnTitleBarStyle final : public QProxyStyle {
+ public:
+  explicit OwnTitleBarStyle(QStyle* base) : QProxyStyle(base) {}
+
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == SH_Workspace_FillSpaceOnMaximize) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
 }  // namespace
 
 void MainWindow::createMenus() {
@@ -349,6 +363,11 @@ QMdiSubWindow* MainWindow::addChildWindow(QWidget* content, const QString& title
   // The size the content asked for (it resized itself), or what its layout suggests.
   const QSize own = content->testAttribute(Qt::WA_Resized) ? content->size() : content->sizeHint();
   auto* window = new QMdiSubWindow;
+  if (ownTitleBar_ == nullptr) {
+    ownTitleBar_ = new OwnTitleBarStyle(QStyleFactory::create(style()->name()));
+    ownTitleBar_->setParent(this);
+  }
+  window->setStyle(ownTitleBar_);
   window->setWidget(content);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowTitle(title);

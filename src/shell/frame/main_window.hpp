@@ -29,6 +29,8 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 
+class QStyle;
+
 namespace pellucor::shell {
 
 class Dialogs;
@@ -134,6 +136,7 @@ class MainWindow final : public QMainWindow {
   bool rememberGeometry_ = false;
   std::vector<Slot> slots_;
   std::vector<UnsavedSource> unsavedSources_;
+  QStyle* ownTitleBar_ = nullptr;  // the style of maximised child windows
 };
 
 }  // namespace pellucor::shell
