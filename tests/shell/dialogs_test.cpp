@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <memory>
 
 #include "sheet/sheet_table.hpp"
@@ -187,6 +189,7 @@ class DialogsTest : public SessionTest {
     QString offered;
     QString size;
     QString date;
+    bool dateWhole = false;
     ModalScript script;
     script.then<QFileDialog>([&](QFileDialog* d) {
       offered = d->findChild<QLineEdit*>("fileNameEdit")->text();
@@ -198,6 +201,10 @@ class DialogsTest : public SessionTest {
       QTRY_VERIFY((file = find_file(*list, "梁B1.csv")).isValid());
       size = list->index(file.row(), 1, file.parent()).data().toString();
       date = list->index(file.row(), 3, file.parent()).data().toString();
+      // The date column shows its whole text.
+      auto* view = d->findChild<QTreeView*>(QStringLiteral("treeView"));
+      QVERIFY(view != nullptr);
+      dateWhole = view->header()->sectionSize(3) >= view->fontMetrics().horizontalAdvance(date) + 8;
       d->reject();
     });
     QVERIFY(script.run([&] {
@@ -209,6 +216,7 @@ class DialogsTest : public SessionTest {
     QCOMPARE(size, QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(3000));
     QVERIFY2(QRegularExpression("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}$").match(date).hasMatch(),
              qPrintable(date));
+    QVERIFY(dateWhole);
   }
 
  private:

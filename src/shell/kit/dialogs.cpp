@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <vector>
@@ -45,6 +47,11 @@ class ChineseFileList final : public QIdentityProxyModel {
 
 void list_files_in_chinese(QFileDialog& dialog) {
   dialog.setProxyModel(new ChineseFileList(&dialog));
+  // The list's date column wide enough for the whole date and time it shows.
+  if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    const int date = list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 24;
+    if (list->header()->sectionSize(3) < date) list->header()->resizeSection(3, date);
+  }
 }
 
 QString file_name_of(const QStringList& parts) {
