@@ -444,6 +444,11 @@ class ReliabilityWindowTest : public QObject {
     const QString text = pdfText(pdf);
     QVERIFY2(text.contains(QStringLiteral("可靠度分析")), qPrintable(text.right(600)));
     QVERIFY(text.contains(QStringLiteral("计算结果")));  // the sheet's own sections stay
+    // Units as the window names them, never the sheet's misspelt hints.
+    for (const char* hint : {"摄示度", "mpa"}) {
+      QVERIFY2(!text.contains(QString::fromUtf8(hint)), hint);
+    }
+    QVERIFY(squeezed(text).contains(squeezed(QStringLiteral("环境温度（℃）"))));
     // The percentiles and the ages at the target as the window shows them.
     for (int r = 0; r < 3; ++r) {
       for (int c = 1; c < 5; ++c) {

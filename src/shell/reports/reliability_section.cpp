@@ -7,6 +7,9 @@
 
 #include "analysis/crossing.hpp"
 #include "analysis/update/update_report.hpp"
+#include "modules/registry.hpp"
+#include "sheet/control.hpp"
+#include "shell/kit/quantity_names.hpp"
 #include "shell/kit/text.hpp"
 #include "shell/reliability/reliability_charts.hpp"
 #include "shell/reliability/reliability_tables.hpp"
@@ -49,10 +52,17 @@ ReportSection reliability_section(const mc::Report& r, QStringList notes) {
       QStringLiteral("分布"),     QStringLiteral("截断范围"), QStringLiteral("样本均值、变异系数"),
       QStringLiteral("来源")};
   QStringList sources;
+  const sheet::Module* module = modules::find_module(std::to_string(r.sheet));
   for (const mc::ReportInput& in : r.inputs) {
     const bool scatters = in.scatter.scatters();
+    // The unit corrected where the sheet's prompt misspells it (℃, MPa), as the window shows it.
+    const sheet::FieldRow* f =
+        module == nullptr ? nullptr : module->table().field(sheet::text_box(in.box));
+    const QString unit =
+        f != nullptr ? shown(sheet::ResultItem{&f->typed, sheet::ItemKind::Input, 0.0, {}}).unit
+                     : raised_powers(qs(in.unit));
     QString name = qs(in.label);
-    if (!in.unit.empty()) name += QStringLiteral("（") + qs(in.unit) + QStringLiteral("）");
+    if (!unit.isEmpty()) name += QStringLiteral("（") + unit + QStringLiteral("）");
     QString scatter = in.scatter.sd > 0 ? short_digits(in.scatter.cov) + QStringLiteral("（") +
                                               digits(in.scatter.sd) + QStringLiteral("）")
                                         : digits(in.scatter.cov);
